@@ -1,0 +1,46 @@
+#pragma once
+
+// Command codes of the trading protocol and the notification numbers that the
+// trading link delivers to the user interface.
+
+namespace net {
+
+enum Command : int {
+    kCmdLogin = 1,
+    kCmdOrder = 2,
+    kCmdCancelOne = 3,
+    kCmdCancelAllSells = 4,
+    kCmdCancelAllBuys = 5,
+    kCmdCancelAll = 6,
+    kCmdTodayOrders = 7,
+    kCmdTodayTrades = 8,
+    kCmdPositions = 9,
+    kCmdFundsFlow = 10,
+    kCmdFunds = 11,
+    kCmdHistoryOrders = 12,
+    kCmdHistoryTrades = 13,
+    kCmdSettlement = 14,
+    kCmdQuoteSubscribe = 17,
+    kCmdQuoteUpdate = 18,
+    kCmdChangePassword = 21,
+    kCmdHeartbeat = 90,
+};
+
+// Window-message numbers kept from the original design; the GUI maps each to a slot.
+enum Message : int {
+    kMsgHistoryTableStored = 1124,  // a history table is new: the right-hand view refreshes
+    kMsgSellPosition = 1125,        // a position was picked for selling
+    kMsgRedrawPanels = 1127,        // the main frame got the focus
+    kMsgPositionsStored = 1128,
+    kMsgTodayTradesStored = 1129,   // also sent right after today's orders were requested
+    kMsgTodayOrdersStored = 1130,
+    kMsgLoginReply = 1131,
+    kMsgOrderReply = 1132,
+    kMsgPasswordReply = 1133,
+};
+
+// The client version built into this program; a login answer naming another forces an update.
+inline constexpr const char* kClientVersion = "20210223";
+inline constexpr int kDefaultPort = 9690;
+
+} // namespace net

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string_view>
+
+namespace net {
+
+// How the trading link reaches the user interface. Every call is synchronous: it returns
+// only once the receiving window has handled it, so a view that refills on a notification
+// reads a complete table, and `body` stays valid during the call. The link holds no lock
+// while it calls. The client's main window implements this; tests use a recorder.
+class LinkNotifier {
+public:
+    virtual ~LinkNotifier() = default;
+
+    // Whether the main window exists (table notifications, order and password answers and
+    // quote updates are dropped before it does).
+    virtual bool HasMainFrame() const = 0;
+
+    // A table was stored: kMsgHistoryTableStored, kMsgPositionsStored,
+    // kMsgTodayTradesStored or kMsgTodayOrdersStored. Called only while HasMainFrame().
+    virtual void NotifyTable(int message) = 0;
+
+    // A reply for a window: kMsgLoginReply (to the login dialog, whether or not a main
+    // frame exists), kMsgOrderReply and kMsgPasswordReply (only while HasMainFrame()).
+    virtual void DeliverReply(int message, std::string_view body) = 0;
+};
+
+} // namespace net

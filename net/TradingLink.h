@@ -1,0 +1,116 @@
+#pragma once
+
+#include "net/ClientSocket.h"
+#include "net/LinkNotifier.h"
+#include "net/LinkTimings.h"
+#include "net/SharedState.h"
+
+#include <atomic>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace net {
+
+// The client's side of the trading protocol: the connection and its network thread, the
+// requests, the parsers that fill the shared tables, the queries and their workers, and
+// the quote subscription. The client makes one for the whole run.
+class TradingLink final {
+public:
+    // `clock` gives the calendar time used for the dates in query bodies (tests fix it).
+    TradingLink(SharedState& state, LinkNotifier& notifier, LinkTimings timings = {},
+                std::function<std::time_t()> clock = nullptr);
+    // Stops the network thread and waits for the worker threads (tests make and destroy
+    // links; the client's link lives until the process ends).
+    ~TradingLink();
+    TradingLink(const TradingLink&) = delete;
+    TradingLink& operator=(const TradingLink&) = delete;
+
+    // --- connection -------------------------------------------------------------------
+
+    // Starts the network thread once (later calls do nothing). It connects to
+    // state.serverAddress:state.port, retrying every second without limit, then receives
+    // and dispatches frames, sends heartbeats after 3 s of silence and reconnects, logs in
+    // again and re-subscribes after 6 s of silence or a broken connection.
+    void Start();
+
+    // Any thread. Appends the credentials, frames the body and writes it whole. False when
+    // the connection was never established or the write failed; nothing is queued.
+    bool SendRequest(int command, std::string_view body);
+
+    CClientSocket& Socket() { return socket_; }
+    SharedState& State() { return state_; }
+
+    // --- reply handling (network thread; public so tests can drive them directly) -------
+
+    // Hands a received frame to its handler by command.
+    void Dispatch(int command, std::string_view body);
+
+    void ParsePositions(std::string_view body);
+    void ParseFunds(std::string_view body);
+    void ParseTodayTrades(std::string_view body);
+    void ParseTodayOrders(std::string_view body);
+    void ParseHistoryOrders(std::string_view body);
+    void ParseHistoryTrades(std::string_view body);
+    void ParseFundsFlow(std::string_view body);
+    void ParseSettlement(std::string_view body);
+    void ParseQuotes(std::string_view body);
+
+    // --- queries (any thread) ----------------------------------------------------------
+
+    bool QueryPositions();        // 9, empty body; the send's result
+    bool QueryFunds();            // 11, empty body; the send's result
+    bool QueryTodayTrades();      // 8, start=today; always true
+    bool QueryRecentSettlement(); // 14, start=seven days ago; always true
+    bool QueryRecentFundsFlow();  // 10, start=yesterday; always true
+    bool QueryTodayOrders();      // 7, start=today, then the 1129 notification; always true
+
+    // Creates the history tables, sends 9 and 11 (each tried twice on failure), clears
+    // initialLoadPending, then sends 8, 14 and 7 — on a thread of its own.
+    void StartInitialLoad();
+    // Sends 11, 9, 8, 14, 10 and 7 once each on a thread of its own.
+    void StartRefreshAll();
+    // The bodies of the two workers, run on the calling thread (tests call them directly).
+    void InitialLoadWorker();
+    void RefreshAllWorker();
+
+    // "%d-%d-%d" of the local date `secondsBack` seconds before now.
+    std::string DateText(long secondsBack = 0) const;
+
+    // --- quote subscription ------------------------------------------------------------
+
+    // Adds the comma-separated codes to QuoteCodes and sends the whole list (command 17),
+    // also when nothing was added.
+    void UpdateQuoteSubscription(std::string_view codes);
+
+    // The order forms' subscription: when `list` differs from QuoteCodes it replaces it and
+    // is sent. Returns true when a request was sent.
+    bool ReplaceQuoteSubscription(const std::string& list);
+
+private:
+    void NetworkThread();
+    void ConnectLoop();
+    void LoginLoop();
+    void Resubscribe();
+    void Reconnect();
+    bool Stopping() const { return stop_.load(); }
+    // Sleeps for `d` unless the link is being stopped; false when stopping.
+    bool Pause(std::chrono::milliseconds d);
+    void NotifyTable(int message);
+    void Spawn(void (TradingLink::*work)());
+
+    SharedState& state_;
+    LinkNotifier& notifier_;
+    LinkTimings timings_;
+    std::function<std::time_t()> clock_;
+    CClientSocket socket_;
+
+    std::thread networkThread_;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<int> workers_{0};
+};
+
+} // namespace net
