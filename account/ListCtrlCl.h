@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QTableWidget>
+
+#include <vector>
+
+class CHeaderCtrlCl;
+
+// The one list of every table in the client: report style, rows drawn by the list itself
+// with a fixed row height, a taller header with a light blue-grey background, grey grid
+// lines, centred single-line cell text, a light cyan selection bar and per-cell text
+// colours that stay with a row index (entries are never removed, not even when the rows
+// are deleted, so a colour stays until it is set again).
+//
+// Set-up order used by every view: m_headerHeightFactor = 1.5; SetRowHeight();
+// m_fixedColumns = true; AddColumn(0, ...), AddColumn(1, ...), ...; m_headerTopLine = true
+// (where the view has a top rule). Rows: InsertItem / SetItemText / GetItemText.
+class CListCtrlCl : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit CListCtrlCl(QWidget* parent = nullptr);
+    ~CListCtrlCl() override;
+
+    // Set-up fields (set before or right after the columns are added).
+    float m_headerHeightFactor = 1.0f;
+    bool m_fixedColumns = false;
+    bool m_headerTopLine = false;
+
+    // Row height 26 px for every row, taking effect at once.
+    void SetRowHeight();
+    // Appends a centred column `index` with `title` and `width` pixels.
+    void AddColumn(int index, const QString& title, int width);
+
+    // The colour of cell (row, column): the entry of that cell, or black.
+    void SetItemTextColor(int column, int row, const QColor& colour);
+    QColor ItemTextColor(int row, int column) const;
+    std::size_t ColourEntryCount() const { return m_colours.size(); }
+
+    // The list operations the views use (names kept from the original design).
+    int InsertItem(int row, const QString& text); // inserts a row; returns its index
+    void SetItemText(int row, int column, const QString& text);
+    QString GetItemText(int row, int column) const;
+    int GetItemCount() const { return rowCount(); }
+    int GetFirstSelectedItem() const; // −1 when no row is selected
+    void DeleteAllItems();
+
+    CHeaderCtrlCl* Header() const { return m_header; }
+
+signals:
+    // A row was double-clicked (the row is selected first).
+    void rowDoubleClicked(int row);
+
+private:
+    struct ColourEntry {
+        int row;
+        int column;
+        QColor colour;
+    };
+    std::vector<ColourEntry> m_colours;
+    CHeaderCtrlCl* m_header = nullptr;
+    int m_rowHeight = 0;
+};
