@@ -38,11 +38,12 @@ public:
     }
 
     // Replaces every slot. Returns false (and stores nothing) while the table does not exist.
-    bool Store(const Slots& slots) {
+    // (The parameter is not called `slots`: Qt defines that word as a macro.)
+    bool Store(const Slots& records) {
         std::lock_guard lock(mutex_);
         if (!slots_)
             return false;
-        *slots_ = slots;
+        *slots_ = records;
         return true;
     }
 
