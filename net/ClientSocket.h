@@ -41,6 +41,10 @@ public:
     // Network thread only. Closes the current socket (sends then fail until a reconnect).
     void Close();
 
+    // Any thread. Ends every current and future wait of Connect and ReceiveFrame at once
+    // (as a time-out), so a link that is being stopped does not sit out its time-outs.
+    void Interrupt();
+
     // Set by the first successful Connect and never cleared.
     bool Connected() const { return m_connected.load(); }
 
@@ -59,6 +63,8 @@ private:
     std::string m_serverAddress;
     int m_port = 0;
     std::atomic<bool> m_connected{false};
+    int m_wakeFd = -1; // readable once Interrupt() was called
+    std::atomic<bool> m_interrupted{false};
 };
 
 } // namespace net

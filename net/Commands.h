@@ -28,11 +28,11 @@ enum Command : int {
 
 // Window-message numbers kept from the original design; the GUI maps each to a slot.
 enum Message : int {
-    kMsgHistoryTableStored = 1124,  // a history table is new: the right-hand view refreshes
-    kMsgSellPosition = 1125,        // a position was picked for selling
-    kMsgRedrawPanels = 1127,        // the main frame got the focus
+    kMsgHistoryTableStored = 1124, // a history table is new: the right-hand view refreshes
+    kMsgSellPosition = 1125,       // a position was picked for selling
+    kMsgRedrawPanels = 1127,       // the main frame got the focus
     kMsgPositionsStored = 1128,
-    kMsgTodayTradesStored = 1129,   // also sent right after today's orders were requested
+    kMsgTodayTradesStored = 1129, // also sent right after today's orders were requested
     kMsgTodayOrdersStored = 1130,
     kMsgLoginReply = 1131,
     kMsgOrderReply = 1132,

@@ -1,8 +1,11 @@
 #include "net/Frame.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 namespace net {
@@ -51,21 +54,42 @@ long long LeadingInteger(std::string_view text) {
         negative = text[i] == '-';
         ++i;
     }
+    // Too many digits saturate instead of overflowing.
+    constexpr long long kMax = std::numeric_limits<long long>::max();
     long long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value < 1'000'000'000'000'000'000LL)
-            value = value * 10 + (text[i] - '0');
+        const int digit = text[i] - '0';
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
     }
     return negative ? -value : value;
 }
 
 double LeadingDouble(std::string_view text) {
-    // strtod needs a terminated text; fields are short, so a small local copy does.
-    char local[64];
-    const std::size_t n = text.size() < sizeof local - 1 ? text.size() : sizeof local - 1;
-    text.copy(local, n);
-    local[n] = '\0';
-    return std::strtod(local, nullptr);
+    // The C library's conversion follows the process locale (a GUI may switch it to one with
+    // a decimal comma); the wire always uses a decimal point.
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i >= text.size() || text[i] == '+' || text[i] == '-')
+        return 0.0;
+    double value = 0.0;
+    const std::errc error = std::from_chars(text.data() + i, text.data() + text.size(), value).ec;
+    if (error == std::errc::result_out_of_range) {
+        // Like the C library: overflow saturates, underflow gives zero.
+        std::size_t e = i;
+        while (e < text.size() && text[e] != 'e' && text[e] != 'E')
+            ++e;
+        const bool tiny = e + 1 < text.size() && text[e + 1] == '-';
+        value = tiny ? 0.0 : HUGE_VAL;
+    } else if (error != std::errc()) {
+        return 0.0;
+    }
+    return negative ? -value : value;
 }
 
 int ParseCommand(std::string_view field) {

@@ -6,8 +6,12 @@
 #include "net/SharedState.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <ctime>
 #include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -35,6 +39,11 @@ public:
     // and dispatches frames, sends heartbeats after 3 s of silence and reconnects, logs in
     // again and re-subscribes after 6 s of silence or a broken connection.
     void Start();
+
+    // Ends the network thread and waits for the worker threads; later sends fail. Must not be
+    // called from the thread that handles the notifications while the link may still be
+    // delivering one (that delivery waits for this very thread).
+    void Stop();
 
     // Any thread. Appends the credentials, frames the body and writes it whole. False when
     // the connection was never established or the write failed; nothing is queued.
@@ -90,6 +99,11 @@ public:
     bool ReplaceQuoteSubscription(const std::string& list);
 
 private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
     void NetworkThread();
     void ConnectLoop();
     void LoginLoop();
@@ -110,7 +124,10 @@ private:
     std::thread networkThread_;
     std::atomic<bool> started_{false};
     std::atomic<bool> stop_{false};
-    std::atomic<int> workers_{0};
+    std::mutex stopMutex_;
+    std::condition_variable stopSignal_;
+    std::mutex workersMutex_;
+    std::list<Worker> workers_; // finished ones are joined when the next one starts
 };
 
 } // namespace net

@@ -1,0 +1,222 @@
+#include "net/Frame.h"
+#include "net/GbkText.h"
+#include "net/SplitText.h"
+#include "net/TradingLink.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Reply bodies hold records separated by "|" and fields separated by ","; each table reply
+// replaces its table whole.
+
+namespace net {
+
+namespace {
+
+using Fields = std::vector<std::string_view>;
+
+// A piece with this many fields or fewer is not a record.
+constexpr std::size_t kMinFieldsExclusive = 2;
+
+// Stores wire field `wire` when the piece has it; a missing field stays empty.
+template <std::size_t N>
+void Put(char (&slot)[N], const Fields& fields, std::size_t wire) {
+    if (wire < fields.size())
+        StoreField(slot, fields[wire]);
+}
+
+void Fill(PositionRecord& r, const Fields& f) {
+    Put(r.code, f, 0);
+    Put(r.name, f, 1);
+    Put(r.balance, f, 2);
+    Put(r.available, f, 3);
+    Put(r.frozen, f, 4);
+    Put(r.profit, f, 5);
+    Put(r.costPrice, f, 6);
+    Put(r.profitRatio, f, 7);
+    Put(r.marketPrice, f, 8);
+    Put(r.marketValue, f, 9);
+}
+
+void Fill(FundsRecord& r, const Fields& f) {
+    Put(r.cashBalance, f, 0);
+    Put(r.withdrawable, f, 1);
+    Put(r.frozenFunds, f, 2);
+    Put(r.stockValue, f, 3);
+    Put(r.availableFunds, f, 4);
+    Put(r.totalAssets, f, 5);
+    Put(r.marginFunds, f, 6);
+    Put(r.value7, f, 7);
+    Put(r.value8, f, 8);
+}
+
+void Fill(TradeRecord& r, const Fields& f) {
+    Put(r.tradeDate, f, 0);
+    Put(r.tradeTime, f, 1);
+    Put(r.code, f, 2);
+    Put(r.name, f, 3);
+    Put(r.side, f, 4);
+    Put(r.avgPrice, f, 5);
+    Put(r.quantity, f, 6);
+    Put(r.amount, f, 7);
+}
+
+void Fill(OrderRecord& r, const Fields& f) {
+    Put(r.code, f, 0);
+    Put(r.name, f, 1);
+    Put(r.orderQty, f, 2);
+    Put(r.filledQty, f, 3);
+    Put(r.orderPrice, f, 4);
+    Put(r.avgPrice, f, 5);
+    Put(r.side, f, 6);
+    Put(r.orderTime, f, 7);
+    Put(r.status, f, 8);
+}
+
+void Fill(FundsFlowRecord& r, const Fields& f) {
+    Put(r.date, f, 0);
+    Put(r.summary, f, 1);
+    Put(r.code, f, 2);
+    Put(r.name, f, 3);
+    Put(r.operation, f, 4);
+    Put(r.quantity, f, 5);
+    Put(r.avgPrice, f, 6);
+    Put(r.amount, f, 7);
+    Put(r.balance, f, 8);
+}
+
+// Wire field 11 is not stored; fields 12 and 13 trade places.
+void Fill(SettlementRecord& r, const Fields& f) {
+    Put(r.tradeDate, f, 0);
+    Put(r.code, f, 1);
+    Put(r.name, f, 2);
+    Put(r.summary, f, 3);
+    Put(r.quantity, f, 4);
+    Put(r.avgPrice, f, 5);
+    Put(r.tradeAmount, f, 6);
+    Put(r.settledAmount, f, 7);
+    Put(r.commission, f, 8);
+    Put(r.stampDuty, f, 9);
+    Put(r.transferFee, f, 10);
+    Put(r.value11, f, 13);
+    Put(r.contractNo, f, 12);
+}
+
+// Builds the whole table in a local buffer (zero slots for skipped pieces, pieces beyond
+// the capacity dropped) and stores it in one step. Nothing is stored, and the result is
+// empty, while the table does not exist.
+template <typename Table>
+std::unique_ptr<typename Table::Slots> ParseTable(Table& table, std::string_view body) {
+    auto slots = std::make_unique<typename Table::Slots>();
+    const Fields pieces = SplitText(body, "|");
+    Fields fields;
+    const std::size_t count = std::min(pieces.size(), Table::kCapacity);
+    for (std::size_t i = 0; i < count; ++i) {
+        SplitTextInto(pieces[i], ",", fields);
+        if (fields.size() <= kMinFieldsExclusive)
+            continue;
+        Fill((*slots)[i], fields);
+    }
+    if (!table.Store(*slots))
+        return nullptr;
+    return slots;
+}
+
+float ToFloat(std::string_view text) {
+    return static_cast<float>(LeadingDouble(text));
+}
+
+std::int32_t ToInt32(std::string_view text) {
+    return static_cast<std::int32_t>(std::clamp<long long>(LeadingInteger(text), INT32_MIN, INT32_MAX));
+}
+
+} // namespace
+
+void TradingLink::ParsePositions(std::string_view body) {
+    const auto slots = ParseTable(state_.positions, body);
+    if (!slots)
+        return;
+    std::string codes;
+    for (const PositionRecord& r : *slots) {
+        const std::string_view code = FieldText(r.code);
+        if (code.empty())
+            continue;
+        if (!codes.empty())
+            codes.push_back(',');
+        codes.append(code);
+    }
+    // Every held security stays subscribed.
+    if (!codes.empty())
+        UpdateQuoteSubscription(codes);
+    NotifyTable(kMsgPositionsStored);
+}
+
+void TradingLink::ParseFunds(std::string_view body) {
+    const Fields fields = SplitText(body, ",");
+    if (fields.size() <= kMinFieldsExclusive)
+        return;
+    FundsRecord record{};
+    Fill(record, fields);
+    state_.funds.Store(record);
+}
+
+void TradingLink::ParseTodayTrades(std::string_view body) {
+    if (ParseTable(state_.todayTrades, body))
+        NotifyTable(kMsgTodayTradesStored);
+}
+
+void TradingLink::ParseTodayOrders(std::string_view body) {
+    if (ParseTable(state_.todayOrders, body))
+        NotifyTable(kMsgTodayOrdersStored);
+}
+
+void TradingLink::ParseHistoryOrders(std::string_view body) {
+    if (ParseTable(state_.historyOrders, body))
+        NotifyTable(kMsgHistoryTableStored);
+}
+
+void TradingLink::ParseHistoryTrades(std::string_view body) {
+    if (ParseTable(state_.historyTrades, body))
+        NotifyTable(kMsgHistoryTableStored);
+}
+
+void TradingLink::ParseFundsFlow(std::string_view body) {
+    if (ParseTable(state_.fundsFlow, body))
+        NotifyTable(kMsgHistoryTableStored);
+}
+
+void TradingLink::ParseSettlement(std::string_view body) {
+    if (ParseTable(state_.settlement, body))
+        NotifyTable(kMsgHistoryTableStored);
+}
+
+void TradingLink::ParseQuotes(std::string_view body) {
+    if (!notifier_.HasMainFrame())
+        return;
+    // Reused between updates: a warm update splits without allocating.
+    thread_local Fields pieces;
+    thread_local Fields fields;
+    SplitTextInto(body, "|", pieces);
+    for (std::string_view piece : pieces) {
+        SplitTextInto(piece, ",", fields);
+        if (fields.size() < 24)
+            continue;
+        QuoteRecord record{};
+        StoreField(record.code, fields[0]);
+        StoreField(record.name, fields[1]);
+        record.lastPrice = ToFloat(fields[2]);
+        record.prevClose = ToFloat(fields[3]);
+        for (std::size_t level = 0; level < 5; ++level) {
+            record.bidPrice[level] = ToFloat(fields[4 + level]);
+            record.bidVolume[level] = ToInt32(fields[9 + level]);
+            record.askPrice[level] = ToFloat(fields[14 + level]);
+            record.askVolume[level] = ToInt32(fields[19 + level]);
+        }
+        state_.quotes.Store(record);
+    }
+}
+
+} // namespace net

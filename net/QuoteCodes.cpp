@@ -1,0 +1,49 @@
+#include "net/QuoteCodes.h"
+
+#include "net/SplitText.h"
+
+namespace net {
+
+std::string QuoteCodes::Get() const {
+    std::lock_guard lock(mutex_);
+    return list_;
+}
+
+void QuoteCodes::Set(std::string list) {
+    std::lock_guard lock(mutex_);
+    list_ = std::move(list);
+}
+
+bool QuoteCodes::Empty() const {
+    std::lock_guard lock(mutex_);
+    return list_.empty();
+}
+
+std::string QuoteCodes::Add(std::string_view codes) {
+    const std::vector<std::string_view> pieces = SplitText(codes, ",");
+    std::lock_guard lock(mutex_);
+    std::string guard = list_.empty() ? std::string() : "," + list_ + ",";
+    for (std::string_view code : pieces) {
+        // An empty piece would put an empty code (",,") into the list.
+        if (code.empty())
+            continue;
+        const std::string needle = "," + std::string(code) + ",";
+        if (guard.find(needle) != std::string::npos)
+            continue;
+        if (!list_.empty())
+            list_.push_back(',');
+        list_.append(code);
+        guard = "," + list_ + ",";
+    }
+    return list_;
+}
+
+bool QuoteCodes::ReplaceIfDifferent(const std::string& list) {
+    std::lock_guard lock(mutex_);
+    if (list == list_)
+        return false;
+    list_ = list;
+    return true;
+}
+
+} // namespace net

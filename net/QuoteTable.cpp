@@ -1,0 +1,60 @@
+#include "net/QuoteTable.h"
+
+#include "net/GbkText.h"
+
+#include <cstring>
+
+namespace net {
+
+namespace {
+
+// Codes are zero-padded to their slot width, so whole-slot equality is byte-for-byte text
+// equality.
+bool SameCode(const QuoteRecord& a, const char (&code)[sizeof QuoteRecord::code]) {
+    return std::memcmp(a.code, code, sizeof a.code) == 0;
+}
+
+} // namespace
+
+QuoteTable::QuoteTable()
+    : slots_(std::make_unique<std::array<QuoteRecord, kQuoteCapacity>>()) {}
+
+bool QuoteTable::Store(const QuoteRecord& record) {
+    std::lock_guard lock(mutex_);
+    // Slots fill from 0 upward and are never emptied, so the used ones are 0 … used_ − 1.
+    for (int i = 0; i < used_; ++i) {
+        if (SameCode((*slots_)[i], record.code)) {
+            (*slots_)[i] = record;
+            return true;
+        }
+    }
+    if (used_ >= kQuoteCapacity)
+        return false;
+    (*slots_)[used_] = record;
+    // A record without a code leaves its slot looking empty: the next new code takes it.
+    if (record.code[0] != '\0')
+        ++used_;
+    return true;
+}
+
+bool QuoteTable::FindQuote(std::string_view code, QuoteRecord& out) const {
+    char key[sizeof QuoteRecord::code] = {};
+    if (code.size() >= sizeof key)
+        return false;
+    std::memcpy(key, code.data(), code.size());
+    std::lock_guard lock(mutex_);
+    for (const QuoteRecord& slot : *slots_) {
+        if (SameCode(slot, key)) {
+            out = slot;
+            return true;
+        }
+    }
+    return false;
+}
+
+int QuoteTable::Used() const {
+    std::lock_guard lock(mutex_);
+    return used_;
+}
+
+} // namespace net

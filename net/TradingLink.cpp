@@ -1,0 +1,217 @@
+#include "net/TradingLink.h"
+
+#include "net/Frame.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace net {
+
+namespace {
+
+// Milliseconds since an arbitrary start, wrapping like a 32-bit tick count; differences
+// of two ticks are taken unsigned, so they stay right across the wrap.
+std::uint32_t Tick() {
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<std::uint32_t>(ms.count());
+}
+
+std::uint32_t Millis(std::chrono::milliseconds d) {
+    return static_cast<std::uint32_t>(d.count());
+}
+
+} // namespace
+
+TradingLink::TradingLink(SharedState& state, LinkNotifier& notifier, LinkTimings timings,
+                         std::function<std::time_t()> clock)
+    : state_(state)
+    , notifier_(notifier)
+    , timings_(timings)
+    , clock_(clock ? std::move(clock) : [] { return std::time(nullptr); })
+    , socket_(timings) {}
+
+TradingLink::~TradingLink() {
+    Stop();
+}
+
+void TradingLink::Start() {
+    if (started_.exchange(true) || Stopping())
+        return;
+    networkThread_ = std::thread(&TradingLink::NetworkThread, this);
+}
+
+void TradingLink::Stop() {
+    {
+        std::lock_guard lock(stopMutex_);
+        stop_.store(true);
+    }
+    stopSignal_.notify_all();
+    socket_.Interrupt();
+    if (networkThread_.joinable())
+        networkThread_.join();
+    std::list<Worker> workers;
+    {
+        std::lock_guard lock(workersMutex_);
+        workers.swap(workers_);
+    }
+    for (Worker& w : workers)
+        w.thread.join();
+    socket_.Close();
+}
+
+bool TradingLink::SendRequest(int command, std::string_view body) {
+    if (!socket_.Connected())
+        return false;
+    const auto [user, password] = state_.credentials.Get();
+    return socket_.Send(FormatFrame(command, WithCredentials(body, user, password)));
+}
+
+bool TradingLink::Pause(std::chrono::milliseconds d) {
+    std::unique_lock lock(stopMutex_);
+    return !stopSignal_.wait_for(lock, d, [this] { return stop_.load(); });
+}
+
+void TradingLink::NotifyTable(int message) {
+    if (notifier_.HasMainFrame())
+        notifier_.NotifyTable(message);
+}
+
+void TradingLink::Spawn(void (TradingLink::*work)()) {
+    std::lock_guard lock(workersMutex_);
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (it->done->load()) {
+            it->thread.join();
+            it = workers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back({std::thread([this, work, done] {
+                            (this->*work)();
+                            done->store(true);
+                        }),
+                        done});
+}
+
+void TradingLink::ConnectLoop() {
+    while (!Stopping()) {
+        if (socket_.Connect(state_.serverAddress, state_.port))
+            return;
+        Pause(timings_.retryDelay);
+    }
+}
+
+void TradingLink::LoginLoop() {
+    while (!Stopping()) {
+        const auto [user, password] = state_.credentials.Get();
+        if (SendRequest(kCmdLogin, "user_name=" + user + "&pwd=" + password))
+            return;
+        Pause(timings_.retryDelay);
+    }
+}
+
+void TradingLink::Resubscribe() {
+    const std::string codes = state_.quoteCodes.Get();
+    if (!codes.empty())
+        SendRequest(kCmdQuoteSubscribe, "code=" + codes);
+}
+
+void TradingLink::Reconnect() {
+    ConnectLoop();
+    LoginLoop();
+    if (!Stopping())
+        Resubscribe();
+}
+
+void TradingLink::NetworkThread() {
+    ConnectLoop();
+    std::uint32_t lastFrameTick = Tick();
+    // One byte more than the longest frame keeps the body zero-terminated.
+    std::vector<char> buffer(CClientSocket::kBufferSize, '\0');
+    std::size_t dirty = 0;
+    while (!Stopping()) {
+        std::memset(buffer.data(), 0, dirty);
+        dirty = kMaxFrameLength;
+        const int result = socket_.ReceiveFrame(buffer.data());
+        if (Stopping())
+            break;
+        if (result < 0) {
+            // Deliberately keeps lastFrameTick: a server that stays silent is dropped again
+            // at the next empty wait.
+            Reconnect();
+            continue;
+        }
+        if (result == 0) {
+            const std::uint32_t idle = Tick() - lastFrameTick;
+            if (idle > Millis(timings_.reconnectAfter)) {
+                socket_.Close();
+                Reconnect();
+            } else if (idle > Millis(timings_.heartbeatAfter)) {
+                const auto [user, password] = state_.credentials.Get();
+                SendRequest(kCmdHeartbeat, "user_name=" + user + "&pwd=" + password);
+            }
+            continue;
+        }
+        dirty = static_cast<std::size_t>(result);
+        if (result < static_cast<int>(kHeaderSize))
+            continue;
+        lastFrameTick = Tick();
+        const int command = ParseCommand(std::string_view(buffer.data() + kLengthPrefixSize, 3));
+        // The body ends at the frame's end or at a zero byte inside it.
+        const char* body = buffer.data() + kHeaderSize;
+        const std::size_t bodyLength = strnlen(body, static_cast<std::size_t>(result) - kHeaderSize);
+        Dispatch(command, std::string_view(body, bodyLength));
+    }
+}
+
+void TradingLink::Dispatch(int command, std::string_view body) {
+    switch (command) {
+    case kCmdLogin:
+        notifier_.DeliverReply(kMsgLoginReply, body);
+        break;
+    case kCmdOrder:
+        if (notifier_.HasMainFrame())
+            notifier_.DeliverReply(kMsgOrderReply, body);
+        break;
+    case kCmdTodayOrders:
+        ParseTodayOrders(body);
+        break;
+    case kCmdTodayTrades:
+        ParseTodayTrades(body);
+        break;
+    case kCmdPositions:
+        ParsePositions(body);
+        break;
+    case kCmdFundsFlow:
+        ParseFundsFlow(body);
+        break;
+    case kCmdFunds:
+        ParseFunds(body);
+        break;
+    case kCmdHistoryOrders:
+        ParseHistoryOrders(body);
+        break;
+    case kCmdHistoryTrades:
+        ParseHistoryTrades(body);
+        break;
+    case kCmdSettlement:
+        ParseSettlement(body);
+        break;
+    case kCmdQuoteUpdate:
+        ParseQuotes(body);
+        break;
+    case kCmdChangePassword:
+        if (notifier_.HasMainFrame())
+            notifier_.DeliverReply(kMsgPasswordReply, body);
+        break;
+    default:
+        // Commands without a handler (cancels, subscriptions, heartbeats, unknown codes).
+        break;
+    }
+}
+
+} // namespace net
