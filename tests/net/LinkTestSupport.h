@@ -2,9 +2,15 @@
 
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
+#include "net/TradingLink.h"
+#include "tests/net/RecordingNotifier.h"
+#include "tests/support/FakeTradingServer.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <thread>
 
 namespace tavix::test {
 
@@ -22,11 +28,54 @@ inline net::LinkTimings FastTimings() {
     return t;
 }
 
-inline std::unique_ptr<net::SharedState> StateFor(int port, std::string user = "u1", std::string password = "p1") {
-    auto state = std::make_unique<net::SharedState>();
-    state->port = port;
-    state->credentials.Set(std::move(user), std::move(password));
-    return state;
+// Receive waits as short as the fast ones, but silence never triggers a heartbeat or a
+// reconnect: only a broken connection does.
+inline net::LinkTimings QuietTimings() {
+    net::LinkTimings t = FastTimings();
+    t.heartbeatAfter = 60s;
+    t.reconnectAfter = 120s;
+    t.retryDelay = 50ms;
+    t.sendTimeout = 300ms;
+    return t;
 }
+
+// Polls `condition` until it holds or the time-out passes.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+// A trading link talking to a loopback test server, logged in as u1/p1.
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state.port = server.Port();
+        state.credentials.Set("u1", "p1");
+    }
+
+    // Makes and starts the link and waits until it is connected.
+    void StartLink(net::LinkTimings timings = FastTimings()) {
+        link = std::make_unique<net::TradingLink>(state, notifier, timings);
+        link->Start();
+        ASSERT_TRUE(server.WaitForConnection(5s));
+        ASSERT_TRUE(WaitUntil([&] { return link->Socket().Connected(); }));
+    }
+
+    // A link that is never started, for driving parsers and queries directly.
+    void MakeLink(std::function<std::time_t()> clock = nullptr) {
+        link = std::make_unique<net::TradingLink>(state, notifier, FastTimings(), std::move(clock));
+    }
+
+    FakeTradingServer server;
+    net::SharedState state;
+    RecordingNotifier notifier;
+    std::unique_ptr<net::TradingLink> link; // declared last: stopped before the rest goes
+};
 
 } // namespace tavix::test

@@ -85,7 +85,7 @@ void FakeTradingServer::Accept() {
     clientFd_ = fd;
     decoder_ = net::FrameDecoder();
     ++connections_;
-    lastConnection_ = Clock::now();
+    connectionTimes_.push_back(Clock::now());
     changed_.notify_all();
 }
 
@@ -189,9 +189,9 @@ bool FakeTradingServer::Connected() const {
     return clientFd_ >= 0;
 }
 
-FakeTradingServer::Clock::time_point FakeTradingServer::LastConnectionTime() const {
+std::vector<FakeTradingServer::Clock::time_point> FakeTradingServer::ConnectionTimes() const {
     std::lock_guard lock(mutex_);
-    return lastConnection_;
+    return connectionTimes_;
 }
 
 bool FakeTradingServer::WriteAll(std::string_view bytes) {

@@ -52,8 +52,8 @@ public:
     bool WaitForConnectionCount(int count, std::chrono::milliseconds timeout);
     int ConnectionCount() const;
     bool Connected() const;
-    // When the most recent connection was accepted.
-    Clock::time_point LastConnectionTime() const;
+    // When each connection was accepted, in order.
+    std::vector<Clock::time_point> ConnectionTimes() const;
 
     // Writes one frame, or raw bytes, to the current client; false without one.
     bool Send(int command, std::string_view body);
@@ -87,7 +87,7 @@ private:
     std::vector<bool> consumed_;
     std::map<int, std::function<std::string(const net::Frame&)>> autoReplies_;
     int connections_ = 0;
-    Clock::time_point lastConnection_{};
+    std::vector<Clock::time_point> connectionTimes_;
     bool paused_ = false;
 
     std::mutex writeMutex_; // guards clientFd_ against replacement during a write
