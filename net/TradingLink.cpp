@@ -63,10 +63,14 @@ void TradingLink::Stop() {
 }
 
 bool TradingLink::SendRequest(int command, std::string_view body) {
-    if (!socket_.Connected())
-        return false;
-    const auto [user, password] = state_.credentials.Get();
-    return socket_.Send(FormatFrame(command, WithCredentials(body, user, password)));
+    bool sent = false;
+    if (socket_.Connected()) {
+        const auto [user, password] = state_.credentials.Get();
+        sent = socket_.Send(FormatFrame(command, WithCredentials(body, user, password)));
+    }
+    if (requestObserver_)
+        requestObserver_(command, sent);
+    return sent;
 }
 
 bool TradingLink::Pause(std::chrono::milliseconds d) {

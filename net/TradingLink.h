@@ -49,6 +49,12 @@ public:
     // the connection was never established or the write failed; nothing is queued.
     bool SendRequest(int command, std::string_view body);
 
+    // Called after every request with its command and whether it was written; lets tests
+    // see attempts that failed. Set it before Start() and before any worker runs.
+    void SetRequestObserver(std::function<void(int command, bool sent)> observer) {
+        requestObserver_ = std::move(observer);
+    }
+
     CClientSocket& Socket() { return socket_; }
     SharedState& State() { return state_; }
 
@@ -119,6 +125,7 @@ private:
     LinkNotifier& notifier_;
     LinkTimings timings_;
     std::function<std::time_t()> clock_;
+    std::function<void(int, bool)> requestObserver_;
     CClientSocket socket_;
 
     std::thread networkThread_;

@@ -1,0 +1,148 @@
+#include "net/GbkText.h"
+#include "tests/net/LinkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tavix::test {
+namespace {
+
+using net::FieldText;
+
+// One update record: code, name, last, previous close, 5 bid prices, 5 bid volumes, 5 ask
+// prices, 5 ask volumes.
+std::string QuoteText(const std::string& code, const std::string& last = "10.32") {
+    return code + ",N" + code + "," + last + ",10.00,10.31,10.30,10.29,10.28,10.27,100,200,300,400,500," +
+           "10.33,10.34,10.35,10.36,10.37,600,700,800,900,1000";
+}
+
+TEST(QuoteCodesTest, AddsWholeCodesOnce) {
+    net::QuoteCodes codes;
+    EXPECT_EQ(codes.Add("600000,000001"), "600000,000001");
+    EXPECT_EQ(codes.Add("600000"), "600000,000001");
+    // A prefix of a listed code is a code of its own.
+    EXPECT_EQ(codes.Add("60000"), "600000,000001,60000");
+    EXPECT_EQ(codes.Add("00000,000001,600001"), "600000,000001,60000,00000,600001");
+    // Empty pieces add no empty codes.
+    EXPECT_EQ(codes.Add(",600002,,"), "600000,000001,60000,00000,600001,600002");
+    EXPECT_TRUE(codes.ReplaceIfDifferent("000002"));
+    EXPECT_FALSE(codes.ReplaceIfDifferent("000002"));
+    EXPECT_EQ(codes.Get(), "000002");
+}
+
+class QuotesTest : public LinkTest {};
+
+TEST_F(QuotesTest, SubscriptionSendsTheWholeListEachTime) {
+    StartLink(QuietTimings());
+    link->UpdateQuoteSubscription("600000,000001");
+    auto frame = server.WaitForCommand(net::kCmdQuoteSubscribe, 5s);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->body, "code=600000,000001&curuser=u1&curpwd=p1");
+    link->UpdateQuoteSubscription("600000");
+    frame = server.WaitForCommand(net::kCmdQuoteSubscribe, 5s);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->body, "code=600000,000001&curuser=u1&curpwd=p1");
+
+    // The order forms' list replaces the subscription only when it differs.
+    EXPECT_FALSE(link->ReplaceQuoteSubscription("600000,000001"));
+    EXPECT_TRUE(link->ReplaceQuoteSubscription("000002,600000"));
+    frame = server.WaitForCommand(net::kCmdQuoteSubscribe, 5s);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->body, "code=000002,600000&curuser=u1&curpwd=p1");
+    EXPECT_EQ(server.CountOf(net::kCmdQuoteSubscribe), 3);
+}
+
+TEST_F(QuotesTest, UpdatesFillSlotsInOrderAndOverwriteInPlace) {
+    MakeLink();
+    link->ParseQuotes(QuoteText("600000") + "|" + QuoteText("000001") + "|");
+    EXPECT_EQ(state.quotes.Used(), 2);
+    net::QuoteRecord q{};
+    ASSERT_TRUE(state.quotes.FindQuote("000001", q));
+    EXPECT_EQ(FieldText(q.code), "000001");
+    EXPECT_EQ(FieldText(q.name), "N000001");
+    EXPECT_FLOAT_EQ(q.lastPrice, 10.32f);
+    EXPECT_FLOAT_EQ(q.prevClose, 10.00f);
+    EXPECT_FLOAT_EQ(q.bidPrice[0], 10.31f);
+    EXPECT_FLOAT_EQ(q.bidPrice[4], 10.27f);
+    EXPECT_EQ(q.bidVolume[0], 100);
+    EXPECT_EQ(q.bidVolume[4], 500);
+    EXPECT_FLOAT_EQ(q.askPrice[0], 10.33f);
+    EXPECT_FLOAT_EQ(q.askPrice[4], 10.37f);
+    EXPECT_EQ(q.askVolume[0], 600);
+    EXPECT_EQ(q.askVolume[4], 1000);
+
+    link->ParseQuotes(QuoteText("600000", "11.00") + "|" + QuoteText("600001"));
+    EXPECT_EQ(state.quotes.Used(), 3);
+    ASSERT_TRUE(state.quotes.FindQuote("600000", q));
+    EXPECT_FLOAT_EQ(q.lastPrice, 11.00f);
+    EXPECT_TRUE(state.quotes.FindQuote("600001", q));
+    // A prefix is not a match.
+    EXPECT_FALSE(state.quotes.FindQuote("60000", q));
+    EXPECT_EQ(FieldText(q.code), "600001");
+}
+
+TEST_F(QuotesTest, ShortOrGarbledPiecesAndMissingMainWindow) {
+    MakeLink();
+    std::string short23 = QuoteText("600000");
+    short23.erase(short23.rfind(','));
+    link->ParseQuotes(short23 + "||x,y");
+    EXPECT_EQ(state.quotes.Used(), 0);
+
+    link->ParseQuotes("600002,N,abc,,x,10.30,10.29,10.28,10.27,1e3,-5,z,400,99999999999,"
+                      "10.33,10.34,10.35,10.36,10.37,600,700,800,900,1000,extra");
+    net::QuoteRecord q{};
+    ASSERT_TRUE(state.quotes.FindQuote("600002", q));
+    EXPECT_EQ(q.lastPrice, 0.0f);
+    EXPECT_EQ(q.prevClose, 0.0f);
+    EXPECT_EQ(q.bidPrice[0], 0.0f);
+    EXPECT_EQ(q.bidVolume[0], 1);
+    EXPECT_EQ(q.bidVolume[1], -5);
+    EXPECT_EQ(q.bidVolume[2], 0);
+    EXPECT_EQ(q.bidVolume[4], 2147483647);
+
+    notifier.SetMainFrame(false);
+    link->ParseQuotes(QuoteText("600003"));
+    EXPECT_FALSE(state.quotes.FindQuote("600003", q));
+}
+
+TEST_F(QuotesTest, FindQuoteLeavesTheDestinationAloneWhenNothingMatches) {
+    MakeLink();
+    link->ParseQuotes(QuoteText("600000"));
+    net::QuoteRecord q{};
+    q.lastPrice = 42.0f;
+    EXPECT_FALSE(state.quotes.FindQuote("000001", q));
+    EXPECT_FALSE(state.quotes.FindQuote("123456789", q));
+    EXPECT_EQ(q.lastPrice, 42.0f);
+    // An empty code finds the first empty slot: a zero record.
+    EXPECT_TRUE(state.quotes.FindQuote("", q));
+    EXPECT_EQ(q.lastPrice, 0.0f);
+    EXPECT_TRUE(net::FieldEmpty(q.code));
+}
+
+TEST_F(QuotesTest, AFullTableDropsNewCodesButStillUpdatesKnownOnes) {
+    MakeLink();
+    std::string body;
+    for (int i = 0; i < net::kQuoteCapacity; ++i)
+        body += QuoteText(std::to_string(100000 + i)) + "|";
+    link->ParseQuotes(body);
+    EXPECT_EQ(state.quotes.Used(), net::kQuoteCapacity);
+    link->ParseQuotes(QuoteText("999999") + "|" + QuoteText("100511", "12.5"));
+    net::QuoteRecord q{};
+    EXPECT_FALSE(state.quotes.FindQuote("999999", q));
+    ASSERT_TRUE(state.quotes.FindQuote("100511", q));
+    EXPECT_FLOAT_EQ(q.lastPrice, 12.5f);
+    EXPECT_FALSE(state.quotes.FindQuote("", q));
+}
+
+TEST_F(QuotesTest, UpdatesArriveOverTheWire) {
+    StartLink(QuietTimings());
+    server.Send(net::kCmdQuoteUpdate, QuoteText("600000") + "|");
+    net::QuoteRecord q{};
+    EXPECT_TRUE(WaitUntil([&] { return state.quotes.FindQuote("600000", q); }));
+    EXPECT_EQ(q.askVolume[4], 1000);
+    EXPECT_TRUE(notifier.Events().empty());
+}
+
+} // namespace
+} // namespace tavix::test
