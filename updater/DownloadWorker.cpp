@@ -176,7 +176,9 @@ void CDownloadWorker::ReleaseReply() {
     if (!m_reply)
         return;
     m_reply->disconnect(this);
-    m_reply->abort();
+    // A reply already in error has stopped; aborting it again would report a second error.
+    if (!m_reply->isFinished() && m_reply->error() == QNetworkReply::NoError)
+        m_reply->abort();
     m_reply->deleteLater();
     m_reply = nullptr;
 }
