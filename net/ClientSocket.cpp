@@ -21,6 +21,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::size_t kPendingSize = 2 * 65536;
+
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
@@ -54,7 +56,8 @@ bool ResolveIpv4(const std::string& address, int port, sockaddr_in& out) {
 
 CClientSocket::CClientSocket(const LinkTimings& timings)
     : m_timings(timings)
-    , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    , m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    , m_pending(std::make_unique<char[]>(kPendingSize)) {}
 
 CClientSocket::~CClientSocket() {
     Close();
@@ -102,6 +105,7 @@ bool CClientSocket::Connect(const std::string& address, int port) {
     }
     const int noDelay = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    m_pendingBegin = m_pendingEnd = 0;
     {
         std::lock_guard lock(m_writeMutex);
         if (m_socket >= 0)
@@ -129,19 +133,28 @@ int CClientSocket::WaitReadable(int fd) {
     }
 }
 
-int CClientSocket::ReadExactly(int fd, char* dst, std::size_t count) {
-    std::size_t got = 0;
-    while (got < count) {
+int CClientSocket::Fill(int fd, std::size_t count) {
+    while (m_pendingEnd - m_pendingBegin < count) {
+        if (m_pendingEnd == kPendingSize) {
+            std::memmove(m_pending.get(), m_pending.get() + m_pendingBegin, m_pendingEnd - m_pendingBegin);
+            m_pendingEnd -= m_pendingBegin;
+            m_pendingBegin = 0;
+        }
+        const ssize_t n = ::recv(fd, m_pending.get() + m_pendingEnd, kPendingSize - m_pendingEnd, MSG_DONTWAIT);
+        if (n > 0) {
+            m_pendingEnd += static_cast<std::size_t>(n);
+            continue;
+        }
+        // Zero bytes: the server closed the connection.
+        if (n == 0)
+            return -1;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return -1;
         const int ready = WaitReadable(fd);
         if (ready <= 0)
             return ready;
-        const ssize_t n = ::recv(fd, dst + got, count - got, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        // Zero bytes: the server closed the connection.
-        if (n <= 0)
-            return -1;
-        got += static_cast<std::size_t>(n);
     }
     return 1;
 }
@@ -150,22 +163,30 @@ int CClientSocket::ReceiveFrame(char* buffer) {
     const int fd = m_socket;
     if (fd < 0)
         return -1;
-    int step = ReadExactly(fd, buffer, kLengthPrefixSize);
-    if (step == 0)
-        return 0;
-    const auto length = step > 0 ? ParseLengthPrefix(std::string_view(buffer, kLengthPrefixSize)) : std::nullopt;
-    // An impossible length cannot be skipped: the stream has lost its frame boundaries.
-    if (!length) {
-        Close();
-        return -1;
+    int step = Fill(fd, kLengthPrefixSize);
+    std::optional<std::size_t> length;
+    if (step > 0) {
+        length = ParseLengthPrefix(std::string_view(m_pending.get() + m_pendingBegin, kLengthPrefixSize));
+        // An impossible length cannot be skipped: the stream has lost its frame boundaries.
+        if (!length)
+            step = -1;
     }
-    step = ReadExactly(fd, buffer + kLengthPrefixSize, *length - kLengthPrefixSize);
-    if (step == 0)
-        return 0;
+    if (step > 0)
+        step = Fill(fd, *length);
     if (step < 0) {
         Close();
         return -1;
     }
+    if (step == 0) {
+        // A frame interrupted by a silent wait is abandoned; the next call starts afresh with
+        // whatever bytes follow.
+        m_pendingBegin = m_pendingEnd = 0;
+        return 0;
+    }
+    std::memcpy(buffer, m_pending.get() + m_pendingBegin, *length);
+    m_pendingBegin += *length;
+    if (m_pendingBegin == m_pendingEnd)
+        m_pendingBegin = m_pendingEnd = 0;
     return static_cast<int>(*length);
 }
 
@@ -203,6 +224,7 @@ bool CClientSocket::Send(std::string_view frame) {
 }
 
 void CClientSocket::Close() {
+    m_pendingBegin = m_pendingEnd = 0;
     std::lock_guard lock(m_writeMutex);
     if (m_socket >= 0) {
         ::close(m_socket);

@@ -22,9 +22,14 @@ QuoteTable::QuoteTable()
 bool QuoteTable::Store(const QuoteRecord& record) {
     std::lock_guard lock(mutex_);
     // Slots fill from 0 upward and are never emptied, so the used ones are 0 … used_ − 1.
-    for (int i = 0; i < used_; ++i) {
+    // Updates tend to list their codes in the same order each time, so the search starts
+    // behind the previous hit; it still visits every used slot, and a code has one slot.
+    for (int n = 0, i = nextProbe_; n < used_; ++n, ++i) {
+        if (i >= used_)
+            i = 0;
         if (SameCode((*slots_)[i], record.code)) {
             (*slots_)[i] = record;
+            nextProbe_ = i + 1;
             return true;
         }
     }

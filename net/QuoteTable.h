@@ -30,6 +30,7 @@ private:
     mutable std::mutex mutex_;
     std::unique_ptr<std::array<QuoteRecord, kQuoteCapacity>> slots_;
     int used_ = 0;
+    int nextProbe_ = 0; // where the next search for a code starts
 };
 
 } // namespace net

@@ -103,6 +103,24 @@ TEST_F(LinkConnectionTest, FramesAreAssembledFromPiecesAndSplitFromOneSegment) {
     EXPECT_EQ(server.ConnectionCount(), 1);
 }
 
+TEST_F(LinkConnectionTest, ABurstOfFramesArrivesWholeAndInOrder) {
+    StartLink(QuietTimings());
+    // Several hundred kilobytes in one write: frames straddle every read the link makes.
+    constexpr int kFrames = 5000;
+    std::string burst;
+    for (int i = 0; i < kFrames; ++i)
+        burst +=
+            net::FormatFrame(net::kCmdLogin, std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), '.'));
+    server.SendRaw(burst);
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, kFrames, 10s));
+    const auto events = notifier.Events();
+    ASSERT_EQ(events.size(), static_cast<std::size_t>(kFrames));
+    for (int i = 0; i < kFrames; ++i)
+        ASSERT_EQ(events[static_cast<std::size_t>(i)].body,
+                  std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), '.'));
+    EXPECT_EQ(server.ConnectionCount(), 1);
+}
+
 TEST_F(LinkConnectionTest, AnswersForTheMainWindowAreDroppedWithoutOne) {
     notifier.SetMainFrame(false);
     StartLink(QuietTimings());

@@ -82,6 +82,21 @@ TEST_F(QuotesTest, UpdatesFillSlotsInOrderAndOverwriteInPlace) {
     EXPECT_EQ(FieldText(q.code), "600001");
 }
 
+TEST_F(QuotesTest, EachCodeKeepsOneSlotWhateverTheOrderOfUpdates) {
+    MakeLink();
+    link->ParseQuotes(QuoteText("600000") + "|" + QuoteText("600001") + "|" + QuoteText("600002"));
+    link->ParseQuotes(QuoteText("600002", "2") + "|" + QuoteText("600000", "0") + "|" + QuoteText("600001", "1"));
+    link->ParseQuotes(QuoteText("600001", "11") + "|" + QuoteText("600003", "3") + "|" + QuoteText("600001", "21"));
+    EXPECT_EQ(state.quotes.Used(), 4);
+    const char* codes[] = {"600000", "600001", "600002", "600003"};
+    const float last[] = {0.0f, 21.0f, 2.0f, 3.0f};
+    for (int i = 0; i < 4; ++i) {
+        net::QuoteRecord q{};
+        ASSERT_TRUE(state.quotes.FindQuote(codes[i], q));
+        EXPECT_EQ(q.lastPrice, last[i]) << codes[i];
+    }
+}
+
 TEST_F(QuotesTest, ShortOrGarbledPiecesAndMissingMainWindow) {
     MakeLink();
     std::string short23 = QuoteText("600000");
