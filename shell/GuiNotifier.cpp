@@ -1,0 +1,117 @@
+#include "shell/GuiNotifier.h"
+
+#include "net/Commands.h"
+#include "shell/LoginDlg.h"
+#include "shell/MainFrame.h"
+
+#include <QThread>
+
+#include <string>
+
+struct CGuiNotifier::Waiter {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+
+    void Finish() {
+        std::lock_guard lock(mutex);
+        finished = true;
+        done.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(mutex);
+        done.wait(lock, [this] { return finished; });
+    }
+};
+
+CGuiNotifier::CGuiNotifier(QObject* parent)
+    : QObject(parent) {}
+
+CGuiNotifier::~CGuiNotifier() {
+    Close();
+}
+
+void CGuiNotifier::SetLoginDialog(CLoginDlg* dialog) {
+    m_login = dialog;
+}
+
+void CGuiNotifier::SetMainFrame(CMainFrame* frame) {
+    m_frame = frame;
+    std::lock_guard lock(m_mutex);
+    m_hasFrame = frame != nullptr && !m_closed;
+}
+
+void CGuiNotifier::Close() {
+    std::set<std::shared_ptr<Waiter>> waiters;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_hasFrame = false;
+        waiters.swap(m_waiters);
+    }
+    for (const auto& waiter : waiters)
+        waiter->Finish();
+}
+
+bool CGuiNotifier::HasMainFrame() const {
+    return m_hasFrame.load();
+}
+
+void CGuiNotifier::NotifyTable(int message) {
+    RunOnGuiThread([this, message] {
+        if (m_frame)
+            m_frame->OnTableStored(message);
+    });
+}
+
+void CGuiNotifier::DeliverReply(int message, std::string_view body) {
+    // A copy: a notification dropped by Close() may still run after the sender moved on.
+    RunOnGuiThread([this, message, text = std::string(body)] {
+        if (message == net::kMsgLoginReply) {
+            if (m_login && m_login->isVisible())
+                m_login->OnLoginReply(text);
+        } else if (m_frame) {
+            if (message == net::kMsgOrderReply)
+                m_frame->OnOrderReply(text);
+            else if (message == net::kMsgPasswordReply)
+                m_frame->OnPasswordReply(text);
+        }
+    });
+}
+
+void CGuiNotifier::RunOnGuiThread(std::function<void()> work) {
+    if (QThread::currentThread() == thread()) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_closed)
+                return;
+        }
+        work();
+        return;
+    }
+    auto waiter = std::make_shared<Waiter>();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return;
+        m_waiters.insert(waiter);
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, waiter, work = std::move(work)] {
+            bool closed = false;
+            {
+                std::lock_guard lock(m_mutex);
+                closed = m_closed;
+            }
+            if (!closed)
+                work();
+            {
+                std::lock_guard lock(m_mutex);
+                m_waiters.erase(waiter);
+            }
+            waiter->Finish();
+        },
+        Qt::QueuedConnection);
+    waiter->Wait();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "net/LinkNotifier.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string_view>
+
+class CLoginDlg;
+class CMainFrame;
+
+// Carries the trading link's notifications to the windows on the user interface thread.
+// A call from another thread waits until the window has handled it (a call from the user
+// interface thread runs at once). Close() ends every wait and drops later notifications,
+// so a thread blocked here can never hold up the end of the program.
+class CGuiNotifier final : public QObject, public net::LinkNotifier {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CGuiNotifier)
+public:
+    explicit CGuiNotifier(QObject* parent = nullptr);
+    ~CGuiNotifier() override;
+
+    // The receiver of login answers (only while it is shown).
+    void SetLoginDialog(CLoginDlg* dialog);
+    // The receiver of table notifications and order and password answers.
+    void SetMainFrame(CMainFrame* frame);
+    // Any thread. Ends the waits and drops every later notification.
+    void Close();
+
+    bool HasMainFrame() const override;
+    void NotifyTable(int message) override;
+    void DeliverReply(int message, std::string_view body) override;
+
+private:
+    struct Waiter;
+    // Runs `work` on the user interface thread and waits for it (or for Close()).
+    void RunOnGuiThread(std::function<void()> work);
+
+    QPointer<CLoginDlg> m_login;
+    QPointer<CMainFrame> m_frame;
+    std::atomic<bool> m_hasFrame{false};
+
+    std::mutex m_mutex;
+    bool m_closed = false;
+    std::set<std::shared_ptr<Waiter>> m_waiters;
+};

@@ -1,0 +1,122 @@
+#include "shell/TavixApp.h"
+
+#include "net/MachineCode.h"
+#include "shell/LoginDlg.h"
+#include "shell/MainFrame.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFontDatabase>
+#include <QPalette>
+#include <QSettings>
+#include <QStyleFactory>
+
+namespace {
+
+constexpr int kDefaultLook = 219;
+
+QPalette LightGreyPalette() {
+    QPalette palette;
+    const QColor grey(240, 240, 240);
+    palette.setColor(QPalette::Window, grey);
+    palette.setColor(QPalette::Button, grey);
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::AlternateBase, QColor(246, 246, 246));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::ButtonText, Qt::black);
+    palette.setColor(QPalette::Text, Qt::black);
+    palette.setColor(QPalette::Light, Qt::white);
+    palette.setColor(QPalette::Midlight, QColor(227, 227, 227));
+    palette.setColor(QPalette::Mid, QColor(160, 160, 160));
+    palette.setColor(QPalette::Dark, QColor(160, 160, 160));
+    palette.setColor(QPalette::Shadow, QColor(105, 105, 105));
+    palette.setColor(QPalette::Highlight, QColor(0, 120, 215));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::ToolTipBase, QColor(255, 255, 225));
+    palette.setColor(QPalette::ToolTipText, Qt::black);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    return palette;
+}
+
+} // namespace
+
+CTavixApp::CTavixApp()
+    : m_link(m_state, m_notifier)
+    , m_context{m_state, m_link, nullptr} {}
+
+CTavixApp::~CTavixApp() {
+    // Release a network thread that waits for a window, before the windows and the link go.
+    m_notifier.Close();
+    m_frame.reset();
+}
+
+bool CTavixApp::ParseServer(const QString& text, std::string* host, int* port) {
+    QString name = text.trimmed();
+    int number = net::kDefaultPort;
+    const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+        bool ok = false;
+        number = name.mid(colon + 1).toInt(&ok);
+        if (!ok || number < 1 || number > 65535)
+            return false;
+        name.truncate(colon);
+    }
+    if (name.isEmpty() || name.contains(QLatin1Char(' ')))
+        return false;
+    *host = name.toStdString();
+    *port = number;
+    return true;
+}
+
+bool CTavixApp::ParseArguments(const QStringList& arguments, QString* error) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Quorvex trading client"));
+    parser.addHelpOption();
+    const QCommandLineOption server(QStringLiteral("server"),
+                                    QStringLiteral("Trading server, HOST[:PORT] (default 127.0.0.1:9690)."),
+                                    QStringLiteral("HOST[:PORT]"));
+    parser.addOption(server);
+    parser.process(arguments); // prints the help and exits for --help
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+        return false;
+    }
+    if (parser.isSet(server)) {
+        if (!ParseServer(parser.value(server), &m_state.serverAddress, &m_state.port)) {
+            *error = QStringLiteral("bad --server value, expected HOST[:PORT]: ") + parser.value(server);
+            return false;
+        }
+    }
+    return true;
+}
+
+void CTavixApp::ApplyLook() {
+    const QSettings settings(QStringLiteral("marketdesk2603"), QStringLiteral("Tavix"));
+    const int look = settings.value(QStringLiteral("ApplicationLook"), kDefaultLook).toInt();
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (look == kDefaultLook)
+        QApplication::setPalette(LightGreyPalette());
+
+    const QString cjk = QStringLiteral("WenQuanYi Micro Hei");
+    if (QFontDatabase::families().contains(cjk))
+        QApplication::setFont(QFont(cjk, 9));
+}
+
+int CTavixApp::Run() {
+    {
+        CLoginDlg login(m_context, CLoginDlg::DefaultIniPath(), net::MachineCode());
+        m_notifier.SetLoginDialog(&login);
+        const int result = login.exec();
+        m_notifier.SetLoginDialog(nullptr);
+        if (result != QDialog::Accepted)
+            return 0; // cancelled, or ended for an update
+    }
+    m_frame = std::make_unique<CMainFrame>(m_context);
+    m_notifier.SetMainFrame(m_frame.get());
+    m_frame->showMaximized();
+    const int code = QApplication::exec();
+    m_notifier.Close();
+    return code;
+}
