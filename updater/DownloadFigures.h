@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMetaType>
 #include <QString>
 
 // What the dialog shows for one state of a download.
@@ -18,5 +17,3 @@ struct DownloadFigures {
 // seconds elapsed and shows 0 within the first second; an unknown size shows 0%. Sizes beyond
 // the progress bar's range are scaled down for the bar only.
 DownloadFigures ComputeFigures(qint64 total, qint64 received, qint64 elapsedMs);
-
-Q_DECLARE_METATYPE(DownloadFigures)

@@ -22,11 +22,10 @@ bool IsHttpUrl(const QUrl& url) {
 
 } // namespace
 
-CDownloadWorker::CDownloadWorker(QString url, QObject* parent)
+CDownloadWorker::CDownloadWorker(QString url, std::shared_ptr<ProgressQueue> progress, QObject* parent)
     : QObject(parent)
-    , m_url(std::move(url)) {
-    qRegisterMetaType<DownloadFigures>();
-}
+    , m_url(std::move(url))
+    , m_progress(std::move(progress)) {}
 
 CDownloadWorker::~CDownloadWorker() = default;
 
@@ -152,7 +151,8 @@ void CDownloadWorker::ReadAvailable() {
             return;
         }
         m_received += count;
-        emit progressed(ComputeFigures(m_total, m_received, m_clock.elapsed()));
+        if (m_progress->Push(ComputeFigures(m_total, m_received, m_clock.elapsed())))
+            emit progressAvailable();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "updater/DownloadFigures.h"
+#include "updater/ProgressQueue.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,12 +9,14 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
 // Downloads one URL into the current directory on the thread it lives on, reading 512 bytes
-// at a time and reporting every read. Created on the dialog's thread, moved to the worker
-// thread, then driven by start(); all its slots run on the worker thread.
+// at a time and putting the figures of every read into a queue shared with the dialog. Created on the dialog's thread,
+// moved to the worker thread, then driven by start(); all its slots run on the worker thread.
 class CDownloadWorker final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CDownloadWorker)
@@ -21,7 +24,7 @@ class CDownloadWorker final : public QObject {
 public:
     static constexpr qint64 kReadSize = 512;
 
-    explicit CDownloadWorker(QString url, QObject* parent = nullptr);
+    CDownloadWorker(QString url, std::shared_ptr<ProgressQueue> progress, QObject* parent = nullptr);
     ~CDownloadWorker() override;
 
     void start();
@@ -29,7 +32,8 @@ public:
 signals:
     void statusChanged(const QString& text);
     void progressRangeChanged(int maximum);
-    void progressed(const DownloadFigures& figures);
+    // New figures wait in the progress queue, which was empty before.
+    void progressAvailable();
     // The URL could not be opened; nothing was written and the download is over.
     void openFailed();
     // The download is over: complete, or failed with the failure already shown in the status.
@@ -50,6 +54,7 @@ private:
     void ReleaseReply();
 
     QString m_url;
+    std::shared_ptr<ProgressQueue> m_progress;
     QUrl m_requestUrl;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;

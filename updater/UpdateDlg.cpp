@@ -4,6 +4,7 @@
 #include "updater/AppIcon.h"
 #include "updater/DialogUnits.h"
 #include "updater/DownloadWorker.h"
+#include "updater/ProgressQueue.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -105,7 +106,8 @@ void CUpdateDlg::startDownload() {
     if (m_url.isEmpty())
         return;
 
-    m_worker = new CDownloadWorker(m_url);
+    m_progressQueue = std::make_shared<ProgressQueue>();
+    m_worker = new CDownloadWorker(m_url, m_progressQueue);
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     connect(&m_thread, &QThread::started, m_worker, &CDownloadWorker::start);
@@ -114,7 +116,7 @@ void CUpdateDlg::startDownload() {
         m_progress->setRange(0, maximum);
         m_progress->setValue(0);
     });
-    connect(m_worker, &CDownloadWorker::progressed, this, &CUpdateDlg::onProgressed);
+    connect(m_worker, &CDownloadWorker::progressAvailable, this, &CUpdateDlg::ShowProgress);
     connect(m_worker, &CDownloadWorker::openFailed, this, &CUpdateDlg::onOpenFailed);
     connect(m_worker, &CDownloadWorker::ended, this, &CUpdateDlg::onEnded);
     SetState(State::kDownloading);
@@ -126,7 +128,13 @@ void CUpdateDlg::SetState(State state) {
     emit stateChanged(state);
 }
 
-void CUpdateDlg::onProgressed(const DownloadFigures& figures) {
+void CUpdateDlg::ShowProgress() {
+    // Every read's figures are applied in order; the screen repaints the latest.
+    for (const DownloadFigures& figures : m_progressQueue->TakeAll())
+        ShowFigures(figures);
+}
+
+void CUpdateDlg::ShowFigures(const DownloadFigures& figures) {
     SetText(m_size, figures.size);
     SetText(m_received, figures.received);
     SetText(m_speed, figures.speed);
@@ -147,6 +155,7 @@ void CUpdateDlg::onOpenFailed() {
 
 void CUpdateDlg::onEnded(bool succeeded) {
     m_thread.quit();
+    ShowProgress();
     SetText(m_speed, tr("Kb/秒"));
     SetText(m_percent, QStringLiteral("0%"));
     if (succeeded && m_progress->maximum() == 0) {

@@ -5,8 +5,11 @@
 #include <QDialog>
 #include <QThread>
 
+#include <memory>
+
 class CAboutDlg;
 class CDownloadWorker;
+class ProgressQueue;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -42,7 +45,8 @@ protected:
 private:
     void BuildControls();
     void SetState(State state);
-    void onProgressed(const DownloadFigures& figures);
+    void ShowProgress();
+    void ShowFigures(const DownloadFigures& figures);
     void onOpenFailed();
     void onEnded(bool succeeded);
 
@@ -57,6 +61,7 @@ private:
     QLabel* m_status = nullptr;
     QAction* m_aboutAction = nullptr;
     CAboutDlg* m_about = nullptr;
+    std::shared_ptr<ProgressQueue> m_progressQueue;
     QThread m_thread;
     CDownloadWorker* m_worker = nullptr; // lives on m_thread, deleted there when it ends
 };
