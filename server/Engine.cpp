@@ -1,0 +1,169 @@
+#include "server/Engine.h"
+
+#include "server/GbkCodec.h"
+#include "server/Schema.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace server {
+
+Engine::Engine(const ServerOptions& options, UserDirectory& directory)
+    : options_(options)
+    , directory_(directory) {}
+
+Engine::~Engine() {
+    Stop();
+}
+
+void Engine::Open() {
+    db_ = std::make_unique<Database>(options_.dbPath);
+    CreateSchema(*db_);
+    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    if (!options_.quotesCsv.empty()) {
+        std::string error;
+        if (!market_->LoadCsv(options_.quotesCsv, error))
+            throw std::runtime_error(error);
+    }
+    ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
+    db_->Execute("BEGIN IMMEDIATE");
+    try {
+        ledger_->Load();
+        const LocalTime now = LocalTime::Now();
+        if (ledger_->Day().empty())
+            ledger_->SetDay(now.day);
+        ledger_->RestorePrices();
+        CatchUp(now);
+        db_->Execute("COMMIT");
+    } catch (...) {
+        db_->Execute("ROLLBACK");
+        throw;
+    }
+    dataVersion_ = db_->DataVersion();
+    snapshot_ = BuildSnapshot();
+}
+
+void Engine::RunNow(const Work& work) {
+    db_->Execute("BEGIN IMMEDIATE");
+    try {
+        work(*ledger_, LocalTime::Now());
+        db_->Execute("COMMIT");
+    } catch (...) {
+        db_->Execute("ROLLBACK");
+        throw;
+    }
+}
+
+void Engine::Start(QuotesListener listener) {
+    listener_ = std::move(listener);
+    thread_ = std::thread([this] { Run(); });
+}
+
+void Engine::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void Engine::Post(Work work, Done done, std::optional<std::string> failure) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({std::move(work), std::move(done), std::move(failure)});
+    }
+    wake_.notify_one();
+}
+
+QuoteSnapshotPtr Engine::Snapshot() const {
+    std::lock_guard lock(mutex_);
+    return snapshot_;
+}
+
+void Engine::CatchUp(const LocalTime& now) {
+    // A new calendar day (midnight passed, or the server was down over night) rolls the
+    // contest over before anything else happens in it.
+    if (now.day > ledger_->Day())
+        ledger_->Rollover(now.day, now.time);
+}
+
+QuoteSnapshotPtr Engine::BuildSnapshot() const {
+    auto snapshot = std::make_shared<QuoteSnapshot>();
+    snapshot->tick = market_->TickCount();
+    for (const Quote& q : market_->Quotes())
+        snapshot->records.emplace(q.code, Utf8ToGbk(Market::RecordText(q)));
+    return snapshot;
+}
+
+void Engine::Run() {
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(options_.tickMs > 0 ? options_.tickMs : 1000);
+    auto nextTick = Clock::now() + period;
+    std::vector<Job> batch;
+    std::vector<std::optional<std::string>> answers;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_until(lock, nextTick, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_ && queue_.empty())
+                return;
+            batch.swap(queue_);
+        }
+        const bool tick = Clock::now() >= nextTick;
+        const LocalTime now = LocalTime::Now();
+        answers.assign(batch.size(), std::nullopt);
+        bool committed = false;
+        try {
+            db_->Execute("BEGIN IMMEDIATE");
+            const std::int64_t version = db_->DataVersion();
+            if (version != dataVersion_) {
+                // An admin command wrote to the file: take its state as the truth.
+                ledger_->Load();
+                ledger_->RestorePrices();
+                dataVersion_ = version;
+            }
+            CatchUp(now);
+            for (std::size_t i = 0; i < batch.size(); ++i)
+                answers[i] = batch[i].work(*ledger_, now);
+            if (tick) {
+                market_->Advance();
+                if (options_.hours.IsOpen(now.minuteOfDay))
+                    ledger_->MatchOpenOrders(now.time);
+                ledger_->SavePrices();
+            }
+            db_->Execute("COMMIT");
+            committed = true;
+            dataVersion_ = db_->DataVersion();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quorvexd: batch of %zu requests rolled back: %s\n", batch.size(), e.what());
+            try {
+                db_->Execute("ROLLBACK");
+            } catch (const std::exception&) {
+            }
+            try {
+                ledger_->Load(); // back to what the database holds
+            } catch (const std::exception& again) {
+                std::fprintf(stderr, "quorvexd: reload failed: %s\n", again.what());
+            }
+        }
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            batch[i].done(committed ? std::move(answers[i]) : batch[i].failure);
+        batch.clear();
+        if (tick) {
+            QuoteSnapshotPtr snapshot = BuildSnapshot();
+            {
+                std::lock_guard lock(mutex_);
+                snapshot_ = snapshot;
+            }
+            if (listener_)
+                listener_(std::move(snapshot));
+            nextTick += period;
+            if (nextTick < Clock::now())
+                nextTick = Clock::now() + period;
+        }
+    }
+}
+
+} // namespace server

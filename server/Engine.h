@@ -1,0 +1,79 @@
+#pragma once
+
+#include "server/Database.h"
+#include "server/Ledger.h"
+#include "server/LocalTime.h"
+#include "server/Market.h"
+#include "server/QuoteSnapshot.h"
+#include "server/ServerOptions.h"
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace server {
+
+class UserDirectory;
+
+// The one thread that owns the accounts, the market and the database. Requests queue up;
+// the thread takes everything queued, applies it, commits the batch in one transaction
+// and only then hands out the answers, so nothing a client is told can be lost by a
+// crash. Market ticks run in the same loop, and their quotes go out after the commit.
+class Engine final {
+public:
+    // Runs on the engine thread inside the batch's transaction; an empty result means
+    // "no answer".
+    using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
+    // Runs on the engine thread after the commit; must only hand the answer on.
+    using Done = std::function<void(std::optional<std::string>)>;
+    using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
+
+    Engine(const ServerOptions& options, UserDirectory& directory);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Opens the database and loads the contest; throws DatabaseError or std::runtime_error.
+    void Open();
+    // Runs `work` at once on the calling thread in a transaction (before Start).
+    void RunNow(const Work& work);
+    void Start(QuotesListener listener);
+    void Stop();
+
+    // Called from any thread. `failure` is the answer when the batch cannot be committed.
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt);
+
+    QuoteSnapshotPtr Snapshot() const;
+
+private:
+    struct Job {
+        Work work;
+        Done done;
+        std::optional<std::string> failure;
+    };
+
+    void Run();
+    void CatchUp(const LocalTime& now);
+    QuoteSnapshotPtr BuildSnapshot() const;
+
+    const ServerOptions options_;
+    UserDirectory& directory_;
+    std::unique_ptr<Database> db_;
+    std::unique_ptr<Market> market_;
+    std::unique_ptr<Ledger> ledger_;
+    std::int64_t dataVersion_ = 0;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<Job> queue_;
+    bool stopping_ = false;
+    QuoteSnapshotPtr snapshot_;
+    QuotesListener listener_;
+    std::thread thread_;
+};
+
+} // namespace server

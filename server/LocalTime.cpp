@@ -1,0 +1,43 @@
+#include "server/LocalTime.h"
+
+#include "net/SplitText.h"
+#include "server/Money.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace server {
+
+LocalTime LocalTime::Now() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char day[48];
+    char time[48];
+    std::snprintf(day, sizeof day, "%04d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return {day, time, tm.tm_hour * 60 + tm.tm_min};
+}
+
+std::optional<std::string> NormaliseDate(std::string_view text) {
+    const auto parts = net::SplitText(text, "-");
+    if (parts.size() != 3 || parts[0].size() != 4 || parts[1].size() > 2 || parts[2].size() > 2)
+        return std::nullopt;
+    const auto y = ParseCount(parts[0]);
+    const auto m = ParseCount(parts[1]);
+    const auto d = ParseCount(parts[2]);
+    if (!y || !m || !d || *m < 1 || *m > 12 || *d < 1)
+        return std::nullopt;
+    const auto ymd = std::chrono::year_month_day(std::chrono::year(static_cast<int>(*y)),
+                                                 std::chrono::month(static_cast<unsigned>(*m)),
+                                                 std::chrono::day(static_cast<unsigned>(*d)));
+    if (!ymd.ok())
+        return std::nullopt;
+    char out[80];
+    std::snprintf(out, sizeof out, "%04lld-%02lld-%02lld", static_cast<long long>(*y), static_cast<long long>(*m),
+                  static_cast<long long>(*d));
+    return std::string(out);
+}
+
+} // namespace server

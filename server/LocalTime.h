@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace server {
+
+// A moment in the server's local time zone, in the forms the replies use.
+struct LocalTime {
+    std::string day;  // "2026-12-07"
+    std::string time; // "09:31:05"
+    int minuteOfDay = 0;
+
+    static LocalTime Now();
+};
+
+// "2021-2-3" (or "2021-02-03") → "2021-02-03"; nothing for a text that is not a real date.
+std::optional<std::string> NormaliseDate(std::string_view text);
+
+} // namespace server

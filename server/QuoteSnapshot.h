@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace server {
+
+// The quote records of one market tick, already in GBK: built once, shared by every
+// connection that pushes them.
+struct QuoteSnapshot {
+    std::uint64_t tick = 0;
+    std::unordered_map<std::string, std::string> records; // code → "fields...|"
+};
+
+using QuoteSnapshotPtr = std::shared_ptr<const QuoteSnapshot>;
+
+} // namespace server

@@ -1,0 +1,194 @@
+#include "server/Server.h"
+
+#include "net/Commands.h"
+#include "server/Engine.h"
+#include "server/Ledger.h"
+#include "server/PasswordHash.h"
+#include "server/Requests.h"
+#include "server/Session.h"
+#include "server/UserDirectory.h"
+
+#include <cstdio>
+
+namespace server {
+namespace {
+
+// Password checks queue on one thread; beyond this many waiting, logins are refused
+// instead of piling up (argon2 costs tens of milliseconds and 64 MiB each).
+constexpr int kMaxPendingHashes = 64;
+
+} // namespace
+
+Server::Server(asio::io_context& io, Engine& engine, UserDirectory& directory, const ServerOptions& options)
+    : io_(io)
+    , engine_(engine)
+    , directory_(directory)
+    , options_(options)
+    , acceptor_(io) {
+    // Unknown names are checked against this hash too, so a reply's timing does not tell
+    // which names exist.
+    dummyHash_ = HashPassword("no such user", options_.hashCost);
+    snapshot_ = engine_.Snapshot();
+}
+
+Server::~Server() {
+    hashPool_.stop();
+    hashPool_.join();
+}
+
+void Server::Listen() {
+    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(options_.host), options_.port);
+    acceptor_.open(endpoint.protocol());
+    acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+    acceptor_.bind(endpoint);
+    acceptor_.listen(asio::socket_base::max_listen_connections);
+    Accept();
+}
+
+std::uint16_t Server::Port() const {
+    return acceptor_.local_endpoint().port();
+}
+
+void Server::Shutdown() {
+    asio::error_code ec;
+    acceptor_.close(ec);
+    for (const auto& session : std::unordered_set<std::shared_ptr<Session>>(sessions_))
+        session->Close();
+}
+
+void Server::Accept() {
+    acceptor_.async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor_.is_open())
+            return;
+        if (!ec) {
+            if (sessions_.size() >= options_.maxConnections) {
+                asio::error_code ignored;
+                socket.close(ignored);
+            } else {
+                auto session = std::make_shared<Session>(std::move(socket), *this);
+                sessions_.insert(session);
+                session->Start();
+            }
+        }
+        Accept();
+    });
+}
+
+void Server::Remove(const std::shared_ptr<Session>& session) {
+    sessions_.erase(session);
+}
+
+void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
+    asio::post(io_, [this, snapshot = std::move(snapshot)] {
+        snapshot_ = snapshot;
+        for (const auto& session : sessions_)
+            session->PushQuotes(*snapshot);
+    });
+}
+
+void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) {
+    if (pendingHashes_ >= kMaxPendingHashes) {
+        session->LoginFinished(0, {}, {}, "1,,,服务器繁忙，请稍后再试");
+        return;
+    }
+    ++pendingHashes_;
+    auto auth = directory_.Find(name);
+    asio::post(hashPool_, [this, session = std::move(session), name = std::move(name), password = std::move(password),
+                           auth = std::move(auth)]() mutable {
+        bool ok = false;
+        if (auth)
+            ok = VerifyPassword(auth->passwordHash, password);
+        else
+            VerifyPassword(dummyHash_, password);
+        const std::int64_t userId = ok ? auth->id : 0;
+        asio::post(
+            io_, [this, session = std::move(session), name = std::move(name), password = std::move(password), userId] {
+                --pendingHashes_;
+                Verified(session, name, password, userId);
+            });
+    });
+}
+
+void Server::Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
+                      std::int64_t userId) {
+    const auto now = LoginThrottle::Clock::now();
+    if (userId == 0) {
+        throttle_.Failed(name, session->Address(), now);
+        session->LoginFinished(0, {}, {}, "1,,,用户名或密码错误");
+        return;
+    }
+    throttle_.Succeeded(name);
+    engine_.Post(
+        [this, userId](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+            const Account* account = ledger.FindAccount(userId);
+            if (!account)
+                return std::nullopt;
+            return ledger.LoginAnswer(*account, options_.welcome, options_.clientVersion, options_.updateCommand);
+        },
+        [this, session, name, password, userId](std::optional<std::string> answer) {
+            asio::post(io_, [session, name, password, userId, answer = std::move(answer)] {
+                if (answer)
+                    session->LoginFinished(userId, name, password, *answer);
+                else
+                    session->LoginFinished(0, {}, {}, "1,,,用户名或密码错误");
+            });
+        },
+        std::string("1,,,系统繁忙，请稍后再试"));
+}
+
+void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword) {
+    if (pendingHashes_ >= kMaxPendingHashes) {
+        session->PasswordChangeFinished(std::nullopt, "9,服务器繁忙，请稍后再试");
+        return;
+    }
+    ++pendingHashes_;
+    asio::post(hashPool_, [this, session = std::move(session), userId, newPassword = std::move(newPassword)] {
+        std::string hash;
+        try {
+            hash = HashPassword(newPassword, options_.hashCost);
+        } catch (const std::exception&) {
+        }
+        asio::post(io_, [this, session, userId, newPassword, hash] {
+            --pendingHashes_;
+            if (hash.empty()) {
+                session->PasswordChangeFinished(std::nullopt, "9,服务器繁忙，请稍后再试");
+                return;
+            }
+            engine_.Post(
+                [userId, hash](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+                    Account* account = ledger.FindAccount(userId);
+                    if (!account)
+                        return std::nullopt;
+                    ledger.SetPasswordHash(*account, hash);
+                    return std::string("0");
+                },
+                [this, session, newPassword](std::optional<std::string> answer) {
+                    asio::post(io_, [session, newPassword, answer = std::move(answer)] {
+                        if (answer && *answer == "0")
+                            session->PasswordChangeFinished(newPassword, "0");
+                        else
+                            session->PasswordChangeFinished(std::nullopt, answer.value_or("9,账户不存在"));
+                    });
+                },
+                std::string("9,系统繁忙，请稍后再试"));
+        });
+    });
+}
+
+void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query) {
+    std::optional<std::string> failure;
+    if (command == net::kCmdOrder)
+        failure = "1,系统繁忙，委托未受理，请稍后再试";
+    engine_.Post(
+        [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
+            return HandleAccountRequest(ledger, options_.hours, userId, command, query, now);
+        },
+        [this, session = std::move(session), command](std::optional<std::string> answer) {
+            if (!answer)
+                return;
+            asio::post(io_, [session, command, answer = std::move(*answer)] { session->Send(command, answer); });
+        },
+        std::move(failure));
+}
+
+} // namespace server

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <asio.hpp>
+
+#include "server/LoginThrottle.h"
+#include "server/QueryString.h"
+#include "server/QuoteSnapshot.h"
+#include "server/ServerOptions.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+namespace server {
+
+class Engine;
+class Session;
+class UserDirectory;
+
+// Accepts connections, verifies passwords off the network thread, passes authenticated
+// requests to the engine and fans quote snapshots out to the subscribed connections.
+// Runs on one network thread (the io_context's); the password hashing has its own thread.
+class Server final {
+public:
+    Server(asio::io_context& io, Engine& engine, UserDirectory& directory, const ServerOptions& options);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds and starts accepting; throws std::system_error when the address is taken.
+    void Listen();
+    std::uint16_t Port() const;
+    void Shutdown();
+
+    // Called from the engine thread.
+    void QuotesReady(QuoteSnapshotPtr snapshot);
+
+    // Network thread only.
+    void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password);
+    void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword);
+    void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query);
+    void Remove(const std::shared_ptr<Session>& session);
+    LoginThrottle& Throttle() { return throttle_; }
+    const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
+    const ServerOptions& Options() const { return options_; }
+    asio::io_context& Io() { return io_; }
+
+private:
+    void Accept();
+    void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
+                  std::int64_t userId);
+
+    asio::io_context& io_;
+    Engine& engine_;
+    UserDirectory& directory_;
+    const ServerOptions options_;
+    asio::ip::tcp::acceptor acceptor_;
+    asio::thread_pool hashPool_{1};
+    std::string dummyHash_;
+    int pendingHashes_ = 0;
+    LoginThrottle throttle_;
+    QuoteSnapshotPtr snapshot_;
+    std::unordered_set<std::shared_ptr<Session>> sessions_;
+};
+
+} // namespace server

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "server/FeeSchedule.h"
+#include "server/PasswordHash.h"
+#include "server/TradingHours.h"
+
+#include <cstdint>
+#include <string>
+
+namespace server {
+
+struct ServerOptions {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 9690;
+    std::string dbPath = "data/quorvex.db";
+    std::uint64_t seed = 20210223;
+    int tickMs = 1000;
+    TradingHours hours;
+    std::string quotesCsv;
+    std::string clientVersion = "20210223";
+    std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
+    std::string welcome = "欢迎参加Quorvex模拟交易大赛";
+    FeeSchedule fees;
+    int mainLimitPercent = 10;
+    int growthLimitPercent = 20;
+    HashCost hashCost = HashCost::kInteractive;
+    int idleSeconds = 60;
+    std::size_t maxConnections = 20000;
+    bool createDemo = true;
+};
+
+} // namespace server

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <asio.hpp>
+
+#include "net/Frame.h"
+#include "server/QuoteSnapshot.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace server {
+
+class QueryString;
+class Server;
+
+// One client connection: takes frames out of the byte stream, checks every request's
+// credentials against the login of this connection, hands work to the server, writes
+// answers and quote pushes in order. Network thread only.
+class Session final : public std::enable_shared_from_this<Session> {
+public:
+    Session(asio::ip::tcp::socket socket, Server& server);
+
+    void Start();
+    void Close();
+    bool IsOpen() const { return open_; }
+    const std::string& Address() const { return address_; }
+
+    // `body` is UTF-8; it goes out as GBK.
+    void Send(int command, std::string_view body);
+    void PushQuotes(const QuoteSnapshot& snapshot);
+
+    // The end of a login attempt: `userId` 0 means rejected.
+    void LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,
+                       const std::string& answer);
+    void PasswordChangeFinished(const std::optional<std::string>& newPassword, const std::string& answer);
+
+private:
+    void Read();
+    void OnFrame(const net::Frame& frame);
+    void OnLogin(const std::optional<QueryString>& query);
+    void OnSubscribe(const QueryString& query);
+    void OnChangePassword(const QueryString& query);
+    void Queue(std::string frame, bool push);
+    void Write();
+    void ArmIdleTimer();
+
+    asio::ip::tcp::socket socket_;
+    asio::steady_timer idleTimer_;
+    Server& server_;
+    std::string address_;
+    bool open_ = true;
+    std::array<char, 16384> readBuffer_{};
+    net::FrameDecoder decoder_;
+    std::chrono::steady_clock::time_point lastRequest_;
+
+    struct Outgoing {
+        std::string data;
+        bool push;
+    };
+    std::deque<Outgoing> outbox_;
+    std::size_t outboxBytes_ = 0;
+    bool writing_ = false;
+    int queuedPushes_ = 0;
+
+    std::int64_t userId_ = 0;
+    std::string name_;
+    std::string password_;
+    bool loginPending_ = false;
+    bool passwordPending_ = false;
+    std::vector<std::string> subscriptions_;
+};
+
+} // namespace server

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace server {
+
+struct UserAuth {
+    std::int64_t id = 0;
+    std::string passwordHash;
+};
+
+// Names and password hashes for the login path, which runs on the network thread while
+// the engine thread owns the accounts. Called from any thread.
+class UserDirectory final {
+public:
+    std::optional<UserAuth> Find(const std::string& name) const;
+    void Set(const std::string& name, UserAuth auth);
+    void Clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::unordered_map<std::string, UserAuth> users_;
+};
+
+} // namespace server

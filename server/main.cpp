@@ -1,0 +1,370 @@
+// quorvexd: the contest trading server and its administration commands.
+
+#include "server/Engine.h"
+#include "server/Ledger.h"
+#include "server/Server.h"
+#include "server/UserDirectory.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace server;
+
+namespace {
+
+constexpr const char* kDemoUser = "demo";
+constexpr const char* kDemoPassword = "demo123";
+
+constexpr const char* kUsage = R"(usage: quorvexd COMMAND [options]
+
+commands:
+  serve                      run the contest server (default: a demo contest on 127.0.0.1:9690)
+  init-db                    create the database
+  add-user NAME PASSWORD     add an account [--cash YUAN] [--sh ACCOUNT] [--sz ACCOUNT]
+  freeze NAME | unfreeze NAME
+  reset NAME                 back to the initial cash, without positions, orders or history
+  ranking                    list the accounts by total assets
+  rollover                   close the trading day now (open orders expire, holdings become sellable)
+
+options of every command:
+  --db FILE                  database file (default data/quorvex.db)
+  --data DIR                 database DIR/quorvex.db
+  --fast-hash                cheapest password hashes (tests only; default argon2id interactive)
+
+options of serve:
+  --listen HOST:PORT         (127.0.0.1:9690)
+  --seed N                   market simulation seed
+  --tick-ms N                market tick and quote push period (1000)
+  --hours HH:MM-HH:MM,...    trading sessions (always open)
+  --quotes-csv FILE          replay quotes: tick,code,name,last,prev close,5 bid prices,5 bid volumes,
+                             5 ask prices,5 ask volumes
+  --client-version TEXT      client version announced at login (20210223)
+  --update-cmd TEXT          updater command line announced at login ("update URL")
+  --welcome TEXT             text shown in the client's status bar
+  --commission RATE --min-commission YUAN --stamp-duty RATE --transfer-fee RATE
+  --limit-main PERCENT --limit-growth PERCENT
+  --idle-seconds N           close connections silent this long (60)
+  --no-demo                  do not create the demo account
+)";
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;
+    std::vector<std::string> flags;
+};
+
+bool IsFlag(const std::string& name) {
+    return name == "--fast-hash" || name == "--no-demo";
+}
+
+std::optional<Arguments> ParseArguments(int argc, char** argv, std::string& error) {
+    Arguments args;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.starts_with("--")) {
+            if (IsFlag(a)) {
+                args.flags.push_back(a);
+                continue;
+            }
+            if (i + 1 >= argc) {
+                error = "missing value for " + a;
+                return std::nullopt;
+            }
+            args.options[a] = argv[++i];
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    return args;
+}
+
+bool Has(const Arguments& args, const char* flag) {
+    for (const auto& f : args.flags)
+        if (f == flag)
+            return true;
+    return false;
+}
+
+bool ParseDouble(const std::string& text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && out >= 0;
+}
+
+bool ParseInt(const std::string& text, long long min, long long max, long long& out) {
+    char* end = nullptr;
+    out = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && end && *end == '\0' && out >= min && out <= max;
+}
+
+// Fills `options` from the command line; returns an error text or an empty one.
+std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
+    static const std::vector<std::string> kKnown = {
+        "--db",           "--data",           "--listen",         "--seed",         "--tick-ms",
+        "--hours",        "--quotes-csv",     "--client-version", "--update-cmd",   "--welcome",
+        "--commission",   "--min-commission", "--stamp-duty",     "--transfer-fee", "--limit-main",
+        "--limit-growth", "--idle-seconds",   "--cash",           "--sh",           "--sz"};
+    for (const auto& [key, value] : args.options) {
+        if (std::find(kKnown.begin(), kKnown.end(), key) == kKnown.end())
+            return "unknown option " + key;
+        long long n = 0;
+        double d = 0;
+        if (key == "--db") {
+            options.dbPath = value;
+        } else if (key == "--data") {
+            options.dbPath = (std::filesystem::path(value) / "quorvex.db").string();
+        } else if (key == "--listen") {
+            const auto colon = value.rfind(':');
+            if (colon == std::string::npos || !ParseInt(value.substr(colon + 1), 0, 65535, n))
+                return "--listen needs HOST:PORT";
+            options.host = value.substr(0, colon);
+            options.port = static_cast<std::uint16_t>(n);
+        } else if (key == "--seed") {
+            if (!ParseInt(value, 0, LLONG_MAX, n))
+                return "--seed needs a number";
+            options.seed = static_cast<std::uint64_t>(n);
+        } else if (key == "--tick-ms") {
+            if (!ParseInt(value, 10, 1000, n))
+                return "--tick-ms needs 10 to 1000 (quotes go out at least once a second)";
+            options.tickMs = static_cast<int>(n);
+        } else if (key == "--hours") {
+            const auto hours = TradingHours::Parse(value);
+            if (!hours)
+                return "--hours needs HH:MM-HH:MM[,HH:MM-HH:MM...]";
+            options.hours = *hours;
+        } else if (key == "--quotes-csv") {
+            options.quotesCsv = value;
+        } else if (key == "--client-version") {
+            options.clientVersion = value;
+        } else if (key == "--update-cmd") {
+            options.updateCommand = value;
+        } else if (key == "--welcome") {
+            options.welcome = value;
+        } else if (key == "--commission" || key == "--stamp-duty" || key == "--transfer-fee" ||
+                   key == "--min-commission") {
+            if (!ParseDouble(value, d) || (key != "--min-commission" && d >= 0.1))
+                return key + " needs a rate such as 0.0003 (or a yuan amount for --min-commission)";
+            if (key == "--commission")
+                options.fees.commissionRate = d;
+            else if (key == "--stamp-duty")
+                options.fees.stampDutyRate = d;
+            else if (key == "--transfer-fee")
+                options.fees.transferFeeRate = d;
+            else
+                options.fees.minCommission = static_cast<Cents>(d * 100 + 0.5);
+        } else if (key == "--limit-main" || key == "--limit-growth") {
+            if (!ParseInt(value, 1, 99, n))
+                return key + " needs a percentage from 1 to 99";
+            (key == "--limit-main" ? options.mainLimitPercent : options.growthLimitPercent) = static_cast<int>(n);
+        } else if (key == "--idle-seconds") {
+            if (!ParseInt(value, 1, 86400, n))
+                return "--idle-seconds needs a number of seconds";
+            options.idleSeconds = static_cast<int>(n);
+        }
+    }
+    if (Has(args, "--fast-hash"))
+        options.hashCost = HashCost::kMinimal;
+    if (Has(args, "--no-demo"))
+        options.createDemo = false;
+    return {};
+}
+
+bool ValidName(const std::string& name) {
+    if (name.empty() || name.size() > 32)
+        return false;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x21 || c == ',' || c == '|' || c == '&' || c == '=' || c == ':' ||
+            c == 0x7f)
+            return false;
+    return true;
+}
+
+bool ValidPassword(const std::string& password) {
+    if (password.empty() || password.size() > 32)
+        return false;
+    for (char c : password)
+        if (static_cast<unsigned char>(c) < 0x20 || c == ',' || c == '|' || c == '&' || c == '=' || c == 0x7f)
+            return false;
+    return true;
+}
+
+void EnsureFolder(const std::string& dbPath) {
+    const auto parent = std::filesystem::path(dbPath).parent_path();
+    if (!parent.empty())
+        std::filesystem::create_directories(parent);
+}
+
+int Serve(const ServerOptions& options) {
+    UserDirectory directory;
+    Engine engine(options, directory);
+    engine.Open();
+    if (options.createDemo) {
+        bool created = false;
+        engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
+            if (!ledger.FindAccount(kDemoUser)) {
+                ledger.AddUser(kDemoUser, HashPassword(kDemoPassword, options.hashCost), 100'000'000, "", "", now.day,
+                               now.time);
+                created = true;
+            }
+            return std::nullopt;
+        });
+        const auto auth = directory.Find(kDemoUser);
+        if (created || (auth && VerifyPassword(auth->passwordHash, kDemoPassword)))
+            std::printf("demo account: user %s, password %s\n", kDemoUser, kDemoPassword);
+    }
+
+    asio::io_context io(1);
+    Server server(io, engine, directory, options);
+    server.Listen();
+    engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](const asio::error_code&, int) {
+        server.Shutdown();
+        io.stop();
+    });
+    std::printf("quorvexd listening on %s:%u, database %s\n", options.host.c_str(), server.Port(),
+                options.dbPath.c_str());
+    std::fflush(stdout);
+    io.run();
+    engine.Stop();
+    return 0;
+}
+
+int Admin(const std::string& command, const Arguments& args, const ServerOptions& options) {
+    const auto needName = [&](std::size_t count) {
+        if (args.positional.size() != count)
+            throw std::invalid_argument("wrong number of arguments for " + command);
+    };
+    UserDirectory directory;
+    Engine engine(options, directory);
+    engine.Open();
+    int rc = 0;
+    if (command == "init-db") {
+        needName(0);
+        std::printf("database %s ready\n", options.dbPath.c_str());
+        return 0;
+    }
+    if (command == "add-user") {
+        needName(2);
+        const std::string& name = args.positional[0];
+        const std::string& password = args.positional[1];
+        if (!ValidName(name))
+            throw std::invalid_argument("a user name has 1 to 32 bytes without blanks or , | & = :");
+        if (!ValidPassword(password))
+            throw std::invalid_argument("a password has 1 to 32 bytes without , | & = or control characters");
+        Cents cash = 100'000'000;
+        if (const auto it = args.options.find("--cash"); it != args.options.end()) {
+            const auto parsed = ParseCents(it->second);
+            if (!parsed || *parsed > 100'000'000'000LL)
+                throw std::invalid_argument("--cash needs an amount in yuan, such as 1000000");
+            cash = *parsed;
+        }
+        const auto opt = [&](const char* key) {
+            const auto it = args.options.find(key);
+            return it == args.options.end() ? std::string() : it->second;
+        };
+        const std::string sh = opt("--sh");
+        const std::string sz = opt("--sz");
+        if ((!sh.empty() && !ValidName(sh)) || (!sz.empty() && !ValidName(sz)))
+            throw std::invalid_argument("shareholder accounts have 1 to 32 bytes without blanks or , | & = :");
+        const std::string hash = HashPassword(password, options.hashCost);
+        engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
+            if (ledger.FindAccount(name))
+                throw std::invalid_argument("user " + name + " exists already");
+            ledger.AddUser(name, hash, cash, sh, sz, now.day, now.time);
+            const Account* a = ledger.FindAccount(name);
+            std::printf("added %s: cash %s, accounts %s:%s\n", name.c_str(), FormatCents(a->cash).c_str(),
+                        a->shAccount.c_str(), a->szAccount.c_str());
+            return std::nullopt;
+        });
+    } else if (command == "freeze" || command == "unfreeze" || command == "reset") {
+        needName(1);
+        const std::string& name = args.positional[0];
+        engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
+            Account* a = ledger.FindAccount(name);
+            if (!a)
+                throw std::invalid_argument("no user " + name);
+            if (command == "reset")
+                ledger.Reset(*a, now.day, now.time);
+            else
+                ledger.SetStatus(*a, command == "freeze" ? 1 : 0);
+            std::printf("%s: %s done\n", name.c_str(), command.c_str());
+            return std::nullopt;
+        });
+    } else if (command == "ranking") {
+        needName(0);
+        engine.RunNow([&](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+            std::printf("%-5s %-20s %16s %16s %16s %9s %s\n", "rank", "user", "total assets", "cash", "stock value",
+                        "return%", "status");
+            int rank = 0;
+            for (const RankingRow& r : ledger.Ranking()) {
+                const Cents total = r.cash + r.stockValue;
+                const double ret =
+                    r.initialCash > 0 ? 100.0 * static_cast<double>(total - r.initialCash) / r.initialCash : 0.0;
+                std::printf("%-5d %-20s %16s %16s %16s %9.2f %s\n", ++rank, r.name.c_str(), FormatCents(total).c_str(),
+                            FormatCents(r.cash).c_str(), FormatCents(r.stockValue).c_str(), ret,
+                            r.status == 0 ? "normal" : "frozen");
+            }
+            return std::nullopt;
+        });
+    } else if (command == "rollover") {
+        needName(0);
+        engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
+            const std::string closing = ledger.Day();
+            ledger.Rollover(now.day, now.time);
+            std::printf("closed trading day %s; trading day is now %s\n", closing.c_str(), ledger.Day().c_str());
+            return std::nullopt;
+        });
+    } else {
+        std::fputs(kUsage, stderr);
+        rc = 2;
+    }
+    return rc;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string command = argv[1];
+    std::string error;
+    const auto args = ParseArguments(argc, argv, error);
+    ServerOptions options;
+    if (args)
+        error = ApplyOptions(*args, options);
+    if (!error.empty()) {
+        std::fprintf(stderr, "quorvexd: %s\n", error.c_str());
+        return 2;
+    }
+    if (!InitPasswordHashing()) {
+        std::fprintf(stderr, "quorvexd: libsodium cannot be initialised\n");
+        return 1;
+    }
+    try {
+        EnsureFolder(options.dbPath);
+        if (command == "serve") {
+            if (!args->positional.empty()) {
+                std::fprintf(stderr, "quorvexd: serve takes no arguments besides options\n");
+                return 2;
+            }
+            return Serve(options);
+        }
+        return Admin(command, *args, options);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "quorvexd: %s\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvexd: %s\n", e.what());
+        return 1;
+    }
+}
