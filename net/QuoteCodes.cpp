@@ -22,18 +22,24 @@ bool QuoteCodes::Empty() const {
 std::string QuoteCodes::Add(std::string_view codes) {
     const std::vector<std::string_view> pieces = SplitText(codes, ",");
     std::lock_guard lock(mutex_);
-    std::string guard = list_.empty() ? std::string() : "," + list_ + ",";
+    // Whole codes are compared by looking for ",code," in ",list,".
+    const auto enclosed = [](std::string_view text) {
+        std::string out;
+        out.reserve(text.size() + 2);
+        out.push_back(',');
+        out.append(text);
+        out.push_back(',');
+        return out;
+    };
+    std::string guard = list_.empty() ? std::string() : enclosed(list_);
     for (std::string_view code : pieces) {
         // An empty piece would put an empty code (",,") into the list.
-        if (code.empty())
-            continue;
-        const std::string needle = "," + std::string(code) + ",";
-        if (guard.find(needle) != std::string::npos)
+        if (code.empty() || guard.find(enclosed(code)) != std::string::npos)
             continue;
         if (!list_.empty())
             list_.push_back(',');
         list_.append(code);
-        guard = "," + list_ + ",";
+        guard = enclosed(list_);
     }
     return list_;
 }
