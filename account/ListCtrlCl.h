@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QHash>
 #include <QString>
 #include <QTableWidget>
 
@@ -47,6 +48,10 @@ public:
     void DeleteAllItems();
 
     CHeaderCtrlCl* Header() const { return m_header; }
+    int RowHeightSetting() const { return m_rowHeight; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override; // rows, then the grid lines
 
 signals:
     // A row was double-clicked (the row is selected first).
@@ -59,6 +64,7 @@ private:
         QColor colour;
     };
     std::vector<ColourEntry> m_colours;
+    QHash<quint64, std::size_t> m_colourIndex; // (row, column) → position in m_colours
     CHeaderCtrlCl* m_header = nullptr;
     int m_rowHeight = 0;
 };

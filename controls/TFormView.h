@@ -27,7 +27,7 @@ public:
     virtual void OnTodayOrdersStored() {}
 
 protected:
-    void paintEvent(QPaintEvent* event) override; // light grey RGB(240, 240, 240)
+    void paintEvent(QPaintEvent* event) override;   // light grey RGB(240, 240, 240)
     void resizeEvent(QResizeEvent* event) override; // repaint the whole view
 
 private:

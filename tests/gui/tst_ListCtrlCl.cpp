@@ -1,0 +1,203 @@
+#include "account/HeaderCtrlCl.h"
+#include "account/ListCtrlCl.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+
+void SetUpLikeAView(CListCtrlCl& list, int columns, int width = 80) {
+    list.m_headerHeightFactor = 1.5f;
+    list.SetRowHeight();
+    list.m_fixedColumns = true;
+    for (int i = 0; i < columns; ++i)
+        list.AddColumn(i, QStringLiteral("列%1").arg(i), width);
+    list.m_headerTopLine = true;
+}
+
+void Fill(CListCtrlCl& list, int rows) {
+    list.DeleteAllItems();
+    for (int r = 0; r < rows; ++r) {
+        const int row = list.InsertItem(r, QString::number(r));
+        for (int c = 1; c < list.columnCount(); ++c)
+            list.SetItemText(row, c, QStringLiteral("%1-%2").arg(r).arg(c));
+    }
+}
+} // namespace
+
+class TestListCtrl final : public QObject {
+    Q_OBJECT
+private slots:
+    void colourEntriesAreOnePerCellAndOutliveRows();
+    void headerHeightScalesByFactor();
+    void rowHeightAppliesAtOnce();
+    void fixedColumnsRefuseDividerDragAndDoubleClick();
+    void titlesAndAlignmentFollowAddColumn();
+    void selectionAndDoubleClick();
+    void selectedRowKeepsTextColourOnCyanFill();
+    void gridLinesOnlyWithRowsAndUpToRightEdge();
+};
+
+void TestListCtrl::colourEntriesAreOnePerCellAndOutliveRows() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 3);
+    Fill(list, 5);
+    QCOMPARE(list.ItemTextColor(2, 1), QColor(Qt::black));
+
+    list.SetItemTextColor(1, 2, kRed);
+    list.SetItemTextColor(1, 2, kBlue);
+    QCOMPARE(list.ColourEntryCount(), std::size_t{1});
+    QCOMPARE(list.ItemTextColor(2, 1), kBlue);
+    QCOMPARE(list.ItemTextColor(1, 2), QColor(Qt::black)); // (column, row) order is not swapped
+
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 3; ++c)
+            list.SetItemTextColor(c, r, kRed);
+    QCOMPARE(list.ColourEntryCount(), std::size_t{15});
+
+    // Delete and refill with fewer rows: the colours stay with the row indices.
+    Fill(list, 2);
+    QCOMPARE(list.ColourEntryCount(), std::size_t{15});
+    QCOMPARE(list.ItemTextColor(1, 2), kRed);
+    QCOMPARE(list.ItemTextColor(4, 0), kRed);
+    list.SetItemTextColor(0, 1, kBlue);
+    QCOMPARE(list.ItemTextColor(1, 0), kBlue);
+    QCOMPARE(list.ColourEntryCount(), std::size_t{15});
+}
+
+void TestListCtrl::headerHeightScalesByFactor() {
+    QCOMPARE(CHeaderCtrlCl::ScaledHeight(20, 1.5f), 30);
+    QCOMPARE(CHeaderCtrlCl::ScaledHeight(21, 1.5f), 31); // truncated toward zero
+    QCOMPARE(CHeaderCtrlCl::ScaledHeight(20, 1.0f), 20);
+
+    CListCtrlCl plain;
+    plain.AddColumn(0, QStringLiteral("代码"), 80);
+    CListCtrlCl tall;
+    SetUpLikeAView(tall, 1);
+    plain.resize(300, 200);
+    tall.resize(300, 200);
+    plain.show();
+    tall.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tall));
+    const int base = plain.Header()->height();
+    QVERIFY(base > 0);
+    QCOMPARE(tall.Header()->height(), static_cast<int>(static_cast<float>(base) * 1.5f));
+    // The rows start right under the taller header.
+    QCOMPARE(tall.viewport()->geometry().top(), tall.Header()->geometry().bottom() + 1);
+}
+
+void TestListCtrl::rowHeightAppliesAtOnce() {
+    CListCtrlCl list;
+    list.AddColumn(0, QStringLiteral("代码"), 80);
+    Fill(list, 3);
+    list.SetRowHeight();
+    QCOMPARE(list.RowHeightSetting(), 26);
+    for (int r = 0; r < 3; ++r)
+        QCOMPARE(list.rowHeight(r), 26);
+    Fill(list, 4);
+    QCOMPARE(list.rowHeight(3), 26);
+}
+
+void TestListCtrl::fixedColumnsRefuseDividerDragAndDoubleClick() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 3, 100);
+    list.resize(400, 200);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    CHeaderCtrlCl* header = list.Header();
+    const QPoint divider(99, header->height() / 2);
+
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
+    QMouseEvent move(QEvent::MouseMove, QPointF(divider + QPoint(40, 0)),
+                     header->viewport()->mapToGlobal(QPointF(divider + QPoint(40, 0))), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(header->viewport(), &move);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, divider + QPoint(40, 0));
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
+    QCOMPARE(list.columnWidth(0), 100);
+
+    // Without the flag the same drag resizes the column (so the gesture above is real).
+    list.m_fixedColumns = false;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
+    QApplication::sendEvent(header->viewport(), &move);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, divider + QPoint(40, 0));
+    QVERIFY(list.columnWidth(0) != 100);
+}
+
+void TestListCtrl::titlesAndAlignmentFollowAddColumn() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 4);
+    QCOMPARE(list.Header()->Titles().size(), 4);
+    QCOMPARE(list.Header()->Titles().at(2), QStringLiteral("列2"));
+    QCOMPARE(list.Header()->Alignment(), QStringLiteral("1111"));
+    QCOMPARE(list.columnCount(), 4);
+    QCOMPARE(list.columnWidth(3), 80);
+}
+
+void TestListCtrl::selectionAndDoubleClick() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 3);
+    Fill(list, 4);
+    list.resize(400, 300);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QCOMPARE(list.GetFirstSelectedItem(), -1);
+    QSignalSpy spy(&list, &CListCtrlCl::rowDoubleClicked);
+    const QPoint cell = list.visualRect(list.model()->index(2, 1)).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, cell);
+    QCOMPARE(list.GetFirstSelectedItem(), 2);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toInt(), 2);
+    QCOMPARE(list.GetItemText(2, 1), QStringLiteral("2-1"));
+    QVERIFY(!(list.item(2, 1)->flags() & Qt::ItemIsEditable));
+
+    // Double-clicking below the last row neither selects nor signals.
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, QPoint(10, list.viewport()->height() - 3));
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestListCtrl::selectedRowKeepsTextColourOnCyanFill() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 1, 200);
+    list.DeleteAllItems();
+    list.InsertItem(0, QStringLiteral("██████"));
+    list.SetItemTextColor(0, 0, kRed);
+    list.resize(260, 150);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    list.selectRow(0);
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect cell = list.visualRect(list.model()->index(0, 0));
+    QCOMPARE(image.pixelColor(cell.left() + 2, cell.top() + 2), QColor(200, 240, 240));
+    bool sawRed = false;
+    for (int x = cell.left(); x < cell.right() && !sawRed; ++x)
+        sawRed = image.pixelColor(x, cell.center().y()) == kRed;
+    QVERIFY(sawRed);
+}
+
+void TestListCtrl::gridLinesOnlyWithRowsAndUpToRightEdge() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 3, 100); // the third column reaches past the right edge
+    list.resize(250, 200);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    const QColor grid(192, 192, 192);
+    QImage empty = list.viewport()->grab().toImage();
+    QCOMPARE(empty.pixelColor(99, 50), grid);
+    QCOMPARE(empty.pixelColor(50, 26), list.palette().color(QPalette::Base)); // no rows: no horizontal rule
+    const int lastX = empty.width() - 1;
+    for (int x = 200; x <= lastX; ++x)
+        QVERIFY(empty.pixelColor(x, 60) != grid);
+
+    Fill(list, 1);
+    QImage filled = list.viewport()->grab().toImage();
+    QCOMPARE(filled.pixelColor(50, 26), grid);
+}
+
+QTEST_MAIN(TestListCtrl)
+#include "tst_ListCtrlCl.moc"
