@@ -69,6 +69,7 @@ private slots:
     void namesTheFileAfterTheFinalUrl();
     void completesWithAnUnknownSize();
     void showsTheFiguresDuringADownload();
+    void abandonsARunningDownloadWhenClosed();
     void downloadsNothingWithoutAUrl();
     void goesThroughTheProxyOfTheEnvironment();
     void bypassesTheProxyForNoProxyHosts();
@@ -188,6 +189,7 @@ void UpdaterDownloadTest::keepsThePartialFileWhenTheConnectionIsCut() {
     QCOMPARE(Text(*dialog, "id1004"), u"0%"_s);
     QCOMPARE(Control<QProgressBar>(*dialog, "id1003")->value(), 1000);
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body.left(1000));
+    Grab(*dialog, u"updater-failed.png"_s);
 }
 
 void UpdaterDownloadTest::failsOnAnHttpErrorStatus_data() {
@@ -306,6 +308,21 @@ void UpdaterDownloadTest::showsTheFiguresDuringADownload() {
     QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body);
     Grab(*dialog, u"updater-completed.png"_s);
+}
+
+void UpdaterDownloadTest::abandonsARunningDownloadWhenClosed() {
+    const QByteArray body = Body(3000, 13);
+    TestHttpServer::Response response = TestHttpServer::Ok(body);
+    response.sendBytes = 2048;
+    response.hold = true;
+    m_server->setResponse(u"/Tavix.bin"_s, response);
+    auto dialog = Start(m_server->url(u"/Tavix.bin"_s).toString());
+    QTRY_COMPARE(Control<QProgressBar>(*dialog, "id1003")->value(), 2048);
+
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    QVERIFY(!dialog->isVisible());
+    dialog.reset(); // must not wait for the rest of the download
+    QCOMPARE(ReadFile(u"Tavix.bin"_s), body.left(2048));
 }
 
 void UpdaterDownloadTest::downloadsNothingWithoutAUrl() {
