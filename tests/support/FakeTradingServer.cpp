@@ -66,10 +66,11 @@ void FakeTradingServer::Run() {
             std::uint64_t value = 0;
             [[maybe_unused]] const auto n = ::read(wakeFd_, &value, sizeof value);
         }
-        if (fds[1].revents & POLLIN)
-            Accept();
+        // What the old connection sent is read before a new connection replaces it.
         if (count == 3 && (fds[2].revents & (POLLIN | POLLERR | POLLHUP)))
             ReadClient();
+        if (fds[1].revents & POLLIN)
+            Accept();
     }
 }
 
@@ -91,8 +92,8 @@ void FakeTradingServer::Accept() {
 
 void FakeTradingServer::ReadClient() {
     char chunk[16384];
-    const ssize_t n = ::recv(clientFd_, chunk, sizeof chunk, 0);
-    if (n < 0 && errno == EINTR)
+    const ssize_t n = ::recv(clientFd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
         return;
     if (n <= 0) {
         CloseClient();
