@@ -12,6 +12,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The link starts counting silence when its connect completes, which may be a little before
+// the server thread gets round to accepting: lower bounds measured on the server allow this.
+constexpr auto kAcceptSlack = 50ms;
+
 const std::string kRelogin = "user_name=u1&pwd=p1&curuser=u1&curpwd=p1";
 
 class LinkConnectionTest : public LinkTest {
@@ -227,15 +231,15 @@ TEST_F(LinkConnectionTest, ASilentServerGetsHeartbeatsAndIsReconnectedAgainAndAg
             continue;
         ++heartbeats;
         EXPECT_EQ(e.connection, 1) << "after a reconnect the silence is already too long for heartbeats";
-        EXPECT_GE(e.at - connected[0], timings.heartbeatAfter);
+        EXPECT_GE(e.at - connected[0], timings.heartbeatAfter - kAcceptSlack);
         EXPECT_EQ(e.frame.body, kRelogin);
     }
     EXPECT_GE(heartbeats, 1);
     EXPECT_LE(heartbeats, 2);
     // ...and the connection is rebuilt only after the reconnect threshold, then again at the
     // next empty wait, because no frame arrived in between.
-    EXPECT_GE(connected[1] - connected[0], timings.reconnectAfter);
-    EXPECT_GE(connected[2] - connected[1], timings.receiveWait);
+    EXPECT_GE(connected[1] - connected[0], timings.reconnectAfter - kAcceptSlack);
+    EXPECT_GE(connected[2] - connected[1], timings.receiveWait - kAcceptSlack);
     ExpectReconnected(2, "600000");
     ExpectReconnected(3, "600000");
 }
@@ -265,12 +269,12 @@ TEST_F(LinkConnectionTest, SilenceAtTheProductTimings) {
     for (const auto& e : server.ReceivedLog()) {
         if (e.frame.command == net::kCmdHeartbeat && e.connection == 1) {
             ++heartbeats;
-            EXPECT_GE(e.at - connected[0], 3s);
+            EXPECT_GE(e.at - connected[0], 3s - kAcceptSlack);
         }
     }
     EXPECT_GE(heartbeats, 1);
     EXPECT_LE(heartbeats, 2);
-    EXPECT_GE(connected[1] - connected[0], 6s);
+    EXPECT_GE(connected[1] - connected[0], 6s - kAcceptSlack);
     ExpectReconnected(2, "600000");
 }
 
