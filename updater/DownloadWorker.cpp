@@ -176,9 +176,7 @@ void CDownloadWorker::ReleaseReply() {
     if (!m_reply)
         return;
     m_reply->disconnect(this);
-    // A reply already in error has stopped; aborting it again would report a second error.
-    if (!m_reply->isFinished() && m_reply->error() == QNetworkReply::NoError)
-        m_reply->abort();
+    // Destroying a reply still running aborts its transfer.
     m_reply->deleteLater();
     m_reply = nullptr;
 }
