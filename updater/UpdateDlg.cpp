@@ -40,13 +40,6 @@ void AddLabel(QWidget* parent, const QString& text, const QRect& geometry) {
     label->setGeometry(geometry);
 }
 
-// Leaves the text alone when it would not change: a display updated per read of 512 bytes
-// should not redo its layout for an identical text.
-void SetText(QLineEdit* edit, const QString& text) {
-    if (edit->text() != text)
-        edit->setText(text);
-}
-
 } // namespace
 
 CUpdateDlg::CUpdateDlg(QString url, QWidget* parent)
@@ -135,13 +128,21 @@ void CUpdateDlg::ShowProgress() {
 }
 
 void CUpdateDlg::ShowFigures(const DownloadFigures& figures) {
-    SetText(m_size, figures.size);
-    SetText(m_received, figures.received);
-    SetText(m_speed, figures.speed);
-    SetText(m_percent, figures.percent);
+    // Texts are rebuilt only when their number changed: most reads move the bar alone.
+    const bool all = !m_shown.has_value();
+    const DownloadFigures previous = m_shown.value_or(DownloadFigures{});
+    if (all || figures.sizeKilobytes != previous.sizeKilobytes)
+        m_size->setText(KilobytesText(figures.sizeKilobytes));
+    if (all || figures.receivedKilobytes != previous.receivedKilobytes)
+        m_received->setText(KilobytesText(figures.receivedKilobytes));
+    if (all || figures.speedKilobytesPerSecond != previous.speedKilobytesPerSecond)
+        m_speed->setText(SpeedText(figures.speedKilobytesPerSecond));
+    if (all || figures.percent != previous.percent)
+        m_percent->setText(PercentText(figures.percent));
     if (m_progress->maximum() != figures.progressMaximum)
         m_progress->setRange(0, figures.progressMaximum);
     m_progress->setValue(figures.progressValue);
+    m_shown = figures;
 }
 
 void CUpdateDlg::onOpenFailed() {
@@ -156,8 +157,8 @@ void CUpdateDlg::onOpenFailed() {
 void CUpdateDlg::onEnded(bool succeeded) {
     m_thread.quit();
     ShowProgress();
-    SetText(m_speed, tr("Kb/秒"));
-    SetText(m_percent, QStringLiteral("0%"));
+    m_speed->setText(tr("Kb/秒"));
+    m_percent->setText(QStringLiteral("0%"));
     if (succeeded && m_progress->maximum() == 0) {
         // Size unknown: the bar stops its busy animation and stands at its end.
         m_progress->setRange(0, 1);

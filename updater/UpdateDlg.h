@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <memory>
+#include <optional>
 
 class CAboutDlg;
 class CDownloadWorker;
@@ -62,6 +63,7 @@ private:
     QAction* m_aboutAction = nullptr;
     CAboutDlg* m_about = nullptr;
     std::shared_ptr<ProgressQueue> m_progressQueue;
+    std::optional<DownloadFigures> m_shown; // figures on screen, none before the first read
     QThread m_thread;
     CDownloadWorker* m_worker = nullptr; // lives on m_thread, deleted there when it ends
 };

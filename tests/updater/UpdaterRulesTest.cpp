@@ -173,7 +173,9 @@ void UpdaterRulesTest::figures() {
     QFETCH(int, progressMaximum);
     QFETCH(int, progressValue);
     const DownloadFigures f = ComputeFigures(total, received, elapsedMs);
-    QCOMPARE((QStringList{f.size, f.received, f.speed, f.percent}), texts);
+    QCOMPARE((QStringList{KilobytesText(f.sizeKilobytes), KilobytesText(f.receivedKilobytes),
+                          SpeedText(f.speedKilobytesPerSecond), PercentText(f.percent)}),
+             texts);
     if (progressMaximum >= 0) {
         QCOMPARE(f.progressMaximum, progressMaximum);
         QCOMPARE(f.progressValue, progressValue);
