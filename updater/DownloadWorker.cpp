@@ -29,7 +29,7 @@ CDownloadWorker::CDownloadWorker(QString url, std::shared_ptr<ProgressQueue> pro
 
 CDownloadWorker::~CDownloadWorker() = default;
 
-void CDownloadWorker::start() {
+void CDownloadWorker::Start() {
     if (m_url.isEmpty()) {
         m_phase = Phase::kEnded;
         return;
@@ -55,21 +55,21 @@ void CDownloadWorker::start() {
     request.setRawHeader("Accept-Encoding", "identity");
 
     m_reply = m_manager->get(request);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &CDownloadWorker::onMetaDataChanged);
-    connect(m_reply, &QNetworkReply::readyRead, this, &CDownloadWorker::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &CDownloadWorker::onFinished);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &CDownloadWorker::OnMetaDataChanged);
+    connect(m_reply, &QNetworkReply::readyRead, this, &CDownloadWorker::OnReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &CDownloadWorker::OnFinished);
 }
 
-void CDownloadWorker::onMetaDataChanged() {
+void CDownloadWorker::OnMetaDataChanged() {
     EnsureOpened();
 }
 
-void CDownloadWorker::onReadyRead() {
+void CDownloadWorker::OnReadyRead() {
     if (EnsureOpened())
         ReadAvailable();
 }
 
-void CDownloadWorker::onFinished() {
+void CDownloadWorker::OnFinished() {
     if (m_phase == Phase::kEnded)
         return;
     if (!EnsureOpened()) {

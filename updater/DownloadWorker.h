@@ -16,7 +16,7 @@ class QNetworkReply;
 
 // Downloads one URL into the current directory on the thread it lives on, reading 512 bytes
 // at a time and putting the figures of every read into a queue shared with the dialog. Created on the dialog's thread,
-// moved to the worker thread, then driven by start(); all its slots run on the worker thread.
+// moved to the worker thread, then driven by Start(); all its slots run on the worker thread.
 class CDownloadWorker final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CDownloadWorker)
@@ -27,7 +27,7 @@ public:
     CDownloadWorker(QString url, std::shared_ptr<ProgressQueue> progress, QObject* parent = nullptr);
     ~CDownloadWorker() override;
 
-    void start();
+    void Start();
 
 signals:
     void statusChanged(const QString& text);
@@ -42,9 +42,9 @@ signals:
 private:
     enum class Phase { kOpening, kDownloading, kEnded };
 
-    void onMetaDataChanged();
-    void onReadyRead();
-    void onFinished();
+    void OnMetaDataChanged();
+    void OnReadyRead();
+    void OnFinished();
     // Moves from opening to downloading once the server's answer is known; false until then.
     bool EnsureOpened();
     bool CreateLocalFile();

@@ -56,7 +56,7 @@ CUpdateDlg::CUpdateDlg(QString url, QWidget* parent)
     m_aboutAction->setObjectName(QStringLiteral("id16"));
     m_aboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     m_aboutAction->setShortcutContext(Qt::WindowShortcut);
-    connect(m_aboutAction, &QAction::triggered, this, &CUpdateDlg::showAbout);
+    connect(m_aboutAction, &QAction::triggered, this, &CUpdateDlg::ShowAbout);
     addAction(m_aboutAction);
 
     m_thread.setObjectName(QStringLiteral("download"));
@@ -92,7 +92,7 @@ void CUpdateDlg::BuildControls() {
     m_status->setTextFormat(Qt::PlainText);
 }
 
-void CUpdateDlg::startDownload() {
+void CUpdateDlg::StartDownload() {
     if (m_started)
         return;
     m_started = true;
@@ -103,15 +103,15 @@ void CUpdateDlg::startDownload() {
     m_worker = new CDownloadWorker(m_url, m_progressQueue);
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    connect(&m_thread, &QThread::started, m_worker, &CDownloadWorker::start);
+    connect(&m_thread, &QThread::started, m_worker, &CDownloadWorker::Start);
     connect(m_worker, &CDownloadWorker::statusChanged, m_status, &QLabel::setText);
     connect(m_worker, &CDownloadWorker::progressRangeChanged, this, [this](int maximum) {
         m_progress->setRange(0, maximum);
         m_progress->setValue(0);
     });
     connect(m_worker, &CDownloadWorker::progressAvailable, this, &CUpdateDlg::ShowProgress);
-    connect(m_worker, &CDownloadWorker::openFailed, this, &CUpdateDlg::onOpenFailed);
-    connect(m_worker, &CDownloadWorker::ended, this, &CUpdateDlg::onEnded);
+    connect(m_worker, &CDownloadWorker::openFailed, this, &CUpdateDlg::OnOpenFailed);
+    connect(m_worker, &CDownloadWorker::ended, this, &CUpdateDlg::OnEnded);
     SetState(State::kDownloading);
     m_thread.start();
 }
@@ -145,7 +145,7 @@ void CUpdateDlg::ShowFigures(const DownloadFigures& figures) {
     m_shown = figures;
 }
 
-void CUpdateDlg::onOpenFailed() {
+void CUpdateDlg::OnOpenFailed() {
     m_thread.quit();
     SetState(State::kOpenFailed);
     auto* box = new QMessageBox(QMessageBox::NoIcon, tr("通知"), tr("更新失败"), QMessageBox::Ok, this);
@@ -154,7 +154,7 @@ void CUpdateDlg::onOpenFailed() {
     box->open();
 }
 
-void CUpdateDlg::onEnded(bool succeeded) {
+void CUpdateDlg::OnEnded(bool succeeded) {
     m_thread.quit();
     ShowProgress();
     m_speed->setText(tr("Kb/秒"));
@@ -167,7 +167,7 @@ void CUpdateDlg::onEnded(bool succeeded) {
     SetState(succeeded ? State::kCompleted : State::kFailed);
 }
 
-void CUpdateDlg::showAbout() {
+void CUpdateDlg::ShowAbout() {
     if (!m_about)
         m_about = new CAboutDlg(this);
     m_about->open();

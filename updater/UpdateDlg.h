@@ -31,10 +31,10 @@ public:
     ~CUpdateDlg() override;
 
     // Starts the download on its own thread; with no URL the window stays empty. Once only.
-    void startDownload();
-    State state() const { return m_state; }
+    void StartDownload();
+    State CurrentState() const { return m_state; }
     // The about box, opened by "关于(&A)..." (context menu or F1).
-    void showAbout();
+    void ShowAbout();
 
 signals:
     void stateChanged(CUpdateDlg::State state);
@@ -48,8 +48,8 @@ private:
     void SetState(State state);
     void ShowProgress();
     void ShowFigures(const DownloadFigures& figures);
-    void onOpenFailed();
-    void onEnded(bool succeeded);
+    void OnOpenFailed();
+    void OnEnded(bool succeeded);
 
     QString m_url;
     State m_state = State::kIdle;

@@ -15,7 +15,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(UpdaterIcon());
 
     CUpdateDlg dialog(UrlFromArguments(arguments));
-    dialog.startDownload();
+    dialog.StartDownload();
     dialog.exec();
     return 0;
 }

@@ -112,13 +112,13 @@ int main(int argc, char* argv[]) {
     dialog.show();
     QElapsedTimer clock;
     clock.start();
-    dialog.startDownload();
+    dialog.StartDownload();
     app.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
 
     const long long written = QFileInfo(QStringLiteral("bench.bin")).size();
     const QString received = dialog.findChild<QLineEdit*>(QStringLiteral("id1009"))->text();
-    const bool exact = dialog.state() == CUpdateDlg::State::kCompleted && written == size &&
+    const bool exact = dialog.CurrentState() == CUpdateDlg::State::kCompleted && written == size &&
                        received == QString::number(size / 1024) + u"KB" && bar->value() == bar->maximum();
     std::printf("downloaded %lld bytes in %.3f s: %.1f MB/s; %lld progress updates (%lld reads of 512 bytes at "
                 "least); received shows %s; %s\n",

@@ -115,7 +115,7 @@ void UpdaterDownloadTest::cleanup() {
 std::unique_ptr<CUpdateDlg> UpdaterDownloadTest::Start(const QString& url) {
     auto dialog = std::make_unique<CUpdateDlg>(url);
     dialog->show();
-    dialog->startDownload();
+    dialog->StartDownload();
     return dialog;
 }
 
@@ -132,9 +132,9 @@ void UpdaterDownloadTest::completesTheExampleDownload() {
     auto dialog = std::make_unique<CUpdateDlg>(m_server->url(u"/pkg/Tavix.bin"_s).toString());
     QSignalSpy percent(Control<QLineEdit>(*dialog, "id1004"), &QLineEdit::textChanged);
     QSignalSpy progress(Control<QProgressBar>(*dialog, "id1003"), &QProgressBar::valueChanged);
-    dialog->startDownload();
+    dialog->StartDownload();
 
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(Status(*dialog), u"更新完成！"_s);
     QCOMPARE(Text(*dialog, "id1008"), u"2KB"_s);
     QCOMPARE(Text(*dialog, "id1009"), u"2KB"_s);
@@ -171,7 +171,7 @@ void UpdaterDownloadTest::overwritesAnExistingFileFromItsStart() {
     const QByteArray body = Body(3000, 2);
     m_server->setResponse(u"/Tavix.bin"_s, TestHttpServer::Ok(body));
     auto dialog = Start(m_server->url(u"/Tavix.bin"_s).toString());
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body);
 }
 
@@ -182,7 +182,7 @@ void UpdaterDownloadTest::keepsThePartialFileWhenTheConnectionIsCut() {
     m_server->setResponse(u"/Tavix.bin"_s, response);
     auto dialog = Start(m_server->url(u"/Tavix.bin"_s).toString());
 
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kFailed);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kFailed);
     QVERIFY2(Status(*dialog).startsWith(u"更新失败,"_s), qPrintable(Status(*dialog)));
     QVERIFY(Status(*dialog).size() > u"更新失败,"_s.size());
     QCOMPARE(Text(*dialog, "id1001"), u"Kb/秒"_s);
@@ -204,7 +204,7 @@ void UpdaterDownloadTest::failsOnAnHttpErrorStatus() {
     QFETCH(QByteArray, reason);
     m_server->setResponse(u"/Tavix.bin"_s, TestHttpServer::Status(code, reason, "<html>error page</html>"));
     auto dialog = Start(m_server->url(u"/Tavix.bin"_s).toString());
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kFailed);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kFailed);
     QCOMPARE(Status(*dialog), u"更新失败,"_s + QString::number(code) + u' ' + QString::fromLatin1(reason));
     QCOMPARE(Files(), QStringList());
     QVERIFY(!dialog->findChild<QMessageBox*>());
@@ -224,7 +224,7 @@ void UpdaterDownloadTest::reportsAUrlThatCannotBeOpened_data() {
 void UpdaterDownloadTest::reportsAUrlThatCannotBeOpened() {
     QFETCH(QString, url);
     auto dialog = Start(url);
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kOpenFailed);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kOpenFailed);
     auto* box = dialog->findChild<QMessageBox*>();
     QVERIFY(box);
     QCOMPARE(box->text(), u"更新失败"_s);
@@ -240,7 +240,7 @@ void UpdaterDownloadTest::writesOnlyInsideTheCurrentDirectory() {
     m_server->setResponse(u"/get"_s,
                           TestHttpServer::Ok(body, "Content-Disposition: attachment; filename=\"../../evil.txt\"\r\n"));
     auto dialog = Start(m_server->url(u"/get"_s).toString());
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(Files(), QStringList{u"evil.txt"_s});
     QCOMPARE(ReadFile(u"evil.txt"_s), body);
     QVERIFY(!QFile::exists(m_root.filePath(u"evil.txt"_s)));
@@ -256,7 +256,7 @@ void UpdaterDownloadTest::doesNotFollowASymbolicLink() {
     QVERIFY(QFile::link(outside, u"Tavix.bin"_s));
     m_server->setResponse(u"/Tavix.bin"_s, TestHttpServer::Ok(Body(600, 5)));
     auto dialog = Start(m_server->url(u"/Tavix.bin"_s).toString());
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kFailed);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kFailed);
     QVERIFY2(Status(*dialog).startsWith(u"更新失败,Tavix.bin"_s), qPrintable(Status(*dialog)));
     QCOMPARE(ReadFile(outside), QByteArray("keep"));
 }
@@ -266,7 +266,7 @@ void UpdaterDownloadTest::namesTheFileAfterTheFinalUrl() {
     m_server->setResponse(u"/latest"_s, TestHttpServer::Status(302, "Found", {}, "Location: /files/Tavix-2.zip\r\n"));
     m_server->setResponse(u"/files/Tavix-2.zip"_s, TestHttpServer::Ok(body));
     auto dialog = Start(m_server->url(u"/latest"_s).toString());
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(Files(), QStringList{u"Tavix-2.zip"_s});
     QCOMPARE(ReadFile(u"Tavix-2.zip"_s), body);
 }
@@ -276,8 +276,8 @@ void UpdaterDownloadTest::completesWithAnUnknownSize() {
     m_server->setResponse(u"/Tavix.bin"_s, TestHttpServer::Ok(body, {}, false));
     auto dialog = std::make_unique<CUpdateDlg>(m_server->url(u"/Tavix.bin"_s).toString());
     QSignalSpy percent(Control<QLineEdit>(*dialog, "id1004"), &QLineEdit::textChanged);
-    dialog->startDownload();
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    dialog->StartDownload();
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(SpyTexts(percent), QStringList{u"0%"_s});
     QCOMPARE(Text(*dialog, "id1008"), u"0KB"_s);
     QCOMPARE(Text(*dialog, "id1009"), u"4KB"_s);
@@ -296,7 +296,7 @@ void UpdaterDownloadTest::showsTheFiguresDuringADownload() {
     auto dialog = Start(m_server->url(u"/Tavix.bin"_s).toString());
 
     QTRY_COMPARE(Control<QProgressBar>(*dialog, "id1003")->value(), 1024);
-    QCOMPARE(dialog->state(), CUpdateDlg::State::kDownloading);
+    QCOMPARE(dialog->CurrentState(), CUpdateDlg::State::kDownloading);
     QCOMPARE(Status(*dialog), u"正在更新..."_s);
     QCOMPARE(Text(*dialog, "id1008"), u"2KB"_s);
     QCOMPARE(Text(*dialog, "id1009"), u"1KB"_s);
@@ -305,7 +305,7 @@ void UpdaterDownloadTest::showsTheFiguresDuringADownload() {
     Grab(*dialog, u"updater-downloading.png"_s);
 
     m_server->releaseHeld();
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body);
     Grab(*dialog, u"updater-completed.png"_s);
 }
@@ -331,18 +331,18 @@ void UpdaterDownloadTest::downloadsNothingWithoutAUrl() {
     // No text after the program name, and a URL standing where the program name belongs.
     for (const QString& commandLine : {u"update.exe"_s, url}) {
         auto dialog = Start(UrlFromCommandLine(commandLine));
-        QCOMPARE(dialog->state(), CUpdateDlg::State::kIdle);
+        QCOMPARE(dialog->CurrentState(), CUpdateDlg::State::kIdle);
         QCOMPARE(Status(*dialog), QString());
         for (const char* id : {"id1008", "id1009", "id1001", "id1004"})
             QCOMPARE(Text(*dialog, id), QString());
         Grab(*dialog, u"updater-empty.png"_s);
     }
     auto dialog = Start(UrlFromArguments({u"update"_s}));
-    QCOMPARE(dialog->state(), CUpdateDlg::State::kIdle);
+    QCOMPARE(dialog->CurrentState(), CUpdateDlg::State::kIdle);
     // A real download of the same server proves it would have been seen.
     QCOMPARE(m_server->connectionCount(), 0);
     auto control = Start(url);
-    QTRY_COMPARE(control->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(control->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(m_server->connectionCount(), 1);
 }
 
@@ -351,7 +351,7 @@ void UpdaterDownloadTest::goesThroughTheProxyOfTheEnvironment() {
     m_server->setResponse(u"/Tavix.bin"_s, TestHttpServer::Ok(body));
     qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(m_server->port()));
     auto dialog = Start(u"http://updates.quorvex.invalid/Tavix.bin"_s);
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(m_server->targets(), QStringList{u"http://updates.quorvex.invalid/Tavix.bin"_s});
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body);
 }
@@ -369,7 +369,7 @@ void UpdaterDownloadTest::bypassesTheProxyForNoProxyHosts() {
     qputenv("http_proxy", deadProxy);
     qputenv("no_proxy", "localhost,127.0.0.1");
     auto dialog = Start(m_server->url(u"/Tavix.bin"_s).toString());
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QCOMPARE(m_server->targets(), QStringList{u"/Tavix.bin"_s});
 }
 
@@ -394,7 +394,7 @@ void UpdaterDownloadTest::downloadsOverHttps() {
     const QByteArray body = Body(4000, 12);
     tls.setResponse(u"/Tavix.bin"_s, TestHttpServer::Ok(body));
     auto dialog = Start(tls.url(u"/Tavix.bin"_s).toString());
-    QTRY_COMPARE(dialog->state(), CUpdateDlg::State::kCompleted);
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QSslConfiguration::setDefaultConfiguration(original);
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body);
 }
