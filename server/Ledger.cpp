@@ -1,5 +1,6 @@
 #include "server/Ledger.h"
 
+#include "server/LocalTime.h"
 #include "server/UserDirectory.h"
 
 #include <algorithm>
@@ -443,6 +444,10 @@ void Ledger::Rollover(const std::string& newDay, const std::string& time) {
     market_.StartDay();
     SetDay(newDay);
     SavePrices();
+}
+
+std::string Ledger::NextTradingDay(const std::string& today) const {
+    return today > day_ ? today : NextDay(day_);
 }
 
 void Ledger::SavePrices() {

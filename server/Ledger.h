@@ -111,6 +111,9 @@ public:
     // Closes the trading day: open orders expire, holdings become available, and the day
     // is recorded as closed; `newDay` becomes the trading day.
     void Rollover(const std::string& newDay, const std::string& time);
+    // The day a rollover made now opens: today, or the day after the current trading day
+    // when that is today already (an organiser closing the day before midnight).
+    std::string NextTradingDay(const std::string& today) const;
     void SavePrices();
     void RestorePrices();
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 namespace server {
 
@@ -38,6 +39,23 @@ std::optional<std::string> NormaliseDate(std::string_view text) {
     std::snprintf(out, sizeof out, "%04lld-%02lld-%02lld", static_cast<long long>(*y), static_cast<long long>(*m),
                   static_cast<long long>(*d));
     return std::string(out);
+}
+
+std::string NextDay(const std::string& day) {
+    const auto parsed = NormaliseDate(day);
+    if (!parsed)
+        return day;
+    const int y = std::stoi(parsed->substr(0, 4));
+    const unsigned m = static_cast<unsigned>(std::stoi(parsed->substr(5, 2)));
+    const unsigned d = static_cast<unsigned>(std::stoi(parsed->substr(8, 2)));
+    const std::chrono::sys_days next = std::chrono::sys_days(std::chrono::year_month_day(
+                                           std::chrono::year(y), std::chrono::month(m), std::chrono::day(d))) +
+                                       std::chrono::days(1);
+    const std::chrono::year_month_day ymd(next);
+    char out[80];
+    std::snprintf(out, sizeof out, "%04d-%02u-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()));
+    return out;
 }
 
 } // namespace server

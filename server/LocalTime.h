@@ -18,4 +18,7 @@ struct LocalTime {
 // "2021-2-3" (or "2021-02-03") → "2021-02-03"; nothing for a text that is not a real date.
 std::optional<std::string> NormaliseDate(std::string_view text);
 
+// The calendar day after `day` ("2026-12-31" → "2027-01-01"); `day` must be normalised.
+std::string NextDay(const std::string& day);
+
 } // namespace server

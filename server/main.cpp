@@ -317,7 +317,7 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
         needName(0);
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
             const std::string closing = ledger.Day();
-            ledger.Rollover(now.day, now.time);
+            ledger.Rollover(ledger.NextTradingDay(now.day), now.time);
             std::printf("closed trading day %s; trading day is now %s\n", closing.c_str(), ledger.Day().c_str());
             return std::nullopt;
         });

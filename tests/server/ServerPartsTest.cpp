@@ -1,0 +1,123 @@
+// The server's parsing helpers and the market, without a network.
+
+#include "server/LocalTime.h"
+#include "server/Market.h"
+#include "server/Money.h"
+#include "server/QueryString.h"
+#include "server/Securities.h"
+#include "server/TradingHours.h"
+#include "tests/server/ServerHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+using namespace server;
+
+TEST(QueryStringTest, DuplicateKeysAndPiecesWithoutValueInvalidateTheBody) {
+    const auto q = QueryString::Parse("code=600000&pwd=a=b&name=");
+    ASSERT_TRUE(q);
+    EXPECT_EQ(q->Get("code"), "600000");
+    EXPECT_EQ(q->Get("pwd"), "a=b"); // '=' inside a value is kept
+    EXPECT_TRUE(q->Has("name"));
+    EXPECT_EQ(q->Get("name"), "");
+    EXPECT_FALSE(q->Has("missing"));
+    EXPECT_FALSE(QueryString::Parse("pwd=x&curuser=eve&curuser=alice")); // injected key
+    EXPECT_FALSE(QueryString::Parse("pwd=a&b&curuser=alice"));           // '&' inside a value
+    EXPECT_FALSE(QueryString::Parse("=x"));
+    EXPECT_TRUE(QueryString::Parse("")); // an empty body has no keys
+}
+
+TEST(MoneyTest, PricesMustSitOnTheCentTick) {
+    EXPECT_EQ(ParseCents("12.3"), 1230);
+    EXPECT_EQ(ParseCents("12.34"), 1234);
+    EXPECT_EQ(ParseCents("12"), 1200);
+    EXPECT_EQ(ParseCents("0.01"), 1);
+    for (const char* bad : {"12.345", "-1", "+1", " 1", "1e2", "", ".5", "5.", "1.2.3", "1,0", "9999999999"})
+        EXPECT_FALSE(ParseCents(bad)) << bad;
+    EXPECT_EQ(FormatCents(-5), "-0.05");
+    EXPECT_EQ(FormatCents(123456), "1234.56");
+    EXPECT_EQ(ParseCount("0100"), 100);
+    EXPECT_FALSE(ParseCount("-1"));
+    EXPECT_FALSE(ParseCount("1000000000000"));
+}
+
+TEST(LocalTimeTest, DatesWithoutLeadingZerosAreNormalised) {
+    EXPECT_EQ(NormaliseDate("2021-2-3"), "2021-02-03");
+    EXPECT_EQ(NormaliseDate("2024-02-29"), "2024-02-29");
+    EXPECT_FALSE(NormaliseDate("2023-2-29"));
+    EXPECT_FALSE(NormaliseDate("2021-13-1"));
+    EXPECT_FALSE(NormaliseDate("2021-1"));
+    EXPECT_FALSE(NormaliseDate("21-1-1"));
+    EXPECT_EQ(NextDay("2026-12-31"), "2027-01-01");
+    EXPECT_EQ(NextDay("2024-02-28"), "2024-02-29");
+}
+
+TEST(TradingHoursTest, SessionsAreHalfOpenMinuteRanges) {
+    const auto hours = TradingHours::Parse("09:30-11:30,13:00-15:00");
+    ASSERT_TRUE(hours);
+    EXPECT_FALSE(hours->IsOpen(9 * 60 + 29));
+    EXPECT_TRUE(hours->IsOpen(9 * 60 + 30));
+    EXPECT_FALSE(hours->IsOpen(11 * 60 + 30));
+    EXPECT_TRUE(hours->IsOpen(14 * 60 + 59));
+    EXPECT_TRUE(TradingHours::Parse("")->IsOpen(3 * 60));
+    for (const char* bad : {"9:30-11:30", "11:30-09:30", "09:30", "09:30-25:00", "09:30-11:30,"})
+        EXPECT_FALSE(TradingHours::Parse(bad)) << bad;
+}
+
+TEST(MarketTest, SimulationIsSeededAndStaysInsideTheLimits) {
+    EXPECT_GE(DefaultSecurities().size(), 50u);
+    std::set<char> boards;
+    for (const auto& s : DefaultSecurities())
+        boards.insert(s.code.substr(0, 3) == "688" ? 'K' : s.code.substr(0, 3) == "300" ? 'C' : s.code[0]);
+    EXPECT_EQ(boards, (std::set<char>{'6', '0', 'K', 'C'}));
+
+    Market a(7, 10, 20);
+    Market b(7, 10, 20);
+    Market c(8, 10, 20);
+    bool differs = false;
+    for (int t = 0; t < 2000; ++t) {
+        a.Advance();
+        b.Advance();
+        c.Advance();
+    }
+    for (std::size_t i = 0; i < a.Quotes().size(); ++i) {
+        const Quote& q = a.Quotes()[i];
+        EXPECT_EQ(q.last, b.Quotes()[i].last);
+        differs |= q.last != c.Quotes()[i].last;
+        EXPECT_LE(q.last, q.LimitUp());
+        EXPECT_GE(q.last, q.LimitDown());
+        for (const BookLevel& l : q.asks)
+            EXPECT_TRUE(l.price == 0 || (l.price > q.last && l.price <= q.LimitUp()));
+        for (const BookLevel& l : q.bids)
+            EXPECT_TRUE(l.price == 0 || (l.price <= q.last && l.price >= q.LimitDown()));
+        EXPECT_EQ(q.LimitUp(), (q.prevClose * (100 + LimitPercentFor(q.code, 10, 20)) + 50) / 100);
+    }
+    EXPECT_TRUE(differs);
+}
+
+TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
+    servertest::TempDir dir;
+    const auto path = (dir.Path() / "q.csv").string();
+    std::ofstream(path) << servertest::FixedBookCsv()
+                        << "2,600000,浦发银行,10.50,10.00,10.50,10.49,10.48,10.47,10.46,1,2,3,4,5,"
+                           "10.51,10.52,10.53,10.54,10.55,6,7,8,9,10\n";
+    Market m(1, 10, 20);
+    std::string error;
+    ASSERT_TRUE(m.LoadCsv(path, error)) << error;
+    ASSERT_EQ(m.Quotes().size(), 3u);
+    EXPECT_EQ(m.Find("600000")->last, 1000);
+    m.Find("600000")->asks[0].volume = 0; // taken by a fill
+    m.Advance();
+    EXPECT_EQ(m.Find("600000")->asks[0].volume, 300); // refilled at the next tick
+    m.Advance();
+    EXPECT_EQ(m.Find("600000")->last, 1050);
+    m.Advance();
+    EXPECT_EQ(m.Find("600000")->asks[4].volume, 10);
+    EXPECT_TRUE(Market::RecordText(*m.Find("600000")).starts_with("600000,浦发银行,10.50,10.00,10.50,"));
+
+    std::ofstream(path) << "0,600000,x,10.00\n";
+    EXPECT_FALSE(m.LoadCsv(path, error));
+    EXPECT_NE(error.find(":1:"), std::string::npos) << error;
+}

@@ -1,0 +1,266 @@
+// Orders against the fixed book: acceptance rules, fills, fees, cancels, T+1, persistence
+// of every table a client reads.
+
+#include "net/Commands.h"
+#include "tests/server/Records.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/server/TestClient.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace servertest;
+
+namespace {
+
+class ServerTradingTest : public ::testing::Test {
+protected:
+    ServerTradingTest()
+        : client_(harness_.Port()) {
+        harness_.AddUser("alice", "pw");
+        EXPECT_EQ(Fields(client_.Login("alice", "pw"), ",,,")[0], "0");
+    }
+
+    std::string Order(const char* code, const char* price, const char* num, int type) {
+        return client_.Request(net::kCmdOrder, std::string("code=") + code + "&price=" + price + "&num=" + num +
+                                                   "&name=x&type=" + std::to_string(type));
+    }
+    std::vector<std::string> Funds() { return Fields(client_.Request(net::kCmdFunds)); }
+    std::vector<std::vector<std::string>> Orders() {
+        return Records(client_.Request(net::kCmdTodayOrders, "start=1-1-1"));
+    }
+    std::vector<std::vector<std::string>> Positions() { return Records(client_.Request(net::kCmdPositions)); }
+    void Rollover() {
+        harness_.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
+            ledger.Rollover(ledger.NextTradingDay(now.day), now.time);
+        });
+    }
+    // Polls a query until `done` holds (fills on later ticks), with a deadline.
+    template <class F>
+    bool Eventually(F done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    ServerHarness harness_;
+    TestClient client_;
+};
+
+TEST_F(ServerTradingTest, BuyFillsAtTheAskWithFeesEverywhere) {
+    const std::string answer = Order("600000", "10.00", "100", 1);
+    ASSERT_TRUE(answer.starts_with("0,")) << answer;
+    // 100 × 10.00 = 1,000.00; commission at its 5.00 minimum; transfer fee 0.01.
+    const auto funds = Funds();
+    EXPECT_EQ(funds[0], "998994.99");
+    EXPECT_EQ(funds[2], "0.00");
+    EXPECT_EQ(funds[3], "1000.00");
+    EXPECT_EQ(funds[5], "999994.99");
+
+    const auto positions = Positions();
+    ASSERT_EQ(positions.size(), 1u);
+    ASSERT_EQ(positions[0].size(), 10u);
+    EXPECT_EQ(positions[0][0], "600000");
+    EXPECT_EQ(positions[0][1], "浦发银行");
+    EXPECT_EQ(positions[0][2], "100");
+    EXPECT_EQ(positions[0][3], "0"); // T+1: not sellable today
+    EXPECT_EQ(positions[0][5], "-5.01");
+    EXPECT_EQ(positions[0][6], "10.050");
+    EXPECT_EQ(positions[0][8], "10.00");
+    EXPECT_EQ(positions[0][9], "1000.00");
+
+    const auto orders = Orders();
+    ASSERT_EQ(orders.size(), 1u);
+    ASSERT_EQ(orders[0].size(), 9u);
+    EXPECT_EQ(orders[0][2], "100");
+    EXPECT_EQ(orders[0][3], "100");
+    EXPECT_EQ(orders[0][4], "10.00");
+    EXPECT_EQ(orders[0][5], "10.00");
+    EXPECT_EQ(orders[0][6], "1");
+
+    const auto trades = Records(client_.Request(net::kCmdTodayTrades, "start=1-1-1"));
+    ASSERT_EQ(trades.size(), 1u);
+    ASSERT_EQ(trades[0].size(), 8u);
+    EXPECT_EQ(trades[0][4], "买入");
+    EXPECT_EQ(trades[0][6], "100");
+    EXPECT_EQ(trades[0][7], "1000.00");
+
+    const auto flow = Records(client_.Request(net::kCmdFundsFlow, "start=2000-1-1"));
+    ASSERT_EQ(flow.size(), 2u);
+    EXPECT_EQ(flow[1][1], "证券买入");
+    EXPECT_EQ(flow[1][7], "-1005.01");
+    EXPECT_EQ(flow[1][8], "998994.99");
+
+    const auto statements = Records(client_.Request(net::kCmdSettlement, "start=2000-1-1&end=2999-1-1"));
+    ASSERT_EQ(statements.size(), 1u);
+    ASSERT_EQ(statements[0].size(), 14u);
+    EXPECT_EQ(statements[0][3], "证券买入");
+    EXPECT_EQ(statements[0][6], "1000.00");
+    EXPECT_EQ(statements[0][7], "-1005.01");
+    EXPECT_EQ(statements[0][8], "5.00");
+    EXPECT_EQ(statements[0][9], "0.00");
+    EXPECT_EQ(statements[0][10], "0.01");
+}
+
+TEST_F(ServerTradingTest, LargeBuyWalksTheBookAndRestFillsOnLaterTicks) {
+    // 300 at 10.00 and 200 at 10.01 now; the rest waits for the book to refill.
+    const std::string answer = Order("600000", "10.01", "1000", 1);
+    ASSERT_TRUE(answer.starts_with("0,")) << answer;
+    EXPECT_NE(answer.find("500"), std::string::npos) << answer;
+    EXPECT_TRUE(Eventually([&] {
+        const auto o = Orders();
+        return o.size() == 1 && o[0][3] == "1000";
+    }));
+    const auto trades = Records(client_.Request(net::kCmdTodayTrades, "start=1-1-1"));
+    ASSERT_EQ(trades.size(), 4u);
+    EXPECT_EQ(trades[0][5], "10.00");
+    EXPECT_EQ(trades[0][6], "300");
+    EXPECT_EQ(trades[1][5], "10.01");
+    EXPECT_EQ(trades[1][6], "200");
+    EXPECT_EQ(Funds()[2], "0.00"); // nothing stays frozen once the order is done
+}
+
+TEST_F(ServerTradingTest, PartialFillThenCancelReleasesTheRest) {
+    const std::string answer = Order("000001", "10.00", "3000", 1);
+    ASSERT_TRUE(answer.starts_with("0,")) << answer;
+    // Only 300 are offered at 10.00 per tick; cancel as soon as the first part is in.
+    auto orders = Orders();
+    ASSERT_EQ(orders.size(), 1u);
+    EXPECT_GE(std::stoi(orders[0][3]), 300);
+    EXPECT_EQ(orders[0][8], "部分成交");
+    client_.Send(net::kCmdCancelOne, "code=000001&num=3000&time=" + orders[0][7]);
+    ASSERT_TRUE(Eventually([&] { return Orders()[0][8] == "已撤"; }));
+    orders = Orders();
+    const int filled = std::stoi(orders[0][3]);
+    EXPECT_GE(filled, 300);
+    EXPECT_LT(filled, 3000);
+    const auto funds = Funds();
+    EXPECT_EQ(funds[2], "0.00");
+    EXPECT_EQ(Positions()[0][2], std::to_string(filled));
+}
+
+TEST_F(ServerTradingTest, RejectionsNameTheRule) {
+    struct Case {
+        const char* code;
+        const char* price;
+        const char* num;
+        int type;
+        const char* words;
+    };
+    const Case cases[] = {
+        {"600000", "11.01", "100", 1, "涨跌停"}, // above +10%
+        {"600000", "8.99", "100", 1, "涨跌停"},  // below -10%
+        {"600000", "10.001", "100", 1, "0.01"},  // off the tick
+        {"600000", "10.00", "150", 1, "100股"},  // not a lot
+        {"600000", "10.00", "0", 1, "数量"},           {"600000", "10.00", "abc", 1, "数量"},
+        {"600000", "10.00", "100000", 1, "资金不足"}, // 1,000,000 + fees > cash
+        {"600000", "10.00", "100", 2, "可卖数量不足"}, {"999999", "10.00", "100", 1, "不存在"},
+        {"600000", "10.00", "100", 3, "方向"},
+    };
+    for (const Case& c : cases) {
+        const std::string answer = Order(c.code, c.price, c.num, c.type);
+        const auto fields = Fields(answer);
+        ASSERT_EQ(fields.size(), 2u) << answer;
+        EXPECT_NE(fields[0], "0") << c.price << " " << c.num;
+        EXPECT_NE(fields[1].find(c.words), std::string::npos) << answer;
+    }
+    // The growth board allows ±20%: 11.50 passes there (and buys at the ask of 10.00).
+    EXPECT_TRUE(Order("300750", "11.50", "100", 1).starts_with("0,"));
+    EXPECT_TRUE(Fields(Order("300750", "12.01", "100", 1))[0] != "0");
+    EXPECT_EQ(Orders().size(), 1u); // rejected orders leave no trace
+}
+
+TEST_F(ServerTradingTest, TPlusOneThenSellWithStampDuty) {
+    ASSERT_TRUE(Order("600000", "10.00", "300", 1).starts_with("0,"));
+    EXPECT_NE(Fields(Order("600000", "9.99", "100", 2))[0], "0"); // bought today: not sellable
+    Rollover();
+    auto positions = Positions();
+    ASSERT_EQ(positions.size(), 1u);
+    EXPECT_EQ(positions[0][3], "300");
+    const double cashBefore = std::stod(Funds()[0]);
+    // Odd lots may be sold; 50 at the bid of 9.99.
+    const std::string answer = Order("600000", "9.99", "50", 2);
+    ASSERT_TRUE(answer.starts_with("0,")) << answer;
+    // 499.50 − commission 5.00 − stamp duty 0.25 − transfer fee 0.00.
+    EXPECT_NEAR(std::stod(Funds()[0]) - cashBefore, 494.25, 1e-6);
+    positions = Positions();
+    EXPECT_EQ(positions[0][2], "250");
+    EXPECT_EQ(positions[0][3], "250");
+    const auto trades = Records(client_.Request(net::kCmdTodayTrades, "start=1-1-1"));
+    ASSERT_EQ(trades.size(), 1u);
+    EXPECT_EQ(trades[0][4], "卖出");
+    const auto statements = Records(client_.Request(net::kCmdSettlement, "start=2000-1-1"));
+    ASSERT_FALSE(statements.empty());
+    EXPECT_EQ(statements.back()[3], "证券卖出");
+    EXPECT_EQ(statements.back()[9], "0.25");
+    // A resting sell freezes its shares; selling more than what is left fails.
+    ASSERT_TRUE(Order("600000", "10.50", "200", 2).starts_with("0,"));
+    positions = Positions();
+    EXPECT_EQ(positions[0][3], "50");
+    EXPECT_EQ(positions[0][4], "200");
+    EXPECT_NE(Fields(Order("600000", "10.50", "100", 2))[0], "0");
+    // The order history sees both days' orders.
+    EXPECT_EQ(Records(client_.Request(net::kCmdHistoryOrders, "start=2000-1-1&end=2999-12-31")).size(), 3u);
+}
+
+TEST_F(ServerTradingTest, CancelAllBySide) {
+    ASSERT_TRUE(Order("600000", "10.00", "300", 1).starts_with("0,"));
+    Rollover();
+    ASSERT_TRUE(Order("600000", "9.50", "100", 1).starts_with("0,")); // below the ask: rests
+    ASSERT_TRUE(Order("000001", "9.00", "100", 1).starts_with("0,"));
+    ASSERT_TRUE(Order("600000", "10.50", "100", 2).starts_with("0,")); // above the bid: rests
+    EXPECT_NE(Funds()[2], "0.00");
+
+    client_.Send(net::kCmdCancelAllBuys, "");
+    auto orders = Orders();
+    ASSERT_EQ(orders.size(), 3u);
+    EXPECT_EQ(orders[0][8], "已撤");
+    EXPECT_EQ(orders[1][8], "已撤");
+    EXPECT_EQ(orders[2][8], "未成交");
+    EXPECT_EQ(orders[2][6], "2");
+    EXPECT_EQ(Funds()[2], "0.00");
+
+    client_.Send(net::kCmdCancelAllSells, "");
+    orders = Orders();
+    EXPECT_EQ(orders[2][8], "已撤");
+    EXPECT_EQ(Positions()[0][3], "300");
+
+    ASSERT_TRUE(Order("600000", "9.50", "100", 1).starts_with("0,"));
+    ASSERT_TRUE(Order("600000", "10.50", "100", 2).starts_with("0,"));
+    client_.Send(net::kCmdCancelAll, "");
+    for (const auto& o : Orders())
+        EXPECT_EQ(o[8], "已撤");
+    const auto funds = Funds();
+    EXPECT_EQ(funds[2], "0.00");
+    EXPECT_EQ(funds[1], funds[0]);
+}
+
+TEST_F(ServerTradingTest, CancelOneNeedsTheExactOrder) {
+    ASSERT_TRUE(Order("600000", "9.50", "100", 1).starts_with("0,"));
+    ASSERT_TRUE(Order("600000", "9.50", "200", 1).starts_with("0,"));
+    const auto orders = Orders();
+    client_.Send(net::kCmdCancelOne, "code=600000&num=300&time=" + orders[0][7]); // no such quantity
+    client_.Send(net::kCmdCancelOne, "code=000001&num=100&time=" + orders[0][7]); // no such code
+    client_.Send(net::kCmdCancelOne, "code=600000&num=200&time=" + orders[1][7]);
+    const auto after = Orders();
+    EXPECT_EQ(after[0][8], "未成交");
+    EXPECT_EQ(after[1][8], "已撤");
+}
+
+TEST_F(ServerTradingTest, RestingOrdersExpireAtRollover) {
+    ASSERT_TRUE(Order("600000", "9.50", "100", 1).starts_with("0,"));
+    EXPECT_NE(Funds()[2], "0.00");
+    Rollover();
+    EXPECT_EQ(Funds()[2], "0.00");
+    EXPECT_TRUE(Orders().empty()); // a new trading day
+    const auto history = Records(client_.Request(net::kCmdHistoryOrders, "start=2000-1-1&end=2999-1-1"));
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0][3], "0");
+}
+
+} // namespace

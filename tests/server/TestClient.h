@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace servertest {
+
+// A blocking loopback client speaking the trading protocol, for tests: UTF-8 in and
+// out, GBK on the wire. Every wait has a deadline.
+class TestClient final {
+public:
+    explicit TestClient(std::uint16_t port);
+    ~TestClient();
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+
+    bool Connected() const { return fd_ >= 0; }
+    void SendRaw(const std::string& bytes);
+    // Sends `body` with this client's credentials appended.
+    void Send(int command, const std::string& body);
+    // Sends without credentials (login as the client does it carries them too).
+    void SendPlain(int command, const std::string& body);
+
+    struct Reply {
+        int command = 0;
+        std::string body;
+    };
+    // The next frame, whatever its command; nothing on timeout or close.
+    std::optional<Reply> Next(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // The next frame that is not a quote push.
+    std::optional<Reply> NextAnswer(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Sends and waits for the answer of the same command (quote pushes are skipped).
+    std::string Request(int command, const std::string& body = {});
+    // True when the server closes the connection within the timeout.
+    bool WaitClosed(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+    // Logs in the way the client does; returns the answer body.
+    std::string Login(const std::string& user, const std::string& password);
+    void SetCredentials(const std::string& user, const std::string& password) {
+        user_ = user;
+        password_ = password;
+    }
+
+private:
+    bool ReadExact(char* out, std::size_t n, std::chrono::steady_clock::time_point deadline);
+
+    int fd_ = -1;
+    bool closed_ = false;
+    std::string user_;
+    std::string password_;
+};
+
+} // namespace servertest
