@@ -1,0 +1,261 @@
+// The client's trading link against the real contest server, over loopback: every table the
+// client shows must come out of the server's replies with the layout the client parses.
+
+#include "net/Frame.h"
+#include "net/GbkText.h"
+#include "net/SplitText.h"
+#include "net/TradingLink.h"
+#include "tests/net/RecordingNotifier.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <iconv.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+using namespace std::chrono_literals;
+using tavix::test::RecordingNotifier;
+
+namespace {
+
+std::string Gbk(const std::string& utf8) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* dst = out.data();
+    std::size_t outLeft = out.size();
+    iconv(cd, &in, &inLeft, &dst, &outLeft);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+bool Accepting(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
+template <typename Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return pred();
+}
+
+// Runs `quorvexd serve` on a free port with a fresh database for one test.
+class ServerProcess {
+public:
+    ServerProcess() {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tavix-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
+        std::filesystem::create_directories(dir_);
+        port_ = FreePort();
+        const std::string listen = "127.0.0.1:" + std::to_string(port_);
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::freopen("/dev/null", "w", stdout);
+            execl(QUORVEXD_PATH, QUORVEXD_PATH, "serve", "--data", dir_.c_str(), "--listen", listen.c_str(),
+                  "--fast-hash", "--tick-ms", "100", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~ServerProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    int Port() const { return port_; }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path dir_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+};
+
+class LinkAgainstServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WaitUntil([&] { return Accepting(server.Port()); })) << "quorvexd did not start";
+        state.serverAddress = "127.0.0.1";
+        state.port = server.Port();
+        state.credentials.Set("demo", "demo123");
+        link.Start();
+        ASSERT_TRUE(WaitUntil([&] { return link.Socket().Connected(); }));
+    }
+
+    std::vector<std::string_view> LoginFields() {
+        EXPECT_TRUE(link.SendRequest(net::kCmdLogin, "user_name=demo&pwd=demo123&yjm=0123"));
+        EXPECT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 10s));
+        loginReply = notifier.Events().back().body;
+        return net::SplitText(loginReply, ",,,");
+    }
+
+    // Waits for the next order answer after `before` answers and returns it.
+    std::string OrderAnswer(int before) {
+        EXPECT_TRUE(notifier.WaitFor(net::kMsgOrderReply, before + 1, 10s));
+        int seen = 0;
+        for (const auto& e : notifier.Events())
+            if (e.message == net::kMsgOrderReply && ++seen == before + 1)
+                return e.body;
+        return {};
+    }
+
+    ServerProcess server;
+    net::SharedState state;
+    RecordingNotifier notifier{true};
+    net::TradingLink link{state, notifier};
+    std::string loginReply;
+};
+
+TEST_F(LinkAgainstServer, LoginAnswerHasEveryField) {
+    const auto fields = LoginFields();
+    ASSERT_GE(fields.size(), 8u) << loginReply;
+    EXPECT_EQ(fields[0], "0");
+    EXPECT_EQ(fields[3], net::kClientVersion);
+    EXPECT_NE(fields[4].find(':'), std::string_view::npos);
+    EXPECT_EQ(fields[5], "0");
+    EXPECT_EQ(fields[6], "demo");
+}
+
+TEST_F(LinkAgainstServer, WrongPasswordIsRejectedWithAReason) {
+    state.credentials.Set("demo", "wrong");
+    ASSERT_TRUE(link.SendRequest(net::kCmdLogin, "user_name=demo&pwd=wrong&yjm=0"));
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 10s));
+    const auto fields = net::SplitText(notifier.Events().back().body, ",,,");
+    ASSERT_GE(fields.size(), 2u);
+    EXPECT_NE(fields[0], "0");
+    EXPECT_FALSE(fields[1].empty());
+}
+
+TEST_F(LinkAgainstServer, InitialLoadQuotesBuyCancelAndHistory) {
+    ASSERT_EQ(LoginFields()[0], "0");
+    link.InitialLoadWorker();
+    ASSERT_TRUE(WaitUntil([&] { return net::FieldText(state.funds.Get().value8) == "100"; }));
+    const net::FundsRecord funds = state.funds.Get();
+    for (const char* f : {funds.cashBalance, funds.availableFunds, funds.totalAssets})
+        EXPECT_NE(f[0], '\0');
+
+    // Quotes arrive for the subscribed code with a whole five-level book.
+    ASSERT_TRUE(link.ReplaceQuoteSubscription("600000"));
+    net::QuoteRecord quote{};
+    ASSERT_TRUE(WaitUntil([&] { return state.quotes.FindQuote("600000", quote) && quote.askPrice[0] > 0; }));
+    EXPECT_EQ(net::FieldText(quote.name), Gbk("浦发银行"));
+    EXPECT_GT(quote.prevClose, 0.0f);
+    for (int level = 1; level < 5; ++level)
+        EXPECT_GE(quote.askPrice[level], quote.askPrice[level - 1]);
+
+    // A marketable buy fills at the book; the shares are held but not sellable today.
+    char price[32];
+    std::snprintf(price, sizeof price, "%0.2f", static_cast<double>(quote.askPrice[0]) + 0.05);
+    const std::string name(net::FieldText(quote.name));
+    ASSERT_TRUE(link.SendRequest(net::kCmdOrder,
+                                 std::string("code=600000&price=") + price + "&num=100&name=" + name + "&type=1"));
+    const std::string answer = OrderAnswer(0);
+    ASSERT_EQ(answer.rfind("0,", 0), 0u) << answer;
+
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            link.QueryPositions();
+            std::this_thread::sleep_for(100ms);
+            const auto rows = state.positions.Rows(&net::PositionRecord::code);
+            return rows.size() == 1 && net::FieldText(rows[0].balance) == "100";
+        },
+        15s));
+    const net::PositionRecord held = state.positions.At(0);
+    EXPECT_EQ(net::FieldText(held.code), "600000");
+    EXPECT_EQ(net::LeadingInteger(net::FieldText(held.available)), 0) << "bought today: not yet sellable";
+    EXPECT_EQ(state.quoteCodes.Get(), "600000") << "stored positions keep their codes subscribed";
+
+    link.QueryTodayTrades();
+    ASSERT_TRUE(WaitUntil([&] { return state.todayTrades.Count(&net::TradeRecord::code) == 1; }));
+    EXPECT_EQ(net::FieldText(state.todayTrades.At(0).side), Gbk("买入"));
+
+    // Selling what is not available yet is refused with a reason.
+    ASSERT_TRUE(link.SendRequest(net::kCmdOrder,
+                                 std::string("code=600000&price=") + price + "&num=100&name=" + name + "&type=2"));
+    const std::string refused = OrderAnswer(1);
+    EXPECT_NE(refused.rfind("0,", 0), 0u) << refused;
+
+    // A buy at the lower limit stays open until it is cancelled.
+    std::snprintf(price, sizeof price, "%0.2f", static_cast<double>(quote.prevClose) * 0.91);
+    ASSERT_TRUE(link.SendRequest(net::kCmdOrder,
+                                 std::string("code=600000&price=") + price + "&num=200&name=" + name + "&type=1"));
+    ASSERT_EQ(OrderAnswer(2).rfind("0,", 0), 0u);
+    ASSERT_TRUE(link.SendRequest(net::kCmdCancelAll, ""));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            link.QueryTodayOrders();
+            std::this_thread::sleep_for(100ms);
+            for (const auto& o : state.todayOrders.Rows(&net::OrderRecord::code))
+                if (net::FieldText(o.orderQty) == "200")
+                    return net::FieldText(o.status) == Gbk("已撤") && net::FieldText(o.side) == "1";
+            return false;
+        },
+        15s));
+
+    // The day's settlement statement lists the fill.
+    const std::string today = link.DateText();
+    std::vector<net::SettlementRecord> statements;
+    ASSERT_TRUE(WaitUntil([&] {
+        const int stored = notifier.CountOf(net::kMsgHistoryTableStored);
+        link.SendRequest(net::kCmdSettlement, "start=" + today + "&end=" + today);
+        notifier.WaitFor(net::kMsgHistoryTableStored, stored + 1, 5s);
+        statements = state.settlement.Rows(&net::SettlementRecord::code);
+        return !statements.empty();
+    }));
+    ASSERT_EQ(statements.size(), 1u);
+    EXPECT_EQ(net::FieldText(statements[0].summary), Gbk("证券买入"));
+    EXPECT_EQ(net::FieldText(statements[0].quantity), "100");
+}
+
+TEST_F(LinkAgainstServer, PasswordChangeTakesEffect) {
+    ASSERT_EQ(LoginFields()[0], "0");
+    ASSERT_TRUE(link.SendRequest(net::kCmdChangePassword, "oldpwd=demo123&pwd=fresh1"));
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgPasswordReply, 1, 10s));
+    EXPECT_EQ(notifier.Events().back().body, "0");
+
+    state.credentials.Set("demo", "fresh1");
+    ASSERT_TRUE(link.SendRequest(net::kCmdLogin, "user_name=demo&pwd=fresh1&yjm=0"));
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 2, 10s));
+    EXPECT_EQ(net::SplitText(notifier.Events().back().body, ",,,")[0], "0");
+}
+
+} // namespace
