@@ -1,0 +1,457 @@
+// quorvex_load: drives a real quorvexd over loopback and reports what it sustains.
+//
+//   quorvex_load quotes  [--clients 1000] [--codes 10] [--seconds 10]
+//   quorvex_load orders  [--clients 20] [--window 256] [--orders 100000]
+//   quorvex_load latency [--rate 1000] [--seconds 10]
+//
+// It starts its own quorvexd (the one built beside it, or --server PATH) on a scratch
+// database, so runs are bounded, repeatable and touch nothing else. Logins use the
+// cheapest password hashes (--fast-hash): the figures are about quotes and orders.
+
+#include "net/Commands.h"
+#include "net/Frame.h"
+#include "server/Securities.h"
+
+#include <asio.hpp>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <poll.h>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kUser = "bench";
+constexpr const char* kPassword = "benchpw";
+
+// ---- the server under test --------------------------------------------------------
+
+class ServerProcess final {
+public:
+    ServerProcess(const std::string& binary, std::vector<std::string> args) {
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(binary.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        fd_ = out[0];
+    }
+    ~ServerProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    pid_t Pid() const { return pid_; }
+    int WaitExit() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void Kill(int signal) {
+        ::kill(pid_, signal);
+        WaitExit();
+    }
+    // The port from the "listening on HOST:PORT" line, 0 when it never comes.
+    std::uint16_t Port() {
+        std::string text;
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (Clock::now() < deadline) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 200) <= 0)
+                continue;
+            char chunk[256];
+            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+            if (n <= 0)
+                return 0;
+            text.append(chunk, static_cast<std::size_t>(n));
+            const auto at = text.find("listening on 127.0.0.1:");
+            if (at != std::string::npos && text.find(',', at) != std::string::npos)
+                return static_cast<std::uint16_t>(std::stoi(text.substr(at + 23)));
+        }
+        return 0;
+    }
+    // Seconds of CPU the process has used (user + system).
+    double CpuSeconds() const {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            return 0;
+        std::vector<std::string> fields;
+        std::string field;
+        for (char c : stat.substr(close + 2)) {
+            if (c == ' ') {
+                fields.push_back(field);
+                field.clear();
+            } else {
+                field += c;
+            }
+        }
+        if (fields.size() < 13)
+            return 0;
+        return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
+
+private:
+    pid_t pid_ = -1;
+    int fd_ = -1;
+};
+
+// ---- one protocol client on the shared io_context ----------------------------------
+
+class Client final : public std::enable_shared_from_this<Client> {
+public:
+    using OnFrame = std::function<void(Client&, const net::Frame&)>;
+
+    Client(asio::io_context& io, OnFrame onFrame)
+        : socket_(io)
+        , onFrame_(std::move(onFrame)) {}
+
+    void Connect(std::uint16_t port) {
+        socket_.async_connect(
+            {asio::ip::make_address("127.0.0.1"), port}, [self = shared_from_this()](const asio::error_code& ec) {
+                if (ec) {
+                    std::fprintf(stderr, "connect: %s\n", ec.message().c_str());
+                    return;
+                }
+                self->socket_.set_option(asio::ip::tcp::no_delay(true));
+                self->Send(net::kCmdLogin, std::string("user_name=") + kUser + "&pwd=" + kPassword + "&yjm=BENCH");
+                self->Read();
+            });
+    }
+    void Send(int command, const std::string& body) {
+        const bool idle = pending_.empty() && writing_.empty();
+        pending_ += net::FormatFrame(command, net::WithCredentials(body, kUser, kPassword));
+        if (idle)
+            Flush();
+    }
+    bool loggedIn = false;
+    std::size_t counter = 0;
+    Clock::time_point lastPush{};
+    double maxGapMs = 0;
+
+private:
+    void Flush() {
+        if (pending_.empty() || !writing_.empty())
+            return;
+        writing_.swap(pending_);
+        asio::async_write(socket_, asio::buffer(writing_),
+                          [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                              self->writing_.clear();
+                              if (!ec)
+                                  self->Flush();
+                          });
+    }
+    void Read() {
+        socket_.async_read_some(asio::buffer(buffer_),
+                                [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
+                                    if (ec)
+                                        return;
+                                    self->decoder_.Append(self->buffer_.data(), n);
+                                    net::Frame frame;
+                                    while (self->decoder_.Next(frame) == net::FrameDecoder::Status::kFrame)
+                                        self->onFrame_(*self, frame);
+                                    self->Read();
+                                });
+    }
+
+    asio::ip::tcp::socket socket_;
+    OnFrame onFrame_;
+    std::array<char, 65536> buffer_{};
+    net::FrameDecoder decoder_;
+    std::string pending_;
+    std::string writing_;
+};
+
+// ---- modes --------------------------------------------------------------------------
+
+std::map<std::string, long> g_options;
+
+long Option(const char* name, long fallback) {
+    const auto it = g_options.find(name);
+    return it == g_options.end() ? fallback : it->second;
+}
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+int RunQuotes(ServerProcess& server, std::uint16_t port) {
+    const long clients = Option("--clients", 1000);
+    const long codesEach = Option("--codes", 10);
+    const long seconds = Option("--seconds", 10);
+    const auto securities = server::DefaultSecurities();
+    asio::io_context io;
+    std::vector<std::shared_ptr<Client>> all;
+    bool measuring = false;
+    long loggedIn = 0;
+    for (long i = 0; i < clients; ++i) {
+        auto c = std::make_shared<Client>(io, [&, i](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                self.loggedIn = true;
+                ++loggedIn;
+                std::string list;
+                for (long k = 0; k < codesEach; ++k) {
+                    if (k)
+                        list += ',';
+                    list += securities[static_cast<std::size_t>(i + k) % securities.size()].code;
+                }
+                self.Send(net::kCmdQuoteSubscribe, "code=" + list);
+            } else if (f.command == net::kCmdQuoteUpdate && measuring) {
+                const auto now = Clock::now();
+                if (self.lastPush != Clock::time_point{})
+                    self.maxGapMs =
+                        std::max(self.maxGapMs, std::chrono::duration<double, std::milli>(now - self.lastPush).count());
+                self.lastPush = now;
+                self.counter += static_cast<std::size_t>(std::count(f.body.begin(), f.body.end(), '|'));
+            }
+        });
+        c->Connect(port);
+        all.push_back(c);
+    }
+    // Log everyone in first; then measure a steady window; a heartbeat every 5 s keeps
+    // the connections alive as a real client's requests would.
+    const auto loginDeadline = Clock::now() + std::chrono::seconds(120);
+    while (loggedIn < clients && Clock::now() < loginDeadline)
+        io.run_for(std::chrono::milliseconds(50));
+    io.run_for(std::chrono::seconds(2));
+    measuring = true;
+    const double cpu0 = server.CpuSeconds();
+    const auto t0 = Clock::now();
+    auto nextBeat = t0;
+    while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
+        if (Clock::now() >= nextBeat) {
+            for (auto& c : all)
+                c->Send(net::kCmdHeartbeat, std::string("user_name=") + kUser + "&pwd=" + kPassword);
+            nextBeat += std::chrono::seconds(5);
+        }
+        io.run_for(std::chrono::milliseconds(100));
+    }
+    const double wall = Seconds(Clock::now() - t0);
+    const double cpu = server.CpuSeconds() - cpu0;
+    std::size_t records = 0;
+    double worstGap = 0;
+    long starved = 0;
+    for (auto& c : all) {
+        records += c->counter;
+        worstGap = std::max(worstGap, c->maxGapMs);
+        starved += c->counter == 0;
+    }
+    std::printf("quotes: %ld clients logged in, %ld codes each, %.1f s measured\n", loggedIn, codesEach, wall);
+    std::printf("  quote records received: %zu (%.1f per client per second)\n", records,
+                static_cast<double>(records) / wall / static_cast<double>(std::max(loggedIn, 1L)));
+    std::printf("  longest gap between two pushes to one client: %.0f ms; clients without pushes: %ld\n", worstGap,
+                starved);
+    std::printf("  server CPU: %.1f%% of one core\n", 100.0 * cpu / wall);
+    return loggedIn == clients && starved == 0 ? 0 : 1;
+}
+
+std::int64_t CountOrders(const std::string& db) {
+    sqlite3* h = nullptr;
+    std::int64_t n = -1;
+    if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(h, "SELECT COUNT(*) FROM orders", -1, &s, nullptr) == SQLITE_OK &&
+            sqlite3_step(s) == SQLITE_ROW)
+            n = sqlite3_column_int64(s, 0);
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(h);
+    return n;
+}
+
+const char* kOrderBody = "code=600000&price=9.50&num=100&name=bench&type=1"; // rests below the ask
+
+int RunOrders(ServerProcess& server, std::uint16_t port, const std::string& db) {
+    const long clients = Option("--clients", 20);
+    const long window = Option("--window", 256);
+    const long total = Option("--orders", 100000);
+    const long perClient = total / clients;
+    asio::io_context io;
+    std::vector<std::shared_ptr<Client>> all;
+    long loggedIn = 0;
+    long accepted = 0;
+    long rejected = 0;
+    bool started = false;
+    Clock::time_point t0;
+    Clock::time_point tLast;
+    for (long i = 0; i < clients; ++i) {
+        auto c = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                ++loggedIn;
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdOrder) {
+                f.body.starts_with("0,") ? ++accepted : ++rejected;
+                tLast = Clock::now();
+                if (self.counter < static_cast<std::size_t>(perClient)) {
+                    ++self.counter;
+                    self.Send(net::kCmdOrder, kOrderBody);
+                }
+            }
+        });
+        c->Connect(port);
+        all.push_back(c);
+    }
+    while (loggedIn < clients)
+        io.run_for(std::chrono::milliseconds(20));
+    const double cpu0 = server.CpuSeconds();
+    t0 = Clock::now();
+    started = true;
+    for (auto& c : all)
+        for (long k = 0; k < std::min(window, perClient); ++k) {
+            ++c->counter;
+            c->Send(net::kCmdOrder, kOrderBody);
+        }
+    const long expected = perClient * clients;
+    const auto deadline = Clock::now() + std::chrono::seconds(120);
+    while (accepted + rejected < expected && Clock::now() < deadline)
+        io.run_for(std::chrono::milliseconds(20));
+    const double wall = Seconds(tLast - t0);
+    const double cpu = server.CpuSeconds() - cpu0;
+    (void)started;
+    server.Kill(SIGKILL); // what was answered must be in the file regardless
+    const std::int64_t stored = CountOrders(db);
+    std::printf("orders: %ld clients, %ld in flight each, %ld orders\n", clients, window, expected);
+    std::printf("  accepted %ld, rejected %ld in %.2f s: %.0f orders/s end to end\n", accepted, rejected, wall,
+                static_cast<double>(accepted) / wall);
+    std::printf("  orders in the database after SIGKILL: %lld\n", static_cast<long long>(stored));
+    std::printf("  server CPU: %.1f%% of one core\n", 100.0 * cpu / wall);
+    return accepted == expected && stored >= accepted ? 0 : 1;
+}
+
+int RunLatency(std::uint16_t port) {
+    const long rate = Option("--rate", 1000);
+    const long seconds = Option("--seconds", 10);
+    asio::io_context io;
+    std::deque<Clock::time_point> inFlight;
+    std::vector<double> latencies;
+    long rejected = 0;
+    auto client = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+        if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+            self.loggedIn = true;
+        } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
+            latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - inFlight.front()).count());
+            inFlight.pop_front();
+            rejected += !f.body.starts_with("0,");
+        }
+    });
+    client->Connect(port);
+    while (!client->loggedIn)
+        io.run_for(std::chrono::milliseconds(20));
+    // Paced sends: order n leaves at t0 + n / rate.
+    const auto t0 = Clock::now();
+    const long total = rate * seconds;
+    long sent = 0;
+    asio::steady_timer timer(io);
+    std::function<void()> pace = [&] {
+        const auto now = Clock::now();
+        const long due = std::min(total, static_cast<long>(Seconds(now - t0) * static_cast<double>(rate)) + 1);
+        for (; sent < due; ++sent) {
+            inFlight.push_back(Clock::now());
+            client->Send(net::kCmdOrder, kOrderBody);
+        }
+        if (sent < total) {
+            timer.expires_after(std::chrono::microseconds(500));
+            timer.async_wait([&](const asio::error_code&) { pace(); });
+        }
+    };
+    pace();
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds + 30);
+    while (static_cast<long>(latencies.size()) < total && Clock::now() < deadline)
+        io.run_for(std::chrono::milliseconds(20));
+    std::sort(latencies.begin(), latencies.end());
+    const auto at = [&](double q) {
+        return latencies.empty()
+                   ? 0.0
+                   : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
+    };
+    std::printf("latency: %ld orders at %ld/s, %zu answered, %ld rejected\n", total, rate, latencies.size(), rejected);
+    std::printf("  order answer latency: median %.0f us, p99 %.0f us, max %.0f us\n", at(0.5), at(0.99),
+                latencies.empty() ? 0.0 : latencies.back());
+    return static_cast<long>(latencies.size()) == total && rejected == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: quorvex_load quotes|orders|latency [--clients N] [--codes N] [--seconds N] "
+                             "[--window N] [--orders N] [--rate N] [--server PATH]\n");
+        return 2;
+    }
+    const std::string mode = argv[1];
+    std::string binary = QUORVEXD_PATH;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::string(argv[i]) == "--server")
+            binary = argv[i + 1];
+        else
+            g_options[argv[i]] = std::stol(argv[i + 1]);
+    }
+    const auto dir = std::filesystem::temp_directory_path() / ("quorvex-load-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string db = (dir / "load.db").string();
+    int rc = 1;
+    {
+        ServerProcess add(binary, {"add-user", kUser, kPassword, "--cash", "900000000", "--db", db, "--fast-hash"});
+        if (add.WaitExit() != 0) {
+            std::fprintf(stderr, "quorvex_load: add-user failed\n");
+            return 1;
+        }
+        std::vector<std::string> args = {"serve",       "--db",           db,   "--listen", "127.0.0.1:0", "--no-demo",
+                                         "--fast-hash", "--idle-seconds", "600"};
+        if (mode != "quotes") {
+            // A fixed book: 600000 at 10.00, so the orders' price stays inside the limits.
+            const std::string csv = (dir / "book.csv").string();
+            std::ofstream(csv) << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,100,100,100,100,100,"
+                                  "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
+            args.insert(args.end(), {"--quotes-csv", csv});
+        }
+        ServerProcess server(binary, args);
+        const std::uint16_t port = server.Port();
+        if (port == 0) {
+            std::fprintf(stderr, "quorvex_load: quorvexd did not start\n");
+        } else if (mode == "quotes") {
+            rc = RunQuotes(server, port);
+        } else if (mode == "orders") {
+            rc = RunOrders(server, port, db);
+        } else if (mode == "latency") {
+            rc = RunLatency(port);
+        } else {
+            std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
+            rc = 2;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return rc;
+}
