@@ -1,0 +1,561 @@
+// The buy and sell forms against a loopback server: subscription, default prices,
+// max-buyable and presets, spins, validation, the order and cancel requests byte for
+// byte, the confirmations, the tab rules and the double-click flows of the positions page.
+
+#include "TradeTestClient.h"
+
+#include "account/LcDlg.h"
+#include "account/ListCtrlCl.h"
+#include "controls/FailDlg.h"
+#include "trade/BuyView.h"
+#include "trade/SellView.h"
+#include "trade/SpinButtons.h"
+#include "trade/WeituoDlg.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace trade_test;
+
+namespace {
+
+const std::string kCredentials = "&curuser=u1&curpwd=p1";
+
+template <typename T>
+T* Find(QWidget* view, int id) {
+    T* w = view->findChild<T*>(QStringLiteral("id%1").arg(id));
+    if (!w)
+        qFatal("control id%d missing", id);
+    return w;
+}
+
+QString Text(QWidget* view, int id) {
+    if (auto* edit = view->findChild<QLineEdit*>(QStringLiteral("id%1").arg(id)))
+        return edit->text();
+    return Find<QLabel>(view, id)->text();
+}
+
+void Click(QWidget* view, int id) {
+    Find<QAbstractButton>(view, id)->click();
+}
+
+void SpinUp(QWidget* view, int id) {
+    Find<CSpinButtons>(view, id)->UpButton()->click();
+}
+void SpinDown(QWidget* view, int id) {
+    Find<CSpinButtons>(view, id)->DownButton()->click();
+}
+
+QColor TextColour(QWidget* view, int id) {
+    return Find<QLabel>(view, id)->palette().color(QPalette::WindowText);
+}
+
+void DoubleClickRow(CListCtrlCl* list, int row) {
+    // A real double-click starts with a press on the row.
+    const QPoint at = list->visualItemRect(list->item(row, 1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+template <typename View>
+std::unique_ptr<View> MakeView(TradeTestClient& client) {
+    auto view = std::make_unique<View>(client.context);
+    view->resize(1000, 720);
+    view->OnInitialUpdate();
+    return view;
+}
+
+} // namespace
+
+class TestOrderForms final : public QObject {
+    Q_OBJECT
+private slots:
+    void subscriptionOnSixthDigit();
+    void defaultPrices();
+    void maxBuyableAndPresets_data();
+    void maxBuyableAndPresets();
+    void sellPresetsUseAvailable();
+    void spinEdges();
+    void buyValidationAndLotCheck();
+    void buyOrderBody();
+    void buyFailsWithoutConnection();
+    void sellConfirmation();
+    void oneClickSendsOnce();
+    void cancelButtons();
+    void cancelSelectedNeedsOrdersTab();
+    void quotePanelTextsAndColours();
+    void positionDoubleClickBuy();
+    void positionDoubleClickSell();
+    void positionCountCheckRefills();
+    void clipboardKeysReachTheEdit();
+};
+
+void TestOrderForms::subscriptionOnSixthDigit() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.SetPositions({Position("000001", "平安银行", "500"), Position("600000", "浦发银行", "1000")});
+    auto view = MakeView<CBuyView>(client);
+    auto* code = Find<QLineEdit>(view.get(), 1002);
+
+    QTest::keyClicks(code, QStringLiteral("60000"));
+    QCOMPARE(client.CountBeforeMarker(net::kCmdQuoteSubscribe), 0);
+
+    Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("9.99"));
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("300"));
+    QTest::keyClick(code, Qt::Key_0);
+    QCOMPARE(client.NextBody(net::kCmdQuoteSubscribe), "code=600000,000001" + kCredentials);
+    QCOMPARE(client.state.quoteCodes.Get(), std::string("600000,000001"));
+    QVERIFY(Text(view.get(), 1007).isEmpty());
+    QVERIFY(Text(view.get(), 1011).isEmpty());
+
+    // Digits only, at most six.
+    QTest::keyClicks(code, QStringLiteral("7a"));
+    QCOMPARE(code->text(), QStringLiteral("600000"));
+
+    // The same code again gives the same list: nothing is sent.
+    code->clear();
+    QTest::keyClicks(code, QStringLiteral("600000"));
+    QCOMPARE(client.CountBeforeMarker(net::kCmdQuoteSubscribe), 1);
+}
+
+void TestOrderForms::defaultPrices() {
+    TradeTestClient client;
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    client.state.quotes.Store(Quote("600001", "邯郸钢铁", 0.0f, 5.20f, 5.00f));
+    client.state.quotes.Store(Quote("600002", "齐鲁石化", 7.10f, 0.0f, 7.00f));
+
+    auto buy = MakeView<CBuyView>(client);
+    auto sell = MakeView<CSellView>(client);
+    const struct {
+        const char* code;
+        const char* buyPrice;
+        const char* sellPrice;
+    } cases[] = {{"600000", "10.50", "10.49"}, {"600001", "5.20", "5.20"}, {"600002", "7.10", "7.10"}};
+    for (const auto& c : cases) {
+        Find<QLineEdit>(buy.get(), 1002)->setText(QString::fromLatin1(c.code));
+        Find<QLineEdit>(sell.get(), 1002)->setText(QString::fromLatin1(c.code));
+        buy->RefreshQuotePanel();
+        sell->RefreshQuotePanel();
+        QCOMPARE(Text(buy.get(), 1007), QString::fromLatin1(c.buyPrice));
+        QCOMPARE(Text(sell.get(), 1007), QString::fromLatin1(c.sellPrice));
+    }
+
+    // A typed price is never replaced by a tick.
+    Find<QLineEdit>(buy.get(), 1007)->setText(QStringLiteral("7.00"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(buy.get(), 1007), QStringLiteral("7.00"));
+
+    // The timer fills the price of a fresh code on its own.
+    Find<QLineEdit>(buy.get(), 1002)->setText(QStringLiteral("600000"));
+    QTRY_COMPARE(Text(buy.get(), 1007), QStringLiteral("10.50"));
+    QCOMPARE(Text(buy.get(), 1005), QStringLiteral("浦发银行"));
+}
+
+void TestOrderForms::maxBuyableAndPresets_data() {
+    QTest::addColumn<QString>("cash");
+    QTest::addColumn<float>("ask");
+    QTest::addColumn<float>("bid");
+    QTest::addColumn<QString>("maxBuyable");
+    QTest::addColumn<QStringList>("presets");
+    QTest::newRow("example") << QStringLiteral("100000.00") << 10.0f << 9.99f << QStringLiteral("10000")
+                             << QStringList{QStringLiteral("10000"), QStringLiteral("5000"), QStringLiteral("3300")};
+    QTest::newRow("1200") << QStringLiteral("12000.00") << 10.0f << 9.99f << QStringLiteral("1200")
+                          << QStringList{QStringLiteral("1200"), QStringLiteral("600"), QStringLiteral("400")};
+    QTest::newRow("100") << QStringLiteral("1000.00") << 10.0f << 9.99f << QStringLiteral("100")
+                         << QStringList{QStringLiteral("100"), QStringLiteral("0"), QStringLiteral("0")};
+    QTest::newRow("rounded") << QStringLiteral("10460.00") << 10.0f << 9.99f << QStringLiteral("1000")
+                             << QStringList{QStringLiteral("1000"), QStringLiteral("500"), QStringLiteral("300")};
+    QTest::newRow("no prices") << QStringLiteral("100000.00") << 0.0f << 0.0f << QStringLiteral("0")
+                               << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+}
+
+void TestOrderForms::maxBuyableAndPresets() {
+    QFETCH(QString, cash);
+    QFETCH(float, ask);
+    QFETCH(float, bid);
+    QFETCH(QString, maxBuyable);
+    QFETCH(QStringList, presets);
+    TradeTestClient client;
+    client.SetFunds(cash.toLatin1().constData(), "0.00", "100");
+    client.state.quotes.Store(Quote("600000", "浦发银行", ask, bid, 10.00f));
+    auto view = MakeView<CBuyView>(client);
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
+    view->RefreshQuotePanel();
+    QCOMPARE(Text(view.get(), 1009), maxBuyable);
+    const int ids[] = {1103, 1104, 1105};
+    for (int i = 0; i < 3; ++i) {
+        Click(view.get(), ids[i]);
+        QCOMPARE(Text(view.get(), 1011), presets[i]);
+    }
+}
+
+void TestOrderForms::sellPresetsUseAvailable() {
+    TradeTestClient client;
+    client.SetPositions({Position("600000", "浦发银行", "1050")});
+    auto view = MakeView<CSellView>(client);
+    view->PositionsPanel()->FillPositionList();
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
+    QCOMPARE(Text(view.get(), 1009), QStringLiteral("1050"));
+    const char* expected[] = {"1050", "500", "300"};
+    const int ids[] = {1103, 1104, 1105};
+    for (int i = 0; i < 3; ++i) {
+        Click(view.get(), ids[i]);
+        QCOMPARE(Text(view.get(), 1011), QString::fromLatin1(expected[i]));
+    }
+    // A code without a position leaves the available quantity empty; the presets give 0 or nothing.
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("000002"));
+    QVERIFY(Text(view.get(), 1009).isEmpty());
+    Click(view.get(), 1104);
+    QCOMPARE(Text(view.get(), 1011), QStringLiteral("0"));
+}
+
+void TestOrderForms::spinEdges() {
+    TradeTestClient client;
+    auto view = MakeView<CBuyView>(client);
+    auto* price = Find<QLineEdit>(view.get(), 1007);
+    auto* quantity = Find<QLineEdit>(view.get(), 1011);
+
+    SpinUp(view.get(), 1169); // empty → 0.01
+    QCOMPARE(price->text(), QStringLiteral("0.01"));
+    SpinDown(view.get(), 1169); // stays at 0.01
+    QCOMPARE(price->text(), QStringLiteral("0.01"));
+    price->setText(QStringLiteral("10"));
+    SpinUp(view.get(), 1169);
+    QCOMPARE(price->text(), QStringLiteral("10.01"));
+    SpinDown(view.get(), 1169);
+    SpinDown(view.get(), 1169);
+    QCOMPARE(price->text(), QStringLiteral("9.99"));
+    price->setText(QStringLiteral("0.02"));
+    SpinDown(view.get(), 1169);
+    SpinDown(view.get(), 1169);
+    QCOMPARE(price->text(), QStringLiteral("0.01"));
+
+    quantity->setText(QStringLiteral("150"));
+    SpinDown(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("50"));
+    SpinDown(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("50"));
+    SpinUp(view.get(), 1170);
+    SpinUp(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("250"));
+    quantity->clear();
+    SpinUp(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("100"));
+}
+
+void TestOrderForms::buyValidationAndLotCheck() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    auto view = MakeView<CBuyView>(client);
+    ModalScript modal;
+
+    Click(view.get(), 1013);
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
+    Click(view.get(), 1013); // price and quantity empty: the price is reported first
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("0"));
+    Click(view.get(), 1013);
+    QCOMPARE(int(modal.shown.size()), 3);
+    QCOMPARE(modal.shown[0].text, QStringLiteral("请输入代码"));
+    QCOMPARE(modal.shown[1].text, QStringLiteral("请输入委托价格"));
+    QCOMPARE(modal.shown[2].text, QStringLiteral("请输入委托数量"));
+    QCOMPARE(Text(view.get(), 1002), QStringLiteral("600000")); // validation keeps the form
+
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("150"));
+    Click(view.get(), 1013);
+    QCOMPARE(int(modal.shown.size()), 4);
+    QCOMPARE(modal.shown[3].kind, ModalRequest::Kind::kFailure);
+    QCOMPARE(
+        modal.shown[3].text,
+        QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=150,store_unit=1,"
+                       "buy282100100100。"));
+    for (int id : {1002, 1005, 1007, 1009, 1011})
+        QVERIFY2(Text(view.get(), id).isEmpty(), qPrintable(QString::number(id)));
+    for (int id = 1014; id <= 1037; ++id)
+        QCOMPARE(Text(view.get(), id), QStringLiteral("-"));
+    QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
+}
+
+void TestOrderForms::buyOrderBody() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    auto view = MakeView<CBuyView>(client);
+    ModalScript modal;
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("10.5"));
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("200"));
+    Click(view.get(), 1013);
+    QCOMPARE(client.NextBody(net::kCmdOrder),
+             "code=600000&price=10.5&num=200&name=" + Gbk("浦发银行") + "&type=1" + kCredentials);
+    QVERIFY(modal.shown.empty());                            // no question before a buy
+    QCOMPARE(Text(view.get(), 1011), QStringLiteral("200")); // the form keeps its contents
+}
+
+void TestOrderForms::buyFailsWithoutConnection() {
+    TradeTestClient client; // never connected
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    auto view = MakeView<CBuyView>(client);
+    ModalScript modal;
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("100"));
+    Click(view.get(), 1013);
+    QCOMPARE(int(modal.shown.size()), 1);
+    QCOMPARE(modal.shown[0].text, ConnectionFailureText());
+    Click(view.get(), 1039); // cancels report the failed send too
+    QCOMPARE(int(modal.shown.size()), 3);
+    QCOMPARE(modal.shown[2].text, ConnectionFailureText());
+}
+
+void TestOrderForms::sellConfirmation() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    client.state.quotes.Store(Quote("000001", "平安银行", 18.50f, 18.49f, 18.00f));
+    auto view = MakeView<CSellView>(client);
+    ModalScript modal;
+
+    // A complete code without a quote shown yet cannot be sold.
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600001"));
+    Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("10.00"));
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("100"));
+    Click(view.get(), 1013);
+    QCOMPARE(modal.shown.back().text, QStringLiteral("请输入代码"));
+
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("150")); // no lot rule for sales
+    modal.answers = {false};
+    Click(view.get(), 1013);
+    QCOMPARE(modal.shown.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
+    QCOMPARE(modal.shown.back().text, QStringLiteral("确认要卖出600000 150股?"));
+    QCOMPARE(modal.shown.back().caption, QStringLiteral("股票买入"));
+    QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
+    QCOMPARE(Text(view.get(), 1011), QStringLiteral("150"));
+
+    modal.answers = {true};
+    Click(view.get(), 1013);
+    QCOMPARE(client.NextBody(net::kCmdOrder),
+             "code=600000&price=10.49&num=150&name=" + Gbk("浦发银行") + "&type=2" + kCredentials);
+}
+
+void TestOrderForms::oneClickSendsOnce() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    auto view = MakeView<CSellView>(client);
+    ModalScript modal;
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("100"));
+    // A second press while the question is open must not produce a second order, nor a
+    // cancel request.
+    modal.whileOpen = [&] {
+        modal.whileOpen = nullptr;
+        Click(view.get(), 1013);
+        Click(view.get(), 1039);
+    };
+    Click(view.get(), 1013);
+    QCOMPARE(int(modal.shown.size()), 1);
+    QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 1);
+    QCOMPARE(client.server->CountOf(net::kCmdCancelAll), 0);
+}
+
+void TestOrderForms::cancelButtons() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    ModalScript modal;
+    const struct {
+        int id;
+        int command;
+        const char* prompt;
+    } buttons[] = {{1039, net::kCmdCancelAll, "是否确认撤销所有委托单?"},
+                   {1040, net::kCmdCancelAllBuys, "是否确认撤销所有买单委托?"},
+                   {1041, net::kCmdCancelAllSells, "是否确认撤销所有卖单委托?"}};
+    {
+        auto buy = MakeView<CBuyView>(client);
+        for (const auto& b : buttons) {
+            Click(buy.get(), b.id);
+            QCOMPARE(client.NextBody(b.command), std::string("curuser=u1&curpwd=p1"));
+            QCOMPARE(modal.shown.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
+            QCOMPARE(modal.shown.back().text, QString::fromUtf8(b.prompt));
+            QCOMPARE(modal.shown.back().caption, QStringLiteral("提醒"));
+        }
+    }
+    auto sell = MakeView<CSellView>(client);
+    for (const auto& b : buttons) {
+        Click(sell.get(), b.id);
+        QCOMPARE(client.NextBody(b.command), std::string("curuser=u1&curpwd=p1"));
+        QCOMPARE(modal.shown.back().kind, ModalRequest::Kind::kYesNoTip);
+        QCOMPARE(modal.shown.back().text, QString::fromUtf8(b.prompt));
+    }
+    modal.answers = {false, false, false};
+    for (const auto& b : buttons)
+        Click(sell.get(), b.id);
+    QCOMPARE(client.CountBeforeMarker(net::kCmdCancelAll), 2);
+    QCOMPARE(client.server->CountOf(net::kCmdCancelAllBuys), 2);
+    QCOMPARE(client.server->CountOf(net::kCmdCancelAllSells), 2);
+}
+
+void TestOrderForms::cancelSelectedNeedsOrdersTab() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.SetOrders({Order("600000", "500", "200", "1", "2021-02-23 09:31:05", "部成")});
+    ModalScript modal;
+    for (bool sell : {false, true}) {
+        std::unique_ptr<COrderFormView> view;
+        if (sell)
+            view = MakeView<CSellView>(client);
+        else
+            view = MakeView<CBuyView>(client);
+        view->OrdersPanel()->FillOrderList();
+        view->OrdersPanel()->List()->selectRow(0);
+        QCOMPARE(view->Tabs()->currentIndex(), int(COrderFormView::kPositionsTab));
+        const std::size_t before = modal.shown.size();
+        Click(view.get(), 1042);
+        QCOMPARE(modal.shown.size(), before);
+        QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), sell ? 1 : 0);
+
+        view->Tabs()->setCurrentIndex(COrderFormView::kOrdersTab); // refills the panel
+        QCOMPARE(client.NextBody(net::kCmdTodayOrders).has_value(), true);
+        view->OrdersPanel()->List()->selectRow(0);
+        Click(view.get(), 1042);
+        QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600000&num=500&time=2021-02-23 09:31:05" + kCredentials);
+        QCOMPARE(modal.shown.back().kind, sell ? ModalRequest::Kind::kYesNoTip : ModalRequest::Kind::kMessageBoxYesNo);
+        QCOMPARE(modal.shown.back().text,
+                 sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?"));
+        if (!sell)
+            QCOMPARE(modal.shown.back().caption, QStringLiteral("提醒"));
+    }
+}
+
+void TestOrderForms::quotePanelTextsAndColours() {
+    TradeTestClient client;
+    net::QuoteRecord q = Quote("600000", "浦发银行", 10.00f, 9.99f, 10.00f);
+    q.lastPrice = 10.12f;
+    client.state.quotes.Store(q);
+    client.state.quotes.Store(Quote("600001", "邯郸钢铁", 5.00f, 4.99f, 0.0f));
+    auto buy = MakeView<CBuyView>(client);
+    auto sell = MakeView<CSellView>(client);
+    QCOMPARE(TextColour(buy.get(), 1001), QColor(255, 0, 0));
+    QCOMPARE(TextColour(sell.get(), 1001), QColor(0, 0, 255));
+    QCOMPARE(Text(buy.get(), 1014), QStringLiteral("--"));
+
+    auto* view = buy.get();
+    Find<QLineEdit>(view, 1002)->setText(QStringLiteral("600000"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(view, 1018), QStringLiteral("10.00")); // 卖一
+    QCOMPARE(Text(view, 1014), QStringLiteral("10.04")); // 卖五
+    QCOMPARE(Text(view, 1023), QStringLiteral("100"));
+    QCOMPARE(Text(view, 1024), QStringLiteral("9.99")); // 买一
+    QCOMPARE(Text(view, 1033), QStringLiteral("1000"));
+    QCOMPARE(Text(view, 1034), QStringLiteral("10.12"));
+    QCOMPARE(Text(view, 1035), QStringLiteral("1.20%"));
+    QCOMPARE(Text(view, 1036), QStringLiteral("11.00"));
+    QCOMPARE(Text(view, 1037), QStringLiteral("9.00"));
+    QCOMPARE(TextColour(view, 1024), QColor(0, 230, 0));   // below the previous close
+    QCOMPARE(TextColour(view, 1018), QColor(255, 0, 0));   // at the previous close
+    QCOMPARE(TextColour(view, 1019), QColor(192, 192, 0)); // volumes
+    QCOMPARE(TextColour(view, 1036), QColor(255, 0, 0));
+    QCOMPARE(TextColour(view, 1037), QColor(0, 230, 0));
+
+    // Without a previous close there is no change and no limit; prices stay red.
+    Find<QLineEdit>(view, 1002)->setText(QStringLiteral("600001"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(view, 1035), QStringLiteral("--"));
+    QCOMPARE(Text(view, 1036), QStringLiteral("--"));
+    QCOMPARE(Text(view, 1037), QStringLiteral("--"));
+    QCOMPARE(TextColour(view, 1024), QColor(255, 0, 0));
+
+    // A code without a quote leaves the panel as it was.
+    Find<QLineEdit>(view, 1002)->setText(QStringLiteral("600009"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(view, 1024), QStringLiteral("4.99"));
+    QVERIFY(Text(view, 1007).isEmpty());
+}
+
+void TestOrderForms::positionDoubleClickBuy() {
+    TradeTestClient client;
+    client.SetPositions({Position("000600", "建投能源", "300"), Position("600000", "浦发银行", "1000")});
+    auto view = MakeView<CBuyView>(client);
+    view->show();
+    CListCtrlCl* list = view->PositionsPanel()->List();
+    view->PositionsPanel()->FillPositionList();
+    QCOMPARE(list->GetItemCount(), 2);
+    emit view->PositionsPanel()->sellRequested(); // nothing selected: nothing happens
+    DoubleClickRow(list, 0);
+    QTRY_COMPARE(int(client.frame.codes.size()), 1);
+    QCOMPARE(client.frame.codes[0], 600);
+}
+
+void TestOrderForms::positionDoubleClickSell() {
+    TradeTestClient client;
+    client.SetPositions({Position("000001", "平安银行", "500"), Position("600000", "浦发银行", "1050")});
+    auto view = MakeView<CSellView>(client);
+    view->show();
+    CListCtrlCl* list = view->PositionsPanel()->List();
+    view->PositionsPanel()->FillPositionList();
+    DoubleClickRow(list, 1);
+    QTRY_COMPARE(Text(view.get(), 1002), QStringLiteral("600000"));
+    QCOMPARE(Text(view.get(), 1009), QStringLiteral("1050"));
+    QCOMPARE(Text(view.get(), 1011), QStringLiteral("1050"));
+
+    // The same row again refills the quantity that the user changed.
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("100"));
+    emit view->PositionsPanel()->sellRequested();
+    QCOMPARE(Text(view.get(), 1011), QStringLiteral("1050"));
+}
+
+void TestOrderForms::positionCountCheckRefills() {
+    TradeTestClient client;
+    auto view = MakeView<CBuyView>(client);
+    CListCtrlCl* list = view->PositionsPanel()->List();
+    QCOMPARE(list->GetItemCount(), 0);
+    client.SetPositions({Position("000001", "平安银行", "500"), Position("600000", "浦发银行", "1000")});
+    QTRY_COMPARE(list->GetItemCount(), 2); // the 800 ms check
+    client.SetPositions({Position("000001", "平安银行", "500")});
+    view->CheckPositionCount();
+    QCOMPARE(list->GetItemCount(), 1);
+}
+
+void TestOrderForms::clipboardKeysReachTheEdit() {
+    TradeTestClient client;
+    auto view = MakeView<CBuyView>(client);
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    // Window-wide Ctrl+C/V/X, like the main window's edit accelerators.
+    int shortcutHits = 0;
+    for (Qt::Key key : {Qt::Key_C, Qt::Key_V, Qt::Key_X}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), view.get());
+        connect(shortcut, &QShortcut::activated, this, [&shortcutHits] { ++shortcutHits; });
+    }
+    auto* code = Find<QLineEdit>(view.get(), 1002);
+    auto* price = Find<QLineEdit>(view.get(), 1007);
+    price->setText(QStringLiteral("12.34"));
+    price->setFocus();
+    price->selectAll();
+    QTest::keyClick(price, Qt::Key_X, Qt::ControlModifier);
+    QVERIFY(price->text().isEmpty());
+    QTest::keyClick(price, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(price->text(), QStringLiteral("12.34"));
+    price->selectAll();
+    QTest::keyClick(price, Qt::Key_C, Qt::ControlModifier);
+    code->setFocus();
+    QTest::keyClick(code, Qt::Key_V, Qt::ControlModifier); // digits only: the paste is refused
+    QVERIFY(code->text().isEmpty());
+    QCOMPARE(shortcutHits, 0);
+}
+
+QTEST_MAIN(TestOrderForms)
+#include "tst_OrderForms.moc"

@@ -1,0 +1,120 @@
+#include "trade/BuyView.h"
+
+#include "account/LcDlg.h"
+#include "account/ListCtrlCl.h"
+#include "controls/FailDlg.h"
+#include "controls/TEdit.h"
+#include "net/Frame.h"
+#include "net/GbkText.h"
+#include "net/TradingLink.h"
+#include "shell/ClientContext.h"
+#include "shell/Gbk.h"
+
+#include <QLabel>
+
+namespace {
+
+double NumberOf(const QString& text) {
+    return net::LeadingDouble(ToGbk(text));
+}
+
+} // namespace
+
+COrderFormView::FormSpec CBuyView::Spec() {
+    return {QStringLiteral("买   入"),
+            QColor(255, 0, 0),
+            QStringLiteral("买入价格"),
+            QStringLiteral("可买(股)"),
+            QStringLiteral("买入数量"),
+            QStringLiteral("买入[B]"),
+            300,
+            800,
+            10,
+            {1081, 1082, 1083, 1084, 1085},
+            {1066, 1088, 1086, 1087}};
+}
+
+CBuyView::CBuyView(ClientContext& context, QWidget* parent)
+    : COrderFormView(context, parent, Spec()) {}
+
+long long CBuyView::MaxBuyable(double value8, double cashBalance, double frozenFunds, double price) {
+    // Without a price (no seller and no buyer quoted) nothing can be bought.
+    if (!(price > 0))
+        return 0;
+    const QString lots = QString::asprintf("%0.0f", value8 * (cashBalance - frozenFunds) / price / 10000);
+    return net::LeadingInteger(lots.toStdString()) * 100;
+}
+
+QString CBuyView::ChooseDefaultPrice(const QString& askText, const QString& bidText) const {
+    return NumberOf(askText) > 0 ? askText : bidText;
+}
+
+void CBuyView::OnDefaultPriceSet(const QString& priceText) {
+    const net::FundsRecord funds = Context().state.funds.Get();
+    const long long amount = MaxBuyable(net::LeadingDouble(net::FieldText(funds.value8)),
+                                        net::LeadingDouble(net::FieldText(funds.cashBalance)),
+                                        net::LeadingDouble(net::FieldText(funds.frozenFunds)), NumberOf(priceText));
+    m_amount->setText(QString::number(amount));
+}
+
+QString CBuyView::FullQuantity(const QString& amountText) const {
+    return QString::number(net::LeadingInteger(ToGbk(amountText)) / 100 * 100);
+}
+
+void CBuyView::Submit() {
+    const QString code = m_code->text();
+    const QString price = m_price->text();
+    const QString quantity = m_quantity->text();
+    const QString name = m_name->text();
+    if (code.size() != 6) {
+        ShowFailure(this, QStringLiteral("请输入代码"));
+        return;
+    }
+    if (price.isEmpty()) {
+        ShowFailure(this, QStringLiteral("请输入委托价格"));
+        return;
+    }
+    const long long shares = net::LeadingInteger(ToGbk(quantity));
+    if (quantity.isEmpty() || shares <= 0) {
+        ShowFailure(this, QStringLiteral("请输入委托数量"));
+        return;
+    }
+    if (shares % 100 != 0) {
+        CFailDlg dialog(this);
+        dialog.SetMessage(
+            QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=") + quantity +
+            QStringLiteral(",store_unit=1,buy282100100100。"));
+        dialog.exec();
+        ResetForm();
+        return;
+    }
+    SendOrder(code, price, quantity, name, 1);
+}
+
+void CBuyView::SendRefreshQueries() {
+    net::TradingLink& link = Context().link;
+    link.QueryPositions();
+    link.QueryTodayTrades();
+    link.QueryTodayOrders();
+}
+
+void CBuyView::OnPositionPicked() {
+    const CListCtrlCl* list = PositionsPanel()->List();
+    const int row = list->GetFirstSelectedItem();
+    if (row < 0 || Context().frame == nullptr)
+        return;
+    const int code = static_cast<int>(net::LeadingInteger(ToGbk(list->GetItemText(row, 0))));
+    // The main window replaces this view when it opens the sell form, so it is asked once
+    // the double-click that led here has been handled completely.
+    MainFrameHooks* frame = Context().frame;
+    QMetaObject::invokeMethod(
+        this, [frame, code] { frame->SellPosition(code); }, Qt::QueuedConnection);
+}
+
+order_cancel::Confirm CBuyView::CancelConfirm() {
+    return order_cancel::ByMessageBox(this, QStringLiteral("提醒"));
+}
+
+QString CBuyView::CancelSelectedPrompt() const {
+    return QStringLiteral("是否确认撤销选中的委托单?");
+}

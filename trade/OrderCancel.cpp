@@ -1,0 +1,72 @@
+#include "trade/OrderCancel.h"
+
+#include "account/ListCtrlCl.h"
+#include "controls/FailDlg.h"
+#include "controls/ModalHook.h"
+#include "controls/YesNoTipDlg.h"
+#include "net/Commands.h"
+#include "net/TradingLink.h"
+#include "shell/Gbk.h"
+
+#include <QDialog>
+#include <QPointer>
+
+namespace order_cancel {
+
+Confirm ByMessageBox(QWidget* parent, const QString& caption) {
+    QPointer<QWidget> guarded(parent);
+    return [guarded, caption](const QString& prompt) { return AskYesNo(guarded.data(), prompt, caption); };
+}
+
+Confirm ByTipDialog(QWidget* parent) {
+    QPointer<QWidget> guarded(parent);
+    return [guarded](const QString& prompt) {
+        CYesNoTipDlg dialog(guarded.data());
+        dialog.SetMessage(prompt);
+        return dialog.exec() == QDialog::Accepted;
+    };
+}
+
+bool CancelSelectedOrder(QWidget* parent, net::TradingLink& link, const CListCtrlCl& list, const QString& prompt,
+                         const Confirm& confirm) {
+    if (list.GetItemCount() == 0)
+        return false;
+    const int row = list.GetFirstSelectedItem();
+    if (row < 0)
+        return false;
+    // The row's texts are read before asking: a refill while the question is open must
+    // not change which order is cancelled.
+    const QString body = QStringLiteral("code=") + list.GetItemText(row, kCodeColumn) + QStringLiteral("&num=") +
+                         list.GetItemText(row, kOrderQtyColumn) + QStringLiteral("&time=") +
+                         list.GetItemText(row, kOrderTimeColumn);
+    if (!confirm(prompt))
+        return false;
+    if (!link.SendRequest(net::kCmdCancelOne, ToGbk(body))) {
+        ShowFailure(parent, QStringLiteral("系统错误！"));
+        return false;
+    }
+    return true;
+}
+
+bool CancelAllOrders(QWidget* parent, net::TradingLink& link, int command, const Confirm& confirm) {
+    if (!confirm(CancelAllPrompt(command)))
+        return false;
+    if (!link.SendRequest(command, {})) {
+        ShowFailure(parent, QStringLiteral("系统错误！"));
+        return false;
+    }
+    return true;
+}
+
+QString CancelAllPrompt(int command) {
+    switch (command) {
+    case net::kCmdCancelAllBuys:
+        return QStringLiteral("是否确认撤销所有买单委托?");
+    case net::kCmdCancelAllSells:
+        return QStringLiteral("是否确认撤销所有卖单委托?");
+    default:
+        return QStringLiteral("是否确认撤销所有委托单?");
+    }
+}
+
+} // namespace order_cancel

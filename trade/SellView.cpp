@@ -1,0 +1,102 @@
+#include "trade/SellView.h"
+
+#include "account/LcDlg.h"
+#include "account/ListCtrlCl.h"
+#include "controls/FailDlg.h"
+#include "controls/ModalHook.h"
+#include "controls/TEdit.h"
+#include "net/Frame.h"
+#include "net/TradingLink.h"
+#include "shell/ClientContext.h"
+#include "shell/Gbk.h"
+
+#include <QLabel>
+
+namespace {
+
+constexpr int kAvailableColumn = 3; // 可用余额 of the positions panel
+
+} // namespace
+
+COrderFormView::FormSpec CSellView::Spec() {
+    return {QStringLiteral("卖  出"),
+            QColor(0, 0, 255),
+            QStringLiteral("卖出价格"),
+            QStringLiteral("可卖(股)"),
+            QStringLiteral("卖出数量"),
+            QStringLiteral("卖出[&S]"),
+            100,
+            1500,
+            5,
+            {1081, 1082, 1083, 1085, 1086},
+            {1066, 1084, 1087, 1088}};
+}
+
+CSellView::CSellView(ClientContext& context, QWidget* parent)
+    : COrderFormView(context, parent, Spec()) {}
+
+QString CSellView::ChooseDefaultPrice(const QString& askText, const QString& bidText) const {
+    return net::LeadingDouble(ToGbk(bidText)) > 0 ? bidText : askText;
+}
+
+void CSellView::OnCodeCleared(const QString& code) {
+    const CListCtrlCl* list = PositionsPanel()->List();
+    for (int row = 0; row < list->GetItemCount(); ++row) {
+        if (list->GetItemText(row, 0) == code) {
+            m_amount->setText(list->GetItemText(row, kAvailableColumn));
+            return;
+        }
+    }
+}
+
+QString CSellView::FullQuantity(const QString& amountText) const {
+    return amountText;
+}
+
+void CSellView::Submit() {
+    const QString code = m_code->text();
+    const QString price = m_price->text();
+    const QString quantity = m_quantity->text();
+    const QString name = m_name->text();
+    // A code whose quote has not been shown yet has no name and cannot be sold.
+    if (code.size() != 6 || name.isEmpty()) {
+        ShowFailure(this, QStringLiteral("请输入代码"));
+        return;
+    }
+    if (price.isEmpty()) {
+        ShowFailure(this, QStringLiteral("请输入委托价格"));
+        return;
+    }
+    if (quantity.isEmpty() || net::LeadingInteger(ToGbk(quantity)) <= 0) {
+        ShowFailure(this, QStringLiteral("请输入委托数量"));
+        return;
+    }
+    const QString question = QStringLiteral("确认要卖出") + code + QLatin1Char(' ') + quantity + QStringLiteral("股?");
+    if (!AskYesNo(this, question, QStringLiteral("股票买入")))
+        return;
+    SendOrder(code, price, quantity, name, 2);
+}
+
+void CSellView::SendRefreshQueries() {
+    net::TradingLink& link = Context().link;
+    link.QueryTodayTrades();
+    link.QueryTodayOrders();
+    link.QueryPositions();
+}
+
+void CSellView::OnPositionPicked() {
+    const CListCtrlCl* list = PositionsPanel()->List();
+    const int row = list->GetFirstSelectedItem();
+    if (row < 0)
+        return;
+    SetCodeText(list->GetItemText(row, 0));
+    m_quantity->setText(m_amount->text());
+}
+
+order_cancel::Confirm CSellView::CancelConfirm() {
+    return order_cancel::ByTipDialog(this);
+}
+
+QString CSellView::CancelSelectedPrompt() const {
+    return QStringLiteral("是否确认撤销委托?");
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "trade/OrderFormView.h"
+
+// The sell form ("卖出[F2]"): the available quantity comes from the positions panel, any
+// positive quantity may be sold, and every order and cancel is confirmed first.
+class CSellView final : public COrderFormView {
+    Q_OBJECT
+public:
+    explicit CSellView(ClientContext& context, QWidget* parent = nullptr);
+
+private:
+    static FormSpec Spec();
+    void Submit() override;
+    void SendRefreshQueries() override;
+    QString ChooseDefaultPrice(const QString& askText, const QString& bidText) const override;
+    void OnCodeCleared(const QString& code) override;
+    QString FullQuantity(const QString& amountText) const override;
+    void OnPositionPicked() override;
+    order_cancel::Confirm CancelConfirm() override;
+    QString CancelSelectedPrompt() const override;
+};

@@ -1,0 +1,47 @@
+#include "trade/TradeDlg.h"
+
+#include "account/ListCtrlCl.h"
+#include "net/GbkText.h"
+#include "net/SharedState.h"
+#include "shell/ClientContext.h"
+#include "shell/Gbk.h"
+#include "trade/PanelList.h"
+
+CTradeDlg::CTradeDlg(ClientContext& context, QWidget* parent)
+    : QWidget(parent)
+    , m_context(context)
+    , m_list(CreatePanelList(this)) {
+    const struct {
+        const char16_t* title;
+        int width;
+    } columns[] = {{u"成交日期", 130}, {u"成交时间", 105}, {u"证券代码", 100}, {u"证券名称", 110},
+                   {u"操作", 110},     {u"成交均价", 100}, {u"成交数量", 100}, {u"成交金额", 100}};
+    int index = 0;
+    for (const auto& column : columns) {
+        m_list->AddColumn(index, QString::fromUtf16(column.title), column.width);
+        ++index;
+    }
+}
+
+void CTradeDlg::FillTradeList() {
+    const std::vector<net::TradeRecord> rows = m_context.state.todayTrades.Rows(&net::TradeRecord::code);
+    ListFillScope scope(m_list);
+    m_list->DeleteAllItems();
+    const QString sale = QStringLiteral("卖出");
+    const QColor red(255, 0, 0);
+    const QColor blue(0, 0, 255);
+    for (const net::TradeRecord& r : rows) {
+        const QString side = FromGbkField(r.side);
+        const QColor& colour = side == sale ? red : blue;
+        const int row = m_list->InsertItem(m_list->GetItemCount(), FromGbkField(r.tradeDate));
+        m_list->SetItemText(row, 1, FromGbkField(r.tradeTime));
+        m_list->SetItemText(row, 2, FromGbkField(r.code));
+        m_list->SetItemText(row, 3, FromGbkField(r.name));
+        m_list->SetItemText(row, 4, side);
+        m_list->SetItemText(row, 5, FromGbkField(r.avgPrice));
+        m_list->SetItemText(row, 6, FromGbkField(r.quantity));
+        m_list->SetItemText(row, 7, FromGbkField(r.amount));
+        for (int column = 0; column < 8; ++column)
+            m_list->SetItemTextColor(column, row, colour);
+    }
+}

@@ -1,0 +1,56 @@
+#include "trade/WeituoDlg.h"
+
+#include "account/ListCtrlCl.h"
+#include "net/GbkText.h"
+#include "net/SharedState.h"
+#include "shell/ClientContext.h"
+#include "shell/Gbk.h"
+#include "trade/OrderCancel.h"
+#include "trade/PanelList.h"
+
+CWeituoDlg::CWeituoDlg(ClientContext& context, QWidget* parent)
+    : QWidget(parent)
+    , m_context(context)
+    , m_list(CreatePanelList(this)) {
+    const struct {
+        const char16_t* title;
+        int width;
+    } columns[] = {{u"证券代码", 95}, {u"证券名称", 95}, {u"委托数量", 95},  {u"成交数量", 95}, {u"委托价格", 95},
+                   {u"成交均价", 95}, {u"操作", 80},     {u"委托时间", 210}, {u"备注", 95}};
+    int index = 0;
+    for (const auto& column : columns) {
+        m_list->AddColumn(index, QString::fromUtf16(column.title), column.width);
+        ++index;
+    }
+    connect(m_list, &CListCtrlCl::rowDoubleClicked, this, &CWeituoDlg::OnRowDoubleClicked);
+}
+
+void CWeituoDlg::FillOrderList() {
+    const std::vector<net::OrderRecord> rows = m_context.state.todayOrders.Rows(&net::OrderRecord::code);
+    ListFillScope scope(m_list);
+    m_list->DeleteAllItems();
+    const QString cancelled = QStringLiteral("已撤");
+    for (const net::OrderRecord& r : rows) {
+        const int row = m_list->InsertItem(m_list->GetItemCount(), FromGbkField(r.code));
+        m_list->SetItemText(row, 1, FromGbkField(r.name));
+        m_list->SetItemText(row, 2, FromGbkField(r.orderQty));
+        m_list->SetItemText(row, 3, FromGbkField(r.filledQty));
+        m_list->SetItemText(row, 4, FromGbkField(r.orderPrice));
+        m_list->SetItemText(row, 5, FromGbkField(r.avgPrice));
+        m_list->SetItemText(row, 6, net::FieldText(r.side) == "1" ? QStringLiteral("买入") : QStringLiteral("卖出"));
+        m_list->SetItemText(row, 7, FromGbkField(r.orderTime));
+        const QString status = FromGbkField(r.status);
+        m_list->SetItemText(row, 8, status);
+        m_list->SetItemTextColor(8, row, status == cancelled ? QColor(0, 0, 0) : QColor(255, 0, 0));
+    }
+}
+
+void CWeituoDlg::OnRowDoubleClicked(int row) {
+    using namespace order_cancel;
+    // An order that is completely filled cannot be cancelled: no question is asked.
+    if (row < 0 || row >= m_list->GetItemCount() ||
+        m_list->GetItemText(row, kOrderQtyColumn) == m_list->GetItemText(row, kFilledQtyColumn))
+        return;
+    CancelSelectedOrder(this, m_context.link, *m_list, QStringLiteral("是否确认撤销委托?"),
+                        ByMessageBox(this, QStringLiteral("撤单")));
+}
