@@ -1,0 +1,134 @@
+#include "account/PositionRevaluation.h"
+
+#include "account/ListCtrlCl.h"
+#include "net/Frame.h"
+#include "net/QuoteTable.h"
+#include "net/Records.h"
+#include "shell/Gbk.h"
+
+namespace positions {
+
+namespace {
+const std::array<QString, kColumnCount>& Titles() {
+    static const std::array<QString, kColumnCount> titles = {
+        QStringLiteral("证劵代码"), QStringLiteral("证劵名称"),    QStringLiteral("股票余额"),
+        QStringLiteral("可用余额"), QStringLiteral("冻结数量"),    QStringLiteral("盈亏"),
+        QStringLiteral("成本价"),   QStringLiteral("盈亏比列(%)"), QStringLiteral("市价"),
+        QStringLiteral("市值"),     QStringLiteral("交易市场")};
+    return titles;
+}
+
+void ColourRow(CListCtrlCl& list, int row, const QColor& colour) {
+    for (int column = 0; column < list.columnCount(); ++column)
+        list.SetItemTextColor(column, row, colour);
+}
+
+void SetIfDifferent(CListCtrlCl& list, int row, int column, const QString& text) {
+    if (list.GetItemText(row, column) != text)
+        list.SetItemText(row, column, text);
+}
+} // namespace
+
+void SetUpList(CListCtrlCl& list, const std::array<int, kColumnCount>& widths) {
+    list.m_headerHeightFactor = 1.5f;
+    list.SetRowHeight();
+    list.m_fixedColumns = true;
+    for (int i = 0; i < kColumnCount; ++i)
+        list.AddColumn(i, Titles()[static_cast<std::size_t>(i)], widths[static_cast<std::size_t>(i)]);
+}
+
+QString MarketText(const QString& code) {
+    return code.startsWith(u'6') ? QStringLiteral("上海A") : QStringLiteral("深圳A");
+}
+
+void AppendRow(CListCtrlCl& list, const net::PositionRecord& record, bool withProfitFigures) {
+    const QString code = FromGbkField(record.code);
+    const QColor colour = CellNumber(FromGbkField(record.profit)) > 0 ? kProfitColour : kLossColour;
+    const int row = list.InsertItem(list.GetItemCount(), code);
+    list.SetItemText(row, kName, FromGbkField(record.name));
+    list.SetItemText(row, kBalance, FromGbkField(record.balance));
+    list.SetItemText(row, kAvailable, FromGbkField(record.available));
+    list.SetItemText(row, kFrozen, FromGbkField(record.frozen));
+    list.SetItemText(row, kCostPrice, FromGbkField(record.costPrice));
+    if (withProfitFigures) {
+        list.SetItemText(row, kProfit, FromGbkField(record.profit));
+        list.SetItemText(row, kProfitRatio, FromGbkField(record.profitRatio));
+    }
+    list.SetItemText(row, kMarketPrice, FromGbkField(record.marketPrice));
+    list.SetItemText(row, kMarketValue, FromGbkField(record.marketValue));
+    list.SetItemText(row, kMarket, MarketText(code));
+    ColourRow(list, row, colour);
+}
+
+double CellNumber(const QString& text) {
+    return net::LeadingDouble(text.toStdString());
+}
+
+long long CellInteger(const QString& text) {
+    return net::LeadingInteger(text.toStdString());
+}
+
+QString Fixed(double value, int decimals) {
+    return QString::asprintf("%0.*f", decimals, value);
+}
+
+QString RatioText(double profit, double cost, long long quantity) {
+    const double base = cost * static_cast<double>(quantity);
+    if (base == 0.0)
+        return QStringLiteral("--");
+    return Fixed(profit * 100.0 / base, 2);
+}
+
+PassResult Revalue(CListCtrlCl& list, const net::QuoteTable& quotes) {
+    PassResult result;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        const QString code = list.GetItemText(row, kCode);
+        if (code.size() != 6)
+            continue;
+        net::QuoteRecord quote{};
+        if (!quotes.FindQuote(code.toStdString(), quote))
+            continue;
+        const double price = static_cast<double>(quote.lastPrice);
+        if (price < 0.01)
+            continue;
+        const QString oldPrice = list.GetItemText(row, kMarketPrice);
+        const QString oldProfit = list.GetItemText(row, kProfit).trimmed();
+        if (!oldProfit.isEmpty() && (price == CellNumber(oldPrice) || !(price > 0.5)))
+            continue;
+
+        const long long quantity = CellInteger(list.GetItemText(row, kBalance));
+        const double cost = CellNumber(list.GetItemText(row, kCostPrice));
+        const QString newProfit = Fixed(static_cast<double>(quantity) * (price - cost), 2);
+        const double newProfitValue = CellNumber(newProfit);
+        if (newProfit != oldProfit) {
+            list.SetItemText(row, kProfit, newProfit);
+            result.totalsChanged = true;
+            const double oldProfitValue = CellNumber(oldProfit);
+            // A profit falling from positive to exactly 0 stays red; any negative profit is blue,
+            // also one that follows a zero.
+            const bool crossed =
+                (oldProfitValue <= 0 && newProfitValue > 0) || (oldProfitValue >= 0 && newProfitValue < 0);
+            if (crossed) {
+                ColourRow(list, row, newProfitValue > 0 ? kProfitColour : kLossColour);
+                result.coloursChanged = true;
+            }
+        }
+        SetIfDifferent(list, row, kProfitRatio, RatioText(newProfitValue, cost, quantity));
+        const QString priceText = Fixed(price, 2);
+        if (priceText != oldPrice)
+            list.SetItemText(row, kMarketPrice, priceText);
+        SetIfDifferent(list, row, kMarketValue, Fixed(static_cast<double>(quantity) * CellNumber(priceText), 2));
+    }
+    if (result.coloursChanged)
+        list.viewport()->update();
+    return result;
+}
+
+float MarketValueSum(const CListCtrlCl& list) {
+    float sum = 0.0f;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        sum += static_cast<float>(CellNumber(list.GetItemText(row, kMarketValue)));
+    return sum;
+}
+
+} // namespace positions
