@@ -5,16 +5,32 @@
 #include <QApplication>
 #include <QStringList>
 
-int main(int argc, char* argv[]) {
-    // The argument text is taken before Qt removes the options it knows.
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+// The download URL as the process received it, read before Qt removes the options it knows.
+QString UrlOfThisProcess([[maybe_unused]] int argc, [[maybe_unused]] char* argv[]) {
+#ifdef Q_OS_WIN
+    return UrlFromCommandLine(QString::fromWCharArray(GetCommandLineW()));
+#else
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
+    return UrlFromArguments(arguments);
+#endif
+}
 
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const QString url = UrlOfThisProcess(argc, argv);
     QApplication app(argc, argv);
     QApplication::setWindowIcon(UpdaterIcon());
 
-    CUpdateDlg dialog(UrlFromArguments(arguments));
+    CUpdateDlg dialog(url);
     dialog.StartDownload();
     dialog.exec();
     return 0;
