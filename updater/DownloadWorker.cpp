@@ -7,7 +7,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#ifndef Q_OS_WIN
 #include <fcntl.h>
+#endif
 
 #include <cerrno>
 
@@ -125,6 +127,14 @@ bool CDownloadWorker::EnsureOpened() {
 
 bool CDownloadWorker::CreateLocalFile() {
     const QString name = ChooseFileName(m_reply->rawHeader("Content-Disposition"), m_reply->url(), m_requestUrl);
+#ifdef Q_OS_WIN
+    // An existing file is overwritten from its start.
+    m_file.setFileName(name);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        Fail(name + u": " + m_file.errorString());
+        return false;
+    }
+#else
     // An existing file is overwritten from its start; a symbolic link planted under the
     // name is not followed, so nothing is written outside the current directory.
     const int fd =
@@ -137,6 +147,7 @@ bool CDownloadWorker::CreateLocalFile() {
         Fail(name + u": " + m_file.errorString());
         return false;
     }
+#endif
     return true;
 }
 
