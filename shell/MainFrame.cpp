@@ -135,7 +135,8 @@ bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
     if (old && old->metaObject()->inherits(entry.viewClass))
         return false;
     const bool hadFocus = old && old->isAncestorOf(QApplication::focusWidget());
-    CTFormView* view = entry.create(m_context, m_wndSplitter);
+    // Made without a parent: a child of the splitter would join it as a third pane.
+    CTFormView* view = entry.create(m_context, nullptr);
     if (!view)
         return false;
     const QList<int> sizes = m_wndSplitter->sizes();
@@ -269,10 +270,12 @@ void CMainFrame::RedrawPanels() {
 
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) {
-        if (m_locked)
-            QueueLockCheck();
-        else
+        // A locked window is kept minimised; an activation that reaches it while minimised
+        // belongs to the restore, which the state change handles.
+        if (!m_locked)
             RedrawPanels();
+        else if (!(windowState() & Qt::WindowMinimized))
+            QueueLockCheck();
     }
     return QMainWindow::event(event);
 }
@@ -299,7 +302,9 @@ void CMainFrame::QueueLockCheck() {
     m_lockCheckQueued = true;
     QTimer::singleShot(0, this, [this] {
         m_lockCheckQueued = false;
-        OnLockedActivation();
+        // Late echoes of our own minimising find the window minimised again: not a restore.
+        if (!(windowState() & Qt::WindowMinimized))
+            OnLockedActivation();
     });
 }
 
