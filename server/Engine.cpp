@@ -56,7 +56,28 @@ void Engine::RunNow(const Work& work) {
 
 void Engine::Start(QuotesListener listener) {
     listener_ = std::move(listener);
+    // The engine's commits never copy the log back into the database file themselves:
+    // that copy ends in an fsync, which would stall every answer of the batch behind it.
+    db_->Execute("PRAGMA wal_autocheckpoint=0");
     thread_ = std::thread([this] { Run(); });
+    checkpointer_ = std::thread([this] { Checkpoints(); });
+}
+
+void Engine::Checkpoints() {
+    try {
+        Database db(options_.dbPath);
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            checkpointWake_.wait_for(lock, std::chrono::milliseconds(500));
+            if (stopping_)
+                break;
+            lock.unlock();
+            db.Execute("PRAGMA wal_checkpoint(PASSIVE)");
+            lock.lock();
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvexd: checkpoints stopped: %s\n", e.what());
+    }
 }
 
 void Engine::Stop() {
@@ -65,8 +86,11 @@ void Engine::Stop() {
         stopping_ = true;
     }
     wake_.notify_all();
+    checkpointWake_.notify_all();
     if (thread_.joinable())
         thread_.join();
+    if (checkpointer_.joinable())
+        checkpointer_.join();
 }
 
 void Engine::Post(Work work, Done done, std::optional<std::string> failure) {

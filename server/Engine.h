@@ -57,6 +57,7 @@ private:
     };
 
     void Run();
+    void Checkpoints();
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
 
@@ -69,11 +70,13 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable checkpointWake_;
     std::vector<Job> queue_;
     bool stopping_ = false;
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
     std::thread thread_;
+    std::thread checkpointer_;
 };
 
 } // namespace server

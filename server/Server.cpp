@@ -13,9 +13,10 @@
 namespace server {
 namespace {
 
-// Password checks queue on one thread; beyond this many waiting, logins are refused
-// instead of piling up (argon2 costs tens of milliseconds and 64 MiB each).
-constexpr int kMaxPendingHashes = 64;
+// Password checks wait in a queue for the hashing threads. Every connection has at most
+// one check waiting, so the queue is bounded by the connection limit; beyond this many,
+// logins are refused rather than left waiting for minutes.
+constexpr int kMaxPendingHashes = 8192;
 
 } // namespace
 
@@ -87,12 +88,16 @@ void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
 }
 
 void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) {
+    auto auth = directory_.Find(name);
+    if (auth && verified_.Matches(name, auth->passwordHash, password)) {
+        Verified(session, name, password, auth->id, auth->passwordHash);
+        return;
+    }
     if (pendingHashes_ >= kMaxPendingHashes) {
         session->LoginFinished(0, {}, {}, "1,,,服务器繁忙，请稍后再试");
         return;
     }
     ++pendingHashes_;
-    auto auth = directory_.Find(name);
     asio::post(hashPool_, [this, session = std::move(session), name = std::move(name), password = std::move(password),
                            auth = std::move(auth)]() mutable {
         bool ok = false;
@@ -101,16 +106,17 @@ void Server::Authenticate(std::shared_ptr<Session> session, std::string name, st
         else
             VerifyPassword(dummyHash_, password);
         const std::int64_t userId = ok ? auth->id : 0;
-        asio::post(
-            io_, [this, session = std::move(session), name = std::move(name), password = std::move(password), userId] {
-                --pendingHashes_;
-                Verified(session, name, password, userId);
-            });
+        std::string hash = ok ? auth->passwordHash : std::string();
+        asio::post(io_, [this, session = std::move(session), name = std::move(name), password = std::move(password),
+                         userId, hash = std::move(hash)] {
+            --pendingHashes_;
+            Verified(session, name, password, userId, hash);
+        });
     });
 }
 
 void Server::Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
-                      std::int64_t userId) {
+                      std::int64_t userId, const std::string& passwordHash) {
     const auto now = LoginThrottle::Clock::now();
     if (userId == 0) {
         throttle_.Failed(name, session->Address(), now);
@@ -118,6 +124,7 @@ void Server::Verified(const std::shared_ptr<Session>& session, const std::string
         return;
     }
     throttle_.Succeeded(name);
+    verified_.Remember(name, passwordHash, password);
     engine_.Post(
         [this, userId](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
             const Account* account = ledger.FindAccount(userId);

@@ -6,6 +6,7 @@
 #include "server/QueryString.h"
 #include "server/QuoteSnapshot.h"
 #include "server/ServerOptions.h"
+#include "server/VerifiedLogins.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +21,7 @@ class UserDirectory;
 
 // Accepts connections, verifies passwords off the network thread, passes authenticated
 // requests to the engine and fans quote snapshots out to the subscribed connections.
-// Runs on one network thread (the io_context's); the password hashing has its own thread.
+// Runs on one network thread (the io_context's); password hashing has two threads of its own.
 class Server final {
 public:
     Server(asio::io_context& io, Engine& engine, UserDirectory& directory, const ServerOptions& options);
@@ -49,17 +50,18 @@ public:
 private:
     void Accept();
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
-                  std::int64_t userId);
+                  std::int64_t userId, const std::string& passwordHash);
 
     asio::io_context& io_;
     Engine& engine_;
     UserDirectory& directory_;
     const ServerOptions options_;
     asio::ip::tcp::acceptor acceptor_;
-    asio::thread_pool hashPool_{1};
+    asio::thread_pool hashPool_{2};
     std::string dummyHash_;
     int pendingHashes_ = 0;
     LoginThrottle throttle_;
+    VerifiedLogins verified_;
     QuoteSnapshotPtr snapshot_;
     std::unordered_set<std::shared_ptr<Session>> sessions_;
 };
