@@ -1,0 +1,173 @@
+#include "account/CsvExport.h"
+#include "account/HisJgdView.h"
+#include "account/HisMoneyView.h"
+#include "account/HisTradeView.h"
+#include "account/HisWeituoView.h"
+#include "account/ListCtrlCl.h"
+#include "account/TodayTradeView.h"
+#include "account/TodayWeituoView.h"
+#include "shell/Gbk.h"
+#include "tests/gui/AccountTestClient.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+using ViewMaker = std::function<std::unique_ptr<CTFormView>(ClientContext&)>;
+
+template <typename View>
+ViewMaker Maker() {
+    return [](ClientContext& c) { return std::make_unique<View>(c); };
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+} // namespace
+
+class TestCsvExport final : public QObject {
+    Q_OBJECT
+private slots:
+    void fieldQuoting_data();
+    void fieldQuoting();
+    void everyListOffersTheExport_data();
+    void everyListOffersTheExport();
+    void exportWritesHeadingsAndRowsAsUtf8WithBom();
+    void cancelledPickerWritesNothing();
+    void writeFailureIsReported();
+};
+
+void TestCsvExport::fieldQuoting_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("plain") << QStringLiteral("600000") << QStringLiteral("600000");
+    QTest::newRow("chinese") << QStringLiteral("浦发银行") << QStringLiteral("浦发银行");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("comma") << QStringLiteral("a,b") << QStringLiteral("\"a,b\"");
+    QTest::newRow("quote") << QStringLiteral("say \"hi\"") << QStringLiteral("\"say \"\"hi\"\"\"");
+    QTest::newRow("newline") << QStringLiteral("a\nb") << QStringLiteral("\"a\nb\"");
+    QTest::newRow("carriage return") << QStringLiteral("a\rb") << QStringLiteral("\"a\rb\"");
+    QTest::newRow("trailing blank") << QStringLiteral("卖出 ") << QStringLiteral("\"卖出 \"");
+}
+
+void TestCsvExport::fieldQuoting() {
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QCOMPARE(CsvField(text), field);
+}
+
+void TestCsvExport::everyListOffersTheExport_data() {
+    QTest::addColumn<ViewMaker>("make");
+    QTest::newRow("当日委托") << Maker<CTodayWeituoView>();
+    QTest::newRow("当日成交") << Maker<CTodayTradeView>();
+    QTest::newRow("历史委托") << Maker<CHisWeituoView>();
+    QTest::newRow("历史成交") << Maker<CHisTradeView>();
+    QTest::newRow("资金明细") << Maker<CHisMoneyView>();
+    QTest::newRow("交 割 单") << Maker<CHisJgdView>();
+}
+
+void TestCsvExport::everyListOffersTheExport() {
+    QFETCH(ViewMaker, make);
+    AccountTestClient client;
+    auto view = make(client.context);
+    view->OnInitialUpdate();
+    auto* list = view->findChild<CListCtrlCl*>(QStringLiteral("id1041"));
+    QVERIFY(list);
+    auto* exporter = list->findChild<CCsvExport*>();
+    QVERIFY(exporter);
+    QCOMPARE(exporter->ExportAction()->text(), QStringLiteral("导出CSV"));
+    QCOMPARE(list->contextMenuPolicy(), Qt::CustomContextMenu);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.csv"));
+    exporter->SetPathPicker([&](QWidget*) { return path; });
+    exporter->ExportAction()->trigger();
+    const QByteArray bytes = ReadAll(path);
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    // Headings only: the list is empty.
+    QCOMPARE(bytes.count("\r\n"), 1);
+    QCOMPARE(QString::fromUtf8(bytes.mid(3)).section(u',', 0, 0), list->horizontalHeaderItem(0)->text());
+}
+
+void TestCsvExport::exportWritesHeadingsAndRowsAsUtf8WithBom() {
+    AccountTestClient client;
+    client.state.shanghaiAccount = "A1";
+    client.state.shenzhenAccount = "B2";
+    CHisJgdView view(client.context);
+    view.OnInitialUpdate();
+    client.notifier.pane = &view;
+    client.link.ParseSettlement(ToGbk(
+        QStringLiteral("20210219,600000,浦发银行,证券卖出,100,10.00,1000.00,998.00,1.00,1.00,0.02,x,C001,V1|"
+                       "20210220,000001,平安\"银行\",证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,x,C002,V2|")));
+    CListCtrlCl* list = view.List();
+    QCOMPARE(list->GetItemCount(), 2);
+    list->SetItemText(1, 12, QStringLiteral("a,b\nc")); // text that needs quoting
+    list->setRowHidden(0, false);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("交割单.csv"));
+    auto* exporter = list->findChild<CCsvExport*>();
+    exporter->SetPathPicker([&](QWidget*) { return path; });
+    QVERIFY(exporter->Export());
+
+    const QByteArray bytes = ReadAll(path);
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QString text = QString::fromUtf8(bytes.mid(3));
+    const QString expected = QStringLiteral(
+        "成交日期,证券代码,证券名称,摘要,成交数量,成交均价,成交金额,发生金额,手续费,印花税,过户费,合同编号,其他杂项,"
+        "股东账号,备注\r\n"
+        "20210219,600000,浦发银行,证券卖出,100,10.00,1000.00,998.00,1.00,1.00,0.02,C001,0.000,A1,1\r\n"
+        "20210220,000001,\"平安\"\"银行\"\"\",证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,C002,"
+        "\"a,b\nc\",B2,2\r\n");
+    QCOMPARE(text, expected);
+
+    // Hidden rows are not exported.
+    list->setRowHidden(0, true);
+    QVERIFY(exporter->Export());
+    QCOMPARE(QString::fromUtf8(ReadAll(path).mid(3)).count(QStringLiteral("\r\n")), 2);
+    QVERIFY(!QString::fromUtf8(ReadAll(path)).contains(QStringLiteral("浦发银行")));
+}
+
+void TestCsvExport::cancelledPickerWritesNothing() {
+    AccountTestClient client;
+    ModalRecorder modal;
+    CTodayTradeView view(client.context);
+    view.OnInitialUpdate();
+    auto* exporter = view.List()->findChild<CCsvExport*>();
+    int asked = 0;
+    exporter->SetPathPicker([&](QWidget*) {
+        ++asked;
+        return QString();
+    });
+    QVERIFY(!exporter->Export());
+    QCOMPARE(asked, 1);
+    QVERIFY(modal.texts.isEmpty());
+}
+
+void TestCsvExport::writeFailureIsReported() {
+    AccountTestClient client;
+    ModalRecorder modal;
+    CTodayWeituoView view(client.context);
+    view.OnInitialUpdate();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("missing/folder/out.csv"));
+    auto* exporter = view.List()->findChild<CCsvExport*>();
+    exporter->SetPathPicker([&](QWidget*) { return path; });
+    QVERIFY(!exporter->Export());
+    QCOMPARE(modal.texts.size(), 1);
+    QVERIFY(modal.texts.front().startsWith(QStringLiteral("导出CSV失败")));
+    QVERIFY(modal.texts.front().contains(QStringLiteral("out.csv")));
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_MAIN(TestCsvExport)
+#include "tst_CsvExport.moc"
