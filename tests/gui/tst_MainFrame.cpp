@@ -1,0 +1,432 @@
+#include "ShellTestClient.h"
+
+#include "controls/TFormView.h"
+#include "net/Commands.h"
+#include "net/GbkText.h"
+#include "shell/Gbk.h"
+#include "shell/LeftView.h"
+#include "shell/LockDlg.h"
+#include "shell/MainFrame.h"
+#include "shell/StatusPanes.h"
+#include "shell/TavixApp.h"
+#include "shell/ViewFactory.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <atomic>
+#include <thread>
+
+// A right-hand view that records which notifications reach it.
+class RecordingView final : public CTFormView {
+    Q_OBJECT
+public:
+    using CTFormView::CTFormView;
+    QStringList calls;
+    void OnHistoryTableStored() override { calls << QStringLiteral("history"); }
+    void OnRedrawPanels() override { calls << QStringLiteral("redraw"); }
+    void OnPositionsStored() override { calls << QStringLiteral("positions"); }
+    void OnTodayTradesStored() override { calls << QStringLiteral("trades"); }
+    void OnTodayOrdersStored() override { calls << QStringLiteral("orders"); }
+};
+
+namespace {
+
+CTFormView* MakeRecording(ClientContext& context, QWidget* parent) {
+    return new RecordingView(context, parent);
+}
+const FunctionEntry kRecording{QStringLiteral("recording"), &RecordingView::staticMetaObject, &MakeRecording};
+
+QStringList Labels(const std::vector<FunctionEntry>& entries) {
+    QStringList labels;
+    for (const auto& e : entries)
+        labels << e.label;
+    return labels;
+}
+
+void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+}
+
+} // namespace
+
+class TestMainFrame final : public QObject {
+    Q_OBJECT
+
+private:
+    // A frame over a client with the login answer's texts filled in.
+    struct Fixture {
+        ShellTestClient client;
+        CMainFrame frame;
+        int exitCode = -1;
+        int lockRuns = 0;
+        explicit Fixture(bool connect = false, const std::string& status = "0")
+            : client(connect)
+            , frame((Prepare(client, status), client.context)) {
+            frame.SetExitHandler([this](int code) { exitCode = code; });
+            frame.SetLockDialogRunner([this](CLockDlg& d) {
+                ++lockRuns;
+                return d.result();
+            });
+        }
+        static void Prepare(ShellTestClient& c, const std::string& status) {
+            c.state.credentials.Set("demo01", "secret");
+            c.state.loginInfoText = ToGbk(QStringLiteral("欢迎参赛"));
+            c.state.availableFundsText = "5000.00";
+            c.state.accountStatus = status;
+        }
+        QTreeWidget* Tree() { return frame.LeftView()->Tree(); }
+        QTreeWidgetItem* Item(const QString& label) { return frame.LeftView()->FindItem(label); }
+        RecordingView* Record(const QString& label) {
+            frame.ShowFunction(label);
+            frame.ReplaceRightView(kRecording);
+            return qobject_cast<RecordingView*>(frame.RightView());
+        }
+    };
+
+    // Inside the lock dialog: empty and wrong entries, a second activation, the right one.
+    static void TryPasswords(CMainFrame& frame, CLockDlg& d, ModalRecorder& modal, int& dialogsSeen) {
+        QCOMPARE(d.windowTitle(), QStringLiteral("操盘终端"));
+        QCOMPARE(frame.LockDialog(), &d);
+        auto* edit = d.findChild<QLineEdit*>(QStringLiteral("id1076"));
+        QVERIFY(edit);
+        d.OnOK();
+        QVERIFY(modal.requests.isEmpty());
+        edit->setText(QStringLiteral("Secret"));
+        d.OnOK();
+        QCOMPARE(modal.Texts(), QStringList{QStringLiteral("密码输入错误")});
+        QCOMPARE(edit->text(), QStringLiteral("Secret"));
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        frame.OnLockedActivation(); // the open dialog is brought forward, no second one
+        for (QWidget* w : QApplication::topLevelWidgets())
+            dialogsSeen += qobject_cast<CLockDlg*>(w) != nullptr;
+        edit->setText(QStringLiteral("secret"));
+        d.OnOK();
+    }
+
+private slots:
+    void serverArgument() {
+        std::string host;
+        int port = 0;
+        QVERIFY(CTavixApp::ParseServer(QStringLiteral("10.0.0.5"), &host, &port));
+        QCOMPARE(host, std::string("10.0.0.5"));
+        QCOMPARE(port, 9690);
+        QVERIFY(CTavixApp::ParseServer(QStringLiteral("localhost:7000"), &host, &port));
+        QCOMPARE(host, std::string("localhost"));
+        QCOMPARE(port, 7000);
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:"), &host, &port));
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:70000"), &host, &port));
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral(":80"), &host, &port));
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:x1"), &host, &port));
+    }
+
+    void statusPanes() {
+        Fixture f;
+        CStatusPanes* panes = f.frame.Panes();
+        const QStringList texts = {QStringLiteral("Quorvex"),
+                                   QStringLiteral("demo01"),
+                                   QStringLiteral("欢迎参赛"),
+                                   QStringLiteral("可用金额"),
+                                   QStringLiteral("5000.00元"),
+                                   QStringLiteral("正常"),
+                                   QString()};
+        const int widths[] = {190, 70, 70, 70, 130, 90, 200};
+        const QColor dark(0, 4, 20), red(255, 0, 0);
+        const QColor colours[] = {dark, QColor(), dark, QColor(), red, red, red};
+        for (int i = 0; i < CStatusPanes::kPaneCount; ++i) {
+            QCOMPARE(panes->PaneText(i), texts[i]);
+            QCOMPARE(panes->PaneWidth(i), widths[i]);
+            QCOMPARE(panes->PaneColor(i), colours[i]);
+        }
+        QVERIFY(panes->toolTip().contains(QStringLiteral("Ctrl+L")));
+        QCOMPARE(f.frame.windowTitle(), QStringLiteral("Quorvex"));
+
+        f.frame.showNormal();
+        f.frame.resize(1000, 600);
+        QTRY_COMPARE(f.frame.width(), 1000);
+        const int shares[] = {160, 80, 80, 80, 100, 80, 400};
+        for (int i = 0; i < CStatusPanes::kPaneCount; ++i)
+            QTRY_COMPARE(panes->PaneWidth(i), shares[i]);
+
+        for (const std::string status : {"", "1", "00"}) {
+            Fixture frozen(false, status);
+            QCOMPARE(frozen.frame.Panes()->PaneText(CMainFrame::kPaneStatus), QStringLiteral("冻结"));
+        }
+    }
+
+    void availableFundsFollowTheFundsRecord() {
+        Fixture f;
+        net::FundsRecord funds{};
+        net::StoreField(funds.availableFunds, "12345.67");
+        f.client.state.funds.Store(funds);
+        QTRY_COMPARE_WITH_TIMEOUT(f.frame.Panes()->PaneText(CMainFrame::kPaneFunds), QStringLiteral("12345.67元"),
+                                  3000);
+        QCOMPARE(f.client.state.availableFundsText, std::string("12345.67"));
+    }
+
+    void routingByLabel_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("message");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList none;
+        const QStringList positions{QStringLiteral("positions")};
+        const QStringList trades{QStringLiteral("trades")};
+        const QStringList orders{QStringLiteral("orders")};
+        QTest::newRow("buy positions") << QStringLiteral("买入[F1]") << 1128 << positions;
+        QTest::newRow("sell positions") << QStringLiteral("卖出[F2]") << 1128 << positions;
+        QTest::newRow("funds positions") << QStringLiteral("资金股票") << 1128 << positions;
+        QTest::newRow("orders view positions") << QStringLiteral("当日委托") << 1128 << none;
+        QTest::newRow("empty label") << QString() << 1128 << none;
+        QTest::newRow("buy trades") << QStringLiteral("买入[F1]") << 1129 << trades;
+        QTest::newRow("trades view") << QStringLiteral("当日成交") << 1129 << trades;
+        QTest::newRow("funds trades") << QStringLiteral("资金股票") << 1129 << none;
+        QTest::newRow("sell orders") << QStringLiteral("卖出[F2]") << 1130 << orders;
+        QTest::newRow("orders view") << QStringLiteral("当日委托") << 1130 << orders;
+        QTest::newRow("trades view orders") << QStringLiteral("当日成交") << 1130 << none;
+        QTest::newRow("history any label")
+            << QStringLiteral("资金明细") << 1124 << QStringList{QStringLiteral("history")};
+    }
+
+    void routingByLabel() {
+        QFETCH(QString, label);
+        QFETCH(int, message);
+        QFETCH(QStringList, calls);
+        Fixture f;
+        RecordingView* view = f.Record(label);
+        QVERIFY(view);
+        QCOMPARE(f.frame.CurrentViewLabel(), label);
+        f.frame.OnTableStored(message);
+        QCOMPARE(view->calls, calls);
+    }
+
+    void notificationsFromAnotherThreadAreSynchronous() {
+        Fixture f;
+        RecordingView* view = f.Record(QStringLiteral("资金股票"));
+        QVERIFY(!f.client.notifier.HasMainFrame());
+        f.client.notifier.SetMainFrame(&f.frame);
+        QVERIFY(f.client.notifier.HasMainFrame());
+
+        std::atomic<bool> done{false};
+        QStringList seenWhenReturned;
+        std::thread sender([&] {
+            f.client.notifier.NotifyTable(net::kMsgPositionsStored);
+            done = true;
+        });
+        QTRY_VERIFY(done.load());
+        sender.join();
+        QCOMPARE(view->calls, QStringList{QStringLiteral("positions")});
+
+        // Closing releases a sender that waits for a window which will not answer.
+        std::thread blocked([&] { f.client.notifier.NotifyTable(net::kMsgPositionsStored); });
+        f.client.notifier.Close();
+        blocked.join();
+        QVERIFY(!f.client.notifier.HasMainFrame());
+        QCoreApplication::processEvents();
+        QCOMPARE(view->calls.size(), 1);
+    }
+
+    void treeContentAndStart() {
+        Fixture f;
+        QTreeWidget* tree = f.Tree();
+        QCOMPARE(tree->objectName(), QStringLiteral("id1000"));
+        QStringList top;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            top << tree->topLevelItem(i)->text(0);
+        QCOMPARE(top, QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
+                                   QStringLiteral("查询[F4]"), QStringLiteral("修改密码")}));
+        QTreeWidgetItem* query = f.Item(QStringLiteral("查询[F4]"));
+        QCOMPARE(query->childCount(), 7);
+        QCOMPARE(query->child(6)->text(0), QStringLiteral("交 割 单"));
+        QVERIFY(query->isExpanded());
+        QCOMPARE(tree->currentItem(), f.Item(QStringLiteral("资金股票")));
+        QVERIFY(tree->currentItem()->isSelected());
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("资金股票"));
+        QVERIFY(!query->icon(0).isNull());
+        QCOMPARE(tree->palette().color(QPalette::Base), QColor(240, 240, 240));
+        QVERIFY(f.frame.RightView());
+        if (const FunctionEntry* funds = FindFunction(QStringLiteral("资金股票")))
+            QVERIFY(f.frame.RightView()->metaObject()->inherits(funds->viewClass));
+        // A later initial update does not fill the tree again.
+        f.frame.LeftView()->OnInitialUpdate();
+        QCOMPARE(tree->topLevelItemCount(), 5);
+    }
+
+    void treeClicksSwitchViews() {
+        const auto& entries = FunctionViews();
+        if (entries.size() < 2)
+            QSKIP("fewer than two function views exist");
+        Fixture f(true);
+        f.frame.resize(900, 700);
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QTreeWidget* tree = f.Tree();
+
+        const FunctionEntry& first = entries[0];
+        const FunctionEntry& second = entries[1];
+        ClickItem(tree, f.Item(first.label));
+        QCOMPARE(f.frame.CurrentViewLabel(), first.label);
+        QPointer<CTFormView> view = f.frame.RightView();
+        QVERIFY(view->metaObject()->inherits(first.viewClass));
+        view->setProperty("marker", 1);
+
+        // The same function again: the view is not recreated.
+        ClickItem(tree, f.Item(first.label));
+        QCOMPARE(f.frame.RightView(), view.data());
+        QCOMPARE(view->property("marker").toInt(), 1);
+
+        // Another function, then back: a fresh view each time, the old one destroyed.
+        ClickItem(tree, f.Item(second.label));
+        QVERIFY(f.frame.RightView()->metaObject()->inherits(second.viewClass));
+        QTRY_VERIFY(!view);
+        ClickItem(tree, f.Item(first.label));
+        QVERIFY(f.frame.RightView()->metaObject()->inherits(first.viewClass));
+        QVERIFY(!f.frame.RightView()->property("marker").isValid());
+
+        // The group only expands; the keyboard moves the selection but switches nothing.
+        view = f.frame.RightView();
+        ClickItem(tree, f.Item(QStringLiteral("查询[F4]")));
+        QCOMPARE(f.frame.CurrentViewLabel(), first.label);
+        QCOMPARE(f.frame.RightView(), view.data());
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(f.frame.RightView(), view.data());
+        QCOMPARE(f.frame.CurrentViewLabel(), first.label);
+    }
+
+    void clickOnEmptySpace() {
+        Fixture f;
+        f.frame.resize(900, 800);
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QTreeWidget* tree = f.Tree();
+        RecordingView* view = f.Record(QStringLiteral("资金股票"));
+        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("修改密码")));
+        QVERIFY(last.bottom() + 20 < tree->viewport()->height());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(20, last.bottom() + 15));
+        QVERIFY(tree->selectedItems().isEmpty());
+        QCOMPARE(f.frame.CurrentViewLabel(), QString());
+        QCOMPARE(f.frame.RightView(), view);
+
+        // No function chosen: refreshes reach nothing and the sell message does nothing.
+        f.frame.OnTableStored(net::kMsgPositionsStored);
+        f.frame.SellPosition(600);
+        QCOMPARE(f.frame.RightView(), view);
+        QCOMPARE(f.frame.CurrentViewLabel(), QString());
+        QVERIFY(view->calls.isEmpty());
+    }
+
+    void sellPositionOpensTheSellView() {
+        const FunctionEntry* sell = FindFunction(QStringLiteral("卖出[F2]"));
+        if (!sell)
+            QSKIP("the sell view does not exist yet");
+        Fixture f(true);
+        f.frame.SellPosition(600);
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("卖出[F2]"));
+        QVERIFY(f.frame.RightView()->metaObject()->inherits(sell->viewClass));
+        auto* code = f.frame.RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"));
+        auto* price = f.frame.RightView()->findChild<QLineEdit*>(QStringLiteral("id1007"));
+        QVERIFY(code && price);
+        QCOMPARE(code->text(), QStringLiteral("000600"));
+        QCOMPARE(price->text(), QString());
+        f.frame.SellPosition(1);
+        QCOMPARE(code->text(), QStringLiteral("000001"));
+        QCOMPARE(f.Tree()->currentItem(), f.Item(QStringLiteral("资金股票"))); // the tree is not moved
+    }
+
+    void orderAnswers() {
+        Fixture f(true);
+        ModalRecorder modal;
+        f.frame.OnOrderReply("0");
+        f.frame.OnOrderReply("1");
+        f.frame.OnOrderReply("");
+        QVERIFY(modal.requests.isEmpty());
+
+        f.frame.OnOrderReply(ToGbk(QStringLiteral("1,可用资金不足")));
+        QCOMPARE(modal.Texts(), QStringList{QStringLiteral("可用资金不足")});
+
+        // Accepted: the six refresh queries go out, also while the answer is shown.
+        modal.onShow = [&](const ModalRequest&) {
+            QVERIFY(f.client.WaitForCommands({net::kCmdFunds, net::kCmdPositions, net::kCmdTodayTrades,
+                                              net::kCmdSettlement, net::kCmdFundsFlow, net::kCmdTodayOrders}));
+        };
+        f.frame.OnOrderReply(ToGbk(QStringLiteral("0,委托成功,合同号123")));
+        QCOMPARE(modal.Texts().last(), QStringLiteral("委托成功"));
+        modal.onShow = nullptr;
+        QCOMPARE(f.client.server.CountOf(net::kCmdFunds), 1);
+
+        // The same answer sent by the server reaches the frame through the network thread.
+        f.client.notifier.SetMainFrame(&f.frame);
+        f.client.server.Send(net::kCmdOrder, ToGbk(QStringLiteral("5,价格超出涨跌停")));
+        QTRY_COMPARE(modal.Texts().last(), QStringLiteral("价格超出涨跌停"));
+    }
+
+    void passwordAnswers() {
+        Fixture f;
+        ModalRecorder modal;
+        f.frame.OnPasswordReply("5");
+        QVERIFY(modal.requests.isEmpty());
+        f.frame.OnPasswordReply(ToGbk(QStringLiteral("5,原密码错误")));
+        QCOMPARE(modal.Texts(), QStringList{QStringLiteral("密码修改失败，原密码错误")});
+        QCOMPARE(f.exitCode, -1);
+        f.frame.OnPasswordReply("0");
+        QCOMPARE(modal.Texts().last(), QStringLiteral("密码修改成功,请重新登录系统"));
+        QCOMPARE(f.exitCode, 0);
+    }
+
+    void lockScreen() {
+        Fixture f;
+        ModalRecorder modal;
+        // Unlocked: activation redraws the panels and opens nothing.
+        RecordingView* view = f.Record(QStringLiteral("资金股票"));
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(&f.frame, &activate);
+        QCOMPARE(view->calls, QStringList{QStringLiteral("redraw")});
+        f.frame.OnLockedActivation();
+        QCOMPARE(f.lockRuns, 0);
+
+        f.frame.Lock();
+        QVERIFY(f.frame.IsLocked());
+        QVERIFY(f.frame.windowState() & Qt::WindowMinimized);
+
+        // Cancelled: still locked and minimised.
+        f.frame.OnLockedActivation();
+        QCOMPARE(f.lockRuns, 1);
+        QVERIFY(f.frame.IsLocked());
+        QVERIFY(f.frame.windowState() & Qt::WindowMinimized);
+        QVERIFY(!f.frame.LockDialog());
+
+        // Empty and wrong entries, a second activation, then the right password.
+        int dialogsSeen = 0;
+        f.frame.SetLockDialogRunner([&](CLockDlg& d) {
+            ++f.lockRuns;
+            TryPasswords(f.frame, d, modal, dialogsSeen);
+            return d.result();
+        });
+        f.frame.OnLockedActivation();
+        QCOMPARE(f.lockRuns, 2);
+        QCOMPARE(dialogsSeen, 1);
+        QVERIFY(!f.frame.IsLocked());
+        QVERIFY(!(f.frame.windowState() & Qt::WindowMinimized));
+        QVERIFY(!f.frame.LockDialog());
+    }
+
+    void ctrlLLocks() {
+        Fixture f;
+        f.frame.showNormal();
+        f.frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.frame));
+        QTest::keyClick(&f.frame, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(f.frame.IsLocked());
+        QVERIFY(f.frame.windowState() & Qt::WindowMinimized);
+        // Restoring the window asks for the password (cancelled here: it stays locked).
+        f.frame.setWindowState(Qt::WindowNoState);
+        QTRY_COMPARE(f.lockRuns, 1);
+        QVERIFY(f.frame.IsLocked());
+    }
+};
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_MainFrame.moc"
