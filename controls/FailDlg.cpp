@@ -26,6 +26,7 @@ CFailDlg::CFailDlg(QWidget* parent)
     m_text->SetTextColor(QColor(0, 0, 255));
     m_text->setWordWrap(true);
     m_text->setGeometry(11, tip_art::kTitleHeight + 8, DluX(213), DluY(50));
+    SetMessage(QString());
 
     auto* ok = new CImageButton(tip_art::ButtonImage(QStringLiteral("确定"), QColor(204, 40, 32)),
                                 QStringLiteral("确定"), this);
@@ -37,12 +38,12 @@ CFailDlg::CFailDlg(QWidget* parent)
 
 void CFailDlg::SetMessage(const QString& message) {
     m_message = message;
+    // The box is never empty.
+    m_text->setText(m_message.isEmpty() ? EmptyMessageText() : m_message);
 }
 
 int CFailDlg::exec() {
-    // The box is never empty.
-    const QString shown = m_message.isEmpty() ? EmptyMessageText() : m_message;
-    m_text->setText(shown);
+    const QString shown = m_text->text();
     if (const ModalHookFn& hook = ModalHook()) {
         const int result = hook(ModalRequest{ModalRequest::Kind::kFailure, shown, QString()});
         setResult(result);
