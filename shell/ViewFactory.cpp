@@ -1,7 +1,14 @@
 #include "shell/ViewFactory.h"
 
+#include "account/HisJgdView.h"
+#include "account/HisMoneyView.h"
+#include "account/HisTradeView.h"
+#include "account/HisWeituoView.h"
 #include "account/MoneyStockView.h"
+#include "account/TodayTradeView.h"
+#include "account/TodayWeituoView.h"
 #include "controls/TFormView.h"
+#include "shell/PwdView.h"
 
 namespace {
 
@@ -16,6 +23,13 @@ const std::vector<FunctionEntry>& FunctionViews() {
     // One line per function view: the tree's label, the view's class, its maker.
     static const std::vector<FunctionEntry> kViews = {
         {QStringLiteral("资金股票"), &CMoneyStockView::staticMetaObject, &MakeView<CMoneyStockView>},
+        {QStringLiteral("当日委托"), &CTodayWeituoView::staticMetaObject, &MakeView<CTodayWeituoView>},
+        {QStringLiteral("当日成交"), &CTodayTradeView::staticMetaObject, &MakeView<CTodayTradeView>},
+        {QStringLiteral("历史委托"), &CHisWeituoView::staticMetaObject, &MakeView<CHisWeituoView>},
+        {QStringLiteral("历史成交"), &CHisTradeView::staticMetaObject, &MakeView<CHisTradeView>},
+        {QStringLiteral("资金明细"), &CHisMoneyView::staticMetaObject, &MakeView<CHisMoneyView>},
+        {QStringLiteral("交 割 单"), &CHisJgdView::staticMetaObject, &MakeView<CHisJgdView>},
+        {QStringLiteral("修改密码"), &CPwdView::staticMetaObject, &MakeView<CPwdView>},
     };
     return kViews;
 }
