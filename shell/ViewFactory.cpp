@@ -4,11 +4,13 @@
 #include "account/HisMoneyView.h"
 #include "account/HisTradeView.h"
 #include "account/HisWeituoView.h"
-#include "account/MoneyStockView.h"
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
 #include "controls/TFormView.h"
 #include "shell/PwdView.h"
+#include "trade/BuyView.h"
+#include "trade/CancelView.h"
+#include "trade/SellView.h"
 
 namespace {
 
@@ -22,7 +24,9 @@ CTFormView* MakeView(ClientContext& context, QWidget* parent) {
 const std::vector<FunctionEntry>& FunctionViews() {
     // One line per function view: the tree's label, the view's class, its maker.
     static const std::vector<FunctionEntry> kViews = {
-        {QStringLiteral("资金股票"), &CMoneyStockView::staticMetaObject, &MakeView<CMoneyStockView>},
+        {QStringLiteral("买入[F1]"), &CBuyView::staticMetaObject, &MakeView<CBuyView>},
+        {QStringLiteral("卖出[F2]"), &CSellView::staticMetaObject, &MakeView<CSellView>},
+        {QStringLiteral("撤单[F3]"), &CCancelView::staticMetaObject, &MakeView<CCancelView>},
         {QStringLiteral("当日委托"), &CTodayWeituoView::staticMetaObject, &MakeView<CTodayWeituoView>},
         {QStringLiteral("当日成交"), &CTodayTradeView::staticMetaObject, &MakeView<CTodayTradeView>},
         {QStringLiteral("历史委托"), &CHisWeituoView::staticMetaObject, &MakeView<CHisWeituoView>},

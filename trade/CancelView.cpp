@@ -105,16 +105,18 @@ void CCancelView::Refresh() {
 }
 
 void CCancelView::FillOpenOrderList() {
-    const std::vector<net::OrderRecord> rows = Context().state.todayOrders.Rows(&net::OrderRecord::code);
-    ListFillScope scope(m_list);
-    m_list->DeleteAllItems();
+    std::vector<net::OrderRecord> rows = Context().state.todayOrders.Rows(&net::OrderRecord::code);
+    // Only orders that can still be cancelled: not completely filled and not cancelled.
     const QString cancelled = QStringLiteral("已撤");
+    std::erase_if(rows, [&cancelled](const net::OrderRecord& r) {
+        return net::LeadingInteger(net::FieldText(r.filledQty)) >= net::LeadingInteger(net::FieldText(r.orderQty)) ||
+               FromGbkField(r.status) == cancelled;
+    });
+    ListFillScope scope(m_list);
+    ResetRows(m_list, static_cast<int>(rows.size()));
+    int row = 0;
     for (const net::OrderRecord& r : rows) {
-        // Only orders that can still be cancelled: not completely filled and not cancelled.
-        if (net::LeadingInteger(net::FieldText(r.filledQty)) >= net::LeadingInteger(net::FieldText(r.orderQty)) ||
-            FromGbkField(r.status) == cancelled)
-            continue;
-        const int row = m_list->InsertItem(m_list->GetItemCount(), FromGbkField(r.code));
+        m_list->SetItemText(row, 0, FromGbkField(r.code));
         m_list->SetItemText(row, 1, FromGbkField(r.name));
         m_list->SetItemText(row, 2, FromGbkField(r.orderQty));
         m_list->SetItemText(row, 3, FromGbkField(r.filledQty));
@@ -123,6 +125,7 @@ void CCancelView::FillOpenOrderList() {
         m_list->SetItemText(row, 6,
                             net::FieldText(r.side) == "1" ? QStringLiteral("委托买入") : QStringLiteral("委托卖出"));
         m_list->SetItemText(row, 7, FromGbkField(r.orderTime));
+        ++row;
     }
 }
 

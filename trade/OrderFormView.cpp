@@ -29,6 +29,7 @@ const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 230, 0);
 const QColor kVolumeColour(192, 192, 0);
+const QColor kFormBackground(240, 240, 240);
 
 constexpr int kFirstQuoteId = 1014;
 constexpr int kLastPriceIndex = 20; // 1034
@@ -45,6 +46,15 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
     widget->setPalette(palette);
+}
+
+// The values that the quote timer rewrites paint their own background (the form's grey),
+// so a new text repaints only the label and not the form and frames beneath it.
+void MakeOpaque(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, kFormBackground);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
 }
 
 QLabel* MakeLabel(QWidget* parent, int id, const QString& text, const QRect& rect,
@@ -191,7 +201,9 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
             colour = kGreen;
         SetTextColour(m_quote[i], colour);
         m_quoteColour[i] = colour;
+        MakeOpaque(m_quote[i]);
     }
+    MakeOpaque(m_name);
 
     // Refresh and the four cancel buttons.
     m_refresh = MakeButton(this, 1038, QStringLiteral("刷 新"), DluRect(10, 196, 50, 15));
@@ -209,6 +221,9 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
     m_positionsPanel = new CLcDlg(Context(), m_tabs);
     m_tradesPanel = new CTradeDlg(Context(), m_tabs);
     m_ordersPanel = new CWeituoDlg(Context(), m_tabs);
+    // Adding the first page makes it the active one, which fills it like any page change:
+    // a view opened for a position finds its available quantity at once.
+    connect(m_tabs, &QTabWidget::currentChanged, this, &COrderFormView::OnTabChanged);
     m_tabs->addTab(m_positionsPanel, QStringLiteral("持仓(&W)"));
     m_tabs->addTab(m_tradesPanel, QStringLiteral("成交(&E)"));
     m_tabs->addTab(m_ordersPanel, QStringLiteral("委托(&E)"));
@@ -223,7 +238,6 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
     connect(cancelBuys, &CXPButton::clicked, this, [this] { OnCancelAll(net::kCmdCancelAllBuys); });
     connect(cancelSells, &CXPButton::clicked, this, [this] { OnCancelAll(net::kCmdCancelAllSells); });
     connect(cancelSelected, &CXPButton::clicked, this, &COrderFormView::OnCancelSelected);
-    connect(m_tabs, &QTabWidget::currentChanged, this, &COrderFormView::OnTabChanged);
     connect(m_positionsPanel, &CLcDlg::sellRequested, this, [this] { OnPositionPicked(); });
 
     for (CTEdit* edit : {m_code, m_price, m_quantity})

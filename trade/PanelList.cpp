@@ -16,6 +16,11 @@ CListCtrlCl* CreatePanelList(QWidget* panel) {
     return list;
 }
 
+void ResetRows(CListCtrlCl* list, int rows) {
+    list->DeleteAllItems();
+    list->setRowCount(rows);
+}
+
 ListFillScope::ListFillScope(CListCtrlCl* list)
     : m_list(list)
     , m_wasEnabled(list->updatesEnabled()) {

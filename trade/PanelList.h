@@ -7,6 +7,10 @@ class QWidget;
 // like every table (taller header, fixed row height, fixed columns, no top rule).
 CListCtrlCl* CreatePanelList(QWidget* panel);
 
+// Empties `list` and gives it `rows` empty rows at once: appending rows one by one costs
+// the view a relayout per row.
+void ResetRows(CListCtrlCl* list, int rows);
+
 // Switches painting off while a list is refilled, and back on when it goes out of scope.
 class ListFillScope final {
 public:

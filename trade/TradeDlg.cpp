@@ -26,14 +26,15 @@ CTradeDlg::CTradeDlg(ClientContext& context, QWidget* parent)
 void CTradeDlg::FillTradeList() {
     const std::vector<net::TradeRecord> rows = m_context.state.todayTrades.Rows(&net::TradeRecord::code);
     ListFillScope scope(m_list);
-    m_list->DeleteAllItems();
+    ResetRows(m_list, static_cast<int>(rows.size()));
     const QString sale = QStringLiteral("卖出");
     const QColor red(255, 0, 0);
     const QColor blue(0, 0, 255);
+    int row = 0;
     for (const net::TradeRecord& r : rows) {
         const QString side = FromGbkField(r.side);
         const QColor& colour = side == sale ? red : blue;
-        const int row = m_list->InsertItem(m_list->GetItemCount(), FromGbkField(r.tradeDate));
+        m_list->SetItemText(row, 0, FromGbkField(r.tradeDate));
         m_list->SetItemText(row, 1, FromGbkField(r.tradeTime));
         m_list->SetItemText(row, 2, FromGbkField(r.code));
         m_list->SetItemText(row, 3, FromGbkField(r.name));
@@ -43,5 +44,6 @@ void CTradeDlg::FillTradeList() {
         m_list->SetItemText(row, 7, FromGbkField(r.amount));
         for (int column = 0; column < 8; ++column)
             m_list->SetItemTextColor(column, row, colour);
+        ++row;
     }
 }

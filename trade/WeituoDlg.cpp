@@ -28,10 +28,11 @@ CWeituoDlg::CWeituoDlg(ClientContext& context, QWidget* parent)
 void CWeituoDlg::FillOrderList() {
     const std::vector<net::OrderRecord> rows = m_context.state.todayOrders.Rows(&net::OrderRecord::code);
     ListFillScope scope(m_list);
-    m_list->DeleteAllItems();
+    ResetRows(m_list, static_cast<int>(rows.size()));
     const QString cancelled = QStringLiteral("已撤");
+    int row = 0;
     for (const net::OrderRecord& r : rows) {
-        const int row = m_list->InsertItem(m_list->GetItemCount(), FromGbkField(r.code));
+        m_list->SetItemText(row, 0, FromGbkField(r.code));
         m_list->SetItemText(row, 1, FromGbkField(r.name));
         m_list->SetItemText(row, 2, FromGbkField(r.orderQty));
         m_list->SetItemText(row, 3, FromGbkField(r.filledQty));
@@ -42,6 +43,7 @@ void CWeituoDlg::FillOrderList() {
         const QString status = FromGbkField(r.status);
         m_list->SetItemText(row, 8, status);
         m_list->SetItemTextColor(8, row, status == cancelled ? QColor(0, 0, 0) : QColor(255, 0, 0));
+        ++row;
     }
 }
 

@@ -200,8 +200,8 @@ void TestOrderForms::maxBuyableAndPresets() {
 void TestOrderForms::sellPresetsUseAvailable() {
     TradeTestClient client;
     client.SetPositions({Position("600000", "浦发银行", "1050")});
+    // As when the main window opens the form for a position: the code right after creation.
     auto view = MakeView<CSellView>(client);
-    view->PositionsPanel()->FillPositionList();
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
     QCOMPARE(Text(view.get(), 1009), QStringLiteral("1050"));
     const char* expected[] = {"1050", "500", "300"};
