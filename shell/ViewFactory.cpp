@@ -4,6 +4,7 @@
 #include "account/HisMoneyView.h"
 #include "account/HisTradeView.h"
 #include "account/HisWeituoView.h"
+#include "account/MoneyStockView.h"
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
 #include "controls/TFormView.h"
@@ -27,6 +28,7 @@ const std::vector<FunctionEntry>& FunctionViews() {
         {QStringLiteral("买入[F1]"), &CBuyView::staticMetaObject, &MakeView<CBuyView>},
         {QStringLiteral("卖出[F2]"), &CSellView::staticMetaObject, &MakeView<CSellView>},
         {QStringLiteral("撤单[F3]"), &CCancelView::staticMetaObject, &MakeView<CCancelView>},
+        {QStringLiteral("资金股票"), &CMoneyStockView::staticMetaObject, &MakeView<CMoneyStockView>},
         {QStringLiteral("当日委托"), &CTodayWeituoView::staticMetaObject, &MakeView<CTodayWeituoView>},
         {QStringLiteral("当日成交"), &CTodayTradeView::staticMetaObject, &MakeView<CTodayTradeView>},
         {QStringLiteral("历史委托"), &CHisWeituoView::staticMetaObject, &MakeView<CHisWeituoView>},
