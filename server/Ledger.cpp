@@ -84,8 +84,7 @@ void Ledger::Load() {
     accounts_.clear();
     accountIds_.clear();
     openOrders_.clear();
-    if (directory_)
-        directory_->Clear();
+    std::unordered_map<std::string, UserAuth> auth;
 
     Statement meta = db_.Prepare("SELECT value FROM meta WHERE key='day'");
     day_ = meta.Step() ? meta.Text(0) : std::string();
@@ -102,11 +101,12 @@ void Ledger::Load() {
         a.initialCash = users.Int(6);
         a.cash = users.Int(7);
         a.frozen = users.Int(8);
-        if (directory_)
-            directory_->Set(a.name, {a.id, users.Text(2)});
+        auth[a.name] = {a.id, users.Text(2)};
         accountIds_[a.name] = a.id;
         accounts_[a.id] = std::move(a);
     }
+    if (directory_)
+        directory_->Replace(std::move(auth));
     Statement positions =
         db_.Prepare("SELECT user_id, code, name, balance, available, frozen, cost FROM positions ORDER BY code");
     while (positions.Step()) {

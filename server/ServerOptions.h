@@ -24,7 +24,9 @@ struct ServerOptions {
     int mainLimitPercent = 10;
     int growthLimitPercent = 20;
     HashCost hashCost = HashCost::kInteractive;
-    int idleSeconds = 60;
+    // Only requests count as activity, and a client that receives quote pushes sends no
+    // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
+    int idleSeconds = 300;
     std::size_t maxConnections = 20000;
     bool createDemo = true;
 };

@@ -29,6 +29,7 @@ Session::Session(asio::ip::tcp::socket socket, Server& server)
     const auto endpoint = socket_.remote_endpoint(ec);
     address_ = ec ? std::string("?") : endpoint.address().to_string();
     socket_.set_option(asio::ip::tcp::no_delay(true), ec);
+    socket_.set_option(asio::socket_base::keep_alive(true), ec);
 }
 
 void Session::Start() {

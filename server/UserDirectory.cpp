@@ -15,9 +15,9 @@ void UserDirectory::Set(const std::string& name, UserAuth auth) {
     users_[name] = std::move(auth);
 }
 
-void UserDirectory::Clear() {
+void UserDirectory::Replace(std::unordered_map<std::string, UserAuth> users) {
     std::lock_guard lock(mutex_);
-    users_.clear();
+    users_.swap(users);
 }
 
 } // namespace server

@@ -19,7 +19,8 @@ class UserDirectory final {
 public:
     std::optional<UserAuth> Find(const std::string& name) const;
     void Set(const std::string& name, UserAuth auth);
-    void Clear();
+    // Swaps in a whole new set at once, so a login never sees a half-loaded directory.
+    void Replace(std::unordered_map<std::string, UserAuth> users);
 
 private:
     mutable std::mutex mutex_;

@@ -1,6 +1,7 @@
 // quorvexd: the contest trading server and its administration commands.
 
 #include "server/Engine.h"
+#include "server/GbkCodec.h"
 #include "server/Ledger.h"
 #include "server/Server.h"
 #include "server/UserDirectory.h"
@@ -49,7 +50,7 @@ options of serve:
   --welcome TEXT             text shown in the client's status bar
   --commission RATE --min-commission YUAN --stamp-duty RATE --transfer-fee RATE
   --limit-main PERCENT --limit-growth PERCENT
-  --idle-seconds N           close connections silent this long (60)
+  --idle-seconds N           close connections that send nothing this long (300)
   --no-demo                  do not create the demo account
 )";
 
@@ -176,7 +177,8 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
 }
 
 bool ValidName(const std::string& name) {
-    if (name.empty() || name.size() > 32)
+    // Names travel as GBK: one that GBK cannot hold could never log in.
+    if (name.empty() || name.size() > 32 || GbkToUtf8(Utf8ToGbk(name)) != name)
         return false;
     for (char c : name)
         if (static_cast<unsigned char>(c) < 0x21 || c == ',' || c == '|' || c == '&' || c == '=' || c == ':' ||
