@@ -109,7 +109,7 @@ void CListCtrlCl::SetItemTextColor(int column, int row, const QColor& colour) {
         m_colours.push_back(ColourEntry{row, column, colour});
     }
     if (row < rowCount())
-        viewport()->update(visualRect(model()->index(row, column)));
+        viewport()->update();
 }
 
 QColor CListCtrlCl::ItemTextColor(int row, int column) const {
