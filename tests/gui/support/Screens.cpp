@@ -3,12 +3,17 @@
 #include "account/ListCtrlCl.h"
 #include "account/MoneyStockView.h"
 #include "controls/FailDlg.h"
+#include "controls/FlatComboBox.h"
+#include "controls/TEdit.h"
+#include "controls/TStatic.h"
+#include "controls/XPButton.h"
 #include "controls/YesNoTipDlg.h"
 #include "tests/gui/support/GuiTestEnv.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFont>
+#include <QMouseEvent>
 #include <QTextStream>
 
 namespace {
@@ -47,6 +52,31 @@ int main(int argc, char** argv) {
     question.SetMessage(QStringLiteral("您确定要撤销全部委托吗？"));
     question.show();
     ok &= Save(question, folder, QStringLiteral("yes-no-dialog.png"));
+
+    QWidget controls;
+    controls.setAutoFillBackground(true);
+    controls.setPalette(QPalette(QColor(240, 240, 240)));
+    controls.resize(420, 110);
+    auto* normal = new CXPButton(QStringLiteral("买入(&B)"), &controls);
+    normal->setGeometry(10, 10, 90, 26);
+    auto* hovered = new CXPButton(QStringLiteral("卖出"), &controls);
+    hovered->setGeometry(110, 10, 90, 26);
+    auto* flat = new CXPButton(QStringLiteral("撤单"), &controls);
+    flat->setGeometry(210, 10, 90, 26);
+    flat->SetEnabledLook(false);
+    auto* label = new CTStatic(QStringLiteral("证券代码"), &controls);
+    label->setGeometry(10, 50, 70, 22);
+    auto* edit = new CTEdit(&controls);
+    edit->setGeometry(80, 50, 110, 22);
+    edit->setText(QStringLiteral("600000"));
+    auto* combo = new CFlatComboBox(&controls);
+    combo->addItem(QStringLiteral("限价委托"));
+    combo->setGeometry(210, 50, 110, 22);
+    controls.show();
+    QMouseEvent move(QEvent::MouseMove, QPointF(20, 10), hovered->mapToGlobal(QPointF(20, 10)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(hovered, &move);
+    ok &= Save(controls, folder, QStringLiteral("controls.png"));
 
     tavix::test::GuiTestEnv env;
     using tavix::test::Gbk;
