@@ -10,6 +10,7 @@
 #include "trade/BuyView.h"
 #include "trade/SellView.h"
 #include "trade/SpinButtons.h"
+#include "trade/TradeDlg.h"
 #include "trade/WeituoDlg.h"
 
 #include <QAbstractButton>
@@ -96,6 +97,8 @@ private slots:
     void positionDoubleClickSell();
     void positionCountCheckRefills();
     void clipboardKeysReachTheEdit();
+    void tabsRefreshAndNotifications();
+    void mnemonicsClickTheirButtons();
 };
 
 void TestOrderForms::subscriptionOnSixthDigit() {
@@ -555,6 +558,66 @@ void TestOrderForms::clipboardKeysReachTheEdit() {
     QTest::keyClick(code, Qt::Key_V, Qt::ControlModifier); // digits only: the paste is refused
     QVERIFY(code->text().isEmpty());
     QCOMPARE(shortcutHits, 0);
+}
+
+void TestOrderForms::tabsRefreshAndNotifications() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.SetTrades({Trade("600000", "卖出")});
+    client.SetOrders({Order("600000", "500", "0", "1", "09:30:01", "未成")});
+    auto buy = MakeView<CBuyView>(client);
+    buy->Tabs()->setCurrentIndex(COrderFormView::kTradesTab);
+    QVERIFY(client.NextBody(net::kCmdTodayTrades).has_value());
+    QCOMPARE(buy->TradesPanel()->List()->GetItemCount(), 1);
+    buy->Tabs()->setCurrentIndex(COrderFormView::kOrdersTab);
+    QVERIFY(client.NextBody(net::kCmdTodayOrders).has_value());
+    QCOMPARE(buy->OrdersPanel()->List()->GetItemCount(), 1);
+
+    // A stored history table refills the active page from the tables, without a query.
+    client.SetOrders(
+        {Order("600000", "500", "0", "1", "09:30:01", "未成"), Order("000001", "100", "0", "2", "09:31:01", "未成")});
+    buy->OnHistoryTableStored();
+    QCOMPARE(buy->OrdersPanel()->List()->GetItemCount(), 2);
+    QCOMPARE(client.CountBeforeMarker(net::kCmdTodayOrders), 1);
+    // The routed notifications refill their panel whatever page is shown.
+    client.SetTrades({});
+    buy->OnTodayTradesStored();
+    QCOMPARE(buy->TradesPanel()->List()->GetItemCount(), 0);
+
+    // 刷 新 asks in each form's own order, then refills the page shown.
+    const auto commandsOf = [&client](std::size_t from) {
+        std::vector<int> commands;
+        const auto log = client.server->Received();
+        for (std::size_t i = from; i < log.size(); ++i) {
+            if (log[i].command != 99 && log[i].command != net::kCmdHeartbeat)
+                commands.push_back(log[i].command);
+        }
+        return commands;
+    };
+    std::size_t before = client.server->Received().size();
+    Click(buy.get(), 1038);
+    QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 1);
+    QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdPositions, net::kCmdTodayTrades, net::kCmdTodayOrders}));
+    auto sell = MakeView<CSellView>(client);
+    before = client.server->Received().size();
+    Click(sell.get(), 1038);
+    QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 2);
+    QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdTodayTrades, net::kCmdTodayOrders, net::kCmdPositions}));
+}
+
+void TestOrderForms::mnemonicsClickTheirButtons() {
+    TradeTestClient client;
+    auto buy = MakeView<CBuyView>(client);
+    auto sell = MakeView<CSellView>(client);
+    const auto keyOf = [](QWidget* view, int id) { return Find<QAbstractButton>(view, id)->shortcut(); };
+    for (QWidget* view : {static_cast<QWidget*>(buy.get()), static_cast<QWidget*>(sell.get())}) {
+        QCOMPARE(keyOf(view, 1040), QKeySequence(Qt::ALT | Qt::Key_X));
+        QCOMPARE(keyOf(view, 1041), QKeySequence(Qt::ALT | Qt::Key_C));
+        QCOMPARE(keyOf(view, 1042), QKeySequence(Qt::ALT | Qt::Key_Q));
+        QVERIFY(keyOf(view, 1039).isEmpty());
+    }
+    QVERIFY(keyOf(buy.get(), 1013).isEmpty());
+    QCOMPARE(keyOf(sell.get(), 1013), QKeySequence(Qt::ALT | Qt::Key_S));
 }
 
 QTEST_MAIN(TestOrderForms)
