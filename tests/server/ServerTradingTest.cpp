@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 using namespace servertest;
@@ -123,6 +124,27 @@ TEST_F(ServerTradingTest, LargeBuyWalksTheBookAndRestFillsOnLaterTicks) {
     EXPECT_EQ(trades[1][5], "10.01");
     EXPECT_EQ(trades[1][6], "200");
     EXPECT_EQ(Funds()[2], "0.00"); // nothing stays frozen once the order is done
+    // The 5-yuan minimum applies to the order, not to each of its fills.
+    double commission = 0;
+    for (const auto& s : Records(client_.Request(net::kCmdSettlement, "start=2000-1-1")))
+        commission += std::stod(s[8]);
+    EXPECT_NEAR(commission, 5.00, 1e-9);
+}
+
+TEST(ServerHoursTest, OrdersOutsideTradingHoursAreRefused) {
+    // A one-minute session half a day away from now.
+    const int begin = (server::LocalTime::Now().minuteOfDay + 720) % 1439;
+    char hours[32];
+    std::snprintf(hours, sizeof hours, "%02d:%02d-%02d:%02d", begin / 60, begin % 60, (begin + 1) / 60,
+                  (begin + 1) % 60);
+    ServerHarness harness([&](server::ServerOptions& o) { o.hours = *server::TradingHours::Parse(hours); });
+    harness.AddUser("night", "pw");
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("night", "pw"), ",,,")[0], "0");
+    const auto answer = Fields(client.Request(net::kCmdOrder, "code=600000&price=10.00&num=100&name=x&type=1"));
+    ASSERT_EQ(answer.size(), 2u);
+    EXPECT_EQ(answer[0], "1");
+    EXPECT_NE(answer[1].find("交易时间"), std::string::npos);
 }
 
 TEST_F(ServerTradingTest, PartialFillThenCancelReleasesTheRest) {
