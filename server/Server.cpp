@@ -25,7 +25,8 @@ Server::Server(asio::io_context& io, Engine& engine, UserDirectory& directory, c
     , engine_(engine)
     , directory_(directory)
     , options_(options)
-    , acceptor_(io) {
+    , acceptor_(io)
+    , acceptPause_(io) {
     // Unknown names are checked against this hash too, so a reply's timing does not tell
     // which names exist.
     dummyHash_ = HashPassword("no such user", options_.hashCost);
@@ -53,6 +54,7 @@ std::uint16_t Server::Port() const {
 void Server::Shutdown() {
     asio::error_code ec;
     acceptor_.close(ec);
+    acceptPause_.cancel();
     for (const auto& session : std::unordered_set<std::shared_ptr<Session>>(sessions_))
         session->Close();
 }
@@ -70,6 +72,15 @@ void Server::Accept() {
                 sessions_.insert(session);
                 session->Start();
             }
+        } else {
+            // Out of descriptors or memory: pause instead of spinning on the failing accept.
+            std::fprintf(stderr, "quorvexd: accept failed: %s\n", ec.message().c_str());
+            acceptPause_.expires_after(std::chrono::milliseconds(200));
+            acceptPause_.async_wait([this](const asio::error_code& waitError) {
+                if (!waitError)
+                    Accept();
+            });
+            return;
         }
         Accept();
     });

@@ -57,6 +57,7 @@ private:
     UserDirectory& directory_;
     const ServerOptions options_;
     asio::ip::tcp::acceptor acceptor_;
+    asio::steady_timer acceptPause_;
     asio::thread_pool hashPool_{2};
     std::string dummyHash_;
     int pendingHashes_ = 0;

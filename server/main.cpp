@@ -13,6 +13,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace server;
@@ -202,7 +203,17 @@ void EnsureFolder(const std::string& dbPath) {
         std::filesystem::create_directories(parent);
 }
 
+// Every client holds a descriptor: take the whole allowance the system grants.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 int Serve(const ServerOptions& options) {
+    RaiseDescriptorLimit();
     UserDirectory directory;
     Engine engine(options, directory);
     engine.Open();
