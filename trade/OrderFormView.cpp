@@ -15,7 +15,7 @@
 #include "trade/TradeDlg.h"
 #include "trade/WeituoDlg.h"
 
-#include <QGroupBox>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QRadioButton>
@@ -55,6 +55,13 @@ void MakeOpaque(QWidget* widget) {
     palette.setColor(QPalette::Window, kFormBackground);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+// An untitled group box: an etched frame around a group of rows, the form showing through.
+QFrame* MakeGroupFrame(QWidget* parent) {
+    auto* frame = new QFrame(parent);
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    return frame;
 }
 
 QLabel* MakeLabel(QWidget* parent, int id, const QString& text, const QRect& rect,
@@ -159,11 +166,11 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
     auto* reset = MakeButton(this, 1012, QStringLiteral("重置"), DluRect(105, 160, 55, 16));
 
     // The five-level quote panel: ask rows, bid rows, then last price, change and limits.
-    auto* askBox = new QGroupBox(this);
+    auto* askBox = MakeGroupFrame(this);
     askBox->setGeometry(DluRect(205, 3, 240, 66));
-    auto* bidBox = new QGroupBox(this);
+    auto* bidBox = MakeGroupFrame(this);
     bidBox->setGeometry(DluRect(205, 72, 240, 66));
-    auto* limitBox = new QGroupBox(this);
+    auto* limitBox = MakeGroupFrame(this);
     limitBox->setGeometry(DluRect(205, 141, 240, 44));
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     const char16_t* askLabels[] = {u"卖五", u"卖四", u"卖三", u"卖二", u"卖一"};
