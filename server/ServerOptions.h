@@ -19,7 +19,7 @@ struct ServerOptions {
     std::string quotesCsv;
     std::string clientVersion = "20210223";
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
-    std::string welcome = "欢迎参加Quorvex模拟交易大赛";
+    std::string welcome = "已登录"; // the client shows it in a narrow status pane
     FeeSchedule fees;
     int mainLimitPercent = 10;
     int growthLimitPercent = 20;
