@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +28,7 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -165,18 +167,22 @@ void CLoginDlg::paintEvent(QPaintEvent* event) {
         painter.fillRect(QRect(x, y, 10, h), up ? QColor(235, 70, 60) : QColor(60, 190, 110));
     }
 
-    painter.setPen(Qt::white);
+    // The name above, the subtitle below, both within the strip.
     QFont title = font();
     title.setPointSizeF(title.pointSizeF() * 2.0);
     title.setBold(true);
+    const QFontMetrics titleMetrics(title);
+    const QFontMetrics subtitleMetrics(font());
+    const int gap = 4;
+    const int top = std::max(2, (strip.height() - titleMetrics.height() - gap - subtitleMetrics.height()) / 2);
     painter.setFont(title);
-    painter.drawText(strip.adjusted(18, 0, 0, -strip.height() / 3), Qt::AlignLeft | Qt::AlignBottom,
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(18, top, strip.width() / 2, titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("Quorvex"));
-    QFont subtitle = font();
-    painter.setFont(subtitle);
+    painter.setFont(font());
     painter.setPen(QColor(220, 232, 250));
-    painter.drawText(strip.adjusted(20, strip.height() * 2 / 3 - 6, 0, 0), Qt::AlignLeft | Qt::AlignTop,
-                     QStringLiteral("模拟炒股大赛 交易终端"));
+    painter.drawText(QRect(20, top + titleMetrics.height() + gap, strip.width() / 2, subtitleMetrics.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("模拟炒股大赛 交易终端"));
 }
 
 namespace {
