@@ -6,6 +6,8 @@
 #include "server/Server.h"
 #include "server/UserDirectory.h"
 
+#include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
