@@ -248,6 +248,11 @@ void TestPositions::refreshQueriesThenRefills() {
     QVERIFY(env.server.WaitForCommand(net::kCmdFunds, std::chrono::seconds(5)));
     QCOMPARE(view.List()->GetItemCount(), 1);
     QCOMPARE(Figure(view, 1060), QStringLiteral("6.00"));
+
+    // The view's own timer revalues the refilled rows and the totals.
+    env.SetQuote("600000", 10.5f);
+    QTRY_COMPARE_WITH_TIMEOUT(view.List()->GetItemText(0, col::kProfit), QStringLiteral("50.00"), 3000);
+    QCOMPARE(Figure(view, 1059), QStringLiteral("1050.000"));
 }
 
 void TestPositions::doubleClickSellsTheSelectedCode() {
