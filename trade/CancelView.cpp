@@ -9,6 +9,7 @@
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "trade/ButtonMnemonics.h"
 #include "trade/OrderCancel.h"
 #include "trade/PanelList.h"
 
@@ -67,6 +68,7 @@ CCancelView::CCancelView(ClientContext& context, QWidget* parent)
                                 ByMessageBox(this, QStringLiteral("提醒")));
         });
     });
+    new CButtonMnemonics(this);
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, [this] {
         RunOnce([this] {
             CancelSelectedOrder(this, Context().link, *m_list, QStringLiteral("是否确认撤销委托?"),

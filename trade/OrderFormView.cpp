@@ -11,6 +11,7 @@
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "trade/ButtonMnemonics.h"
 #include "trade/SpinButtons.h"
 #include "trade/TradeDlg.h"
 #include "trade/WeituoDlg.h"
@@ -249,6 +250,7 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
 
     for (CTEdit* edit : {m_code, m_price, m_quantity})
         edit->installEventFilter(this);
+    new CButtonMnemonics(this);
 
     m_quoteTimer = new QTimer(this);
     connect(m_quoteTimer, &QTimer::timeout, this, &COrderFormView::RefreshQuotePanel);

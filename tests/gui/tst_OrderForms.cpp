@@ -618,6 +618,21 @@ void TestOrderForms::mnemonicsClickTheirButtons() {
     }
     QVERIFY(keyOf(buy.get(), 1013).isEmpty());
     QCOMPARE(keyOf(sell.get(), 1013), QKeySequence(Qt::ALT | Qt::Key_S));
+
+    // With a button focused, the bare letter acts like Alt+letter; in an edit it is typed.
+    buy->show();
+    sell->show();
+    ModalScript modal;
+    modal.answers = {false, false};
+    auto* refresh = Find<QAbstractButton>(buy.get(), 1038);
+    QTest::keyClick(refresh, Qt::Key_X);
+    QTest::keyClick(refresh, Qt::Key_B); // no button has B as its mnemonic
+    QTest::keyClick(Find<QAbstractButton>(sell.get(), 1039), Qt::Key_S);
+    QCOMPARE(int(modal.shown.size()), 2);
+    QCOMPARE(modal.shown[0].text, QStringLiteral("是否确认撤销所有买单委托?"));
+    QCOMPARE(modal.shown[1].text, QStringLiteral("请输入代码"));
+    QTest::keyClick(Find<QLineEdit>(buy.get(), 1007), Qt::Key_X); // refused by the price's validator
+    QCOMPARE(int(modal.shown.size()), 2);
 }
 
 QTEST_MAIN(TestOrderForms)
