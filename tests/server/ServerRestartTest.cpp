@@ -23,13 +23,15 @@ namespace {
 // A child process running quorvexd with its stdout on a pipe.
 class Child final {
 public:
-    explicit Child(std::vector<std::string> args) {
+    explicit Child(std::vector<std::string> args, const std::string& cwd = {}) {
         int out[2];
         if (::pipe(out) != 0)
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
+            if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
+                ::_exit(126);
             ::close(out[0]);
             ::close(out[1]);
             std::vector<char*> argv;
@@ -154,6 +156,30 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
         Child ranking({"ranking", "--db", db});
         EXPECT_NE(ranking.WaitLine("zoe").find("5000000.00"), std::string::npos);
     }
+}
+
+TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
+    TempDir dir;
+    Child server({"serve", "--listen", "127.0.0.1:0", "--fast-hash", "--tick-ms", "100"}, dir.Path().string());
+    EXPECT_NE(server.WaitLine("demo account").find("user demo, password demo123"), std::string::npos);
+    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    ASSERT_NE(port, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "data" / "quorvex.db"));
+    TestClient demo(port);
+    EXPECT_EQ(Fields(demo.Login("demo", "demo123"), ",,,")[0], "0");
+
+    // An account added while the server runs can log in once the server has seen the change.
+    {
+        Child admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, dir.Path().string());
+        EXPECT_EQ(admin.Wait(), 0);
+    }
+    bool loggedIn = false;
+    for (int attempt = 0; attempt < 4 && !loggedIn; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a few market ticks
+        TestClient late(port);
+        loggedIn = Fields(late.Login("late", "pw"), ",,,")[0] == "0";
+    }
+    EXPECT_TRUE(loggedIn);
 }
 
 } // namespace
