@@ -3,10 +3,12 @@
 //   quorvex_load quotes  [--clients 1000] [--codes 10] [--seconds 10]
 //   quorvex_load orders  [--clients 20] [--window 256] [--orders 100000]
 //   quorvex_load latency [--rate 1000] [--seconds 10]
+//   quorvex_load logins  [--clients 50]
 //
 // It starts its own quorvexd (the one built beside it, or --server PATH) on a scratch
-// database, so runs are bounded, repeatable and touch nothing else. Logins use the
-// cheapest password hashes (--fast-hash): the figures are about quotes and orders.
+// database, so runs are bounded, repeatable and touch nothing else. Except in the logins
+// mode, logins use the cheapest password hashes (--fast-hash): those figures are about
+// quotes and orders; the logins mode measures the real argon2id cost.
 
 #include "net/Commands.h"
 #include "net/Frame.h"
@@ -400,6 +402,36 @@ int RunLatency(std::uint16_t port) {
     return static_cast<long>(latencies.size()) == total && rejected == 0 ? 0 : 1;
 }
 
+int RunLogins(std::uint16_t port) {
+    const long clients = Option("--clients", 50);
+    asio::io_context io;
+    std::vector<double> ms;
+    for (long i = 0; i <= clients; ++i) {
+        bool done = false;
+        const auto t0 = Clock::now();
+        auto c = std::make_shared<Client>(io, [&](Client&, const net::Frame& f) {
+            if (f.command == net::kCmdLogin) {
+                done = f.body.starts_with("0,,,");
+                ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+            }
+        });
+        c->Connect(port);
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (static_cast<long>(ms.size()) <= i && Clock::now() < deadline)
+            io.run_for(std::chrono::milliseconds(1));
+        if (!done) {
+            std::fprintf(stderr, "quorvex_load: login %ld failed\n", i);
+            return 1;
+        }
+    }
+    std::vector<double> again(ms.begin() + 1, ms.end());
+    std::sort(again.begin(), again.end());
+    std::printf("logins: first login (argon2id interactive check) %.1f ms\n", ms.front());
+    std::printf("  %ld further logins of the same user and password: median %.2f ms, max %.2f ms\n", clients,
+                again.empty() ? 0.0 : again[again.size() / 2], again.empty() ? 0.0 : again.back());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -422,13 +454,19 @@ int main(int argc, char** argv) {
     const std::string db = (dir / "load.db").string();
     int rc = 1;
     {
-        ServerProcess add(binary, {"add-user", kUser, kPassword, "--cash", "900000000", "--db", db, "--fast-hash"});
+        const bool fastHash = mode != "logins";
+        std::vector<std::string> addArgs = {"add-user", kUser, kPassword, "--cash", "900000000", "--db", db};
+        if (fastHash)
+            addArgs.push_back("--fast-hash");
+        ServerProcess add(binary, addArgs);
         if (add.WaitExit() != 0) {
             std::fprintf(stderr, "quorvex_load: add-user failed\n");
             return 1;
         }
-        std::vector<std::string> args = {"serve",       "--db",           db,   "--listen", "127.0.0.1:0", "--no-demo",
-                                         "--fast-hash", "--idle-seconds", "600"};
+        std::vector<std::string> args = {"serve",     "--db",           db,   "--listen", "127.0.0.1:0",
+                                         "--no-demo", "--idle-seconds", "600"};
+        if (fastHash)
+            args.push_back("--fast-hash");
         if (mode != "quotes") {
             // A fixed book: 600000 at 10.00, so the orders' price stays inside the limits.
             const std::string csv = (dir / "book.csv").string();
@@ -446,6 +484,8 @@ int main(int argc, char** argv) {
             rc = RunOrders(server, port, db);
         } else if (mode == "latency") {
             rc = RunLatency(port);
+        } else if (mode == "logins") {
+            rc = RunLogins(port);
         } else {
             std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
             rc = 2;
