@@ -332,7 +332,12 @@ void CLoginDlg::OnLoginReply(std::string_view body) {
 }
 
 void CLoginDlg::StartUpdate(std::string_view commandLine) {
-    const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("update"));
+#ifdef Q_OS_WIN
+    const QString name = QStringLiteral("update.exe");
+#else
+    const QString name = QStringLiteral("update");
+#endif
+    const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(name);
     m_startUpdate(program, UpdaterArgument(commandLine));
 }
 

@@ -5,7 +5,11 @@
 // memory. With --screens DIR it also writes pictures of the login dialog, the main window
 // and a failure dialog.
 //
-// Usage: shell_bench [--seconds N] [--screens DIR]   (QT_QPA_PLATFORM=offscreen or xvfb-run)
+// With --server HOST:PORT it logs in as demo/demo123 at that server instead (a real
+// quorvexd) and holds whatever that account holds.
+//
+// Usage: shell_bench [--seconds N] [--screens DIR] [--server HOST:PORT]
+//        (QT_QPA_PLATFORM=offscreen or xvfb-run)
 
 #include "controls/FailDlg.h"
 #include "net/Commands.h"
@@ -165,34 +169,45 @@ int main(int argc, char* argv[]) {
     sinceMain.start();
     int seconds = 10;
     QString screens;
+    QString serverText;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--screens") == 0)
             screens = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--server") == 0)
+            serverText = QString::fromLocal8Bit(argv[++i]);
     }
 
-    int portPipe[2], lifePipe[2];
-    if (pipe(portPipe) != 0 || pipe(lifePipe) != 0)
-        return 1;
-    const pid_t child = fork();
-    if (child == 0) {
-        close(portPipe[0]);
-        close(lifePipe[1]);
-        RunServer(portPipe[1], lifePipe[0]);
-    }
-    close(portPipe[1]);
-    close(lifePipe[0]);
+    std::string host = "127.0.0.1";
     int port = 0;
-    if (read(portPipe[0], &port, sizeof port) != sizeof port)
-        return 1;
+    pid_t child = -1;
+    int lifePipe[2] = {-1, -1};
+    if (!serverText.isEmpty()) {
+        if (!CTavixApp::ParseServer(serverText, &host, &port))
+            return 2;
+    } else {
+        int portPipe[2];
+        if (pipe(portPipe) != 0 || pipe(lifePipe) != 0)
+            return 1;
+        child = fork();
+        if (child == 0) {
+            close(portPipe[0]);
+            close(lifePipe[1]);
+            RunServer(portPipe[1], lifePipe[0]);
+        }
+        close(portPipe[1]);
+        close(lifePipe[0]);
+        if (read(portPipe[0], &port, sizeof port) != sizeof port)
+            return 1;
+    }
 
     QApplication app(argc, argv);
     CTavixApp::ApplyLook();
     const QDir screenDir(screens);
 
     net::SharedState state;
-    state.serverAddress = "127.0.0.1";
+    state.serverAddress = host;
     state.port = port;
     CGuiNotifier notifier;
     net::TradingLink link(state, notifier);
@@ -254,7 +269,9 @@ int main(int argc, char* argv[]) {
     });
     const int code = QApplication::exec();
     notifier.Close();
-    close(lifePipe[1]);
-    waitpid(child, nullptr, 0);
+    if (child > 0) {
+        close(lifePipe[1]);
+        waitpid(child, nullptr, 0);
+    }
     return code;
 }
