@@ -131,7 +131,10 @@ bool CIniFile::Write(std::string_view section, std::string_view key, std::string
         if (sectionSeen) {
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
         } else {
-            lines.push_back("[" + std::string(section) + "]");
+            std::string header(1, '[');
+            header.append(section);
+            header.push_back(']');
+            lines.push_back(std::move(header));
             lines.push_back(entry);
         }
     }
