@@ -6,6 +6,7 @@
 #include "shell/Gbk.h"
 #include "shell/LeftView.h"
 #include "shell/LockDlg.h"
+#include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPanes.h"
 #include "shell/TavixApp.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <atomic>
@@ -38,13 +40,6 @@ CTFormView* MakeRecording(ClientContext& context, QWidget* parent) {
     return new RecordingView(context, parent);
 }
 const FunctionEntry kRecording{QStringLiteral("recording"), &RecordingView::staticMetaObject, &MakeRecording};
-
-QStringList Labels(const std::vector<FunctionEntry>& entries) {
-    QStringList labels;
-    for (const auto& e : entries)
-        labels << e.label;
-    return labels;
-}
 
 void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
@@ -120,6 +115,35 @@ private slots:
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:70000"), &host, &port));
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral(":80"), &host, &port));
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:x1"), &host, &port));
+    }
+
+    void commandLineAndCancelledLogin() {
+        CTavixApp bad;
+        QString error;
+        QVERIFY(
+            !bad.ParseArguments({QStringLiteral("Tavix"), QStringLiteral("--server"), QStringLiteral("h:0")}, &error));
+        QVERIFY(error.contains(QStringLiteral("--server")));
+
+        CTavixApp app;
+        QVERIFY(app.ParseArguments({QStringLiteral("Tavix"), QStringLiteral("--server"), QStringLiteral("127.0.0.1:1")},
+                                   &error));
+        QCOMPARE(app.State().serverAddress, std::string("127.0.0.1"));
+        QCOMPARE(app.State().port, 1);
+        // Cancelling the login ends the run before any main window exists.
+        bool sawLogin = false;
+        QTimer cancel;
+        cancel.setInterval(10);
+        connect(&cancel, &QTimer::timeout, this, [&] {
+            if (auto* login = qobject_cast<CLoginDlg*>(QApplication::activeModalWidget())) {
+                sawLogin = true;
+                QTest::keyClick(login, Qt::Key_Escape);
+            }
+        });
+        cancel.start();
+        QCOMPARE(app.Run(), 0);
+        QVERIFY(sawLogin);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<CMainFrame*>(w));
     }
 
     void statusPanes() {
