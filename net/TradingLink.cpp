@@ -1,6 +1,7 @@
 #include "net/TradingLink.h"
 
 #include "net/Frame.h"
+#include "net/SplitText.h"
 
 #include <chrono>
 #include <cstdint>
@@ -126,6 +127,8 @@ void TradingLink::Resubscribe() {
 
 void TradingLink::Reconnect() {
     ConnectLoop();
+    if (!loginAccepted_.load())
+        return;
     LoginLoop();
     if (!Stopping())
         Resubscribe();
@@ -175,6 +178,8 @@ void TradingLink::NetworkThread() {
 void TradingLink::Dispatch(int command, std::string_view body) {
     switch (command) {
     case kCmdLogin:
+        if (SplitText(body, ",,,").front() == "0")
+            loginAccepted_.store(true);
         notifier_.DeliverReply(kMsgLoginReply, body);
         break;
     case kCmdOrder:

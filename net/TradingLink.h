@@ -36,8 +36,9 @@ public:
 
     // Starts the network thread once (later calls do nothing). It connects to
     // state.serverAddress:state.port, retrying every second without limit, then receives
-    // and dispatches frames, sends heartbeats after 3 s of silence and reconnects, logs in
-    // again and re-subscribes after 6 s of silence or a broken connection.
+    // and dispatches frames, sends heartbeats after 3 s of silence and reconnects after 6 s
+    // of silence or a broken connection; once the server has accepted a login on this link,
+    // every reconnect also logs in again and re-subscribes.
     void Start();
 
     // Ends the network thread and waits for the worker threads; later sends fail. Must not be
@@ -131,6 +132,10 @@ private:
     std::thread networkThread_;
     std::atomic<bool> started_{false};
     std::atomic<bool> stop_{false};
+    // Set once the server has accepted a login on this link. Before that there is no session
+    // to restore after a reconnect: logging in again with whatever was last typed would only
+    // bring the login dialog a rejection it did not ask for.
+    std::atomic<bool> loginAccepted_{false};
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     std::mutex workersMutex_;

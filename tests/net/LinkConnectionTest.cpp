@@ -179,6 +179,25 @@ TEST_F(LinkConnectionTest, TheServerClosingMakesTheLinkReconnectAndLogInAgain) {
     EXPECT_TRUE(server.WaitForCommand(net::kCmdFunds, 5s));
 }
 
+TEST_F(LinkConnectionTest, NoLoginAfterAReconnectUntilTheServerAcceptedOne) {
+    StartLink(QuietTimings(), /*accepted=*/false);
+    // A rejected login leaves nothing to restore: the new connection stays silent.
+    server.Send(net::kCmdLogin, "1,,,wrong password");
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 5s));
+    server.Drop();
+    ASSERT_TRUE(server.WaitForConnectionCount(2, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return server.Connected(); }));
+    link->QueryFunds(); // a marker: everything the link sent before it is in the log
+    ASSERT_TRUE(server.WaitForCommand(net::kCmdFunds, 5s));
+    EXPECT_EQ(FramesOn(2).front().command, net::kCmdFunds);
+
+    // Once a login is accepted, the next reconnect logs in again.
+    server.Send(net::kCmdLogin, "0,,,ok");
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 2, 5s));
+    server.Drop();
+    ExpectReconnected(3, "");
+}
+
 TEST_F(LinkConnectionTest, FramesFromManyThreadsReachTheWireWhole) {
     StartLink(QuietTimings());
     constexpr int kThreads = 4;

@@ -59,12 +59,19 @@ protected:
         state.credentials.Set("u1", "p1");
     }
 
-    // Makes and starts the link and waits until it is connected.
-    void StartLink(net::LinkTimings timings = FastTimings()) {
+    // Makes and starts the link and waits until it is connected. With `accepted`, the server
+    // first accepts a login, so that reconnects log in again; the answer is not recorded.
+    void StartLink(net::LinkTimings timings = FastTimings(), bool accepted = true) {
         link = std::make_unique<net::TradingLink>(state, notifier, timings);
         link->Start();
         ASSERT_TRUE(server.WaitForConnection(5s));
         ASSERT_TRUE(WaitUntil([&] { return link->Socket().Connected(); }));
+        if (accepted) {
+            ASSERT_TRUE(WaitUntil([&] { return server.Connected(); }));
+            server.Send(net::kCmdLogin, "0,,,ok");
+            ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 5s));
+            notifier.Clear();
+        }
     }
 
     // A link that is never started, for driving parsers and queries directly.
