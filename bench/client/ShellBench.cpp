@@ -3,7 +3,7 @@
 // the main window with the funds view revaluing. Prints the time from process start until
 // the login dialog is on screen, the processor time of the client at rest and its resident
 // memory. With --screens DIR it also writes pictures of the login dialog, the main window
-// and a failure dialog.
+// a failure dialog and the lock dialog.
 //
 // With --server HOST:PORT it logs in as demo/demo123 at that server instead (a real
 // quorvexd) and holds whatever that account holds.
@@ -19,6 +19,7 @@
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 #include "shell/GuiNotifier.h"
+#include "shell/LockDlg.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
 #include "shell/TavixApp.h"
@@ -264,6 +265,11 @@ int main(int argc, char* argv[]) {
             failure.show();
             QApplication::processEvents();
             Save(failure, screenDir, "shell_failure.png");
+            failure.hide();
+            CLockDlg lock(context);
+            lock.show();
+            QApplication::processEvents();
+            Save(lock, screenDir, "shell_lock.png");
         }
         QApplication::quit();
     });
