@@ -2,7 +2,7 @@
 // child process) that holds 64 positions and pushes a quote for each every second, then
 // the main window with the funds view revaluing. Prints the time from process start until
 // the login dialog is on screen, the processor time of the client at rest and its resident
-// memory. With --screens DIR it also writes pictures of the login dialog, the main window
+// memory. With --screens DIR it also writes pictures of the login dialog, the main window,
 // a failure dialog and the lock dialog.
 //
 // With --server HOST:PORT it logs in as demo/demo123 at that server instead (a real
