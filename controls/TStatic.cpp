@@ -31,6 +31,10 @@ void CTStatic::paintEvent(QPaintEvent* /*event*/) {
     int flags = Qt::AlignVCenter | (m_rightAligned ? Qt::AlignRight : Qt::AlignLeft);
     if (wordWrap())
         flags |= Qt::TextWordWrap;
+    // A label that names an edit shows its mnemonic underlined, as Qt's own labels do; other
+    // texts (server messages among them) keep every ampersand.
+    if (buddy())
+        flags |= Qt::TextShowMnemonic;
     QString shown = text();
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     painter.drawText(contentsRect(), flags, shown);

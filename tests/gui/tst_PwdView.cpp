@@ -40,6 +40,7 @@ private slots:
     void localChecksInOrder();
     void confirmSendsTheChangeAndKeepsTheFields();
     void clearEmptiesTheThreeFields();
+    void labelMnemonicsReachTheirFields();
 };
 
 void TestPwdView::passwordsAreNeverShown() {
@@ -110,6 +111,21 @@ void TestPwdView::confirmSendsTheChangeAndKeepsTheFields() {
     QCOMPARE(form.oldPassword->text(), QStringLiteral("old1"));
     QCOMPARE(form.newPassword->text(), QStringLiteral("pw9新"));
     QCOMPARE(form.confirmation->text(), QStringLiteral("pw9新"));
+}
+
+void TestPwdView::labelMnemonicsReachTheirFields() {
+    AccountTestClient client;
+    CPwdView view(client.context);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.activateWindow();
+    const Form form = FindForm(view);
+    QTest::keyClick(&view, Qt::Key_X, Qt::AltModifier);
+    QTRY_VERIFY(form.newPassword->hasFocus());
+    QTest::keyClick(&view, Qt::Key_Q, Qt::AltModifier);
+    QTRY_VERIFY(form.confirmation->hasFocus());
+    QTest::keyClick(&view, Qt::Key_O, Qt::AltModifier);
+    QTRY_VERIFY(form.oldPassword->hasFocus());
 }
 
 void TestPwdView::clearEmptiesTheThreeFields() {
