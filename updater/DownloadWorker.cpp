@@ -55,6 +55,7 @@ void CDownloadWorker::Start() {
     request.setRawHeader("Pragma", "no-cache");
     // The file is stored byte for byte as the server holds it, never transparently unpacked.
     request.setRawHeader("Accept-Encoding", "identity");
+    request.setTransferTimeout(static_cast<int>(m_stallTimeout.count()));
 
     m_reply = m_manager->get(request);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &CDownloadWorker::OnMetaDataChanged);
@@ -86,6 +87,11 @@ void CDownloadWorker::OnFinished() {
     ReadAvailable();
     if (m_phase == Phase::kEnded)
         return;
+    if (m_reply->error() == QNetworkReply::OperationCanceledError || m_reply->error() == QNetworkReply::TimeoutError) {
+        // Only the transfer time-out cancels a running reply; closing the window ends the thread first.
+        Fail(tr("下载超时：%1秒内没有收到数据").arg(m_stallTimeout.count() / 1000.0));
+        return;
+    }
     if (m_reply->error() != QNetworkReply::NoError) {
         Fail(m_reply->errorString());
         return;

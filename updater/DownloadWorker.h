@@ -9,6 +9,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -23,10 +24,14 @@ class CDownloadWorker final : public QObject {
 
 public:
     static constexpr qint64 kReadSize = 512;
+    // A server that sends nothing for this long ends the download as failed.
+    static constexpr std::chrono::milliseconds kDefaultStallTimeout{60'000};
 
     CDownloadWorker(QString url, std::shared_ptr<ProgressQueue> progress, QObject* parent = nullptr);
     ~CDownloadWorker() override;
 
+    // Before Start(): how long the transfer may stall (tests shorten it).
+    void SetStallTimeout(std::chrono::milliseconds timeout) { m_stallTimeout = timeout; }
     void Start();
 
 signals:
@@ -54,6 +59,7 @@ private:
     void ReleaseReply();
 
     QString m_url;
+    std::chrono::milliseconds m_stallTimeout = kDefaultStallTimeout;
     std::shared_ptr<ProgressQueue> m_progress;
     QUrl m_requestUrl;
     QNetworkAccessManager* m_manager = nullptr;

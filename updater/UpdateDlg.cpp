@@ -101,6 +101,7 @@ void CUpdateDlg::StartDownload() {
 
     m_progressQueue = std::make_shared<ProgressQueue>();
     m_worker = new CDownloadWorker(m_url, m_progressQueue);
+    m_worker->SetStallTimeout(m_stallTimeout);
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     connect(&m_thread, &QThread::started, m_worker, &CDownloadWorker::Start);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "updater/DownloadWorker.h"
+
 #include "updater/DownloadFigures.h"
 
 #include <QDialog>
@@ -32,6 +34,8 @@ public:
 
     // Starts the download on its own thread; with no URL the window stays empty. Once only.
     void StartDownload();
+    // Before StartDownload(): how long the transfer may stall before it fails (tests shorten it).
+    void SetStallTimeout(std::chrono::milliseconds timeout) { m_stallTimeout = timeout; }
     State CurrentState() const { return m_state; }
     // The about box, opened by "关于(&A)..." (context menu or F1).
     void ShowAbout();
@@ -52,6 +56,7 @@ private:
     void OnEnded(bool succeeded);
 
     QString m_url;
+    std::chrono::milliseconds m_stallTimeout = CDownloadWorker::kDefaultStallTimeout;
     State m_state = State::kIdle;
     bool m_started = false;
     QLineEdit* m_size = nullptr;

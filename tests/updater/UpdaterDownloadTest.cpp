@@ -59,6 +59,7 @@ private slots:
 
     void completesTheExampleDownload();
     void keepsThePartialFileWhenTheConnectionIsCut();
+    void failsWhenTheServerStalls();
     void failsOnAnHttpErrorStatus_data();
     void failsOnAnHttpErrorStatus();
     void reportsAUrlThatCannotBeOpened_data();
@@ -182,6 +183,22 @@ void UpdaterDownloadTest::keepsThePartialFileWhenTheConnectionIsCut() {
     QCOMPARE(Control<QProgressBar>(*dialog, "id1003")->value(), 1000);
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body.left(1000));
     Grab(*dialog, u"updater-failed.png"_s);
+}
+
+void UpdaterDownloadTest::failsWhenTheServerStalls() {
+    const QByteArray body = Body(3000, 5);
+    TestHttpServer::Response response = TestHttpServer::Ok(body);
+    response.sendBytes = 1024;
+    response.hold = true;
+    m_server->setResponse(u"/Tavix.bin"_s, response);
+    auto dialog = std::make_unique<CUpdateDlg>(m_server->url(u"/Tavix.bin"_s).toString());
+    dialog->SetStallTimeout(std::chrono::milliseconds(300));
+    dialog->StartDownload();
+
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kFailed);
+    QCOMPARE(Status(*dialog), u"更新失败,下载超时：0.3秒内没有收到数据"_s);
+    QCOMPARE(ReadFile(u"Tavix.bin"_s), body.left(1024));
+    m_server->releaseHeld();
 }
 
 void UpdaterDownloadTest::failsOnAnHttpErrorStatus_data() {
