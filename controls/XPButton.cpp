@@ -116,6 +116,8 @@ void CXPButton::keyPressEvent(QKeyEvent* event) {
     // Enter acts on its release only, so one press clicks exactly once.
     if (IsEnterKey(event->key())) {
         event->accept();
+        if (!event->isAutoRepeat())
+            m_enterDown = true;
         return;
     }
     QPushButton::keyPressEvent(event);
@@ -124,9 +126,17 @@ void CXPButton::keyPressEvent(QKeyEvent* event) {
 void CXPButton::keyReleaseEvent(QKeyEvent* event) {
     if (IsEnterKey(event->key())) {
         event->accept();
-        if (!event->isAutoRepeat() && isEnabled())
+        if (event->isAutoRepeat() || !m_enterDown)
+            return;
+        m_enterDown = false;
+        if (isEnabled())
             click();
         return;
     }
     QPushButton::keyReleaseEvent(event);
+}
+
+void CXPButton::focusOutEvent(QFocusEvent* event) {
+    m_enterDown = false;
+    QPushButton::focusOutEvent(event);
 }

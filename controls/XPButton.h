@@ -29,12 +29,16 @@ protected:
     void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // Rounded border, then the two inner edges; returns the rectangle shrunk by 1.
     QRect DrawFrame(QPainter& painter, const QRect& rect, const QColor& topLeft, const QColor& bottomRight) const;
 
     bool m_hover = false;
+    // Enter went down while this button had the focus; only then does its release click. A
+    // release whose press closed a dialog (and so reached another window) clicks nothing.
+    bool m_enterDown = false;
     bool m_enabledLook = true;
     bool m_singleLine = true;
     QColor m_borderColour{0, 64, 128};

@@ -166,6 +166,10 @@ void TestControls::xpButtonEnterReleaseClicksOnce() {
     QCOMPARE(clicked.count(), 1);
     QTest::keyClick(button, Qt::Key_Enter);
     QCOMPARE(clicked.count(), 2);
+    // The release of an Enter whose press went elsewhere (it closed a message box, say) does
+    // not click: the order button must not send the order again.
+    QTest::keyRelease(button, Qt::Key_Return);
+    QCOMPARE(clicked.count(), 2);
 }
 
 void TestControls::xpButtonDisabledLookIgnoresHover() {
