@@ -187,7 +187,9 @@ TEST_F(LinkConnectionTest, NoLoginAfterAReconnectUntilTheServerAcceptedOne) {
     server.Drop();
     ASSERT_TRUE(server.WaitForConnectionCount(2, 5s));
     ASSERT_TRUE(WaitUntil([&] { return server.Connected(); }));
-    link->QueryFunds(); // a marker: everything the link sent before it is in the log
+    // A marker: everything the link sent on the new connection before it is in the log. The
+    // link takes its new socket a moment after the server accepted, so retry until it is sent.
+    ASSERT_TRUE(WaitUntil([&] { return link->QueryFunds(); }));
     ASSERT_TRUE(server.WaitForCommand(net::kCmdFunds, 5s));
     EXPECT_EQ(FramesOn(2).front().command, net::kCmdFunds);
 
