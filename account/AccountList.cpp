@@ -2,13 +2,11 @@
 
 #include "account/ListCtrlCl.h"
 
-void SetUpAccountList(CListCtrlCl& list, const std::vector<AccountColumn>& columns) {
+void SetUpAccountList(CListCtrlCl& list, const std::vector<CListCtrlCl::Column>& columns) {
     list.m_headerHeightFactor = 1.5f;
     list.SetRowHeight();
     list.m_fixedColumns = true;
-    int index = 0;
-    for (const AccountColumn& c : columns)
-        list.AddColumn(index++, c.title, c.width);
+    list.AddColumns(columns);
     list.m_headerTopLine = true;
 }
 

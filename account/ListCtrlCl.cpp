@@ -99,6 +99,11 @@ void CListCtrlCl::AddColumn(int index, const QString& title, int width) {
     updateGeometries();
 }
 
+void CListCtrlCl::AddColumns(const std::vector<Column>& columns) {
+    for (const Column& c : columns)
+        AddColumn(columnCount(), c.title, c.width);
+}
+
 void CListCtrlCl::SetItemTextColor(int column, int row, const QColor& colour) {
     const quint64 key = CellKey(row, column);
     const auto found = m_colourIndex.constFind(key);

@@ -33,6 +33,12 @@ public:
     void SetRowHeight();
     // Appends a centred column `index` with `title` and `width` pixels.
     void AddColumn(int index, const QString& title, int width);
+    struct Column {
+        QString title;
+        int width;
+    };
+    // Appends `columns` in order, each with AddColumn.
+    void AddColumns(const std::vector<Column>& columns);
 
     // The colour of cell (row, column): the entry of that cell, or black.
     void SetItemTextColor(int column, int row, const QColor& colour);

@@ -45,15 +45,27 @@ std::optional<std::size_t> ParseLengthPrefix(std::string_view prefix) {
     return value;
 }
 
-long long LeadingInteger(std::string_view text) {
+namespace {
+
+// Skips leading white space and one sign, as the C library's conversions do; returns the
+// index of the first character after them.
+std::size_t SkipBlanksAndSign(std::string_view text, bool& negative) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
         ++i;
-    bool negative = false;
+    negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
+    return i;
+}
+
+} // namespace
+
+long long LeadingInteger(std::string_view text) {
+    bool negative = false;
+    std::size_t i = SkipBlanksAndSign(text, negative);
     // Too many digits saturate instead of overflowing.
     constexpr long long kMax = std::numeric_limits<long long>::max();
     long long value = 0;
@@ -67,14 +79,8 @@ long long LeadingInteger(std::string_view text) {
 double LeadingDouble(std::string_view text) {
     // The C library's conversion follows the process locale (a GUI may switch it to one with
     // a decimal comma); the wire always uses a decimal point.
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    std::size_t i = SkipBlanksAndSign(text, negative);
     if (i >= text.size() || text[i] == '+' || text[i] == '-')
         return 0.0;
     double value = 0.0;

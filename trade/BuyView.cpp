@@ -20,7 +20,7 @@ double NumberOf(const QString& text) {
 
 } // namespace
 
-COrderFormView::FormSpec CBuyView::Spec() {
+COrderFormView::FormTraits CBuyView::Traits() {
     return {QStringLiteral("买   入"),
             QColor(255, 0, 0),
             QStringLiteral("买入价格"),
@@ -35,7 +35,7 @@ COrderFormView::FormSpec CBuyView::Spec() {
 }
 
 CBuyView::CBuyView(ClientContext& context, QWidget* parent)
-    : COrderFormView(context, parent, Spec()) {}
+    : COrderFormView(context, parent, Traits()) {}
 
 long long CBuyView::MaxBuyable(double value8, double cashBalance, double frozenFunds, double price) {
     // Without a price (no seller and no buyer quoted) nothing can be bought.

@@ -13,7 +13,7 @@ public:
     static long long MaxBuyable(double value8, double cashBalance, double frozenFunds, double price);
 
 private:
-    static FormSpec Spec();
+    static FormTraits Traits();
     void Submit() override;
     void SendRefreshQueries() override;
     QString ChooseDefaultPrice(const QString& askText, const QString& bidText) const override;

@@ -1,5 +1,6 @@
 #include "trade/CancelView.h"
 
+#include "account/AccountList.h"
 #include "account/ListCtrlCl.h"
 #include "controls/Dlu.h"
 #include "controls/TStatic.h"
@@ -78,20 +79,14 @@ CCancelView::CCancelView(ClientContext& context, QWidget* parent)
 }
 
 void CCancelView::OnInitialUpdate() {
-    m_list->m_headerHeightFactor = 1.5f;
-    m_list->SetRowHeight();
-    m_list->m_fixedColumns = true;
-    const struct {
-        const char16_t* title;
-        int width;
-    } columns[] = {{u"证券代码", 90}, {u"证券名称", 90}, {u"委托数量", 90}, {u"成交数量", 110},
-                   {u"委托价格", 90}, {u"成交均价", 90}, {u"操作", 100},    {u"委托时间", 210}};
-    int index = 0;
-    for (const auto& column : columns) {
-        m_list->AddColumn(index, QString::fromUtf16(column.title), column.width);
-        ++index;
-    }
-    m_list->m_headerTopLine = true;
+    SetUpAccountList(*m_list, {{QStringLiteral("证券代码"), 90},
+                               {QStringLiteral("证券名称"), 90},
+                               {QStringLiteral("委托数量"), 90},
+                               {QStringLiteral("成交数量"), 110},
+                               {QStringLiteral("委托价格"), 90},
+                               {QStringLiteral("成交均价"), 90},
+                               {QStringLiteral("操作"), 100},
+                               {QStringLiteral("委托时间"), 210}});
     FillOpenOrderList();
     m_hint->SetTextColor(QColor(255, 0, 0));
     PlaceList();

@@ -108,27 +108,27 @@ bool IsPriceIndex(int index) {
 
 } // namespace
 
-COrderFormView::COrderFormView(ClientContext& context, QWidget* parent, const FormSpec& spec)
+COrderFormView::COrderFormView(ClientContext& context, QWidget* parent, const FormTraits& traits)
     : CTFormView(context, parent)
-    , m_quoteInterval(spec.quoteIntervalMs)
-    , m_positionInterval(spec.positionIntervalMs)
-    , m_resizeTabGap(spec.resizeTabGap) {
-    BuildForm(spec);
+    , m_quoteInterval(traits.quoteIntervalMs)
+    , m_positionInterval(traits.positionIntervalMs)
+    , m_resizeTabGap(traits.resizeTabGap) {
+    BuildForm(traits);
 }
 
 COrderFormView::~COrderFormView() = default;
 
-void COrderFormView::BuildForm(const FormSpec& spec) {
+void COrderFormView::BuildForm(const FormTraits& traits) {
     setMinimumSize(DluX(456), DluY(238));
 
-    auto* title = MakeLabel(this, 1001, spec.title, DluRect(10, 8, 180, 20), Qt::AlignCenter);
+    auto* title = MakeLabel(this, 1001, traits.title, DluRect(10, 8, 180, 20), Qt::AlignCenter);
     QFont titleFont = font();
     if (titleFont.pixelSize() > 0)
         titleFont.setPixelSize(static_cast<int>(titleFont.pixelSize() * 1.5));
     else
         titleFont.setPointSize(static_cast<int>(titleFont.pointSizeF() * 1.5));
     title->setFont(titleFont);
-    SetTextColour(title, spec.titleColour);
+    SetTextColour(title, traits.titleColour);
 
     // The order form, one row every 20 units.
     MakeLabel(this, 1003, QStringLiteral("证券代码"), DluRect(15, 40, 45, 12));
@@ -136,13 +136,13 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
     m_code->setMaxLength(6);
     MakeLabel(this, 1004, QStringLiteral("证券名称"), DluRect(15, 60, 45, 12));
     m_name = MakeLabel(this, 1005, QString(), DluRect(65, 60, 100, 12));
-    MakeLabel(this, 1006, spec.priceLabel, DluRect(15, 80, 45, 12));
+    MakeLabel(this, 1006, traits.priceLabel, DluRect(15, 80, 45, 12));
     // Prices are decimal numbers: an order body must not receive separators from the edit.
     m_price = MakeEdit(this, 1007, DluRect(65, 78, 88, 13), QStringLiteral("^[0-9]*\\.?[0-9]*$"));
     auto* priceSpin = new CSpinButtons(this);
     priceSpin->setObjectName(IdName(1169));
     priceSpin->setGeometry(DluRect(153, 78, 12, 13));
-    MakeLabel(this, 1008, spec.amountLabel, DluRect(15, 100, 45, 12));
+    MakeLabel(this, 1008, traits.amountLabel, DluRect(15, 100, 45, 12));
     m_amount = MakeLabel(this, 1009, QString(), DluRect(65, 100, 100, 12));
     const struct {
         int id;
@@ -158,12 +158,12 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
         const int divisor = preset.divisor;
         connect(radio, &QRadioButton::clicked, this, [this, divisor] { ApplyPreset(divisor); });
     }
-    MakeLabel(this, 1010, spec.quantityLabel, DluRect(15, 138, 45, 12));
+    MakeLabel(this, 1010, traits.quantityLabel, DluRect(15, 138, 45, 12));
     m_quantity = MakeEdit(this, 1011, DluRect(65, 136, 88, 13), QStringLiteral("^[0-9]*$"));
     auto* quantitySpin = new CSpinButtons(this);
     quantitySpin->setObjectName(IdName(1170));
     quantitySpin->setGeometry(DluRect(153, 136, 12, 13));
-    auto* submit = MakeButton(this, 1013, spec.submitText, DluRect(40, 160, 55, 16));
+    auto* submit = MakeButton(this, 1013, traits.submitText, DluRect(40, 160, 55, 16));
     auto* reset = MakeButton(this, 1012, QStringLiteral("重置"), DluRect(105, 160, 55, 16));
 
     // The five-level quote panel: ask rows, bid rows, then last price, change and limits.
@@ -183,7 +183,7 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
         m_quote[5 + r] =
             MakeLabel(this, kFirstQuoteId + 5 + r, QStringLiteral("--"), DluRect(340, askY, 95, 10), right);
         const int bidY = 79 + 11 * r;
-        MakeLabel(this, spec.bidLabelIds[r], QString::fromUtf16(bidLabels[r]), DluRect(215, bidY, 30, 10));
+        MakeLabel(this, traits.bidLabelIds[r], QString::fromUtf16(bidLabels[r]), DluRect(215, bidY, 30, 10));
         m_quote[10 + r] =
             MakeLabel(this, kFirstQuoteId + 10 + r, QStringLiteral("--"), DluRect(250, bidY, 80, 10), right);
         m_quote[15 + r] =
@@ -193,7 +193,7 @@ void COrderFormView::BuildForm(const FormSpec& spec) {
     for (int k = 0; k < 4; ++k) {
         const int x = k % 2 == 0 ? 215 : 330;
         const int y = k < 2 ? 150 : 167;
-        MakeLabel(this, spec.summaryLabelIds[k], QString::fromUtf16(summaryLabels[k]), DluRect(x, y, 30, 10));
+        MakeLabel(this, traits.summaryLabelIds[k], QString::fromUtf16(summaryLabels[k]), DluRect(x, y, 30, 10));
         m_quote[kLastPriceIndex + k] = MakeLabel(this, kFirstQuoteId + kLastPriceIndex + k, QStringLiteral("--"),
                                                  DluRect(x + 30, y, 75, 10), right);
     }

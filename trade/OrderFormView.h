@@ -54,7 +54,7 @@ public:
 
 protected:
     // What the two forms' templates and timers differ in.
-    struct FormSpec {
+    struct FormTraits {
         QString title;
         QColor titleColour;
         QString priceLabel;
@@ -69,7 +69,7 @@ protected:
         std::array<int, 4> summaryLabelIds;
     };
 
-    COrderFormView(ClientContext& context, QWidget* parent, const FormSpec& spec);
+    COrderFormView(ClientContext& context, QWidget* parent, const FormTraits& traits);
 
     // The order button.
     virtual void Submit() = 0;
@@ -110,7 +110,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void BuildForm(const FormSpec& spec);
+    void BuildForm(const FormTraits& traits);
     void OnCodeChanged();
     void OnPriceStep(int delta);
     void OnQuantityStep(int delta);

@@ -18,7 +18,7 @@ constexpr int kAvailableColumn = 3; // 可用余额 of the positions panel
 
 } // namespace
 
-COrderFormView::FormSpec CSellView::Spec() {
+COrderFormView::FormTraits CSellView::Traits() {
     return {QStringLiteral("卖  出"),
             QColor(0, 0, 255),
             QStringLiteral("卖出价格"),
@@ -33,7 +33,7 @@ COrderFormView::FormSpec CSellView::Spec() {
 }
 
 CSellView::CSellView(ClientContext& context, QWidget* parent)
-    : COrderFormView(context, parent, Spec()) {}
+    : COrderFormView(context, parent, Traits()) {}
 
 QString CSellView::ChooseDefaultPrice(const QString& askText, const QString& bidText) const {
     return net::LeadingDouble(ToGbk(bidText)) > 0 ? bidText : askText;

@@ -10,7 +10,7 @@ public:
     explicit CSellView(ClientContext& context, QWidget* parent = nullptr);
 
 private:
-    static FormSpec Spec();
+    static FormTraits Traits();
     void Submit() override;
     void SendRefreshQueries() override;
     QString ChooseDefaultPrice(const QString& askText, const QString& bidText) const override;

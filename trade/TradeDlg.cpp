@@ -11,16 +11,14 @@ CTradeDlg::CTradeDlg(ClientContext& context, QWidget* parent)
     : QWidget(parent)
     , m_context(context)
     , m_list(CreatePanelList(this)) {
-    const struct {
-        const char16_t* title;
-        int width;
-    } columns[] = {{u"成交日期", 130}, {u"成交时间", 105}, {u"证券代码", 100}, {u"证券名称", 110},
-                   {u"操作", 110},     {u"成交均价", 100}, {u"成交数量", 100}, {u"成交金额", 100}};
-    int index = 0;
-    for (const auto& column : columns) {
-        m_list->AddColumn(index, QString::fromUtf16(column.title), column.width);
-        ++index;
-    }
+    m_list->AddColumns({{QStringLiteral("成交日期"), 130},
+                        {QStringLiteral("成交时间"), 105},
+                        {QStringLiteral("证券代码"), 100},
+                        {QStringLiteral("证券名称"), 110},
+                        {QStringLiteral("操作"), 110},
+                        {QStringLiteral("成交均价"), 100},
+                        {QStringLiteral("成交数量"), 100},
+                        {QStringLiteral("成交金额"), 100}});
 }
 
 void CTradeDlg::FillTradeList() {

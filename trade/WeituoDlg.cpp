@@ -12,16 +12,15 @@ CWeituoDlg::CWeituoDlg(ClientContext& context, QWidget* parent)
     : QWidget(parent)
     , m_context(context)
     , m_list(CreatePanelList(this)) {
-    const struct {
-        const char16_t* title;
-        int width;
-    } columns[] = {{u"证券代码", 95}, {u"证券名称", 95}, {u"委托数量", 95},  {u"成交数量", 95}, {u"委托价格", 95},
-                   {u"成交均价", 95}, {u"操作", 80},     {u"委托时间", 210}, {u"备注", 95}};
-    int index = 0;
-    for (const auto& column : columns) {
-        m_list->AddColumn(index, QString::fromUtf16(column.title), column.width);
-        ++index;
-    }
+    m_list->AddColumns({{QStringLiteral("证券代码"), 95},
+                        {QStringLiteral("证券名称"), 95},
+                        {QStringLiteral("委托数量"), 95},
+                        {QStringLiteral("成交数量"), 95},
+                        {QStringLiteral("委托价格"), 95},
+                        {QStringLiteral("成交均价"), 95},
+                        {QStringLiteral("操作"), 80},
+                        {QStringLiteral("委托时间"), 210},
+                        {QStringLiteral("备注"), 95}});
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, &CWeituoDlg::OnRowDoubleClicked);
 }
 
