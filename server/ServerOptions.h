@@ -27,7 +27,11 @@ struct ServerOptions {
     // Only requests count as activity, and a client that receives quote pushes sends no
     // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
     int idleSeconds = 300;
+    // A connection that has not logged in by then is closed.
+    int loginSeconds = 30;
     std::size_t maxConnections = 20000;
+    // A school lab shares one address; an attacker's single address cannot fill every slot.
+    std::size_t maxConnectionsPerAddress = 128;
     bool createDemo = true;
 };
 

@@ -121,3 +121,17 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     EXPECT_FALSE(m.LoadCsv(path, error));
     EXPECT_NE(error.find(":1:"), std::string::npos) << error;
 }
+
+TEST(QueryStringTest, BodiesOfThousandsOfKeysAreRefusedUnread) {
+    std::string body;
+    for (int i = 0; i < 13898; ++i)
+        body += (i ? "&k" : "k") + std::to_string(i) + "=v";
+    EXPECT_FALSE(QueryString::Parse(body));
+    std::string largest;
+    for (std::size_t i = 0; i < QueryString::kMaxPieces; ++i)
+        largest += (i ? "&k" : "k") + std::to_string(i) + "=v";
+    const auto q = QueryString::Parse(largest);
+    ASSERT_TRUE(q);
+    EXPECT_EQ(q->Get("k63"), "v");
+    EXPECT_FALSE(QueryString::Parse(largest + "&one=more"));
+}

@@ -139,9 +139,9 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     const auto orders = Records(client.Request(net::kCmdTodayOrders, "start=1-1-1"));
     EXPECT_GE(static_cast<int>(orders.size()), acknowledged);
     EXPECT_LE(static_cast<int>(orders.size()), kSent);
-    // Every stored order still holds its funds: 950.00 + 5.00 commission + 0.01 + 0.05 slack.
+    // Every stored order still holds its funds: 950.00 + 5.00 commission + 0.01 transfer fee.
     const auto funds = Fields(client.Request(net::kCmdFunds));
-    EXPECT_NEAR(std::stod(funds[2]), 955.06 * static_cast<double>(orders.size()), 0.001);
+    EXPECT_NEAR(std::stod(funds[2]), 955.01 * static_cast<double>(orders.size()), 0.001);
 
     // The admin commands work on the same file while the server runs; the server follows.
     {

@@ -11,12 +11,14 @@ namespace servertest {
 // out, GBK on the wire. Every wait has a deadline.
 class TestClient final {
 public:
-    explicit TestClient(std::uint16_t port);
+    // `sourceAddress` (say "127.0.0.2") makes the connection come from another loopback address.
+    explicit TestClient(std::uint16_t port, const char* sourceAddress = nullptr);
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
 
     bool Connected() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
     void SendRaw(const std::string& bytes);
     // Sends `body` with this client's credentials appended.
     void Send(int command, const std::string& body);
