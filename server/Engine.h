@@ -7,6 +7,9 @@
 #include "server/QuoteSnapshot.h"
 #include "server/ServerOptions.h"
 
+#include "server/RateLimitedLog.h"
+
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -45,7 +48,12 @@ public:
     void Stop();
 
     // Called from any thread. `failure` is the answer when the batch cannot be committed.
-    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt);
+    // A `readOnly` request whose batch could not be committed runs again against what
+    // the database holds, so queries are answered even while the disk is full.
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false);
+
+    // Background checkpoints that went through (for tests and monitoring).
+    std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
 
     QuoteSnapshotPtr Snapshot() const;
 
@@ -54,10 +62,14 @@ private:
         Work work;
         Done done;
         std::optional<std::string> failure;
+        bool readOnly = false;
     };
 
     void Run();
     void Checkpoints();
+    void KeepLogSmall();
+    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
+                       const LocalTime& now);
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
 
@@ -77,6 +89,9 @@ private:
     QuotesListener listener_;
     std::thread thread_;
     std::thread checkpointer_;
+    std::atomic<std::uint64_t> checkpoints_{0};
+    RateLimitedLog batchLog_;
+    RateLimitedLog logSizeLog_;
 };
 
 } // namespace server

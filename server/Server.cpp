@@ -233,6 +233,9 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
     std::optional<std::string> failure;
     if (command == net::kCmdOrder)
         failure = "1,系统繁忙，委托未受理，请稍后再试";
+    const bool readOnly = command != net::kCmdOrder && command != net::kCmdCancelOne &&
+                          command != net::kCmdCancelAllSells && command != net::kCmdCancelAllBuys &&
+                          command != net::kCmdCancelAll;
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
             return HandleAccountRequest(ledger, options_.hours, userId, command, query, now);
@@ -240,7 +243,7 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
         [this, session = std::move(session), command](std::optional<std::string> answer) {
             asio::post(io_, [session, command, answer = std::move(answer)] { session->RequestDone(command, answer); });
         },
-        std::move(failure));
+        std::move(failure), readOnly);
 }
 
 } // namespace server

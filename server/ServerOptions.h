@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/Database.h"
 #include "server/FeeSchedule.h"
 #include "server/PasswordHash.h"
 #include "server/TradingHours.h"
@@ -33,6 +34,10 @@ struct ServerOptions {
     // A school lab shares one address; an attacker's single address cannot fill every slot.
     std::size_t maxConnectionsPerAddress = 128;
     bool createDemo = true;
+    Synchronous synchronous = Synchronous::kFull;
+    // Above this the engine empties the write-ahead log between batches; it is also the
+    // size the emptied log file is cut back to.
+    std::int64_t logLimitBytes = 64 * 1024 * 1024;
 };
 
 } // namespace server

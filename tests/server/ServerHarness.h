@@ -43,6 +43,7 @@ public:
     void AddUser(const std::string& name, const std::string& password, server::Cents cash = 100'000'000);
     // Runs `work` on the engine thread inside a committed batch and waits for it.
     void OnEngine(const std::function<void(server::Ledger&, const server::LocalTime&)>& work);
+    server::Engine& Engine() { return *engine_; }
 
 private:
     TempDir dir_;
