@@ -78,6 +78,7 @@ void Engine::Checkpoints() {
             db->PassiveCheckpoint();
             ++checkpoints_;
         } catch (const std::exception& e) {
+            ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
             db.reset();
         }

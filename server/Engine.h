@@ -54,6 +54,7 @@ public:
 
     // Background checkpoints that went through (for tests and monitoring).
     std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
+    std::uint64_t CheckpointFailures() const { return checkpointFailures_.load(); }
 
     QuoteSnapshotPtr Snapshot() const;
 
@@ -90,6 +91,7 @@ private:
     std::thread thread_;
     std::thread checkpointer_;
     std::atomic<std::uint64_t> checkpoints_{0};
+    std::atomic<std::uint64_t> checkpointFailures_{0};
     RateLimitedLog batchLog_;
     RateLimitedLog logSizeLog_;
 };

@@ -87,24 +87,38 @@ TEST(ServerDiskTest, AFullDiskRefusesOrdersAnswersQueriesAndRecovers) {
     TestClient client(harness.Port());
     ASSERT_EQ(Fields(client.Login("alice", "pw"), ",,,")[0], "0");
     const std::string order = "code=600000&price=9.50&num=100&name=x&type=1";
-    ASSERT_TRUE(client.Request(net::kCmdOrder, order).starts_with("0,"));
+    // Enough stored orders that the log holds pages the database file has yet to grow by.
+    std::string burst;
+    for (int i = 0; i < 300; ++i)
+        burst += net::FormatFrame(net::kCmdOrder, net::WithCredentials(order, "alice", "pw"));
+    client.SendRaw(burst);
+    for (int i = 0; i < 300; ++i) {
+        const auto reply = client.NextAnswer();
+        ASSERT_TRUE(reply);
+        ASSERT_TRUE(reply->body.starts_with("0,")) << reply->body;
+    }
 
     Filler filler(disk.Path() / "filler");
-    // Orders are refused with a reason while the disk is full; queries are still
-    // answered from what was stored before.
-    bool refused = false;
-    for (int i = 0; i < 50 && !refused; ++i)
-        refused = client.Request(net::kCmdOrder, order).starts_with("1,");
-    EXPECT_TRUE(refused);
-    EXPECT_EQ(Fields(client.Request(net::kCmdFunds)).size(), 9u);
-    EXPECT_EQ(Records(client.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 1u);
-    client.Send(net::kCmdPositions, "");
-    const auto positions = client.NextAnswer();
-    ASSERT_TRUE(positions);
-    EXPECT_EQ(positions->command, net::kCmdPositions);
+    // Orders are refused with a reason while the disk is full; queries are still answered
+    // from what was stored before, also when they share a failing batch with an order.
+    for (int i = 0; i < 10; ++i) {
+        client.SendRaw(net::FormatFrame(net::kCmdOrder, net::WithCredentials(order, "alice", "pw")) +
+                       net::FormatFrame(net::kCmdFunds, net::WithCredentials("", "alice", "pw")));
+        const auto refused = client.NextAnswer();
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->command, net::kCmdOrder);
+        EXPECT_TRUE(refused->body.starts_with("1,")) << refused->body;
+        const auto funds = client.NextAnswer();
+        ASSERT_TRUE(funds) << "query " << i << " got no answer";
+        EXPECT_EQ(funds->command, net::kCmdFunds);
+        EXPECT_EQ(Fields(funds->body).size(), 9u);
+    }
+    EXPECT_EQ(Records(client.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 300u);
+    // The background checkpoint meets the full disk too...
+    EXPECT_TRUE(Eventually([&] { return harness.Engine().CheckpointFailures() > 0; }));
     const std::uint64_t checkpointsWhileFull = harness.Engine().CheckpointCount();
 
-    // Space comes back: orders go through again and the background checkpoints resume.
+    // ...and when space comes back, orders go through again and the checkpoints resume.
     filler.Remove();
     EXPECT_TRUE(Eventually([&] { return client.Request(net::kCmdOrder, order).starts_with("0,"); }));
     EXPECT_TRUE(Eventually([&] { return harness.Engine().CheckpointCount() > checkpointsWhileFull + 2; }));
