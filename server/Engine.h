@@ -69,8 +69,7 @@ private:
     void Run();
     void Checkpoints();
     void KeepLogSmall();
-    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
-                       const LocalTime& now);
+    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
 

@@ -1,9 +1,11 @@
 // The server's parsing helpers and the market, without a network.
 
+#include "server/Database.h"
 #include "server/LocalTime.h"
 #include "server/Market.h"
 #include "server/Money.h"
 #include "server/QueryString.h"
+#include "server/RateLimitedLog.h"
 #include "server/Securities.h"
 #include "server/TradingHours.h"
 #include "tests/server/ServerHarness.h"
@@ -134,4 +136,28 @@ TEST(QueryStringTest, BodiesOfThousandsOfKeysAreRefusedUnread) {
     ASSERT_TRUE(q);
     EXPECT_EQ(q->Get("k63"), "v");
     EXPECT_FALSE(QueryString::Parse(largest + "&one=more"));
+}
+
+TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {
+    RateLimitedLog log(std::chrono::seconds(5));
+    const auto t0 = RateLimitedLog::Clock::time_point{} + std::chrono::hours(1);
+    EXPECT_EQ(log.Line("disk full", t0), "quorvexd: disk full");
+    for (int i = 1; i <= 47; ++i)
+        EXPECT_EQ(log.Line("disk full", t0 + std::chrono::milliseconds(100 * i)), "") << i;
+    EXPECT_EQ(log.Line("disk full", t0 + std::chrono::seconds(5)),
+              "quorvexd: disk full (47 more like it since the last report)");
+    EXPECT_EQ(log.Line("disk full", t0 + std::chrono::seconds(6)), "");
+}
+
+TEST(DatabaseTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
+    servertest::TempDir dir;
+    const std::string path = (dir.Path() / "sync.db").string();
+    const auto level = [](Database& db) {
+        Statement s = db.Prepare("PRAGMA synchronous");
+        return s.Step() ? s.Int(0) : -1;
+    };
+    Database full(path);
+    EXPECT_EQ(level(full), 2); // FULL: the log is synced at every commit
+    Database normal(path, Synchronous::kNormal);
+    EXPECT_EQ(level(normal), 1); // NORMAL
 }

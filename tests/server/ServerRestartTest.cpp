@@ -20,16 +20,20 @@ using namespace servertest;
 
 namespace {
 
-// A child process running quorvexd with its stdout on a pipe.
+// A child process running quorvexd with its stdout on a pipe and `input` on its stdin.
 class Child final {
 public:
-    explicit Child(std::vector<std::string> args, const std::string& cwd = {}) {
+    explicit Child(std::vector<std::string> args, const std::string& cwd = {}, const std::string& input = {}) {
         int out[2];
-        if (::pipe(out) != 0)
+        int in[2];
+        if (::pipe(out) != 0 || ::pipe(in) != 0)
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(in[0], STDIN_FILENO);
+            ::close(in[0]);
+            ::close(in[1]);
             if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
                 ::_exit(126);
             ::close(out[0]);
@@ -43,6 +47,10 @@ public:
             ::_exit(127);
         }
         ::close(out[1]);
+        ::close(in[0]);
+        if (!input.empty() && ::write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+            ADD_FAILURE() << "could not write the child's input";
+        ::close(in[1]);
         fd_ = out[0];
     }
     ~Child() {
@@ -173,13 +181,26 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
         Child admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, dir.Path().string());
         EXPECT_EQ(admin.Wait(), 0);
     }
+    // The password may come on standard input instead of the command line.
+    {
+        Child admin({"add-user", "quiet", "--data", "data", "--fast-hash"}, dir.Path().string(), "s3cret,ok?\n");
+        EXPECT_EQ(admin.Wait(), 2); // ',' is refused in a password, and nothing is added
+        Child again({"add-user", "quiet", "-", "--data", "data", "--fast-hash"}, dir.Path().string(), "s3cret!\n");
+        EXPECT_EQ(again.Wait(), 0);
+        Child empty({"add-user", "nothing", "--data", "data", "--fast-hash"}, dir.Path().string());
+        EXPECT_EQ(empty.Wait(), 2);
+    }
     bool loggedIn = false;
-    for (int attempt = 0; attempt < 4 && !loggedIn; ++attempt) {
+    bool quietIn = false;
+    for (int attempt = 0; attempt < 4 && !(loggedIn && quietIn); ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a few market ticks
         TestClient late(port);
-        loggedIn = Fields(late.Login("late", "pw"), ",,,")[0] == "0";
+        loggedIn = loggedIn || Fields(late.Login("late", "pw"), ",,,")[0] == "0";
+        TestClient quiet(port);
+        quietIn = quietIn || Fields(quiet.Login("quiet", "s3cret!"), ",,,")[0] == "0";
     }
     EXPECT_TRUE(loggedIn);
+    EXPECT_TRUE(quietIn);
 }
 
 } // namespace
