@@ -55,8 +55,9 @@ struct Order {
     std::int64_t qty = 0;
     std::int64_t filled = 0;
     Cents filledAmount = 0;
-    Cents commission = 0; // charged so far
-    Cents frozenCash = 0; // funds this order holds now
+    Cents commission = 0;  // charged so far
+    Cents transferFee = 0; // charged so far
+    Cents frozenCash = 0;  // funds this order holds now
     OrderStatus status = OrderStatus::kOpen;
 };
 

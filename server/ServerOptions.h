@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Board.h"
 #include "server/FeeSchedule.h"
 #include "server/PasswordHash.h"
 #include "server/TradingHours.h"
@@ -21,8 +22,8 @@ struct ServerOptions {
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
     std::string welcome = "已登录"; // the client shows it in a narrow status pane
     FeeSchedule fees;
-    int mainLimitPercent = 10;
-    int growthLimitPercent = 20;
+    int mainLimitPercent = net::kMainLimitPercent;
+    int growthLimitPercent = net::kGrowthLimitPercent;
     HashCost hashCost = HashCost::kInteractive;
     // Only requests count as activity, and a client that receives quote pushes sends no
     // heartbeats, so the limit is long: it reclaims dead connections, not idle users.

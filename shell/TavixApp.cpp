@@ -1,6 +1,7 @@
 #include "shell/TavixApp.h"
 
 #include "net/MachineCode.h"
+#include "shell/InstallPaths.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
 
@@ -10,6 +11,8 @@
 #include <QPalette>
 #include <QSettings>
 #include <QStyleFactory>
+
+#include <cstdio>
 
 namespace {
 
@@ -118,7 +121,11 @@ void CTavixApp::ApplyLook() {
 
 int CTavixApp::Run() {
     {
-        CLoginDlg login(m_context, CLoginDlg::DefaultIniPath(), net::MachineCode());
+        const IniLocation ini = ClientIniLocation();
+        if (!ini.problem.isEmpty())
+            std::fprintf(stderr, "Tavix: saved user names cannot be kept in %s: %s\n", qPrintable(ini.path),
+                         qPrintable(ini.problem));
+        CLoginDlg login(m_context, ini.path.toStdString(), net::MachineCode());
         m_notifier.SetLoginDialog(&login);
         const int result = login.exec();
         m_notifier.SetLoginDialog(nullptr);
