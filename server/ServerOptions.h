@@ -30,6 +30,10 @@ struct ServerOptions {
     int idleSeconds = 300;
     std::size_t maxConnections = 20000;
     bool createDemo = true;
+    // The ranking page, its JSON, the metrics and the health check; off without a host.
+    std::string httpHost;
+    std::uint16_t httpPort = 0;
+    bool rankingFullNames = false; // the public page masks names unless asked not to
 };
 
 } // namespace server
