@@ -1,10 +1,12 @@
 #pragma once
 
 #include "server/FeeSchedule.h"
+#include "server/LocalTime.h"
 #include "server/PasswordHash.h"
 #include "server/TradingHours.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace server {
@@ -12,6 +14,7 @@ namespace server {
 struct ServerOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 9690;
+    std::string portFile; // receives the bound port once connections are accepted
     std::string dbPath = "data/quorvex.db";
     std::uint64_t seed = 20210223;
     int tickMs = 1000;
@@ -29,6 +32,8 @@ struct ServerOptions {
     int idleSeconds = 300;
     std::size_t maxConnections = 20000;
     bool createDemo = true;
+    // The engine's calendar and wall clock; tests move it to cross midnight. Unset: the system's.
+    std::function<LocalTime()> clock;
 };
 
 } // namespace server

@@ -20,16 +20,24 @@ using namespace servertest;
 
 namespace {
 
-// A child process running quorvexd with its stdout on a pipe.
+enum class Hashes { kTestRun, kProduction };
+
+// A child process running quorvexd with its stdout and stderr on a pipe. A test run may ask
+// for cheap password hashes; a production run has no such permission in its environment.
 class Child final {
 public:
-    explicit Child(std::vector<std::string> args, const std::string& cwd = {}) {
+    explicit Child(std::vector<std::string> args, const std::string& cwd = {}, Hashes hashes = Hashes::kTestRun) {
         int out[2];
         if (::pipe(out) != 0)
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(out[1], STDERR_FILENO);
+            if (hashes == Hashes::kTestRun)
+                ::setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
+            else
+                ::unsetenv("QUORVEXD_TEST_FAST_HASH");
             if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
                 ::_exit(126);
             ::close(out[0]);
@@ -139,9 +147,14 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     const auto orders = Records(client.Request(net::kCmdTodayOrders, "start=1-1-1"));
     EXPECT_GE(static_cast<int>(orders.size()), acknowledged);
     EXPECT_LE(static_cast<int>(orders.size()), kSent);
-    // Every stored order still holds its funds: 950.00 + 5.00 commission + 0.01 + 0.05 slack.
+    // Every stored order still holds its funds. One order of 100 at 9.50 can cost 950.00, the
+    // minimum commission of 5.00 and a transfer fee of 0.01 (950.00 x 0.00001 = 0.0095, rounded to
+    // the cent), plus at most a cent of rounding per book level it may fill against (5).
     const auto funds = Fields(client.Request(net::kCmdFunds));
-    EXPECT_NEAR(std::stod(funds[2]), 955.06 * static_cast<double>(orders.size()), 0.001);
+    ASSERT_FALSE(orders.empty());
+    const double perOrder = std::stod(funds[2]) / static_cast<double>(orders.size());
+    EXPECT_GE(perOrder, 955.01 - 1e-9);
+    EXPECT_LE(perOrder, 955.06 + 1e-9);
 
     // The admin commands work on the same file while the server runs; the server follows.
     {
@@ -173,13 +186,35 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
         Child admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, dir.Path().string());
         EXPECT_EQ(admin.Wait(), 0);
     }
-    bool loggedIn = false;
-    for (int attempt = 0; attempt < 4 && !loggedIn; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a few market ticks
-        TestClient late(port);
-        loggedIn = Fields(late.Login("late", "pw"), ",,,")[0] == "0";
+    // Any request starts a batch, and a batch first takes in what an admin command wrote.
+    EXPECT_EQ(Fields(demo.Request(net::kCmdFunds)).size(), 9u);
+    TestClient late(port);
+    EXPECT_EQ(Fields(late.Login("late", "pw"), ",,,")[0], "0");
+}
+
+TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
+    TempDir dir;
+    for (const char* command : {"serve", "add-user"}) {
+        std::vector<std::string> args = {command, "--listen", "127.0.0.1:0", "--fast-hash"};
+        if (std::string(command) == "add-user")
+            args = {command, "eve", "pw", "--fast-hash"};
+        Child child(args, dir.Path().string(), Hashes::kProduction);
+        EXPECT_NE(child.WaitLine("--fast-hash").find("QUORVEXD_TEST_FAST_HASH=1"), std::string::npos) << command;
+        EXPECT_EQ(child.Wait(), 2) << command;
     }
-    EXPECT_TRUE(loggedIn);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "data" / "quorvex.db")) << "nothing stored";
+
+    // The bound port of `--listen HOST:0` is written to the port file once connections are taken.
+    const auto portFile = dir.Path() / "port";
+    Child server({"serve", "--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--fast-hash"},
+                 dir.Path().string());
+    const std::uint16_t announced = PortOf(server.WaitLine("listening"));
+    ASSERT_NE(announced, 0);
+    int written = 0;
+    std::ifstream(portFile) >> written;
+    EXPECT_EQ(written, announced);
+    TestClient demo(announced);
+    EXPECT_EQ(Fields(demo.Login("demo", "demo123"), ",,,")[0], "0");
 }
 
 } // namespace
