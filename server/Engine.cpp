@@ -29,7 +29,7 @@ void Engine::Open() {
     db_->Execute("BEGIN IMMEDIATE");
     try {
         ledger_->Load();
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         if (ledger_->Day().empty())
             ledger_->SetDay(now.day);
         ledger_->RestorePrices();
@@ -43,10 +43,14 @@ void Engine::Open() {
     snapshot_ = BuildSnapshot();
 }
 
+LocalTime Engine::Now() const {
+    return options_.clock ? options_.clock() : LocalTime::Now();
+}
+
 void Engine::RunNow(const Work& work) {
     db_->Execute("BEGIN IMMEDIATE");
     try {
-        work(*ledger_, LocalTime::Now());
+        work(*ledger_, Now());
         db_->Execute("COMMIT");
     } catch (...) {
         db_->Execute("ROLLBACK");
@@ -136,8 +140,9 @@ void Engine::Run() {
             batch.swap(queue_);
         }
         const bool tick = Clock::now() >= nextTick;
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         answers.assign(batch.size(), std::nullopt);
+        Market::Checkpoint market = market_->Save();
         bool committed = false;
         try {
             db_->Execute("BEGIN IMMEDIATE");
@@ -166,6 +171,8 @@ void Engine::Run() {
                 db_->Execute("ROLLBACK");
             } catch (const std::exception&) {
             }
+            // Fills of the lost batch took book volume that nobody bought after all.
+            market_->Rewind(std::move(market));
             try {
                 ledger_->Load(); // back to what the database holds
             } catch (const std::exception& again) {
