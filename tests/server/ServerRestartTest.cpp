@@ -218,3 +218,96 @@ TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
 }
 
 } // namespace
+
+namespace {
+
+// Runs one admin command to its end; returns its exit status and, through `output`, the
+// first line that contains `marker`.
+int Admin(std::vector<std::string> args, const std::string& marker = {}, std::string* output = nullptr) {
+    Child admin(std::move(args));
+    if (!marker.empty() && output)
+        *output = admin.WaitLine(marker);
+    return admin.Wait();
+}
+
+} // namespace
+
+TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
+    TempDir dir;
+    const std::string db = (dir.Path() / "contest.db").string();
+    ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"add-user", "a b", "pw"}, "user name"},
+        {{"add-user", "a,b", "pw"}, "user name"},
+        {{"add-user", "a|b", "pw"}, "user name"},
+        {{"add-user", std::string(33, 'n'), "pw"}, "user name"},
+        {{"add-user", "ann", ""}, "password"},
+        {{"add-user", "ann", std::string(33, 'p')}, "password"},
+        {{"add-user", "ann", "p|w"}, "password"},
+        {{"add-user", "ann", "pw", "--cash", "-1"}, "--cash"},
+        {{"add-user", "ann", "pw", "--cash", "ten"}, "--cash"},
+        {{"add-user", "ann", "pw", "--cash", "1000000000.01"}, "--cash"},
+        {{"add-user", "ann", "pw", "--sh", "A 1"}, "shareholder"},
+        {{"add-user", "zoe", "other"}, "exists"},
+        {{"add-user", "ann"}, "wrong number"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--db", db, "--fast-hash"});
+        std::string line;
+        EXPECT_EQ(Admin(args, "quorvexd:", &line), 2) << c.args[1];
+        EXPECT_NE(line.find(c.says), std::string::npos) << line;
+    }
+    // Only zoe, with her own cash.
+    Child ranking({"ranking", "--db", db});
+    const std::string zoe = ranking.WaitLine("zoe");
+    EXPECT_NE(zoe.find("5000000.00"), std::string::npos) << zoe;
+    EXPECT_EQ(ranking.WaitLine("ann"), "");
+    EXPECT_EQ(ranking.Wait(), 0);
+}
+
+TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
+    TempDir dir;
+    const std::string db = (dir.Path() / "contest.db").string();
+    const std::string csv = (dir.Path() / "book.csv").string();
+    std::ofstream(csv) << FixedBookCsv();
+    ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
+    Child server({"serve", "--db", db, "--listen", "127.0.0.1:0", "--no-demo", "--quotes-csv", csv, "--fast-hash"});
+    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    ASSERT_NE(port, 0);
+    TestClient client(port);
+    ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
+    const std::string buy = "code=600000&price=10.00&num=100&name=x&type=1";
+    ASSERT_TRUE(client.Request(net::kCmdOrder, buy).starts_with("0,"));
+
+    // Every request's batch first takes in what an admin command wrote, so the very next
+    // order sees the change.
+    ASSERT_EQ(Admin({"freeze", "zoe", "--db", db}), 0);
+    const std::string refused = client.Request(net::kCmdOrder, buy);
+    EXPECT_TRUE(refused.starts_with("1,")) << refused;
+    EXPECT_NE(refused.find("冻结"), std::string::npos) << refused;
+    ASSERT_EQ(Admin({"unfreeze", "zoe", "--db", db}), 0);
+    EXPECT_TRUE(client.Request(net::kCmdOrder, buy).starts_with("0,"));
+    EXPECT_EQ(Records(client.Request(net::kCmdPositions)).size(), 1u);
+
+    // Reset: the opening cash, nothing held, no orders and no history.
+    ASSERT_EQ(Admin({"reset", "zoe", "--db", db}), 0);
+    const auto funds = Fields(client.Request(net::kCmdFunds));
+    ASSERT_EQ(funds.size(), 9u);
+    EXPECT_EQ(funds[0], "5000000.00");
+    EXPECT_EQ(funds[2], "0.00");
+    EXPECT_EQ(client.Request(net::kCmdPositions), "");
+    EXPECT_EQ(client.Request(net::kCmdTodayOrders, "start=1-1-1"), "");
+    EXPECT_EQ(client.Request(net::kCmdTodayTrades, "start=1-1-1"), "");
+
+    // Commands on a name that does not exist change nothing and say so.
+    for (const char* command : {"freeze", "unfreeze", "reset"}) {
+        std::string line;
+        EXPECT_EQ(Admin({command, "nobody", "--db", db}, "quorvexd:", &line), 2) << command;
+        EXPECT_NE(line.find("no user nobody"), std::string::npos) << line;
+    }
+}
