@@ -13,12 +13,15 @@
 #include "shell/ViewFactory.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 // A right-hand view that records which notifications reach it.
@@ -149,6 +152,71 @@ private slots:
         QVERIFY(sawLogin);
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<CMainFrame*>(w));
+    }
+
+    void acceptedLoginStartsTheMainWindow() {
+        tavix::test::FakeTradingServer server;
+        server.SetAutoReply(net::kCmdLogin, [](const net::Frame&) {
+            return ToGbk(QStringLiteral("0,,,欢迎参赛,,,100000.00,,,")) + std::string(net::kClientVersion) +
+                   ",,,A123456:0654321,,,0,,,demo01";
+        });
+        CTavixApp app;
+        QString error;
+        QVERIFY(app.ParseArguments({QStringLiteral("Tavix"), QStringLiteral("--server"),
+                                    QStringLiteral("127.0.0.1:") + QString::number(server.Port())},
+                                   &error));
+
+        // Logs in through the dialog, then looks at the main window and ends the run with the
+        // answer to a password change, which reaches the window through the link.
+        bool loginSent = false;
+        QPointer<CMainFrame> frame;
+        bool maximized = false;
+        QStringList panes;
+        std::unique_ptr<ModalRecorder> modal;
+        QTimer driver;
+        driver.setInterval(20);
+        connect(&driver, &QTimer::timeout, this, [&] {
+            if (!loginSent) {
+                auto* login = qobject_cast<CLoginDlg*>(QApplication::activeModalWidget());
+                if (!login || !server.Connected())
+                    return;
+                login->findChild<QComboBox*>(QStringLiteral("id1178"))->setEditText(QStringLiteral("demo"));
+                login->findChild<QLineEdit*>(QStringLiteral("id1076"))->setText(QStringLiteral("demo123"));
+                login->OnLogin();
+                loginSent = true;
+                return;
+            }
+            if (frame)
+                return;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* f = qobject_cast<CMainFrame*>(w); f && f->isVisible())
+                    frame = f;
+            if (!frame)
+                return;
+            maximized = frame->windowState() & Qt::WindowMaximized;
+            for (int i = 0; i < CStatusPanes::kPaneCount; ++i)
+                panes << frame->Panes()->PaneText(i);
+            modal = std::make_unique<ModalRecorder>();
+            server.Send(net::kCmdChangePassword, "0");
+        });
+        driver.start();
+        QTimer::singleShot(30000, this, [] { QCoreApplication::exit(1); }); // a run that never ends fails
+        QCOMPARE(app.Run(), 0);
+        driver.stop();
+        QFile::remove(QString::fromStdString(CLoginDlg::DefaultIniPath()));
+
+        QVERIFY(loginSent);
+        QVERIFY(frame);
+        QVERIFY(maximized);
+        QCOMPARE(panes, QStringList({QStringLiteral("Quorvex"), QStringLiteral("demo01"), QStringLiteral("欢迎参赛"),
+                                     QStringLiteral("可用金额"), QStringLiteral("100000.00元"), QStringLiteral("正常"),
+                                     QString()}));
+        QVERIFY(modal);
+        QCOMPARE(modal->Texts(), QStringList{QStringLiteral("密码修改成功,请重新登录系统")});
+        // The initial load went out before the window opened.
+        for (int command :
+             {net::kCmdPositions, net::kCmdFunds, net::kCmdTodayTrades, net::kCmdSettlement, net::kCmdTodayOrders})
+            QVERIFY2(server.CountOf(command) >= 1, QByteArray::number(command));
     }
 
     void statusPanes() {
