@@ -29,7 +29,7 @@ void Engine::Open() {
     db_->Execute("BEGIN IMMEDIATE");
     try {
         ledger_->Load();
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         if (ledger_->Day().empty())
             ledger_->SetDay(now.day);
         ledger_->RestorePrices();
@@ -51,10 +51,14 @@ void Engine::PublishRanking(const LocalTime& now) {
     rankingPublished_ = std::chrono::steady_clock::now();
 }
 
+LocalTime Engine::Now() const {
+    return options_.clock ? options_.clock() : LocalTime::Now();
+}
+
 void Engine::RunNow(const Work& work) {
     db_->Execute("BEGIN IMMEDIATE");
     try {
-        work(*ledger_, LocalTime::Now());
+        work(*ledger_, Now());
         db_->Execute("COMMIT");
     } catch (...) {
         db_->Execute("ROLLBACK");
@@ -144,8 +148,9 @@ void Engine::Run() {
             batch.swap(queue_);
         }
         const bool tick = Clock::now() >= nextTick;
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         answers.assign(batch.size(), std::nullopt);
+        Market::Checkpoint market = market_->Save();
         bool committed = false;
         const auto batchStart = Clock::now();
         try {
@@ -182,6 +187,8 @@ void Engine::Run() {
                 db_->Execute("ROLLBACK");
             } catch (const std::exception&) {
             }
+            // Fills of the lost batch took book volume that nobody bought after all.
+            market_->Rewind(std::move(market));
             try {
                 ledger_->Load(); // back to what the database holds
             } catch (const std::exception& again) {
