@@ -30,7 +30,7 @@ void Engine::Open() {
     db_->Execute("BEGIN IMMEDIATE");
     try {
         ledger_->Load();
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         if (ledger_->Day().empty())
             ledger_->SetDay(now.day);
         ledger_->RestorePrices();
@@ -42,12 +42,24 @@ void Engine::Open() {
     }
     dataVersion_ = db_->DataVersion();
     snapshot_ = BuildSnapshot();
+    buyFillsCounted_ = ledger_->BuyFills();
+    sellFillsCounted_ = ledger_->SellFills();
+    PublishRanking(LocalTime::Now());
+}
+
+void Engine::PublishRanking(const LocalTime& now) {
+    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time));
+    rankingPublished_ = std::chrono::steady_clock::now();
+}
+
+LocalTime Engine::Now() const {
+    return options_.clock ? options_.clock() : LocalTime::Now();
 }
 
 void Engine::RunNow(const Work& work) {
     db_->Execute("BEGIN IMMEDIATE");
     try {
-        work(*ledger_, LocalTime::Now());
+        work(*ledger_, Now());
         db_->Execute("COMMIT");
     } catch (...) {
         db_->Execute("ROLLBACK");
@@ -163,9 +175,11 @@ void Engine::Run() {
             batch.swap(queue_);
         }
         const bool tick = Clock::now() >= nextTick;
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         answers.assign(batch.size(), std::nullopt);
+        Market::Checkpoint market = market_->Save();
         bool committed = false;
+        const auto batchStart = Clock::now();
         try {
             db_->Execute("BEGIN IMMEDIATE");
             const std::int64_t version = db_->DataVersion();
@@ -187,13 +201,22 @@ void Engine::Run() {
             db_->Execute("COMMIT");
             committed = true;
             dataVersion_ = db_->DataVersion();
+            if (!batch.empty()) {
+                metrics_.batchSize.Observe(static_cast<double>(batch.size()));
+                metrics_.commitSeconds.Observe(std::chrono::duration<double>(Clock::now() - batchStart).count());
+            }
+            metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
+            metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
         } catch (const std::exception& e) {
+            metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
             // A full disk fails every batch: say so every few seconds, not every time.
             batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
             try {
                 db_->Execute("ROLLBACK");
             } catch (const std::exception&) {
             }
+            // Fills of the lost batch took book volume that nobody bought after all.
+            market_->Rewind(std::move(market));
             try {
                 ledger_->Load(); // back to what the database holds
                 RerunReadOnly(batch, answers, now);
@@ -203,11 +226,20 @@ void Engine::Run() {
         }
         if (committed)
             KeepLogSmall();
+        buyFillsCounted_ = ledger_->BuyFills();
+        sellFillsCounted_ = ledger_->SellFills();
         for (std::size_t i = 0; i < batch.size(); ++i) {
             if (committed)
                 batch[i].done(std::move(answers[i]));
             else
                 batch[i].done(answers[i] ? std::move(answers[i]) : batch[i].failure);
+        }
+        if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
+            try {
+                PublishRanking(now);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "quorvexd: ranking not published: %s\n", e.what());
+            }
         }
         batch.clear();
         if (tick) {

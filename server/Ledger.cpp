@@ -308,6 +308,7 @@ void Ledger::Fill(Order& o, std::int64_t qty, Cents price, const std::string& ti
     const Cents stamp = fees_.StampDuty(amount, o.sell);
     const Cents transferTotal = fees_.TransferFee(o.filledAmount + amount);
     const Cents transfer = transferTotal - o.transferFee;
+    ++(o.sell ? sellFills_ : buyFills_);
     o.filled += qty;
     o.filledAmount += amount;
     o.commission = commissionTotal;
@@ -695,8 +696,11 @@ void Ledger::Reset(Account& a, const std::string& day, const std::string& time) 
 
 std::vector<RankingRow> Ledger::Ranking() const {
     std::vector<RankingRow> rows;
-    for (const auto& [id, a] : accounts_)
-        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash});
+    for (const auto& [id, a] : accounts_) {
+        const auto held = std::count_if(a.positions.begin(), a.positions.end(),
+                                        [](const auto& entry) { return entry.second.balance > 0; });
+        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash, static_cast<int>(held)});
+    }
     std::sort(rows.begin(), rows.end(), [](const RankingRow& x, const RankingRow& y) {
         return x.cash + x.stockValue != y.cash + y.stockValue ? x.cash + x.stockValue > y.cash + y.stockValue
                                                               : x.name < y.name;

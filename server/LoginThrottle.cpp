@@ -42,7 +42,10 @@ std::string LoginThrottle::PairKey(const std::string& name, const std::string& a
 LoginThrottle::Decision LoginThrottle::Begin(const std::string& name, const std::string& address,
                                              Clock::time_point now) {
     Entry& pair = Find(pairs_, PairKey(name, address), now);
-    if (now < pair.blockedUntil || pair.failures + pair.pending >= kPairLimit) {
+    // Up to the limit, attempts in the air count as failures; past it, once the lock has
+    // run out, one attempt at a time.
+    const int budget = pair.failures >= kPairLimit ? pair.failures + 1 : kPairLimit;
+    if (now < pair.blockedUntil || pair.failures + pair.pending >= budget) {
         Forget(pairs_, PairKey(name, address), now);
         return {};
     }

@@ -18,11 +18,14 @@ namespace {
 // logins are refused rather than left waiting for minutes.
 constexpr int kMaxPendingHashes = 8192;
 
+constexpr const char* kOrderBusy = "1,系统繁忙，委托未受理，请稍后再试";
+
 } // namespace
 
 Server::Server(asio::io_context& io, Engine& engine, UserDirectory& directory, const ServerOptions& options)
     : io_(io)
     , engine_(engine)
+    , metrics_(engine.GetMetrics())
     , directory_(directory)
     , options_(options)
     , acceptor_(io)
@@ -71,11 +74,14 @@ void Server::Accept() {
                 perAddress_[address] >= options_.maxConnectionsPerAddress) {
                 if (perAddress_[address] == 0)
                     perAddress_.erase(address);
+                metrics_.connectionsRefused.fetch_add(1, std::memory_order_relaxed);
                 socket.close(ignored);
             } else {
+                metrics_.connectionsAccepted.fetch_add(1, std::memory_order_relaxed);
                 auto session = std::make_shared<Session>(std::move(socket), *this);
                 ++perAddress_[session->Address()];
                 sessions_.insert(session);
+                metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
                 session->Start();
             }
         } else {
@@ -95,6 +101,7 @@ void Server::Accept() {
 void Server::Remove(const std::shared_ptr<Session>& session) {
     if (sessions_.erase(session) == 0)
         return;
+    metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
     const auto it = perAddress_.find(session->Address());
     if (it != perAddress_.end() && --it->second == 0)
         perAddress_.erase(it);
@@ -111,6 +118,7 @@ void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
 void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) {
     const auto decision = throttle_.Begin(name, session->Address(), LoginThrottle::Clock::now());
     if (!decision.allowed) {
+        metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
         session->LoginFinished(0, {}, {}, "1,,,登录失败次数过多，请稍后再试");
         return;
     }
@@ -229,10 +237,21 @@ void Server::CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Sessi
             other->Close();
 }
 
+void Server::CountOrder(const std::optional<std::string>& answer) {
+    // An order's answer starts with "0," when it was accepted; a failed batch answers with
+    // the busy text, anything else carries the reason it was refused.
+    if (answer && answer->starts_with("0,"))
+        metrics_.ordersAccepted.fetch_add(1, std::memory_order_relaxed);
+    else if (answer && *answer == kOrderBusy)
+        metrics_.ordersFailed.fetch_add(1, std::memory_order_relaxed);
+    else
+        metrics_.ordersRejected.fetch_add(1, std::memory_order_relaxed);
+}
+
 void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query) {
     std::optional<std::string> failure;
     if (command == net::kCmdOrder)
-        failure = "1,系统繁忙，委托未受理，请稍后再试";
+        failure = kOrderBusy;
     const bool readOnly = command != net::kCmdOrder && command != net::kCmdCancelOne &&
                           command != net::kCmdCancelAllSells && command != net::kCmdCancelAllBuys &&
                           command != net::kCmdCancelAll;
@@ -241,6 +260,8 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
             return HandleAccountRequest(ledger, options_.hours, userId, command, query, now);
         },
         [this, session = std::move(session), command](std::optional<std::string> answer) {
+            if (command == net::kCmdOrder)
+                CountOrder(answer);
             asio::post(io_, [session, command, answer = std::move(answer)] { session->RequestDone(command, answer); });
         },
         std::move(failure), readOnly);

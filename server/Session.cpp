@@ -21,6 +21,10 @@ constexpr std::size_t kMaxPasswordBytes = 32;
 // A connection with this many requests unanswered is not read until some are answered:
 // one client pipelining thousands of queries cannot push everyone else's to the back.
 constexpr int kMaxInFlight = 32;
+// Frames kept while a login is checked: a re-login and the requests sent right behind it
+// fit easily; more means a client that does not wait for its answer.
+constexpr std::size_t kMaxHeldFrames = 32;
+constexpr std::size_t kMaxHeldBytes = 64 * 1024;
 
 } // namespace
 
@@ -123,9 +127,39 @@ void Session::RequestDone(int command, const std::optional<std::string>& answer)
 }
 
 void Session::OnFrame(const net::Frame& frame) {
-    // Before a login only the login itself (and the heartbeat) is looked at: nobody can
-    // make the server decode and parse bodies without an account.
-    if (userId_ == 0 && !loginPending_ && frame.command != net::kCmdLogin && frame.command != net::kCmdHeartbeat)
+    if (frame.command == net::kCmdHeartbeat) {
+        // Carries nothing to check: answered whatever the login state, so an idle login
+        // dialog keeps its connection; only a logged-in client's counts as activity.
+        if (userId_ != 0)
+            lastRequest_ = std::chrono::steady_clock::now();
+        Send(net::kCmdHeartbeat, "");
+        return;
+    }
+    if (loginPending_ || !held_.empty()) {
+        heldBytes_ += frame.body.size() + net::kHeaderSize;
+        if (held_.size() >= kMaxHeldFrames || heldBytes_ > kMaxHeldBytes) {
+            Close();
+            return;
+        }
+        held_.push_back(frame);
+        return;
+    }
+    Handle(frame);
+}
+
+void Session::DrainHeld() {
+    while (open_ && !loginPending_ && !held_.empty()) {
+        const net::Frame frame = std::move(held_.front());
+        held_.pop_front();
+        heldBytes_ -= frame.body.size() + net::kHeaderSize;
+        Handle(frame);
+    }
+}
+
+void Session::Handle(const net::Frame& frame) {
+    // Before a login only the login itself is looked at: nobody can make the server decode
+    // and parse bodies without an account.
+    if (userId_ == 0 && frame.command != net::kCmdLogin)
         return;
     const auto body = GbkToUtf8(frame.body);
     std::optional<QueryString> query;
@@ -142,10 +176,6 @@ void Session::OnFrame(const net::Frame& frame) {
         return;
     lastRequest_ = std::chrono::steady_clock::now();
     switch (frame.command) {
-    case net::kCmdHeartbeat:
-        // Keeps a client that has nothing subscribed from deciding that the server is gone.
-        Send(net::kCmdHeartbeat, "");
-        return;
     case net::kCmdQuoteSubscribe:
         OnSubscribe(*query);
         return;
@@ -184,8 +214,6 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
         Send(net::kCmdLogin, "1,,,请输入用户名和密码");
         return;
     }
-    if (loginPending_)
-        return; // one attempt at a time per connection
     loginPending_ = true;
     server_.Authenticate(shared_from_this(), name, password);
 }
@@ -193,6 +221,8 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
 void Session::LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,
                             const std::string& answer) {
     loginPending_ = false;
+    (userId != 0 ? server_.GetMetrics().loginsOk : server_.GetMetrics().loginsRejected)
+        .fetch_add(1, std::memory_order_relaxed);
     if (!open_)
         return;
     if (userId != 0) {
@@ -204,6 +234,7 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
         ArmIdleTimer(); // from the login deadline to the idle limit
     }
     Send(net::kCmdLogin, answer);
+    DrainHeld();
 }
 
 void Session::OnSubscribe(const QueryString& query) {
@@ -263,8 +294,12 @@ void Session::Send(int command, std::string_view body) {
 }
 
 void Session::PushQuotes(const QuoteSnapshot& snapshot) {
-    if (!open_ || userId_ == 0 || subscriptions_.empty() || queuedPushes_ > 0)
+    if (!open_ || userId_ == 0 || subscriptions_.empty())
+        return;
+    if (queuedPushes_ > 0) {
+        server_.GetMetrics().quotePushesSkipped.fetch_add(1, std::memory_order_relaxed);
         return; // a client still busy with the last push skips this one
+    }
     std::string body;
     body.reserve(subscriptions_.size() * 180);
     for (const std::string& code : subscriptions_) {
@@ -274,12 +309,14 @@ void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     }
     if (body.empty() || body.size() + net::kHeaderSize > net::kMaxFrameLength)
         return;
+    server_.GetMetrics().quotePushes.fetch_add(1, std::memory_order_relaxed);
     Queue(net::FormatFrame(net::kCmdQuoteUpdate, body), true);
 }
 
 void Session::Queue(std::string frame, bool push) {
     outboxBytes_ += frame.size();
     if (outboxBytes_ > kMaxOutboxBytes) {
+        server_.GetMetrics().slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
         Close();
         return;
     }

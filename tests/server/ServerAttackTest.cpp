@@ -61,17 +61,17 @@ TEST(LoginAttackTest, OthersFailuresNeverRefuseACorrectPassword) {
         EXPECT_TRUE(Contains(answer, i < 5 ? kWrongPassword : kTooManyFailures)) << i << ": " << answer;
     }
     // alice herself, elsewhere, gets in (perhaps slowly).
-    TestClient alice(harness.Port(), "127.0.0.2");
+    TestClient alice(harness.Port(), 0, "127.0.0.2");
     ASSERT_TRUE(alice.Connected());
     EXPECT_EQ(Fields(alice.Login("alice", "secret1"), ",,,")[0], "0");
 
     // Thirty-odd failures for many names behind one address (a school lab, or someone in
     // it) do not shut the others in that lab out.
     for (int i = 0; i < 32; ++i) {
-        TestClient spray(harness.Port(), "127.0.0.3");
+        TestClient spray(harness.Port(), 0, "127.0.0.3");
         EXPECT_TRUE(Contains(spray.Login("nobody" + std::to_string(i), "x"), kWrongPassword)) << i;
     }
-    TestClient bob(harness.Port(), "127.0.0.3");
+    TestClient bob(harness.Port(), 0, "127.0.0.3");
     const std::string answer = bob.Login("bob", "secret2");
     EXPECT_EQ(Fields(answer, ",,,")[0], "0") << answer;
 }
@@ -180,17 +180,17 @@ TEST(SessionAttackTest, ConnectionsPerAddressAreCapped) {
     // address still gets in and logs in.
     std::vector<std::unique_ptr<TestClient>> held;
     for (int i = 0; i < 3; ++i)
-        held.push_back(std::make_unique<TestClient>(harness.Port(), "127.0.0.4"));
-    TestClient fourth(harness.Port(), "127.0.0.4");
+        held.push_back(std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.4"));
+    TestClient fourth(harness.Port(), 0, "127.0.0.4");
     EXPECT_TRUE(fourth.WaitClosed());
-    TestClient alice(harness.Port(), "127.0.0.5");
+    TestClient alice(harness.Port(), 0, "127.0.0.5");
     EXPECT_EQ(Fields(alice.Login("alice", "secret1"), ",,,")[0], "0");
     // A slot freed at that address can be taken again.
     held.pop_back();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     std::string answer;
     while (std::chrono::steady_clock::now() < deadline) {
-        TestClient again(harness.Port(), "127.0.0.4");
+        TestClient again(harness.Port(), 0, "127.0.0.4");
         answer = again.Login("alice", "secret1");
         if (Fields(answer, ",,,")[0] == "0")
             break;
