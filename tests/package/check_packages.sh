@@ -198,7 +198,7 @@ section "the client from a read-only folder"
 # The demo contest, as `quorvexd serve` run by hand sets it up.
 port=$(free_port)
 mkdir -p "$work/demo"
-start_server demo "$root/usr/bin/quorvexd" serve --data "$work/demo" --listen "127.0.0.1:$port" --fast-hash ||
+start_server demo "$root/usr/bin/quorvexd" serve --data "$work/demo" --listen "127.0.0.1:$port" ||
     fail "the unpacked quorvexd does not serve the demo contest"
 xdg=$work/xdg
 mkdir -p "$xdg" "$work/home"
