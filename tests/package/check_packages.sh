@@ -223,8 +223,8 @@ kill "$client" 2>/dev/null || true
 wait "$client" 2>/dev/null || true
 grep -q "cannot be kept" "$work/offscreen.log" && fail "the client found no place for client.ini"
 
-# On a virtual display: the window has its icon; log in as the demo user with "保存账户名" ticked; the name lands in
-# $XDG_CONFIG_HOME/Tavix/client.ini, nothing lands beside the program.
+# On a virtual display: the window has its icon; log in as the demo user with "保存账户名"
+# ticked; the name lands in $XDG_CONFIG_HOME/Tavix/client.ini, nothing beside the program.
 export root work port xdg
 export CLIENT_CMD="${client_env[*]} ${as_user[*]} $root/usr/bin/Tavix --server 127.0.0.1:$port"
 if ! timeout 180 xvfb-run -a -s '-screen 0 1280x800x24' bash "$(dirname "$0")/login_on_display.sh" \
