@@ -104,10 +104,17 @@ void TradingLink::Spawn(void (TradingLink::*work)()) {
 
 void TradingLink::ConnectLoop() {
     while (!Stopping()) {
-        if (socket_.Connect(state_.serverAddress, state_.port))
+        if (serverIndex_ == 0
+                ? socket_.Connect(state_.serverAddress, state_.port)
+                : socket_.Connect(state_.moreServers[serverIndex_ - 1].host, state_.moreServers[serverIndex_ - 1].port))
             return;
+        NextServer();
         Pause(timings_.retryDelay);
     }
+}
+
+void TradingLink::NextServer() {
+    serverIndex_ = (serverIndex_ + 1) % (state_.moreServers.size() + 1);
 }
 
 bool TradingLink::SendLogin(std::string_view body) {
@@ -157,6 +164,8 @@ void TradingLink::Reconnect() {
         phase_.store(LinkPhase::kBroken);
     }
     reloginPending_ = false;
+    // The server that broke may be gone for good; its standby listens on the next address.
+    NextServer();
     while (!Stopping()) {
         ConnectLoop();
         if (Stopping())
@@ -174,6 +183,7 @@ void TradingLink::Reconnect() {
         }
         // A connection that cannot take a login is no connection: connect anew.
         socket_.Close();
+        NextServer();
         Pause(timings_.retryDelay);
     }
 }

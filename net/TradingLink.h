@@ -37,7 +37,8 @@ public:
     // --- connection -------------------------------------------------------------------
 
     // Starts the network thread once (later calls do nothing). It connects to
-    // state.serverAddress:state.port, retrying every second without limit, then receives
+    // state.serverAddress:state.port (then state.moreServers in turn, one further after every
+    // failed connect or broken connection), retrying every second without limit, then receives
     // and dispatches frames, sends heartbeats after 3 s of silence and reconnects after 6 s
     // of silence or a broken connection; once the server has accepted a login on this link,
     // every reconnect also logs in again (a failed write goes back to connecting) and
@@ -132,6 +133,7 @@ private:
     void Resubscribe();
     void Reconnect();
     void OnLoginAnswer(std::string_view body);
+    void NextServer();
     bool Stopping() const { return stop_.load(); }
     // Sleeps for `d` unless the link is being stopped; false when stopping.
     bool Pause(std::chrono::milliseconds d);
@@ -161,6 +163,8 @@ private:
     std::mutex loginMutex_;
     std::optional<std::string> pendingLogin_;
     bool pendingResent_ = false;
+    // Network thread only: 0 for state.serverAddress, i for state.moreServers[i - 1].
+    std::size_t serverIndex_ = 0;
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     std::mutex workersMutex_;

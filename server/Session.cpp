@@ -175,6 +175,7 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
         return;
     }
     if (!server_.Throttle().Allowed(name, address_, std::chrono::steady_clock::now())) {
+        server_.GetMetrics().loginsThrottled.fetch_add(1, std::memory_order_relaxed);
         Send(net::kCmdLogin, "1,,,登录失败次数过多，请稍后再试");
         return;
     }
@@ -185,6 +186,8 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
 void Session::LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,
                             const std::string& answer) {
     loginPending_ = false;
+    (userId != 0 ? server_.GetMetrics().loginsOk : server_.GetMetrics().loginsRejected)
+        .fetch_add(1, std::memory_order_relaxed);
     if (!open_)
         return;
     if (userId != 0) {
@@ -253,8 +256,12 @@ void Session::Send(int command, std::string_view body) {
 }
 
 void Session::PushQuotes(const QuoteSnapshot& snapshot) {
-    if (!open_ || userId_ == 0 || subscriptions_.empty() || queuedPushes_ > 0)
+    if (!open_ || userId_ == 0 || subscriptions_.empty())
+        return;
+    if (queuedPushes_ > 0) {
+        server_.GetMetrics().quotePushesSkipped.fetch_add(1, std::memory_order_relaxed);
         return; // a client still busy with the last push skips this one
+    }
     std::string body;
     body.reserve(subscriptions_.size() * 180);
     for (const std::string& code : subscriptions_) {
@@ -264,12 +271,14 @@ void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     }
     if (body.empty() || body.size() + net::kHeaderSize > net::kMaxFrameLength)
         return;
+    server_.GetMetrics().quotePushes.fetch_add(1, std::memory_order_relaxed);
     Queue(net::FormatFrame(net::kCmdQuoteUpdate, body), true);
 }
 
 void Session::Queue(std::string frame, bool push) {
     outboxBytes_ += frame.size();
     if (outboxBytes_ > kMaxOutboxBytes) {
+        server_.GetMetrics().slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
         Close();
         return;
     }
