@@ -4,9 +4,15 @@
 #include "server/Ledger.h"
 #include "server/LocalTime.h"
 #include "server/Market.h"
+#include "server/Metrics.h"
 #include "server/QuoteSnapshot.h"
+#include "server/RankingBoard.h"
 #include "server/ServerOptions.h"
 
+#include "server/RateLimitedLog.h"
+
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -45,21 +51,37 @@ public:
     void Stop();
 
     // Called from any thread. `failure` is the answer when the batch cannot be committed.
-    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt);
+    // A `readOnly` request whose batch could not be committed runs again against what
+    // the database holds, so queries are answered even while the disk is full.
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false);
+
+    // Background checkpoints that went through (for tests and monitoring).
+    std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
+    std::uint64_t CheckpointFailures() const { return checkpointFailures_.load(); }
 
     QuoteSnapshotPtr Snapshot() const;
+
+    // Counted by the engine and by the network side; read by the HTTP side.
+    Metrics& GetMetrics() { return metrics_; }
+    // The standings, republished after a batch at most every half second.
+    const RankingBoard& Ranking() const { return ranking_; }
 
 private:
     struct Job {
         Work work;
         Done done;
         std::optional<std::string> failure;
+        bool readOnly = false;
     };
 
     void Run();
+    LocalTime Now() const;
     void Checkpoints();
+    void KeepLogSmall();
+    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
+    void PublishRanking(const LocalTime& now);
 
     const ServerOptions options_;
     UserDirectory& directory_;
@@ -67,6 +89,11 @@ private:
     std::unique_ptr<Market> market_;
     std::unique_ptr<Ledger> ledger_;
     std::int64_t dataVersion_ = 0;
+    Metrics metrics_;
+    RankingBoard ranking_;
+    std::chrono::steady_clock::time_point rankingPublished_;
+    std::uint64_t buyFillsCounted_ = 0;
+    std::uint64_t sellFillsCounted_ = 0;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -77,6 +104,10 @@ private:
     QuotesListener listener_;
     std::thread thread_;
     std::thread checkpointer_;
+    std::atomic<std::uint64_t> checkpoints_{0};
+    std::atomic<std::uint64_t> checkpointFailures_{0};
+    RateLimitedLog batchLog_;
+    RateLimitedLog logSizeLog_;
 };
 
 } // namespace server

@@ -3,6 +3,7 @@
 #include <asio.hpp>
 
 #include "server/LoginThrottle.h"
+#include "server/Metrics.h"
 #include "server/QueryString.h"
 #include "server/QuoteSnapshot.h"
 #include "server/ServerOptions.h"
@@ -10,7 +11,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace server {
@@ -42,18 +45,22 @@ public:
     void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword);
     void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query);
     void Remove(const std::shared_ptr<Session>& session);
-    LoginThrottle& Throttle() { return throttle_; }
+    Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
     const ServerOptions& Options() const { return options_; }
     asio::io_context& Io() { return io_; }
 
 private:
     void Accept();
+    void Check(std::shared_ptr<Session> session, std::string name, std::string password);
+    void CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Session>& keep);
+    void CountOrder(const std::optional<std::string>& answer);
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                   std::int64_t userId, const std::string& passwordHash);
 
     asio::io_context& io_;
     Engine& engine_;
+    Metrics& metrics_; // the engine's
     UserDirectory& directory_;
     const ServerOptions options_;
     asio::ip::tcp::acceptor acceptor_;
@@ -65,6 +72,7 @@ private:
     VerifiedLogins verified_;
     QuoteSnapshotPtr snapshot_;
     std::unordered_set<std::shared_ptr<Session>> sessions_;
+    std::unordered_map<std::string, std::size_t> perAddress_;
 };
 
 } // namespace server

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "net/Board.h"
+#include "server/Database.h"
 #include "server/FeeSchedule.h"
+#include "server/LocalTime.h"
 #include "server/PasswordHash.h"
 #include "server/TradingHours.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace server {
@@ -13,6 +16,7 @@ namespace server {
 struct ServerOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 9690;
+    std::string portFile; // receives the bound port once connections are accepted
     std::string dbPath = "data/quorvex.db";
     std::uint64_t seed = 20210223;
     int tickMs = 1000;
@@ -28,8 +32,22 @@ struct ServerOptions {
     // Only requests count as activity, and a client that receives quote pushes sends no
     // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
     int idleSeconds = 300;
+    // A connection that has not logged in by then is closed.
+    int loginSeconds = 30;
     std::size_t maxConnections = 20000;
+    // A school lab shares one address; an attacker's single address cannot fill every slot.
+    std::size_t maxConnectionsPerAddress = 128;
     bool createDemo = true;
+    Synchronous synchronous = Synchronous::kFull;
+    // Above this the engine empties the write-ahead log between batches; it is also the
+    // size the emptied log file is cut back to.
+    std::int64_t logLimitBytes = 64 * 1024 * 1024;
+    // The ranking page, its JSON, the metrics and the health check; off without a host.
+    std::string httpHost;
+    std::uint16_t httpPort = 0;
+    bool rankingFullNames = false; // the public page masks names unless asked not to
+    // The engine's calendar and wall clock; tests move it to cross midnight. Unset: the system's.
+    std::function<LocalTime()> clock;
 };
 
 } // namespace server

@@ -2,6 +2,7 @@
 
 #include "server/Engine.h"
 #include "server/GbkCodec.h"
+#include "server/HttpSide.h"
 #include "server/Ledger.h"
 #include "server/Server.h"
 #include "server/UserDirectory.h"
@@ -12,10 +13,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace server;
@@ -24,13 +30,16 @@ namespace {
 
 constexpr const char* kDemoUser = "demo";
 constexpr const char* kDemoPassword = "demo123";
+constexpr const char* kFastHashVariable = "QUORVEXD_TEST_FAST_HASH";
 
 constexpr const char* kUsage = R"(usage: quorvexd COMMAND [options]
 
 commands:
   serve                      run the contest server (default: a demo contest on 127.0.0.1:9690)
   init-db                    create the database
-  add-user NAME PASSWORD     add an account [--cash YUAN] [--sh ACCOUNT] [--sz ACCOUNT]
+  add-user NAME [PASSWORD]   add an account [--cash YUAN] [--sh ACCOUNT] [--sz ACCOUNT]; without
+                             PASSWORD (or with -) the password is read from standard input, so
+                             it stays out of the process list and the shell history
   freeze NAME | unfreeze NAME
   reset NAME                 back to the initial cash, without positions, orders or history
   ranking                    list the accounts by total assets
@@ -39,10 +48,13 @@ commands:
 options of every command:
   --db FILE                  database file (default data/quorvex.db)
   --data DIR                 database DIR/quorvex.db
-  --fast-hash                cheapest password hashes (tests only; default argon2id interactive)
+  --fast-hash                cheapest password hashes, for tests only: refused unless the
+                             environment sets QUORVEXD_TEST_FAST_HASH=1 (default argon2id interactive)
 
 options of serve:
-  --listen HOST:PORT         (127.0.0.1:9690)
+  --listen HOST:PORT         (127.0.0.1:9690); port 0 takes any free port, reported on the
+                             "listening on" line and in --port-file
+  --port-file FILE           write the bound port to FILE once the server accepts connections
   --seed N                   market simulation seed
   --tick-ms N                market tick and quote push period (1000)
   --hours HH:MM-HH:MM,...    trading sessions (always open)
@@ -53,8 +65,15 @@ options of serve:
   --welcome TEXT             text shown in the client's status bar
   --commission RATE --min-commission YUAN --stamp-duty RATE --transfer-fee RATE
   --limit-main PERCENT --limit-growth PERCENT
-  --idle-seconds N           close connections that send nothing this long (300)
+  --idle-seconds N           close logged-in connections that send no request this long (300)
+  --login-seconds N          close connections that have not logged in after this long (30)
+  --max-per-address N        connections allowed from one address (128)
+  --synchronous full|normal  full (default): an acknowledged order survives a power cut;
+                             normal: faster commits that survive a crash of the server only
+  --log-limit-mb N           empty the write-ahead log between batches above this size (64)
   --no-demo                  do not create the demo account
+  --http HOST:PORT           serve the live ranking page (/), /ranking.json, /metrics and /healthz
+  --ranking-names full|masked  names on the public ranking (masked: 张**)
 )";
 
 struct Arguments {
@@ -109,11 +128,33 @@ bool ParseInt(const std::string& text, long long min, long long max, long long& 
 
 // Fills `options` from the command line; returns an error text or an empty one.
 std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
-    static const std::vector<std::string> kKnown = {
-        "--db",           "--data",           "--listen",         "--seed",         "--tick-ms",
-        "--hours",        "--quotes-csv",     "--client-version", "--update-cmd",   "--welcome",
-        "--commission",   "--min-commission", "--stamp-duty",     "--transfer-fee", "--limit-main",
-        "--limit-growth", "--idle-seconds",   "--cash",           "--sh",           "--sz"};
+    static const std::vector<std::string> kKnown = {"--db",
+                                                    "--data",
+                                                    "--listen",
+                                                    "--seed",
+                                                    "--tick-ms",
+                                                    "--hours",
+                                                    "--quotes-csv",
+                                                    "--client-version",
+                                                    "--update-cmd",
+                                                    "--welcome",
+                                                    "--commission",
+                                                    "--min-commission",
+                                                    "--stamp-duty",
+                                                    "--transfer-fee",
+                                                    "--limit-main",
+                                                    "--limit-growth",
+                                                    "--idle-seconds",
+                                                    "--cash",
+                                                    "--sh",
+                                                    "--sz",
+                                                    "--http",
+                                                    "--ranking-names",
+                                                    "--port-file",
+                                                    "--login-seconds",
+                                                    "--max-per-address",
+                                                    "--synchronous",
+                                                    "--log-limit-mb"};
     for (const auto& [key, value] : args.options) {
         if (std::find(kKnown.begin(), kKnown.end(), key) == kKnown.end())
             return "unknown option " + key;
@@ -129,6 +170,18 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
                 return "--listen needs HOST:PORT";
             options.host = value.substr(0, colon);
             options.port = static_cast<std::uint16_t>(n);
+        } else if (key == "--http") {
+            const auto colon = value.rfind(':');
+            if (colon == std::string::npos || colon == 0 || !ParseInt(value.substr(colon + 1), 0, 65535, n))
+                return "--http needs HOST:PORT";
+            options.httpHost = value.substr(0, colon);
+            options.httpPort = static_cast<std::uint16_t>(n);
+        } else if (key == "--ranking-names") {
+            if (value != "full" && value != "masked")
+                return "--ranking-names needs full or masked";
+            options.rankingFullNames = value == "full";
+        } else if (key == "--port-file") {
+            options.portFile = value;
         } else if (key == "--seed") {
             if (!ParseInt(value, 0, LLONG_MAX, n))
                 return "--seed needs a number";
@@ -170,10 +223,32 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             if (!ParseInt(value, 1, 86400, n))
                 return "--idle-seconds needs a number of seconds";
             options.idleSeconds = static_cast<int>(n);
+        } else if (key == "--login-seconds") {
+            if (!ParseInt(value, 1, 3600, n))
+                return "--login-seconds needs a number of seconds from 1 to 3600";
+            options.loginSeconds = static_cast<int>(n);
+        } else if (key == "--max-per-address") {
+            if (!ParseInt(value, 1, 1000000, n))
+                return "--max-per-address needs a number of connections";
+            options.maxConnectionsPerAddress = static_cast<std::size_t>(n);
+        } else if (key == "--synchronous") {
+            if (value != "full" && value != "normal")
+                return "--synchronous needs full or normal";
+            options.synchronous = value == "full" ? Synchronous::kFull : Synchronous::kNormal;
+        } else if (key == "--log-limit-mb") {
+            if (!ParseInt(value, 1, 1 << 20, n))
+                return "--log-limit-mb needs a size in megabytes";
+            options.logLimitBytes = static_cast<std::int64_t>(n) * 1024 * 1024;
         }
     }
-    if (Has(args, "--fast-hash"))
+    if (Has(args, "--fast-hash")) {
+        // Cheap hashes fall to a brute force within minutes: only a test run may store them.
+        const char* allowed = std::getenv(kFastHashVariable);
+        if (!allowed || std::string(allowed) != "1")
+            return std::string("--fast-hash stores weak password hashes and is for tests only; set ") +
+                   kFastHashVariable + "=1 to allow it";
         options.hashCost = HashCost::kMinimal;
+    }
     if (Has(args, "--no-demo"))
         options.createDemo = false;
     return {};
@@ -199,6 +274,30 @@ bool ValidPassword(const std::string& password) {
     return true;
 }
 
+// One line of standard input, without echo when it is a terminal.
+std::string ReadPassword() {
+    const bool terminal = ::isatty(STDIN_FILENO) != 0;
+    termios saved{};
+    if (terminal) {
+        std::fputs("password: ", stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    const bool got = static_cast<bool>(std::getline(std::cin, line));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (!got)
+        throw std::invalid_argument("no password on standard input");
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
 void EnsureFolder(const std::string& dbPath) {
     const auto parent = std::filesystem::path(dbPath).parent_path();
     if (!parent.empty())
@@ -212,6 +311,18 @@ void RaiseDescriptorLimit() {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+// Written beside the target and renamed over it, so a reader never sees a partial number.
+void WritePortFile(const std::string& path, std::uint16_t port) {
+    const std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        out << port << '\n';
+        if (!out.flush())
+            throw std::runtime_error("cannot write the port file " + partial);
+    }
+    std::filesystem::rename(partial, path);
 }
 
 int Serve(const ServerOptions& options) {
@@ -234,9 +345,17 @@ int Serve(const ServerOptions& options) {
             std::printf("demo account: user %s, password %s\n", kDemoUser, kDemoPassword);
     }
 
+    HttpSide http(engine.Ranking(), engine.GetMetrics(), options.rankingFullNames);
+    if (!options.httpHost.empty()) {
+        http.Start(options.httpHost, options.httpPort);
+        std::printf("ranking page http://%s:%u/\n", options.httpHost.c_str(), http.Port());
+    }
     asio::io_context io(1);
     Server server(io, engine, directory, options);
     server.Listen();
+    http.SetServing(true);
+    if (!options.portFile.empty())
+        WritePortFile(options.portFile, server.Port());
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {
@@ -247,6 +366,8 @@ int Serve(const ServerOptions& options) {
                 options.dbPath.c_str());
     std::fflush(stdout);
     io.run();
+    http.SetServing(false);
+    http.Stop();
     engine.Stop();
     return 0;
 }
@@ -266,9 +387,11 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
         return 0;
     }
     if (command == "add-user") {
-        needName(2);
+        if (args.positional.size() != 1 && args.positional.size() != 2)
+            throw std::invalid_argument("wrong number of arguments for " + command);
         const std::string& name = args.positional[0];
-        const std::string& password = args.positional[1];
+        const std::string password =
+            args.positional.size() == 2 && args.positional[1] != "-" ? args.positional[1] : ReadPassword();
         if (!ValidName(name))
             throw std::invalid_argument("a user name has 1 to 32 bytes without blanks or , | & = :");
         if (!ValidPassword(password))
