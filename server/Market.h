@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Board.h"
 #include "server/Money.h"
 
 #include <array>
@@ -22,12 +23,12 @@ struct Quote {
     std::string name; // UTF-8
     Cents prevClose = 0;
     Cents last = 0;
-    int limitPercent = 10;
+    int limitPercent = net::kMainLimitPercent;
     std::array<BookLevel, 5> bids;
     std::array<BookLevel, 5> asks;
 
-    Cents LimitUp() const { return (prevClose * (100 + limitPercent) + 50) / 100; }
-    Cents LimitDown() const { return (prevClose * (100 - limitPercent) + 50) / 100; }
+    Cents LimitUp() const { return net::LimitPrices(prevClose, limitPercent).up; }
+    Cents LimitDown() const { return net::LimitPrices(prevClose, limitPercent).down; }
 };
 
 // The simulated market: a seeded random walk of every security inside its price limits,

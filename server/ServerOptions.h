@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Board.h"
 #include "server/FeeSchedule.h"
 #include "server/LocalTime.h"
 #include "server/PasswordHash.h"
@@ -24,14 +25,18 @@ struct ServerOptions {
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
     std::string welcome = "已登录"; // the client shows it in a narrow status pane
     FeeSchedule fees;
-    int mainLimitPercent = 10;
-    int growthLimitPercent = 20;
+    int mainLimitPercent = net::kMainLimitPercent;
+    int growthLimitPercent = net::kGrowthLimitPercent;
     HashCost hashCost = HashCost::kInteractive;
     // Only requests count as activity, and a client that receives quote pushes sends no
     // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
     int idleSeconds = 300;
     std::size_t maxConnections = 20000;
     bool createDemo = true;
+    // The ranking page, its JSON, the metrics and the health check; off without a host.
+    std::string httpHost;
+    std::uint16_t httpPort = 0;
+    bool rankingFullNames = false; // the public page masks names unless asked not to
     // The engine's calendar and wall clock; tests move it to cross midnight. Unset: the system's.
     std::function<LocalTime()> clock;
 };

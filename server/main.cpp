@@ -2,6 +2,7 @@
 
 #include "server/Engine.h"
 #include "server/GbkCodec.h"
+#include "server/HttpSide.h"
 #include "server/Ledger.h"
 #include "server/Server.h"
 #include "server/UserDirectory.h"
@@ -62,6 +63,8 @@ options of serve:
   --limit-main PERCENT --limit-growth PERCENT
   --idle-seconds N           close connections that send nothing this long (300)
   --no-demo                  do not create the demo account
+  --http HOST:PORT           serve the live ranking page (/), /ranking.json, /metrics and /healthz
+  --ranking-names full|masked  names on the public ranking (masked: 张**)
 )";
 
 struct Arguments {
@@ -121,7 +124,7 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
         "--hours",        "--quotes-csv",     "--client-version", "--update-cmd",   "--welcome",
         "--commission",   "--min-commission", "--stamp-duty",     "--transfer-fee", "--limit-main",
         "--limit-growth", "--idle-seconds",   "--cash",           "--sh",           "--sz",
-        "--port-file"};
+        "--http",         "--ranking-names",  "--port-file"};
     for (const auto& [key, value] : args.options) {
         if (std::find(kKnown.begin(), kKnown.end(), key) == kKnown.end())
             return "unknown option " + key;
@@ -137,6 +140,16 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
                 return "--listen needs HOST:PORT";
             options.host = value.substr(0, colon);
             options.port = static_cast<std::uint16_t>(n);
+        } else if (key == "--http") {
+            const auto colon = value.rfind(':');
+            if (colon == std::string::npos || colon == 0 || !ParseInt(value.substr(colon + 1), 0, 65535, n))
+                return "--http needs HOST:PORT";
+            options.httpHost = value.substr(0, colon);
+            options.httpPort = static_cast<std::uint16_t>(n);
+        } else if (key == "--ranking-names") {
+            if (value != "full" && value != "masked")
+                return "--ranking-names needs full or masked";
+            options.rankingFullNames = value == "full";
         } else if (key == "--port-file") {
             options.portFile = value;
         } else if (key == "--seed") {
@@ -262,9 +275,15 @@ int Serve(const ServerOptions& options) {
             std::printf("demo account: user %s, password %s\n", kDemoUser, kDemoPassword);
     }
 
+    HttpSide http(engine.Ranking(), engine.GetMetrics(), options.rankingFullNames);
+    if (!options.httpHost.empty()) {
+        http.Start(options.httpHost, options.httpPort);
+        std::printf("ranking page http://%s:%u/\n", options.httpHost.c_str(), http.Port());
+    }
     asio::io_context io(1);
     Server server(io, engine, directory, options);
     server.Listen();
+    http.SetServing(true);
     if (!options.portFile.empty())
         WritePortFile(options.portFile, server.Port());
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
@@ -277,6 +296,8 @@ int Serve(const ServerOptions& options) {
                 options.dbPath.c_str());
     std::fflush(stdout);
     io.run();
+    http.SetServing(false);
+    http.Stop();
     engine.Stop();
     return 0;
 }

@@ -137,6 +137,24 @@ private slots:
                                    &error));
         QCOMPARE(app.State().serverAddress, std::string("127.0.0.1"));
         QCOMPARE(app.State().port, 1);
+        QVERIFY(app.State().moreServers.empty());
+        // A list: the first is the one tried first, the others follow in their order.
+        CTavixApp listed;
+        QVERIFY(listed.ParseArguments({QStringLiteral("Tavix"), QStringLiteral("--server"),
+                                       QStringLiteral("10.0.0.1:7000,standby,10.0.0.3:7002")},
+                                      &error));
+        QCOMPARE(listed.State().serverAddress, std::string("10.0.0.1"));
+        QCOMPARE(listed.State().port, 7000);
+        QCOMPARE(listed.State().moreServers.size(), std::size_t(2));
+        QCOMPARE(listed.State().moreServers[0].host, std::string("standby"));
+        QCOMPARE(listed.State().moreServers[0].port, 9690);
+        QCOMPARE(listed.State().moreServers[1].host, std::string("10.0.0.3"));
+        QCOMPARE(listed.State().moreServers[1].port, 7002);
+        CTavixApp badItem;
+        QVERIFY(!badItem.ParseArguments(
+            {QStringLiteral("Tavix"), QStringLiteral("--server"), QStringLiteral("10.0.0.1:7000,")}, &error));
+        QVERIFY(!badItem.ParseArguments(
+            {QStringLiteral("Tavix"), QStringLiteral("--server"), QStringLiteral("a:1,b:99999")}, &error));
         // Cancelling the login ends the run before any main window exists.
         bool sawLogin = false;
         QTimer cancel;

@@ -40,6 +40,7 @@ public:
 
     std::uint16_t Port() const { return port_; }
     const server::ServerOptions& Options() const { return options_; }
+    server::Engine& GetEngine() { return *engine_; }
     // Adds an account with 1,000,000.00 yuan unless `cash` says otherwise.
     void AddUser(const std::string& name, const std::string& password, server::Cents cash = 100'000'000);
     // Runs `work` on the engine thread inside a committed batch and waits for it.
