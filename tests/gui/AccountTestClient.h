@@ -8,6 +8,7 @@
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "tests/support/FakeTradingServer.h"
+#include "tests/support/ModalRecorder.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -49,21 +50,7 @@ public:
     void DeliverReply(int, std::string_view) override {}
 };
 
-// Records the texts of every modal dialog the code under test opens and accepts them.
-class ModalRecorder final {
-public:
-    ModalRecorder() {
-        SetModalHook([this](const ModalRequest& request) {
-            texts << request.text;
-            return int(QDialog::Accepted);
-        });
-    }
-    ~ModalRecorder() { SetModalHook({}); }
-    ModalRecorder(const ModalRecorder&) = delete;
-    ModalRecorder& operator=(const ModalRecorder&) = delete;
-
-    QStringList texts;
-};
+using tavix::test::ModalRecorder;
 
 // 23 February 2021, 10:00 local time: the day the link puts into its dated queries, so no
 // test depends on the day it runs.

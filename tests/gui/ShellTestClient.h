@@ -7,6 +7,7 @@
 #include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 #include "tests/support/FakeTradingServer.h"
+#include "tests/support/ModalRecorder.h"
 
 #include <QDialog>
 #include <QList>
@@ -20,33 +21,7 @@
 
 using namespace std::chrono_literals;
 
-// Records every modal dialog or message box the code under test opens and answers it
-// with `answer` (Accepted by default) instead of running a modal loop.
-class ModalRecorder final {
-public:
-    ModalRecorder() {
-        SetModalHook([this](const ModalRequest& request) {
-            requests << request;
-            if (onShow)
-                onShow(request);
-            return answer;
-        });
-    }
-    ~ModalRecorder() { SetModalHook({}); }
-    ModalRecorder(const ModalRecorder&) = delete;
-    ModalRecorder& operator=(const ModalRecorder&) = delete;
-
-    QStringList Texts() const {
-        QStringList texts;
-        for (const auto& r : requests)
-            texts << r.text;
-        return texts;
-    }
-
-    QList<ModalRequest> requests;
-    int answer = QDialog::Accepted;
-    std::function<void(const ModalRequest&)> onShow;
-};
+using tavix::test::ModalRecorder;
 
 // A client around a loopback test server: the shared state, the notifier the program
 // uses and a trading link connected to the server.

@@ -9,6 +9,7 @@
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 #include "tests/support/FakeTradingServer.h"
+#include "tests/support/ModalRecorder.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -44,34 +45,7 @@ public:
     std::vector<int> codes;
 };
 
-// Answers every modal question of the code under test without a modal loop: records what
-// would be shown, runs an optional action while "the dialog is open", and answers from a
-// script (yes / accepted when the script is empty).
-class ModalScript final {
-public:
-    ModalScript() {
-        SetModalHook([this](const ModalRequest& request) {
-            shown.push_back(request);
-            if (whileOpen)
-                whileOpen();
-            bool yes = true;
-            if (!answers.empty()) {
-                yes = answers.front();
-                answers.pop_front();
-            }
-            if (request.kind == ModalRequest::Kind::kMessageBoxYesNo)
-                return int(yes ? QMessageBox::Yes : QMessageBox::No);
-            return int(yes ? QDialog::Accepted : QDialog::Rejected);
-        });
-    }
-    ~ModalScript() { SetModalHook({}); }
-    ModalScript(const ModalScript&) = delete;
-    ModalScript& operator=(const ModalScript&) = delete;
-
-    std::vector<ModalRequest> shown;
-    std::deque<bool> answers;
-    std::function<void()> whileOpen;
-};
+using tavix::test::ModalRecorder;
 
 inline std::string Gbk(const char* utf8) {
     return ToGbk(QString::fromUtf8(utf8));

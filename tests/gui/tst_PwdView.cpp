@@ -88,7 +88,7 @@ void TestPwdView::localChecksInOrder() {
     form.newPassword->setText(newPassword);
     form.confirmation->setText(confirmation);
     QTest::mouseClick(form.confirm, Qt::LeftButton);
-    QCOMPARE(modal.texts, QStringList{message});
+    QCOMPARE(modal.Texts(), QStringList{message});
     QCOMPARE(client.server->CountOf(net::kCmdChangePassword), 0);
 }
 
@@ -107,7 +107,7 @@ void TestPwdView::confirmSendsTheChangeAndKeepsTheFields() {
     const auto body = client.NextBody(net::kCmdChangePassword);
     QVERIFY(body);
     QCOMPARE(*body, "oldpwd=old1&pwd=" + ToGbk(QStringLiteral("pw9新")));
-    QVERIFY(modal.texts.isEmpty());
+    QVERIFY(modal.Texts().isEmpty());
     QCOMPARE(form.oldPassword->text(), QStringLiteral("old1"));
     QCOMPARE(form.newPassword->text(), QStringLiteral("pw9新"));
     QCOMPARE(form.confirmation->text(), QStringLiteral("pw9新"));

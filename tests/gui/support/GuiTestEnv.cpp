@@ -10,54 +10,6 @@
 
 namespace tavix::test {
 
-void RecordingNotifier::NotifyTable(int message) {
-    std::lock_guard lock(m_mutex);
-    m_tables.push_back(message);
-}
-
-void RecordingNotifier::DeliverReply(int message, std::string_view body) {
-    std::lock_guard lock(m_mutex);
-    m_replies.emplace_back(message, std::string(body));
-}
-
-std::vector<int> RecordingNotifier::Tables() const {
-    std::lock_guard lock(m_mutex);
-    return m_tables;
-}
-
-std::vector<std::pair<int, std::string>> RecordingNotifier::Replies() const {
-    std::lock_guard lock(m_mutex);
-    return m_replies;
-}
-
-int RecordingNotifier::CountOf(int message) const {
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count(m_tables.begin(), m_tables.end(), message));
-}
-
-ScriptedModalHook::ScriptedModalHook(int defaultAnswer)
-    : m_defaultAnswer(defaultAnswer) {
-    SetModalHook([this](const ModalRequest& request) {
-        m_requests.push_back(request);
-        if (m_answers.empty())
-            return m_defaultAnswer;
-        const int answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
-    });
-}
-
-ScriptedModalHook::~ScriptedModalHook() {
-    SetModalHook({});
-}
-
-QStringList ScriptedModalHook::Texts() const {
-    QStringList texts;
-    for (const ModalRequest& request : m_requests)
-        texts.append(request.text);
-    return texts;
-}
-
 namespace {
 net::SharedState& PointedAt(net::SharedState& state, int port) {
     state.serverAddress = "127.0.0.1";

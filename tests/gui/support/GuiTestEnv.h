@@ -6,6 +6,8 @@
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "tests/support/FakeTradingServer.h"
+#include "tests/support/ModalRecorder.h"
+#include "tests/support/RecordingNotifier.h"
 
 #include <QString>
 
@@ -19,50 +21,11 @@
 
 namespace tavix::test {
 
-// Records what the trading link tells the windows. HasMainFrame() answers what the test set.
-class RecordingNotifier final : public net::LinkNotifier {
-public:
-    bool HasMainFrame() const override { return m_hasMainFrame.load(); }
-    void NotifyTable(int message) override;
-    void DeliverReply(int message, std::string_view body) override;
-
-    void SetHasMainFrame(bool has) { m_hasMainFrame.store(has); }
-    std::vector<int> Tables() const;
-    std::vector<std::pair<int, std::string>> Replies() const;
-    int CountOf(int message) const;
-
-private:
-    std::atomic<bool> m_hasMainFrame{true};
-    mutable std::mutex m_mutex;
-    std::vector<int> m_tables;
-    std::vector<std::pair<int, std::string>> m_replies;
-};
-
 // Records every SellPosition request of the views.
 class RecordingFrame final : public MainFrameHooks {
 public:
     void SellPosition(int code) override { soldCodes.push_back(code); }
     std::vector<int> soldCodes;
-};
-
-// Installs a modal hook for its lifetime: every dialog or message box is recorded and
-// answered with the next scripted answer (or the default answer when none is left).
-class ScriptedModalHook final {
-public:
-    explicit ScriptedModalHook(int defaultAnswer = 1);
-    ~ScriptedModalHook();
-    ScriptedModalHook(const ScriptedModalHook&) = delete;
-    ScriptedModalHook& operator=(const ScriptedModalHook&) = delete;
-
-    void QueueAnswer(int answer) { m_answers.push_back(answer); }
-    const std::vector<ModalRequest>& Requests() const { return m_requests; }
-    // Texts of the requests so far, in order.
-    QStringList Texts() const;
-
-private:
-    int m_defaultAnswer;
-    std::deque<int> m_answers;
-    std::vector<ModalRequest> m_requests;
 };
 
 // One client's world for a GUI test: a loopback trading server, the shared state pointed

@@ -7,16 +7,19 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavix::test {
 
-// Records every notification of a trading link, in order, from any thread.
+// Records every notification of a trading link, in order, from any thread. HasMainFrame()
+// answers what the test set (a main window by default).
 class RecordingNotifier final : public net::LinkNotifier {
 public:
     struct Event {
         int message = 0;
-        std::string body;
+        std::string body; // empty for table notifications
+        bool table = false;
     };
 
     explicit RecordingNotifier(bool mainFrame = true)
@@ -25,8 +28,8 @@ public:
     void SetMainFrame(bool present) { mainFrame_.store(present); }
     bool HasMainFrame() const override { return mainFrame_.load(); }
 
-    void NotifyTable(int message) override { Record({message, {}}); }
-    void DeliverReply(int message, std::string_view body) override { Record({message, std::string(body)}); }
+    void NotifyTable(int message) override { Record({message, {}, true}); }
+    void DeliverReply(int message, std::string_view body) override { Record({message, std::string(body), false}); }
 
     std::vector<Event> Events() const {
         std::lock_guard lock(mutex_);
@@ -39,22 +42,31 @@ public:
             out.push_back(e.message);
         return out;
     }
+    // The table notifications alone, and the replies alone, in order.
+    std::vector<int> Tables() const {
+        std::lock_guard lock(mutex_);
+        std::vector<int> out;
+        for (const Event& e : events_)
+            if (e.table)
+                out.push_back(e.message);
+        return out;
+    }
+    std::vector<std::pair<int, std::string>> Replies() const {
+        std::lock_guard lock(mutex_);
+        std::vector<std::pair<int, std::string>> out;
+        for (const Event& e : events_)
+            if (!e.table)
+                out.emplace_back(e.message, e.body);
+        return out;
+    }
     int CountOf(int message) const {
         std::lock_guard lock(mutex_);
-        int n = 0;
-        for (const Event& e : events_)
-            n += e.message == message ? 1 : 0;
-        return n;
+        return Count(message);
     }
     // Waits until `message` was delivered at least `count` times.
     bool WaitFor(int message, int count, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] {
-            int n = 0;
-            for (const Event& e : events_)
-                n += e.message == message ? 1 : 0;
-            return n >= count;
-        });
+        return changed_.wait_for(lock, timeout, [&] { return Count(message) >= count; });
     }
     void Clear() {
         std::lock_guard lock(mutex_);
@@ -62,6 +74,12 @@ public:
     }
 
 private:
+    int Count(int message) const {
+        int n = 0;
+        for (const Event& e : events_)
+            n += e.message == message ? 1 : 0;
+        return n;
+    }
     void Record(Event e) {
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(e));
