@@ -7,6 +7,7 @@
 #include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 #include "tests/support/FakeTradingServer.h"
+#include "tests/support/GuiTestClient.h"
 #include "tests/support/ModalRecorder.h"
 
 #include <QDialog>
@@ -23,15 +24,9 @@ using namespace std::chrono_literals;
 
 using tavix::test::ModalRecorder;
 
-// A client around a loopback test server: the shared state, the notifier the program
-// uses and a trading link connected to the server.
-struct ShellTestClient {
-    tavix::test::FakeTradingServer server;
-    net::SharedState state;
-    CGuiNotifier notifier;
-    net::TradingLink link;
-    ClientContext context{state, link, nullptr};
-
+// The client as the shell tests need it: the program's own notifier, quick reconnection,
+// no credentials until a login stores them.
+struct ShellTestClient : tavix::test::GuiTestClient<CGuiNotifier> {
     static net::LinkTimings Timings() {
         net::LinkTimings t;
         t.connectTimeout = 1000ms;
@@ -43,25 +38,8 @@ struct ShellTestClient {
     }
 
     explicit ShellTestClient(bool connect = true)
-        : link(state, notifier, Timings()) {
-        state.serverAddress = "127.0.0.1";
-        state.port = server.Port();
+        : GuiTestClient({.connect = false, .withFrame = false, .user = "", .password = "", .timings = Timings()}) {
         if (connect)
-            Connect();
-    }
-    ~ShellTestClient() { notifier.Close(); }
-
-    void Connect() {
-        link.Start();
-        QTRY_VERIFY_WITH_TIMEOUT(link.Socket().Connected() && server.Connected(), 5000);
-    }
-
-    // Waits until the server has received frames with each of `commands` (in any order).
-    bool WaitForCommands(const std::vector<int>& commands) {
-        for (int command : commands) {
-            if (!server.WaitForCommand(command, 5000ms))
-                return false;
-        }
-        return true;
+            QVERIFY(Connect());
     }
 };

@@ -137,7 +137,7 @@ void TestHistoryViews::queryBodies() {
     QCOMPARE(button->text(), QStringLiteral("确 定"));
     QTest::mouseClick(button, Qt::LeftButton);
 
-    const auto sent = client.NextBody(command);
+    const auto sent = client.NextQuery(command);
     QVERIFY(sent);
     QCOMPARE(QString::fromStdString(*sent), body);
     QVERIFY(modal.Texts().isEmpty());

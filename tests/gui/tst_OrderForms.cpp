@@ -373,7 +373,7 @@ void TestOrderForms::oneClickSendsOnce() {
     Click(view.get(), 1013);
     QCOMPARE(int(modal.requests.size()), 1);
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 1);
-    QCOMPARE(client.server->CountOf(net::kCmdCancelAll), 0);
+    QCOMPARE(client.server.CountOf(net::kCmdCancelAll), 0);
 }
 
 void TestOrderForms::cancelButtons() {
@@ -408,8 +408,8 @@ void TestOrderForms::cancelButtons() {
     for (const auto& b : buttons)
         Click(sell.get(), b.id);
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelAll), 2);
-    QCOMPARE(client.server->CountOf(net::kCmdCancelAllBuys), 2);
-    QCOMPARE(client.server->CountOf(net::kCmdCancelAllSells), 2);
+    QCOMPARE(client.server.CountOf(net::kCmdCancelAllBuys), 2);
+    QCOMPARE(client.server.CountOf(net::kCmdCancelAllSells), 2);
 }
 
 void TestOrderForms::cancelSelectedNeedsOrdersTab() {
@@ -529,8 +529,8 @@ void TestOrderForms::positionDoubleClickBuy() {
     QCOMPARE(list->GetItemCount(), 2);
     emit view->PositionsPanel()->sellRequested(); // nothing selected: nothing happens
     DoubleClickRow(list, 0);
-    QTRY_COMPARE(int(client.frame.codes.size()), 1);
-    QCOMPARE(client.frame.codes[0], 600);
+    QTRY_COMPARE(int(client.frame.soldCodes.size()), 1);
+    QCOMPARE(client.frame.soldCodes[0], 600);
 }
 
 void TestOrderForms::positionDoubleClickSell() {
@@ -618,19 +618,19 @@ void TestOrderForms::tabsRefreshAndNotifications() {
     // 刷 新 asks in each form's own order, then refills the page shown.
     const auto commandsOf = [&client](std::size_t from) {
         std::vector<int> commands;
-        const auto log = client.server->Received();
+        const auto log = client.server.Received();
         for (std::size_t i = from; i < log.size(); ++i) {
             if (log[i].command != 99 && log[i].command != net::kCmdHeartbeat)
                 commands.push_back(log[i].command);
         }
         return commands;
     };
-    std::size_t before = client.server->Received().size();
+    std::size_t before = client.server.Received().size();
     Click(buy.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 1);
     QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdPositions, net::kCmdTodayTrades, net::kCmdTodayOrders}));
     auto sell = MakeView<CSellView>(client);
-    before = client.server->Received().size();
+    before = client.server.Received().size();
     Click(sell.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 2);
     QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdTodayTrades, net::kCmdTodayOrders, net::kCmdPositions}));

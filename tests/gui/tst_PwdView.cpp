@@ -89,7 +89,7 @@ void TestPwdView::localChecksInOrder() {
     form.confirmation->setText(confirmation);
     QTest::mouseClick(form.confirm, Qt::LeftButton);
     QCOMPARE(modal.Texts(), QStringList{message});
-    QCOMPARE(client.server->CountOf(net::kCmdChangePassword), 0);
+    QCOMPARE(client.server.CountOf(net::kCmdChangePassword), 0);
 }
 
 void TestPwdView::confirmSendsTheChangeAndKeepsTheFields() {
@@ -104,7 +104,7 @@ void TestPwdView::confirmSendsTheChangeAndKeepsTheFields() {
     Type(form.confirmation, QStringLiteral("pw9"), QStringLiteral("新"));
     QTest::mouseClick(form.confirm, Qt::LeftButton);
 
-    const auto body = client.NextBody(net::kCmdChangePassword);
+    const auto body = client.NextQuery(net::kCmdChangePassword);
     QVERIFY(body);
     QCOMPARE(*body, "oldpwd=old1&pwd=" + ToGbk(QStringLiteral("pw9新")));
     QVERIFY(modal.Texts().isEmpty());
