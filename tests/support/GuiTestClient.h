@@ -147,7 +147,7 @@ public:
     // Stores a quote whose last price (and first bid/ask) is `lastPrice`.
     void SetQuote(const std::string& code, float lastPrice, float prevClose = 0.0f) {
         net::QuoteRecord quote{};
-        std::strncpy(quote.code, code.c_str(), sizeof quote.code - 1);
+        net::StoreField(quote.code, code);
         quote.lastPrice = lastPrice;
         quote.prevClose = prevClose;
         quote.bidPrice[0] = lastPrice;
