@@ -49,6 +49,7 @@ public:
         }
     }
     void DeliverReply(int, std::string_view) override {}
+    void PostReply(int, std::string) override {}
 };
 
 using tavix::test::ModalRecorder;

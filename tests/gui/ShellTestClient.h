@@ -37,8 +37,8 @@ struct ShellTestClient : tavix::test::GuiTestClient<CGuiNotifier> {
         return t;
     }
 
-    explicit ShellTestClient(bool connect = true)
-        : GuiTestClient({.connect = false, .withFrame = false, .user = "", .password = "", .timings = Timings()}) {
+    explicit ShellTestClient(bool connect = true, const net::LinkTimings& timings = Timings())
+        : GuiTestClient({.connect = false, .withFrame = false, .user = "", .password = "", .timings = timings}) {
         if (connect)
             QVERIFY(Connect());
     }

@@ -100,8 +100,8 @@ inline net::QuoteRecord Quote(const char* code, const char* name, float ask1, fl
 // The client as the order forms need it: a main window that records the codes picked for
 // selling; notifications are recorded, not routed (the tests refill the views themselves).
 struct TradeTestClient : tavix::test::GuiTestClient<tavix::test::RecordingNotifier> {
-    TradeTestClient()
-        : GuiTestClient({.withFrame = true}) {}
+    explicit TradeTestClient(net::LinkTimings timings = {})
+        : GuiTestClient({.withFrame = true, .timings = timings}) {}
 };
 
 } // namespace trade_test

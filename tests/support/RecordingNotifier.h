@@ -18,8 +18,9 @@ class RecordingNotifier final : public net::LinkNotifier {
 public:
     struct Event {
         int message = 0;
-        std::string body; // empty for table notifications
-        bool table = false;
+        std::string body;    // empty for table notifications
+        bool table = false;  // a table notification
+        bool posted = false; // a reply handed over without waiting
     };
 
     explicit RecordingNotifier(bool mainFrame = true)
@@ -28,8 +29,11 @@ public:
     void SetMainFrame(bool present) { mainFrame_.store(present); }
     bool HasMainFrame() const override { return mainFrame_.load(); }
 
-    void NotifyTable(int message) override { Record({message, {}, true}); }
-    void DeliverReply(int message, std::string_view body) override { Record({message, std::string(body), false}); }
+    void NotifyTable(int message) override { Record({message, {}, true, false}); }
+    void DeliverReply(int message, std::string_view body) override {
+        Record({message, std::string(body), false, false});
+    }
+    void PostReply(int message, std::string body) override { Record({message, std::move(body), false, true}); }
 
     std::vector<Event> Events() const {
         std::lock_guard lock(mutex_);
