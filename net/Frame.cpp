@@ -86,12 +86,33 @@ double LeadingDouble(std::string_view text) {
     double value = 0.0;
     const std::errc error = std::from_chars(text.data() + i, text.data() + text.size(), value).ec;
     if (error == std::errc::result_out_of_range) {
-        // Like the C library: overflow saturates, underflow gives zero.
-        std::size_t e = i;
-        while (e < text.size() && text[e] != 'e' && text[e] != 'E')
-            ++e;
-        const bool tiny = e + 1 < text.size() && text[e + 1] == '-';
-        value = tiny ? 0.0 : HUGE_VAL;
+        // Like the C library: overflow saturates, underflow gives zero. Which one it is
+        // depends on where the first significant digit stands, not on the exponent's sign
+        // alone: a thousand digits times 1e-14 is still far too large.
+        long long magnitude = 0;
+        std::size_t k = i;
+        while (k < text.size() && text[k] == '0')
+            ++k;
+        std::size_t integerDigits = 0;
+        while (k + integerDigits < text.size() && text[k + integerDigits] >= '0' && text[k + integerDigits] <= '9')
+            ++integerDigits;
+        k += integerDigits;
+        if (integerDigits > 0) {
+            magnitude = static_cast<long long>(integerDigits) - 1;
+        } else if (k < text.size() && text[k] == '.') {
+            std::size_t zeros = 0;
+            while (k + 1 + zeros < text.size() && text[k + 1 + zeros] == '0')
+                ++zeros;
+            magnitude = -static_cast<long long>(zeros) - 1;
+        }
+        // Past the fraction: the exponent belongs to the number only if it follows at once.
+        if (k < text.size() && text[k] == '.')
+            ++k;
+        while (k < text.size() && text[k] >= '0' && text[k] <= '9')
+            ++k;
+        const bool hasExponent = k + 1 < text.size() && (text[k] == 'e' || text[k] == 'E');
+        const long long exponent = hasExponent ? LeadingInteger(text.substr(k + 1)) : 0;
+        value = static_cast<__int128>(magnitude) + exponent > 0 ? HUGE_VAL : 0.0;
     } else if (error != std::errc()) {
         return 0.0;
     }
