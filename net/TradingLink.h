@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <list>
@@ -156,6 +157,8 @@ private:
     std::atomic<bool> loginAccepted_{false};
     // Network thread: a re-login went out and its answer has not come.
     bool reloginPending_ = false;
+    // Network thread: when the current connection was made (32-bit milliseconds).
+    std::uint32_t connectedTick_ = 0;
     std::atomic<LinkPhase> phase_{LinkPhase::kConnecting};
     std::atomic<std::time_t> brokenSince_{0};
     std::atomic<std::time_t> lastQuote_{0};
