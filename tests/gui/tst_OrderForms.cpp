@@ -87,6 +87,7 @@ private slots:
     void spinEdges();
     void buyValidationAndLotCheck();
     void buyOrderBody();
+    void starBuyLots();
     void buyFailsWithoutConnection();
     void sellConfirmation();
     void oneClickSendsOnce();
@@ -288,6 +289,32 @@ void TestOrderForms::buyValidationAndLotCheck() {
     for (int id = 1014; id <= 1037; ++id)
         QCOMPARE(Text(view.get(), id), QStringLiteral("-"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
+}
+
+void TestOrderForms::starBuyLots() {
+    // STAR buys at least 200 shares, then in single shares: 150 is refused here, 201 goes out.
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.state.quotes.Store(Quote("688981", "中芯国际", 50.50f, 50.49f, 50.00f));
+    auto view = MakeView<CBuyView>(client);
+    ModalScript modal;
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("688981"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("50.5"));
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("150"));
+    Click(view.get(), 1013);
+    QCOMPARE(int(modal.shown.size()), 1);
+    QCOMPARE(modal.shown[0].kind, ModalRequest::Kind::kFailure);
+    QCOMPARE(modal.shown[0].text, QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=150]"));
+
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("688981"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("50.5"));
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("201"));
+    Click(view.get(), 1013);
+    QCOMPARE(client.NextBody(net::kCmdOrder),
+             "code=688981&price=50.5&num=201&name=" + Gbk("中芯国际") + "&type=1" + kCredentials);
+    QCOMPARE(int(modal.shown.size()), 1);
 }
 
 void TestOrderForms::buyOrderBody() {
