@@ -236,7 +236,7 @@ private slots:
         QVERIFY(maximized);
         QCOMPARE(panes, QStringList({QStringLiteral("Quorvex"), QStringLiteral("demo01"), QStringLiteral("欢迎参赛"),
                                      QStringLiteral("可用金额"), QStringLiteral("100000.00元"), QStringLiteral("正常"),
-                                     QString()}));
+                                     QStringLiteral("行情 --:--:--")}));
         QVERIFY(modal);
         QCOMPARE(modal->Texts(), QStringList{QStringLiteral("密码修改成功,请重新登录系统")});
         // The initial load went out before the window opened.
