@@ -186,6 +186,7 @@ private slots:
             return ToGbk(QStringLiteral("0,,,欢迎参赛,,,100000.00,,,")) + std::string(net::kClientVersion) +
                    ",,,A123456:0654321,,,0,,,demo01";
         });
+        const bool iniExisted = QFile::exists(ClientIniLocation().path);
         CTavixApp app;
         QString error;
         QVERIFY(app.ParseArguments({QStringLiteral("Tavix"), QStringLiteral("--server"),
@@ -229,7 +230,8 @@ private slots:
         QTimer::singleShot(30000, this, [] { QCoreApplication::exit(1); }); // a run that never ends fails
         QCOMPARE(app.Run(), 0);
         driver.stop();
-        QFile::remove(ClientIniLocation().path);
+        if (!iniExisted)
+            QFile::remove(ClientIniLocation().path); // the login saved the user name there
 
         QVERIFY(loginSent);
         QVERIFY(frame);
