@@ -9,7 +9,7 @@
 // with SETTLE_MS 0 the figure is that pause, not the recovery of an established connection.
 
 #include "net/TradingLink.h"
-#include "tests/net/RecordingNotifier.h"
+#include "tests/support/RecordingNotifier.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdProcess.h"
 

@@ -6,7 +6,7 @@
 #include "net/GbkText.h"
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
-#include "tests/net/RecordingNotifier.h"
+#include "tests/support/RecordingNotifier.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdProcess.h"
 
