@@ -94,6 +94,7 @@ private slots:
     void cancelButtons();
     void cancelSelectedNeedsOrdersTab();
     void quotePanelTextsAndColours();
+    void staleQuotesAreGrey();
     void limitsByBoard();
     void positionDoubleClickBuy();
     void positionDoubleClickSell();
@@ -514,6 +515,31 @@ void TestOrderForms::quotePanelTextsAndColours() {
     buy->RefreshQuotePanel();
     QCOMPARE(Text(view, 1024), QStringLiteral("4.99"));
     QVERIFY(Text(view, 1007).isEmpty());
+}
+
+void TestOrderForms::staleQuotesAreGrey() {
+    net::LinkTimings timings;
+    timings.quoteStaleAfter = 300ms;
+    TradeTestClient client(timings);
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.00f, 9.99f, 10.00f));
+    auto buy = MakeView<CBuyView>(client);
+    Find<QLineEdit>(buy.get(), 1002)->setText(QStringLiteral("600000"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(TextColour(buy.get(), 1024), QColor(0, 230, 0));
+    QCOMPARE(TextColour(buy.get(), 1018), QColor(255, 0, 0));
+
+    // Not refreshed for longer than the limit: the whole panel turns grey, text unchanged.
+    const QColor grey(128, 128, 128);
+    QTRY_COMPARE_WITH_TIMEOUT((buy->RefreshQuotePanel(), TextColour(buy.get(), 1024)), grey, 5000);
+    for (int id : {1014, 1018, 1019, 1034, 1035, 1036, 1037})
+        QCOMPARE(TextColour(buy.get(), id), grey);
+    QCOMPARE(Text(buy.get(), 1024), QStringLiteral("9.99"));
+
+    // A fresh quote brings the rise/fall colours back, including a change of side.
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.10f, 10.05f, 10.00f));
+    buy->RefreshQuotePanel();
+    QCOMPARE(TextColour(buy.get(), 1024), QColor(255, 0, 0));
+    QCOMPARE(TextColour(buy.get(), 1019), QColor(192, 192, 0));
 }
 
 void TestOrderForms::limitsByBoard() {
