@@ -81,9 +81,13 @@ bool Database::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
     return false;
 }
 
-void Database::PassiveCheckpoint() {
-    if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) != SQLITE_OK)
+bool Database::PassiveCheckpoint() {
+    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        return false; // another checkpoint is running: nothing wrong, try again later
+    if (rc != SQLITE_OK)
         Fail(db_, "checkpoint");
+    return true;
 }
 
 std::int64_t Database::LastInsertId() const {

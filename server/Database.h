@@ -48,8 +48,9 @@ public:
     // with the reason in `error`) when readers hold it for longer than `wait` or the disk
     // refuses the copy.
     bool TruncateLog(std::chrono::milliseconds wait, std::string& error);
-    // Copies what it can of the log without waiting for anyone; throws on failure.
-    void PassiveCheckpoint();
+    // Copies what it can of the log without waiting for anyone; false when another
+    // checkpoint is running, throws on failure.
+    bool PassiveCheckpoint();
 
 private:
     static int OnCommit(void* self, sqlite3* db, const char* name, int pages);

@@ -87,8 +87,8 @@ void Engine::Checkpoints() {
         try {
             if (!db)
                 db = std::make_unique<Database>(options_.dbPath, options_.synchronous);
-            db->PassiveCheckpoint();
-            ++checkpoints_;
+            if (db->PassiveCheckpoint())
+                ++checkpoints_;
         } catch (const std::exception& e) {
             ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
