@@ -141,7 +141,8 @@ TEST_F(LinkAgainstServer, WrongPasswordIsRejectedWithAReason) {
     state.credentials.Set("demo", "wrong");
     ASSERT_TRUE(link.SendRequest(net::kCmdLogin, "user_name=demo&pwd=wrong&yjm=0"));
     ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 10s));
-    const auto fields = net::SplitText(notifier.Events().back().body, ",,,");
+    const std::string reply = notifier.Events().back().body; // the pieces view into it
+    const auto fields = net::SplitText(reply, ",,,");
     ASSERT_GE(fields.size(), 2u);
     EXPECT_NE(fields[0], "0");
     EXPECT_FALSE(fields[1].empty());
