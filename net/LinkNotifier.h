@@ -17,11 +17,13 @@ public:
     virtual bool HasMainFrame() const = 0;
 
     // A table was stored: kMsgHistoryTableStored, kMsgPositionsStored,
-    // kMsgTodayTradesStored or kMsgTodayOrdersStored. Called only while HasMainFrame().
+    // kMsgTodayTradesStored, kMsgTodayOrdersStored or kMsgFundsStored. Called only while
+    // HasMainFrame().
     virtual void NotifyTable(int message) = 0;
 
     // A reply for a window: kMsgLoginReply (to the login dialog, whether or not a main
-    // frame exists), kMsgOrderReply and kMsgPasswordReply (only while HasMainFrame()).
+    // frame exists), kMsgOrderReply, kMsgCancelReply and kMsgPasswordReply (only while
+    // HasMainFrame()).
     virtual void DeliverReply(int message, std::string_view body) = 0;
 };
 

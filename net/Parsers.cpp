@@ -51,6 +51,7 @@ void Fill(FundsRecord& r, const Fields& f) {
     Put(r.marginFunds, f, 6);
     Put(r.value7, f, 7);
     Put(r.value8, f, 8);
+    Put(r.accountStatus, f, 9);
 }
 
 void Fill(TradeRecord& r, const Fields& f) {
@@ -161,6 +162,7 @@ void TradingLink::ParseFunds(std::string_view body) {
     FundsRecord record{};
     Fill(record, fields);
     state_.funds.Store(record);
+    NotifyTable(kMsgFundsStored);
 }
 
 void TradingLink::ParseTodayTrades(std::string_view body) {

@@ -186,6 +186,13 @@ void TradingLink::Dispatch(int command, std::string_view body) {
         if (notifier_.HasMainFrame())
             notifier_.DeliverReply(kMsgOrderReply, body);
         break;
+    case kCmdCancelOne:
+    case kCmdCancelAllSells:
+    case kCmdCancelAllBuys:
+    case kCmdCancelAll:
+        if (notifier_.HasMainFrame())
+            notifier_.DeliverReply(kMsgCancelReply, body);
+        break;
     case kCmdTodayOrders:
         ParseTodayOrders(body);
         break;
@@ -218,7 +225,7 @@ void TradingLink::Dispatch(int command, std::string_view body) {
             notifier_.DeliverReply(kMsgPasswordReply, body);
         break;
     default:
-        // Commands without a handler (cancels, subscriptions, heartbeats, unknown codes).
+        // Commands without a handler (subscriptions, heartbeats, unknown codes).
         break;
     }
 }

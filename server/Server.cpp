@@ -197,6 +197,8 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
     std::optional<std::string> failure;
     if (command == net::kCmdOrder)
         failure = "1,系统繁忙，委托未受理，请稍后再试";
+    else if (command >= net::kCmdCancelOne && command <= net::kCmdCancelAll)
+        failure = "1,系统繁忙，撤单未受理，请稍后再试";
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
             return HandleAccountRequest(ledger, options_.hours, userId, command, query, now);

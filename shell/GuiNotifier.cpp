@@ -73,6 +73,8 @@ void CGuiNotifier::DeliverReply(int message, std::string_view body) {
         } else if (m_frame) {
             if (message == net::kMsgOrderReply)
                 m_frame->OnOrderReply(text);
+            else if (message == net::kMsgCancelReply)
+                m_frame->OnCancelReply(text);
             else if (message == net::kMsgPasswordReply)
                 m_frame->OnPasswordReply(text);
         }

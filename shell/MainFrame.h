@@ -39,6 +39,7 @@ public:
     // --- the trading link's notifications (user interface thread) -----------------------
     void OnTableStored(int message);
     void OnOrderReply(std::string_view body);
+    void OnCancelReply(std::string_view body);
     void OnPasswordReply(std::string_view body);
     void SellPosition(int code) override;
 
@@ -56,6 +57,8 @@ public:
 
     // --- available funds (every 800 ms) ------------------------------------------------
     void RefreshAvailableFunds();
+    // Pane 5 from an account status text ("0" normal, another text frozen; empty: unknown).
+    void ShowAccountStatus(std::string_view status);
 
     // --- lock screen -------------------------------------------------------------------
     void Lock();

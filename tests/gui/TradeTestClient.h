@@ -204,9 +204,12 @@ struct TradeTestClient {
             table[i++] = r;
         state.todayTrades.Store(table);
     }
-    void SetFunds(const char* cash, const char* frozen, const char* value8) {
+    // The funds as the server sends them: 资金余额 and 可用金额 are both the cash that open
+    // orders do not hold.
+    void SetFunds(const char* available, const char* frozen, const char* value8) {
         net::FundsRecord f{};
-        net::StoreField(f.cashBalance, cash);
+        net::StoreField(f.cashBalance, available);
+        net::StoreField(f.availableFunds, available);
         net::StoreField(f.frozenFunds, frozen);
         net::StoreField(f.value8, value8);
         state.funds.Store(f);
