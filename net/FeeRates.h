@@ -11,8 +11,4 @@ inline constexpr std::int64_t kDefaultMinCommissionCents = 500;
 inline constexpr double kDefaultStampDutyRate = 0.0005; // sells only
 inline constexpr double kDefaultTransferFeeRate = 0.00001;
 
-// Held back from every order on top of its charges: each fill rounds its own transfer fee
-// to the cent, and an order fills at up to five book levels.
-inline constexpr std::int64_t kFillRoundingRoomCents = 5;
-
 } // namespace net

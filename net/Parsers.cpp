@@ -149,9 +149,10 @@ void TradingLink::ParsePositions(std::string_view body) {
             codes.push_back(',');
         codes.append(code);
     }
-    // Every held security stays subscribed.
+    // Every held security stays subscribed; a list that holds them all already is not sent
+    // again (every fill brings new positions, and the server knows the list).
     if (!codes.empty())
-        UpdateQuoteSubscription(codes);
+        AddQuoteSubscription(codes);
     NotifyTable(kMsgPositionsStored);
 }
 

@@ -8,10 +8,12 @@ PACKAGES=(
     g++ cmake make pkg-config git
     qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6widgets6 libqt6test6 qt6-l10n-tools
     libgl1-mesa-dev libxkbcommon-dev
-    libasio-dev libsqlite3-dev libsodium-dev
+    libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei xvfb xauth x11-utils
     python3 procps
+    clang libclang-rt-14-dev
+    chromium
 )
 
 missing=()

@@ -12,12 +12,13 @@ constexpr std::int64_t kLot = 100;
 // Far beyond any contest's cash; keeps every product below in range.
 constexpr double kMaxBudgetCents = 1e15;
 
-// What buying `amount` cents costs with the charges the server holds back for it.
+// What buying `amount` cents costs with its charges, each rounded to the cent: what the
+// server holds back for such an order.
 std::int64_t CostOf(std::int64_t amount) {
     const std::int64_t commission = std::max<std::int64_t>(
         std::llround(static_cast<double>(amount) * net::kDefaultCommissionRate), net::kDefaultMinCommissionCents);
     const std::int64_t transfer = std::llround(static_cast<double>(amount) * net::kDefaultTransferFeeRate);
-    return amount + commission + transfer + net::kFillRoundingRoomCents;
+    return amount + commission + transfer;
 }
 
 } // namespace

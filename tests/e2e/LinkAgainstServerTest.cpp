@@ -5,22 +5,15 @@
 #include "net/GbkText.h"
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
+#include "tests/e2e/ServerProcess.h"
 #include "tests/net/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <iconv.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -42,29 +35,6 @@ std::string Gbk(const std::string& utf8) {
     return out;
 }
 
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
-bool Accepting(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    return ok;
-}
-
 template <typename Pred>
 bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -76,44 +46,10 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
     return pred();
 }
 
-// Runs `quorvexd serve` on a free port with a fresh database for one test.
-class ServerProcess {
-public:
-    ServerProcess() {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tavix-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::create_directories(dir_);
-        port_ = FreePort();
-        const std::string listen = "127.0.0.1:" + std::to_string(port_);
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::freopen("/dev/null", "w", stdout);
-            execl(QUORVEXD_PATH, QUORVEXD_PATH, "serve", "--data", dir_.c_str(), "--listen", listen.c_str(),
-                  "--fast-hash", "--tick-ms", "100", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~ServerProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    int Port() const { return port_; }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path dir_;
-    int port_ = 0;
-    pid_t pid_ = -1;
-};
-
 class LinkAgainstServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitUntil([&] { return Accepting(server.Port()); })) << "quorvexd did not start";
+        ASSERT_TRUE(server.WaitListening()) << "quorvexd did not start";
         state.serverAddress = "127.0.0.1";
         state.port = server.Port();
         state.credentials.Set("demo", "demo123");
@@ -138,7 +74,7 @@ protected:
         return {};
     }
 
-    ServerProcess server;
+    e2e::ServerProcess server;
     net::SharedState state;
     RecordingNotifier notifier{true};
     net::TradingLink link{state, notifier};

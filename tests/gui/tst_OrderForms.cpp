@@ -172,36 +172,43 @@ void TestOrderForms::maxBuyableAndPresets_data() {
     QTest::addColumn<QString>("maxBuyable");
     QTest::addColumn<QStringList>("presets");
     // Whole lots whose cost with the default charges fits: amount + commission (0.03 %, at
-    // least 5.00) + transfer fee (0.001 %), each to the cent, + 0.05 of rounding room.
-    // 100 lots at 10.00 would cost 100,031.05; 99 lots cost 99,030.74.
+    // least 5.00) + transfer fee (0.001 %), each to the cent.
+    // 100 lots at 10.00 would cost 100,031.00; 99 lots cost 99,030.69.
     QTest::newRow("example") << QStringLiteral("100000.00") << QStringLiteral("100") << 10.0f << 9.99f
                              << QStringLiteral("9900")
                              << QStringList{QStringLiteral("9900"), QStringLiteral("4900"), QStringLiteral("3300")};
-    // 12 lots: 12,000 + 5.00 minimum commission + 0.12 + 0.05 = 12,005.17.
+    // 12 lots: 12,000 + 5.00 minimum commission + 0.12 = 12,005.12.
     QTest::newRow("1200") << QStringLiteral("12100.00") << QStringLiteral("100") << 10.0f << 9.99f
                           << QStringLiteral("1200")
                           << QStringList{QStringLiteral("1200"), QStringLiteral("600"), QStringLiteral("400")};
-    // 1 lot: 1,000 + 5.00 + 0.01 + 0.05 = 1,005.06.
+    // 1 lot: 1,000 + 5.00 + 0.01 = 1,005.01.
     QTest::newRow("100") << QStringLiteral("1010.00") << QStringLiteral("100") << 10.0f << 9.99f
                          << QStringLiteral("100")
                          << QStringList{QStringLiteral("100"), QStringLiteral("0"), QStringLiteral("0")};
-    // Rounding to the nearest lot made 11 lots (11,000 > 10,960) of this; 10 lots cost 10,005.15.
+    // Rounding to the nearest lot made 11 lots (11,000 > 10,960) of this; 10 lots cost 10,005.10.
     QTest::newRow("was rounded up") << QStringLiteral("10960.00") << QStringLiteral("100") << 10.0f << 9.99f
                                     << QStringLiteral("1000")
                                     << QStringList{QStringLiteral("1000"), QStringLiteral("500"),
                                                    QStringLiteral("300")};
-    // The cash pays for 10 lots but not for their charges: 9 lots cost 9,005.14.
+    // The cash pays for 10 lots but not for their charges: 9 lots cost 9,005.09.
     QTest::newRow("fees") << QStringLiteral("10000.00") << QStringLiteral("100") << 10.0f << 9.99f
                           << QStringLiteral("900")
                           << QStringList{QStringLiteral("900"), QStringLiteral("400"), QStringLiteral("300")};
-    // 1,390 lots at 7.19 = 999,410.00 + 299.82 + 9.99 + 0.05 = 999,729.86; 1,391 lots exceed the cash.
+    // 1,390 lots at 7.19 = 999,410.00 + 299.82 + 9.99 = 999,719.81; 1,391 lots exceed the cash.
     QTest::newRow("7.19") << QStringLiteral("1000000.00") << QStringLiteral("100") << 7.19f << 7.18f
                           << QStringLiteral("139000")
                           << QStringList{QStringLiteral("139000"), QStringLiteral("69500"), QStringLiteral("46300")};
-    // The multiplier 50 halves the funds: 49 lots at 10.00 cost 49,015.24.
+    // The multiplier 50 halves the funds: 49 lots at 10.00 cost 49,015.19.
     QTest::newRow("value8 50") << QStringLiteral("100000.00") << QStringLiteral("50") << 10.0f << 9.99f
                                << QStringLiteral("4900")
                                << QStringList{QStringLiteral("4900"), QStringLiteral("2400"), QStringLiteral("1600")};
+    // Exactly enough for one lot with its charges, and a cent short of it.
+    QTest::newRow("exact") << QStringLiteral("1005.01") << QStringLiteral("100") << 10.0f << 9.99f
+                           << QStringLiteral("100")
+                           << QStringList{QStringLiteral("100"), QStringLiteral("0"), QStringLiteral("0")};
+    QTest::newRow("a cent short") << QStringLiteral("1005.00") << QStringLiteral("100") << 10.0f << 9.99f
+                                  << QStringLiteral("0")
+                                  << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
     QTest::newRow("no prices") << QStringLiteral("100000.00") << QStringLiteral("100") << 0.0f << 0.0f
                                << QStringLiteral("0")
                                << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
@@ -259,10 +266,10 @@ void TestOrderForms::amountsFollowPriceFundsAndPositions() {
     buy->RefreshQuotePanel();
     QCOMPARE(Text(buy.get(), 1009), QStringLiteral("9900"));
 
-    // A typed price: 199 lots at 5.00 cost 99,500 + 29.85 + 1.00 + 0.05.
+    // A typed price: 199 lots at 5.00 cost 99,500 + 29.85 + 1.00.
     Find<QLineEdit>(buy.get(), 1007)->setText(QStringLiteral("5.00"));
     QCOMPARE(Text(buy.get(), 1009), QStringLiteral("19900"));
-    // New funds (an order now holds half of them): 99 lots at 5.00 cost 49,515.40.
+    // New funds (an order now holds half of them): 99 lots at 5.00 cost 49,515.35.
     client.SetFunds("50000.00", "50000.00", "100");
     buy->OnFundsStored();
     QCOMPARE(Text(buy.get(), 1009), QStringLiteral("9900"));
