@@ -41,6 +41,8 @@ public:
     void OnOrderReply(std::string_view body);
     void OnCancelReply(std::string_view body);
     void OnPasswordReply(std::string_view body);
+    // The server rejected the re-login after a reconnect; `reason` is its text.
+    void OnReloginFailed(std::string_view reason);
     void SellPosition(int code) override;
 
     // --- navigation --------------------------------------------------------------------
@@ -59,6 +61,9 @@ public:
     void RefreshAvailableFunds();
     // Pane 5 from an account status text ("0" normal, another text frozen; empty: unknown).
     void ShowAccountStatus(std::string_view status);
+
+    // --- the link's state in the last pane (every 500 ms) ------------------------------
+    void RefreshLinkPane();
 
     // --- lock screen -------------------------------------------------------------------
     void Lock();
@@ -87,6 +92,7 @@ private:
     QPointer<CTFormView> m_rightView;
     QString m_currentViewLabel;
     QTimer* m_fundsTimer = nullptr;
+    QTimer* m_linkTimer = nullptr;
     ExitHandler m_exit;
     LockDialogRunner m_runLockDialog;
 

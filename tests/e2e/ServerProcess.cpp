@@ -25,10 +25,16 @@ std::vector<char*> Argv(std::vector<std::string>& args) {
 
 } // namespace
 
-ServerProcess::ServerProcess(const std::vector<std::string>& extraArgs) {
+ServerProcess::ServerProcess(const std::vector<std::string>& extraArgs,
+                             const std::vector<std::vector<std::string>>& before) {
     dir_ = std::filesystem::temp_directory_path() /
            ("tavix-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
     std::filesystem::create_directories(dir_);
+    for (const auto& command : before) {
+        const Result result = Admin(command);
+        if (result.status != 0)
+            std::fprintf(stderr, "quorvexd %s failed: %s\n", command.front().c_str(), result.output.c_str());
+    }
     std::vector<std::string> args = {QUORVEXD_PATH, "serve",       "--data",      dir_.string(),
                                      "--listen",    "127.0.0.1:0", "--port-file", (dir_ / "port").string(),
                                      "--fast-hash", "--tick-ms",   "100"};

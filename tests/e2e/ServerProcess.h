@@ -14,8 +14,9 @@ namespace e2e {
 class ServerProcess {
 public:
     // `extraArgs` follow the serve command's own (data folder, listen address, fast hashes,
-    // 100 ms ticks).
-    explicit ServerProcess(const std::vector<std::string>& extraArgs = {});
+    // 100 ms ticks); the administration commands `before` run first, on the new database.
+    explicit ServerProcess(const std::vector<std::string>& extraArgs = {},
+                           const std::vector<std::vector<std::string>>& before = {});
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
