@@ -332,10 +332,10 @@ void NumbersAgainstServer::fullBuyIsAccepted_data() {
                                 << "600000"
                                 << "6.41"
                                 << "155900"; // 999,628.79
-    QTest::newRow("16.66") << "3333.33"
-                           << "300059"
-                           << "16.66"
-                           << "100"; // 1,671.02
+    QTest::newRow("fees") << "3113.00"
+                          << "300059"
+                          << "15.55"
+                          << "100"; // 2 lots would cost 3,115.03
 }
 
 void NumbersAgainstServer::fullBuyIsAccepted() {
