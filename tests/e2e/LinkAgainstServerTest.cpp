@@ -6,7 +6,7 @@
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
 #include "tests/e2e/ServerProcess.h"
-#include "tests/net/RecordingNotifier.h"
+#include "tests/support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 
