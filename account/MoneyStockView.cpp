@@ -86,6 +86,10 @@ void CMoneyStockView::OnInitialUpdate() {
     FillPositionList();
     FillFundsFigures();
     m_revalue.start(kRevalueMs, this);
+    // What the tables hold now, then what the server says: funds and positions may have
+    // changed since they were last asked for (cancels, fills of resting orders).
+    Context().link.QueryPositions();
+    Context().link.QueryFunds();
 }
 
 void CMoneyStockView::OnHistoryTableStored() {
@@ -100,14 +104,25 @@ void CMoneyStockView::OnPositionsStored() {
     FillPositionList();
 }
 
+void CMoneyStockView::OnFundsStored() {
+    FillFundsFigures();
+}
+
 void CMoneyStockView::FillPositionList() {
     m_list->setUpdatesEnabled(false);
     m_list->DeleteAllItems();
+    std::string codes;
     for (const net::PositionRecord& record : Context().state.positions.Rows(&net::PositionRecord::code)) {
-        Context().link.UpdateQuoteSubscription(FieldBytes(record.code, sizeof record.code));
+        if (!codes.empty())
+            codes += ',';
+        codes += FieldBytes(record.code, sizeof record.code);
         positions::AppendRow(*m_list, record, true);
     }
     m_list->setUpdatesEnabled(true);
+    // Held codes must be quoted to be revalued; the link has usually subscribed them
+    // already when it stored the positions, and then nothing is sent.
+    if (!codes.empty())
+        Context().link.AddQuoteSubscription(codes);
 }
 
 void CMoneyStockView::FillFundsFigures() {
@@ -146,10 +161,10 @@ void CMoneyStockView::RevaluePositions() {
     const positions::PassResult pass = positions::Revalue(*m_list, Context().state.quotes);
     if (!pass.totalsChanged)
         return;
-    const float sum = positions::MarketValueSum(*m_list);
-    m_stockValue->setText(positions::Fixed(static_cast<double>(sum), 3));
-    const double total = positions::CellNumber(m_cashBalance->text()) + static_cast<double>(sum) +
-                         positions::CellNumber(m_frozenFunds->text());
+    const double sum = positions::MarketValueSum(*m_list);
+    m_stockValue->setText(positions::Fixed(sum, 3));
+    const double total =
+        positions::CellNumber(m_cashBalance->text()) + sum + positions::CellNumber(m_frozenFunds->text());
     m_totalAssets->setText(positions::Fixed(total, 3));
     const double margin = positions::CellNumber(m_marginFunds->text());
     if (margin > 10)

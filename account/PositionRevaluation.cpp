@@ -6,6 +6,8 @@
 #include "net/Records.h"
 #include "shell/Gbk.h"
 
+#include <cmath>
+
 namespace positions {
 
 namespace {
@@ -124,11 +126,11 @@ PassResult Revalue(CListCtrlCl& list, const net::QuoteTable& quotes) {
     return result;
 }
 
-float MarketValueSum(const CListCtrlCl& list) {
-    float sum = 0.0f;
+double MarketValueSum(const CListCtrlCl& list) {
+    long long cents = 0;
     for (int row = 0; row < list.GetItemCount(); ++row)
-        sum += static_cast<float>(CellNumber(list.GetItemText(row, kMarketValue)));
-    return sum;
+        cents += std::llround(CellNumber(list.GetItemText(row, kMarketValue)) * 100);
+    return static_cast<double>(cents) / 100;
 }
 
 } // namespace positions

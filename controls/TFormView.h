@@ -25,6 +25,8 @@ public:
     virtual void OnPositionsStored() {}
     virtual void OnTodayTradesStored() {}
     virtual void OnTodayOrdersStored() {}
+    // The funds record was stored; every view hears it.
+    virtual void OnFundsStored() {}
 
 protected:
     void paintEvent(QPaintEvent* event) override;   // light grey RGB(240, 240, 240)

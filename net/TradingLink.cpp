@@ -277,6 +277,13 @@ void TradingLink::Dispatch(int command, std::string_view body) {
         if (notifier_.HasMainFrame())
             notifier_.PostReply(kMsgOrderReply, std::string(body));
         break;
+    case kCmdCancelOne:
+    case kCmdCancelAllSells:
+    case kCmdCancelAllBuys:
+    case kCmdCancelAll:
+        if (notifier_.HasMainFrame())
+            notifier_.PostReply(kMsgCancelReply, std::string(body));
+        break;
     case kCmdTodayOrders:
         ParseTodayOrders(body);
         break;
@@ -310,7 +317,7 @@ void TradingLink::Dispatch(int command, std::string_view body) {
             notifier_.PostReply(kMsgPasswordReply, std::string(body));
         break;
     default:
-        // Commands without a handler (cancels, subscriptions, heartbeats, unknown codes).
+        // Commands without a handler (subscriptions, heartbeats, unknown codes).
         break;
     }
 }

@@ -117,6 +117,10 @@ public:
     // also when nothing was added.
     void UpdateQuoteSubscription(std::string_view codes);
 
+    // Adds the comma-separated codes to QuoteCodes and sends the list only when one of them
+    // was new. Returns true when a request was sent.
+    bool AddQuoteSubscription(std::string_view codes);
+
     // The order forms' subscription: when `list` differs from QuoteCodes it replaces it and
     // is sent. Returns true when a request was sent.
     bool ReplaceQuoteSubscription(const std::string& list);

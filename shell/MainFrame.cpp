@@ -166,9 +166,18 @@ bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
 }
 
 void CMainFrame::OnTableStored(int message) {
+    if (message == net::kMsgFundsStored) {
+        RefreshAvailableFunds();
+        const net::FundsRecord funds = m_context.state.funds.Get();
+        ShowAccountStatus(net::FieldText(funds.accountStatus));
+    }
     CTFormView* view = m_rightView;
     if (!view)
         return;
+    if (message == net::kMsgFundsStored) {
+        view->OnFundsStored();
+        return;
+    }
     if (message == net::kMsgHistoryTableStored) {
         view->OnHistoryTableStored();
         return;
@@ -199,7 +208,7 @@ void CMainFrame::OnTableStored(int message) {
             view->OnTodayOrdersStored();
         if (sell)
             view->OnTodayOrdersStored();
-        if (label.contains(QStringLiteral("当日委托")))
+        if (label.contains(QStringLiteral("当日委托")) || label.contains(QStringLiteral("撤单")))
             view->OnTodayOrdersStored();
         break;
     default:
@@ -231,7 +240,24 @@ void CMainFrame::OnOrderReply(std::string_view body) {
     const QString text = FromGbk(fields[1]);
     if (fields[0] == "0")
         m_context.link.StartRefreshAll(); // the refresh goes out while the answer is shown
+    else
+        m_context.link.QueryFunds(); // a refusal may come from a frozen account: the status follows
     ShowFailure(this, text);
+}
+
+void CMainFrame::OnCancelReply(std::string_view body) {
+    const std::vector<std::string_view> fields = net::SplitText(body, ",");
+    // Whatever the verdict, the orders, funds and positions on screen may be stale now.
+    m_context.link.StartRefreshAll();
+    if (fields.size() >= 2 && fields[0] != "0")
+        ShowFailure(this, FromGbk(fields[1]));
+}
+
+void CMainFrame::ShowAccountStatus(std::string_view status) {
+    if (status.empty())
+        return;
+    m_context.state.accountStatus = std::string(status);
+    m_wndStatusBar->SetPaneText(kPaneStatus, status == "0" ? QStringLiteral("正常") : QStringLiteral("冻结"));
 }
 
 void CMainFrame::OnPasswordReply(std::string_view body) {

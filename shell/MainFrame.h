@@ -39,6 +39,7 @@ public:
     // --- the trading link's notifications (user interface thread) -----------------------
     void OnTableStored(int message);
     void OnOrderReply(std::string_view body);
+    void OnCancelReply(std::string_view body);
     void OnPasswordReply(std::string_view body);
     // The server rejected the re-login after a reconnect; `reason` is its text.
     void OnReloginFailed(std::string_view reason);
@@ -58,6 +59,9 @@ public:
 
     // --- available funds (every 800 ms) ------------------------------------------------
     void RefreshAvailableFunds();
+    // Pane 5 from an account status text ("0" normal, another text frozen; empty: unknown).
+    void ShowAccountStatus(std::string_view status);
+
     // --- the link's state in the last pane (every 500 ms) ------------------------------
     void RefreshLinkPane();
 

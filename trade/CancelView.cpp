@@ -87,13 +87,18 @@ void CCancelView::OnInitialUpdate() {
                                {QStringLiteral("成交均价"), 90},
                                {QStringLiteral("操作"), 100},
                                {QStringLiteral("委托时间"), 210}});
-    FillOpenOrderList();
+    // What the table holds now, then what the server says.
+    Refresh();
     m_hint->SetTextColor(QColor(255, 0, 0));
     PlaceList();
 }
 
 void CCancelView::OnHistoryTableStored() {
     Refresh();
+}
+
+void CCancelView::OnTodayOrdersStored() {
+    FillOpenOrderList();
 }
 
 void CCancelView::Refresh() {

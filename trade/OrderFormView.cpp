@@ -25,6 +25,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -146,8 +147,9 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     MakeLabel(this, 1004, QStringLiteral("证券名称"), DluRect(15, 60, 45, 12));
     m_name = MakeLabel(this, 1005, QString(), DluRect(65, 60, 100, 12));
     MakeLabel(this, 1006, traits.priceLabel, DluRect(15, 80, 45, 12));
-    // Prices are decimal numbers: an order body must not receive separators from the edit.
-    m_price = MakeEdit(this, 1007, DluRect(65, 78, 88, 13), QStringLiteral("^[0-9]*\\.?[0-9]*$"));
+    // Prices are decimal numbers on the 0.01 tick: an order body must not receive separators
+    // from the edit, and a number too long to be a price is not typed at all.
+    m_price = MakeEdit(this, 1007, DluRect(65, 78, 88, 13), QStringLiteral("^[0-9]{0,6}(\\.[0-9]{0,2})?$"));
     auto* priceSpin = new CSpinButtons(this);
     priceSpin->setObjectName(IdName(1169));
     priceSpin->setGeometry(DluRect(153, 78, 12, 13));
@@ -168,7 +170,7 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
         connect(radio, &QRadioButton::clicked, this, [this, divisor] { ApplyPreset(divisor); });
     }
     MakeLabel(this, 1010, traits.quantityLabel, DluRect(15, 138, 45, 12));
-    m_quantity = MakeEdit(this, 1011, DluRect(65, 136, 88, 13), QStringLiteral("^[0-9]*$"));
+    m_quantity = MakeEdit(this, 1011, DluRect(65, 136, 88, 13), QStringLiteral("^[0-9]{0,9}$"));
     auto* quantitySpin = new CSpinButtons(this);
     quantitySpin->setObjectName(IdName(1170));
     quantitySpin->setGeometry(DluRect(153, 136, 12, 13));
@@ -246,6 +248,7 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     m_tabs->addTab(m_ordersPanel, QStringLiteral("委托(&E)"));
 
     connect(m_code, &CTEdit::textChanged, this, &COrderFormView::OnCodeChanged);
+    connect(m_price, &CTEdit::textChanged, this, [this] { UpdateAmount(); });
     connect(priceSpin, &CSpinButtons::stepped, this, &COrderFormView::OnPriceStep);
     connect(quantitySpin, &CSpinButtons::stepped, this, &COrderFormView::OnQuantityStep);
     connect(submit, &CXPButton::clicked, this, [this] { RunOnce([this] { Submit(); }); });
@@ -316,7 +319,7 @@ void COrderFormView::OnCodeChanged() {
     m_price->clear();
     m_amount->clear();
     m_quantity->clear();
-    OnCodeCleared(code);
+    UpdateAmount();
 
     // The typed code first, then every held security, each once.
     const std::string typed = ToGbk(code);
@@ -380,9 +383,7 @@ void COrderFormView::RefreshQuotePanel() {
     }
 
     if (m_price->text().isEmpty()) {
-        const QString price = ChooseDefaultPrice(texts[4], texts[10]);
-        m_price->setText(price);
-        OnDefaultPriceSet(price);
+        m_price->setText(ChooseDefaultPrice(texts[4], texts[10]));
     }
 }
 
@@ -433,19 +434,20 @@ void COrderFormView::ResetForm() {
 }
 
 void COrderFormView::OnPriceStep(int delta) {
-    const double price = NumberOf(m_price->text());
+    const double price = std::min(NumberOf(m_price->text()), kMaxPrice);
     if (delta > 0 && price > 0.01)
         m_price->setText(PriceText(price - 0.01));
     else if (delta < 0)
-        m_price->setText(PriceText(price + 0.01));
+        m_price->setText(PriceText(std::min(price + 0.01, kMaxPrice)));
 }
 
 void COrderFormView::OnQuantityStep(int delta) {
-    const long long quantity = IntegerOf(m_quantity->text());
+    // Saturating: the up arrow stops at the longest quantity instead of wrapping around.
+    const long long quantity = std::min(IntegerOf(m_quantity->text()), kMaxQuantity);
     if (delta > 0 && quantity > 100)
         m_quantity->setText(QString::number(quantity - 100));
     else if (delta < 0)
-        m_quantity->setText(QString::number(quantity + 100));
+        m_quantity->setText(QString::number(std::min(quantity, kMaxQuantity - 100) + 100));
 }
 
 void COrderFormView::ApplyPreset(int divisor) {
@@ -533,6 +535,11 @@ void COrderFormView::OnRedrawPanels() {
 
 void COrderFormView::OnPositionsStored() {
     m_positionsPanel->FillPositionList();
+    UpdateAmount();
+}
+
+void COrderFormView::OnFundsStored() {
+    UpdateAmount();
 }
 
 void COrderFormView::OnTodayTradesStored() {

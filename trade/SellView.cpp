@@ -6,17 +6,13 @@
 #include "controls/ModalHook.h"
 #include "controls/TEdit.h"
 #include "net/Frame.h"
+#include "net/GbkText.h"
+#include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 
 #include <QLabel>
-
-namespace {
-
-constexpr int kAvailableColumn = 3; // 可用余额 of the positions panel
-
-} // namespace
 
 COrderFormView::FormTraits CSellView::Traits() {
     return {QStringLiteral("卖  出"),
@@ -39,14 +35,21 @@ QString CSellView::ChooseDefaultPrice(const QString& askText, const QString& bid
     return net::LeadingDouble(ToGbk(bidText)) > 0 ? bidText : askText;
 }
 
-void CSellView::OnCodeCleared(const QString& code) {
-    const CListCtrlCl* list = PositionsPanel()->List();
-    for (int row = 0; row < list->GetItemCount(); ++row) {
-        if (list->GetItemText(row, 0) == code) {
-            m_amount->setText(list->GetItemText(row, kAvailableColumn));
-            return;
+void CSellView::UpdateAmount() {
+    const QString code = m_code->text();
+    if (code.size() != 6)
+        return;
+    // The positions table rather than the panel's copy of it: the panel may be refilled later.
+    const std::string typed = ToGbk(code);
+    QString available;
+    for (const net::PositionRecord& r : Context().state.positions.Rows(&net::PositionRecord::code)) {
+        if (net::FieldText(r.code) == typed) {
+            available = FromGbkField(r.available);
+            break;
         }
     }
+    if (m_amount->text() != available)
+        m_amount->setText(available);
 }
 
 QString CSellView::FullQuantity(const QString& amountText) const {
@@ -82,6 +85,7 @@ void CSellView::SendRefreshQueries() {
     link.QueryTodayTrades();
     link.QueryTodayOrders();
     link.QueryPositions();
+    link.QueryFunds();
 }
 
 void CSellView::OnPositionPicked() {

@@ -14,7 +14,8 @@ private:
     void Submit() override;
     void SendRefreshQueries() override;
     QString ChooseDefaultPrice(const QString& askText, const QString& bidText) const override;
-    void OnCodeCleared(const QString& code) override;
+    // The available quantity of the code's position (可用余额); empty without one.
+    void UpdateAmount() override;
     QString FullQuantity(const QString& amountText) const override;
     void OnPositionPicked() override;
     order_cancel::Confirm CancelConfirm() override;

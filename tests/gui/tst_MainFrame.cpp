@@ -565,13 +565,17 @@ private slots:
     void orderAnswers() {
         Fixture f(true);
         ModalRecorder modal;
+        // The funds view shown first asks for what it shows.
+        QVERIFY(f.client.WaitForCommands({net::kCmdPositions, net::kCmdFunds}));
         f.frame.OnOrderReply("0");
         f.frame.OnOrderReply("1");
         f.frame.OnOrderReply("");
         QVERIFY(modal.requests.isEmpty());
 
+        // A refusal asks for the funds, whose answer tells whether the account is frozen.
         f.frame.OnOrderReply(ToGbk(QStringLiteral("1,可用资金不足")));
         QCOMPARE(modal.Texts(), QStringList{QStringLiteral("可用资金不足")});
+        QVERIFY(f.client.WaitForCommands({net::kCmdFunds}));
 
         // Accepted: the six refresh queries go out, also while the answer is shown.
         modal.onShow = [&](const ModalRequest&) {
@@ -581,7 +585,7 @@ private slots:
         f.frame.OnOrderReply(ToGbk(QStringLiteral("0,委托成功,合同号123")));
         QCOMPARE(modal.Texts().last(), QStringLiteral("委托成功"));
         modal.onShow = nullptr;
-        QCOMPARE(f.client.server.CountOf(net::kCmdFunds), 1);
+        QCOMPARE(f.client.server.CountOf(net::kCmdFunds), 3);
 
         // The same answer sent by the server reaches the frame through the network thread.
         f.client.notifier.SetMainFrame(&f.frame);

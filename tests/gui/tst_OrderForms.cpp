@@ -84,6 +84,7 @@ private slots:
     void maxBuyableAndPresets_data();
     void maxBuyableAndPresets();
     void sellPresetsUseAvailable();
+    void amountsFollowPriceFundsAndPositions();
     void spinEdges();
     void buyValidationAndLotCheck();
     void buyOrderBody();
@@ -166,31 +167,64 @@ void TestOrderForms::defaultPrices() {
 }
 
 void TestOrderForms::maxBuyableAndPresets_data() {
-    QTest::addColumn<QString>("cash");
+    QTest::addColumn<QString>("available");
+    QTest::addColumn<QString>("value8");
     QTest::addColumn<float>("ask");
     QTest::addColumn<float>("bid");
     QTest::addColumn<QString>("maxBuyable");
     QTest::addColumn<QStringList>("presets");
-    QTest::newRow("example") << QStringLiteral("100000.00") << 10.0f << 9.99f << QStringLiteral("10000")
-                             << QStringList{QStringLiteral("10000"), QStringLiteral("5000"), QStringLiteral("3300")};
-    QTest::newRow("1200") << QStringLiteral("12000.00") << 10.0f << 9.99f << QStringLiteral("1200")
+    // Whole lots whose cost with the default charges fits: amount + commission (0.03 %, at
+    // least 5.00) + transfer fee (0.001 %), each to the cent.
+    // 100 lots at 10.00 would cost 100,031.00; 99 lots cost 99,030.69.
+    QTest::newRow("example") << QStringLiteral("100000.00") << QStringLiteral("100") << 10.0f << 9.99f
+                             << QStringLiteral("9900")
+                             << QStringList{QStringLiteral("9900"), QStringLiteral("4900"), QStringLiteral("3300")};
+    // 12 lots: 12,000 + 5.00 minimum commission + 0.12 = 12,005.12.
+    QTest::newRow("1200") << QStringLiteral("12100.00") << QStringLiteral("100") << 10.0f << 9.99f
+                          << QStringLiteral("1200")
                           << QStringList{QStringLiteral("1200"), QStringLiteral("600"), QStringLiteral("400")};
-    QTest::newRow("100") << QStringLiteral("1000.00") << 10.0f << 9.99f << QStringLiteral("100")
+    // 1 lot: 1,000 + 5.00 + 0.01 = 1,005.01.
+    QTest::newRow("100") << QStringLiteral("1010.00") << QStringLiteral("100") << 10.0f << 9.99f
+                         << QStringLiteral("100")
                          << QStringList{QStringLiteral("100"), QStringLiteral("0"), QStringLiteral("0")};
-    QTest::newRow("rounded") << QStringLiteral("10460.00") << 10.0f << 9.99f << QStringLiteral("1000")
-                             << QStringList{QStringLiteral("1000"), QStringLiteral("500"), QStringLiteral("300")};
-    QTest::newRow("no prices") << QStringLiteral("100000.00") << 0.0f << 0.0f << QStringLiteral("0")
+    // Rounding to the nearest lot made 11 lots (11,000 > 10,960) of this; 10 lots cost 10,005.10.
+    QTest::newRow("was rounded up") << QStringLiteral("10960.00") << QStringLiteral("100") << 10.0f << 9.99f
+                                    << QStringLiteral("1000")
+                                    << QStringList{QStringLiteral("1000"), QStringLiteral("500"),
+                                                   QStringLiteral("300")};
+    // The cash pays for 10 lots but not for their charges: 9 lots cost 9,005.09.
+    QTest::newRow("fees") << QStringLiteral("10000.00") << QStringLiteral("100") << 10.0f << 9.99f
+                          << QStringLiteral("900")
+                          << QStringList{QStringLiteral("900"), QStringLiteral("400"), QStringLiteral("300")};
+    // 1,390 lots at 7.19 = 999,410.00 + 299.82 + 9.99 = 999,719.81; 1,391 lots exceed the cash.
+    QTest::newRow("7.19") << QStringLiteral("1000000.00") << QStringLiteral("100") << 7.19f << 7.18f
+                          << QStringLiteral("139000")
+                          << QStringList{QStringLiteral("139000"), QStringLiteral("69500"), QStringLiteral("46300")};
+    // The multiplier 50 halves the funds: 49 lots at 10.00 cost 49,015.19.
+    QTest::newRow("value8 50") << QStringLiteral("100000.00") << QStringLiteral("50") << 10.0f << 9.99f
+                               << QStringLiteral("4900")
+                               << QStringList{QStringLiteral("4900"), QStringLiteral("2400"), QStringLiteral("1600")};
+    // Exactly enough for one lot with its charges, and a cent short of it.
+    QTest::newRow("exact") << QStringLiteral("1005.01") << QStringLiteral("100") << 10.0f << 9.99f
+                           << QStringLiteral("100")
+                           << QStringList{QStringLiteral("100"), QStringLiteral("0"), QStringLiteral("0")};
+    QTest::newRow("a cent short") << QStringLiteral("1005.00") << QStringLiteral("100") << 10.0f << 9.99f
+                                  << QStringLiteral("0")
+                                  << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+    QTest::newRow("no prices") << QStringLiteral("100000.00") << QStringLiteral("100") << 0.0f << 0.0f
+                               << QStringLiteral("0")
                                << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
 }
 
 void TestOrderForms::maxBuyableAndPresets() {
-    QFETCH(QString, cash);
+    QFETCH(QString, available);
+    QFETCH(QString, value8);
     QFETCH(float, ask);
     QFETCH(float, bid);
     QFETCH(QString, maxBuyable);
     QFETCH(QStringList, presets);
     TradeTestClient client;
-    client.SetFunds(cash.toLatin1().constData(), "0.00", "100");
+    client.SetFunds(available.toLatin1().constData(), "0.00", value8.toLatin1().constData());
     client.state.quotes.Store(Quote("600000", "浦发银行", ask, bid, 10.00f));
     auto view = MakeView<CBuyView>(client);
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
@@ -221,6 +255,43 @@ void TestOrderForms::sellPresetsUseAvailable() {
     QVERIFY(Text(view.get(), 1009).isEmpty());
     Click(view.get(), 1104);
     QCOMPARE(Text(view.get(), 1011), QStringLiteral("0"));
+}
+
+void TestOrderForms::amountsFollowPriceFundsAndPositions() {
+    TradeTestClient client;
+    client.SetFunds("100000.00", "0.00", "100");
+    client.SetPositions({Position("600000", "浦发银行", "1000")});
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.0f, 9.99f, 10.00f));
+    auto buy = MakeView<CBuyView>(client);
+    auto sell = MakeView<CSellView>(client);
+    Find<QLineEdit>(buy.get(), 1002)->setText(QStringLiteral("600000"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("9900"));
+
+    // A typed price: 199 lots at 5.00 cost 99,500 + 29.85 + 1.00.
+    Find<QLineEdit>(buy.get(), 1007)->setText(QStringLiteral("5.00"));
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("19900"));
+    // New funds (an order now holds half of them): 99 lots at 5.00 cost 49,515.35.
+    client.SetFunds("50000.00", "50000.00", "100");
+    buy->OnFundsStored();
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("9900"));
+    // An emptied price empties the max-buyable; the next tick fills both again.
+    Find<QLineEdit>(buy.get(), 1007)->clear();
+    QVERIFY(Text(buy.get(), 1009).isEmpty());
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(buy.get(), 1007), QStringLiteral("10.00"));
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("4900"));
+
+    // 可卖 follows the positions: a sell of 500 leaves 500 available.
+    Find<QLineEdit>(sell.get(), 1002)->setText(QStringLiteral("600000"));
+    QCOMPARE(Text(sell.get(), 1009), QStringLiteral("1000"));
+    client.SetPositions({Position("600000", "浦发银行", "500")});
+    sell->OnPositionsStored();
+    QCOMPARE(Text(sell.get(), 1009), QStringLiteral("500"));
+    // All sold: no position, nothing available.
+    client.SetPositions({});
+    sell->OnPositionsStored();
+    QVERIFY(Text(sell.get(), 1009).isEmpty());
 }
 
 void TestOrderForms::spinEdges() {
@@ -255,6 +326,26 @@ void TestOrderForms::spinEdges() {
     quantity->clear();
     SpinUp(view.get(), 1170);
     QCOMPARE(quantity->text(), QStringLiteral("100"));
+
+    // Long numbers are not typed, and the arrows saturate instead of wrapping around.
+    quantity->clear();
+    QTest::keyClicks(quantity, QStringLiteral("99999999999999999999"));
+    QCOMPARE(quantity->text(), QStringLiteral("999999999"));
+    SpinUp(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("999999999"));
+    quantity->setText(QStringLiteral("999999950"));
+    SpinUp(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("999999999"));
+    SpinDown(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("999999899"));
+    price->clear();
+    QTest::keyClicks(price, QStringLiteral("12345678"));
+    QCOMPARE(price->text(), QStringLiteral("123456"));
+    QTest::keyClicks(price, QStringLiteral(".999"));
+    QCOMPARE(price->text(), QStringLiteral("123456.99"));
+    price->setText(QStringLiteral("999999.99"));
+    SpinUp(view.get(), 1169);
+    QCOMPARE(price->text(), QStringLiteral("999999.99"));
 }
 
 void TestOrderForms::buyValidationAndLotCheck() {
@@ -681,12 +772,14 @@ void TestOrderForms::tabsRefreshAndNotifications() {
     std::size_t before = client.server.Received().size();
     Click(buy.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 1);
-    QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdPositions, net::kCmdTodayTrades, net::kCmdTodayOrders}));
+    QCOMPARE(commandsOf(before),
+             (std::vector<int>{net::kCmdPositions, net::kCmdFunds, net::kCmdTodayTrades, net::kCmdTodayOrders}));
     auto sell = MakeView<CSellView>(client);
     before = client.server.Received().size();
     Click(sell.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 2);
-    QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdTodayTrades, net::kCmdTodayOrders, net::kCmdPositions}));
+    QCOMPARE(commandsOf(before),
+             (std::vector<int>{net::kCmdTodayTrades, net::kCmdTodayOrders, net::kCmdPositions, net::kCmdFunds}));
 }
 
 void TestOrderForms::mnemonicsClickTheirButtons() {
