@@ -1,5 +1,6 @@
 #include "controls/ModalHook.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace {
@@ -24,6 +25,7 @@ void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+    SetChineseButtonTexts(box);
     box.exec();
 }
 
@@ -31,5 +33,20 @@ bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) {
     if (const ModalHookFn& hook = ModalHook())
         return hook(ModalRequest{ModalRequest::Kind::kMessageBoxYesNo, text, caption}) == QMessageBox::Yes;
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    SetChineseButtonTexts(box);
     return box.exec() == QMessageBox::Yes;
+}
+
+void SetChineseButtonTexts(QMessageBox& box) {
+    const struct {
+        QMessageBox::StandardButton which;
+        const char16_t* text;
+    } texts[] = {{QMessageBox::Ok, u"确定"},
+                 {QMessageBox::Cancel, u"取消"},
+                 {QMessageBox::Yes, u"是(&Y)"},
+                 {QMessageBox::No, u"否(&N)"}};
+    for (const auto& t : texts) {
+        if (QAbstractButton* button = box.button(t.which))
+            button->setText(QString::fromUtf16(t.text));
+    }
 }

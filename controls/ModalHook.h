@@ -28,3 +28,8 @@ const ModalHookFn& ModalHook();
 // AskYesNo returns true for Yes.
 void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption = QString());
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption);
+
+class QMessageBox;
+// Gives the box's standard buttons their Chinese texts (确定, 取消, 是, 否), whatever
+// translations are installed.
+void SetChineseButtonTexts(QMessageBox& box);

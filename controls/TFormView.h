@@ -25,6 +25,8 @@ public:
     virtual void OnPositionsStored() {}
     virtual void OnTodayTradesStored() {}
     virtual void OnTodayOrdersStored() {}
+    // F5: the view's refresh button ("刷 新") where it has one, else a refill as on 1124.
+    virtual void OnRefreshKey();
 
 protected:
     void paintEvent(QPaintEvent* event) override;   // light grey RGB(240, 240, 240)
