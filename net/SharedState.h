@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace net {
 
@@ -53,12 +54,21 @@ using HistoryTradeTable = SharedTable<TradeRecord, kHistoryCapacity>;
 using FundsFlowTable = SharedTable<FundsFlowRecord, kHistoryCapacity>;
 using SettlementTable = SharedTable<SettlementRecord, kHistoryCapacity>;
 
+struct ServerEndpoint {
+    std::string host;
+    int port = kDefaultPort;
+};
+
 // Everything that the trading link and the client's windows share. The client's
 // application object owns one; tests make their own. All texts are GBK bytes.
 struct SharedState {
     // Connection target.
     std::string serverAddress = "127.0.0.1";
     int port = kDefaultPort;
+    // Servers tried in turn after serverAddress:port, one further on every failed connect or
+    // broken connection, then round again: a standby that takes over a contest listens on
+    // another address. Set before the link starts.
+    std::vector<ServerEndpoint> moreServers;
 
     Credentials credentials; // currentUser / currentPassword
 

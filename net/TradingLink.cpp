@@ -104,10 +104,17 @@ void TradingLink::Spawn(void (TradingLink::*work)()) {
 
 void TradingLink::ConnectLoop() {
     while (!Stopping()) {
-        if (socket_.Connect(state_.serverAddress, state_.port))
+        if (serverIndex_ == 0
+                ? socket_.Connect(state_.serverAddress, state_.port)
+                : socket_.Connect(state_.moreServers[serverIndex_ - 1].host, state_.moreServers[serverIndex_ - 1].port))
             return;
+        NextServer();
         Pause(timings_.retryDelay);
     }
+}
+
+void TradingLink::NextServer() {
+    serverIndex_ = (serverIndex_ + 1) % (state_.moreServers.size() + 1);
 }
 
 void TradingLink::LoginLoop() {
@@ -126,6 +133,8 @@ void TradingLink::Resubscribe() {
 }
 
 void TradingLink::Reconnect() {
+    // The server that broke may be gone for good; its standby listens on the next address.
+    NextServer();
     ConnectLoop();
     if (!loginAccepted_.load())
         return;

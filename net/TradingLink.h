@@ -35,7 +35,8 @@ public:
     // --- connection -------------------------------------------------------------------
 
     // Starts the network thread once (later calls do nothing). It connects to
-    // state.serverAddress:state.port, retrying every second without limit, then receives
+    // state.serverAddress:state.port (then state.moreServers in turn, one further after every
+    // failed connect or broken connection), retrying every second without limit, then receives
     // and dispatches frames, sends heartbeats after 3 s of silence and reconnects after 6 s
     // of silence or a broken connection; once the server has accepted a login on this link,
     // every reconnect also logs in again and re-subscribes.
@@ -116,6 +117,7 @@ private:
     void LoginLoop();
     void Resubscribe();
     void Reconnect();
+    void NextServer();
     bool Stopping() const { return stop_.load(); }
     // Sleeps for `d` unless the link is being stopped; false when stopping.
     bool Pause(std::chrono::milliseconds d);
@@ -136,6 +138,8 @@ private:
     // to restore after a reconnect: logging in again with whatever was last typed would only
     // bring the login dialog a rejection it did not ask for.
     std::atomic<bool> loginAccepted_{false};
+    // Network thread only: 0 for state.serverAddress, i for state.moreServers[i - 1].
+    std::size_t serverIndex_ = 0;
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     std::mutex workersMutex_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the demo contest server (unless one already
-# listens on 127.0.0.1:9690) and the client connected to it.
+# listens on 127.0.0.1:9690), with its live ranking page on http://127.0.0.1:9691/, and the
+# client connected to it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -8,7 +9,7 @@ bash scripts/setup.sh
 BIN=build/bin
 mkdir -p data
 if ! (exec 3<>/dev/tcp/127.0.0.1/9690) 2>/dev/null; then
-    "$BIN/quorvexd" serve --data data &
+    "$BIN/quorvexd" serve --data data --http 127.0.0.1:9691 &
     SERVER=$!
     trap 'kill $SERVER 2>/dev/null || true' EXIT
     for _ in $(seq 50); do

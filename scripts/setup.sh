@@ -9,10 +9,12 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6widgets6 libqt6test6 qt6-l10n-tools
     qt6-translations-l10n
     libgl1-mesa-dev libxkbcommon-dev
-    libasio-dev libsqlite3-dev libsodium-dev
+    libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei xvfb xauth x11-utils
     python3 procps
+    clang libclang-rt-14-dev
+    chromium
 )
 
 missing=()

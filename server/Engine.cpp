@@ -29,7 +29,7 @@ void Engine::Open() {
     db_->Execute("BEGIN IMMEDIATE");
     try {
         ledger_->Load();
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         if (ledger_->Day().empty())
             ledger_->SetDay(now.day);
         ledger_->RestorePrices();
@@ -41,12 +41,24 @@ void Engine::Open() {
     }
     dataVersion_ = db_->DataVersion();
     snapshot_ = BuildSnapshot();
+    buyFillsCounted_ = ledger_->BuyFills();
+    sellFillsCounted_ = ledger_->SellFills();
+    PublishRanking(LocalTime::Now());
+}
+
+void Engine::PublishRanking(const LocalTime& now) {
+    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time));
+    rankingPublished_ = std::chrono::steady_clock::now();
+}
+
+LocalTime Engine::Now() const {
+    return options_.clock ? options_.clock() : LocalTime::Now();
 }
 
 void Engine::RunNow(const Work& work) {
     db_->Execute("BEGIN IMMEDIATE");
     try {
-        work(*ledger_, LocalTime::Now());
+        work(*ledger_, Now());
         db_->Execute("COMMIT");
     } catch (...) {
         db_->Execute("ROLLBACK");
@@ -136,9 +148,11 @@ void Engine::Run() {
             batch.swap(queue_);
         }
         const bool tick = Clock::now() >= nextTick;
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         answers.assign(batch.size(), std::nullopt);
+        Market::Checkpoint market = market_->Save();
         bool committed = false;
+        const auto batchStart = Clock::now();
         try {
             db_->Execute("BEGIN IMMEDIATE");
             const std::int64_t version = db_->DataVersion();
@@ -160,20 +174,38 @@ void Engine::Run() {
             db_->Execute("COMMIT");
             committed = true;
             dataVersion_ = db_->DataVersion();
+            if (!batch.empty()) {
+                metrics_.batchSize.Observe(static_cast<double>(batch.size()));
+                metrics_.commitSeconds.Observe(std::chrono::duration<double>(Clock::now() - batchStart).count());
+            }
+            metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
+            metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
         } catch (const std::exception& e) {
+            metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
             std::fprintf(stderr, "quorvexd: batch of %zu requests rolled back: %s\n", batch.size(), e.what());
             try {
                 db_->Execute("ROLLBACK");
             } catch (const std::exception&) {
             }
+            // Fills of the lost batch took book volume that nobody bought after all.
+            market_->Rewind(std::move(market));
             try {
                 ledger_->Load(); // back to what the database holds
             } catch (const std::exception& again) {
                 std::fprintf(stderr, "quorvexd: reload failed: %s\n", again.what());
             }
         }
+        buyFillsCounted_ = ledger_->BuyFills();
+        sellFillsCounted_ = ledger_->SellFills();
         for (std::size_t i = 0; i < batch.size(); ++i)
             batch[i].done(committed ? std::move(answers[i]) : batch[i].failure);
+        if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
+            try {
+                PublishRanking(now);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "quorvexd: ranking not published: %s\n", e.what());
+            }
+        }
         batch.clear();
         if (tick) {
             QuoteSnapshotPtr snapshot = BuildSnapshot();

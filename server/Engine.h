@@ -4,9 +4,12 @@
 #include "server/Ledger.h"
 #include "server/LocalTime.h"
 #include "server/Market.h"
+#include "server/Metrics.h"
 #include "server/QuoteSnapshot.h"
+#include "server/RankingBoard.h"
 #include "server/ServerOptions.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -49,6 +52,11 @@ public:
 
     QuoteSnapshotPtr Snapshot() const;
 
+    // Counted by the engine and by the network side; read by the HTTP side.
+    Metrics& GetMetrics() { return metrics_; }
+    // The standings, republished after a batch at most every half second.
+    const RankingBoard& Ranking() const { return ranking_; }
+
 private:
     struct Job {
         Work work;
@@ -57,9 +65,11 @@ private:
     };
 
     void Run();
+    LocalTime Now() const;
     void Checkpoints();
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
+    void PublishRanking(const LocalTime& now);
 
     const ServerOptions options_;
     UserDirectory& directory_;
@@ -67,6 +77,11 @@ private:
     std::unique_ptr<Market> market_;
     std::unique_ptr<Ledger> ledger_;
     std::int64_t dataVersion_ = 0;
+    Metrics metrics_;
+    RankingBoard ranking_;
+    std::chrono::steady_clock::time_point rankingPublished_;
+    std::uint64_t buyFillsCounted_ = 0;
+    std::uint64_t sellFillsCounted_ = 0;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -55,8 +55,8 @@ Ledger::Ledger(Database& db, Market& market, FeeSchedule fees, UserDirectory* di
     , directory_(directory)
     , insertOrder_(db.Prepare("INSERT INTO orders(user_id, day, time, code, name, side, price, qty, frozen_cash) "
                               "VALUES(?,?,?,?,?,?,?,?,?)"))
-    , updateOrder_(db.Prepare("UPDATE orders SET filled=?, filled_amount=?, commission=?, frozen_cash=?, status=? "
-                              "WHERE id=?"))
+    , updateOrder_(db.Prepare("UPDATE orders SET filled=?, filled_amount=?, commission=?, frozen_cash=?, status=?, "
+                              "transfer_fee=? WHERE id=?"))
     , updateAccount_(db.Prepare("UPDATE users SET cash=?, frozen=? WHERE id=?"))
     , upsertPosition_(db.Prepare("INSERT INTO positions(user_id, code, name, balance, available, frozen, cost) "
                                  "VALUES(?,?,?,?,?,?,?) ON CONFLICT(user_id, code) DO UPDATE SET "
@@ -120,8 +120,9 @@ void Ledger::Load() {
         p.frozen = positions.Int(5);
         p.cost = positions.Int(6);
     }
-    Statement orders = db_.Prepare("SELECT id, user_id, day, time, code, name, side, price, qty, filled, "
-                                   "filled_amount, commission, frozen_cash FROM orders WHERE status=0 ORDER BY id");
+    Statement orders =
+        db_.Prepare("SELECT id, user_id, day, time, code, name, side, price, qty, filled, "
+                    "filled_amount, commission, frozen_cash, transfer_fee FROM orders WHERE status=0 ORDER BY id");
     while (orders.Step()) {
         Order o;
         o.id = orders.Int(0);
@@ -137,6 +138,7 @@ void Ledger::Load() {
         o.filledAmount = orders.Int(10);
         o.commission = orders.Int(11);
         o.frozenCash = orders.Int(12);
+        o.transferFee = orders.Int(13);
         Account* a = FindAccount(o.userId);
         if (!a)
             continue;
@@ -176,17 +178,20 @@ Cents Ledger::BuyFreeze(const Order& o) const {
     const Cents rest = o.price * (o.qty - o.filled);
     if (rest <= 0)
         return 0;
-    // An upper bound of what the rest can cost: fills happen at the limit price or better.
-    // The cent per possible book level covers rounding of the per-fill transfer fee.
-    return rest + fees_.CommissionFor(o.filledAmount + rest) - o.commission + fees_.TransferFee(rest) + 5;
+    // An upper bound of what the rest can cost: fills happen at the limit price or better,
+    // and both commission and transfer fee are owed on the running total, so no number of
+    // fills can round the charges above this.
+    return rest + fees_.CommissionFor(o.filledAmount + rest) - o.commission + fees_.TransferFee(o.filledAmount + rest) -
+           o.transferFee;
 }
 
 Cents Ledger::SellFreeze(const Order& o) const {
     const Cents rest = o.price * (o.qty - o.filled);
     if (rest <= 0)
         return 0;
+    // Stamp duty is rounded per fill: a cent per possible book level covers that.
     const Cents charges = fees_.CommissionFor(o.filledAmount + rest) - o.commission + fees_.StampDuty(rest, true) +
-                          fees_.TransferFee(rest) + 5;
+                          fees_.TransferFee(o.filledAmount + rest) - o.transferFee + 5;
     return charges > rest ? charges - rest : 0;
 }
 
@@ -301,10 +306,13 @@ void Ledger::Fill(Order& o, std::int64_t qty, Cents price, const std::string& ti
     const Cents commissionTotal = fees_.CommissionFor(o.filledAmount + amount);
     const Cents commission = commissionTotal - o.commission;
     const Cents stamp = fees_.StampDuty(amount, o.sell);
-    const Cents transfer = fees_.TransferFee(amount);
+    const Cents transferTotal = fees_.TransferFee(o.filledAmount + amount);
+    const Cents transfer = transferTotal - o.transferFee;
+    ++(o.sell ? sellFills_ : buyFills_);
     o.filled += qty;
     o.filledAmount += amount;
     o.commission = commissionTotal;
+    o.transferFee = transferTotal;
 
     Cents settled = 0;
     if (!o.sell) {
@@ -495,7 +503,8 @@ void Ledger::SaveOrder(const Order& o) {
         .Bind(3, o.commission)
         .Bind(4, o.frozenCash)
         .Bind(5, static_cast<int>(o.status))
-        .Bind(6, o.id)
+        .Bind(6, o.transferFee)
+        .Bind(7, o.id)
         .Run();
 }
 
@@ -687,8 +696,11 @@ void Ledger::Reset(Account& a, const std::string& day, const std::string& time) 
 
 std::vector<RankingRow> Ledger::Ranking() const {
     std::vector<RankingRow> rows;
-    for (const auto& [id, a] : accounts_)
-        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash});
+    for (const auto& [id, a] : accounts_) {
+        const auto held = std::count_if(a.positions.begin(), a.positions.end(),
+                                        [](const auto& entry) { return entry.second.balance > 0; });
+        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash, static_cast<int>(held)});
+    }
     std::sort(rows.begin(), rows.end(), [](const RankingRow& x, const RankingRow& y) {
         return x.cash + x.stockValue != y.cash + y.stockValue ? x.cash + x.stockValue > y.cash + y.stockValue
                                                               : x.name < y.name;

@@ -55,8 +55,9 @@ struct Order {
     std::int64_t qty = 0;
     std::int64_t filled = 0;
     Cents filledAmount = 0;
-    Cents commission = 0; // charged so far
-    Cents frozenCash = 0; // funds this order holds now
+    Cents commission = 0;  // charged so far
+    Cents transferFee = 0; // charged so far
+    Cents frozenCash = 0;  // funds this order holds now
     OrderStatus status = OrderStatus::kOpen;
 };
 
@@ -66,6 +67,7 @@ struct RankingRow {
     Cents cash = 0;
     Cents stockValue = 0;
     Cents initialCash = 0;
+    int positions = 0; // stocks held
 };
 
 // The accounts of a contest and every rule that changes them: orders, fills, cancels,
@@ -125,6 +127,9 @@ public:
     std::vector<RankingRow> Ranking() const;
 
     std::size_t OpenOrderCount() const { return openOrders_.size(); }
+    // Fills made since the ledger was made, rolled-back ones included (for the metrics).
+    std::uint64_t BuyFills() const { return buyFills_; }
+    std::uint64_t SellFills() const { return sellFills_; }
 
 private:
     Cents BuyFreeze(const Order& order) const;
@@ -152,6 +157,8 @@ private:
     std::unordered_map<std::int64_t, Account> accounts_;
     std::unordered_map<std::string, std::int64_t> accountIds_;
     std::map<std::int64_t, Order> openOrders_; // by id: time priority
+    std::uint64_t buyFills_ = 0;
+    std::uint64_t sellFills_ = 0;
 
     Statement insertOrder_;
     Statement updateOrder_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Board.h"
 #include "server/Money.h"
 
 #include <array>
@@ -22,12 +23,12 @@ struct Quote {
     std::string name; // UTF-8
     Cents prevClose = 0;
     Cents last = 0;
-    int limitPercent = 10;
+    int limitPercent = net::kMainLimitPercent;
     std::array<BookLevel, 5> bids;
     std::array<BookLevel, 5> asks;
 
-    Cents LimitUp() const { return (prevClose * (100 + limitPercent) + 50) / 100; }
-    Cents LimitDown() const { return (prevClose * (100 - limitPercent) + 50) / 100; }
+    Cents LimitUp() const { return net::LimitPrices(prevClose, limitPercent).up; }
+    Cents LimitDown() const { return net::LimitPrices(prevClose, limitPercent).down; }
 };
 
 // The simulated market: a seeded random walk of every security inside its price limits,
@@ -54,6 +55,18 @@ public:
     const Quote* Find(std::string_view code) const;
     const std::vector<Quote>& Quotes() const { return quotes_; }
     std::uint64_t TickCount() const { return ticks_; }
+
+    // Everything a batch of requests and ticks can change: the books (fills take volume),
+    // the prices and the simulation's position. A batch that is rolled back rewinds to it.
+    struct Checkpoint {
+        std::vector<Quote> quotes;
+        std::vector<Quote> held;
+        std::mt19937_64 rng;
+        std::uint64_t ticks = 0;
+        std::size_t nextRow = 0;
+    };
+    Checkpoint Save() const { return {quotes_, held_, rng_, ticks_, nextRow_}; }
+    void Rewind(Checkpoint checkpoint);
 
     // The 24 comma-separated fields of a quote update record followed by '|' (UTF-8).
     static std::string RecordText(const Quote& quote);

@@ -41,7 +41,8 @@ CREATE TABLE IF NOT EXISTS orders(
     filled_amount INTEGER NOT NULL DEFAULT 0,
     commission INTEGER NOT NULL DEFAULT 0,
     frozen_cash INTEGER NOT NULL DEFAULT 0,
-    status INTEGER NOT NULL DEFAULT 0);
+    status INTEGER NOT NULL DEFAULT 0,
+    transfer_fee INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS orders_by_user ON orders(user_id, day);
 CREATE INDEX IF NOT EXISTS orders_open ON orders(status) WHERE status = 0;
 CREATE TABLE IF NOT EXISTS trades(
@@ -98,6 +99,16 @@ CREATE TABLE IF NOT EXISTS prices(
     last INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS closed_days(day TEXT PRIMARY KEY, closed_at TEXT NOT NULL) WITHOUT ROWID;
 )sql");
+    // Files written before orders kept their transfer fee so far: take it from their trades.
+    bool hasTransferFee = false;
+    Statement columns = db.Prepare("PRAGMA table_info(orders)");
+    while (columns.Step())
+        hasTransferFee = hasTransferFee || columns.Text(1) == "transfer_fee";
+    if (!hasTransferFee) {
+        db.Execute("ALTER TABLE orders ADD COLUMN transfer_fee INTEGER NOT NULL DEFAULT 0");
+        db.Execute("UPDATE orders SET transfer_fee = (SELECT COALESCE(SUM(t.transfer_fee), 0) FROM trades t "
+                   "WHERE t.order_id = orders.id) WHERE status = 0");
+    }
 }
 
 } // namespace server

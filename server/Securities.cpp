@@ -1,5 +1,7 @@
 #include "server/Securities.h"
 
+#include "net/Board.h"
+
 #include <array>
 
 namespace server {
@@ -45,9 +47,7 @@ std::span<const SecurityInfo> DefaultSecurities() {
 }
 
 int LimitPercentFor(std::string_view code, int mainPercent, int growthPercent) {
-    if (code.starts_with("300") || code.starts_with("301") || code.starts_with("688"))
-        return growthPercent;
-    return mainPercent;
+    return net::IsGrowthBoard(net::BoardOf(code)) ? growthPercent : mainPercent;
 }
 
 } // namespace server

@@ -17,8 +17,8 @@ struct SecurityInfo {
 // Shenzhen main board and ChiNext.
 std::span<const SecurityInfo> DefaultSecurities();
 
-// Percent limit of a security's daily move: the growth boards (300xxx, 301xxx, 688xxx)
-// use the wider one.
+// Percent limit of a security's daily move: the growth boards (ChiNext, STAR) use the
+// wider one.
 int LimitPercentFor(std::string_view code, int mainPercent, int growthPercent);
 
 } // namespace server

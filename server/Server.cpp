@@ -18,11 +18,14 @@ namespace {
 // logins are refused rather than left waiting for minutes.
 constexpr int kMaxPendingHashes = 8192;
 
+constexpr const char* kOrderBusy = "1,系统繁忙，委托未受理，请稍后再试";
+
 } // namespace
 
 Server::Server(asio::io_context& io, Engine& engine, UserDirectory& directory, const ServerOptions& options)
     : io_(io)
     , engine_(engine)
+    , metrics_(engine.GetMetrics())
     , directory_(directory)
     , options_(options)
     , acceptor_(io)
@@ -65,11 +68,14 @@ void Server::Accept() {
             return;
         if (!ec) {
             if (sessions_.size() >= options_.maxConnections) {
+                metrics_.connectionsRefused.fetch_add(1, std::memory_order_relaxed);
                 asio::error_code ignored;
                 socket.close(ignored);
             } else {
+                metrics_.connectionsAccepted.fetch_add(1, std::memory_order_relaxed);
                 auto session = std::make_shared<Session>(std::move(socket), *this);
                 sessions_.insert(session);
+                metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
                 session->Start();
             }
         } else {
@@ -88,6 +94,7 @@ void Server::Accept() {
 
 void Server::Remove(const std::shared_ptr<Session>& session) {
     sessions_.erase(session);
+    metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
 }
 
 void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
@@ -193,15 +200,28 @@ void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userI
     });
 }
 
+void Server::CountOrder(const std::optional<std::string>& answer) {
+    // An order's answer starts with "0," when it was accepted; a failed batch answers with
+    // the busy text, anything else carries the reason it was refused.
+    if (answer && answer->starts_with("0,"))
+        metrics_.ordersAccepted.fetch_add(1, std::memory_order_relaxed);
+    else if (answer && *answer == kOrderBusy)
+        metrics_.ordersFailed.fetch_add(1, std::memory_order_relaxed);
+    else
+        metrics_.ordersRejected.fetch_add(1, std::memory_order_relaxed);
+}
+
 void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query) {
     std::optional<std::string> failure;
     if (command == net::kCmdOrder)
-        failure = "1,系统繁忙，委托未受理，请稍后再试";
+        failure = kOrderBusy;
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
             return HandleAccountRequest(ledger, options_.hours, userId, command, query, now);
         },
         [this, session = std::move(session), command](std::optional<std::string> answer) {
+            if (command == net::kCmdOrder)
+                CountOrder(answer);
             if (!answer)
                 return;
             asio::post(io_, [session, command, answer = std::move(*answer)] { session->Send(command, answer); });

@@ -3,6 +3,7 @@
 #include <asio.hpp>
 
 #include "server/LoginThrottle.h"
+#include "server/Metrics.h"
 #include "server/QueryString.h"
 #include "server/QuoteSnapshot.h"
 #include "server/ServerOptions.h"
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -43,17 +45,20 @@ public:
     void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query);
     void Remove(const std::shared_ptr<Session>& session);
     LoginThrottle& Throttle() { return throttle_; }
+    Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
     const ServerOptions& Options() const { return options_; }
     asio::io_context& Io() { return io_; }
 
 private:
     void Accept();
+    void CountOrder(const std::optional<std::string>& answer);
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                   std::int64_t userId, const std::string& passwordHash);
 
     asio::io_context& io_;
     Engine& engine_;
+    Metrics& metrics_; // the engine's
     UserDirectory& directory_;
     const ServerOptions options_;
     asio::ip::tcp::acceptor acceptor_;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "net/Board.h"
 #include "server/FeeSchedule.h"
+#include "server/LocalTime.h"
 #include "server/PasswordHash.h"
 #include "server/TradingHours.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace server {
@@ -12,6 +15,7 @@ namespace server {
 struct ServerOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 9690;
+    std::string portFile; // receives the bound port once connections are accepted
     std::string dbPath = "data/quorvex.db";
     std::uint64_t seed = 20210223;
     int tickMs = 1000;
@@ -21,14 +25,20 @@ struct ServerOptions {
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
     std::string welcome = "已登录"; // the client shows it in a narrow status pane
     FeeSchedule fees;
-    int mainLimitPercent = 10;
-    int growthLimitPercent = 20;
+    int mainLimitPercent = net::kMainLimitPercent;
+    int growthLimitPercent = net::kGrowthLimitPercent;
     HashCost hashCost = HashCost::kInteractive;
     // Only requests count as activity, and a client that receives quote pushes sends no
     // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
     int idleSeconds = 300;
     std::size_t maxConnections = 20000;
     bool createDemo = true;
+    // The ranking page, its JSON, the metrics and the health check; off without a host.
+    std::string httpHost;
+    std::uint16_t httpPort = 0;
+    bool rankingFullNames = false; // the public page masks names unless asked not to
+    // The engine's calendar and wall clock; tests move it to cross midnight. Unset: the system's.
+    std::function<LocalTime()> clock;
 };
 
 } // namespace server

@@ -18,6 +18,10 @@ constexpr std::size_t kMaxOutboxBytes = 4 * 1024 * 1024;
 // Quote pushes must fit one frame; each record is under 200 bytes.
 constexpr std::size_t kMaxSubscriptions = 300;
 constexpr std::size_t kMaxPasswordBytes = 32;
+// Frames kept while a login is checked: a re-login and the requests sent right behind it
+// fit easily; more means a client that does not wait for its answer.
+constexpr std::size_t kMaxHeldFrames = 32;
+constexpr std::size_t kMaxHeldBytes = 64 * 1024;
 
 } // namespace
 
@@ -91,6 +95,34 @@ void Session::Read() {
 
 void Session::OnFrame(const net::Frame& frame) {
     lastRequest_ = std::chrono::steady_clock::now();
+    // A heartbeat carries nothing to check: it is answered whatever the login state, so an
+    // idle login dialog keeps its connection.
+    if (frame.command == net::kCmdHeartbeat) {
+        Send(net::kCmdHeartbeat, "");
+        return;
+    }
+    if (loginPending_ || !held_.empty()) {
+        heldBytes_ += frame.body.size() + net::kHeaderSize;
+        if (held_.size() >= kMaxHeldFrames || heldBytes_ > kMaxHeldBytes) {
+            Close();
+            return;
+        }
+        held_.push_back(frame);
+        return;
+    }
+    Handle(frame);
+}
+
+void Session::DrainHeld() {
+    while (open_ && !loginPending_ && !held_.empty()) {
+        const net::Frame frame = std::move(held_.front());
+        held_.pop_front();
+        heldBytes_ -= frame.body.size() + net::kHeaderSize;
+        Handle(frame);
+    }
+}
+
+void Session::Handle(const net::Frame& frame) {
     const auto body = GbkToUtf8(frame.body);
     std::optional<QueryString> query;
     if (body)
@@ -105,10 +137,6 @@ void Session::OnFrame(const net::Frame& frame) {
     if (query->Get("curuser") != name_ || !SecretsEqual(query->Get("curpwd"), password_))
         return;
     switch (frame.command) {
-    case net::kCmdHeartbeat:
-        // Keeps a client that has nothing subscribed from deciding that the server is gone.
-        Send(net::kCmdHeartbeat, "");
-        return;
     case net::kCmdQuoteSubscribe:
         OnSubscribe(*query);
         return;
@@ -146,9 +174,8 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
         Send(net::kCmdLogin, "1,,,请输入用户名和密码");
         return;
     }
-    if (loginPending_)
-        return; // one attempt at a time per connection
     if (!server_.Throttle().Allowed(name, address_, std::chrono::steady_clock::now())) {
+        server_.GetMetrics().loginsThrottled.fetch_add(1, std::memory_order_relaxed);
         Send(net::kCmdLogin, "1,,,登录失败次数过多，请稍后再试");
         return;
     }
@@ -159,6 +186,8 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
 void Session::LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,
                             const std::string& answer) {
     loginPending_ = false;
+    (userId != 0 ? server_.GetMetrics().loginsOk : server_.GetMetrics().loginsRejected)
+        .fetch_add(1, std::memory_order_relaxed);
     if (!open_)
         return;
     if (userId != 0) {
@@ -167,6 +196,7 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
         password_ = password;
     }
     Send(net::kCmdLogin, answer);
+    DrainHeld();
 }
 
 void Session::OnSubscribe(const QueryString& query) {
@@ -226,8 +256,12 @@ void Session::Send(int command, std::string_view body) {
 }
 
 void Session::PushQuotes(const QuoteSnapshot& snapshot) {
-    if (!open_ || userId_ == 0 || subscriptions_.empty() || queuedPushes_ > 0)
+    if (!open_ || userId_ == 0 || subscriptions_.empty())
+        return;
+    if (queuedPushes_ > 0) {
+        server_.GetMetrics().quotePushesSkipped.fetch_add(1, std::memory_order_relaxed);
         return; // a client still busy with the last push skips this one
+    }
     std::string body;
     body.reserve(subscriptions_.size() * 180);
     for (const std::string& code : subscriptions_) {
@@ -237,12 +271,14 @@ void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     }
     if (body.empty() || body.size() + net::kHeaderSize > net::kMaxFrameLength)
         return;
+    server_.GetMetrics().quotePushes.fetch_add(1, std::memory_order_relaxed);
     Queue(net::FormatFrame(net::kCmdQuoteUpdate, body), true);
 }
 
 void Session::Queue(std::string frame, bool push) {
     outboxBytes_ += frame.size();
     if (outboxBytes_ > kMaxOutboxBytes) {
+        server_.GetMetrics().slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
         Close();
         return;
     }

@@ -44,6 +44,11 @@ public:
 private:
     void Read();
     void OnFrame(const net::Frame& frame);
+    // Handles one request whose login state is decided (no login check is pending).
+    void Handle(const net::Frame& frame);
+    // Handles the frames that arrived while a login was being checked, in order, until
+    // they are done or another login check starts.
+    void DrainHeld();
     void OnLogin(const std::optional<QueryString>& query);
     void OnSubscribe(const QueryString& query);
     void OnChangePassword(const QueryString& query);
@@ -73,6 +78,10 @@ private:
     std::string name_;
     std::string password_;
     bool loginPending_ = false;
+    // Frames that arrived while the login was being checked; bounded, as a client that
+    // floods here is hostile and is cut off.
+    std::deque<net::Frame> held_;
+    std::size_t heldBytes_ = 0;
     bool passwordPending_ = false;
     std::vector<std::string> subscriptions_;
 };

@@ -2,6 +2,7 @@
 
 #include "server/Engine.h"
 #include "server/GbkCodec.h"
+#include "server/HttpSide.h"
 #include "server/Ledger.h"
 #include "server/Server.h"
 #include "server/UserDirectory.h"
@@ -12,8 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -24,6 +28,7 @@ namespace {
 
 constexpr const char* kDemoUser = "demo";
 constexpr const char* kDemoPassword = "demo123";
+constexpr const char* kFastHashVariable = "QUORVEXD_TEST_FAST_HASH";
 
 constexpr const char* kUsage = R"(usage: quorvexd COMMAND [options]
 
@@ -39,10 +44,13 @@ commands:
 options of every command:
   --db FILE                  database file (default data/quorvex.db)
   --data DIR                 database DIR/quorvex.db
-  --fast-hash                cheapest password hashes (tests only; default argon2id interactive)
+  --fast-hash                cheapest password hashes, for tests only: refused unless the
+                             environment sets QUORVEXD_TEST_FAST_HASH=1 (default argon2id interactive)
 
 options of serve:
-  --listen HOST:PORT         (127.0.0.1:9690)
+  --listen HOST:PORT         (127.0.0.1:9690); port 0 takes any free port, reported on the
+                             "listening on" line and in --port-file
+  --port-file FILE           write the bound port to FILE once the server accepts connections
   --seed N                   market simulation seed
   --tick-ms N                market tick and quote push period (1000)
   --hours HH:MM-HH:MM,...    trading sessions (always open)
@@ -55,6 +63,8 @@ options of serve:
   --limit-main PERCENT --limit-growth PERCENT
   --idle-seconds N           close connections that send nothing this long (300)
   --no-demo                  do not create the demo account
+  --http HOST:PORT           serve the live ranking page (/), /ranking.json, /metrics and /healthz
+  --ranking-names full|masked  names on the public ranking (masked: 张**)
 )";
 
 struct Arguments {
@@ -113,7 +123,8 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
         "--db",           "--data",           "--listen",         "--seed",         "--tick-ms",
         "--hours",        "--quotes-csv",     "--client-version", "--update-cmd",   "--welcome",
         "--commission",   "--min-commission", "--stamp-duty",     "--transfer-fee", "--limit-main",
-        "--limit-growth", "--idle-seconds",   "--cash",           "--sh",           "--sz"};
+        "--limit-growth", "--idle-seconds",   "--cash",           "--sh",           "--sz",
+        "--http",         "--ranking-names",  "--port-file"};
     for (const auto& [key, value] : args.options) {
         if (std::find(kKnown.begin(), kKnown.end(), key) == kKnown.end())
             return "unknown option " + key;
@@ -129,6 +140,18 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
                 return "--listen needs HOST:PORT";
             options.host = value.substr(0, colon);
             options.port = static_cast<std::uint16_t>(n);
+        } else if (key == "--http") {
+            const auto colon = value.rfind(':');
+            if (colon == std::string::npos || colon == 0 || !ParseInt(value.substr(colon + 1), 0, 65535, n))
+                return "--http needs HOST:PORT";
+            options.httpHost = value.substr(0, colon);
+            options.httpPort = static_cast<std::uint16_t>(n);
+        } else if (key == "--ranking-names") {
+            if (value != "full" && value != "masked")
+                return "--ranking-names needs full or masked";
+            options.rankingFullNames = value == "full";
+        } else if (key == "--port-file") {
+            options.portFile = value;
         } else if (key == "--seed") {
             if (!ParseInt(value, 0, LLONG_MAX, n))
                 return "--seed needs a number";
@@ -172,8 +195,14 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             options.idleSeconds = static_cast<int>(n);
         }
     }
-    if (Has(args, "--fast-hash"))
+    if (Has(args, "--fast-hash")) {
+        // Cheap hashes fall to a brute force within minutes: only a test run may store them.
+        const char* allowed = std::getenv(kFastHashVariable);
+        if (!allowed || std::string(allowed) != "1")
+            return std::string("--fast-hash stores weak password hashes and is for tests only; set ") +
+                   kFastHashVariable + "=1 to allow it";
         options.hashCost = HashCost::kMinimal;
+    }
     if (Has(args, "--no-demo"))
         options.createDemo = false;
     return {};
@@ -214,6 +243,18 @@ void RaiseDescriptorLimit() {
     }
 }
 
+// Written beside the target and renamed over it, so a reader never sees a partial number.
+void WritePortFile(const std::string& path, std::uint16_t port) {
+    const std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        out << port << '\n';
+        if (!out.flush())
+            throw std::runtime_error("cannot write the port file " + partial);
+    }
+    std::filesystem::rename(partial, path);
+}
+
 int Serve(const ServerOptions& options) {
     RaiseDescriptorLimit();
     UserDirectory directory;
@@ -234,9 +275,17 @@ int Serve(const ServerOptions& options) {
             std::printf("demo account: user %s, password %s\n", kDemoUser, kDemoPassword);
     }
 
+    HttpSide http(engine.Ranking(), engine.GetMetrics(), options.rankingFullNames);
+    if (!options.httpHost.empty()) {
+        http.Start(options.httpHost, options.httpPort);
+        std::printf("ranking page http://%s:%u/\n", options.httpHost.c_str(), http.Port());
+    }
     asio::io_context io(1);
     Server server(io, engine, directory, options);
     server.Listen();
+    http.SetServing(true);
+    if (!options.portFile.empty())
+        WritePortFile(options.portFile, server.Port());
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {
@@ -247,6 +296,8 @@ int Serve(const ServerOptions& options) {
                 options.dbPath.c_str());
     std::fflush(stdout);
     io.run();
+    http.SetServing(false);
+    http.Stop();
     engine.Stop();
     return 0;
 }

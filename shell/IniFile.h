@@ -7,8 +7,8 @@
 // on: "[section]" headers and "key=value" lines, names compared without regard to letter
 // case, blanks around names and values ignored, values kept as raw bytes (GBK). A read
 // uses a 128-byte buffer, so a longer value comes back cut to 127 bytes (never inside a
-// two-byte character). A missing file or key reads as the default; a write that cannot be
-// made is dropped silently.
+// two-byte character). A missing file or key reads as the default; a write says whether it
+// was made, so the caller can tell the user.
 class CIniFile final {
 public:
     static constexpr std::size_t kReadBuffer = 128;

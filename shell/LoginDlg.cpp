@@ -11,13 +11,13 @@
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "shell/InstallPaths.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -126,10 +126,6 @@ CLoginDlg::CLoginDlg(ClientContext& context, std::string iniPath, std::string ma
 }
 
 CLoginDlg::~CLoginDlg() = default;
-
-std::string CLoginDlg::DefaultIniPath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("client.ini")).toStdString();
-}
 
 void CLoginDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -247,20 +243,24 @@ void CLoginDlg::LoadSavedUsers() {
 void CLoginDlg::SaveUserName() {
     const QString name = m_user->currentText();
     const std::string bytes = ToGbk(name);
-    if (!m_saveUser->isChecked()) {
-        m_ini.Write(kSection, "saveuser", "0");
-        return;
-    }
-    m_ini.Write(kSection, "saveuser", "1");
-    m_ini.Write(kSection, "lastuser", bytes);
-    if (m_user->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
-        return;
-    for (int i = 0; i < kSavedUserSlots; ++i) {
-        if (m_ini.Read(kSection, UserKey(i)).empty()) {
-            m_ini.Write(kSection, UserKey(i), bytes);
-            return;
+    // A choice that cannot be stored is said, not dropped: the next start would otherwise
+    // show a different box state or list than the user left.
+    const auto saved = [&] {
+        if (!m_saveUser->isChecked())
+            return m_ini.Write(kSection, "saveuser", "0");
+        if (!m_ini.Write(kSection, "saveuser", "1") || !m_ini.Write(kSection, "lastuser", bytes))
+            return false;
+        if (m_user->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+            return true;
+        for (int i = 0; i < kSavedUserSlots; ++i) {
+            if (m_ini.Read(kSection, UserKey(i)).empty())
+                return m_ini.Write(kSection, UserKey(i), bytes);
         }
-    }
+        return true;
+    }();
+    if (!saved)
+        ShowMessageBox(this, QStringLiteral("无法保存账户名到 %1").arg(QString::fromStdString(m_ini.Path())),
+                       QStringLiteral("通知"));
 }
 
 void CLoginDlg::OnLogin() {
@@ -332,13 +332,7 @@ void CLoginDlg::OnLoginReply(std::string_view body) {
 }
 
 void CLoginDlg::StartUpdate(std::string_view commandLine) {
-#ifdef Q_OS_WIN
-    const QString name = QStringLiteral("update.exe");
-#else
-    const QString name = QStringLiteral("update");
-#endif
-    const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(name);
-    m_startUpdate(program, UpdaterArgument(commandLine));
+    m_startUpdate(FindUpdater(QCoreApplication::applicationDirPath()), UpdaterArgument(commandLine));
 }
 
 void CLoginDlg::WaitForInitialLoad() {

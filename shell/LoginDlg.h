@@ -23,12 +23,12 @@ class CLoginDlg final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CLoginDlg)
 public:
-    // Starts `update` beside the client with one argument; true when it started.
+    // Starts `update` (beside the client, else on PATH) with one argument; true when it started.
     using UpdateStarter = std::function<bool(const QString& program, const QString& argument)>;
     // Ends the client with an exit code.
     using ExitHandler = std::function<void(int code)>;
 
-    // `iniPath` is client.ini beside the program; `machineCode` is sent as "yjm".
+    // `iniPath` is the client.ini to use (see ClientIniLocation); `machineCode` is sent as "yjm".
     CLoginDlg(ClientContext& context, std::string iniPath, std::string machineCode, QWidget* parent = nullptr);
     ~CLoginDlg() override;
 
@@ -39,9 +39,6 @@ public:
     void OnLogin();
     // The server's answer to the login request (user interface thread).
     void OnLoginReply(std::string_view body);
-
-    // client.ini beside the program.
-    static std::string DefaultIniPath();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,6 +1,7 @@
 #include "shell/TavixApp.h"
 
 #include "net/MachineCode.h"
+#include "shell/InstallPaths.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
 
@@ -10,6 +11,8 @@
 #include <QPalette>
 #include <QSettings>
 #include <QStyleFactory>
+
+#include <cstdio>
 
 namespace {
 
@@ -74,9 +77,11 @@ bool CTavixApp::ParseArguments(const QStringList& arguments, QString* error) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Quorvex trading client"));
     parser.addHelpOption();
-    const QCommandLineOption server(QStringLiteral("server"),
-                                    QStringLiteral("Trading server, HOST[:PORT] (default 127.0.0.1:9690)."),
-                                    QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        QStringLiteral("Trading server, HOST[:PORT] (default 127.0.0.1:9690); a comma-separated list is "
+                       "tried in turn, the next one after every failed connect or broken connection."),
+        QStringLiteral("HOST[:PORT][,HOST[:PORT]...]"));
     parser.addOption(server);
     parser.process(arguments); // prints the help and exits for --help
     if (!parser.positionalArguments().isEmpty()) {
@@ -84,10 +89,20 @@ bool CTavixApp::ParseArguments(const QStringList& arguments, QString* error) {
         return false;
     }
     if (parser.isSet(server)) {
-        if (!ParseServer(parser.value(server), &m_state.serverAddress, &m_state.port)) {
-            *error = QStringLiteral("bad --server value, expected HOST[:PORT]: ") + parser.value(server);
-            return false;
+        const QStringList items = parser.value(server).split(QLatin1Char(','));
+        std::vector<net::ServerEndpoint> endpoints;
+        for (const QString& item : items) {
+            net::ServerEndpoint endpoint;
+            if (!ParseServer(item, &endpoint.host, &endpoint.port)) {
+                *error = QStringLiteral("bad --server value, expected HOST[:PORT][,HOST[:PORT]...]: ") +
+                         parser.value(server);
+                return false;
+            }
+            endpoints.push_back(std::move(endpoint));
         }
+        m_state.serverAddress = endpoints.front().host;
+        m_state.port = endpoints.front().port;
+        m_state.moreServers.assign(endpoints.begin() + 1, endpoints.end());
     }
     return true;
 }
@@ -106,7 +121,11 @@ void CTavixApp::ApplyLook() {
 
 int CTavixApp::Run() {
     {
-        CLoginDlg login(m_context, CLoginDlg::DefaultIniPath(), net::MachineCode());
+        const IniLocation ini = ClientIniLocation();
+        if (!ini.problem.isEmpty())
+            std::fprintf(stderr, "Tavix: saved user names cannot be kept in %s: %s\n", qPrintable(ini.path),
+                         qPrintable(ini.problem));
+        CLoginDlg login(m_context, ini.path.toStdString(), net::MachineCode());
         m_notifier.SetLoginDialog(&login);
         const int result = login.exec();
         m_notifier.SetLoginDialog(nullptr);

@@ -21,7 +21,8 @@ public:
     CTavixApp(const CTavixApp&) = delete;
     CTavixApp& operator=(const CTavixApp&) = delete;
 
-    // Reads "--server HOST[:PORT]"; false (with `error` set) for a bad command line.
+    // Reads "--server HOST[:PORT][,HOST[:PORT]...]" (the first is tried first, the others in
+    // turn after it); false (with `error` set) for a bad command line.
     bool ParseArguments(const QStringList& arguments, QString* error);
     // The style stored under ApplicationLook and the client's font.
     static void ApplyLook();

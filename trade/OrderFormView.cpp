@@ -6,6 +6,7 @@
 #include "controls/FailDlg.h"
 #include "controls/TEdit.h"
 #include "controls/XPButton.h"
+#include "net/Board.h"
 #include "net/Frame.h"
 #include "net/GbkText.h"
 #include "net/TradingLink.h"
@@ -25,6 +26,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QWheelEvent>
+
+#include <cmath>
 
 namespace {
 
@@ -95,6 +98,10 @@ CXPButton* MakeButton(QWidget* parent, int id, const QString& text, const QRect&
 
 QString PriceText(double value) {
     return QString::asprintf("%0.2f", value);
+}
+
+QString CentsText(long long cents) {
+    return QString::asprintf("%lld.%02lld", cents / 100, cents % 100);
 }
 
 double NumberOf(const QString& text) {
@@ -413,8 +420,11 @@ void COrderFormView::RefreshQuotePanel() {
     // Without a previous close there is no change and no limit to show.
     if (prevClose > 0) {
         texts[kChangeIndex] = QString::asprintf("%0.2f%%", (last - prevClose) * 100 / prevClose);
-        texts[kUpLimitIndex] = PriceText(prevClose * 1.1);
-        texts[kDownLimitIndex] = PriceText(prevClose * 0.9);
+        // The limits by the code's board, on the tick, as the server enforces them.
+        const net::PriceLimits limits =
+            net::LimitPrices(std::llround(prevClose * 100), net::LimitPercent(net::BoardOf(ToGbk(code))));
+        texts[kUpLimitIndex] = CentsText(limits.up);
+        texts[kDownLimitIndex] = CentsText(limits.down);
     } else {
         texts[kChangeIndex] = texts[kUpLimitIndex] = texts[kDownLimitIndex] = QStringLiteral("--");
     }

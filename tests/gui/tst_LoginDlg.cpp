@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(ini.Read("loginfo", "user3"), std::string(127, 'b'));
     }
 
-    void unwritableIniLosesOnlyTheNames() {
+    void unwritableIniLosesOnlyTheNamesAndSaysSo() {
         const CIniFile ini(m_dir.filePath(QStringLiteral("missing/dir/client.ini")).toStdString());
         QCOMPARE(ini.Read("loginfo", "lastuser"), std::string());
         QVERIFY(!ini.Write("loginfo", "lastuser", "bob"));
@@ -118,7 +118,18 @@ private slots:
         SaveBox(dialog)->setChecked(true);
         ModalRecorder modal;
         dialog.OnLoginReply(Reply(QStringLiteral("0,,,x,,,1,,,19990101,,,a:b,,,0,,,bob,,,u http://h/f")));
-        QCOMPARE(modal.requests.size(), 1); // only the update notice
+        // The lost name is reported with the file it was meant for, then the login goes on.
+        QCOMPARE(modal.requests.size(), 2);
+        QVERIFY(modal.requests[0].text.startsWith(QStringLiteral("无法保存账户名到 ")));
+        QVERIFY(modal.requests[0].text.endsWith(QStringLiteral("missing/dir/client.ini")));
+        QCOMPARE(modal.requests[1].text, QStringLiteral("发现新版本，请先更新!"));
+
+        // Unticking the box is a choice too: failing to store it is reported as well.
+        modal.requests.clear();
+        SaveBox(dialog)->setChecked(false);
+        dialog.OnLoginReply(Reply(QStringLiteral("0,,,x,,,1,,,19990101,,,a:b,,,0,,,bob,,,u http://h/f")));
+        QCOMPARE(modal.requests.size(), 2);
+        QVERIFY(modal.requests[0].text.startsWith(QStringLiteral("无法保存账户名到 ")));
     }
 
     void savedUsersAreLoadedSortedWithTheLastUser() {

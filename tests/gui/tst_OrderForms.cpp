@@ -95,6 +95,7 @@ private slots:
     void cancelButtons();
     void cancelSelectedNeedsOrdersTab();
     void quotePanelTextsAndColours();
+    void limitsByBoard();
     void positionDoubleClickBuy();
     void positionDoubleClickSell();
     void positionCountCheckRefills();
@@ -494,6 +495,35 @@ void TestOrderForms::quotePanelTextsAndColours() {
     buy->RefreshQuotePanel();
     QCOMPARE(Text(view, 1024), QStringLiteral("4.99"));
     QVERIFY(Text(view, 1007).isEmpty());
+}
+
+void TestOrderForms::limitsByBoard() {
+    // Main boards move 10 %, ChiNext and STAR 20 %; a limit half-way between two ticks is
+    // rounded up, as the exchange (and the server) do.
+    const struct {
+        const char* code;
+        float prevClose;
+        const char* up;
+        const char* down;
+    } cases[] = {
+        {"600000", 7.12f, "7.83", "6.41"},     {"000001", 10.58f, "11.64", "9.52"},
+        {"300059", 15.24f, "18.29", "12.19"},  {"301269", 15.24f, "18.29", "12.19"},
+        {"688981", 84.36f, "101.23", "67.49"}, {"689009", 1.15f, "1.38", "0.92"},
+        {"600016", 1.15f, "1.27", "1.04"},
+    };
+    TradeTestClient client;
+    for (const auto& c : cases)
+        client.state.quotes.Store(Quote(c.code, "测试", c.prevClose, c.prevClose, c.prevClose));
+    auto buy = MakeView<CBuyView>(client);
+    auto sell = MakeView<CSellView>(client);
+    for (COrderFormView* view : {static_cast<COrderFormView*>(buy.get()), static_cast<COrderFormView*>(sell.get())}) {
+        for (const auto& c : cases) {
+            Find<QLineEdit>(view, 1002)->setText(QString::fromLatin1(c.code));
+            view->RefreshQuotePanel();
+            QCOMPARE(Text(view, 1036), QString::fromLatin1(c.up));
+            QCOMPARE(Text(view, 1037), QString::fromLatin1(c.down));
+        }
+    }
 }
 
 void TestOrderForms::positionDoubleClickBuy() {

@@ -179,6 +179,46 @@ TEST_F(LinkConnectionTest, TheServerClosingMakesTheLinkReconnectAndLogInAgain) {
     EXPECT_TRUE(server.WaitForCommand(net::kCmdFunds, 5s));
 }
 
+// A contest with a standby: the link walks a list of servers, one further on every failed
+// connect and every broken or silent connection, round and round, logging in again on each.
+TEST_F(LinkConnectionTest, AListOfServersIsTriedInTurnAfterEveryFailure) {
+    FakeTradingServer standby;
+    const int deadPort = [] {
+        FakeTradingServer gone;
+        return gone.Port();
+    }();
+    state.port = deadPort;
+    state.moreServers = {{"127.0.0.1", server.Port()}, {"127.0.0.1", standby.Port()}};
+    state.quoteCodes.Set("600000");
+    StartLink(QuietTimings()); // the dead first address is passed over
+    EXPECT_EQ(standby.ConnectionCount(), 0);
+
+    // The serving one breaks: the link goes on to the standby, not back to the same server.
+    server.Drop();
+    ASSERT_TRUE(standby.WaitForConnection(5s));
+    ASSERT_TRUE(WaitUntil([&] { return standby.Received().size() >= 2u; }));
+    EXPECT_EQ(standby.Received()[0].command, net::kCmdLogin);
+    EXPECT_EQ(standby.Received()[0].body, kRelogin);
+    EXPECT_EQ(standby.Received()[1].body, "code=600000&curuser=u1&curpwd=p1");
+    EXPECT_EQ(server.ConnectionCount(), 1);
+
+    // The standby breaks too: round again, past the dead address, to the first live one.
+    standby.Drop();
+    ExpectReconnected(2, "600000");
+    EXPECT_EQ(standby.ConnectionCount(), 1);
+}
+
+TEST_F(LinkConnectionTest, ASilentServerInAListIsLeftForTheNextOne) {
+    FakeTradingServer standby;
+    state.moreServers = {{"127.0.0.1", standby.Port()}};
+    StartLink(FastTimings());
+    // Nobody answers: after the silence the link moves on to the standby, then back.
+    ASSERT_TRUE(standby.WaitForConnection(10s));
+    ASSERT_TRUE(server.WaitForConnectionCount(2, 10s));
+    EXPECT_LT(server.ConnectionTimes()[0], standby.ConnectionTimes()[0]);
+    EXPECT_LT(standby.ConnectionTimes()[0], server.ConnectionTimes()[1]);
+}
+
 TEST_F(LinkConnectionTest, NoLoginAfterAReconnectUntilTheServerAcceptedOne) {
     StartLink(QuietTimings(), /*accepted=*/false);
     // A rejected login leaves nothing to restore: the new connection stays silent.

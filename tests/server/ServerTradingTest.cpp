@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 using namespace servertest;
@@ -132,12 +134,11 @@ TEST_F(ServerTradingTest, LargeBuyWalksTheBookAndRestFillsOnLaterTicks) {
 }
 
 TEST(ServerHoursTest, OrdersOutsideTradingHoursAreRefused) {
-    // A one-minute session half a day away from now.
-    const int begin = (server::LocalTime::Now().minuteOfDay + 720) % 1439;
-    char hours[32];
-    std::snprintf(hours, sizeof hours, "%02d:%02d-%02d:%02d", begin / 60, begin % 60, (begin + 1) / 60,
-                  (begin + 1) % 60);
-    ServerHarness harness([&](server::ServerOptions& o) { o.hours = *server::TradingHours::Parse(hours); });
+    // The engine's clock stands at 10:00; the only session is at 22:00.
+    ServerHarness harness([](server::ServerOptions& o) {
+        o.hours = *server::TradingHours::Parse("22:00-22:01");
+        o.clock = [] { return server::LocalTime{"2026-03-02", "10:00:00", 600}; };
+    });
     harness.AddUser("night", "pw");
     TestClient client(harness.Port());
     ASSERT_EQ(Fields(client.Login("night", "pw"), ",,,")[0], "0");
@@ -213,6 +214,15 @@ TEST_F(ServerTradingTest, TPlusOneThenSellWithStampDuty) {
     positions = Positions();
     EXPECT_EQ(positions[0][2], "250");
     EXPECT_EQ(positions[0][3], "250");
+    // The shares sold take their part of the cost with them: 300 cost 3,005.03 (3,000.00 +
+    // 5.00 commission + 0.03 transfer fee); a sixth of that, 500.83 (cent dropped), leaves
+    // with the 50, so 250 cost 2,504.20: 10.017 each, worth 2,500.00 at 10.00, a loss of
+    // 4.20, which is -0.17 % of the cost.
+    EXPECT_EQ(positions[0][5], "-4.20");
+    EXPECT_EQ(positions[0][6], "10.017");
+    EXPECT_EQ(positions[0][7], "-0.17");
+    EXPECT_EQ(positions[0][8], "10.00");
+    EXPECT_EQ(positions[0][9], "2500.00");
     const auto trades = Records(client_.Request(net::kCmdTodayTrades, "start=1-1-1"));
     ASSERT_EQ(trades.size(), 1u);
     EXPECT_EQ(trades[0][4], "卖出");
@@ -283,6 +293,44 @@ TEST_F(ServerTradingTest, RestingOrdersExpireAtRollover) {
     const auto history = Records(client_.Request(net::kCmdHistoryOrders, "start=2000-1-1&end=2999-1-1"));
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0][3], "0");
+}
+
+} // namespace
+
+namespace {
+
+TEST(ServerFeesTest, TransferFeeIsChargedOnTheRunningTotalSoCashNeverGoesNegative) {
+    // Every level offers 60 shares at exactly 10.00: a 1,200-share buy fills in 20 pieces
+    // of 600.00 yuan. Per piece the transfer fee would round 0.006 up to 0.01 (0.20 in
+    // all); on the running total it is 12,000.00 × 0.001 % = 0.12. Commission: the 5.00
+    // minimum. The account holds exactly what the order needs: 12,000 + 5 + 0.12.
+    TempDir dir;
+    const auto csv = dir.Path() / "even.csv";
+    std::ofstream(csv) << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,100,100,100,100,100,"
+                          "10.00,10.00,10.00,10.00,10.00,60,60,60,60,60\n";
+    ServerHarness harness([&](server::ServerOptions& o) { o.quotesCsv = csv.string(); });
+    harness.AddUser("frank", "pw", 1'200'512);
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("frank", "pw"), ",,,")[0], "0");
+    const std::string answer = client.Request(net::kCmdOrder, "code=600000&price=10.00&num=1200&name=x&type=1");
+    ASSERT_TRUE(answer.starts_with("0,")) << answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::vector<std::vector<std::string>> orders;
+    while (std::chrono::steady_clock::now() < deadline) {
+        orders = Records(client.Request(net::kCmdTodayOrders, "start=1-1-1"));
+        if (orders.size() == 1 && orders[0][3] == "1200")
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(orders.size(), 1u);
+    ASSERT_EQ(orders[0][3], "1200");
+    const auto funds = Fields(client.Request(net::kCmdFunds));
+    EXPECT_EQ(funds[0], "0.00"); // cash
+    EXPECT_EQ(funds[2], "0.00"); // frozen
+    long transferCents = 0;
+    for (const auto& s : Records(client.Request(net::kCmdSettlement, "start=2000-1-1")))
+        transferCents += std::lround(std::stod(s[10]) * 100);
+    EXPECT_EQ(transferCents, 12);
 }
 
 } // namespace
