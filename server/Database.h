@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -18,10 +19,15 @@ public:
 
 class Statement;
 
+// How a commit reaches the disk. kFull syncs the log at every commit, so an acknowledged
+// change survives a power cut; kNormal syncs only at checkpoints and survives a killed
+// process but may lose the last commits to a power cut.
+enum class Synchronous { kFull, kNormal };
+
 // One SQLite connection in WAL mode. Failures throw DatabaseError.
 class Database final {
 public:
-    explicit Database(const std::string& path);
+    explicit Database(const std::string& path, Synchronous synchronous = Synchronous::kFull);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -34,8 +40,23 @@ public:
     std::int64_t DataVersion();
     sqlite3* Handle() const { return db_; }
 
+    // Keeps the log file from staying larger than `bytes` once it has been emptied.
+    void LimitLogSize(std::int64_t bytes);
+    // Bytes in the write-ahead log after this connection's last commit.
+    std::int64_t LogBytes() const { return logBytes_; }
+    // Copies the whole log into the database and empties the log file. Gives up (false,
+    // with the reason in `error`) when readers hold it for longer than `wait` or the disk
+    // refuses the copy.
+    bool TruncateLog(std::chrono::milliseconds wait, std::string& error);
+    // Copies what it can of the log without waiting for anyone; throws on failure.
+    void PassiveCheckpoint();
+
 private:
+    static int OnCommit(void* self, sqlite3* db, const char* name, int pages);
+
     sqlite3* db_ = nullptr;
+    std::int64_t logBytes_ = 0;
+    int pageSize_ = 4096;
 };
 
 // A prepared statement; bind indexes start at 1, column indexes at 0.

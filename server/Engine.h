@@ -9,6 +9,9 @@
 #include "server/RankingBoard.h"
 #include "server/ServerOptions.h"
 
+#include "server/RateLimitedLog.h"
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -48,7 +51,13 @@ public:
     void Stop();
 
     // Called from any thread. `failure` is the answer when the batch cannot be committed.
-    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt);
+    // A `readOnly` request whose batch could not be committed runs again against what
+    // the database holds, so queries are answered even while the disk is full.
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false);
+
+    // Background checkpoints that went through (for tests and monitoring).
+    std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
+    std::uint64_t CheckpointFailures() const { return checkpointFailures_.load(); }
 
     QuoteSnapshotPtr Snapshot() const;
 
@@ -62,11 +71,14 @@ private:
         Work work;
         Done done;
         std::optional<std::string> failure;
+        bool readOnly = false;
     };
 
     void Run();
     LocalTime Now() const;
     void Checkpoints();
+    void KeepLogSmall();
+    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
     void PublishRanking(const LocalTime& now);
@@ -92,6 +104,10 @@ private:
     QuotesListener listener_;
     std::thread thread_;
     std::thread checkpointer_;
+    std::atomic<std::uint64_t> checkpoints_{0};
+    std::atomic<std::uint64_t> checkpointFailures_{0};
+    RateLimitedLog batchLog_;
+    RateLimitedLog logSizeLog_;
 };
 
 } // namespace server

@@ -10,6 +10,7 @@
 #include "shell/Gbk.h"
 #include "shell/IniFile.h"
 #include "shell/LeftView.h"
+#include "shell/LinkPane.h"
 #include "shell/LockCover.h"
 #include "shell/LockDlg.h"
 #include "shell/MySplitterWnd.h"
@@ -32,6 +33,7 @@
 namespace {
 
 constexpr int kFundsInterval = 800;
+constexpr int kLinkPaneInterval = 500;
 constexpr int kLeftPaneWidth = 230;
 const QColor kDarkText(0, 4, 20);
 const QColor kRed(255, 0, 0);
@@ -66,6 +68,12 @@ CMainFrame::CMainFrame(ClientContext& context, QWidget* parent)
     m_fundsTimer->setInterval(kFundsInterval);
     connect(m_fundsTimer, &QTimer::timeout, this, &CMainFrame::RefreshAvailableFunds);
     m_fundsTimer->start();
+
+    m_linkTimer = new QTimer(this);
+    m_linkTimer->setInterval(kLinkPaneInterval);
+    connect(m_linkTimer, &QTimer::timeout, this, &CMainFrame::RefreshLinkPane);
+    m_linkTimer->start();
+    RefreshLinkPane();
 
     m_cover = new CLockCover(this);
     m_cover->hide();
@@ -315,6 +323,18 @@ void CMainFrame::ShowWhenUnlocked(std::function<void()> show) {
         m_deferred.push_back(std::move(show));
     else
         show();
+}
+
+void CMainFrame::OnReloginFailed(std::string_view reason) {
+    ShowFailure(this, QStringLiteral("重新登录失败：") + FromGbk(reason));
+}
+
+void CMainFrame::RefreshLinkPane() {
+    const LinkPaneText pane = DescribeLink(m_context.link.Status());
+    m_wndStatusBar->SetPaneText(kPaneSpare, pane.text);
+    const QColor colour = pane.alarm ? kRed : kDarkText;
+    if (m_wndStatusBar->PaneColor(kPaneSpare) != colour)
+        m_wndStatusBar->SetPaneColor(kPaneSpare, colour);
 }
 
 void CMainFrame::RefreshAvailableFunds() {

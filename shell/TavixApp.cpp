@@ -133,6 +133,7 @@ int CTavixApp::Run() {
             return 0; // cancelled, or ended for an update
     }
     m_frame = std::make_unique<CMainFrame>(m_context);
+    m_frame->SetAutoLock(CMainFrame::AutoLockFromIni(ClientIniLocation().path.toStdString()));
     m_notifier.SetMainFrame(m_frame.get());
     m_frame->showMaximized();
     const int code = QApplication::exec();

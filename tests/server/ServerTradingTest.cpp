@@ -334,3 +334,62 @@ TEST(ServerFeesTest, TransferFeeIsChargedOnTheRunningTotalSoCashNeverGoesNegativ
 }
 
 } // namespace
+
+namespace {
+
+TEST(ServerBoardRulesTest, QuantitiesFollowTheBoardAndPricesStayInTheCage) {
+    // Asks from 10.00 (2.00 for the cheap ones), bids from 9.99 (1.99); every level 1,000.
+    TempDir dir;
+    const auto csv = dir.Path() / "boards.csv";
+    {
+        std::ofstream out(csv);
+        for (const char* code : {"600000", "300750", "688981"})
+            out << "0," << code << ",x,10.00,10.00,9.99,9.98,9.97,9.96,9.95,1000,1000,1000,1000,1000,"
+                << "10.00,10.01,10.02,10.03,10.04,1000,1000,1000,1000,1000\n";
+        for (const char* code : {"600001", "300001"})
+            out << "0," << code << ",y,2.00,2.00,1.99,1.98,1.97,1.96,1.95,1000,1000,1000,1000,1000,"
+                << "2.00,2.01,2.02,2.03,2.04,1000,1000,1000,1000,1000\n";
+    }
+    ServerHarness harness([&](server::ServerOptions& o) { o.quotesCsv = csv.string(); });
+    harness.AddUser("gina", "pw", 10'000'000'000);
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("gina", "pw"), ",,,")[0], "0");
+    const auto order = [&](const char* code, const char* price, const char* num, int type) {
+        return client.Request(net::kCmdOrder, std::string("code=") + code + "&price=" + price + "&num=" + num +
+                                                  "&name=x&type=" + std::to_string(type));
+    };
+    const auto refused = [](const std::string& answer, const char* why) {
+        return answer.starts_with("1,") && answer.find(why) != std::string::npos;
+    };
+
+    // Lots: 100 on the main boards and ChiNext; STAR at least 200, then single shares.
+    EXPECT_TRUE(refused(order("600000", "10.00", "150", 1), "100股的整数倍"));
+    EXPECT_TRUE(refused(order("688981", "10.00", "100", 1), "200股"));
+    EXPECT_TRUE(order("688981", "10.00", "250", 1).starts_with("0,"));
+    // The largest order of each board.
+    EXPECT_TRUE(refused(order("600000", "10.00", "1000100", 1), "上限1000000股"));
+    EXPECT_TRUE(refused(order("300750", "10.00", "300100", 1), "上限300000股"));
+    EXPECT_TRUE(refused(order("688981", "10.00", "100001", 1), "上限100000股"));
+
+    // The cage: 2 % above the best ask of 10.00 is 10.20; at 2.00, ten ticks (2.10) are
+    // wider than 2 % on the main board, while ChiNext keeps to 2 % (2.04).
+    EXPECT_TRUE(order("600000", "10.20", "100", 1).starts_with("0,"));
+    EXPECT_TRUE(refused(order("600000", "10.21", "100", 1), "价格笼子"));
+    EXPECT_TRUE(order("600001", "2.10", "100", 1).starts_with("0,"));
+    EXPECT_TRUE(refused(order("600001", "2.11", "100", 1), "价格笼子"));
+    EXPECT_TRUE(order("300001", "2.04", "100", 1).starts_with("0,"));
+    EXPECT_TRUE(refused(order("300001", "2.05", "100", 1), "价格笼子"));
+    EXPECT_TRUE(refused(order("300750", "10.21", "100", 1), "价格笼子"));
+
+    // Sells the next day: a STAR holding below 200 only in full, and 2 % under the best
+    // bid of 9.99 is 9.7902, so 9.79 is out and 9.80 in.
+    harness.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
+        ledger.Rollover(ledger.NextTradingDay(now.day), now.time);
+    });
+    EXPECT_TRUE(refused(order("688981", "9.99", "150", 2), "200股"));
+    EXPECT_TRUE(refused(order("688981", "9.79", "250", 2), "价格笼子"));
+    EXPECT_TRUE(order("688981", "9.80", "210", 2).starts_with("0,"));
+    EXPECT_TRUE(order("688981", "9.99", "40", 2).starts_with("0,")); // the rest of the holding
+}
+
+} // namespace
