@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 // The hook is process-wide by design: every modal call of the client consults it.
@@ -27,6 +28,7 @@ void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
     SetChineseButtonTexts(box);
     box.exec();
+    ReturnFocusTo(parent);
 }
 
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) {
@@ -34,7 +36,19 @@ bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) {
         return hook(ModalRequest{ModalRequest::Kind::kMessageBoxYesNo, text, caption}) == QMessageBox::Yes;
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     SetChineseButtonTexts(box);
-    return box.exec() == QMessageBox::Yes;
+    const bool yes = box.exec() == QMessageBox::Yes;
+    ReturnFocusTo(parent);
+    return yes;
+}
+
+void ReturnFocusTo(QWidget* parent) {
+    if (!parent)
+        return;
+    QWidget* window = parent->window();
+    if (window->isVisible()) {
+        window->raise();
+        window->activateWindow();
+    }
 }
 
 void SetChineseButtonTexts(QMessageBox& box) {

@@ -6,6 +6,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 
 CTipDialog::CTipDialog(QWidget* parent, ModalRequest::Kind kind, int textTop, int textHeightDlu)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
@@ -39,7 +40,10 @@ int CTipDialog::exec() {
         setResult(result);
         return result;
     }
-    return QDialog::exec();
+    const QPointer<QWidget> parent(parentWidget());
+    const int result = QDialog::exec();
+    ReturnFocusTo(parent);
+    return result;
 }
 
 void CTipDialog::paintEvent(QPaintEvent* /*event*/) {

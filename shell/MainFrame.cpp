@@ -463,6 +463,7 @@ void CMainFrame::OnLockedActivation() {
         raise();
         activateWindow();
     } else {
+        activateWindow();
         m_cover->setFocus();
     }
 }

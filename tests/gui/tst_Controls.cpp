@@ -1,18 +1,18 @@
 #include "controls/FailDlg.h"
-#include "controls/TipArt.h"
-#include "shell/Language.h"
 #include "controls/FlatComboBox.h"
 #include "controls/ModalHook.h"
 #include "controls/TEdit.h"
 #include "controls/TStatic.h"
+#include "controls/TipArt.h"
 #include "controls/XPButton.h"
 #include "controls/YesNoTipDlg.h"
+#include "shell/Language.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCalendarWidget>
-#include <QLocale>
 #include <QImage>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QSignalSpy>
@@ -291,6 +291,16 @@ void TestControls::flatComboBoxesShareOneHoverFlag() {
 }
 
 void TestControls::chineseEverywhere() {
+    // The platform message boxes name their buttons in Chinese even before (or without) any
+    // translation.
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提醒"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok | QMessageBox::Cancel);
+    SetChineseButtonTexts(box);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
+    QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+
     // Qt's own texts come from its Chinese translations, dates from the Chinese locale.
     QVERIFY(InstallChineseLanguage(*QCoreApplication::instance()));
     QCOMPARE(QLocale().monthName(12), QStringLiteral("十二月"));
@@ -299,15 +309,6 @@ void TestControls::chineseEverywhere() {
     QCOMPARE(calendar.locale().language(), QLocale::Chinese);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("另存为"));
-
-    // The platform message boxes name their buttons in Chinese whatever is installed.
-    QMessageBox box(QMessageBox::Question, QStringLiteral("提醒"), QStringLiteral("?"),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok | QMessageBox::Cancel);
-    SetChineseButtonTexts(box);
-    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
-    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
-    QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
-    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
 }
 
 void TestControls::tipPicturesFollowTheScale() {
