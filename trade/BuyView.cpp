@@ -85,8 +85,9 @@ void CBuyView::Submit() {
     if (problem == net::QuantityProblem::kBuyNotWholeLots || problem == net::QuantityProblem::kBuyBelowMinimum) {
         CFailDlg dialog(this);
         if (problem == net::QuantityProblem::kBuyNotWholeLots)
-            dialog.SetMessage(QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=") +
-                              quantity + QStringLiteral(",store_unit=1,buy282100100100。"));
+            dialog.SetMessage(
+                QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=") +
+                quantity + QStringLiteral(",store_unit=1,buy282100100100。"));
         else
             dialog.SetMessage(QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=") + quantity +
                               QStringLiteral("]"));

@@ -396,8 +396,8 @@ int RunWal(std::uint16_t port, const std::string& db) {
     running = false;
     const std::uintmax_t wal = std::filesystem::file_size(db + "-wal", ec);
     const std::uintmax_t file = std::filesystem::file_size(db, ec);
-    std::printf("wal: %ld clients, %ld in flight each, %ld s: %ld orders accepted (%.0f/s)\n", clients, window,
-                seconds, accepted, static_cast<double>(accepted) / static_cast<double>(seconds));
+    std::printf("wal: %ld clients, %ld in flight each, %ld s: %ld orders accepted (%.0f/s)\n", clients, window, seconds,
+                accepted, static_cast<double>(accepted) / static_cast<double>(seconds));
     std::printf("  write-ahead log at the end %.1f MB, largest seen %.1f MB; database %.1f MB\n", wal / 1048576.0,
                 largest / 1048576.0, file / 1048576.0);
     return 0;
@@ -479,8 +479,7 @@ int RunGuesses(std::uint16_t port) {
             const std::string text = ec ? std::string() : std::string(buffer->data(), n);
             // Answers are GBK; the two outcomes differ in their ASCII-free text, so compare
             // against the encoded forms the server sends.
-            if (text.find("\xd3\xc3\xbb\xa7\xc3\xfb\xbb\xf2\xc3\xdc\xc2\xeb\xb4\xed\xce\xf3") !=
-                std::string::npos)
+            if (text.find("\xd3\xc3\xbb\xa7\xc3\xfb\xbb\xf2\xc3\xdc\xc2\xeb\xb4\xed\xce\xf3") != std::string::npos)
                 ++wrong; // 用户名或密码错误: the guess was checked
             else if (text.find("\xb4\xce\xca\xfd\xb9\xfd\xb6\xe0") != std::string::npos)
                 ++refused; // 次数过多: refused unchecked
@@ -601,7 +600,8 @@ int RunLogins(std::uint16_t port) {
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal [--clients N] [--codes N] [--seconds N] "
+        std::fprintf(stderr, "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal [--clients N] "
+                             "[--codes N] [--seconds N] "
                              "[--window N] [--orders N] [--rate N] [--server PATH]\n");
         return 2;
     }

@@ -115,7 +115,9 @@ server_depends=$(dpkg-deb -f "$server_deb" Depends)
 [[ $server_depends == *libsqlite3-0* && $server_depends == *libsodium* && $server_depends == *adduser* ]] ||
     fail "quorvexd Depends lacks SQLite, libsodium or adduser: $server_depends"
 [[ $server_depends != *libqt6* ]] || fail "quorvexd depends on Qt: $server_depends"
-dpkg-deb --ctrl-tarfile "$server_deb" | tar -t | grep -qx './postinst' || fail "quorvexd has no postinst"
+# Listed first, then searched: grep -q ending a pipe early would fail it under pipefail.
+control_files=$(dpkg-deb --ctrl-tarfile "$server_deb" | tar -t)
+grep -qx './postinst' <<<"$control_files" || fail "quorvexd has no postinst"
 [[ $(dpkg-deb -I "$server_deb" conffiles 2>/dev/null) == /etc/default/quorvexd ]] ||
     fail "/etc/default/quorvexd is not a conffile"
 
@@ -147,9 +149,10 @@ for size in 16 22 24 32 48 64 128 256; do
     [[ $dims == "${size}x${size}" ]] || fail "icon for ${size}x${size} is $dims"
 done
 for page in man1/Tavix.1 man1/update.1 man8/quorvexd.8; do
-    zcat "$root/usr/share/man/$page.gz" | grep -q "^\.TH .*$version" || fail "$page does not carry $version"
+    text=$(zcat "$root/usr/share/man/$page.gz")
+    grep -q "^\.TH .*$version" <<<"$text" || fail "$page does not carry $version"
     # Every @NAME@ was filled in when the page was made.
-    zcat "$root/usr/share/man/$page.gz" | grep -q '@[A-Z_]*@' && fail "$page has an unfilled placeholder"
+    grep -q '@[A-Z_]*@' <<<"$text" && fail "$page has an unfilled placeholder"
 done
 
 section "quorvexd --help"

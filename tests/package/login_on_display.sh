@@ -20,13 +20,16 @@ wait_for() {
         sleep 0.2
     done
 }
-connected() { ss -Htn state established "( dport = :$port )" | grep -q .; }
+# Output is read whole, then searched: grep -q ending a pipe early would fail it (pipefail).
+connected() { [[ -n $(ss -Htn state established "( dport = :$port )") ]]; }
 saved() { grep -qa '^lastuser=demo' "$xdg/Tavix/client.ini" 2>/dev/null; }
 
 window=$(timeout 60 xdotool search --sync --onlyvisible --name 'Quorvex登陆' | head -1)
 echo "login window $window"
 # The window carries the packaged icon (from the program's resources), at least at 48 px.
-xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (48 x 48)' || {
+has_icon() { [[ $(xprop -id "$window" _NET_WM_ICON 2>/dev/null) == *'Icon (48 x 48)'* ]]; }
+wait_for 30 has_icon || {
+    xprop -id "$window" >&2
     echo "the login window has no 48x48 icon" >&2
     exit 1
 }

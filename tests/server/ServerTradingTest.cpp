@@ -192,9 +192,11 @@ TEST_F(ServerTradingTest, RejectionsNameTheRule) {
         EXPECT_NE(fields[0], "0") << c.price << " " << c.num;
         EXPECT_NE(fields[1].find(c.words), std::string::npos) << answer;
     }
-    // The growth board allows ±20%: 11.50 passes there (and buys at the ask of 10.00).
-    EXPECT_TRUE(Order("300750", "11.50", "100", 1).starts_with("0,"));
-    EXPECT_TRUE(Fields(Order("300750", "12.01", "100", 1))[0] != "0");
+    // The growth board allows ±20%: 11.50 is inside its limits (only the price cage, 2 %
+    // above the ask of 10.00, turns it away) while 12.01 is beyond them.
+    EXPECT_NE(Order("300750", "11.50", "100", 1).find("价格笼子"), std::string::npos);
+    EXPECT_NE(Order("300750", "12.01", "100", 1).find("涨跌停"), std::string::npos);
+    EXPECT_TRUE(Order("300750", "10.20", "100", 1).starts_with("0,"));
     EXPECT_EQ(Orders().size(), 1u); // rejected orders leave no trace
 }
 
@@ -206,36 +208,37 @@ TEST_F(ServerTradingTest, TPlusOneThenSellWithStampDuty) {
     ASSERT_EQ(positions.size(), 1u);
     EXPECT_EQ(positions[0][3], "300");
     const double cashBefore = std::stod(Funds()[0]);
-    // Odd lots may be sold; 50 at the bid of 9.99.
-    const std::string answer = Order("600000", "9.99", "50", 2);
+    // A holding of whole lots sells in lots: 50 is refused, 100 at the bid of 9.99 goes.
+    EXPECT_NE(Order("600000", "9.99", "50", 2).find("零股"), std::string::npos);
+    const std::string answer = Order("600000", "9.99", "100", 2);
     ASSERT_TRUE(answer.starts_with("0,")) << answer;
-    // 499.50 − commission 5.00 − stamp duty 0.25 − transfer fee 0.00.
-    EXPECT_NEAR(std::stod(Funds()[0]) - cashBefore, 494.25, 1e-6);
+    // 999.00 − commission 5.00 − stamp duty 0.50 (0.4995) − transfer fee 0.01 (0.00999).
+    EXPECT_NEAR(std::stod(Funds()[0]) - cashBefore, 993.49, 1e-6);
     positions = Positions();
-    EXPECT_EQ(positions[0][2], "250");
-    EXPECT_EQ(positions[0][3], "250");
+    EXPECT_EQ(positions[0][2], "200");
+    EXPECT_EQ(positions[0][3], "200");
     // The shares sold take their part of the cost with them: 300 cost 3,005.03 (3,000.00 +
-    // 5.00 commission + 0.03 transfer fee); a sixth of that, 500.83 (cent dropped), leaves
-    // with the 50, so 250 cost 2,504.20: 10.017 each, worth 2,500.00 at 10.00, a loss of
-    // 4.20, which is -0.17 % of the cost.
-    EXPECT_EQ(positions[0][5], "-4.20");
+    // 5.00 commission + 0.03 transfer fee); a third of that, 1,001.67 (cent fraction
+    // dropped), leaves with the 100, so 200 cost 2,003.36: 10.017 each, worth 2,000.00 at
+    // 10.00, a loss of 3.36, which is -0.17 % of the cost.
+    EXPECT_EQ(positions[0][5], "-3.36");
     EXPECT_EQ(positions[0][6], "10.017");
     EXPECT_EQ(positions[0][7], "-0.17");
     EXPECT_EQ(positions[0][8], "10.00");
-    EXPECT_EQ(positions[0][9], "2500.00");
+    EXPECT_EQ(positions[0][9], "2000.00");
     const auto trades = Records(client_.Request(net::kCmdTodayTrades, "start=1-1-1"));
     ASSERT_EQ(trades.size(), 1u);
     EXPECT_EQ(trades[0][4], "卖出");
     const auto statements = Records(client_.Request(net::kCmdSettlement, "start=2000-1-1"));
     ASSERT_FALSE(statements.empty());
     EXPECT_EQ(statements.back()[3], "证券卖出");
-    EXPECT_EQ(statements.back()[9], "0.25");
+    EXPECT_EQ(statements.back()[9], "0.50");
     // A resting sell freezes its shares; selling more than what is left fails.
-    ASSERT_TRUE(Order("600000", "10.50", "200", 2).starts_with("0,"));
+    ASSERT_TRUE(Order("600000", "10.50", "100", 2).starts_with("0,"));
     positions = Positions();
-    EXPECT_EQ(positions[0][3], "50");
-    EXPECT_EQ(positions[0][4], "200");
-    EXPECT_NE(Fields(Order("600000", "10.50", "100", 2))[0], "0");
+    EXPECT_EQ(positions[0][3], "100");
+    EXPECT_EQ(positions[0][4], "100");
+    EXPECT_NE(Fields(Order("600000", "10.50", "200", 2))[0], "0");
     // The order history sees both days' orders.
     EXPECT_EQ(Records(client_.Request(net::kCmdHistoryOrders, "start=2000-1-1&end=2999-12-31")).size(), 3u);
 }
