@@ -61,6 +61,8 @@ CMoneyStockView::CMoneyStockView(ClientContext& context, QWidget* parent)
     m_list = new CListCtrlCl(this);
     m_list->setObjectName(QStringLiteral("id1041"));
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, &CMoneyStockView::OnRowDoubleClicked);
+    // Below this size the pane scrolls instead of cutting off the figures and the list.
+    setMinimumSize(2 * kLeft + 2 * kColumnPitch + kLabelWidth + kValueWidth, kTop + 3 * kLineHeight + 120);
 }
 
 CMoneyStockView::~CMoneyStockView() = default;

@@ -34,7 +34,6 @@ void SetIfDifferent(CListCtrlCl& list, int row, int column, const QString& text)
 void SetUpList(CListCtrlCl& list, const std::array<int, kColumnCount>& widths) {
     list.m_headerHeightFactor = 1.5f;
     list.SetRowHeight();
-    list.m_fixedColumns = true;
     for (int i = 0; i < kColumnCount; ++i)
         list.AddColumn(i, Titles()[static_cast<std::size_t>(i)], widths[static_cast<std::size_t>(i)]);
 }

@@ -20,10 +20,12 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -262,7 +264,19 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
 
     for (CTEdit* edit : {m_code, m_price, m_quantity})
         edit->installEventFilter(this);
+    // A price of the quote panel is picked by a click.
+    for (int i = 0; i < kQuoteControls; ++i) {
+        if (!IsPriceIndex(i))
+            continue;
+        m_quote[i]->installEventFilter(this);
+        m_quote[i]->setCursor(Qt::PointingHandCursor);
+        m_quote[i]->setToolTip(QStringLiteral("单击填入价格，双击同时填入全部数量"));
+    }
+    AddBracketKey(submit);
+    AddCancelAllKeys(this, cancelAll);
     new CButtonMnemonics(this);
+    // The code edit takes the focus when the form opens.
+    setFocusProxy(m_code);
 
     m_quoteTimer = new QTimer(this);
     connect(m_quoteTimer, &QTimer::timeout, this, &COrderFormView::RefreshQuotePanel);
@@ -290,7 +304,63 @@ void COrderFormView::PlaceTabs(int gap) {
         m_tabs->setGeometry(0, top, width(), bottom - top);
 }
 
+bool COrderFormView::OnEditKey(QObject* watched, const QKeyEvent& key) {
+    // Up/Down step the edit's own value (upper arrow raises, as the spin's negative delta);
+    // PgUp/PgDn step the quantity by a lot from any of the three edits.
+    const int key_ = key.key();
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    if (key_ == Qt::Key_PageUp || key_ == Qt::Key_PageDown) {
+        OnQuantityStep(key_ == Qt::Key_PageUp ? -1 : 1);
+        return true;
+    }
+    if (key_ != Qt::Key_Up && key_ != Qt::Key_Down)
+        return false;
+    const int delta = key_ == Qt::Key_Up ? -1 : 1;
+    if (watched == m_price)
+        OnPriceStep(delta);
+    else if (watched == m_quantity)
+        OnQuantityStep(delta);
+    else
+        return false;
+    return true;
+}
+
+void COrderFormView::OnQuotePriceClicked(int index, bool wholeQuantity) {
+    const QString text = m_quote[index]->text();
+    if (!(NumberOf(text) > 0))
+        return; // a placeholder or an empty level
+    m_price->setText(text);
+    OnDefaultPriceSet(text);
+    if (wholeQuantity)
+        ApplyPreset(100);
+}
+
 bool COrderFormView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == m_code || watched == m_price || watched == m_quantity)) {
+        if (OnEditKey(watched, *static_cast<QKeyEvent*>(event)))
+            return true;
+    }
+    if (event->type() == QEvent::Wheel && (watched == m_price || watched == m_quantity)) {
+        const int steps = static_cast<QWheelEvent*>(event)->angleDelta().y();
+        if (steps != 0) {
+            const int delta = steps > 0 ? -1 : 1;
+            if (watched == m_price)
+                OnPriceStep(delta);
+            else
+                OnQuantityStep(delta);
+        }
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        for (int i = 0; i < kQuoteControls; ++i) {
+            if (watched == m_quote[i] && IsPriceIndex(i) && mouse->button() == Qt::LeftButton) {
+                OnQuotePriceClicked(i, event->type() == QEvent::MouseButtonDblClick);
+                return true;
+            }
+        }
+    }
     // Copy, paste and cut in the three edits reach the edit, never a window shortcut.
     if (event->type() == QEvent::ShortcutOverride &&
         (watched == m_code || watched == m_price || watched == m_quantity)) {

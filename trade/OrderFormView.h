@@ -14,6 +14,7 @@ class CTEdit;
 class CTradeDlg;
 class CWeituoDlg;
 class CXPButton;
+class QKeyEvent;
 class QLabel;
 class QTabWidget;
 class QTimer;
@@ -116,6 +117,10 @@ protected:
 private:
     void BuildForm(const FormTraits& traits);
     void OnCodeChanged();
+    bool OnEditKey(QObject* watched, const QKeyEvent& key);
+    // A price of the quote panel was clicked: it becomes the order price; a double-click
+    // also sets the quantity to "全部".
+    void OnQuotePriceClicked(int index, bool wholeQuantity);
     void OnPriceStep(int delta);
     void OnQuantityStep(int delta);
     void ApplyPreset(int divisor);

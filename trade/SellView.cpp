@@ -74,10 +74,19 @@ void CSellView::Submit() {
         ShowFailure(this, QStringLiteral("请输入委托数量"));
         return;
     }
-    const QString question = QStringLiteral("确认要卖出") + code + QLatin1Char(' ') + quantity + QStringLiteral("股?");
-    if (!AskYesNo(this, question, QStringLiteral("股票买入")))
+    if (!AskYesNo(this, SellQuestion(code, name, price, quantity), QStringLiteral("股票卖出")))
         return;
     SendOrder(code, price, quantity, name, 2);
+}
+
+QString CSellView::SellQuestion(const QString& code, const QString& name, const QString& price,
+                                const QString& quantity) {
+    // The written question first; then what exactly is about to be sold.
+    const double amount = net::LeadingDouble(ToGbk(price)) * static_cast<double>(net::LeadingInteger(ToGbk(quantity)));
+    return QStringLiteral("确认要卖出") + code + QLatin1Char(' ') + quantity + QStringLiteral("股?") +
+           QStringLiteral("\n证券代码：") + code + QStringLiteral("\n证券名称：") + name +
+           QStringLiteral("\n卖出价格：") + price + QStringLiteral("\n卖出数量：") + quantity +
+           QStringLiteral("\n卖出金额：") + QString::asprintf("%0.2f", amount);
 }
 
 void CSellView::SendRefreshQueries() {

@@ -9,6 +9,11 @@ class CSellView final : public COrderFormView {
 public:
     explicit CSellView(ClientContext& context, QWidget* parent = nullptr);
 
+    // The confirmation before a sell: "确认要卖出<code> <quantity>股?" on the first line,
+    // then code, name, price, quantity and amount, one per line.
+    static QString SellQuestion(const QString& code, const QString& name, const QString& price,
+                                const QString& quantity);
+
 private:
     static FormTraits Traits();
     void Submit() override;

@@ -14,6 +14,7 @@
 #include "trade/WeituoDlg.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShortcut>
@@ -21,6 +22,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -103,6 +105,8 @@ private slots:
     void clipboardKeysReachTheEdit();
     void tabsRefreshAndNotifications();
     void mnemonicsClickTheirButtons();
+    void keysOfTheForm();
+    void quotePriceClickFillsTheForm();
 };
 
 void TestOrderForms::subscriptionOnSixthDigit() {
@@ -462,8 +466,11 @@ void TestOrderForms::sellConfirmation() {
     modal.QueueYes({false});
     Click(view.get(), 1013);
     QCOMPARE(modal.requests.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
-    QCOMPARE(modal.requests.back().text, QStringLiteral("确认要卖出600000 150股?"));
-    QCOMPARE(modal.requests.back().caption, QStringLiteral("股票买入"));
+    // The written question first, then what is sold: 10.49 × 150 = 1573.50.
+    QCOMPARE(modal.requests.back().text,
+             QStringLiteral("确认要卖出600000 150股?\n证券代码：600000\n证券名称：浦发银行\n"
+                            "卖出价格：10.49\n卖出数量：150\n卖出金额：1573.50"));
+    QCOMPARE(modal.requests.back().caption, QStringLiteral("股票卖出"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
     QCOMPARE(Text(view.get(), 1011), QStringLiteral("150"));
 
@@ -557,8 +564,10 @@ void TestOrderForms::cancelSelectedNeedsOrdersTab() {
         QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600000&num=500&time=2021-02-23 09:31:05" + kCredentials);
         QCOMPARE(modal.requests.back().kind,
                  sell ? ModalRequest::Kind::kYesNoTip : ModalRequest::Kind::kMessageBoxYesNo);
-        QCOMPARE(modal.requests.back().text,
-                 sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?"));
+        QCOMPARE(
+            modal.requests.back().text,
+            (sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?")) +
+                QStringLiteral("\n证券代码：600000  证券名称：浦发银行\n操作：买入  委托价格：10.50  委托数量：500"));
         if (!sell)
             QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
     }
@@ -791,25 +800,122 @@ void TestOrderForms::mnemonicsClickTheirButtons() {
         QCOMPARE(keyOf(view, 1040), QKeySequence(Qt::ALT | Qt::Key_X));
         QCOMPARE(keyOf(view, 1041), QKeySequence(Qt::ALT | Qt::Key_C));
         QCOMPARE(keyOf(view, 1042), QKeySequence(Qt::ALT | Qt::Key_Q));
-        QVERIFY(keyOf(view, 1039).isEmpty());
+        QCOMPARE(keyOf(view, 1039), QKeySequence(Qt::ALT | Qt::Key_Z)); // "全撤(Z /)"
     }
-    QVERIFY(keyOf(buy.get(), 1013).isEmpty());
+    QCOMPARE(keyOf(buy.get(), 1013), QKeySequence(Qt::ALT | Qt::Key_B)); // "买入[B]"
     QCOMPARE(keyOf(sell.get(), 1013), QKeySequence(Qt::ALT | Qt::Key_S));
 
     // With a button focused, the bare letter acts like Alt+letter; in an edit it is typed.
     buy->show();
     sell->show();
     ModalRecorder modal;
-    modal.QueueYes({false, false});
+    modal.QueueYes({false, false, false});
     auto* refresh = Find<QAbstractButton>(buy.get(), 1038);
     QTest::keyClick(refresh, Qt::Key_X);
-    QTest::keyClick(refresh, Qt::Key_B); // no button has B as its mnemonic
+    QTest::keyClick(refresh, Qt::Key_B);
     QTest::keyClick(Find<QAbstractButton>(sell.get(), 1039), Qt::Key_S);
-    QCOMPARE(int(modal.requests.size()), 2);
+    QCOMPARE(int(modal.requests.size()), 3);
     QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销所有买单委托?"));
     QCOMPARE(modal.requests[1].text, QStringLiteral("请输入代码"));
+    QCOMPARE(modal.requests[2].text, QStringLiteral("请输入代码"));
     QTest::keyClick(Find<QLineEdit>(buy.get(), 1007), Qt::Key_X); // refused by the price's validator
+    QCOMPARE(int(modal.requests.size()), 3);
+}
+
+void TestOrderForms::keysOfTheForm() {
+    TradeTestClient client;
+    auto buy = MakeView<CBuyView>(client);
+    buy->show();
+    buy->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(buy.get()));
+    auto* code = Find<QLineEdit>(buy.get(), 1002);
+    auto* price = Find<QLineEdit>(buy.get(), 1007);
+    auto* quantity = Find<QLineEdit>(buy.get(), 1011);
+
+    // The form hands its focus to the code edit.
+    quantity->setFocus();
+    buy->setFocus();
+    QCOMPARE(QApplication::focusWidget(), code);
+
+    // Alt+B submits, Alt+Z asks to cancel all; "/" only where no edit takes it as text.
+    ModalRecorder modal;
+    modal.QueueYes({false, false, false});
+    // A button's key presses it visibly: the click follows a moment later.
+    QTest::keyClick(code, Qt::Key_B, Qt::AltModifier);
+    QTRY_COMPARE(int(modal.requests.size()), 1);
+    QTest::keyClick(code, Qt::Key_Z, Qt::AltModifier);
+    QTRY_COMPARE(int(modal.requests.size()), 2);
+    QCOMPARE(modal.requests[0].text, QStringLiteral("请输入代码"));
+    QCOMPARE(modal.requests[1].text, QStringLiteral("是否确认撤销所有委托单?"));
+    QTest::keyClick(price, Qt::Key_Slash);
     QCOMPARE(int(modal.requests.size()), 2);
+    auto* refresh = Find<QAbstractButton>(buy.get(), 1038);
+    refresh->setFocus();
+    QTest::keyClick(refresh, Qt::Key_Slash);
+    QCOMPARE(int(modal.requests.size()), 3);
+    QCOMPARE(modal.requests[2].text, QStringLiteral("是否确认撤销所有委托单?"));
+
+    // Up/Down step the price by 0.01, never below 0.01; the wheel does the same.
+    price->setText(QStringLiteral("10.00"));
+    QTest::keyClick(price, Qt::Key_Up);
+    QCOMPARE(price->text(), QStringLiteral("10.01"));
+    QTest::keyClick(price, Qt::Key_Down);
+    QTest::keyClick(price, Qt::Key_Down);
+    QCOMPARE(price->text(), QStringLiteral("9.99"));
+    QWheelEvent up(QPointF(5, 5), price->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(price, &up);
+    QCOMPARE(price->text(), QStringLiteral("10.00"));
+    price->setText(QStringLiteral("0.01"));
+    QTest::keyClick(price, Qt::Key_Down);
+    QCOMPARE(price->text(), QStringLiteral("0.01"));
+
+    // PgUp/PgDn step the quantity by a lot from any of the three edits.
+    quantity->setText(QStringLiteral("100"));
+    QTest::keyClick(price, Qt::Key_PageUp);
+    QCOMPARE(quantity->text(), QStringLiteral("200"));
+    QTest::keyClick(code, Qt::Key_PageUp);
+    QCOMPARE(quantity->text(), QStringLiteral("300"));
+    QTest::keyClick(quantity, Qt::Key_PageDown);
+    QCOMPARE(quantity->text(), QStringLiteral("200"));
+    QTest::keyClick(quantity, Qt::Key_Up);
+    QCOMPARE(quantity->text(), QStringLiteral("300"));
+    QCOMPARE(price->text(), QStringLiteral("0.01")); // the price is left alone
+}
+
+void TestOrderForms::quotePriceClickFillsTheForm() {
+    TradeTestClient client;
+    client.SetPositions({Position("600000", "浦发银行", "1050")});
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    auto sell = MakeView<CSellView>(client);
+    sell->show();
+    QVERIFY(QTest::qWaitForWindowExposed(sell.get()));
+    Find<QLineEdit>(sell.get(), 1002)->setText(QStringLiteral("600000"));
+    sell->RefreshQuotePanel();
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.49")); // the default: 买一
+    QCOMPARE(Text(sell.get(), 1009), QStringLiteral("1050"));
+
+    // 卖一 (1018) clicked: its price; the quantity stays empty.
+    auto* ask1 = Find<QLabel>(sell.get(), 1018);
+    QTest::mouseClick(ask1, Qt::LeftButton, {}, ask1->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.50"));
+    QCOMPARE(Text(sell.get(), 1011), QString());
+
+    // 买一 (1024) double-clicked: its price and the whole available quantity.
+    auto* bid1 = Find<QLabel>(sell.get(), 1024);
+    QTest::mouseDClick(bid1, Qt::LeftButton, {}, bid1->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.49"));
+    QCOMPARE(Text(sell.get(), 1011), QStringLiteral("1050"));
+
+    // A level without a price ("-" after a reset) and a volume cell fill nothing.
+    Find<QLineEdit>(sell.get(), 1011)->clear();
+    auto* volume = Find<QLabel>(sell.get(), 1023);
+    QTest::mouseDClick(volume, Qt::LeftButton, {}, volume->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.49"));
+    QCOMPARE(Text(sell.get(), 1011), QString());
+    sell->ResetForm();
+    QTest::mouseClick(ask1, Qt::LeftButton, {}, ask1->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QString());
 }
 
 QTEST_MAIN(TestOrderForms)
