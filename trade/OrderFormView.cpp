@@ -331,7 +331,6 @@ void COrderFormView::OnQuotePriceClicked(int index, bool wholeQuantity) {
     if (!(NumberOf(text) > 0))
         return; // a placeholder or an empty level
     m_price->setText(text);
-    OnDefaultPriceSet(text);
     if (wholeQuantity)
         ApplyPreset(100);
 }
