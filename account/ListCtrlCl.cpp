@@ -163,6 +163,20 @@ int CListCtrlCl::CompareCells(const QString& a, const QString& b) {
     return 0;
 }
 
+void CListCtrlCl::WidenColumnToContents(int column) {
+    if (column < 0 || column >= columnCount())
+        return;
+    const QFontMetrics cells(font());
+    const QFontMetrics titles(m_header->font());
+    int needed = 0;
+    if (column < m_header->Titles().size())
+        needed = titles.horizontalAdvance(m_header->Titles().at(column)) + 2 * kTextInset;
+    for (int row = 0; row < rowCount(); ++row)
+        needed = std::max(needed, cells.horizontalAdvance(GetItemText(row, column)) + 2 * kTextInset + 2);
+    if (needed > columnWidth(column))
+        setColumnWidth(column, needed);
+}
+
 void CListCtrlCl::SortByColumn(int column, Qt::SortOrder order) {
     m_sortColumn = column;
     m_sortOrder = order;

@@ -60,6 +60,9 @@ public:
     int GetFirstSelectedItem() const; // −1 when no row is selected
     void DeleteAllItems();
 
+    // Widens `column` (never narrows it) so that its title and every cell show whole.
+    void WidenColumnToContents(int column);
+
     // Sorts by `column` now and after every refill; −1 switches sorting off.
     void SortByColumn(int column, Qt::SortOrder order);
     int SortColumn() const { return m_sortColumn; }

@@ -36,6 +36,8 @@ void SetUpList(CListCtrlCl& list, const std::array<int, kColumnCount>& widths) {
     list.SetRowHeight();
     for (int i = 0; i < kColumnCount; ++i)
         list.AddColumn(i, Titles()[static_cast<std::size_t>(i)], widths[static_cast<std::size_t>(i)]);
+    // "交易市场", the last title, shows whole at every font size.
+    list.WidenColumnToContents(kColumnCount - 1);
 }
 
 QString MarketText(const QString& code) {

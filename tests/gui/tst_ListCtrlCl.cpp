@@ -310,6 +310,19 @@ void TestListCtrl::columnsCanBeResizedByDragging() {
     QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(divider + 40, y));
     QCOMPARE(list.columnWidth(0), 130);
     QCOMPARE(list.SortColumn(), -1); // a drag is not a click on the title
+
+    // Widening to the contents: a cut title or cell grows its column; a wide one stays.
+    list.setColumnWidth(1, 20);
+    list.WidenColumnToContents(1);
+    const int title = QFontMetrics(list.horizontalHeader()->font()).horizontalAdvance(QStringLiteral("交易市场"));
+    QVERIFY(list.columnWidth(1) >= title + 10);
+    const int row = list.InsertItem(0, QStringLiteral("x"));
+    list.SetItemText(row, 1, QStringLiteral("2026-12-07 09:31:05 深圳A"));
+    list.WidenColumnToContents(1);
+    QVERIFY(list.columnWidth(1) >=
+            QFontMetrics(list.font()).horizontalAdvance(QStringLiteral("2026-12-07 09:31:05 深圳A")) + 10);
+    list.WidenColumnToContents(0);
+    QCOMPARE(list.columnWidth(0), 130);
 }
 
 QTEST_MAIN(TestListCtrl)
