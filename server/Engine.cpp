@@ -1,7 +1,7 @@
 #include "server/Engine.h"
 
+#include "server/Database.h"
 #include "server/GbkCodec.h"
-#include "server/Schema.h"
 
 #include <chrono>
 #include <cstdio>
@@ -17,8 +17,8 @@ Engine::~Engine() {
 }
 
 void Engine::Open() {
-    db_ = std::make_unique<Database>(options_.dbPath);
-    CreateSchema(*db_);
+    db_ = OpenStore(options_.dbPath);
+    db_->Migrate();
     market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
     if (!options_.quotesCsv.empty()) {
         std::string error;
@@ -26,7 +26,7 @@ void Engine::Open() {
             throw std::runtime_error(error);
     }
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
-    db_->Execute("BEGIN IMMEDIATE");
+    db_->Begin();
     try {
         ledger_->Load();
         const LocalTime now = LocalTime::Now();
@@ -34,9 +34,9 @@ void Engine::Open() {
             ledger_->SetDay(now.day);
         ledger_->RestorePrices();
         CatchUp(now);
-        db_->Execute("COMMIT");
+        db_->Commit();
     } catch (...) {
-        db_->Execute("ROLLBACK");
+        db_->Rollback();
         throw;
     }
     dataVersion_ = db_->DataVersion();
@@ -52,23 +52,27 @@ void Engine::PublishRanking(const LocalTime& now) {
 }
 
 void Engine::RunNow(const Work& work) {
-    db_->Execute("BEGIN IMMEDIATE");
+    db_->Begin();
     try {
         work(*ledger_, LocalTime::Now());
-        db_->Execute("COMMIT");
+        db_->NoteAdminChange();
+        db_->Commit();
     } catch (...) {
-        db_->Execute("ROLLBACK");
+        db_->Rollback();
         throw;
     }
 }
 
 void Engine::Start(QuotesListener listener) {
     listener_ = std::move(listener);
+    dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
     // The engine's commits never copy the log back into the database file themselves:
     // that copy ends in an fsync, which would stall every answer of the batch behind it.
-    db_->Execute("PRAGMA wal_autocheckpoint=0");
+    if (db_->IsFile())
+        db_->Execute("PRAGMA wal_autocheckpoint=0");
     thread_ = std::thread([this] { Run(); });
-    checkpointer_ = std::thread([this] { Checkpoints(); });
+    if (db_->IsFile())
+        checkpointer_ = std::thread([this] { Checkpoints(); });
 }
 
 void Engine::Checkpoints() {
@@ -149,7 +153,7 @@ void Engine::Run() {
         bool committed = false;
         const auto batchStart = Clock::now();
         try {
-            db_->Execute("BEGIN IMMEDIATE");
+            db_->Begin();
             const std::int64_t version = db_->DataVersion();
             if (version != dataVersion_) {
                 // An admin command wrote to the file: take its state as the truth.
@@ -166,7 +170,7 @@ void Engine::Run() {
                     ledger_->MatchOpenOrders(now.time);
                 ledger_->SavePrices();
             }
-            db_->Execute("COMMIT");
+            db_->Commit();
             committed = true;
             dataVersion_ = db_->DataVersion();
             if (!batch.empty()) {
@@ -179,7 +183,7 @@ void Engine::Run() {
             metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
             std::fprintf(stderr, "quorvexd: batch of %zu requests rolled back: %s\n", batch.size(), e.what());
             try {
-                db_->Execute("ROLLBACK");
+                db_->Rollback();
             } catch (const std::exception&) {
             }
             try {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "server/Database.h"
 #include "server/Ledger.h"
 #include "server/LocalTime.h"
 #include "server/Market.h"
@@ -8,6 +7,7 @@
 #include "server/QuoteSnapshot.h"
 #include "server/RankingBoard.h"
 #include "server/ServerOptions.h"
+#include "server/Store.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -72,7 +72,7 @@ private:
 
     const ServerOptions options_;
     UserDirectory& directory_;
-    std::unique_ptr<Database> db_;
+    std::unique_ptr<Store> db_;
     std::unique_ptr<Market> market_;
     std::unique_ptr<Ledger> ledger_;
     std::int64_t dataVersion_ = 0;

@@ -39,6 +39,7 @@ commands:
 
 options of every command:
   --db FILE                  database file (default data/quorvex.db)
+  --db postgresql://...      a PostgreSQL database instead (a libpq connection URI)
   --data DIR                 database DIR/quorvex.db
   --fast-hash                cheapest password hashes (tests only; default argon2id interactive)
 
@@ -214,6 +215,8 @@ bool ValidPassword(const std::string& password) {
 }
 
 void EnsureFolder(const std::string& dbPath) {
+    if (IsPostgresLocation(dbPath))
+        return;
     const auto parent = std::filesystem::path(dbPath).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent);
@@ -264,7 +267,7 @@ int Serve(const ServerOptions& options) {
         io.stop();
     });
     std::printf("quorvexd listening on %s:%u, database %s\n", options.host.c_str(), server.Port(),
-                options.dbPath.c_str());
+                IsPostgresLocation(options.dbPath) ? "(PostgreSQL)" : options.dbPath.c_str());
     std::fflush(stdout);
     io.run();
     http.SetServing(false);
@@ -284,7 +287,9 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
     int rc = 0;
     if (command == "init-db") {
         needName(0);
-        std::printf("database %s ready\n", options.dbPath.c_str());
+        // A PostgreSQL URI may carry a password: it is not echoed.
+        std::printf("database %s ready\n",
+                    IsPostgresLocation(options.dbPath) ? "(PostgreSQL)" : options.dbPath.c_str());
         return 0;
     }
     if (command == "add-user") {
