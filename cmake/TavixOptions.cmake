@@ -8,3 +8,25 @@ target_compile_definitions(tavix_options INTERFACE
     QT_USE_QSTRINGBUILDER
     QT_DISABLE_DEPRECATED_UP_TO=0x060400)
 target_include_directories(tavix_options INTERFACE ${CMAKE_SOURCE_DIR})
+
+# -DTAVIX_SANITIZE=address,undefined or -DTAVIX_SANITIZE=thread: every target of the tree is
+# built and linked with those sanitizers. A report ends the program, so a test that provokes
+# one fails instead of printing a line nobody reads.
+set(TAVIX_SANITIZE "" CACHE STRING "Sanitizers to build with (address,undefined or thread)")
+if(TAVIX_SANITIZE)
+    add_compile_options(-fsanitize=${TAVIX_SANITIZE} -fno-omit-frame-pointer -g)
+    add_link_options(-fsanitize=${TAVIX_SANITIZE})
+    if(TAVIX_SANITIZE MATCHES "undefined")
+        add_compile_options(-fno-sanitize-recover=undefined)
+    endif()
+endif()
+
+# -DTAVIX_FUZZ=ON (clang only): the code is instrumented for coverage-guided fuzzing and the
+# targets in tests/fuzz link the fuzzing engine; otherwise they build as corpus-replay programs.
+option(TAVIX_FUZZ "Build the fuzz targets with the fuzzing engine (clang)" OFF)
+if(TAVIX_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "TAVIX_FUZZ needs clang (CXX=clang++)")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -140,7 +140,9 @@ int CClientSocket::Fill(int fd, std::size_t count) {
             m_pendingEnd -= m_pendingBegin;
             m_pendingBegin = 0;
         }
-        const ssize_t n = ::recv(fd, m_pending.get() + m_pendingEnd, kPendingSize - m_pendingEnd, MSG_DONTWAIT);
+        char* const free = m_pending.get() + m_pendingEnd;
+        const std::size_t room = kPendingSize - m_pendingEnd;
+        const ssize_t n = m_source ? static_cast<ssize_t>(m_source(free, room)) : ::recv(fd, free, room, MSG_DONTWAIT);
         if (n > 0) {
             m_pendingEnd += static_cast<std::size_t>(n);
             continue;
@@ -161,7 +163,7 @@ int CClientSocket::Fill(int fd, std::size_t count) {
 
 int CClientSocket::ReceiveFrame(char* buffer) {
     const int fd = m_socket;
-    if (fd < 0)
+    if (fd < 0 && !m_source)
         return -1;
     int step = Fill(fd, kLengthPrefixSize);
     std::optional<std::size_t> length;
@@ -223,8 +225,14 @@ bool CClientSocket::Send(std::string_view frame) {
     return true;
 }
 
+void CClientSocket::ReadFrom(ByteSource source) {
+    m_pendingBegin = m_pendingEnd = 0;
+    m_source = std::move(source);
+}
+
 void CClientSocket::Close() {
     m_pendingBegin = m_pendingEnd = 0;
+    m_source = nullptr;
     std::lock_guard lock(m_writeMutex);
     if (m_socket >= 0) {
         ::close(m_socket);

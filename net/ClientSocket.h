@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,6 +43,12 @@ public:
     // Network thread only. Closes the current socket (sends then fail until a reconnect).
     void Close();
 
+    // Network thread only. Until the next Close(), ReceiveFrame reads from `source` instead of
+    // a socket: each call copies up to `size` bytes to `data` and returns how many, 0 at the
+    // end of the stream. Feeds the read path a stream cut at any point without a server.
+    using ByteSource = std::function<std::size_t(char* data, std::size_t size)>;
+    void ReadFrom(ByteSource source);
+
     // Any thread. Ends every current and future wait of Connect and ReceiveFrame at once
     // (as a time-out), so a link that is being stopped does not sit out its time-outs.
     void Interrupt();
@@ -72,6 +79,7 @@ private:
     std::size_t m_pendingBegin = 0;
     std::size_t m_pendingEnd = 0;
     std::atomic<bool> m_interrupted{false};
+    ByteSource m_source;
 };
 
 } // namespace net

@@ -29,7 +29,7 @@ void Engine::Open() {
     db_->Begin();
     try {
         ledger_->Load();
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         if (ledger_->Day().empty())
             ledger_->SetDay(now.day);
         ledger_->RestorePrices();
@@ -51,10 +51,14 @@ void Engine::PublishRanking(const LocalTime& now) {
     rankingPublished_ = std::chrono::steady_clock::now();
 }
 
+LocalTime Engine::Now() const {
+    return options_.clock ? options_.clock() : LocalTime::Now();
+}
+
 void Engine::RunNow(const Work& work) {
     db_->Begin();
     try {
-        work(*ledger_, LocalTime::Now());
+        work(*ledger_, Now());
         db_->NoteAdminChange();
         db_->Commit();
     } catch (...) {
@@ -148,8 +152,9 @@ void Engine::Run() {
             batch.swap(queue_);
         }
         const bool tick = Clock::now() >= nextTick;
-        const LocalTime now = LocalTime::Now();
+        const LocalTime now = Now();
         answers.assign(batch.size(), std::nullopt);
+        Market::Checkpoint market = market_->Save();
         bool committed = false;
         const auto batchStart = Clock::now();
         try {
@@ -186,6 +191,8 @@ void Engine::Run() {
                 db_->Rollback();
             } catch (const std::exception&) {
             }
+            // Fills of the lost batch took book volume that nobody bought after all.
+            market_->Rewind(std::move(market));
             try {
                 ledger_->Load(); // back to what the database holds
             } catch (const std::exception& again) {

@@ -65,6 +65,7 @@ private:
     };
 
     void Run();
+    LocalTime Now() const;
     void Checkpoints();
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;

@@ -156,6 +156,14 @@ void Market::StartDay() {
     }
 }
 
+void Market::Rewind(Checkpoint checkpoint) {
+    quotes_ = std::move(checkpoint.quotes);
+    held_ = std::move(checkpoint.held);
+    rng_ = checkpoint.rng;
+    ticks_ = checkpoint.ticks;
+    nextRow_ = checkpoint.nextRow;
+}
+
 void Market::Restore(std::string_view code, Cents prevClose, Cents last) {
     Quote* q = Find(code);
     if (q == nullptr || replay_ || prevClose <= 0)

@@ -56,6 +56,18 @@ public:
     const std::vector<Quote>& Quotes() const { return quotes_; }
     std::uint64_t TickCount() const { return ticks_; }
 
+    // Everything a batch of requests and ticks can change: the books (fills take volume),
+    // the prices and the simulation's position. A batch that is rolled back rewinds to it.
+    struct Checkpoint {
+        std::vector<Quote> quotes;
+        std::vector<Quote> held;
+        std::mt19937_64 rng;
+        std::uint64_t ticks = 0;
+        std::size_t nextRow = 0;
+    };
+    Checkpoint Save() const { return {quotes_, held_, rng_, ticks_, nextRow_}; }
+    void Rewind(Checkpoint checkpoint);
+
     // The 24 comma-separated fields of a quote update record followed by '|' (UTF-8).
     static std::string RecordText(const Quote& quote);
 

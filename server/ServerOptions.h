@@ -2,10 +2,12 @@
 
 #include "net/Board.h"
 #include "server/FeeSchedule.h"
+#include "server/LocalTime.h"
 #include "server/PasswordHash.h"
 #include "server/TradingHours.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace server {
@@ -13,6 +15,7 @@ namespace server {
 struct ServerOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 9690;
+    std::string portFile; // receives the bound port once connections are accepted
     std::string dbPath = "data/quorvex.db";
     std::uint64_t seed = 20210223;
     int tickMs = 1000;
@@ -34,6 +37,8 @@ struct ServerOptions {
     std::string httpHost;
     std::uint16_t httpPort = 0;
     bool rankingFullNames = false; // the public page masks names unless asked not to
+    // The engine's calendar and wall clock; tests move it to cross midnight. Unset: the system's.
+    std::function<LocalTime()> clock;
 };
 
 } // namespace server

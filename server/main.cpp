@@ -13,8 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -25,6 +28,7 @@ namespace {
 
 constexpr const char* kDemoUser = "demo";
 constexpr const char* kDemoPassword = "demo123";
+constexpr const char* kFastHashVariable = "QUORVEXD_TEST_FAST_HASH";
 
 constexpr const char* kUsage = R"(usage: quorvexd COMMAND [options]
 
@@ -41,10 +45,13 @@ options of every command:
   --db FILE                  database file (default data/quorvex.db)
   --db postgresql://...      a PostgreSQL database instead (a libpq connection URI)
   --data DIR                 database DIR/quorvex.db
-  --fast-hash                cheapest password hashes (tests only; default argon2id interactive)
+  --fast-hash                cheapest password hashes, for tests only: refused unless the
+                             environment sets QUORVEXD_TEST_FAST_HASH=1 (default argon2id interactive)
 
 options of serve:
-  --listen HOST:PORT         (127.0.0.1:9690)
+  --listen HOST:PORT         (127.0.0.1:9690); port 0 takes any free port, reported on the
+                             "listening on" line and in --port-file
+  --port-file FILE           write the bound port to FILE once the server accepts connections
   --seed N                   market simulation seed
   --tick-ms N                market tick and quote push period (1000)
   --hours HH:MM-HH:MM,...    trading sessions (always open)
@@ -118,7 +125,7 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
         "--hours",        "--quotes-csv",     "--client-version", "--update-cmd",   "--welcome",
         "--commission",   "--min-commission", "--stamp-duty",     "--transfer-fee", "--limit-main",
         "--limit-growth", "--idle-seconds",   "--cash",           "--sh",           "--sz",
-        "--http",         "--ranking-names"};
+        "--http",         "--ranking-names",  "--port-file"};
     for (const auto& [key, value] : args.options) {
         if (std::find(kKnown.begin(), kKnown.end(), key) == kKnown.end())
             return "unknown option " + key;
@@ -144,6 +151,8 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             if (value != "full" && value != "masked")
                 return "--ranking-names needs full or masked";
             options.rankingFullNames = value == "full";
+        } else if (key == "--port-file") {
+            options.portFile = value;
         } else if (key == "--seed") {
             if (!ParseInt(value, 0, LLONG_MAX, n))
                 return "--seed needs a number";
@@ -187,8 +196,14 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             options.idleSeconds = static_cast<int>(n);
         }
     }
-    if (Has(args, "--fast-hash"))
+    if (Has(args, "--fast-hash")) {
+        // Cheap hashes fall to a brute force within minutes: only a test run may store them.
+        const char* allowed = std::getenv(kFastHashVariable);
+        if (!allowed || std::string(allowed) != "1")
+            return std::string("--fast-hash stores weak password hashes and is for tests only; set ") +
+                   kFastHashVariable + "=1 to allow it";
         options.hashCost = HashCost::kMinimal;
+    }
     if (Has(args, "--no-demo"))
         options.createDemo = false;
     return {};
@@ -231,6 +246,18 @@ void RaiseDescriptorLimit() {
     }
 }
 
+// Written beside the target and renamed over it, so a reader never sees a partial number.
+void WritePortFile(const std::string& path, std::uint16_t port) {
+    const std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        out << port << '\n';
+        if (!out.flush())
+            throw std::runtime_error("cannot write the port file " + partial);
+    }
+    std::filesystem::rename(partial, path);
+}
+
 int Serve(const ServerOptions& options) {
     RaiseDescriptorLimit();
     UserDirectory directory;
@@ -260,6 +287,8 @@ int Serve(const ServerOptions& options) {
     Server server(io, engine, directory, options);
     server.Listen();
     http.SetServing(true);
+    if (!options.portFile.empty())
+        WritePortFile(options.portFile, server.Port());
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {

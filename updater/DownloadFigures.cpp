@@ -1,5 +1,6 @@
 #include "updater/DownloadFigures.h"
 
+#include <algorithm>
 #include <limits>
 
 DownloadFigures ComputeFigures(qint64 total, qint64 received, qint64 elapsedMs) {
@@ -14,7 +15,9 @@ DownloadFigures ComputeFigures(qint64 total, qint64 received, qint64 elapsedMs) 
     f.receivedKilobytes = received / 1024;
     f.speedKilobytesPerSecond =
         seconds > 0 ? static_cast<qint64>(static_cast<double>(f.receivedKilobytes) / seconds) : 0;
-    f.percent = size > 0 ? received * 100 / size : 0;
+    // In 128 bits: a hundred times a large amount does not fit 64.
+    const auto percent = size > 0 ? static_cast<__int128>(received) * 100 / size : 0;
+    f.percent = static_cast<qint64>(std::min<__int128>(percent, std::numeric_limits<qint64>::max()));
     f.progressMaximum = static_cast<int>(size >> shift);
     f.progressValue = static_cast<int>(std::min(received, size) >> shift);
     return f;

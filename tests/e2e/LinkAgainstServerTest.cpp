@@ -9,11 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <iconv.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -42,29 +40,6 @@ std::string Gbk(const std::string& utf8) {
     return out;
 }
 
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
-bool Accepting(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    return ok;
-}
-
 template <typename Pred>
 bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -76,20 +51,20 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
     return pred();
 }
 
-// Runs `quorvexd serve` on a free port with a fresh database for one test.
+// Runs `quorvexd serve` on a port the system picks, with a fresh database, for one test.
 class ServerProcess {
 public:
     ServerProcess() {
         dir_ = std::filesystem::temp_directory_path() /
                ("tavix-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
         std::filesystem::create_directories(dir_);
-        port_ = FreePort();
-        const std::string listen = "127.0.0.1:" + std::to_string(port_);
+        const std::string portFile = (dir_ / "port").string();
         pid_ = fork();
         if (pid_ == 0) {
             std::freopen("/dev/null", "w", stdout);
-            execl(QUORVEXD_PATH, QUORVEXD_PATH, "serve", "--data", dir_.c_str(), "--listen", listen.c_str(),
-                  "--fast-hash", "--tick-ms", "100", static_cast<char*>(nullptr));
+            setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
+            execl(QUORVEXD_PATH, QUORVEXD_PATH, "serve", "--data", dir_.c_str(), "--listen", "127.0.0.1:0",
+                  "--port-file", portFile.c_str(), "--fast-hash", "--tick-ms", "100", static_cast<char*>(nullptr));
             _exit(127);
         }
     }
@@ -101,7 +76,14 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
-    int Port() const { return port_; }
+    // The port the server bound, once it accepts connections; 0 while it is not yet listening.
+    int Port() {
+        if (port_ == 0) {
+            std::ifstream in(dir_ / "port");
+            in >> port_;
+        }
+        return port_;
+    }
 
 private:
     static inline int counter_ = 0;
@@ -113,7 +95,7 @@ private:
 class LinkAgainstServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitUntil([&] { return Accepting(server.Port()); })) << "quorvexd did not start";
+        ASSERT_TRUE(WaitUntil([&] { return server.Port() != 0; }, 20s)) << "quorvexd did not start";
         state.serverAddress = "127.0.0.1";
         state.port = server.Port();
         state.credentials.Set("demo", "demo123");

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,12 +65,24 @@ public:
     QStringList texts;
 };
 
+// 23 February 2021, 10:00 local time: the day the link puts into its dated queries, so no
+// test depends on the day it runs.
+inline std::time_t AccountTestDay() {
+    std::tm day{};
+    day.tm_year = 2021 - 1900;
+    day.tm_mon = 1;
+    day.tm_mday = 23;
+    day.tm_hour = 10;
+    day.tm_isdst = -1;
+    return std::mktime(&day);
+}
+
 // The shared state, the link and the context a view needs; optionally connected to a
 // loopback server that records the requests.
 struct AccountTestClient {
     net::SharedState state;
     PaneNotifier notifier;
-    net::TradingLink link{state, notifier};
+    net::TradingLink link{state, notifier, {}, &AccountTestDay};
     ClientContext context{state, link, nullptr};
     std::unique_ptr<tavix::test::FakeTradingServer> server;
 

@@ -36,7 +36,22 @@ TEST(MachineCodeTest, TheSequenceNeverExceeds4096Bytes) {
     EXPECT_EQ(MachineCode(Fixed({}, {}, Bytes(600, 7))), std::string(500, '7'));
 }
 
-TEST(MachineCodeTest, ThisComputerGivesAStableCode) {
+TEST(MachineCodeTest, TheSameSourcesGiveTheSameCode) {
+    // Two separately built sets of the same bytes, asked several times: one code, the worked one.
+    const auto first = Fixed({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, {0xFF, 0xFB, 0xEB, 0xBF}, {'P', 'C', '1'});
+    const auto second = Fixed({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, {0xFF, 0xFB, 0xEB, 0xBF}, {'P', 'C', '1'});
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(MachineCode(first), "02643607794-1-5-21-65806749");
+        EXPECT_EQ(MachineCode(second), "02643607794-1-5-21-65806749");
+    }
+    // One changed byte in any source changes the code.
+    EXPECT_EQ(MachineCode(Fixed({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5F}, {0xFF, 0xFB, 0xEB, 0xBF}, {'P', 'C', '1'})),
+              "02643607795-1-5-21-65806749");
+    EXPECT_EQ(MachineCode(Fixed({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, {0xFF, 0xFB, 0xEB, 0xBF}, {'P', 'C', '2'})),
+              "02643607794-1-5-21-65806750");
+}
+
+TEST(MachineCodeTest, ThisComputersCodeComesFromItsSourcesAlone) {
     const MachineSources system = MachineSources::System();
     const Bytes name = system.nameBytes();
     EXPECT_LE(name.size(), 15u);
@@ -46,8 +61,14 @@ TEST(MachineCodeTest, ThisComputerGivesAStableCode) {
     }
     const Bytes processor = system.processorBytes();
     EXPECT_TRUE(processor.empty() || processor.size() == 4u);
-    EXPECT_LE(system.adapterBytes().size(), 4095u);
-    EXPECT_EQ(MachineCode(), MachineCode());
+    const Bytes adapters = system.adapterBytes();
+    EXPECT_LE(adapters.size(), 4095u);
+    // Nothing but the three sources goes into the code: the default equals the code built from
+    // their bytes, and the sources read the same bytes again.
+    EXPECT_EQ(MachineCode(), MachineCode(Fixed(adapters, processor, name)));
+    EXPECT_EQ(system.adapterBytes(), adapters);
+    EXPECT_EQ(system.processorBytes(), processor);
+    EXPECT_EQ(system.nameBytes(), name);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The server's parsing helpers and the market, without a network.
 
 #include "server/LocalTime.h"
+#include "server/LoginThrottle.h"
 #include "server/Market.h"
 #include "server/Money.h"
 #include "server/QueryString.h"
@@ -92,9 +93,39 @@ TEST(MarketTest, SimulationIsSeededAndStaysInsideTheLimits) {
             EXPECT_TRUE(l.price == 0 || (l.price > q.last && l.price <= q.LimitUp()));
         for (const BookLevel& l : q.bids)
             EXPECT_TRUE(l.price == 0 || (l.price <= q.last && l.price >= q.LimitDown()));
-        EXPECT_EQ(q.LimitUp(), (q.prevClose * (100 + LimitPercentFor(q.code, 10, 20)) + 50) / 100);
     }
     EXPECT_TRUE(differs);
+}
+
+TEST(MarketTest, PriceLimitsArePercentOfThePreviousCloseRoundedToTheCent) {
+    Market m(7, 10, 20);
+    struct Case {
+        const char* code;
+        Cents prevClose;
+        Cents up;
+        Cents down;
+    };
+    const Case cases[] = {
+        {"600000", 1000, 1100, 900},  // 10.00 -> 11.00 / 9.00
+        {"600000", 1234, 1357, 1111}, // 12.34 x 1.1 = 13.574 -> 13.57; x 0.9 = 11.106 -> 11.11
+        {"000001", 1005, 1106, 905},  // 10.05 x 1.1 = 11.055 -> 11.06 (half up); x 0.9 = 9.045 -> 9.05
+        {"300750", 1234, 1481, 987},  // growth board, 20 %: 14.808 -> 14.81; 9.872 -> 9.87
+        {"688981", 1005, 1206, 804},  // science board, 20 %: 12.06 / 8.04
+        {"000001", 3, 3, 3},          // 0.03 x 1.1 = 0.033 -> 0.03; x 0.9 = 0.027 -> 0.03
+    };
+    for (const Case& c : cases) {
+        m.Restore(c.code, c.prevClose, c.prevClose);
+        const Quote* q = m.Find(c.code);
+        ASSERT_TRUE(q) << c.code;
+        EXPECT_EQ(q->LimitUp(), c.up) << c.code << " " << c.prevClose;
+        EXPECT_EQ(q->LimitDown(), c.down) << c.code << " " << c.prevClose;
+    }
+    // The limits a server is started with apply per board.
+    Market wide(7, 5, 30);
+    wide.Restore("600000", 1000, 1000);
+    wide.Restore("300750", 1000, 1000);
+    EXPECT_EQ(wide.Find("600000")->LimitUp(), 1050);
+    EXPECT_EQ(wide.Find("300750")->LimitDown(), 700);
 }
 
 TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
@@ -120,4 +151,74 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     std::ofstream(path) << "0,600000,x,10.00\n";
     EXPECT_FALSE(m.LoadCsv(path, error));
     EXPECT_NE(error.find(":1:"), std::string::npos) << error;
+}
+
+TEST(LoginThrottleTest, FiveFailuresLockANameForThirtySecondsThenTheLockDoubles) {
+    using namespace std::chrono_literals;
+    LoginThrottle throttle;
+    const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
+    for (int i = 0; i < 4; ++i) {
+        throttle.Failed("eve", "10.0.0.1", t0);
+        EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t0)) << "after failure " << i + 1;
+    }
+    throttle.Failed("eve", "10.0.0.1", t0); // the fifth: 30 s
+    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t0));
+    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.2", t0 + 29s)) << "the name is locked from every address";
+    EXPECT_TRUE(throttle.Allowed("bob", "10.0.0.1", t0 + 1s)) << "other names are not";
+    EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t0 + 30s));
+
+    // Each further failure doubles the lock: 60 s, 120 s, ... up to 32 x 30 s = 16 minutes.
+    auto t = t0 + 30s;
+    const std::chrono::seconds locks[] = {60s, 120s, 240s, 480s};
+    for (const auto lock : locks) {
+        throttle.Failed("eve", "10.0.0.1", t);
+        EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t + lock - 1s)) << lock.count();
+        EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t + lock)) << lock.count();
+        t += lock;
+    }
+    throttle.Failed("eve", "10.0.0.1", t); // the tenth: 960 s
+    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t + 959s));
+    // The eleventh, 100 s later: still 16 minutes, no longer.
+    t += 100s;
+    throttle.Failed("eve", "10.0.0.1", t);
+    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t + 959s));
+    EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t + 960s));
+    t += 960s;
+
+    // A successful login forgets the name's failures.
+    throttle.Succeeded("eve");
+    throttle.Failed("eve", "10.0.0.1", t);
+    EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t));
+}
+
+TEST(LoginThrottleTest, ThirtyFailuresLockAnAddressAndFailuresExpireAfterFifteenMinutes) {
+    using namespace std::chrono_literals;
+    LoginThrottle throttle;
+    const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
+    // One failure each for 29 names from one address: nothing is locked.
+    for (int i = 0; i < 29; ++i)
+        throttle.Failed("user" + std::to_string(i), "10.0.0.9", t0);
+    EXPECT_TRUE(throttle.Allowed("anyone", "10.0.0.9", t0));
+    throttle.Failed("user29", "10.0.0.9", t0); // the thirtieth
+    EXPECT_FALSE(throttle.Allowed("anyone", "10.0.0.9", t0 + 29s));
+    EXPECT_TRUE(throttle.Allowed("anyone", "10.0.0.8", t0 + 29s)) << "other addresses are not locked";
+    EXPECT_TRUE(throttle.Allowed("anyone", "10.0.0.9", t0 + 30s));
+
+    // Four failures, then fifteen quiet minutes and a second: the count starts again, so
+    // four more failures lock nothing and a fifth does.
+    throttle.Failed("kim", "10.0.0.1", t0);
+    throttle.Failed("kim", "10.0.0.1", t0);
+    throttle.Failed("kim", "10.0.0.1", t0);
+    throttle.Failed("kim", "10.0.0.1", t0);
+    const auto later = t0 + 15min + 1s;
+    for (int i = 0; i < 4; ++i)
+        throttle.Failed("kim", "10.0.0.1", later);
+    EXPECT_TRUE(throttle.Allowed("kim", "10.0.0.1", later));
+    throttle.Failed("kim", "10.0.0.1", later);
+    EXPECT_FALSE(throttle.Allowed("kim", "10.0.0.1", later));
+    // Within fifteen minutes the failures add up.
+    throttle.Failed("lee", "10.0.0.1", t0);
+    for (int i = 0; i < 4; ++i)
+        throttle.Failed("lee", "10.0.0.1", t0 + 14min);
+    EXPECT_FALSE(throttle.Allowed("lee", "10.0.0.1", t0 + 14min));
 }

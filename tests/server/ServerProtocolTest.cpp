@@ -210,6 +210,32 @@ TEST_F(ServerProtocolTest, PasswordChange) {
     EXPECT_EQ(Fields(fresh.Login("alice", "new1"), ",,,")[0], "0");
 }
 
+TEST_F(ServerProtocolTest, NewPasswordsHaveOneTo32BytesWithoutSeparators) {
+    TestClient client(harness_.Port());
+    ASSERT_EQ(Fields(client.Login("alice", "secret1"), ",,,")[0], "0");
+    struct Case {
+        std::string password;
+        const char* code;
+    };
+    const Case refused[] = {
+        {"", "2"},    {std::string(33, 'x'), "2"}, {"a,b", "3"},
+        {"a|b", "3"}, {std::string("a\tb"), "3"},  {std::string("a\x7f"), "3"},
+    };
+    for (const Case& c : refused) {
+        const auto answer = Fields(client.Request(net::kCmdChangePassword, "oldpwd=secret1&pwd=" + c.password));
+        ASSERT_EQ(answer.size(), 2u) << c.password;
+        EXPECT_EQ(answer[0], c.code) << c.password;
+        EXPECT_FALSE(answer[1].empty());
+    }
+    TestClient stillOld(harness_.Port());
+    EXPECT_EQ(Fields(stillOld.Login("alice", "secret1"), ",,,")[0], "0") << "nothing was changed";
+
+    // 32 bytes are accepted.
+    EXPECT_EQ(client.Request(net::kCmdChangePassword, "oldpwd=secret1&pwd=" + std::string(32, 'p')), "0");
+    TestClient fresh(harness_.Port());
+    EXPECT_EQ(Fields(fresh.Login("alice", std::string(32, 'p')), ",,,")[0], "0");
+}
+
 TEST_F(ServerProtocolTest, EmptyAccountRepliesHaveTheirLayouts) {
     TestClient client(harness_.Port());
     ASSERT_EQ(Fields(client.Login("alice", "secret1"), ",,,")[0], "0");

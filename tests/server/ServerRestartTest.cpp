@@ -20,16 +20,24 @@ using namespace servertest;
 
 namespace {
 
-// A child process running quorvexd with its stdout on a pipe.
+enum class Hashes { kTestRun, kProduction };
+
+// A child process running quorvexd with its stdout and stderr on a pipe. A test run may ask
+// for cheap password hashes; a production run has no such permission in its environment.
 class Child final {
 public:
-    explicit Child(std::vector<std::string> args, const std::string& cwd = {}) {
+    explicit Child(std::vector<std::string> args, const std::string& cwd = {}, Hashes hashes = Hashes::kTestRun) {
         int out[2];
         if (::pipe(out) != 0)
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(out[1], STDERR_FILENO);
+            if (hashes == Hashes::kTestRun)
+                ::setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
+            else
+                ::unsetenv("QUORVEXD_TEST_FAST_HASH");
             if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
                 ::_exit(126);
             ::close(out[0]);
@@ -140,9 +148,14 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     const auto orders = Records(client.Request(net::kCmdTodayOrders, "start=1-1-1"));
     EXPECT_GE(static_cast<int>(orders.size()), acknowledged);
     EXPECT_LE(static_cast<int>(orders.size()), kSent);
-    // Every stored order still holds its funds: 950.00 + 5.00 commission + 0.01 + 0.05 slack.
+    // Every stored order still holds its funds. One order of 100 at 9.50 can cost 950.00, the
+    // minimum commission of 5.00 and a transfer fee of 0.01 (950.00 x 0.00001 = 0.0095, rounded to
+    // the cent), plus at most a cent of rounding per book level it may fill against (5).
     const auto funds = Fields(client.Request(net::kCmdFunds));
-    EXPECT_NEAR(std::stod(funds[2]), 955.06 * static_cast<double>(orders.size()), 0.001);
+    ASSERT_FALSE(orders.empty());
+    const double perOrder = std::stod(funds[2]) / static_cast<double>(orders.size());
+    EXPECT_GE(perOrder, 955.01 - 1e-9);
+    EXPECT_LE(perOrder, 955.06 + 1e-9);
 
     // The admin commands work on the same file while the server runs; the server follows.
     {
@@ -174,13 +187,128 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
         Child admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, dir.Path().string());
         EXPECT_EQ(admin.Wait(), 0);
     }
-    bool loggedIn = false;
-    for (int attempt = 0; attempt < 4 && !loggedIn; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a few market ticks
-        TestClient late(port);
-        loggedIn = Fields(late.Login("late", "pw"), ",,,")[0] == "0";
+    // Any request starts a batch, and a batch first takes in what an admin command wrote.
+    EXPECT_EQ(Fields(demo.Request(net::kCmdFunds)).size(), 9u);
+    TestClient late(port);
+    EXPECT_EQ(Fields(late.Login("late", "pw"), ",,,")[0], "0");
+}
+
+TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
+    TempDir dir;
+    for (const char* command : {"serve", "add-user"}) {
+        std::vector<std::string> args = {command, "--listen", "127.0.0.1:0", "--fast-hash"};
+        if (std::string(command) == "add-user")
+            args = {command, "eve", "pw", "--fast-hash"};
+        Child child(args, dir.Path().string(), Hashes::kProduction);
+        EXPECT_NE(child.WaitLine("--fast-hash").find("QUORVEXD_TEST_FAST_HASH=1"), std::string::npos) << command;
+        EXPECT_EQ(child.Wait(), 2) << command;
     }
-    EXPECT_TRUE(loggedIn);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "data" / "quorvex.db")) << "nothing stored";
+
+    // The bound port of `--listen HOST:0` is written to the port file once connections are taken.
+    const auto portFile = dir.Path() / "port";
+    Child server({"serve", "--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--fast-hash"},
+                 dir.Path().string());
+    const std::uint16_t announced = PortOf(server.WaitLine("listening"));
+    ASSERT_NE(announced, 0);
+    int written = 0;
+    std::ifstream(portFile) >> written;
+    EXPECT_EQ(written, announced);
+    TestClient demo(announced);
+    EXPECT_EQ(Fields(demo.Login("demo", "demo123"), ",,,")[0], "0");
 }
 
 } // namespace
+
+namespace {
+
+// Runs one admin command to its end; returns its exit status and, through `output`, the
+// first line that contains `marker`.
+int Admin(std::vector<std::string> args, const std::string& marker = {}, std::string* output = nullptr) {
+    Child admin(std::move(args));
+    if (!marker.empty() && output)
+        *output = admin.WaitLine(marker);
+    return admin.Wait();
+}
+
+} // namespace
+
+TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
+    TempDir dir;
+    const std::string db = (dir.Path() / "contest.db").string();
+    ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"add-user", "a b", "pw"}, "user name"},
+        {{"add-user", "a,b", "pw"}, "user name"},
+        {{"add-user", "a|b", "pw"}, "user name"},
+        {{"add-user", std::string(33, 'n'), "pw"}, "user name"},
+        {{"add-user", "ann", ""}, "password"},
+        {{"add-user", "ann", std::string(33, 'p')}, "password"},
+        {{"add-user", "ann", "p|w"}, "password"},
+        {{"add-user", "ann", "pw", "--cash", "-1"}, "--cash"},
+        {{"add-user", "ann", "pw", "--cash", "ten"}, "--cash"},
+        {{"add-user", "ann", "pw", "--cash", "1000000000.01"}, "--cash"},
+        {{"add-user", "ann", "pw", "--sh", "A 1"}, "shareholder"},
+        {{"add-user", "zoe", "other"}, "exists"},
+        {{"add-user", "ann"}, "wrong number"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--db", db, "--fast-hash"});
+        std::string line;
+        EXPECT_EQ(Admin(args, "quorvexd:", &line), 2) << c.args[1];
+        EXPECT_NE(line.find(c.says), std::string::npos) << line;
+    }
+    // Only zoe, with her own cash.
+    Child ranking({"ranking", "--db", db});
+    const std::string zoe = ranking.WaitLine("zoe");
+    EXPECT_NE(zoe.find("5000000.00"), std::string::npos) << zoe;
+    EXPECT_EQ(ranking.WaitLine("ann"), "");
+    EXPECT_EQ(ranking.Wait(), 0);
+}
+
+TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
+    TempDir dir;
+    const std::string db = (dir.Path() / "contest.db").string();
+    const std::string csv = (dir.Path() / "book.csv").string();
+    std::ofstream(csv) << FixedBookCsv();
+    ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
+    Child server({"serve", "--db", db, "--listen", "127.0.0.1:0", "--no-demo", "--quotes-csv", csv, "--fast-hash"});
+    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    ASSERT_NE(port, 0);
+    TestClient client(port);
+    ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
+    const std::string buy = "code=600000&price=10.00&num=100&name=x&type=1";
+    ASSERT_TRUE(client.Request(net::kCmdOrder, buy).starts_with("0,"));
+
+    // Every request's batch first takes in what an admin command wrote, so the very next
+    // order sees the change.
+    ASSERT_EQ(Admin({"freeze", "zoe", "--db", db}), 0);
+    const std::string refused = client.Request(net::kCmdOrder, buy);
+    EXPECT_TRUE(refused.starts_with("1,")) << refused;
+    EXPECT_NE(refused.find("冻结"), std::string::npos) << refused;
+    ASSERT_EQ(Admin({"unfreeze", "zoe", "--db", db}), 0);
+    EXPECT_TRUE(client.Request(net::kCmdOrder, buy).starts_with("0,"));
+    EXPECT_EQ(Records(client.Request(net::kCmdPositions)).size(), 1u);
+
+    // Reset: the opening cash, nothing held, no orders and no history.
+    ASSERT_EQ(Admin({"reset", "zoe", "--db", db}), 0);
+    const auto funds = Fields(client.Request(net::kCmdFunds));
+    ASSERT_EQ(funds.size(), 9u);
+    EXPECT_EQ(funds[0], "5000000.00");
+    EXPECT_EQ(funds[2], "0.00");
+    EXPECT_EQ(client.Request(net::kCmdPositions), "");
+    EXPECT_EQ(client.Request(net::kCmdTodayOrders, "start=1-1-1"), "");
+    EXPECT_EQ(client.Request(net::kCmdTodayTrades, "start=1-1-1"), "");
+
+    // Commands on a name that does not exist change nothing and say so.
+    for (const char* command : {"freeze", "unfreeze", "reset"}) {
+        std::string line;
+        EXPECT_EQ(Admin({command, "nobody", "--db", db}, "quorvexd:", &line), 2) << command;
+        EXPECT_NE(line.find("no user nobody"), std::string::npos) << line;
+    }
+}

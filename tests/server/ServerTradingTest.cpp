@@ -134,12 +134,11 @@ TEST_F(ServerTradingTest, LargeBuyWalksTheBookAndRestFillsOnLaterTicks) {
 }
 
 TEST(ServerHoursTest, OrdersOutsideTradingHoursAreRefused) {
-    // A one-minute session half a day away from now.
-    const int begin = (server::LocalTime::Now().minuteOfDay + 720) % 1439;
-    char hours[32];
-    std::snprintf(hours, sizeof hours, "%02d:%02d-%02d:%02d", begin / 60, begin % 60, (begin + 1) / 60,
-                  (begin + 1) % 60);
-    ServerHarness harness([&](server::ServerOptions& o) { o.hours = *server::TradingHours::Parse(hours); });
+    // The engine's clock stands at 10:00; the only session is at 22:00.
+    ServerHarness harness([](server::ServerOptions& o) {
+        o.hours = *server::TradingHours::Parse("22:00-22:01");
+        o.clock = [] { return server::LocalTime{"2026-03-02", "10:00:00", 600}; };
+    });
     harness.AddUser("night", "pw");
     TestClient client(harness.Port());
     ASSERT_EQ(Fields(client.Login("night", "pw"), ",,,")[0], "0");
@@ -215,6 +214,15 @@ TEST_F(ServerTradingTest, TPlusOneThenSellWithStampDuty) {
     positions = Positions();
     EXPECT_EQ(positions[0][2], "250");
     EXPECT_EQ(positions[0][3], "250");
+    // The shares sold take their part of the cost with them: 300 cost 3,005.03 (3,000.00 +
+    // 5.00 commission + 0.03 transfer fee); a sixth of that, 500.83 (cent dropped), leaves
+    // with the 50, so 250 cost 2,504.20: 10.017 each, worth 2,500.00 at 10.00, a loss of
+    // 4.20, which is -0.17 % of the cost.
+    EXPECT_EQ(positions[0][5], "-4.20");
+    EXPECT_EQ(positions[0][6], "10.017");
+    EXPECT_EQ(positions[0][7], "-0.17");
+    EXPECT_EQ(positions[0][8], "10.00");
+    EXPECT_EQ(positions[0][9], "2500.00");
     const auto trades = Records(client_.Request(net::kCmdTodayTrades, "start=1-1-1"));
     ASSERT_EQ(trades.size(), 1u);
     EXPECT_EQ(trades[0][4], "卖出");

@@ -13,8 +13,10 @@
 
 namespace servertest {
 
-TestClient::TestClient(std::uint16_t port) {
+TestClient::TestClient(std::uint16_t port, int receiveBuffer) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
@@ -33,22 +35,23 @@ TestClient::~TestClient() {
         ::close(fd_);
 }
 
-void TestClient::SendRaw(const std::string& bytes) {
+bool TestClient::SendRaw(const std::string& bytes) {
     std::size_t sent = 0;
     while (fd_ >= 0 && sent < bytes.size()) {
         const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
-            return;
+            return false;
         sent += static_cast<std::size_t>(n);
     }
+    return fd_ >= 0;
 }
 
-void TestClient::Send(int command, const std::string& body) {
-    SendPlain(command, net::WithCredentials(body, user_, password_));
+bool TestClient::Send(int command, const std::string& body) {
+    return SendPlain(command, net::WithCredentials(body, user_, password_));
 }
 
-void TestClient::SendPlain(int command, const std::string& body) {
-    SendRaw(net::FormatFrame(command, server::Utf8ToGbk(body)));
+bool TestClient::SendPlain(int command, const std::string& body) {
+    return SendRaw(net::FormatFrame(command, server::Utf8ToGbk(body)));
 }
 
 bool TestClient::ReadExact(char* out, std::size_t n, std::chrono::steady_clock::time_point deadline) {

@@ -11,17 +11,20 @@ namespace servertest {
 // out, GBK on the wire. Every wait has a deadline.
 class TestClient final {
 public:
-    explicit TestClient(std::uint16_t port);
+    // `receiveBuffer` > 0 shrinks the socket's receive buffer: a client that stops reading
+    // then holds the server's writes back after a few kilobytes.
+    explicit TestClient(std::uint16_t port, int receiveBuffer = 0);
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
 
     bool Connected() const { return fd_ >= 0; }
-    void SendRaw(const std::string& bytes);
+    // Each send is false once the connection is gone (the server hung up).
+    bool SendRaw(const std::string& bytes);
     // Sends `body` with this client's credentials appended.
-    void Send(int command, const std::string& body);
+    bool Send(int command, const std::string& body);
     // Sends without credentials (login as the client does it carries them too).
-    void SendPlain(int command, const std::string& body);
+    bool SendPlain(int command, const std::string& body);
 
     struct Reply {
         int command = 0;

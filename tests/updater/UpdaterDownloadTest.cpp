@@ -1,3 +1,4 @@
+#include "tests/support/RefusingPort.h"
 #include "tests/updater/TestHttpServer.h"
 #include "updater/CommandLine.h"
 #include "updater/UpdateDlg.h"
@@ -74,6 +75,7 @@ private slots:
     void goesThroughTheProxyOfTheEnvironment();
     void bypassesTheProxyForNoProxyHosts();
     void downloadsOverHttps();
+    void refusesAnUntrustedCertificate();
     void opensTheAboutBoxAndClosesOnEnter();
 
 private:
@@ -89,6 +91,7 @@ private:
 
     QTemporaryDir m_root;
     TestHttpServer* m_server = nullptr;
+    tavix::test::RefusingPort m_refusing;
 };
 
 void UpdaterDownloadTest::initTestCase() {
@@ -221,10 +224,8 @@ void UpdaterDownloadTest::failsOnAnHttpErrorStatus() {
 
 void UpdaterDownloadTest::reportsAUrlThatCannotBeOpened_data() {
     QTest::addColumn<QString>("url");
-    // A port that was just free: nobody listens there.
-    TestHttpServer closed;
-    QVERIFY(closed.listen());
-    const QString refused = closed.url(u"/Tavix.bin"_s).toString();
+    QVERIFY(m_refusing.Port() != 0);
+    const QString refused = u"http://127.0.0.1:"_s + QString::number(m_refusing.Port()) + u"/Tavix.bin"_s;
     QTest::newRow("connection refused") << refused;
     QTest::newRow("not a web address") << u"ftp://127.0.0.1/Tavix.bin"_s;
     QTest::newRow("not a URL") << u"::::"_s;
@@ -367,13 +368,9 @@ void UpdaterDownloadTest::goesThroughTheProxyOfTheEnvironment() {
 }
 
 void UpdaterDownloadTest::bypassesTheProxyForNoProxyHosts() {
-    QByteArray deadProxy;
-    {
-        // A port that was just free: a proxy there would refuse every connection.
-        TestHttpServer closed;
-        QVERIFY(closed.listen());
-        deadProxy = "http://127.0.0.1:" + QByteArray::number(closed.port());
-    }
+    // A proxy there would refuse every connection.
+    QVERIFY(m_refusing.Port() != 0);
+    const QByteArray deadProxy = "http://127.0.0.1:" + QByteArray::number(m_refusing.Port());
     const QByteArray body = Body(900, 11);
     m_server->setResponse(u"/Tavix.bin"_s, TestHttpServer::Ok(body));
     qputenv("http_proxy", deadProxy);
@@ -407,6 +404,24 @@ void UpdaterDownloadTest::downloadsOverHttps() {
     QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kCompleted);
     QSslConfiguration::setDefaultConfiguration(original);
     QCOMPARE(ReadFile(u"Tavix.bin"_s), body);
+}
+
+void UpdaterDownloadTest::refusesAnUntrustedCertificate() {
+    if (!QSslSocket::supportsSsl())
+        QSKIP("no TLS backend");
+    // The same server as above, but its certificate authority is not trusted by this process.
+    const QString dir = QStringLiteral(TAVIX_UPDATER_TEST_DATA);
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(dir + u"/loopback.crt"_s);
+    QFile keyFile(dir + u"/loopback.key"_s);
+    QVERIFY(certificates.size() == 1 && keyFile.open(QIODevice::ReadOnly));
+    const QSslKey key(&keyFile, QSsl::Rsa);
+    TestHttpServer tls;
+    QVERIFY(tls.listenTls(certificates.first(), key));
+    tls.setResponse(u"/Tavix.bin"_s, TestHttpServer::Ok(Body(4000, 13)));
+    auto dialog = Start(tls.url(u"/Tavix.bin"_s).toString());
+    QTRY_COMPARE(dialog->CurrentState(), CUpdateDlg::State::kOpenFailed);
+    QCOMPARE(tls.targets(), QStringList()); // the request never left the client
+    QCOMPARE(Files(), QStringList());
 }
 
 void UpdaterDownloadTest::opensTheAboutBoxAndClosesOnEnter() {

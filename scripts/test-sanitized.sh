@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds and tests with the sanitizers, each in its own folder (needs scripts/setup.sh first):
+#   address  build-asan: AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer,
+#            the whole suite, the replay of every fuzz corpus among it;
+#   thread   build-tsan: ThreadSanitizer, the tests that run threads (net, e2e, server, GUI).
+# Without an argument both run. Any sanitizer report fails the test that caused it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+jobs="$(nproc)"
+modes=("$@")
+((${#modes[@]})) || modes=(address thread)
+
+export QT_QPA_PLATFORM=offscreen
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+for mode in "${modes[@]}"; do
+    case "$mode" in
+    address)
+        cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIX_BUILD_TESTS=ON -DTAVIX_BUILD_BENCH=OFF \
+            -DTAVIX_SANITIZE=address,undefined
+        cmake --build build-asan -j"$jobs"
+        ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1" \
+            LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0" \
+            ctest --test-dir build-asan --output-on-failure -j"$jobs"
+        ;;
+    thread)
+        cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIX_BUILD_TESTS=ON -DTAVIX_BUILD_BENCH=OFF \
+            -DTAVIX_SANITIZE=thread
+        cmake --build build-tsan -j"$jobs"
+        TSAN_OPTIONS="suppressions=$root/tests/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1" \
+            ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R '^(net_|e2e_|server_|tst_|updater_download)'
+        ;;
+    *)
+        echo "usage: $0 [address] [thread]" >&2
+        exit 2
+        ;;
+    esac
+done

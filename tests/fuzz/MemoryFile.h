@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+// A file holding the current input, for code that reads by path. One per process, in the
+// temporary folder, removed at exit.
+class MemoryFile final {
+public:
+    explicit MemoryFile(const char* name) {
+        const char* dir = std::getenv("TMPDIR");
+        path_ = std::string(dir && *dir ? dir : "/tmp") + "/" + name + "." + std::to_string(getpid());
+    }
+    ~MemoryFile() { std::remove(path_.c_str()); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    const std::string& Write(const void* data, std::size_t size) {
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        return path_;
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
