@@ -1,6 +1,7 @@
 #include "server/Engine.h"
 
 #include "server/Database.h"
+#include "server/PgStore.h"
 #include "server/GbkCodec.h"
 
 #include <chrono>
@@ -16,8 +17,15 @@ Engine::~Engine() {
     Stop();
 }
 
-void Engine::Open() {
+void Engine::Open(bool lead, const std::function<void()>& standingBy) {
     db_ = OpenStore(options_.dbPath);
+    if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
+        // The lock belongs to this very connection, which every commit goes through: a
+        // server whose connection is gone can no longer write, so two never serve at once.
+        if (standingBy)
+            standingBy();
+        pg->WaitToLead();
+    }
     db_->Migrate();
     market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
     if (!options_.quotesCsv.empty()) {

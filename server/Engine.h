@@ -41,7 +41,9 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     // Opens the database and loads the contest; throws DatabaseError or std::runtime_error.
-    void Open();
+    // With `lead` on a PostgreSQL store, first becomes the one server that serves it: while
+    // another one does, calls `standingBy` once and waits until that one's connection is gone.
+    void Open(bool lead = false, const std::function<void()>& standingBy = {});
     // Runs `work` at once on the calling thread in a transaction (before Start).
     void RunNow(const Work& work);
     void Start(QuotesListener listener);

@@ -262,7 +262,21 @@ int Serve(const ServerOptions& options) {
     RaiseDescriptorLimit();
     UserDirectory directory;
     Engine engine(options, directory);
-    engine.Open();
+    // Up before the contest is loaded, so that a standby's health check says it stands by.
+    HttpSide http(engine.Ranking(), engine.GetMetrics(), options.rankingFullNames);
+    if (!options.httpHost.empty()) {
+        http.Start(options.httpHost, options.httpPort);
+        std::printf("ranking page http://%s:%u/\n", options.httpHost.c_str(), http.Port());
+        std::fflush(stdout);
+    }
+    bool waited = false;
+    engine.Open(true, [&] {
+        std::printf("standby: another quorvexd serves this database; taking over when it stops\n");
+        std::fflush(stdout);
+        waited = true;
+    });
+    if (waited)
+        std::printf("taking over the contest\n");
     if (options.createDemo) {
         bool created = false;
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
@@ -276,12 +290,6 @@ int Serve(const ServerOptions& options) {
         const auto auth = directory.Find(kDemoUser);
         if (created || (auth && VerifyPassword(auth->passwordHash, kDemoPassword)))
             std::printf("demo account: user %s, password %s\n", kDemoUser, kDemoPassword);
-    }
-
-    HttpSide http(engine.Ranking(), engine.GetMetrics(), options.rankingFullNames);
-    if (!options.httpHost.empty()) {
-        http.Start(options.httpHost, options.httpPort);
-        std::printf("ranking page http://%s:%u/\n", options.httpHost.c_str(), http.Port());
     }
     asio::io_context io(1);
     Server server(io, engine, directory, options);
