@@ -4,6 +4,7 @@
 #include "net/Commands.h"
 #include "net/GbkText.h"
 #include "shell/Gbk.h"
+#include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
 #include "shell/LockDlg.h"
 #include "shell/LoginDlg.h"
@@ -221,7 +222,7 @@ private slots:
         QTimer::singleShot(30000, this, [] { QCoreApplication::exit(1); }); // a run that never ends fails
         QCOMPARE(app.Run(), 0);
         driver.stop();
-        QFile::remove(QString::fromStdString(CLoginDlg::DefaultIniPath()));
+        QFile::remove(ClientIniLocation().path);
 
         QVERIFY(loginSent);
         QVERIFY(frame);
