@@ -501,8 +501,12 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
         const std::vector<std::string> args = {"serve",     "--db",        db.Location(),  "--listen", "127.0.0.1:0",
                                                "--no-demo", "--fast-hash", "--quotes-csv", csv};
         ServerProcess first(binary, args);
-        ServerProcess second(binary, args);
-        if (first.Port() == 0 || !second.WaitFor("standby")) {
+        if (first.Port() == 0) {
+            std::fprintf(stderr, "quorvex_load: the first server did not start\n");
+            return 1;
+        }
+        ServerProcess second(binary, args); // only now, so that the first one leads
+        if (!second.WaitFor("standby")) {
             std::fprintf(stderr, "quorvex_load: the two servers did not start as leader and standby\n");
             return 1;
         }
