@@ -37,28 +37,28 @@ Result Check(pg_conn* conn, PGresult* raw, const char* sql) {
 
 class PgStatement final : public StatementImpl {
 public:
-    PgStatement(pg_conn* conn, std::string sql)
-        : conn_(conn)
+    PgStatement(PgStore& store, std::string sql)
+        : store_(store)
         , sql_(std::move(sql)) {}
 
     void Bind(int index, std::int64_t value) override { Set(index, std::to_string(value)); }
     void Bind(int index, std::string_view value) override { Set(index, std::string(value)); }
     bool Step() override {
         if (!result_) {
-            std::vector<const char*> values;
-            values.reserve(params_.size());
-            for (const auto& p : params_)
-                values.push_back(p ? p->c_str() : nullptr);
-            result_ = Check(conn_,
-                            PQexecParams(conn_, sql_.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                                         nullptr, nullptr, 0),
-                            sql_.c_str());
+            result_ = store_.Query(sql_, Values());
             row_ = -1;
         }
         if (row_ + 1 >= PQntuples(result_.get()))
             return false;
         ++row_;
         return true;
+    }
+    void Run() override {
+        if (store_.InPipeline())
+            store_.Queue(sql_, Values());
+        else
+            Step();
+        Reset();
     }
     void Reset() override {
         result_.reset();
@@ -81,11 +81,18 @@ private:
             params_.resize(static_cast<std::size_t>(index));
         params_[static_cast<std::size_t>(index) - 1] = std::move(value);
     }
+    PgStore::Values Values() const {
+        PgStore::Values values;
+        values.reserve(params_.size());
+        for (const auto& p : params_)
+            values.push_back(p ? p->c_str() : nullptr);
+        return values;
+    }
 
-    pg_conn* conn_;
+    PgStore& store_;
     std::string sql_;
     std::vector<std::optional<std::string>> params_;
-    Result result_{nullptr, &PQclear};
+    std::shared_ptr<PGresult> result_;
     int row_ = -1;
 };
 
@@ -237,8 +244,10 @@ std::string PgStore::NumberPlaceholders(const char* sql) {
 void PgStore::Migrate() {
     Execute("CREATE TABLE IF NOT EXISTS schema_migrations(version INTEGER PRIMARY KEY, "
             "applied_at TIMESTAMPTZ NOT NULL DEFAULT now())");
-    Begin(); // two servers starting together migrate one after the other
+    // Two servers starting together migrate one after the other.
+    Execute("BEGIN");
     try {
+        Execute(kTakeWriteLock);
         Statement version = Prepare("SELECT COALESCE(MAX(version), 0) FROM schema_migrations");
         const std::int64_t applied = version.Step() ? version.Int(0) : 0;
         version.Reset();
@@ -247,19 +256,90 @@ void PgStore::Migrate() {
             migrations[i](*this);
             Prepare("INSERT INTO schema_migrations(version) VALUES(?)").Bind(1, static_cast<std::int64_t>(i + 1)).Run();
         }
-        Commit();
+        Execute("COMMIT");
     } catch (...) {
-        Rollback();
+        Execute("ROLLBACK");
         throw;
     }
 }
 
 void PgStore::Execute(const char* sql) {
-    Check(conn_, PQexec(conn_, sql), sql);
+    if (pipeline_)
+        Queue(sql, {});
+    else
+        Check(conn_, PQexec(conn_, sql), sql);
+}
+
+void PgStore::Queue(const std::string& sql, const Values& values) {
+    if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                           nullptr, 0))
+        throw DatabaseError("PostgreSQL: cannot send (" + sql + "): " + ErrorOf(conn_));
+    ++queued_;
+}
+
+std::shared_ptr<pg_result> PgStore::Query(const std::string& sql, const Values& values) {
+    if (!pipeline_) {
+        Result result = Check(conn_,
+                              PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                                           nullptr, nullptr, 0),
+                              sql.c_str());
+        return std::shared_ptr<pg_result>(result.release(), &PQclear);
+    }
+    Queue(sql, values);
+    if (!PQsendFlushRequest(conn_) || PQflush(conn_) != 0)
+        throw DatabaseError("PostgreSQL: cannot send: " + ErrorOf(conn_));
+    --queued_; // its own answer is read below, after the others
+    CollectQueued();
+    PGresult* raw = PQgetResult(conn_);
+    if (raw)
+        while (PGresult* more = PQgetResult(conn_)) // up to the end of this statement's answers
+            PQclear(more);
+    Result result = Check(conn_, raw, sql.c_str());
+    return std::shared_ptr<pg_result>(result.release(), &PQclear);
+}
+
+void PgStore::CollectQueued() {
+    std::string failure;
+    for (; queued_ > 0; --queued_) {
+        Result result(PQgetResult(conn_), &PQclear);
+        const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && failure.empty())
+            failure = result ? PQresultErrorMessage(result.get()) : ErrorOf(conn_);
+        if (!result)
+            break; // the connection is gone: nothing more will come
+        while (PGresult* more = PQgetResult(conn_))
+            PQclear(more);
+    }
+    queued_ = 0;
+    if (!failure.empty())
+        throw DatabaseError("PostgreSQL: " + failure);
+}
+
+void PgStore::EndPipeline() {
+    std::string failure;
+    if (!PQpipelineSync(conn_))
+        failure = ErrorOf(conn_);
+    try {
+        CollectQueued();
+    } catch (const DatabaseError& e) {
+        failure = e.what();
+    }
+    // The sync point's own answer.
+    for (int empty = 0; empty < 16 && PQstatus(conn_) == CONNECTION_OK;) {
+        Result result(PQgetResult(conn_), &PQclear);
+        if (!result)
+            ++empty; // the end of some statement's answers
+        else if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC)
+            break;
+    }
+    PQexitPipelineMode(conn_);
+    pipeline_ = false;
+    if (!failure.empty())
+        throw DatabaseError(failure);
 }
 
 Statement PgStore::Prepare(const char* sql) {
-    return Statement(std::make_unique<PgStatement>(conn_, NumberPlaceholders(sql)));
+    return Statement(std::make_unique<PgStatement>(*this, NumberPlaceholders(sql)));
 }
 
 std::int64_t PgStore::LastInsertId() {
@@ -268,22 +348,29 @@ std::int64_t PgStore::LastInsertId() {
 }
 
 void PgStore::Begin() {
-    Execute("BEGIN");
-    try {
-        Execute(kTakeWriteLock);
-    } catch (...) {
-        Execute("ROLLBACK");
-        throw;
-    }
+    if (!PQenterPipelineMode(conn_))
+        throw DatabaseError("PostgreSQL: cannot start a transaction: " + ErrorOf(conn_));
+    pipeline_ = true;
+    Queue("BEGIN", {});
+    Queue(kTakeWriteLock, {});
 }
 
 void PgStore::Commit() {
-    // With synchronous_commit on (PostgreSQL's default) COMMIT returns once the WAL is flushed.
-    Execute("COMMIT");
+    // With synchronous_commit on (PostgreSQL's default) COMMIT is answered once the WAL is
+    // flushed; EndPipeline waits for that answer.
+    Queue("COMMIT", {});
+    EndPipeline();
 }
 
 void PgStore::Rollback() {
-    Execute("ROLLBACK");
+    if (pipeline_) {
+        try {
+            EndPipeline();
+        } catch (const DatabaseError&) {
+            // The failure that brought us here; the transaction is rolled back below.
+        }
+    }
+    Check(conn_, PQexec(conn_, "ROLLBACK"), "ROLLBACK");
 }
 
 std::int64_t PgStore::DataVersion() {

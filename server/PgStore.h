@@ -2,15 +2,22 @@
 
 #include "server/Store.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 struct pg_conn;
+struct pg_result;
 
 namespace server {
 
 // A contest in a PostgreSQL database, over one libpq connection. Values always travel as
 // parameters. Writers (the serving engine and the administration commands) take one
 // transaction-level advisory lock, so they follow each other as SQLite's writers do.
+// Inside a transaction the connection is in pipeline mode: statements whose rows nobody
+// reads are sent without waiting for their answers, which are collected (and any failure
+// thrown) before the next read and at the commit, so a batch costs a few round trips
+// instead of several per order.
 class PgStore final : public Store {
 public:
     // `uri` is a libpq connection URI; throws DatabaseError when it cannot connect.
@@ -41,8 +48,24 @@ public:
     // question marks inside quotes stay.
     static std::string NumberPlaceholders(const char* sql);
 
+    // Used by the statements.
+    using Values = std::vector<const char*>;
+    bool InPipeline() const { return pipeline_; }
+    // Sends a statement inside the pipeline without waiting for it.
+    void Queue(const std::string& sql, const Values& values);
+    // Runs a statement and returns its result: in the pipeline after the answers of
+    // everything queued before it (throwing the first failure among them).
+    std::shared_ptr<pg_result> Query(const std::string& sql, const Values& values);
+
 private:
+    // Reads the answers of the queued statements; throws the first failure after reading all.
+    void CollectQueued();
+    // Ends the pipeline: a sync point, every answer up to it read; throws the first failure.
+    void EndPipeline();
+
     pg_conn* conn_ = nullptr;
+    bool pipeline_ = false;
+    int queued_ = 0;
     std::string description_;
 };
 

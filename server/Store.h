@@ -20,6 +20,12 @@ public:
     virtual void Bind(int index, std::int64_t value) = 0;
     virtual void Bind(int index, std::string_view value) = 0;
     virtual bool Step() = 0;
+    // Runs a statement whose rows nobody reads; a store may send it on without waiting, as
+    // long as a failure still surfaces by the end of the transaction.
+    virtual void Run() {
+        Step();
+        Reset();
+    }
     virtual void Reset() = 0;
     virtual std::int64_t Int(int column) const = 0;
     virtual std::string Text(int column) const = 0;
@@ -47,10 +53,7 @@ public:
     // True while a row is available.
     bool Step() { return impl_->Step(); }
     // Runs a statement that returns no rows, then resets it for the next use.
-    void Run() {
-        Step();
-        Reset();
-    }
+    void Run() { impl_->Run(); }
     // Forgets the rows and the bound values.
     void Reset() { impl_->Reset(); }
 
