@@ -47,6 +47,7 @@ public:
     bool HasMainFrame() const override { return true; }
     void NotifyTable(int) override {}
     void DeliverReply(int, std::string_view) override { replies.fetch_add(1, std::memory_order_release); }
+    void PostReply(int, std::string) override { replies.fetch_add(1, std::memory_order_release); }
     std::atomic<long long> replies{0};
 };
 

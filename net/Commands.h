@@ -37,6 +37,7 @@ enum Message : int {
     kMsgLoginReply = 1131,
     kMsgOrderReply = 1132,
     kMsgPasswordReply = 1133,
+    kMsgReloginFailed = 1134, // the server rejected the re-login after a reconnect
 };
 
 // The client version built into this program; a login answer naming another forces an update.

@@ -4,10 +4,13 @@
 
 namespace net {
 
-// How the trading link reaches the user interface. Every call is synchronous: it returns
-// only once the receiving window has handled it, so a view that refills on a notification
-// reads a complete table, and `body` stays valid during the call. The link holds no lock
-// while it calls. The client's main window implements this; tests use a recorder.
+// How the trading link reaches the user interface. NotifyTable and DeliverReply are
+// synchronous: they return only once the receiving window has handled them, so a view that
+// refills on a notification reads a complete table, and `body` stays valid during the call.
+// PostReply does not wait: its handler may open a dialog, and the network thread must keep
+// reading quotes and answering heartbeats meanwhile. All three reach the windows in the
+// order they were called. The link holds no lock while it calls. The client's main window
+// implements this; tests use a recorder.
 class LinkNotifier {
 public:
     virtual ~LinkNotifier() = default;
@@ -23,6 +26,11 @@ public:
     // A reply for a window: kMsgLoginReply (to the login dialog, whether or not a main
     // frame exists), kMsgOrderReply and kMsgPasswordReply (only while HasMainFrame()).
     virtual void DeliverReply(int message, std::string_view body) = 0;
+
+    // A reply whose handler may open a dialog, handed over without waiting: kMsgLoginReply
+    // when the login was rejected, kMsgOrderReply, kMsgPasswordReply and kMsgReloginFailed
+    // (the server's reason; only while HasMainFrame()).
+    virtual void PostReply(int message, std::string body) = 0;
 };
 
 } // namespace net

@@ -17,9 +17,11 @@ bool SameCode(const QuoteRecord& a, const char (&code)[sizeof QuoteRecord::code]
 } // namespace
 
 QuoteTable::QuoteTable()
-    : slots_(std::make_unique<std::array<QuoteRecord, kQuoteCapacity>>()) {}
+    : slots_(std::make_unique<std::array<QuoteRecord, kQuoteCapacity>>())
+    , storedAt_(std::make_unique<std::array<std::chrono::steady_clock::time_point, kQuoteCapacity>>()) {}
 
 bool QuoteTable::Store(const QuoteRecord& record) {
+    const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(mutex_);
     // Slots fill from 0 upward and are never emptied, so the used ones are 0 … used_ − 1.
     // Updates tend to list their codes in the same order each time, so the search starts
@@ -29,6 +31,7 @@ bool QuoteTable::Store(const QuoteRecord& record) {
             i = 0;
         if (SameCode((*slots_)[i], record.code)) {
             (*slots_)[i] = record;
+            (*storedAt_)[i] = now;
             nextProbe_ = i + 1;
             return true;
         }
@@ -36,6 +39,7 @@ bool QuoteTable::Store(const QuoteRecord& record) {
     if (used_ >= kQuoteCapacity)
         return false;
     (*slots_)[used_] = record;
+    (*storedAt_)[used_] = now;
     // A record without a code leaves its slot looking empty: the next new code takes it.
     if (record.code[0] != '\0')
         ++used_;
@@ -43,14 +47,21 @@ bool QuoteTable::Store(const QuoteRecord& record) {
 }
 
 bool QuoteTable::FindQuote(std::string_view code, QuoteRecord& out) const {
+    std::chrono::steady_clock::time_point unused;
+    return FindQuote(code, out, unused);
+}
+
+bool QuoteTable::FindQuote(std::string_view code, QuoteRecord& out,
+                           std::chrono::steady_clock::time_point& storedAt) const {
     char key[sizeof QuoteRecord::code] = {};
     if (code.size() >= sizeof key)
         return false;
     std::memcpy(key, code.data(), code.size());
     std::lock_guard lock(mutex_);
-    for (const QuoteRecord& slot : *slots_) {
-        if (SameCode(slot, key)) {
-            out = slot;
+    for (std::size_t i = 0; i < slots_->size(); ++i) {
+        if (SameCode((*slots_)[i], key)) {
+            out = (*slots_)[i];
+            storedAt = (*storedAt_)[i];
             return true;
         }
     }

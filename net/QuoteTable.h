@@ -3,6 +3,7 @@
 #include "net/Records.h"
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -22,6 +23,8 @@ public:
     // Any thread: copies the quote of `code` into `out`. False (out untouched) when no slot
     // matches. An empty code matches the first empty slot and yields a zero record.
     bool FindQuote(std::string_view code, QuoteRecord& out) const;
+    // The same, and when the quote was last stored.
+    bool FindQuote(std::string_view code, QuoteRecord& out, std::chrono::steady_clock::time_point& storedAt) const;
 
     // Number of slots in use.
     int Used() const;
@@ -29,6 +32,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::unique_ptr<std::array<QuoteRecord, kQuoteCapacity>> slots_;
+    std::unique_ptr<std::array<std::chrono::steady_clock::time_point, kQuoteCapacity>> storedAt_;
     int used_ = 0;
     int nextProbe_ = 0; // where the next search for a code starts
 };

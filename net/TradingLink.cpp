@@ -117,13 +117,38 @@ void TradingLink::NextServer() {
     serverIndex_ = (serverIndex_ + 1) % (state_.moreServers.size() + 1);
 }
 
-void TradingLink::LoginLoop() {
-    while (!Stopping()) {
-        const auto [user, password] = state_.credentials.Get();
-        if (SendRequest(kCmdLogin, "user_name=" + user + "&pwd=" + password))
-            return;
-        Pause(timings_.retryDelay);
+bool TradingLink::SendLogin(std::string_view body) {
+    // Held across the send, so a reconnect cannot resend a login that is not yet on the wire.
+    std::lock_guard lock(loginMutex_);
+    const bool sent = SendRequest(kCmdLogin, body);
+    if (sent) {
+        pendingLogin_ = std::string(body);
+        pendingResent_ = false;
     }
+    return sent;
+}
+
+void TradingLink::ForgetPendingLogin() {
+    std::lock_guard lock(loginMutex_);
+    pendingLogin_.reset();
+}
+
+LinkStatus TradingLink::Status() const {
+    return {phase_.load(), brokenSince_.load(), lastQuote_.load()};
+}
+
+bool TradingLink::LogInAgain() {
+    const auto [user, password] = state_.credentials.Get();
+    reloginPending_ = SendRequest(kCmdLogin, "user_name=" + user + "&pwd=" + password);
+    return reloginPending_;
+}
+
+void TradingLink::ResendPendingLogin() {
+    std::lock_guard lock(loginMutex_);
+    if (!pendingLogin_ || pendingResent_)
+        return;
+    pendingResent_ = true;
+    SendRequest(kCmdLogin, *pendingLogin_);
 }
 
 void TradingLink::Resubscribe() {
@@ -133,18 +158,71 @@ void TradingLink::Resubscribe() {
 }
 
 void TradingLink::Reconnect() {
+    const LinkPhase before = phase_.load();
+    if (before == LinkPhase::kLive) {
+        brokenSince_.store(clock_());
+        phase_.store(LinkPhase::kBroken);
+    }
+    reloginPending_ = false;
     // The server that broke may be gone for good; its standby listens on the next address.
     NextServer();
-    ConnectLoop();
-    if (!loginAccepted_.load())
+    while (!Stopping()) {
+        ConnectLoop();
+        if (Stopping())
+            return;
+        if (!loginAccepted_.load()) {
+            if (before != LinkPhase::kRefused)
+                phase_.store(LinkPhase::kConnected);
+            ResendPendingLogin();
+            return;
+        }
+        // The phase stays broken until the server accepts this login.
+        if (LogInAgain()) {
+            Resubscribe();
+            return;
+        }
+        // A connection that cannot take a login is no connection: connect anew.
+        socket_.Close();
+        NextServer();
+        Pause(timings_.retryDelay);
+    }
+}
+
+void TradingLink::OnLoginAnswer(std::string_view body) {
+    const std::vector<std::string_view> fields = SplitText(body, ",,,");
+    const bool accepted = fields.front() == "0";
+    if (reloginPending_) {
+        reloginPending_ = false;
+        if (accepted) {
+            phase_.store(LinkPhase::kLive);
+            // Orders may have filled while the link was down.
+            StartRefreshAll();
+        } else {
+            loginAccepted_.store(false);
+            phase_.store(LinkPhase::kRefused);
+            if (notifier_.HasMainFrame())
+                notifier_.PostReply(kMsgReloginFailed, std::string(fields.size() > 1 ? fields[1] : ""));
+        }
         return;
-    LoginLoop();
-    if (!Stopping())
-        Resubscribe();
+    }
+    {
+        std::lock_guard lock(loginMutex_);
+        pendingLogin_.reset();
+    }
+    if (accepted) {
+        loginAccepted_.store(true);
+        phase_.store(LinkPhase::kLive);
+        // Waits: the dialog stores the account before anything else is read for it.
+        notifier_.DeliverReply(kMsgLoginReply, body);
+    } else {
+        notifier_.PostReply(kMsgLoginReply, std::string(body));
+    }
 }
 
 void TradingLink::NetworkThread() {
     ConnectLoop();
+    if (!Stopping())
+        phase_.store(LinkPhase::kConnected);
     std::uint32_t lastFrameTick = Tick();
     // One byte more than the longest frame keeps the body zero-terminated.
     std::vector<char> buffer(CClientSocket::kBufferSize, '\0');
@@ -187,13 +265,11 @@ void TradingLink::NetworkThread() {
 void TradingLink::Dispatch(int command, std::string_view body) {
     switch (command) {
     case kCmdLogin:
-        if (SplitText(body, ",,,").front() == "0")
-            loginAccepted_.store(true);
-        notifier_.DeliverReply(kMsgLoginReply, body);
+        OnLoginAnswer(body);
         break;
     case kCmdOrder:
         if (notifier_.HasMainFrame())
-            notifier_.DeliverReply(kMsgOrderReply, body);
+            notifier_.PostReply(kMsgOrderReply, std::string(body));
         break;
     case kCmdTodayOrders:
         ParseTodayOrders(body);
@@ -220,11 +296,12 @@ void TradingLink::Dispatch(int command, std::string_view body) {
         ParseSettlement(body);
         break;
     case kCmdQuoteUpdate:
+        lastQuote_.store(clock_());
         ParseQuotes(body);
         break;
     case kCmdChangePassword:
         if (notifier_.HasMainFrame())
-            notifier_.DeliverReply(kMsgPasswordReply, body);
+            notifier_.PostReply(kMsgPasswordReply, std::string(body));
         break;
     default:
         // Commands without a handler (cancels, subscriptions, heartbeats, unknown codes).

@@ -2,6 +2,7 @@
 
 #include "net/ClientSocket.h"
 #include "net/LinkNotifier.h"
+#include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
 
@@ -12,6 +13,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -39,7 +41,9 @@ public:
     // failed connect or broken connection), retrying every second without limit, then receives
     // and dispatches frames, sends heartbeats after 3 s of silence and reconnects after 6 s
     // of silence or a broken connection; once the server has accepted a login on this link,
-    // every reconnect also logs in again and re-subscribes.
+    // every reconnect also logs in again (a failed write goes back to connecting) and
+    // re-subscribes. An accepted re-login refreshes the account tables; a rejected one is
+    // reported once and ends the re-logins until the user's next accepted login.
     void Start();
 
     // Ends the network thread and waits for the worker threads; later sends fail. Must not be
@@ -56,6 +60,16 @@ public:
     void SetRequestObserver(std::function<void(int command, bool sent)> observer) {
         requestObserver_ = std::move(observer);
     }
+
+    // Any thread. The user's login (command 1 with `body`). While its answer is outstanding,
+    // a reconnect sends it once more on the new connection; an answer ends that.
+    bool SendLogin(std::string_view body);
+    // Any thread. The user gave up waiting for the answer: no resend after a reconnect.
+    void ForgetPendingLogin();
+
+    // Any thread, never waits for the network thread.
+    LinkStatus Status() const;
+    const LinkTimings& Timings() const { return timings_; }
 
     CClientSocket& Socket() { return socket_; }
     SharedState& State() { return state_; }
@@ -114,9 +128,11 @@ private:
 
     void NetworkThread();
     void ConnectLoop();
-    void LoginLoop();
+    bool LogInAgain();
+    void ResendPendingLogin();
     void Resubscribe();
     void Reconnect();
+    void OnLoginAnswer(std::string_view body);
     void NextServer();
     bool Stopping() const { return stop_.load(); }
     // Sleeps for `d` unless the link is being stopped; false when stopping.
@@ -138,6 +154,15 @@ private:
     // to restore after a reconnect: logging in again with whatever was last typed would only
     // bring the login dialog a rejection it did not ask for.
     std::atomic<bool> loginAccepted_{false};
+    // Network thread: a re-login went out and its answer has not come.
+    bool reloginPending_ = false;
+    std::atomic<LinkPhase> phase_{LinkPhase::kConnecting};
+    std::atomic<std::time_t> brokenSince_{0};
+    std::atomic<std::time_t> lastQuote_{0};
+    // The user's login whose answer is outstanding, and whether a reconnect resent it.
+    std::mutex loginMutex_;
+    std::optional<std::string> pendingLogin_;
+    bool pendingResent_ = false;
     // Network thread only: 0 for state.serverAddress, i for state.moreServers[i - 1].
     std::size_t serverIndex_ = 0;
     std::mutex stopMutex_;

@@ -13,6 +13,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei xvfb xauth x11-utils
     python3 procps
+    dpkg-dev lintian desktop-file-utils appstream xdotool iproute2 util-linux
     clang libclang-rt-14-dev
     chromium
 )

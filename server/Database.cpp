@@ -56,7 +56,7 @@ private:
 
 } // namespace
 
-Database::Database(const std::string& path)
+Database::Database(const std::string& path, Synchronous synchronous)
     : path_(path) {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
@@ -67,9 +67,15 @@ Database::Database(const std::string& path)
     }
     sqlite3_busy_timeout(db_, 10000);
     Execute("PRAGMA journal_mode=WAL");
-    // WAL with NORMAL survives a killed process; only a power cut may lose the last commit.
-    Execute("PRAGMA synchronous=NORMAL");
+    // FULL syncs the log at each commit; the engine commits a whole batch at once, so one
+    // sync covers every request in it.
+    Execute(synchronous == Synchronous::kFull ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     Execute("PRAGMA foreign_keys=ON");
+    {
+        Statement pageSize = Prepare("PRAGMA page_size");
+        pageSize_ = pageSize.Step() ? static_cast<int>(pageSize.Int(0)) : 4096;
+    }
+    sqlite3_wal_hook(db_, &Database::OnCommit, this);
 }
 
 void Database::Migrate() {
@@ -109,6 +115,40 @@ Statement Database::Prepare(const char* sql) {
     if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
         Fail(db_, std::string("prepare ") + sql);
     return Statement(std::make_unique<SqliteStatement>(db_, stmt));
+}
+
+int Database::OnCommit(void* self, sqlite3*, const char*, int pages) {
+    auto* database = static_cast<Database*>(self);
+    database->logBytes_ = static_cast<std::int64_t>(pages) * database->pageSize_;
+    // No automatic checkpoint at commit: that copy ends in an fsync which would stall every
+    // answer of the batch behind it. The owner copies in the background, or when the log
+    // has grown too large.
+    return SQLITE_OK;
+}
+
+void Database::LimitLogSize(std::int64_t bytes) {
+    const std::string sql = "PRAGMA journal_size_limit=" + std::to_string(bytes);
+    Statement s = Prepare(sql.c_str());
+    s.Step();
+}
+
+bool Database::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
+    sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
+    int logFrames = 0;
+    int copied = 0;
+    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &logFrames, &copied);
+    sqlite3_busy_timeout(db_, 10000);
+    if (rc == SQLITE_OK) {
+        logBytes_ = 0;
+        return true;
+    }
+    error = sqlite3_errmsg(db_);
+    return false;
+}
+
+void Database::PassiveCheckpoint() {
+    if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) != SQLITE_OK)
+        Fail(db_, "checkpoint");
 }
 
 std::int64_t Database::LastInsertId() {

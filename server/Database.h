@@ -2,6 +2,7 @@
 
 #include "server/Store.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -12,7 +13,7 @@ namespace server {
 // A contest in one SQLite file, in WAL mode. Failures throw DatabaseError.
 class Database final : public Store {
 public:
-    explicit Database(const std::string& path);
+    explicit Database(const std::string& path, Synchronous synchronous = Synchronous::kFull);
     ~Database() override;
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -33,9 +34,24 @@ public:
     int Changes() const;
     sqlite3* Handle() const { return db_; }
 
+    // Keeps the log file from staying larger than `bytes` once it has been emptied.
+    void LimitLogSize(std::int64_t bytes);
+    // Bytes in the write-ahead log after this connection's last commit.
+    std::int64_t LogBytes() const { return logBytes_; }
+    // Copies the whole log into the database and empties the log file. Gives up (false,
+    // with the reason in `error`) when readers hold it for longer than `wait` or the disk
+    // refuses the copy.
+    bool TruncateLog(std::chrono::milliseconds wait, std::string& error);
+    // Copies what it can of the log without waiting for anyone; throws on failure.
+    void PassiveCheckpoint();
+
 private:
+    static int OnCommit(void* self, sqlite3* db, const char* name, int pages);
+
     std::string path_;
     sqlite3* db_ = nullptr;
+    std::int64_t logBytes_ = 0;
+    int pageSize_ = 4096;
 };
 
 } // namespace server

@@ -1,8 +1,8 @@
 #include "server/Engine.h"
 
 #include "server/Database.h"
-#include "server/PgStore.h"
 #include "server/GbkCodec.h"
+#include "server/PgStore.h"
 
 #include <chrono>
 #include <cstdio>
@@ -18,7 +18,10 @@ Engine::~Engine() {
 }
 
 void Engine::Open(bool lead, const std::function<void()>& standingBy) {
-    db_ = OpenStore(options_.dbPath);
+    db_ = OpenStore(options_.dbPath, options_.synchronous);
+    file_ = dynamic_cast<Database*>(db_.get());
+    if (file_)
+        file_->LimitLogSize(options_.logLimitBytes);
     if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
@@ -78,30 +81,44 @@ void Engine::RunNow(const Work& work) {
 void Engine::Start(QuotesListener listener) {
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
-    // The engine's commits never copy the log back into the database file themselves:
-    // that copy ends in an fsync, which would stall every answer of the batch behind it.
-    if (db_->IsFile())
-        db_->Execute("PRAGMA wal_autocheckpoint=0");
     thread_ = std::thread([this] { Run(); });
     if (db_->IsFile())
         checkpointer_ = std::thread([this] { Checkpoints(); });
 }
 
 void Engine::Checkpoints() {
-    try {
-        Database db(options_.dbPath);
-        std::unique_lock lock(mutex_);
-        while (!stopping_) {
-            checkpointWake_.wait_for(lock, std::chrono::milliseconds(500));
-            if (stopping_)
-                break;
-            lock.unlock();
-            db.Execute("PRAGMA wal_checkpoint(PASSIVE)");
-            lock.lock();
+    // Copies the log into the database in the background so that the engine rarely has
+    // to. A failure (a full disk, say) is reported and tried again, never the end of it.
+    RateLimitedLog log;
+    std::unique_ptr<Database> db;
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500));
+        if (stopping_)
+            break;
+        lock.unlock();
+        try {
+            if (!db)
+                db = std::make_unique<Database>(options_.dbPath, options_.synchronous);
+            db->PassiveCheckpoint();
+            ++checkpoints_;
+        } catch (const std::exception& e) {
+            ++checkpointFailures_;
+            log.Write(std::string("checkpoint failed, will retry: ") + e.what());
+            db.reset();
         }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "quorvexd: checkpoints stopped: %s\n", e.what());
+        lock.lock();
     }
+}
+
+void Engine::KeepLogSmall() {
+    if (!file_ || file_->LogBytes() <= options_.logLimitBytes)
+        return;
+    // Passive checkpoints cannot keep up with a long busy spell: the log would grow
+    // without end. Copying it all now and cutting the file back costs this one pause.
+    std::string error;
+    if (!file_->TruncateLog(std::chrono::milliseconds(200), error))
+        logSizeLog_.Write("write-ahead log above its limit, could not empty it: " + error);
 }
 
 void Engine::Stop() {
@@ -117,10 +134,10 @@ void Engine::Stop() {
         checkpointer_.join();
 }
 
-void Engine::Post(Work work, Done done, std::optional<std::string> failure) {
+void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({std::move(work), std::move(done), std::move(failure)});
+        queue_.push_back({std::move(work), std::move(done), std::move(failure), readOnly});
     }
     wake_.notify_one();
 }
@@ -143,6 +160,17 @@ QuoteSnapshotPtr Engine::BuildSnapshot() const {
     for (const Quote& q : market_->Quotes())
         snapshot->records.emplace(q.code, Utf8ToGbk(Market::RecordText(q)));
     return snapshot;
+}
+
+void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
+                           const LocalTime& now) {
+    // The batch's answers may tell of changes that were just rolled back; queries are
+    // asked again of the state that stands.
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        answers[i].reset();
+        if (batch[i].readOnly)
+            answers[i] = batch[i].work(*ledger_, now);
+    }
 }
 
 void Engine::Run() {
@@ -194,7 +222,8 @@ void Engine::Run() {
             metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
         } catch (const std::exception& e) {
             metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
-            std::fprintf(stderr, "quorvexd: batch of %zu requests rolled back: %s\n", batch.size(), e.what());
+            // A full disk fails every batch: say so every few seconds, not every time.
+            batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
             try {
                 db_->Rollback();
             } catch (const std::exception&) {
@@ -203,14 +232,21 @@ void Engine::Run() {
             market_->Rewind(std::move(market));
             try {
                 ledger_->Load(); // back to what the database holds
+                RerunReadOnly(batch, answers, now);
             } catch (const std::exception& again) {
-                std::fprintf(stderr, "quorvexd: reload failed: %s\n", again.what());
+                batchLog_.Write(std::string("reload failed: ") + again.what());
             }
         }
+        if (committed)
+            KeepLogSmall();
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
-        for (std::size_t i = 0; i < batch.size(); ++i)
-            batch[i].done(committed ? std::move(answers[i]) : batch[i].failure);
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            if (committed)
+                batch[i].done(std::move(answers[i]));
+            else
+                batch[i].done(answers[i] ? std::move(answers[i]) : batch[i].failure);
+        }
         if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
             try {
                 PublishRanking(now);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/Database.h"
 #include "server/Ledger.h"
 #include "server/LocalTime.h"
 #include "server/Market.h"
@@ -9,6 +10,9 @@
 #include "server/ServerOptions.h"
 #include "server/Store.h"
 
+#include "server/RateLimitedLog.h"
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -50,7 +54,13 @@ public:
     void Stop();
 
     // Called from any thread. `failure` is the answer when the batch cannot be committed.
-    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt);
+    // A `readOnly` request whose batch could not be committed runs again against what
+    // the database holds, so queries are answered even while the disk is full.
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false);
+
+    // Background checkpoints that went through (for tests and monitoring).
+    std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
+    std::uint64_t CheckpointFailures() const { return checkpointFailures_.load(); }
 
     QuoteSnapshotPtr Snapshot() const;
 
@@ -64,11 +74,14 @@ private:
         Work work;
         Done done;
         std::optional<std::string> failure;
+        bool readOnly = false;
     };
 
     void Run();
     LocalTime Now() const;
     void Checkpoints();
+    void KeepLogSmall();
+    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
     void PublishRanking(const LocalTime& now);
@@ -76,6 +89,7 @@ private:
     const ServerOptions options_;
     UserDirectory& directory_;
     std::unique_ptr<Store> db_;
+    Database* file_ = nullptr; // db_ when it is a SQLite file
     std::unique_ptr<Market> market_;
     std::unique_ptr<Ledger> ledger_;
     std::int64_t dataVersion_ = 0;
@@ -94,6 +108,10 @@ private:
     QuotesListener listener_;
     std::thread thread_;
     std::thread checkpointer_;
+    std::atomic<std::uint64_t> checkpoints_{0};
+    std::atomic<std::uint64_t> checkpointFailures_{0};
+    RateLimitedLog batchLog_;
+    RateLimitedLog logSizeLog_;
 };
 
 } // namespace server

@@ -1,5 +1,6 @@
 #include "server/Ledger.h"
 
+#include "net/Board.h"
 #include "server/LocalTime.h"
 #include "server/UserDirectory.h"
 
@@ -12,7 +13,37 @@ namespace {
 // Replies must fit one frame (65,535 bytes with the header); UTF-8 is never shorter than
 // the GBK that goes out, so a cap on the UTF-8 length is safe.
 constexpr std::size_t kMaxReplyBytes = 64000;
-constexpr std::int64_t kMaxOrderQuantity = 1'000'000;
+
+// Why an order's quantity breaks its board's rules, as the client shows it.
+std::string QuantityRefusal(net::QuantityProblem problem, net::Board board) {
+    switch (problem) {
+    case net::QuantityProblem::kBuyNotWholeLots:
+        return "1,买入数量必须是100股的整数倍";
+    case net::QuantityProblem::kBuyBelowMinimum:
+        return "1,科创板买入数量不能少于200股";
+    case net::QuantityProblem::kOddLotNotInFull:
+        return "1,不足100股的零股部分须一次性卖出";
+    case net::QuantityProblem::kSmallHoldingPart:
+        return "1,科创板卖出不足200股时须一次性全部卖出";
+    case net::QuantityProblem::kAboveMaximum:
+        return "1,委托数量超过单笔上限" + std::to_string(net::MaxOrderShares(board)) + "股";
+    case net::QuantityProblem::kOk:
+        break;
+    }
+    return {};
+}
+
+// The price a new order is caged against: the other side's best price, else this side's,
+// else the last trade.
+Cents CageReference(const Quote& quote, bool buy) {
+    const BookLevel& other = buy ? quote.asks[0] : quote.bids[0];
+    const BookLevel& same = buy ? quote.bids[0] : quote.asks[0];
+    if (other.price > 0 && other.volume > 0)
+        return other.price;
+    if (same.price > 0 && same.volume > 0)
+        return same.price;
+    return quote.last;
+}
 
 std::string Percent(double value) {
     char text[32];
@@ -208,14 +239,18 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     const auto qty = ParseCount(numText);
     if (!qty || *qty <= 0)
         return "1,委托数量无效";
-    if (*qty > kMaxOrderQuantity)
-        return "1,委托数量超过单笔上限" + std::to_string(kMaxOrderQuantity) + "股";
+    const net::Board board = net::BoardOf(quote->code);
     const auto price = ParseCents(priceText);
     if (!price || *price <= 0)
         return "1,委托价格无效，价格最小变动单位为0.01元";
     if (*price > quote->LimitUp() || *price < quote->LimitDown())
         return "1,委托价格超出涨跌停限制（跌停" + FormatCents(quote->LimitDown()) + "元，涨停" +
                FormatCents(quote->LimitUp()) + "元）";
+    const Cents reference = CageReference(*quote, !sell);
+    if (!net::InPriceCage(board, !sell, *price, reference))
+        return std::string("1,委托价格超出价格笼子：") + (sell ? "卖出价格不得低于" : "买入价格不得高于") +
+               (sell ? "买一" : "卖一") + "价" + FormatCents(reference) + "元的" + (sell ? "98%" : "102%") +
+               (net::IsGrowthBoard(board) ? "" : "或" + std::string(sell ? "低" : "高") + "出10个价位");
 
     Order o;
     o.userId = a.id;
@@ -228,8 +263,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     o.qty = *qty;
     Position* position = nullptr;
     if (!sell) {
-        if (*qty % 100 != 0)
-            return "1,买入数量必须是100股的整数倍";
+        if (const auto problem = net::CheckBuy(board, *qty); problem != net::QuantityProblem::kOk)
+            return QuantityRefusal(problem, board);
         o.frozenCash = BuyFreeze(o);
         if (o.frozenCash > a.Available())
             return "1,可用资金不足（需要" + FormatCents(o.frozenCash) + "元，可用" + FormatCents(a.Available()) +
@@ -239,6 +274,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
         const std::int64_t available = it == a.positions.end() ? 0 : it->second.available;
         if (*qty > available)
             return "1,可卖数量不足（可用" + std::to_string(available) + "股）";
+        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk)
+            return QuantityRefusal(problem, board);
         o.frozenCash = SellFreeze(o);
         if (o.frozenCash > a.Available())
             return "1,可用资金不足以支付交易费用";

@@ -13,6 +13,9 @@ namespace server {
 // the whole body invalid: a value holding "&curuser=..." can never smuggle in a key.
 class QueryString final {
 public:
+    // Bodies of more pieces than any request has are refused unread.
+    static constexpr std::size_t kMaxPieces = 64;
+
     static std::optional<QueryString> Parse(std::string_view body);
 
     bool Has(std::string_view key) const;

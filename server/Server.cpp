@@ -67,13 +67,19 @@ void Server::Accept() {
         if (ec == asio::error::operation_aborted || !acceptor_.is_open())
             return;
         if (!ec) {
-            if (sessions_.size() >= options_.maxConnections) {
+            asio::error_code ignored;
+            const auto remote = socket.remote_endpoint(ignored);
+            const std::string address = ignored ? std::string("?") : remote.address().to_string();
+            if (sessions_.size() >= options_.maxConnections ||
+                perAddress_[address] >= options_.maxConnectionsPerAddress) {
+                if (perAddress_[address] == 0)
+                    perAddress_.erase(address);
                 metrics_.connectionsRefused.fetch_add(1, std::memory_order_relaxed);
-                asio::error_code ignored;
                 socket.close(ignored);
             } else {
                 metrics_.connectionsAccepted.fetch_add(1, std::memory_order_relaxed);
                 auto session = std::make_shared<Session>(std::move(socket), *this);
+                ++perAddress_[session->Address()];
                 sessions_.insert(session);
                 metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
                 session->Start();
@@ -93,8 +99,12 @@ void Server::Accept() {
 }
 
 void Server::Remove(const std::shared_ptr<Session>& session) {
-    sessions_.erase(session);
+    if (sessions_.erase(session) == 0)
+        return;
     metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
+    const auto it = perAddress_.find(session->Address());
+    if (it != perAddress_.end() && --it->second == 0)
+        perAddress_.erase(it);
 }
 
 void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
@@ -106,12 +116,32 @@ void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
 }
 
 void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) {
+    const auto decision = throttle_.Begin(name, session->Address(), LoginThrottle::Clock::now());
+    if (!decision.allowed) {
+        metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
+        session->LoginFinished(0, {}, {}, "1,,,登录失败次数过多，请稍后再试");
+        return;
+    }
+    if (decision.delay <= LoginThrottle::Clock::duration::zero()) {
+        Check(std::move(session), std::move(name), std::move(password));
+        return;
+    }
+    // A name or address under attack answers slowly; the right password still gets in.
+    auto timer = std::make_shared<asio::steady_timer>(io_, decision.delay);
+    timer->async_wait([this, timer, session = std::move(session), name = std::move(name),
+                       password = std::move(password)](const asio::error_code&) mutable {
+        Check(std::move(session), std::move(name), std::move(password));
+    });
+}
+
+void Server::Check(std::shared_ptr<Session> session, std::string name, std::string password) {
     auto auth = directory_.Find(name);
     if (auth && verified_.Matches(name, auth->passwordHash, password)) {
         Verified(session, name, password, auth->id, auth->passwordHash);
         return;
     }
     if (pendingHashes_ >= kMaxPendingHashes) {
+        throttle_.Abandon(name, session->Address());
         session->LoginFinished(0, {}, {}, "1,,,服务器繁忙，请稍后再试");
         return;
     }
@@ -135,13 +165,11 @@ void Server::Authenticate(std::shared_ptr<Session> session, std::string name, st
 
 void Server::Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                       std::int64_t userId, const std::string& passwordHash) {
-    const auto now = LoginThrottle::Clock::now();
+    throttle_.End(name, session->Address(), userId != 0, LoginThrottle::Clock::now());
     if (userId == 0) {
-        throttle_.Failed(name, session->Address(), now);
         session->LoginFinished(0, {}, {}, "1,,,用户名或密码错误");
         return;
     }
-    throttle_.Succeeded(name);
     verified_.Remember(name, passwordHash, password);
     engine_.Post(
         [this, userId](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
@@ -187,17 +215,26 @@ void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userI
                     ledger.SetPasswordHash(*account, hash);
                     return std::string("0");
                 },
-                [this, session, newPassword](std::optional<std::string> answer) {
-                    asio::post(io_, [session, newPassword, answer = std::move(answer)] {
-                        if (answer && *answer == "0")
+                [this, session, userId, newPassword](std::optional<std::string> answer) {
+                    asio::post(io_, [this, session, userId, newPassword, answer = std::move(answer)] {
+                        if (answer && *answer == "0") {
+                            CloseOtherSessions(userId, session);
                             session->PasswordChangeFinished(newPassword, "0");
-                        else
+                        } else {
                             session->PasswordChangeFinished(std::nullopt, answer.value_or("9,账户不存在"));
+                        }
                     });
                 },
                 std::string("9,系统繁忙，请稍后再试"));
         });
     });
+}
+
+void Server::CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Session>& keep) {
+    // Whoever knew the old password must log in again with the new one.
+    for (const auto& other : sessions_)
+        if (other != keep && other->UserId() == userId)
+            other->Close();
 }
 
 void Server::CountOrder(const std::optional<std::string>& answer) {
@@ -215,6 +252,9 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
     std::optional<std::string> failure;
     if (command == net::kCmdOrder)
         failure = kOrderBusy;
+    const bool readOnly = command != net::kCmdOrder && command != net::kCmdCancelOne &&
+                          command != net::kCmdCancelAllSells && command != net::kCmdCancelAllBuys &&
+                          command != net::kCmdCancelAll;
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
             return HandleAccountRequest(ledger, options_.hours, userId, command, query, now);
@@ -222,11 +262,9 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
         [this, session = std::move(session), command](std::optional<std::string> answer) {
             if (command == net::kCmdOrder)
                 CountOrder(answer);
-            if (!answer)
-                return;
-            asio::post(io_, [session, command, answer = std::move(*answer)] { session->Send(command, answer); });
+            asio::post(io_, [session, command, answer = std::move(answer)] { session->RequestDone(command, answer); });
         },
-        std::move(failure));
+        std::move(failure), readOnly);
 }
 
 } // namespace server

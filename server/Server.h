@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace server {
@@ -44,7 +45,6 @@ public:
     void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword);
     void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query);
     void Remove(const std::shared_ptr<Session>& session);
-    LoginThrottle& Throttle() { return throttle_; }
     Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
     const ServerOptions& Options() const { return options_; }
@@ -52,6 +52,8 @@ public:
 
 private:
     void Accept();
+    void Check(std::shared_ptr<Session> session, std::string name, std::string password);
+    void CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Session>& keep);
     void CountOrder(const std::optional<std::string>& answer);
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                   std::int64_t userId, const std::string& passwordHash);
@@ -70,6 +72,7 @@ private:
     VerifiedLogins verified_;
     QuoteSnapshotPtr snapshot_;
     std::unordered_set<std::shared_ptr<Session>> sessions_;
+    std::unordered_map<std::string, std::size_t> perAddress_;
 };
 
 } // namespace server

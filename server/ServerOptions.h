@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/Board.h"
+#include "server/Database.h"
 #include "server/FeeSchedule.h"
 #include "server/LocalTime.h"
 #include "server/PasswordHash.h"
@@ -31,8 +32,16 @@ struct ServerOptions {
     // Only requests count as activity, and a client that receives quote pushes sends no
     // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
     int idleSeconds = 300;
+    // A connection that has not logged in by then is closed.
+    int loginSeconds = 30;
     std::size_t maxConnections = 20000;
+    // A school lab shares one address; an attacker's single address cannot fill every slot.
+    std::size_t maxConnectionsPerAddress = 128;
     bool createDemo = true;
+    Synchronous synchronous = Synchronous::kFull;
+    // Above this the engine empties the write-ahead log between batches; it is also the
+    // size the emptied log file is cut back to.
+    std::int64_t logLimitBytes = 64 * 1024 * 1024;
     // The ranking page, its JSON, the metrics and the health check; off without a host.
     std::string httpHost;
     std::uint16_t httpPort = 0;

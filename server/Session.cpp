@@ -18,6 +18,9 @@ constexpr std::size_t kMaxOutboxBytes = 4 * 1024 * 1024;
 // Quote pushes must fit one frame; each record is under 200 bytes.
 constexpr std::size_t kMaxSubscriptions = 300;
 constexpr std::size_t kMaxPasswordBytes = 32;
+// A connection with this many requests unanswered is not read until some are answered:
+// one client pipelining thousands of queries cannot push everyone else's to the back.
+constexpr int kMaxInFlight = 32;
 // Frames kept while a login is checked: a re-login and the requests sent right behind it
 // fit easily; more means a client that does not wait for its answer.
 constexpr std::size_t kMaxHeldFrames = 32;
@@ -38,6 +41,7 @@ Session::Session(asio::ip::tcp::socket socket, Server& server)
 
 void Session::Start() {
     lastRequest_ = std::chrono::steady_clock::now();
+    loginDeadline_ = lastRequest_ + std::chrono::seconds(server_.Options().loginSeconds);
     ArmIdleTimer();
     Read();
 }
@@ -55,16 +59,25 @@ void Session::Close() {
 }
 
 void Session::ArmIdleTimer() {
-    const auto limit = std::chrono::seconds(server_.Options().idleSeconds);
-    idleTimer_.expires_at(lastRequest_ + limit);
-    idleTimer_.async_wait([self = shared_from_this(), limit](const asio::error_code& ec) {
+    // Until it has logged in a connection has a short while; after that only its
+    // authenticated requests count as activity (pushes keep flowing to a dead client).
+    const auto idleLimit = std::chrono::seconds(server_.Options().idleSeconds);
+    idleTimer_.expires_at(userId_ == 0 ? loginDeadline_ : lastRequest_ + idleLimit);
+    idleTimer_.async_wait([self = shared_from_this(), idleLimit](const asio::error_code& ec) {
         if (ec || !self->open_)
             return;
-        // Only requests count as activity: pushes keep flowing to a dead client.
-        if (std::chrono::steady_clock::now() - self->lastRequest_ >= limit)
+        const auto now = std::chrono::steady_clock::now();
+        if (self->userId_ == 0 && now >= self->loginDeadline_) {
+            if (!self->loginPending_) {
+                self->Close();
+                return;
+            }
+            self->loginDeadline_ = now + std::chrono::seconds(1); // look again once the check is done
+        } else if (self->userId_ != 0 && now - self->lastRequest_ >= idleLimit) {
             self->Close();
-        else
-            self->ArmIdleTimer();
+            return;
+        }
+        self->ArmIdleTimer();
     });
 }
 
@@ -76,28 +89,49 @@ void Session::Read() {
                                     return;
                                 }
                                 self->decoder_.Append(self->readBuffer_.data(), n);
-                                net::Frame frame;
-                                for (;;) {
-                                    const auto status = self->decoder_.Next(frame);
-                                    if (status == net::FrameDecoder::Status::kBroken) {
-                                        self->Close(); // a bad length cannot be resynchronised
-                                        return;
-                                    }
-                                    if (status == net::FrameDecoder::Status::kNeedMore)
-                                        break;
-                                    self->OnFrame(frame);
-                                    if (!self->open_)
-                                        return;
-                                }
-                                self->Read();
+                                self->Drain();
                             });
 }
 
+void Session::Drain() {
+    net::Frame frame;
+    for (;;) {
+        if (inFlight_ >= kMaxInFlight) {
+            paused_ = true; // RequestDone() goes on from here
+            return;
+        }
+        const auto status = decoder_.Next(frame);
+        if (status == net::FrameDecoder::Status::kBroken) {
+            Close(); // a bad length cannot be resynchronised
+            return;
+        }
+        if (status == net::FrameDecoder::Status::kNeedMore)
+            break;
+        OnFrame(frame);
+        if (!open_)
+            return;
+    }
+    Read();
+}
+
+void Session::RequestDone(int command, const std::optional<std::string>& answer) {
+    --inFlight_;
+    if (!open_)
+        return;
+    if (answer)
+        Send(command, *answer);
+    if (paused_ && inFlight_ < kMaxInFlight) {
+        paused_ = false;
+        Drain();
+    }
+}
+
 void Session::OnFrame(const net::Frame& frame) {
-    lastRequest_ = std::chrono::steady_clock::now();
-    // A heartbeat carries nothing to check: it is answered whatever the login state, so an
-    // idle login dialog keeps its connection.
     if (frame.command == net::kCmdHeartbeat) {
+        // Carries nothing to check: answered whatever the login state, so an idle login
+        // dialog keeps its connection; only a logged-in client's counts as activity.
+        if (userId_ != 0)
+            lastRequest_ = std::chrono::steady_clock::now();
         Send(net::kCmdHeartbeat, "");
         return;
     }
@@ -123,6 +157,10 @@ void Session::DrainHeld() {
 }
 
 void Session::Handle(const net::Frame& frame) {
+    // Before a login only the login itself is looked at: nobody can make the server decode
+    // and parse bodies without an account.
+    if (userId_ == 0 && frame.command != net::kCmdLogin)
+        return;
     const auto body = GbkToUtf8(frame.body);
     std::optional<QueryString> query;
     if (body)
@@ -136,6 +174,7 @@ void Session::Handle(const net::Frame& frame) {
         return;
     if (query->Get("curuser") != name_ || !SecretsEqual(query->Get("curpwd"), password_))
         return;
+    lastRequest_ = std::chrono::steady_clock::now();
     switch (frame.command) {
     case net::kCmdQuoteSubscribe:
         OnSubscribe(*query);
@@ -156,6 +195,7 @@ void Session::Handle(const net::Frame& frame) {
     case net::kCmdHistoryOrders:
     case net::kCmdHistoryTrades:
     case net::kCmdSettlement:
+        ++inFlight_;
         server_.Submit(shared_from_this(), userId_, frame.command, std::move(*query));
         return;
     default:
@@ -174,11 +214,6 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
         Send(net::kCmdLogin, "1,,,请输入用户名和密码");
         return;
     }
-    if (!server_.Throttle().Allowed(name, address_, std::chrono::steady_clock::now())) {
-        server_.GetMetrics().loginsThrottled.fetch_add(1, std::memory_order_relaxed);
-        Send(net::kCmdLogin, "1,,,登录失败次数过多，请稍后再试");
-        return;
-    }
     loginPending_ = true;
     server_.Authenticate(shared_from_this(), name, password);
 }
@@ -191,9 +226,12 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
     if (!open_)
         return;
     if (userId != 0) {
+        lastRequest_ = std::chrono::steady_clock::now();
         userId_ = userId;
         name_ = name;
         password_ = password;
+        idleTimer_.cancel();
+        ArmIdleTimer(); // from the login deadline to the idle limit
     }
     Send(net::kCmdLogin, answer);
     DrainHeld();

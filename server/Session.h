@@ -31,6 +31,7 @@ public:
     void Close();
     bool IsOpen() const { return open_; }
     const std::string& Address() const { return address_; }
+    std::int64_t UserId() const { return userId_; }
 
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
@@ -40,9 +41,12 @@ public:
     void LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,
                        const std::string& answer);
     void PasswordChangeFinished(const std::optional<std::string>& newPassword, const std::string& answer);
+    // The end of a request handed to the server with Submit(); no answer is sent when empty.
+    void RequestDone(int command, const std::optional<std::string>& answer);
 
 private:
     void Read();
+    void Drain();
     void OnFrame(const net::Frame& frame);
     // Handles one request whose login state is decided (no login check is pending).
     void Handle(const net::Frame& frame);
@@ -63,7 +67,10 @@ private:
     bool open_ = true;
     std::array<char, 16384> readBuffer_{};
     net::FrameDecoder decoder_;
+    std::chrono::steady_clock::time_point loginDeadline_;
     std::chrono::steady_clock::time_point lastRequest_;
+    int inFlight_ = 0;
+    bool paused_ = false;
 
     struct Outgoing {
         std::string data;

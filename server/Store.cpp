@@ -9,10 +9,10 @@ bool IsPostgresLocation(std::string_view location) {
     return location.starts_with("postgresql://") || location.starts_with("postgres://");
 }
 
-std::unique_ptr<Store> OpenStore(const std::string& location) {
+std::unique_ptr<Store> OpenStore(const std::string& location, Synchronous synchronous) {
     if (IsPostgresLocation(location))
         return std::make_unique<PgStore>(location);
-    return std::make_unique<Database>(location);
+    return std::make_unique<Database>(location, synchronous);
 }
 
 } // namespace server

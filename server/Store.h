@@ -13,6 +13,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// How a commit reaches the disk. kFull syncs the log at every commit, so an acknowledged
+// change survives a power cut; kNormal syncs only at checkpoints and survives a killed
+// process but may lose the last commits to a power cut. (PostgreSQL commits follow the
+// server's own synchronous_commit.)
+enum class Synchronous { kFull, kNormal };
+
 // What a store's statement does; Statement below is the handle the ledger holds.
 class StatementImpl {
 public:
@@ -100,6 +106,6 @@ public:
 // "postgresql://…" or "postgres://…" (a libpq URI) opens PostgreSQL; anything else is the
 // path of a SQLite file.
 bool IsPostgresLocation(std::string_view location);
-std::unique_ptr<Store> OpenStore(const std::string& location);
+std::unique_ptr<Store> OpenStore(const std::string& location, Synchronous synchronous = Synchronous::kFull);
 
 } // namespace server

@@ -20,6 +20,8 @@
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace server;
@@ -35,7 +37,9 @@ constexpr const char* kUsage = R"(usage: quorvexd COMMAND [options]
 commands:
   serve                      run the contest server (default: a demo contest on 127.0.0.1:9690)
   init-db                    create the database
-  add-user NAME PASSWORD     add an account [--cash YUAN] [--sh ACCOUNT] [--sz ACCOUNT]
+  add-user NAME [PASSWORD]   add an account [--cash YUAN] [--sh ACCOUNT] [--sz ACCOUNT]; without
+                             PASSWORD (or with -) the password is read from standard input, so
+                             it stays out of the process list and the shell history
   freeze NAME | unfreeze NAME
   reset NAME                 back to the initial cash, without positions, orders or history
   ranking                    list the accounts by total assets
@@ -62,7 +66,12 @@ options of serve:
   --welcome TEXT             text shown in the client's status bar
   --commission RATE --min-commission YUAN --stamp-duty RATE --transfer-fee RATE
   --limit-main PERCENT --limit-growth PERCENT
-  --idle-seconds N           close connections that send nothing this long (300)
+  --idle-seconds N           close logged-in connections that send no request this long (300)
+  --login-seconds N          close connections that have not logged in after this long (30)
+  --max-per-address N        connections allowed from one address (128)
+  --synchronous full|normal  full (default): an acknowledged order survives a power cut;
+                             normal: faster commits that survive a crash of the server only
+  --log-limit-mb N           empty the write-ahead log between batches above this size (64)
   --no-demo                  do not create the demo account
   --http HOST:PORT           serve the live ranking page (/), /ranking.json, /metrics and /healthz
   --ranking-names full|masked  names on the public ranking (masked: 张**)
@@ -120,12 +129,33 @@ bool ParseInt(const std::string& text, long long min, long long max, long long& 
 
 // Fills `options` from the command line; returns an error text or an empty one.
 std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
-    static const std::vector<std::string> kKnown = {
-        "--db",           "--data",           "--listen",         "--seed",         "--tick-ms",
-        "--hours",        "--quotes-csv",     "--client-version", "--update-cmd",   "--welcome",
-        "--commission",   "--min-commission", "--stamp-duty",     "--transfer-fee", "--limit-main",
-        "--limit-growth", "--idle-seconds",   "--cash",           "--sh",           "--sz",
-        "--http",         "--ranking-names",  "--port-file"};
+    static const std::vector<std::string> kKnown = {"--db",
+                                                    "--data",
+                                                    "--listen",
+                                                    "--seed",
+                                                    "--tick-ms",
+                                                    "--hours",
+                                                    "--quotes-csv",
+                                                    "--client-version",
+                                                    "--update-cmd",
+                                                    "--welcome",
+                                                    "--commission",
+                                                    "--min-commission",
+                                                    "--stamp-duty",
+                                                    "--transfer-fee",
+                                                    "--limit-main",
+                                                    "--limit-growth",
+                                                    "--idle-seconds",
+                                                    "--cash",
+                                                    "--sh",
+                                                    "--sz",
+                                                    "--http",
+                                                    "--ranking-names",
+                                                    "--port-file",
+                                                    "--login-seconds",
+                                                    "--max-per-address",
+                                                    "--synchronous",
+                                                    "--log-limit-mb"};
     for (const auto& [key, value] : args.options) {
         if (std::find(kKnown.begin(), kKnown.end(), key) == kKnown.end())
             return "unknown option " + key;
@@ -194,6 +224,22 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             if (!ParseInt(value, 1, 86400, n))
                 return "--idle-seconds needs a number of seconds";
             options.idleSeconds = static_cast<int>(n);
+        } else if (key == "--login-seconds") {
+            if (!ParseInt(value, 1, 3600, n))
+                return "--login-seconds needs a number of seconds from 1 to 3600";
+            options.loginSeconds = static_cast<int>(n);
+        } else if (key == "--max-per-address") {
+            if (!ParseInt(value, 1, 1000000, n))
+                return "--max-per-address needs a number of connections";
+            options.maxConnectionsPerAddress = static_cast<std::size_t>(n);
+        } else if (key == "--synchronous") {
+            if (value != "full" && value != "normal")
+                return "--synchronous needs full or normal";
+            options.synchronous = value == "full" ? Synchronous::kFull : Synchronous::kNormal;
+        } else if (key == "--log-limit-mb") {
+            if (!ParseInt(value, 1, 1 << 20, n))
+                return "--log-limit-mb needs a size in megabytes";
+            options.logLimitBytes = static_cast<std::int64_t>(n) * 1024 * 1024;
         }
     }
     if (Has(args, "--fast-hash")) {
@@ -227,6 +273,30 @@ bool ValidPassword(const std::string& password) {
         if (static_cast<unsigned char>(c) < 0x20 || c == ',' || c == '|' || c == '&' || c == '=' || c == 0x7f)
             return false;
     return true;
+}
+
+// One line of standard input, without echo when it is a terminal.
+std::string ReadPassword() {
+    const bool terminal = ::isatty(STDIN_FILENO) != 0;
+    termios saved{};
+    if (terminal) {
+        std::fputs("password: ", stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    const bool got = static_cast<bool>(std::getline(std::cin, line));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (!got)
+        throw std::invalid_argument("no password on standard input");
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
 }
 
 void EnsureFolder(const std::string& dbPath) {
@@ -330,9 +400,11 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
         return 0;
     }
     if (command == "add-user") {
-        needName(2);
+        if (args.positional.size() != 1 && args.positional.size() != 2)
+            throw std::invalid_argument("wrong number of arguments for " + command);
         const std::string& name = args.positional[0];
-        const std::string& password = args.positional[1];
+        const std::string password =
+            args.positional.size() == 2 && args.positional[1] != "-" ? args.positional[1] : ReadPassword();
         if (!ValidName(name))
             throw std::invalid_argument("a user name has 1 to 32 bytes without blanks or , | & = :");
         if (!ValidPassword(password))

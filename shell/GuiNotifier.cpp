@@ -66,17 +66,49 @@ void CGuiNotifier::NotifyTable(int message) {
 
 void CGuiNotifier::DeliverReply(int message, std::string_view body) {
     // A copy: a notification dropped by Close() may still run after the sender moved on.
-    RunOnGuiThread([this, message, text = std::string(body)] {
-        if (message == net::kMsgLoginReply) {
-            if (m_login && m_login->isVisible())
-                m_login->OnLoginReply(text);
-        } else if (m_frame) {
-            if (message == net::kMsgOrderReply)
-                m_frame->OnOrderReply(text);
-            else if (message == net::kMsgPasswordReply)
-                m_frame->OnPasswordReply(text);
-        }
-    });
+    RunOnGuiThread([this, message, text = std::string(body)] { HandleReply(message, text); });
+}
+
+void CGuiNotifier::PostReply(int message, std::string body) {
+    PostToGuiThread([this, message, text = std::move(body)] { HandleReply(message, text); });
+}
+
+void CGuiNotifier::HandleReply(int message, const std::string& body) {
+    if (message == net::kMsgLoginReply) {
+        if (m_login && m_login->isVisible())
+            m_login->OnLoginReply(body);
+    } else if (m_frame) {
+        if (message == net::kMsgOrderReply)
+            m_frame->OnOrderReply(body);
+        else if (message == net::kMsgPasswordReply)
+            m_frame->OnPasswordReply(body);
+        else if (message == net::kMsgReloginFailed)
+            m_frame->OnReloginFailed(body);
+    }
+}
+
+void CGuiNotifier::PostToGuiThread(std::function<void()> work) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return;
+    }
+    if (QThread::currentThread() == thread()) {
+        work();
+        return;
+    }
+    // Queued behind the notifications already sent, so the windows see them in order.
+    QMetaObject::invokeMethod(
+        this,
+        [this, work = std::move(work)] {
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_closed)
+                    return;
+            }
+            work();
+        },
+        Qt::QueuedConnection);
 }
 
 void CGuiNotifier::RunOnGuiThread(std::function<void()> work) {

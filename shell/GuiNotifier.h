@@ -16,10 +16,11 @@
 class CLoginDlg;
 class CMainFrame;
 
-// Carries the trading link's notifications to the windows on the user interface thread.
-// A call from another thread waits until the window has handled it (a call from the user
-// interface thread runs at once). Close() ends every wait and drops later notifications,
-// so a thread blocked here can never hold up the end of the program.
+// Carries the trading link's notifications to the windows on the user interface thread,
+// in the order they were made. NotifyTable and DeliverReply from another thread wait until
+// the window has handled them; PostReply does not (a call from the user interface thread
+// runs at once). Close() ends every wait and drops later notifications, so a thread blocked
+// here can never hold up the end of the program.
 class CGuiNotifier final : public QObject, public net::LinkNotifier {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CGuiNotifier)
@@ -37,9 +38,14 @@ public:
     bool HasMainFrame() const override;
     void NotifyTable(int message) override;
     void DeliverReply(int message, std::string_view body) override;
+    void PostReply(int message, std::string body) override;
 
 private:
     struct Waiter;
+    // Hands a reply to the window that takes it (user interface thread).
+    void HandleReply(int message, const std::string& body);
+    // Runs `work` on the user interface thread without waiting for it.
+    void PostToGuiThread(std::function<void()> work);
     // Runs `work` on the user interface thread and waits for it (or for Close()).
     void RunOnGuiThread(std::function<void()> work);
 

@@ -113,6 +113,11 @@ CLoginDlg::CLoginDlg(ClientContext& context, std::string iniPath, std::string ma
     m_saveUser->setObjectName(QStringLiteral("id1051"));
     m_saveUser->setGeometry(DluRect(88, 96, 70, 10));
 
+    m_answerTimer = new QTimer(this);
+    m_answerTimer->setSingleShot(true);
+    m_answerTimer->setInterval(m_context.link.Timings().loginAnswerWait);
+    connect(m_answerTimer, &QTimer::timeout, this, &CLoginDlg::OnAnswerOverdue);
+
     connect(m_login, &QPushButton::clicked, this, &CLoginDlg::OnLogin);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -281,11 +286,20 @@ void CLoginDlg::OnLogin() {
     const std::string body = "user_name=" + userBytes + "&pwd=" + passwordBytes + "&yjm=" + m_machineCode;
     // Stored first: the request itself carries them as curuser/curpwd.
     m_context.state.credentials.Set(std::move(userBytes), std::move(passwordBytes));
-    if (!m_context.link.SendRequest(net::kCmdLogin, body))
+    if (m_context.link.SendLogin(body))
+        m_answerTimer->start();
+    else
         ShowMessageBox(this, ConnectFailedText());
 }
 
+void CLoginDlg::OnAnswerOverdue() {
+    // No resend after this: the user decides whether to try again.
+    m_context.link.ForgetPendingLogin();
+    ShowFailure(this, QStringLiteral("登录超时，请重试"));
+}
+
 void CLoginDlg::OnLoginReply(std::string_view body) {
+    m_answerTimer->stop();
     const std::vector<std::string_view> fields = net::SplitText(body, ",,,");
     if (fields[0] != "0") {
         ShowFailure(this, fields.size() > 1 ? FromGbk(fields[1]) : QStringLiteral("登录失败"));

@@ -13,6 +13,7 @@ class CXPButton;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QTimer;
 struct ClientContext;
 
 // The login dialog: saved user names from client.ini, the login request, and the answer:
@@ -51,6 +52,7 @@ private:
     void SaveUserName();
     void StartUpdate(std::string_view commandLine);
     void WaitForInitialLoad();
+    void OnAnswerOverdue();
     bool IsEnterPress(QEvent* event) const;
 
     ClientContext& m_context;
@@ -66,4 +68,6 @@ private:
     CXPButton* m_login = nullptr;
     CXPButton* m_cancel = nullptr;
     QCheckBox* m_saveUser = nullptr;
+    // Runs while a login's answer is outstanding; its end tells the user.
+    QTimer* m_answerTimer = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "net/TradingLink.h"
 #include "shell/Gbk.h"
 #include "shell/LeftView.h"
+#include "shell/LinkPane.h"
 #include "shell/LockDlg.h"
 #include "shell/MySplitterWnd.h"
 #include "shell/StatusPanes.h"
@@ -27,6 +28,7 @@
 namespace {
 
 constexpr int kFundsInterval = 800;
+constexpr int kLinkPaneInterval = 500;
 constexpr int kLeftPaneWidth = 230;
 const QColor kDarkText(0, 4, 20);
 const QColor kRed(255, 0, 0);
@@ -61,6 +63,12 @@ CMainFrame::CMainFrame(ClientContext& context, QWidget* parent)
     m_fundsTimer->setInterval(kFundsInterval);
     connect(m_fundsTimer, &QTimer::timeout, this, &CMainFrame::RefreshAvailableFunds);
     m_fundsTimer->start();
+
+    m_linkTimer = new QTimer(this);
+    m_linkTimer->setInterval(kLinkPaneInterval);
+    connect(m_linkTimer, &QTimer::timeout, this, &CMainFrame::RefreshLinkPane);
+    m_linkTimer->start();
+    RefreshLinkPane();
 
     auto* lock = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
     connect(lock, &QShortcut::activated, this, &CMainFrame::Lock);
@@ -235,6 +243,18 @@ void CMainFrame::OnPasswordReply(std::string_view body) {
     const std::vector<std::string_view> fields = net::SplitText(body, ",");
     if (fields.size() >= 2)
         ShowFailure(this, QStringLiteral("密码修改失败，") + FromGbk(fields[1]));
+}
+
+void CMainFrame::OnReloginFailed(std::string_view reason) {
+    ShowFailure(this, QStringLiteral("重新登录失败：") + FromGbk(reason));
+}
+
+void CMainFrame::RefreshLinkPane() {
+    const LinkPaneText pane = DescribeLink(m_context.link.Status());
+    m_wndStatusBar->SetPaneText(kPaneSpare, pane.text);
+    const QColor colour = pane.alarm ? kRed : kDarkText;
+    if (m_wndStatusBar->PaneColor(kPaneSpare) != colour)
+        m_wndStatusBar->SetPaneColor(kPaneSpare, colour);
 }
 
 void CMainFrame::RefreshAvailableFunds() {

@@ -40,6 +40,8 @@ public:
     void OnTableStored(int message);
     void OnOrderReply(std::string_view body);
     void OnPasswordReply(std::string_view body);
+    // The server rejected the re-login after a reconnect; `reason` is its text.
+    void OnReloginFailed(std::string_view reason);
     void SellPosition(int code) override;
 
     // --- navigation --------------------------------------------------------------------
@@ -56,6 +58,8 @@ public:
 
     // --- available funds (every 800 ms) ------------------------------------------------
     void RefreshAvailableFunds();
+    // --- the link's state in the last pane (every 500 ms) ------------------------------
+    void RefreshLinkPane();
 
     // --- lock screen -------------------------------------------------------------------
     void Lock();
@@ -84,6 +88,7 @@ private:
     QPointer<CTFormView> m_rightView;
     QString m_currentViewLabel;
     QTimer* m_fundsTimer = nullptr;
+    QTimer* m_linkTimer = nullptr;
     ExitHandler m_exit;
     LockDialogRunner m_runLockDialog;
 

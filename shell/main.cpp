@@ -1,6 +1,7 @@
 #include "shell/TavixApp.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -8,6 +9,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavix"));
     QApplication::setOrganizationName(QStringLiteral("marketdesk2603"));
+    // The installed desktop entry's name, so a desktop shows its icon and name for our windows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvex.Tavix"));
+    QIcon icon;
+    for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/org.quorvex.Tavix.png").arg(side));
+    QApplication::setWindowIcon(icon);
 
     CTavixApp client;
     QString error;

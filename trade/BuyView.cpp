@@ -4,6 +4,7 @@
 #include "account/ListCtrlCl.h"
 #include "controls/FailDlg.h"
 #include "controls/TEdit.h"
+#include "net/Board.h"
 #include "net/Frame.h"
 #include "net/GbkText.h"
 #include "net/TradingLink.h"
@@ -79,11 +80,17 @@ void CBuyView::Submit() {
         ShowFailure(this, QStringLiteral("请输入委托数量"));
         return;
     }
-    if (shares % 100 != 0) {
+    // The board's lot rules are checked here; the largest order size is the server's to tell.
+    const net::QuantityProblem problem = net::CheckBuy(net::BoardOf(code.toStdString()), shares);
+    if (problem == net::QuantityProblem::kBuyNotWholeLots || problem == net::QuantityProblem::kBuyBelowMinimum) {
         CFailDlg dialog(this);
-        dialog.SetMessage(
-            QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=") + quantity +
-            QStringLiteral(",store_unit=1,buy282100100100。"));
+        if (problem == net::QuantityProblem::kBuyNotWholeLots)
+            dialog.SetMessage(
+                QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=") +
+                quantity + QStringLiteral(",store_unit=1,buy282100100100。"));
+        else
+            dialog.SetMessage(QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=") + quantity +
+                              QStringLiteral("]"));
         dialog.exec();
         ResetForm();
         return;

@@ -25,6 +25,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -34,6 +35,7 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 230, 0);
 const QColor kVolumeColour(192, 192, 0);
 const QColor kFormBackground(240, 240, 240);
+const QColor kStaleQuote(128, 128, 128);
 
 constexpr int kFirstQuoteId = 1014;
 constexpr int kLastPriceIndex = 20; // 1034
@@ -334,8 +336,11 @@ void COrderFormView::RefreshQuotePanel() {
     if (code.size() != 6)
         return;
     net::QuoteRecord q{};
-    if (!Context().state.quotes.FindQuote(ToGbk(code), q))
+    std::chrono::steady_clock::time_point storedAt;
+    if (!Context().state.quotes.FindQuote(ToGbk(code), q, storedAt))
         return;
+    // A price that stopped moving must not look live.
+    ShowQuoteAge(std::chrono::steady_clock::now() - storedAt > Context().link.Timings().quoteStaleAfter);
 
     std::array<QString, kQuoteControls> texts;
     for (int r = 0; r < 5; ++r) {
@@ -399,7 +404,16 @@ void COrderFormView::UpdatePriceColour(int index) {
     if (m_quoteColour[index] == colour)
         return;
     m_quoteColour[index] = colour;
-    SetTextColour(m_quote[index], colour);
+    if (!m_quoteStale)
+        SetTextColour(m_quote[index], colour);
+}
+
+void COrderFormView::ShowQuoteAge(bool stale) {
+    if (stale == m_quoteStale)
+        return;
+    m_quoteStale = stale;
+    for (int i = 0; i < kQuoteControls; ++i)
+        SetTextColour(m_quote[i], stale ? kStaleQuote : m_quoteColour[i]);
 }
 
 void COrderFormView::CheckPositionCount() {

@@ -121,12 +121,15 @@ private:
     void OnCancelSelected();
     void SetQuoteText(int index, const QString& text);
     void UpdatePriceColour(int index);
+    // Draws the panel grey while its quote is old, in its own colours otherwise.
+    void ShowQuoteAge(bool stale);
     void PlaceTabs(int gap);
 
     static constexpr int kQuoteControls = 24; // 1014–1037
     std::array<QLabel*, kQuoteControls> m_quote{};
     std::array<QColor, kQuoteControls> m_quoteColour{};
     QString m_prevCloseText;
+    bool m_quoteStale = false;
     CXPButton* m_refresh = nullptr; // 1038
     QTabWidget* m_tabs = nullptr;   // 22222
     CLcDlg* m_positionsPanel = nullptr;

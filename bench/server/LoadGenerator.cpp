@@ -4,6 +4,11 @@
 //   quorvex_load orders  [--clients 20] [--window 256] [--orders 100000]
 //   quorvex_load latency [--rate 1000] [--seconds 10]
 //   quorvex_load logins  [--clients 50]
+//   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
+//   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5]  one client floods,
+//                                              another's order latency is measured
+//   quorvex_load wal     [--clients 20] [--window 256] [--seconds 60]  log size under load
+//   any mode: --sync-normal 1 serves with --synchronous normal (default full)
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
 //   quorvex_load takeover --pg URI [--runs 10]
 //
@@ -402,6 +407,52 @@ int RunOrders(ServerProcess& server, std::uint16_t port, const std::string& db) 
     return accepted == expected && stored >= accepted ? 0 : 1;
 }
 
+// Orders for a fixed time; the write-ahead log's size is sampled all along.
+int RunWal(std::uint16_t port, const std::string& db) {
+    const long clients = Option("--clients", 20);
+    const long window = Option("--window", 256);
+    const long seconds = Option("--seconds", 60);
+    asio::io_context io;
+    std::vector<std::shared_ptr<Client>> all;
+    long loggedIn = 0;
+    long accepted = 0;
+    bool running = true;
+    for (long i = 0; i < clients; ++i) {
+        auto c = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                ++loggedIn;
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdOrder) {
+                accepted += f.body.starts_with("0,");
+                if (running)
+                    self.Send(net::kCmdOrder, kOrderBody);
+            }
+        });
+        c->Connect(port);
+        all.push_back(c);
+    }
+    while (loggedIn < clients)
+        io.run_for(std::chrono::milliseconds(20));
+    for (auto& c : all)
+        for (long k = 0; k < window; ++k)
+            c->Send(net::kCmdOrder, kOrderBody);
+    const auto t0 = Clock::now();
+    std::uintmax_t largest = 0;
+    std::error_code ec;
+    while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
+        io.run_for(std::chrono::milliseconds(100));
+        largest = std::max(largest, std::filesystem::file_size(db + "-wal", ec));
+    }
+    running = false;
+    const std::uintmax_t wal = std::filesystem::file_size(db + "-wal", ec);
+    const std::uintmax_t file = std::filesystem::file_size(db, ec);
+    std::printf("wal: %ld clients, %ld in flight each, %ld s: %ld orders accepted (%.0f/s)\n", clients, window, seconds,
+                accepted, static_cast<double>(accepted) / static_cast<double>(seconds));
+    std::printf("  write-ahead log at the end %.1f MB, largest seen %.1f MB; database %.1f MB\n", wal / 1048576.0,
+                largest / 1048576.0, file / 1048576.0);
+    return 0;
+}
+
 int RunLatency(std::uint16_t port) {
     const long rate = Option("--rate", 1000);
     const long seconds = Option("--seconds", 10);
@@ -452,6 +503,116 @@ int RunLatency(std::uint16_t port) {
     std::printf("  order answer latency: median %.0f us, p99 %.0f us, max %.0f us\n", at(0.5), at(0.99),
                 latencies.empty() ? 0.0 : latencies.back());
     return static_cast<long>(latencies.size()) == total && rejected == 0 ? 0 : 1;
+}
+
+// Sixty connections guess one user's password at once: how many guesses get checked?
+int RunGuesses(std::uint16_t port) {
+    const long clients = Option("--clients", 60);
+    asio::io_context io;
+    long wrong = 0;
+    long refused = 0;
+    long other = 0;
+    std::vector<std::shared_ptr<asio::ip::tcp::socket>> sockets;
+    std::vector<std::shared_ptr<std::array<char, 4096>>> buffers;
+    for (long i = 0; i < clients; ++i) {
+        auto socket = std::make_shared<asio::ip::tcp::socket>(io);
+        socket->connect({asio::ip::make_address("127.0.0.1"), port});
+        const std::string frame =
+            net::FormatFrame(net::kCmdLogin, std::string("user_name=") + kUser + "&pwd=guess" + std::to_string(i));
+        asio::write(*socket, asio::buffer(frame));
+        sockets.push_back(socket);
+    }
+    const auto t0 = Clock::now();
+    for (auto& socket : sockets) {
+        auto buffer = std::make_shared<std::array<char, 4096>>();
+        socket->async_read_some(asio::buffer(*buffer), [&, buffer](const asio::error_code& ec, std::size_t n) {
+            const std::string text = ec ? std::string() : std::string(buffer->data(), n);
+            // Answers are GBK; the two outcomes differ in their ASCII-free text, so compare
+            // against the encoded forms the server sends.
+            if (text.find("\xd3\xc3\xbb\xa7\xc3\xfb\xbb\xf2\xc3\xdc\xc2\xeb\xb4\xed\xce\xf3") != std::string::npos)
+                ++wrong; // 用户名或密码错误: the guess was checked
+            else if (text.find("\xb4\xce\xca\xfd\xb9\xfd\xb6\xe0") != std::string::npos)
+                ++refused; // 次数过多: refused unchecked
+            else
+                ++other;
+        });
+    }
+    const auto deadline = Clock::now() + std::chrono::seconds(120);
+    while (wrong + refused + other < clients && Clock::now() < deadline)
+        io.run_for(std::chrono::milliseconds(20));
+    std::printf("guesses: %ld parallel wrong passwords for one name from one address\n", clients);
+    std::printf("  checked %ld, refused unchecked %ld, other %ld, in %.2f s\n", wrong, refused, other,
+                Seconds(Clock::now() - t0));
+    return 0;
+}
+
+// One logged-in client pipelines many queries; another sends paced orders meanwhile.
+int RunFlood(std::uint16_t port) {
+    const long queries = Option("--queries", 20000);
+    const long rate = Option("--rate", 200);
+    const long seconds = Option("--seconds", 5);
+    asio::io_context io;
+    long flooded = 0;
+    auto flooder = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+        if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+            self.loggedIn = true;
+        else if (f.command == net::kCmdTodayOrders)
+            ++flooded;
+    });
+    std::deque<Clock::time_point> inFlight;
+    std::vector<double> latencies;
+    auto victim = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+        if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+            self.loggedIn = true;
+        } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
+            latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
+            inFlight.pop_front();
+        }
+    });
+    flooder->Connect(port);
+    victim->Connect(port);
+    while (!flooder->loggedIn || !victim->loggedIn)
+        io.run_for(std::chrono::milliseconds(20));
+    // Some stored orders make each query read a little.
+    for (int i = 0; i < 50; ++i)
+        victim->Send(net::kCmdOrder, kOrderBody);
+    for (int i = 0; i < 50; ++i)
+        inFlight.push_back(Clock::now());
+    while (latencies.size() < 50)
+        io.run_for(std::chrono::milliseconds(20));
+    latencies.clear();
+    for (long i = 0; i < queries; ++i)
+        flooder->Send(net::kCmdTodayOrders, "start=2000-1-1");
+    const auto t0 = Clock::now();
+    const long total = rate * seconds;
+    long sent = 0;
+    asio::steady_timer timer(io);
+    std::function<void()> pace = [&] {
+        const long due = std::min(total, static_cast<long>(Seconds(Clock::now() - t0) * static_cast<double>(rate)) + 1);
+        for (; sent < due; ++sent) {
+            inFlight.push_back(Clock::now());
+            victim->Send(net::kCmdOrder, kOrderBody);
+        }
+        if (sent < total) {
+            timer.expires_after(std::chrono::milliseconds(1));
+            timer.async_wait([&](const asio::error_code&) { pace(); });
+        }
+    };
+    pace();
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds + 120);
+    while (static_cast<long>(latencies.size()) < total && Clock::now() < deadline)
+        io.run_for(std::chrono::milliseconds(20));
+    std::sort(latencies.begin(), latencies.end());
+    const auto at = [&](double q) {
+        return latencies.empty()
+                   ? 0.0
+                   : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
+    };
+    std::printf("flood: %ld pipelined queries from one client; another sends %ld orders/s for %ld s\n", queries, rate,
+                seconds);
+    std::printf("  the other's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; flooder answered %ld\n",
+                at(0.5), at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded);
+    return 0;
 }
 
 int RunLogins(std::uint16_t port) {
@@ -550,7 +711,7 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             const std::filesystem::path& dir) {
     int rc = 1;
     {
-        const bool fastHash = mode != "logins";
+        const bool fastHash = mode != "logins" && mode != "guesses";
         std::vector<std::string> addArgs = {"add-user", kUser, kPassword, "--cash", "900000000", "--db", db};
         if (fastHash)
             addArgs.push_back("--fast-hash");
@@ -563,6 +724,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
                                          "--no-demo", "--idle-seconds", "600"};
         if (fastHash)
             args.push_back("--fast-hash");
+        if (Option("--sync-normal", 0) != 0)
+            args.insert(args.end(), {"--synchronous", "normal"});
         if (mode != "quotes") {
             // A fixed book: 600000 at 10.00, so the orders' price stays inside the limits.
             const std::string csv = (dir / "book.csv").string();
@@ -582,6 +745,12 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             rc = RunLatency(port);
         } else if (mode == "logins") {
             rc = RunLogins(port);
+        } else if (mode == "guesses") {
+            rc = RunGuesses(port);
+        } else if (mode == "flood") {
+            rc = RunFlood(port);
+        } else if (mode == "wal") {
+            rc = RunWal(port, db);
         } else {
             std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
             rc = 2;
@@ -595,8 +764,10 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quorvex_load quotes|orders|latency [--clients N] [--codes N] [--seconds N] "
-                             "[--window N] [--orders N] [--rate N] [--server PATH]\n");
+        std::fprintf(stderr,
+                     "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|stores|takeover [--clients N] "
+                     "[--codes N] [--seconds N] "
+                     "[--window N] [--orders N] [--rate N] [--server PATH]\n");
         return 2;
     }
     const std::string mode = argv[1];

@@ -23,6 +23,7 @@ public:
     bool HasMainFrame() const override { return true; }
     void NotifyTable(int) override {}
     void DeliverReply(int, std::string_view) override {}
+    void PostReply(int, std::string) override {}
 };
 
 } // namespace

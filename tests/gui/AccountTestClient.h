@@ -47,6 +47,7 @@ public:
         }
     }
     void DeliverReply(int, std::string_view) override {}
+    void PostReply(int, std::string) override {}
 };
 
 // Records the texts of every modal dialog the code under test opens and accepts them.

@@ -67,8 +67,8 @@ struct ShellTestClient {
         return t;
     }
 
-    explicit ShellTestClient(bool connect = true)
-        : link(state, notifier, Timings()) {
+    explicit ShellTestClient(bool connect = true, const net::LinkTimings& timings = Timings())
+        : link(state, notifier, timings) {
         state.serverAddress = "127.0.0.1";
         state.port = server.Port();
         if (connect)

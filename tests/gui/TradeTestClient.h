@@ -35,6 +35,7 @@ public:
     bool HasMainFrame() const override { return true; }
     void NotifyTable(int) override {}
     void DeliverReply(int, std::string_view) override {}
+    void PostReply(int, std::string) override {}
 };
 
 // The main window's part that the order forms reach: records the codes picked for selling.
@@ -142,12 +143,15 @@ inline net::QuoteRecord Quote(const char* code, const char* name, float ask1, fl
 struct TradeTestClient {
     net::SharedState state;
     QuietNotifier notifier;
-    net::TradingLink link{state, notifier};
+    net::TradingLink link;
     RecordingFrame frame;
     ClientContext context{state, link, &frame};
     std::unique_ptr<tavix::test::FakeTradingServer> server;
 
-    TradeTestClient() { state.credentials.Set("u1", "p1"); }
+    explicit TradeTestClient(net::LinkTimings timings = {})
+        : link(state, notifier, timings) {
+        state.credentials.Set("u1", "p1");
+    }
     TradeTestClient(const TradeTestClient&) = delete;
     TradeTestClient& operator=(const TradeTestClient&) = delete;
 

@@ -263,6 +263,38 @@ private slots:
         QVERIFY(r->dialog->isVisible());
     }
 
+    void anUnansweredLoginTimesOutAndIsNotSentAgain() {
+        net::LinkTimings timings = ShellTestClient::Timings();
+        timings.loginAnswerWait = 400ms;
+        ShellTestClient client(true, timings);
+        auto r = MakeDialog(client);
+        r->dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(r->dialog.get()));
+        ModalRecorder modal;
+        User(*r->dialog)->setEditText(QStringLiteral("demo"));
+        Password(*r->dialog)->setText(QStringLiteral("pw"));
+        r->dialog->OnLogin();
+        QVERIFY(client.server.WaitForCommand(net::kCmdLogin, 5000ms));
+        QTRY_COMPARE(modal.Texts(), QStringList{QStringLiteral("登录超时，请重试")});
+        QVERIFY(r->dialog->isVisible()); // input is taken again
+
+        // The user gave up on it: a reconnect does not send it once more.
+        client.server.Drop();
+        QVERIFY(client.server.WaitForConnectionCount(2, 5000ms));
+        QTRY_VERIFY(client.server.Connected() && client.link.SendRequest(net::kCmdFunds, ""));
+        QVERIFY(client.server.WaitForCommand(net::kCmdFunds, 5000ms));
+        QCOMPARE(client.server.CountOf(net::kCmdLogin), 1);
+
+        // An answer in time stops the clock: the rejection is shown, the time-out never.
+        r->dialog->OnLogin();
+        QVERIFY(client.server.WaitForCommand(net::kCmdLogin, 5000ms));
+        client.server.Send(net::kCmdLogin, Reply(QStringLiteral("1,,,用户名或密码错误")));
+        QTRY_COMPARE(modal.Texts().size(), 2);
+        QCOMPARE(modal.Texts().last(), QStringLiteral("用户名或密码错误"));
+        QTest::qWait(800);
+        QCOMPARE(modal.Texts().size(), 2);
+    }
+
     void rejectedLoginKeepsTheDialogOpen() {
         ShellTestClient client;
         auto r = MakeDialog(client);

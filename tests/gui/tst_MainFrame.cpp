@@ -6,6 +6,7 @@
 #include "shell/Gbk.h"
 #include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
+#include "shell/LinkPane.h"
 #include "shell/LockDlg.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
@@ -22,6 +24,7 @@
 #include <QTreeWidget>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -33,9 +36,13 @@ public:
     QStringList calls;
     void OnHistoryTableStored() override { calls << QStringLiteral("history"); }
     void OnRedrawPanels() override { calls << QStringLiteral("redraw"); }
-    void OnPositionsStored() override { calls << QStringLiteral("positions"); }
     void OnTodayTradesStored() override { calls << QStringLiteral("trades"); }
     void OnTodayOrdersStored() override { calls << QStringLiteral("orders"); }
+    void OnPositionsStored() override {
+        calls << QStringLiteral("positions");
+        ++handled;
+    }
+    std::atomic<int> handled{0};
 };
 
 namespace {
@@ -241,16 +248,13 @@ private slots:
     void statusPanes() {
         Fixture f;
         CStatusPanes* panes = f.frame.Panes();
-        const QStringList texts = {QStringLiteral("Quorvex"),
-                                   QStringLiteral("demo01"),
-                                   QStringLiteral("欢迎参赛"),
-                                   QStringLiteral("可用金额"),
-                                   QStringLiteral("5000.00元"),
-                                   QStringLiteral("正常"),
-                                   QString()};
+        const QStringList texts = {QStringLiteral("Quorvex"),      QStringLiteral("demo01"),
+                                   QStringLiteral("欢迎参赛"),     QStringLiteral("可用金额"),
+                                   QStringLiteral("5000.00元"),    QStringLiteral("正常"),
+                                   QStringLiteral("行情 --:--:--")};
         const int widths[] = {190, 70, 70, 70, 130, 90, 200};
         const QColor dark(0, 4, 20), red(255, 0, 0);
-        const QColor colours[] = {dark, QColor(), dark, QColor(), red, red, red};
+        const QColor colours[] = {dark, QColor(), dark, QColor(), red, red, dark};
         for (int i = 0; i < CStatusPanes::kPaneCount; ++i) {
             QCOMPARE(panes->PaneText(i), texts[i]);
             QCOMPARE(panes->PaneWidth(i), widths[i]);
@@ -317,30 +321,121 @@ private slots:
         QCOMPARE(view->calls, calls);
     }
 
-    void notificationsFromAnotherThreadAreSynchronous() {
+    // Table notifications wait for the window; replies whose handler may open a dialog do
+    // not, and the windows still see them in the order they were sent.
+    void notificationsWaitOnlyWhereTheyMust() {
         Fixture f;
         RecordingView* view = f.Record(QStringLiteral("资金股票"));
         QVERIFY(!f.client.notifier.HasMainFrame());
         f.client.notifier.SetMainFrame(&f.frame);
         QVERIFY(f.client.notifier.HasMainFrame());
+        ModalRecorder modal;
+        modal.onShow = [&](const ModalRequest& r) { view->calls << r.text; };
 
-        std::atomic<bool> done{false};
-        QStringList seenWhenReturned;
-        std::thread sender([&] {
+        // The user interface thread does not run its event loop until the sender returned or
+        // the wait ran out, so an event-loop delivery cannot pass for a direct one.
+        const auto returnsWhileBusy = [](std::future<void>& sent) {
+            return sent.wait_for(std::chrono::milliseconds(300)) == std::future_status::ready;
+        };
+
+        std::atomic<int> handledAtReturn{-1};
+        auto table = std::async(std::launch::async, [&] {
             f.client.notifier.NotifyTable(net::kMsgPositionsStored);
-            done = true;
+            handledAtReturn = static_cast<int>(view->handled.load());
         });
-        QTRY_VERIFY(done.load());
-        sender.join();
-        QCOMPARE(view->calls, QStringList{QStringLiteral("positions")});
+        QVERIFY(!returnsWhileBusy(table)); // it waits for the window...
+        QTRY_VERIFY(table.wait_for(0ms) == std::future_status::ready);
+        QCOMPARE(handledAtReturn.load(), 1); // ...and returns only once the window handled it
+
+        auto replies = std::async(std::launch::async, [&] {
+            f.client.notifier.PostReply(net::kMsgOrderReply, ToGbk(QStringLiteral("1,可用资金不足")));
+            f.client.notifier.PostReply(net::kMsgPasswordReply, ToGbk(QStringLiteral("5,原密码错误")));
+            f.client.notifier.PostReply(net::kMsgReloginFailed, ToGbk(QStringLiteral("账户已冻结")));
+            f.client.notifier.NotifyTable(net::kMsgPositionsStored);
+        });
+        // The three replies went without waiting; the table behind them waits for its turn.
+        QTRY_VERIFY2(view->calls.size() == 5, qPrintable(view->calls.join(QLatin1Char('/'))));
+        QTRY_VERIFY(replies.wait_for(0ms) == std::future_status::ready);
+        QCOMPARE(view->calls, QStringList({QStringLiteral("positions"), QStringLiteral("可用资金不足"),
+                                           QStringLiteral("密码修改失败，原密码错误"),
+                                           QStringLiteral("重新登录失败：账户已冻结"), QStringLiteral("positions")}));
+
+        auto posted = std::async(std::launch::async, [&] {
+            f.client.notifier.PostReply(net::kMsgOrderReply, ToGbk(QStringLiteral("1,价格超出涨跌停")));
+        });
+        QVERIFY(returnsWhileBusy(posted));
+        QCOMPARE(view->calls.size(), 5); // not handled yet: the event loop has not run
+        QTRY_COMPARE(view->calls.last(), QStringLiteral("价格超出涨跌停"));
 
         // Closing releases a sender that waits for a window which will not answer.
         std::thread blocked([&] { f.client.notifier.NotifyTable(net::kMsgPositionsStored); });
         f.client.notifier.Close();
         blocked.join();
         QVERIFY(!f.client.notifier.HasMainFrame());
+        f.client.notifier.PostReply(net::kMsgOrderReply, ToGbk(QStringLiteral("1,不该出现")));
         QCoreApplication::processEvents();
-        QCOMPARE(view->calls.size(), 1);
+        QCOMPARE(view->calls.size(), 6);
+    }
+
+    // While an order answer is on screen the network thread keeps storing quotes.
+    void quotesFlowWhileAnAnswerIsShown() {
+        Fixture f(true);
+        f.client.notifier.SetMainFrame(&f.frame);
+        ModalRecorder modal;
+        bool storedWhileOpen = false;
+        modal.onShow = [&](const ModalRequest&) {
+            // The dialog is "open" until this returns; the event loop does not run meanwhile.
+            f.client.server.Send(net::kCmdQuoteUpdate,
+                                 "600000,PF,10.12,10.00,9.99,9.98,9.97,9.96,9.95,100,200,300,400,500,"
+                                 "10.00,10.01,10.02,10.03,10.04,100,200,300,400,500|");
+            net::QuoteRecord quote{};
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (!storedWhileOpen && std::chrono::steady_clock::now() < deadline) {
+                storedWhileOpen = f.client.state.quotes.FindQuote("600000", quote);
+                std::this_thread::sleep_for(5ms);
+            }
+        };
+        f.client.server.Send(net::kCmdOrder, ToGbk(QStringLiteral("1,可用资金不足")));
+        QTRY_COMPARE(modal.Texts(), QStringList{QStringLiteral("可用资金不足")});
+        QVERIFY(storedWhileOpen);
+    }
+
+    // The last pane tells the link's state: the last quote's time while the link is up, red
+    // from the break until the re-login is accepted.
+    void linkPaneFollowsTheLink() {
+        net::LinkStatus status;
+        status.phase = net::LinkPhase::kLive;
+        QCOMPARE(DescribeLink(status).text, QStringLiteral("行情 --:--:--"));
+        QVERIFY(!DescribeLink(status).alarm);
+        status.lastQuote = QDateTime(QDate(2026, 3, 2), QTime(9, 31, 5)).toSecsSinceEpoch();
+        QCOMPARE(DescribeLink(status).text, QStringLiteral("行情 09:31:05"));
+        status.phase = net::LinkPhase::kBroken;
+        QCOMPARE(DescribeLink(status).text, QStringLiteral("连接中断，正在重连…"));
+        QVERIFY(DescribeLink(status).alarm);
+        status.phase = net::LinkPhase::kRefused;
+        QVERIFY(DescribeLink(status).alarm);
+
+        Fixture f(true);
+        f.client.notifier.SetMainFrame(&f.frame);
+        CStatusPanes* panes = f.frame.Panes();
+        f.client.server.Send(net::kCmdLogin, "0,,,ok");
+        QTRY_COMPARE(panes->PaneText(CMainFrame::kPaneSpare), QStringLiteral("行情 --:--:--"));
+        QVERIFY(panes->PaneColor(CMainFrame::kPaneSpare) != QColor(255, 0, 0));
+        f.client.server.Send(net::kCmdQuoteUpdate, "");
+        QTRY_VERIFY(panes->PaneText(CMainFrame::kPaneSpare) != QStringLiteral("行情 --:--:--"));
+        const QString shown = panes->PaneText(CMainFrame::kPaneSpare);
+        QVERIFY2(QTime::fromString(shown.mid(3), QStringLiteral("HH:mm:ss")).isValid(), qPrintable(shown));
+
+        // Broken: red at once, and red until the server accepts the re-login.
+        f.client.server.Drop();
+        QTRY_COMPARE(panes->PaneText(CMainFrame::kPaneSpare), QStringLiteral("连接中断，正在重连…"));
+        QCOMPARE(panes->PaneColor(CMainFrame::kPaneSpare), QColor(255, 0, 0));
+        QVERIFY(f.client.server.WaitForCommand(net::kCmdLogin, 5000ms));
+        QTest::qWait(600); // a pane refresh passes: still red while the re-login is unanswered
+        QCOMPARE(panes->PaneText(CMainFrame::kPaneSpare), QStringLiteral("连接中断，正在重连…"));
+        f.client.server.Send(net::kCmdLogin, "0,,,ok");
+        QTRY_COMPARE(panes->PaneText(CMainFrame::kPaneSpare), shown);
+        QVERIFY(panes->PaneColor(CMainFrame::kPaneSpare) != QColor(255, 0, 0));
     }
 
     void treeContentAndStart() {

@@ -87,12 +87,14 @@ private slots:
     void spinEdges();
     void buyValidationAndLotCheck();
     void buyOrderBody();
+    void starBuyLots();
     void buyFailsWithoutConnection();
     void sellConfirmation();
     void oneClickSendsOnce();
     void cancelButtons();
     void cancelSelectedNeedsOrdersTab();
     void quotePanelTextsAndColours();
+    void staleQuotesAreGrey();
     void limitsByBoard();
     void positionDoubleClickBuy();
     void positionDoubleClickSell();
@@ -287,6 +289,32 @@ void TestOrderForms::buyValidationAndLotCheck() {
     for (int id = 1014; id <= 1037; ++id)
         QCOMPARE(Text(view.get(), id), QStringLiteral("-"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
+}
+
+void TestOrderForms::starBuyLots() {
+    // STAR buys at least 200 shares, then in single shares: 150 is refused here, 201 goes out.
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.state.quotes.Store(Quote("688981", "中芯国际", 50.50f, 50.49f, 50.00f));
+    auto view = MakeView<CBuyView>(client);
+    ModalScript modal;
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("688981"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("50.5"));
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("150"));
+    Click(view.get(), 1013);
+    QCOMPARE(int(modal.shown.size()), 1);
+    QCOMPARE(modal.shown[0].kind, ModalRequest::Kind::kFailure);
+    QCOMPARE(modal.shown[0].text, QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=150]"));
+
+    Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("688981"));
+    view->RefreshQuotePanel();
+    Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("50.5"));
+    Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("201"));
+    Click(view.get(), 1013);
+    QCOMPARE(client.NextBody(net::kCmdOrder),
+             "code=688981&price=50.5&num=201&name=" + Gbk("中芯国际") + "&type=1" + kCredentials);
+    QCOMPARE(int(modal.shown.size()), 1);
 }
 
 void TestOrderForms::buyOrderBody() {
@@ -487,6 +515,31 @@ void TestOrderForms::quotePanelTextsAndColours() {
     buy->RefreshQuotePanel();
     QCOMPARE(Text(view, 1024), QStringLiteral("4.99"));
     QVERIFY(Text(view, 1007).isEmpty());
+}
+
+void TestOrderForms::staleQuotesAreGrey() {
+    net::LinkTimings timings;
+    timings.quoteStaleAfter = 300ms;
+    TradeTestClient client(timings);
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.00f, 9.99f, 10.00f));
+    auto buy = MakeView<CBuyView>(client);
+    Find<QLineEdit>(buy.get(), 1002)->setText(QStringLiteral("600000"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(TextColour(buy.get(), 1024), QColor(0, 230, 0));
+    QCOMPARE(TextColour(buy.get(), 1018), QColor(255, 0, 0));
+
+    // Not refreshed for longer than the limit: the whole panel turns grey, text unchanged.
+    const QColor grey(128, 128, 128);
+    QTRY_COMPARE_WITH_TIMEOUT((buy->RefreshQuotePanel(), TextColour(buy.get(), 1024)), grey, 5000);
+    for (int id : {1014, 1018, 1019, 1034, 1035, 1036, 1037})
+        QCOMPARE(TextColour(buy.get(), id), grey);
+    QCOMPARE(Text(buy.get(), 1024), QStringLiteral("9.99"));
+
+    // A fresh quote brings the rise/fall colours back, including a change of side.
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.10f, 10.05f, 10.00f));
+    buy->RefreshQuotePanel();
+    QCOMPARE(TextColour(buy.get(), 1024), QColor(255, 0, 0));
+    QCOMPARE(TextColour(buy.get(), 1019), QColor(192, 192, 0));
 }
 
 void TestOrderForms::limitsByBoard() {

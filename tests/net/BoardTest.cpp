@@ -54,3 +54,44 @@ TEST(Board, LimitsRoundHalfUpToTheTick) {
 }
 
 } // namespace
+
+TEST(Board, BuyQuantitiesFollowTheBoardsLotsAndMaximums) {
+    using net::QuantityProblem;
+    const auto main = net::BoardOf("600000");
+    const auto star = net::BoardOf("688981");
+    const auto chinext = net::BoardOf("300750");
+    EXPECT_EQ(net::CheckBuy(main, 100), QuantityProblem::kOk);
+    EXPECT_EQ(net::CheckBuy(main, 150), QuantityProblem::kBuyNotWholeLots);
+    EXPECT_EQ(net::CheckBuy(net::BoardOf("000001"), 99), QuantityProblem::kBuyNotWholeLots);
+    EXPECT_EQ(net::CheckBuy(chinext, 250), QuantityProblem::kBuyNotWholeLots);
+    // STAR: at least 200, then steps of one share.
+    EXPECT_EQ(net::CheckBuy(star, 100), QuantityProblem::kBuyBelowMinimum);
+    EXPECT_EQ(net::CheckBuy(star, 199), QuantityProblem::kBuyBelowMinimum);
+    EXPECT_EQ(net::CheckBuy(star, 200), QuantityProblem::kOk);
+    EXPECT_EQ(net::CheckBuy(star, 201), QuantityProblem::kOk);
+    // The largest order: 1,000,000 on the main boards, 300,000 on ChiNext, 100,000 on STAR.
+    EXPECT_EQ(net::CheckBuy(main, 1'000'000), QuantityProblem::kOk);
+    EXPECT_EQ(net::CheckBuy(main, 1'000'100), QuantityProblem::kAboveMaximum);
+    EXPECT_EQ(net::CheckBuy(chinext, 300'000), QuantityProblem::kOk);
+    EXPECT_EQ(net::CheckBuy(chinext, 300'100), QuantityProblem::kAboveMaximum);
+    EXPECT_EQ(net::CheckBuy(star, 100'000), QuantityProblem::kOk);
+    EXPECT_EQ(net::CheckBuy(star, 100'001), QuantityProblem::kAboveMaximum);
+}
+
+TEST(Board, OddLotsAreSoldInFull) {
+    using net::QuantityProblem;
+    const auto main = net::BoardOf("600000");
+    const auto star = net::BoardOf("688981");
+    // 250 sellable: lots, the odd 50 alone, or lots with the whole odd 50.
+    for (long long ok : {100, 200, 50, 150, 250})
+        EXPECT_EQ(net::CheckSell(main, ok, 250), QuantityProblem::kOk) << ok;
+    for (long long bad : {30, 120, 249})
+        EXPECT_EQ(net::CheckSell(main, bad, 250), QuantityProblem::kOddLotNotInFull) << bad;
+    EXPECT_EQ(net::CheckSell(main, 60, 300), QuantityProblem::kOddLotNotInFull);
+    // STAR: 200 and more in any step; below 200 only a whole holding.
+    EXPECT_EQ(net::CheckSell(star, 201, 450), QuantityProblem::kOk);
+    EXPECT_EQ(net::CheckSell(star, 150, 450), QuantityProblem::kSmallHoldingPart);
+    EXPECT_EQ(net::CheckSell(star, 150, 150), QuantityProblem::kOk);
+    EXPECT_EQ(net::CheckSell(star, 100, 150), QuantityProblem::kSmallHoldingPart);
+    EXPECT_EQ(net::CheckSell(net::BoardOf("300750"), 300'100, 400'000), QuantityProblem::kAboveMaximum);
+}

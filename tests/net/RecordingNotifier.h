@@ -17,6 +17,7 @@ public:
     struct Event {
         int message = 0;
         std::string body;
+        bool posted = false; // handed over without waiting
     };
 
     explicit RecordingNotifier(bool mainFrame = true)
@@ -27,6 +28,7 @@ public:
 
     void NotifyTable(int message) override { Record({message, {}}); }
     void DeliverReply(int message, std::string_view body) override { Record({message, std::string(body)}); }
+    void PostReply(int message, std::string body) override { Record({message, std::move(body), true}); }
 
     std::vector<Event> Events() const {
         std::lock_guard lock(mutex_);

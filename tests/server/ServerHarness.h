@@ -65,6 +65,7 @@ public:
     void AddUser(const std::string& name, const std::string& password, server::Cents cash = 100'000'000);
     // Runs `work` on the engine thread inside a committed batch and waits for it.
     void OnEngine(const std::function<void(server::Ledger&, const server::LocalTime&)>& work);
+    server::Engine& Engine() { return *engine_; }
     // Queues work as the network side does, without waiting.
     void Post(server::Engine::Work work, server::Engine::Done done, std::optional<std::string> failure) {
         engine_->Post(std::move(work), std::move(done), std::move(failure));

@@ -1,10 +1,12 @@
 // The server's parsing helpers and the market, without a network.
 
+#include "server/Database.h"
 #include "server/LocalTime.h"
 #include "server/LoginThrottle.h"
 #include "server/Market.h"
 #include "server/Money.h"
 #include "server/QueryString.h"
+#include "server/RateLimitedLog.h"
 #include "server/Securities.h"
 #include "server/TradingHours.h"
 #include "tests/server/ServerHarness.h"
@@ -153,72 +155,150 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     EXPECT_NE(error.find(":1:"), std::string::npos) << error;
 }
 
-TEST(LoginThrottleTest, FiveFailuresLockANameForThirtySecondsThenTheLockDoubles) {
+TEST(QueryStringTest, BodiesOfThousandsOfKeysAreRefusedUnread) {
+    std::string body;
+    for (int i = 0; i < 13898; ++i)
+        body += (i ? "&k" : "k") + std::to_string(i) + "=v";
+    EXPECT_FALSE(QueryString::Parse(body));
+    std::string largest;
+    for (std::size_t i = 0; i < QueryString::kMaxPieces; ++i)
+        largest += (i ? "&k" : "k") + std::to_string(i) + "=v";
+    const auto q = QueryString::Parse(largest);
+    ASSERT_TRUE(q);
+    EXPECT_EQ(q->Get("k63"), "v");
+    EXPECT_FALSE(QueryString::Parse(largest + "&one=more"));
+}
+
+TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {
+    RateLimitedLog log(std::chrono::seconds(5));
+    const auto t0 = RateLimitedLog::Clock::time_point{} + std::chrono::hours(1);
+    EXPECT_EQ(log.Line("disk full", t0), "quorvexd: disk full");
+    for (int i = 1; i <= 47; ++i)
+        EXPECT_EQ(log.Line("disk full", t0 + std::chrono::milliseconds(100 * i)), "") << i;
+    EXPECT_EQ(log.Line("disk full", t0 + std::chrono::seconds(5)),
+              "quorvexd: disk full (47 more like it since the last report)");
+    EXPECT_EQ(log.Line("disk full", t0 + std::chrono::seconds(6)), "");
+}
+
+TEST(DatabaseTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
+    servertest::TempDir dir;
+    const std::string path = (dir.Path() / "sync.db").string();
+    const auto level = [](Database& db) {
+        Statement s = db.Prepare("PRAGMA synchronous");
+        return s.Step() ? s.Int(0) : -1;
+    };
+    Database full(path);
+    EXPECT_EQ(level(full), 2); // FULL: the log is synced at every commit
+    Database normal(path, Synchronous::kNormal);
+    EXPECT_EQ(level(normal), 1); // NORMAL
+}
+
+namespace {
+
+// One finished attempt that failed; the attempt must have been let in.
+void Fail(LoginThrottle& throttle, const std::string& name, const std::string& address,
+          LoginThrottle::Clock::time_point t) {
+    ASSERT_TRUE(throttle.Begin(name, address, t).allowed) << name << " from " << address;
+    throttle.End(name, address, false, t);
+}
+
+bool Allowed(LoginThrottle& throttle, const std::string& name, const std::string& address,
+             LoginThrottle::Clock::time_point t) {
+    const bool allowed = throttle.Begin(name, address, t).allowed;
+    if (allowed)
+        throttle.Abandon(name, address);
+    return allowed;
+}
+
+} // namespace
+
+TEST(LoginThrottleTest, FiveFailuresLockANameAtOneAddressForThirtySecondsThenTheLockDoubles) {
     using namespace std::chrono_literals;
     LoginThrottle throttle;
     const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
     for (int i = 0; i < 4; ++i) {
-        throttle.Failed("eve", "10.0.0.1", t0);
-        EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t0)) << "after failure " << i + 1;
+        Fail(throttle, "eve", "10.0.0.1", t0);
+        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0)) << "after failure " << i + 1;
     }
-    throttle.Failed("eve", "10.0.0.1", t0); // the fifth: 30 s
-    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t0));
-    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.2", t0 + 29s)) << "the name is locked from every address";
-    EXPECT_TRUE(throttle.Allowed("bob", "10.0.0.1", t0 + 1s)) << "other names are not";
-    EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t0 + 30s));
+    Fail(throttle, "eve", "10.0.0.1", t0); // the fifth: 30 s
+    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t0 + 29s));
+    // The same name from elsewhere (its owner, perhaps) is let in, only slowed down.
+    const auto elsewhere = throttle.Begin("eve", "10.0.0.2", t0 + 1s);
+    EXPECT_TRUE(elsewhere.allowed);
+    EXPECT_EQ(elsewhere.delay, LoginThrottle::kFirstDelay);
+    throttle.Abandon("eve", "10.0.0.2");
+    const auto other = throttle.Begin("bob", "10.0.0.1", t0 + 1s);
+    EXPECT_TRUE(other.allowed);
+    EXPECT_EQ(other.delay, LoginThrottle::Clock::duration::zero());
+    throttle.Abandon("bob", "10.0.0.1");
+    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0 + 30s));
 
     // Each further failure doubles the lock: 60 s, 120 s, ... up to 32 x 30 s = 16 minutes.
     auto t = t0 + 30s;
     const std::chrono::seconds locks[] = {60s, 120s, 240s, 480s};
     for (const auto lock : locks) {
-        throttle.Failed("eve", "10.0.0.1", t);
-        EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t + lock - 1s)) << lock.count();
-        EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t + lock)) << lock.count();
+        Fail(throttle, "eve", "10.0.0.1", t);
+        EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + lock - 1s)) << lock.count();
+        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + lock)) << lock.count();
         t += lock;
     }
-    throttle.Failed("eve", "10.0.0.1", t); // the tenth: 960 s
-    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t + 959s));
-    // The eleventh, 100 s later: still 16 minutes, no longer.
-    t += 100s;
-    throttle.Failed("eve", "10.0.0.1", t);
-    EXPECT_FALSE(throttle.Allowed("eve", "10.0.0.1", t + 959s));
-    EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t + 960s));
+    Fail(throttle, "eve", "10.0.0.1", t); // the tenth: 960 s
+    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + 959s));
+    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + 960s));
+    // That lock outlasts the fifteen minutes failures are remembered: the next failure
+    // starts the count again.
     t += 960s;
+    Fail(throttle, "eve", "10.0.0.1", t);
+    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t));
 
-    // A successful login forgets the name's failures.
-    throttle.Succeeded("eve");
-    throttle.Failed("eve", "10.0.0.1", t);
-    EXPECT_TRUE(throttle.Allowed("eve", "10.0.0.1", t));
+    // A successful login forgets the failures.
+    ASSERT_TRUE(throttle.Begin("eve", "10.0.0.1", t).allowed);
+    throttle.End("eve", "10.0.0.1", true, t);
+    Fail(throttle, "eve", "10.0.0.1", t);
+    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t));
 }
 
-TEST(LoginThrottleTest, ThirtyFailuresLockAnAddressAndFailuresExpireAfterFifteenMinutes) {
+TEST(LoginThrottleTest, AttemptsCountFromTheirStartAndBusyNamesOrAddressesOnlyWait) {
     using namespace std::chrono_literals;
     LoginThrottle throttle;
     const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
-    // One failure each for 29 names from one address: nothing is locked.
-    for (int i = 0; i < 29; ++i)
-        throttle.Failed("user" + std::to_string(i), "10.0.0.9", t0);
-    EXPECT_TRUE(throttle.Allowed("anyone", "10.0.0.9", t0));
-    throttle.Failed("user29", "10.0.0.9", t0); // the thirtieth
-    EXPECT_FALSE(throttle.Allowed("anyone", "10.0.0.9", t0 + 29s));
-    EXPECT_TRUE(throttle.Allowed("anyone", "10.0.0.8", t0 + 29s)) << "other addresses are not locked";
-    EXPECT_TRUE(throttle.Allowed("anyone", "10.0.0.9", t0 + 30s));
+    // Five attempts in the air for one name and address: a sixth is refused before any
+    // of them is judged.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(throttle.Begin("amy", "10.0.0.3", t0).allowed) << i;
+    EXPECT_FALSE(throttle.Begin("amy", "10.0.0.3", t0).allowed);
+    throttle.End("amy", "10.0.0.3", true, t0); // one of them was right after all
+
+    // Thirty failures for many names behind one address slow that address down (250 ms,
+    // then doubling to at most 2 s) but lock nobody out; other addresses do not wait.
+    for (int i = 0; i < 30; ++i)
+        Fail(throttle, "user" + std::to_string(i), "10.0.0.9", t0);
+    const std::pair<int, std::chrono::milliseconds> waits[] = {{0, 250ms}, {1, 500ms}, {3, 2000ms}, {10, 2000ms}};
+    int extra = 0;
+    for (const auto& [more, wait] : waits) {
+        for (; extra < more; ++extra)
+            Fail(throttle, "more" + std::to_string(extra), "10.0.0.9", t0);
+        const auto d = throttle.Begin("anyone", "10.0.0.9", t0 + 1s);
+        EXPECT_TRUE(d.allowed) << more;
+        EXPECT_EQ(d.delay, wait) << more;
+        throttle.Abandon("anyone", "10.0.0.9");
+    }
+    EXPECT_EQ(throttle.Begin("anyone", "10.0.0.8", t0).delay, LoginThrottle::Clock::duration::zero());
+    throttle.Abandon("anyone", "10.0.0.8");
 
     // Four failures, then fifteen quiet minutes and a second: the count starts again, so
     // four more failures lock nothing and a fifth does.
-    throttle.Failed("kim", "10.0.0.1", t0);
-    throttle.Failed("kim", "10.0.0.1", t0);
-    throttle.Failed("kim", "10.0.0.1", t0);
-    throttle.Failed("kim", "10.0.0.1", t0);
+    for (int i = 0; i < 4; ++i)
+        Fail(throttle, "kim", "10.0.0.1", t0);
     const auto later = t0 + 15min + 1s;
     for (int i = 0; i < 4; ++i)
-        throttle.Failed("kim", "10.0.0.1", later);
-    EXPECT_TRUE(throttle.Allowed("kim", "10.0.0.1", later));
-    throttle.Failed("kim", "10.0.0.1", later);
-    EXPECT_FALSE(throttle.Allowed("kim", "10.0.0.1", later));
+        Fail(throttle, "kim", "10.0.0.1", later);
+    EXPECT_TRUE(Allowed(throttle, "kim", "10.0.0.1", later));
+    Fail(throttle, "kim", "10.0.0.1", later);
+    EXPECT_FALSE(Allowed(throttle, "kim", "10.0.0.1", later));
     // Within fifteen minutes the failures add up.
-    throttle.Failed("lee", "10.0.0.1", t0);
+    Fail(throttle, "lee", "10.0.0.1", t0);
     for (int i = 0; i < 4; ++i)
-        throttle.Failed("lee", "10.0.0.1", t0 + 14min);
-    EXPECT_FALSE(throttle.Allowed("lee", "10.0.0.1", t0 + 14min));
+        Fail(throttle, "lee", "10.0.0.1", t0 + 14min);
+    EXPECT_FALSE(Allowed(throttle, "lee", "10.0.0.1", t0 + 14min));
 }

@@ -22,18 +22,24 @@ namespace {
 
 enum class Hashes { kTestRun, kProduction };
 
-// A child process running quorvexd with its stdout and stderr on a pipe. A test run may ask
-// for cheap password hashes; a production run has no such permission in its environment.
+// A child process running quorvexd with its stdout and stderr on a pipe and `input` on its
+// stdin. A test run may ask for cheap password hashes; a production run has no such
+// permission in its environment.
 class Child final {
 public:
-    explicit Child(std::vector<std::string> args, const std::string& cwd = {}, Hashes hashes = Hashes::kTestRun) {
+    explicit Child(std::vector<std::string> args, const std::string& cwd = {}, Hashes hashes = Hashes::kTestRun,
+                   const std::string& input = {}) {
         int out[2];
-        if (::pipe(out) != 0)
+        int in[2];
+        if (::pipe(out) != 0 || ::pipe(in) != 0)
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
             ::dup2(out[1], STDERR_FILENO);
+            ::dup2(in[0], STDIN_FILENO);
+            ::close(in[0]);
+            ::close(in[1]);
             if (hashes == Hashes::kTestRun)
                 ::setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
             else
@@ -51,6 +57,10 @@ public:
             ::_exit(127);
         }
         ::close(out[1]);
+        ::close(in[0]);
+        if (!input.empty() && ::write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+            ADD_FAILURE() << "could not write the child's input";
+        ::close(in[1]);
         fd_ = out[0];
     }
     ~Child() {
@@ -148,14 +158,11 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     const auto orders = Records(client.Request(net::kCmdTodayOrders, "start=1-1-1"));
     EXPECT_GE(static_cast<int>(orders.size()), acknowledged);
     EXPECT_LE(static_cast<int>(orders.size()), kSent);
-    // Every stored order still holds its funds. One order of 100 at 9.50 can cost 950.00, the
-    // minimum commission of 5.00 and a transfer fee of 0.01 (950.00 x 0.00001 = 0.0095, rounded to
-    // the cent), plus at most a cent of rounding per book level it may fill against (5).
+    // Every stored order still holds its funds: 950.00 + 5.00 commission + 0.01 transfer fee
+    // (950.00 x 0.00001 = 0.0095, rounded to the cent, owed on the order's running total).
     const auto funds = Fields(client.Request(net::kCmdFunds));
     ASSERT_FALSE(orders.empty());
-    const double perOrder = std::stod(funds[2]) / static_cast<double>(orders.size());
-    EXPECT_GE(perOrder, 955.01 - 1e-9);
-    EXPECT_LE(perOrder, 955.06 + 1e-9);
+    EXPECT_NEAR(std::stod(funds[2]), 955.01 * static_cast<double>(orders.size()), 0.001);
 
     // The admin commands work on the same file while the server runs; the server follows.
     {
@@ -187,10 +194,22 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
         Child admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, dir.Path().string());
         EXPECT_EQ(admin.Wait(), 0);
     }
+    // The password may come on standard input instead of the command line.
+    {
+        const std::string cwd = dir.Path().string();
+        Child admin({"add-user", "quiet", "--data", "data", "--fast-hash"}, cwd, Hashes::kTestRun, "s3cret,ok?\n");
+        EXPECT_EQ(admin.Wait(), 2); // ',' is refused in a password, and nothing is added
+        Child again({"add-user", "quiet", "-", "--data", "data", "--fast-hash"}, cwd, Hashes::kTestRun, "s3cret!\n");
+        EXPECT_EQ(again.Wait(), 0);
+        Child empty({"add-user", "nothing", "--data", "data", "--fast-hash"}, cwd);
+        EXPECT_EQ(empty.Wait(), 2);
+    }
     // Any request starts a batch, and a batch first takes in what an admin command wrote.
     EXPECT_EQ(Fields(demo.Request(net::kCmdFunds)).size(), 9u);
     TestClient late(port);
     EXPECT_EQ(Fields(late.Login("late", "pw"), ",,,")[0], "0");
+    TestClient quiet(port);
+    EXPECT_EQ(Fields(quiet.Login("quiet", "s3cret!"), ",,,")[0], "0");
 }
 
 TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
@@ -254,7 +273,8 @@ TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
         {{"add-user", "ann", "pw", "--cash", "1000000000.01"}, "--cash"},
         {{"add-user", "ann", "pw", "--sh", "A 1"}, "shareholder"},
         {{"add-user", "zoe", "other"}, "exists"},
-        {{"add-user", "ann"}, "wrong number"},
+        {{"add-user"}, "wrong number"},
+        {{"add-user", "ann"}, "no password on standard input"}, // and none given on the line
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;

@@ -192,9 +192,11 @@ TEST_F(ServerTradingTest, RejectionsNameTheRule) {
         EXPECT_NE(fields[0], "0") << c.price << " " << c.num;
         EXPECT_NE(fields[1].find(c.words), std::string::npos) << answer;
     }
-    // The growth board allows ±20%: 11.50 passes there (and buys at the ask of 10.00).
-    EXPECT_TRUE(Order("300750", "11.50", "100", 1).starts_with("0,"));
-    EXPECT_TRUE(Fields(Order("300750", "12.01", "100", 1))[0] != "0");
+    // The growth board allows ±20%: 11.50 is inside its limits (only the price cage, 2 %
+    // above the ask of 10.00, turns it away) while 12.01 is beyond them.
+    EXPECT_NE(Order("300750", "11.50", "100", 1).find("价格笼子"), std::string::npos);
+    EXPECT_NE(Order("300750", "12.01", "100", 1).find("涨跌停"), std::string::npos);
+    EXPECT_TRUE(Order("300750", "10.20", "100", 1).starts_with("0,"));
     EXPECT_EQ(Orders().size(), 1u); // rejected orders leave no trace
 }
 
@@ -206,36 +208,37 @@ TEST_F(ServerTradingTest, TPlusOneThenSellWithStampDuty) {
     ASSERT_EQ(positions.size(), 1u);
     EXPECT_EQ(positions[0][3], "300");
     const double cashBefore = std::stod(Funds()[0]);
-    // Odd lots may be sold; 50 at the bid of 9.99.
-    const std::string answer = Order("600000", "9.99", "50", 2);
+    // A holding of whole lots sells in lots: 50 is refused, 100 at the bid of 9.99 goes.
+    EXPECT_NE(Order("600000", "9.99", "50", 2).find("零股"), std::string::npos);
+    const std::string answer = Order("600000", "9.99", "100", 2);
     ASSERT_TRUE(answer.starts_with("0,")) << answer;
-    // 499.50 − commission 5.00 − stamp duty 0.25 − transfer fee 0.00.
-    EXPECT_NEAR(std::stod(Funds()[0]) - cashBefore, 494.25, 1e-6);
+    // 999.00 − commission 5.00 − stamp duty 0.50 (0.4995) − transfer fee 0.01 (0.00999).
+    EXPECT_NEAR(std::stod(Funds()[0]) - cashBefore, 993.49, 1e-6);
     positions = Positions();
-    EXPECT_EQ(positions[0][2], "250");
-    EXPECT_EQ(positions[0][3], "250");
+    EXPECT_EQ(positions[0][2], "200");
+    EXPECT_EQ(positions[0][3], "200");
     // The shares sold take their part of the cost with them: 300 cost 3,005.03 (3,000.00 +
-    // 5.00 commission + 0.03 transfer fee); a sixth of that, 500.83 (cent dropped), leaves
-    // with the 50, so 250 cost 2,504.20: 10.017 each, worth 2,500.00 at 10.00, a loss of
-    // 4.20, which is -0.17 % of the cost.
-    EXPECT_EQ(positions[0][5], "-4.20");
+    // 5.00 commission + 0.03 transfer fee); a third of that, 1,001.67 (cent fraction
+    // dropped), leaves with the 100, so 200 cost 2,003.36: 10.017 each, worth 2,000.00 at
+    // 10.00, a loss of 3.36, which is -0.17 % of the cost.
+    EXPECT_EQ(positions[0][5], "-3.36");
     EXPECT_EQ(positions[0][6], "10.017");
     EXPECT_EQ(positions[0][7], "-0.17");
     EXPECT_EQ(positions[0][8], "10.00");
-    EXPECT_EQ(positions[0][9], "2500.00");
+    EXPECT_EQ(positions[0][9], "2000.00");
     const auto trades = Records(client_.Request(net::kCmdTodayTrades, "start=1-1-1"));
     ASSERT_EQ(trades.size(), 1u);
     EXPECT_EQ(trades[0][4], "卖出");
     const auto statements = Records(client_.Request(net::kCmdSettlement, "start=2000-1-1"));
     ASSERT_FALSE(statements.empty());
     EXPECT_EQ(statements.back()[3], "证券卖出");
-    EXPECT_EQ(statements.back()[9], "0.25");
+    EXPECT_EQ(statements.back()[9], "0.50");
     // A resting sell freezes its shares; selling more than what is left fails.
-    ASSERT_TRUE(Order("600000", "10.50", "200", 2).starts_with("0,"));
+    ASSERT_TRUE(Order("600000", "10.50", "100", 2).starts_with("0,"));
     positions = Positions();
-    EXPECT_EQ(positions[0][3], "50");
-    EXPECT_EQ(positions[0][4], "200");
-    EXPECT_NE(Fields(Order("600000", "10.50", "100", 2))[0], "0");
+    EXPECT_EQ(positions[0][3], "100");
+    EXPECT_EQ(positions[0][4], "100");
+    EXPECT_NE(Fields(Order("600000", "10.50", "200", 2))[0], "0");
     // The order history sees both days' orders.
     EXPECT_EQ(Records(client_.Request(net::kCmdHistoryOrders, "start=2000-1-1&end=2999-12-31")).size(), 3u);
 }
@@ -331,6 +334,65 @@ TEST(ServerFeesTest, TransferFeeIsChargedOnTheRunningTotalSoCashNeverGoesNegativ
     for (const auto& s : Records(client.Request(net::kCmdSettlement, "start=2000-1-1")))
         transferCents += std::lround(std::stod(s[10]) * 100);
     EXPECT_EQ(transferCents, 12);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ServerBoardRulesTest, QuantitiesFollowTheBoardAndPricesStayInTheCage) {
+    // Asks from 10.00 (2.00 for the cheap ones), bids from 9.99 (1.99); every level 1,000.
+    TempDir dir;
+    const auto csv = dir.Path() / "boards.csv";
+    {
+        std::ofstream out(csv);
+        for (const char* code : {"600000", "300750", "688981"})
+            out << "0," << code << ",x,10.00,10.00,9.99,9.98,9.97,9.96,9.95,1000,1000,1000,1000,1000,"
+                << "10.00,10.01,10.02,10.03,10.04,1000,1000,1000,1000,1000\n";
+        for (const char* code : {"600001", "300001"})
+            out << "0," << code << ",y,2.00,2.00,1.99,1.98,1.97,1.96,1.95,1000,1000,1000,1000,1000,"
+                << "2.00,2.01,2.02,2.03,2.04,1000,1000,1000,1000,1000\n";
+    }
+    ServerHarness harness([&](server::ServerOptions& o) { o.quotesCsv = csv.string(); });
+    harness.AddUser("gina", "pw", 10'000'000'000);
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("gina", "pw"), ",,,")[0], "0");
+    const auto order = [&](const char* code, const char* price, const char* num, int type) {
+        return client.Request(net::kCmdOrder, std::string("code=") + code + "&price=" + price + "&num=" + num +
+                                                  "&name=x&type=" + std::to_string(type));
+    };
+    const auto refused = [](const std::string& answer, const char* why) {
+        return answer.starts_with("1,") && answer.find(why) != std::string::npos;
+    };
+
+    // Lots: 100 on the main boards and ChiNext; STAR at least 200, then single shares.
+    EXPECT_TRUE(refused(order("600000", "10.00", "150", 1), "100股的整数倍"));
+    EXPECT_TRUE(refused(order("688981", "10.00", "100", 1), "200股"));
+    EXPECT_TRUE(order("688981", "10.00", "250", 1).starts_with("0,"));
+    // The largest order of each board.
+    EXPECT_TRUE(refused(order("600000", "10.00", "1000100", 1), "上限1000000股"));
+    EXPECT_TRUE(refused(order("300750", "10.00", "300100", 1), "上限300000股"));
+    EXPECT_TRUE(refused(order("688981", "10.00", "100001", 1), "上限100000股"));
+
+    // The cage: 2 % above the best ask of 10.00 is 10.20; at 2.00, ten ticks (2.10) are
+    // wider than 2 % on the main board, while ChiNext keeps to 2 % (2.04).
+    EXPECT_TRUE(order("600000", "10.20", "100", 1).starts_with("0,"));
+    EXPECT_TRUE(refused(order("600000", "10.21", "100", 1), "价格笼子"));
+    EXPECT_TRUE(order("600001", "2.10", "100", 1).starts_with("0,"));
+    EXPECT_TRUE(refused(order("600001", "2.11", "100", 1), "价格笼子"));
+    EXPECT_TRUE(order("300001", "2.04", "100", 1).starts_with("0,"));
+    EXPECT_TRUE(refused(order("300001", "2.05", "100", 1), "价格笼子"));
+    EXPECT_TRUE(refused(order("300750", "10.21", "100", 1), "价格笼子"));
+
+    // Sells the next day: a STAR holding below 200 only in full, and 2 % under the best
+    // bid of 9.99 is 9.7902, so 9.79 is out and 9.80 in.
+    harness.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
+        ledger.Rollover(ledger.NextTradingDay(now.day), now.time);
+    });
+    EXPECT_TRUE(refused(order("688981", "9.99", "150", 2), "200股"));
+    EXPECT_TRUE(refused(order("688981", "9.79", "250", 2), "价格笼子"));
+    EXPECT_TRUE(order("688981", "9.80", "210", 2).starts_with("0,"));
+    EXPECT_TRUE(order("688981", "9.99", "40", 2).starts_with("0,")); // the rest of the holding
 }
 
 } // namespace

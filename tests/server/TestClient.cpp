@@ -13,10 +13,20 @@
 
 namespace servertest {
 
-TestClient::TestClient(std::uint16_t port, int receiveBuffer) {
+TestClient::TestClient(std::uint16_t port, int receiveBuffer, const char* sourceAddress) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     if (receiveBuffer > 0)
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (sourceAddress) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ::inet_pton(AF_INET, sourceAddress, &source.sin_addr);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);

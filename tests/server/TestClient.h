@@ -12,13 +12,15 @@ namespace servertest {
 class TestClient final {
 public:
     // `receiveBuffer` > 0 shrinks the socket's receive buffer: a client that stops reading
-    // then holds the server's writes back after a few kilobytes.
-    explicit TestClient(std::uint16_t port, int receiveBuffer = 0);
+    // then holds the server's writes back after a few kilobytes. `sourceAddress` (say
+    // "127.0.0.2") makes the connection come from another loopback address.
+    explicit TestClient(std::uint16_t port, int receiveBuffer = 0, const char* sourceAddress = nullptr);
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
 
     bool Connected() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
     // Each send is false once the connection is gone (the server hung up).
     bool SendRaw(const std::string& bytes);
     // Sends `body` with this client's credentials appended.

@@ -20,6 +20,11 @@ void RecordingNotifier::DeliverReply(int message, std::string_view body) {
     m_replies.emplace_back(message, std::string(body));
 }
 
+void RecordingNotifier::PostReply(int message, std::string body) {
+    std::lock_guard lock(m_mutex);
+    m_replies.emplace_back(message, std::move(body));
+}
+
 std::vector<int> RecordingNotifier::Tables() const {
     std::lock_guard lock(m_mutex);
     return m_tables;

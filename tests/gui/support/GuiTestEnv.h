@@ -25,6 +25,7 @@ public:
     bool HasMainFrame() const override { return m_hasMainFrame.load(); }
     void NotifyTable(int message) override;
     void DeliverReply(int message, std::string_view body) override;
+    void PostReply(int message, std::string body) override;
 
     void SetHasMainFrame(bool has) { m_hasMainFrame.store(has); }
     std::vector<int> Tables() const;

@@ -1,0 +1,20 @@
+#include "shell/LinkPane.h"
+
+#include <QDateTime>
+
+LinkPaneText DescribeLink(const net::LinkStatus& status) {
+    switch (status.phase) {
+    case net::LinkPhase::kBroken:
+        return {QStringLiteral("连接中断，正在重连…"), true};
+    case net::LinkPhase::kRefused:
+        return {QStringLiteral("重新登录失败，请重新启动"), true};
+    case net::LinkPhase::kConnecting:
+    case net::LinkPhase::kConnected:
+    case net::LinkPhase::kLive:
+        break;
+    }
+    const QString time = status.lastQuote == 0
+                             ? QStringLiteral("--:--:--")
+                             : QDateTime::fromSecsSinceEpoch(status.lastQuote).toString(QStringLiteral("HH:mm:ss"));
+    return {QStringLiteral("行情 ") + time, false};
+}
