@@ -228,6 +228,10 @@ void Engine::Run() {
                 db_->Rollback();
             } catch (const std::exception&) {
             }
+            if (storeLost_ && db_->Lost()) {
+                storeLost_();
+                storeLost_ = nullptr;
+            }
             // Fills of the lost batch took book volume that nobody bought after all.
             market_->Rewind(std::move(market));
             try {

@@ -50,6 +50,10 @@ public:
     void Open(bool lead = false, const std::function<void()>& standingBy = {});
     // Runs `work` at once on the calling thread in a transaction (before Start).
     void RunNow(const Work& work);
+    // Called once, on the engine thread, when a batch failed because the store can no longer
+    // be reached: with it went the leadership, so the server should stop and let its standby
+    // serve. Set before Start.
+    void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
     void Start(QuotesListener listener);
     void Stop();
 
@@ -106,6 +110,7 @@ private:
     bool stopping_ = false;
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
+    std::function<void()> storeLost_;
     std::thread thread_;
     std::thread checkpointer_;
     std::atomic<std::uint64_t> checkpoints_{0};

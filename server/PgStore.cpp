@@ -383,6 +383,10 @@ void PgStore::NoteAdminChange() {
             "SET value = (meta.value::bigint + 1)::text");
 }
 
+bool PgStore::Lost() const {
+    return PQstatus(conn_) == CONNECTION_BAD;
+}
+
 void PgStore::WaitToLead() {
     Execute(kTakeLeaderLock);
 }

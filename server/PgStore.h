@@ -36,6 +36,7 @@ public:
     std::int64_t DataVersion() override;
     void NoteAdminChange() override;
     bool IsFile() const override { return false; }
+    bool Lost() const override;
     std::string Describe() const override { return description_; }
 
     // The serving server holds this session lock for as long as its connection lives; a

@@ -97,6 +97,9 @@ public:
     // Inside an administration command's transaction: makes DataVersion change for the others.
     virtual void NoteAdminChange() = 0;
 
+    // True once the store can no longer be reached (a database server's connection is gone).
+    virtual bool Lost() const { return false; }
+
     // A file store has its log copied back by a checkpointer of the engine's.
     virtual bool IsFile() const = 0;
     // Where it is, for messages (a PostgreSQL URI without its password).

@@ -8,6 +8,7 @@
 #include "server/UserDirectory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -367,6 +368,16 @@ int Serve(const ServerOptions& options) {
     http.SetServing(true);
     if (!options.portFile.empty())
         WritePortFile(options.portFile, server.Port());
+    std::atomic<bool> lost{false};
+    engine.OnStoreLost([&] {
+        std::fprintf(stderr, "quorvexd: lost the connection to the database; stopping so that a standby serves\n");
+        lost = true;
+        http.SetServing(false);
+        asio::post(io, [&] {
+            server.Shutdown();
+            io.stop();
+        });
+    });
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {
@@ -380,7 +391,7 @@ int Serve(const ServerOptions& options) {
     http.SetServing(false);
     http.Stop();
     engine.Stop();
-    return 0;
+    return lost ? 3 : 0;
 }
 
 int Admin(const std::string& command, const Arguments& args, const ServerOptions& options) {

@@ -226,4 +226,52 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
     admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
 }
 
+TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
+    const char* state = std::getenv("QUORVEXD_TEST_PG_STATE");
+    if (!state)
+        GTEST_SKIP() << "runs against the PostgreSQL test cluster (QUORVEXD_TEST_PG_STATE)";
+    std::ifstream stateFile(state);
+    std::string folder, adminUri;
+    std::getline(stateFile, folder);
+    std::getline(stateFile, adminUri);
+    ASSERT_FALSE(adminUri.empty());
+    const std::string name = "lost_" + std::to_string(getpid());
+    server::PgStore admin(adminUri);
+    admin.Execute(("DROP DATABASE IF EXISTS " + name).c_str());
+    admin.Execute(("CREATE DATABASE " + name).c_str());
+    const auto at = adminUri.find("/postgres?");
+    const std::string uri = adminUri.substr(0, at) + "/" + name + adminUri.substr(at + 9);
+    const auto dir = std::filesystem::temp_directory_path() / ("tavix-lost-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const auto serve = [&](const std::string& portFile) {
+        return std::vector<std::string>{"serve",       "--db",   uri,         "--listen",  "127.0.0.1:0",
+                                        "--port-file", portFile, "--no-demo", "--tick-ms", "100"};
+    };
+    const pid_t first = Start(serve((dir / "first.port").string()), dir / "first.log");
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); })) << "first server";
+    const pid_t second = Start(serve((dir / "second.port").string()), dir / "second.log");
+    ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); })) << "second server stands by";
+
+    // The database server drops the leader's connection (a restart, a network cut).
+    server::Statement cut =
+        admin.Prepare("SELECT pg_terminate_backend(l.pid) FROM pg_locks l JOIN pg_database d ON d.oid = l.database "
+                      "WHERE l.locktype = 'advisory' AND l.granted AND l.objid = 2 AND d.datname = ?");
+    cut.Bind(1, name);
+    ASSERT_TRUE(cut.Step());
+    cut.Reset();
+    // The leader notices at its next batch (a market tick), stops with its own exit code...
+    int status = 0;
+    EXPECT_TRUE(WaitUntil([&] { return waitpid(first, &status, WNOHANG) == first; }, 20s));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    // ...and the standby serves.
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "second.port"); }));
+    kill(first, SIGKILL);
+    waitpid(first, nullptr, WNOHANG);
+    kill(second, SIGTERM);
+    waitpid(second, nullptr, 0);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
+}
+
 } // namespace
