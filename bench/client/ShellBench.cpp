@@ -202,6 +202,8 @@ int main(int argc, char* argv[]) {
         if (read(portPipe[0], &port, sizeof port) != sizeof port)
             return 1;
     }
+    // The loopback server stands in for the network: its start is not the client's.
+    const qint64 serverStartMs = sinceMain.restart();
 
     QApplication app(argc, argv);
     CTavixApp::ApplyLook();
@@ -223,8 +225,10 @@ int main(int argc, char* argv[]) {
         if (!login.windowHandle() || !login.windowHandle()->isExposed())
             return;
         onScreen.stop();
-        std::printf("login dialog on screen: %.0f ms after process start (clock ticks), %lld ms after main()\n",
-                    SinceProcessStartMs(), static_cast<long long>(sinceMain.elapsed()));
+        std::printf("login dialog on screen: %.0f ms after process start (clock ticks), %lld ms after main(), "
+                    "both without the %lld ms the loopback server took to start\n",
+                    SinceProcessStartMs() - static_cast<double>(serverStartMs),
+                    static_cast<long long>(sinceMain.elapsed()), static_cast<long long>(serverStartMs));
         login.findChild<QComboBox*>(QStringLiteral("id1178"))->setEditText(QStringLiteral("demo"));
         login.findChild<QLineEdit*>(QStringLiteral("id1076"))->setText(QStringLiteral("demo123"));
         login.findChild<QCheckBox*>(QStringLiteral("id1051"))->setChecked(true);

@@ -88,13 +88,14 @@ struct TradeFixture {
         state.todayTrades.Store(trades);
     }
 
-    // `count` orders: every third filled, every fifth cancelled, the rest open.
-    void FillOrders(int count) {
+    // `count` orders: every third filled, every fifth cancelled, the rest open; or, with
+    // `allOpen`, every one still open (the most a cancellation list can show).
+    void FillOrders(int count, bool allOpen = false) {
         net::TodayOrderTable::Slots orders{};
         for (int i = 0; i < count && i < int(orders.size()); ++i) {
             net::OrderRecord& r = orders[i];
-            const bool filled = i % 3 == 2;
-            const bool cancelled = i % 5 == 4;
+            const bool filled = !allOpen && i % 3 == 2;
+            const bool cancelled = !allOpen && i % 5 == 4;
             net::StoreField(r.code, i % 2 == 0 ? "600000" : "000001");
             net::StoreField(r.name, Gbk(i % 2 == 0 ? "浦发银行" : "平安银行"));
             net::StoreField(r.orderQty, "500");

@@ -1,9 +1,15 @@
-// The coloured list under the load of a full positions table: filling 512 rows of eleven
-// columns with their colours, and one revaluation pass over them with a quote per row.
+// The funds view's positions list at the size the client holds: the positions table keeps
+// at most 64 records (kPositionCapacity). Every figure runs the view's own code:
+//   BM_FillPositionList64         CMoneyStockView::FillPositionList over 64 stored positions
+//   BM_RevaluePositions64         CMoneyStockView::RevaluePositions (the 500 ms timer's pass)
+//                                 with every quote changed, so every row is rewritten
+//   BM_PaintPositionListVisible   one paint of the list at the view's size; only the rows
+//                                 inside the viewport are painted (counter visible_rows)
 // Run offscreen: QT_QPA_PLATFORM=offscreen bench_lists
+#include "bench/client/TradeFixture.h"
+
 #include "account/ListCtrlCl.h"
-#include "account/PositionRevaluation.h"
-#include "net/QuoteTable.h"
+#include "account/MoneyStockView.h"
 #include "net/Records.h"
 
 #include <QApplication>
@@ -11,91 +17,92 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <vector>
+#include <memory>
 
 namespace {
-constexpr int kRows = 512;
 
-std::vector<net::PositionRecord> Records() {
-    std::vector<net::PositionRecord> records(kRows);
-    for (int i = 0; i < kRows; ++i) {
-        net::PositionRecord& r = records[static_cast<std::size_t>(i)];
-        std::snprintf(r.code, sizeof r.code, "%06d", 600000 + i);
-        std::snprintf(r.name, sizeof r.name, "S%d", i);
-        std::snprintf(r.balance, sizeof r.balance, "%d", 100 * (i + 1));
-        std::snprintf(r.available, sizeof r.available, "%d", 100 * (i + 1));
-        std::snprintf(r.frozen, sizeof r.frozen, "0");
-        std::snprintf(r.profit, sizeof r.profit, "%d.00", i % 7 - 3);
-        std::snprintf(r.costPrice, sizeof r.costPrice, "10.00");
-        std::snprintf(r.profitRatio, sizeof r.profitRatio, "0.00");
-        std::snprintf(r.marketPrice, sizeof r.marketPrice, "10.00");
-        std::snprintf(r.marketValue, sizeof r.marketValue, "%d.00", 1000 * (i + 1));
+constexpr int kRows = net::kPositionCapacity;
+
+// A fixture whose positions table is full, with a quote for every position at `price`.
+struct FullAccount : TradeFixture {
+    FullAccount() {
+        FillAccount();
+        net::PositionTable::Slots table{};
+        for (int i = 0; i < kRows; ++i) {
+            net::PositionRecord& r = table[static_cast<std::size_t>(i)];
+            std::snprintf(r.code, sizeof r.code, "%06d", 600000 + i);
+            std::snprintf(r.name, sizeof r.name, "S%d", i);
+            std::snprintf(r.balance, sizeof r.balance, "%d", 100 * (i + 1));
+            std::snprintf(r.available, sizeof r.available, "%d", 100 * (i + 1));
+            std::snprintf(r.frozen, sizeof r.frozen, "0");
+            std::snprintf(r.profit, sizeof r.profit, "%d.00", i % 7 - 3);
+            std::snprintf(r.costPrice, sizeof r.costPrice, "10.00");
+            std::snprintf(r.profitRatio, sizeof r.profitRatio, "0.00");
+            std::snprintf(r.marketPrice, sizeof r.marketPrice, "10.00");
+            std::snprintf(r.marketValue, sizeof r.marketValue, "%d.00", 1000 * (i + 1));
+        }
+        state.positions.Store(table);
+        Quote(10.5f);
     }
-    return records;
-}
+    void Quote(float price) {
+        for (int i = 0; i < kRows; ++i) {
+            char code[8];
+            std::snprintf(code, sizeof code, "%06d", 600000 + i);
+            FillQuote(code, "样本", price, 10.0f);
+        }
+    }
+    // The view as the main window shows it in its right-hand pane.
+    std::unique_ptr<CMoneyStockView> View() {
+        auto view = std::make_unique<CMoneyStockView>(context);
+        view->resize(1100, 600);
+        view->OnInitialUpdate();
+        view->show();
+        QApplication::processEvents();
+        return view;
+    }
+};
 
-void SetUp(CListCtrlCl& list) {
-    positions::SetUpList(list, {90, 100, 90, 90, 90, 80, 80, 110, 90, 90, 90});
-    list.resize(1100, 600);
-    list.show();
-}
-
-void Fill(CListCtrlCl& list, const std::vector<net::PositionRecord>& records) {
-    list.setUpdatesEnabled(false);
-    list.DeleteAllItems();
-    for (const net::PositionRecord& record : records)
-        positions::AppendRow(list, record, true);
-    list.setUpdatesEnabled(true);
-}
-
-void BM_Fill512Rows(benchmark::State& state) {
-    CListCtrlCl list;
-    SetUp(list);
-    const auto records = Records();
+void BM_FillPositionList64(benchmark::State& state) {
+    FullAccount account;
+    const auto view = account.View();
     for (auto _ : state) {
-        Fill(list, records);
-        benchmark::DoNotOptimize(list.GetItemCount());
+        view->FillPositionList();
+        benchmark::DoNotOptimize(view->List()->GetItemCount());
     }
+    state.counters["rows"] = view->List()->GetItemCount();
 }
-BENCHMARK(BM_Fill512Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillPositionList64)->Unit(benchmark::kMicrosecond);
 
-void BM_Revalue512Rows(benchmark::State& state) {
-    CListCtrlCl list;
-    SetUp(list);
-    const auto records = Records();
-    Fill(list, records);
-    net::QuoteTable quotes;
-    for (const net::PositionRecord& record : records) {
-        net::QuoteRecord quote{};
-        std::snprintf(quote.code, sizeof quote.code, "%s", record.code);
-        quote.lastPrice = 10.5f;
-        quotes.Store(quote);
-    }
+void BM_RevaluePositions64(benchmark::State& state) {
+    FullAccount account;
+    const auto view = account.View();
     float price = 10.5f;
     for (auto _ : state) {
-        // Alternate the prices so that every pass rewrites every row.
+        // New prices for every code, so that the pass rewrites every row.
         state.PauseTiming();
         price = price == 10.5f ? 11.0f : 10.5f;
-        for (const net::PositionRecord& record : records) {
-            net::QuoteRecord quote{};
-            std::snprintf(quote.code, sizeof quote.code, "%s", record.code);
-            quote.lastPrice = price;
-            quotes.Store(quote);
-        }
+        account.Quote(price);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(positions::Revalue(list, quotes));
+        view->RevaluePositions();
     }
+    state.counters["rows"] = view->List()->GetItemCount();
 }
-BENCHMARK(BM_Revalue512Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RevaluePositions64)->Unit(benchmark::kMicrosecond);
 
-void BM_Paint512Rows(benchmark::State& state) {
-    CListCtrlCl list;
-    SetUp(list);
-    Fill(list, Records());
+void BM_PaintPositionListVisible(benchmark::State& state) {
+    FullAccount account;
+    const auto view = account.View();
+    CListCtrlCl* list = view->List();
     for (auto _ : state)
-        benchmark::DoNotOptimize(list.grab());
+        benchmark::DoNotOptimize(list->grab());
+    int visible = 0;
+    for (int r = 0; r < list->GetItemCount(); ++r)
+        visible += list->visualRect(list->model()->index(r, 0)).intersects(list->viewport()->rect());
+    state.counters["rows"] = list->GetItemCount();
+    state.counters["visible_rows"] = visible;
 }
-BENCHMARK(BM_Paint512Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaintPositionListVisible)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -5,7 +5,7 @@
 #include "net/GbkText.h"
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
-#include "tests/net/RecordingNotifier.h"
+#include "tests/support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 

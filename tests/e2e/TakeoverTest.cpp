@@ -5,7 +5,7 @@
 
 #include "net/TradingLink.h"
 #include "server/PgStore.h"
-#include "tests/net/RecordingNotifier.h"
+#include "tests/support/RecordingNotifier.h"
 #include "tests/support/RefusingPort.h"
 
 #include <gtest/gtest.h>

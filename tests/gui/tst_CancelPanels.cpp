@@ -80,14 +80,14 @@ void TestCancelPanels::cancelViewDoubleClick() {
     view.resize(900, 500);
     view.OnInitialUpdate();
     view.show();
-    ModalScript modal;
+    ModalRecorder modal;
 
-    modal.answers = {false};
+    modal.QueueYes({false});
     DoubleClickRow(view.List(), 0);
-    QCOMPARE(int(modal.shown.size()), 1);
-    QCOMPARE(modal.shown[0].kind, ModalRequest::Kind::kMessageBoxYesNo);
-    QCOMPARE(modal.shown[0].text, QStringLiteral("是否确认撤销委托?"));
-    QCOMPARE(modal.shown[0].caption, QStringLiteral("撤单"));
+    QCOMPARE(int(modal.requests.size()), 1);
+    QCOMPARE(modal.requests[0].kind, ModalRequest::Kind::kMessageBoxYesNo);
+    QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?"));
+    QCOMPARE(modal.requests[0].caption, QStringLiteral("撤单"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), 0);
 
     DoubleClickRow(view.List(), 0);
@@ -100,23 +100,23 @@ void TestCancelPanels::cancelViewButtons() {
     client.SetOrders(MixedOrders());
     CCancelView view(client.context);
     view.OnInitialUpdate();
-    ModalScript modal;
+    ModalRecorder modal;
 
     Click(&view, 1042); // nothing selected: no question, nothing sent
-    QVERIFY(modal.shown.empty());
+    QVERIFY(modal.requests.empty());
     view.List()->selectRow(1);
     Click(&view, 1042);
     QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=000002&num=400&time=09:33:04" + kCredentials);
-    QCOMPARE(modal.shown.back().text, QStringLiteral("是否确认撤销选中的委托单?"));
-    QCOMPARE(modal.shown.back().caption, QStringLiteral("提醒"));
+    QCOMPARE(modal.requests.back().text, QStringLiteral("是否确认撤销选中的委托单?"));
+    QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
 
     const int commands[] = {net::kCmdCancelAll, net::kCmdCancelAllBuys, net::kCmdCancelAllSells};
     for (int i = 0; i < 3; ++i) {
         Click(&view, 1039 + i);
         QCOMPARE(client.NextBody(commands[i]), std::string("curuser=u1&curpwd=p1"));
-        QCOMPARE(modal.shown.back().caption, QStringLiteral("提醒"));
+        QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
     }
-    modal.answers = {false};
+    modal.QueueYes({false});
     Click(&view, 1039);
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelAll), 1);
 }
@@ -173,14 +173,14 @@ void TestCancelPanels::ordersPanelDoubleClick() {
     panel.resize(900, 300);
     panel.FillOrderList();
     panel.show();
-    ModalScript modal;
+    ModalRecorder modal;
 
     DoubleClickRow(panel.List(), 0); // completely filled: no question
-    QVERIFY(modal.shown.empty());
+    QVERIFY(modal.requests.empty());
     DoubleClickRow(panel.List(), 1);
-    QCOMPARE(int(modal.shown.size()), 1);
-    QCOMPARE(modal.shown[0].text, QStringLiteral("是否确认撤销委托?"));
-    QCOMPARE(modal.shown[0].caption, QStringLiteral("撤单"));
+    QCOMPARE(int(modal.requests.size()), 1);
+    QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?"));
+    QCOMPARE(modal.requests[0].caption, QStringLiteral("撤单"));
     QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600001&num=500&time=09:31:02" + kCredentials);
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), 1);
 }

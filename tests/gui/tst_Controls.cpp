@@ -5,6 +5,7 @@
 #include "controls/TStatic.h"
 #include "controls/XPButton.h"
 #include "controls/YesNoTipDlg.h"
+#include "tests/support/ModalRecorder.h"
 
 #include <QApplication>
 #include <QImage>
@@ -16,23 +17,9 @@
 
 #include <vector>
 
+using tavix::test::ModalRecorder;
+
 namespace {
-// Records every modal request and answers with `answer`; removed on destruction.
-class RecordingHook final {
-public:
-    explicit RecordingHook(int answer) {
-        SetModalHook([this, answer](const ModalRequest& request) {
-            requests.push_back(request);
-            return answer;
-        });
-    }
-    ~RecordingHook() { SetModalHook({}); }
-    RecordingHook(const RecordingHook&) = delete;
-    RecordingHook& operator=(const RecordingHook&) = delete;
-
-    std::vector<ModalRequest> requests;
-};
-
 // Runs `action` on the dialog once it is the active modal widget.
 template <typename Action>
 void WhenModal(Action action) {
@@ -74,9 +61,10 @@ void TestControls::showFailureSubstitutesTheConnectionExplanation_data() {
 void TestControls::showFailureSubstitutesTheConnectionExplanation() {
     QFETCH(QString, message);
     QFETCH(QString, shown);
-    RecordingHook hook(QDialog::Accepted);
+    ModalRecorder hook;
+    hook.answer = QDialog::Accepted;
     ShowFailure(nullptr, message);
-    QCOMPARE(hook.requests.size(), std::size_t{1});
+    QCOMPARE(hook.requests.size(), qsizetype{1});
     QCOMPARE(hook.requests[0].kind, ModalRequest::Kind::kFailure);
     QCOMPARE(hook.requests[0].text, shown);
 }
@@ -133,7 +121,8 @@ void TestControls::yesNoDialogEnterAccepts() {
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
 
-    RecordingHook hook(QDialog::Rejected);
+    ModalRecorder hook;
+    hook.answer = QDialog::Rejected;
     CYesNoTipDlg hooked;
     hooked.SetMessage(QStringLiteral("确定卖出？"));
     QCOMPARE(hooked.exec(), int(QDialog::Rejected));
@@ -142,10 +131,11 @@ void TestControls::yesNoDialogEnterAccepts() {
 }
 
 void TestControls::messageBoxesGoThroughTheHook() {
-    RecordingHook yes(QMessageBox::Yes);
+    ModalRecorder yes;
+    yes.answer = QMessageBox::Yes;
     QVERIFY(AskYesNo(nullptr, QStringLiteral("退出？"), QStringLiteral("提示")));
     ShowMessageBox(nullptr, QStringLiteral("完成"), QStringLiteral("提示"));
-    QCOMPARE(yes.requests.size(), std::size_t{2});
+    QCOMPARE(yes.requests.size(), qsizetype{2});
     QCOMPARE(yes.requests[0].kind, ModalRequest::Kind::kMessageBoxYesNo);
     QCOMPARE(yes.requests[1].kind, ModalRequest::Kind::kMessageBoxOk);
     QCOMPARE(yes.requests[1].caption, QStringLiteral("提示"));

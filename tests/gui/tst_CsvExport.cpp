@@ -161,7 +161,7 @@ void TestCsvExport::cancelledPickerWritesNothing() {
     });
     QVERIFY(!exporter->Export());
     QCOMPARE(asked, 1);
-    QVERIFY(modal.texts.isEmpty());
+    QVERIFY(modal.Texts().isEmpty());
 }
 
 void TestCsvExport::writeFailureIsReported() {
@@ -174,9 +174,9 @@ void TestCsvExport::writeFailureIsReported() {
     auto* exporter = view.List()->findChild<CCsvExport*>();
     exporter->SetPathPicker([&](QWidget*) { return path; });
     QVERIFY(!exporter->Export());
-    QCOMPARE(modal.texts.size(), 1);
-    QVERIFY(modal.texts.front().startsWith(QStringLiteral("导出CSV失败")));
-    QVERIFY(modal.texts.front().contains(QStringLiteral("out.csv")));
+    QCOMPARE(modal.Texts().size(), 1);
+    QVERIFY(modal.Texts().front().startsWith(QStringLiteral("导出CSV失败")));
+    QVERIFY(modal.Texts().front().contains(QStringLiteral("out.csv")));
     QVERIFY(!QFile::exists(path));
 }
 

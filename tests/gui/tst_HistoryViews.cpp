@@ -137,10 +137,10 @@ void TestHistoryViews::queryBodies() {
     QCOMPARE(button->text(), QStringLiteral("确 定"));
     QTest::mouseClick(button, Qt::LeftButton);
 
-    const auto sent = client.NextBody(command);
+    const auto sent = client.NextQuery(command);
     QVERIFY(sent);
     QCOMPARE(QString::fromStdString(*sent), body);
-    QVERIFY(modal.texts.isEmpty());
+    QVERIFY(modal.Texts().isEmpty());
     // The pickers themselves are left as the user set them.
     QCOMPARE(view->EndPicker()->date(), end);
 }
@@ -154,7 +154,7 @@ void TestHistoryViews::failedSendShowsTheConnectionFailureAndLeavesTheListEmpty(
     QCOMPARE(view->List()->GetItemCount(), 1);
 
     QTest::mouseClick(view->findChild<QPushButton*>(QStringLiteral("id1069")), Qt::LeftButton);
-    QCOMPARE(modal.texts, QStringList{ConnectionFailureText()});
+    QCOMPARE(modal.Texts(), QStringList{ConnectionFailureText()});
     QCOMPARE(view->List()->GetItemCount(), 0);
 }
 

@@ -262,7 +262,7 @@ void TestOrderForms::buyValidationAndLotCheck() {
     QVERIFY(client.Connect());
     client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
     auto view = MakeView<CBuyView>(client);
-    ModalScript modal;
+    ModalRecorder modal;
 
     Click(view.get(), 1013);
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
@@ -270,18 +270,18 @@ void TestOrderForms::buyValidationAndLotCheck() {
     view->RefreshQuotePanel();
     Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("0"));
     Click(view.get(), 1013);
-    QCOMPARE(int(modal.shown.size()), 3);
-    QCOMPARE(modal.shown[0].text, QStringLiteral("请输入代码"));
-    QCOMPARE(modal.shown[1].text, QStringLiteral("请输入委托价格"));
-    QCOMPARE(modal.shown[2].text, QStringLiteral("请输入委托数量"));
+    QCOMPARE(int(modal.requests.size()), 3);
+    QCOMPARE(modal.requests[0].text, QStringLiteral("请输入代码"));
+    QCOMPARE(modal.requests[1].text, QStringLiteral("请输入委托价格"));
+    QCOMPARE(modal.requests[2].text, QStringLiteral("请输入委托数量"));
     QCOMPARE(Text(view.get(), 1002), QStringLiteral("600000")); // validation keeps the form
 
     Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("150"));
     Click(view.get(), 1013);
-    QCOMPARE(int(modal.shown.size()), 4);
-    QCOMPARE(modal.shown[3].kind, ModalRequest::Kind::kFailure);
+    QCOMPARE(int(modal.requests.size()), 4);
+    QCOMPARE(modal.requests[3].kind, ModalRequest::Kind::kFailure);
     QCOMPARE(
-        modal.shown[3].text,
+        modal.requests[3].text,
         QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=150,store_unit=1,"
                        "buy282100100100。"));
     for (int id : {1002, 1005, 1007, 1009, 1011})
@@ -297,15 +297,15 @@ void TestOrderForms::starBuyLots() {
     QVERIFY(client.Connect());
     client.state.quotes.Store(Quote("688981", "中芯国际", 50.50f, 50.49f, 50.00f));
     auto view = MakeView<CBuyView>(client);
-    ModalScript modal;
+    ModalRecorder modal;
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("688981"));
     view->RefreshQuotePanel();
     Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("50.5"));
     Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("150"));
     Click(view.get(), 1013);
-    QCOMPARE(int(modal.shown.size()), 1);
-    QCOMPARE(modal.shown[0].kind, ModalRequest::Kind::kFailure);
-    QCOMPARE(modal.shown[0].text, QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=150]"));
+    QCOMPARE(int(modal.requests.size()), 1);
+    QCOMPARE(modal.requests[0].kind, ModalRequest::Kind::kFailure);
+    QCOMPARE(modal.requests[0].text, QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=150]"));
 
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("688981"));
     view->RefreshQuotePanel();
@@ -314,7 +314,7 @@ void TestOrderForms::starBuyLots() {
     Click(view.get(), 1013);
     QCOMPARE(client.NextBody(net::kCmdOrder),
              "code=688981&price=50.5&num=201&name=" + Gbk("中芯国际") + "&type=1" + kCredentials);
-    QCOMPARE(int(modal.shown.size()), 1);
+    QCOMPARE(int(modal.requests.size()), 1);
 }
 
 void TestOrderForms::buyOrderBody() {
@@ -322,7 +322,7 @@ void TestOrderForms::buyOrderBody() {
     QVERIFY(client.Connect());
     client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
     auto view = MakeView<CBuyView>(client);
-    ModalScript modal;
+    ModalRecorder modal;
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
     view->RefreshQuotePanel();
     Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("10.5"));
@@ -330,7 +330,7 @@ void TestOrderForms::buyOrderBody() {
     Click(view.get(), 1013);
     QCOMPARE(client.NextBody(net::kCmdOrder),
              "code=600000&price=10.5&num=200&name=" + Gbk("浦发银行") + "&type=1" + kCredentials);
-    QVERIFY(modal.shown.empty());                            // no question before a buy
+    QVERIFY(modal.requests.empty());                         // no question before a buy
     QCOMPARE(Text(view.get(), 1011), QStringLiteral("200")); // the form keeps its contents
 }
 
@@ -338,16 +338,16 @@ void TestOrderForms::buyFailsWithoutConnection() {
     TradeTestClient client; // never connected
     client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
     auto view = MakeView<CBuyView>(client);
-    ModalScript modal;
+    ModalRecorder modal;
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
     view->RefreshQuotePanel();
     Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("100"));
     Click(view.get(), 1013);
-    QCOMPARE(int(modal.shown.size()), 1);
-    QCOMPARE(modal.shown[0].text, ConnectionFailureText());
+    QCOMPARE(int(modal.requests.size()), 1);
+    QCOMPARE(modal.requests[0].text, ConnectionFailureText());
     Click(view.get(), 1039); // cancels report the failed send too
-    QCOMPARE(int(modal.shown.size()), 3);
-    QCOMPARE(modal.shown[2].text, ConnectionFailureText());
+    QCOMPARE(int(modal.requests.size()), 3);
+    QCOMPARE(modal.requests[2].text, ConnectionFailureText());
 }
 
 void TestOrderForms::sellConfirmation() {
@@ -356,27 +356,27 @@ void TestOrderForms::sellConfirmation() {
     client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
     client.state.quotes.Store(Quote("000001", "平安银行", 18.50f, 18.49f, 18.00f));
     auto view = MakeView<CSellView>(client);
-    ModalScript modal;
+    ModalRecorder modal;
 
     // A complete code without a quote shown yet cannot be sold.
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600001"));
     Find<QLineEdit>(view.get(), 1007)->setText(QStringLiteral("10.00"));
     Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("100"));
     Click(view.get(), 1013);
-    QCOMPARE(modal.shown.back().text, QStringLiteral("请输入代码"));
+    QCOMPARE(modal.requests.back().text, QStringLiteral("请输入代码"));
 
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
     view->RefreshQuotePanel();
     Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("150")); // no lot rule for sales
-    modal.answers = {false};
+    modal.QueueYes({false});
     Click(view.get(), 1013);
-    QCOMPARE(modal.shown.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
-    QCOMPARE(modal.shown.back().text, QStringLiteral("确认要卖出600000 150股?"));
-    QCOMPARE(modal.shown.back().caption, QStringLiteral("股票买入"));
+    QCOMPARE(modal.requests.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
+    QCOMPARE(modal.requests.back().text, QStringLiteral("确认要卖出600000 150股?"));
+    QCOMPARE(modal.requests.back().caption, QStringLiteral("股票买入"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
     QCOMPARE(Text(view.get(), 1011), QStringLiteral("150"));
 
-    modal.answers = {true};
+    modal.QueueYes({true});
     Click(view.get(), 1013);
     QCOMPARE(client.NextBody(net::kCmdOrder),
              "code=600000&price=10.49&num=150&name=" + Gbk("浦发银行") + "&type=2" + kCredentials);
@@ -387,27 +387,27 @@ void TestOrderForms::oneClickSendsOnce() {
     QVERIFY(client.Connect());
     client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
     auto view = MakeView<CSellView>(client);
-    ModalScript modal;
+    ModalRecorder modal;
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
     view->RefreshQuotePanel();
     Find<QLineEdit>(view.get(), 1011)->setText(QStringLiteral("100"));
     // A second press while the question is open must not produce a second order, nor a
     // cancel request.
-    modal.whileOpen = [&] {
-        modal.whileOpen = nullptr;
+    modal.onShow = [&](const ModalRequest&) {
+        modal.onShow = nullptr;
         Click(view.get(), 1013);
         Click(view.get(), 1039);
     };
     Click(view.get(), 1013);
-    QCOMPARE(int(modal.shown.size()), 1);
+    QCOMPARE(int(modal.requests.size()), 1);
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 1);
-    QCOMPARE(client.server->CountOf(net::kCmdCancelAll), 0);
+    QCOMPARE(client.server.CountOf(net::kCmdCancelAll), 0);
 }
 
 void TestOrderForms::cancelButtons() {
     TradeTestClient client;
     QVERIFY(client.Connect());
-    ModalScript modal;
+    ModalRecorder modal;
     const struct {
         int id;
         int command;
@@ -420,31 +420,31 @@ void TestOrderForms::cancelButtons() {
         for (const auto& b : buttons) {
             Click(buy.get(), b.id);
             QCOMPARE(client.NextBody(b.command), std::string("curuser=u1&curpwd=p1"));
-            QCOMPARE(modal.shown.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
-            QCOMPARE(modal.shown.back().text, QString::fromUtf8(b.prompt));
-            QCOMPARE(modal.shown.back().caption, QStringLiteral("提醒"));
+            QCOMPARE(modal.requests.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
+            QCOMPARE(modal.requests.back().text, QString::fromUtf8(b.prompt));
+            QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
         }
     }
     auto sell = MakeView<CSellView>(client);
     for (const auto& b : buttons) {
         Click(sell.get(), b.id);
         QCOMPARE(client.NextBody(b.command), std::string("curuser=u1&curpwd=p1"));
-        QCOMPARE(modal.shown.back().kind, ModalRequest::Kind::kYesNoTip);
-        QCOMPARE(modal.shown.back().text, QString::fromUtf8(b.prompt));
+        QCOMPARE(modal.requests.back().kind, ModalRequest::Kind::kYesNoTip);
+        QCOMPARE(modal.requests.back().text, QString::fromUtf8(b.prompt));
     }
-    modal.answers = {false, false, false};
+    modal.QueueYes({false, false, false});
     for (const auto& b : buttons)
         Click(sell.get(), b.id);
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelAll), 2);
-    QCOMPARE(client.server->CountOf(net::kCmdCancelAllBuys), 2);
-    QCOMPARE(client.server->CountOf(net::kCmdCancelAllSells), 2);
+    QCOMPARE(client.server.CountOf(net::kCmdCancelAllBuys), 2);
+    QCOMPARE(client.server.CountOf(net::kCmdCancelAllSells), 2);
 }
 
 void TestOrderForms::cancelSelectedNeedsOrdersTab() {
     TradeTestClient client;
     QVERIFY(client.Connect());
     client.SetOrders({Order("600000", "500", "200", "1", "2021-02-23 09:31:05", "部成")});
-    ModalScript modal;
+    ModalRecorder modal;
     for (bool sell : {false, true}) {
         std::unique_ptr<COrderFormView> view;
         if (sell)
@@ -454,9 +454,9 @@ void TestOrderForms::cancelSelectedNeedsOrdersTab() {
         view->OrdersPanel()->FillOrderList();
         view->OrdersPanel()->List()->selectRow(0);
         QCOMPARE(view->Tabs()->currentIndex(), int(COrderFormView::kPositionsTab));
-        const std::size_t before = modal.shown.size();
+        const auto before = modal.requests.size();
         Click(view.get(), 1042);
-        QCOMPARE(modal.shown.size(), before);
+        QCOMPARE(modal.requests.size(), before);
         QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), sell ? 1 : 0);
 
         view->Tabs()->setCurrentIndex(COrderFormView::kOrdersTab); // refills the panel
@@ -464,11 +464,12 @@ void TestOrderForms::cancelSelectedNeedsOrdersTab() {
         view->OrdersPanel()->List()->selectRow(0);
         Click(view.get(), 1042);
         QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600000&num=500&time=2021-02-23 09:31:05" + kCredentials);
-        QCOMPARE(modal.shown.back().kind, sell ? ModalRequest::Kind::kYesNoTip : ModalRequest::Kind::kMessageBoxYesNo);
-        QCOMPARE(modal.shown.back().text,
+        QCOMPARE(modal.requests.back().kind,
+                 sell ? ModalRequest::Kind::kYesNoTip : ModalRequest::Kind::kMessageBoxYesNo);
+        QCOMPARE(modal.requests.back().text,
                  sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?"));
         if (!sell)
-            QCOMPARE(modal.shown.back().caption, QStringLiteral("提醒"));
+            QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
     }
 }
 
@@ -581,8 +582,8 @@ void TestOrderForms::positionDoubleClickBuy() {
     QCOMPARE(list->GetItemCount(), 2);
     emit view->PositionsPanel()->sellRequested(); // nothing selected: nothing happens
     DoubleClickRow(list, 0);
-    QTRY_COMPARE(int(client.frame.codes.size()), 1);
-    QCOMPARE(client.frame.codes[0], 600);
+    QTRY_COMPARE(int(client.frame.soldCodes.size()), 1);
+    QCOMPARE(client.frame.soldCodes[0], 600);
 }
 
 void TestOrderForms::positionDoubleClickSell() {
@@ -670,19 +671,19 @@ void TestOrderForms::tabsRefreshAndNotifications() {
     // 刷 新 asks in each form's own order, then refills the page shown.
     const auto commandsOf = [&client](std::size_t from) {
         std::vector<int> commands;
-        const auto log = client.server->Received();
+        const auto log = client.server.Received();
         for (std::size_t i = from; i < log.size(); ++i) {
             if (log[i].command != 99 && log[i].command != net::kCmdHeartbeat)
                 commands.push_back(log[i].command);
         }
         return commands;
     };
-    std::size_t before = client.server->Received().size();
+    std::size_t before = client.server.Received().size();
     Click(buy.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 1);
     QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdPositions, net::kCmdTodayTrades, net::kCmdTodayOrders}));
     auto sell = MakeView<CSellView>(client);
-    before = client.server->Received().size();
+    before = client.server.Received().size();
     Click(sell.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 2);
     QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdTodayTrades, net::kCmdTodayOrders, net::kCmdPositions}));
@@ -705,17 +706,17 @@ void TestOrderForms::mnemonicsClickTheirButtons() {
     // With a button focused, the bare letter acts like Alt+letter; in an edit it is typed.
     buy->show();
     sell->show();
-    ModalScript modal;
-    modal.answers = {false, false};
+    ModalRecorder modal;
+    modal.QueueYes({false, false});
     auto* refresh = Find<QAbstractButton>(buy.get(), 1038);
     QTest::keyClick(refresh, Qt::Key_X);
     QTest::keyClick(refresh, Qt::Key_B); // no button has B as its mnemonic
     QTest::keyClick(Find<QAbstractButton>(sell.get(), 1039), Qt::Key_S);
-    QCOMPARE(int(modal.shown.size()), 2);
-    QCOMPARE(modal.shown[0].text, QStringLiteral("是否确认撤销所有买单委托?"));
-    QCOMPARE(modal.shown[1].text, QStringLiteral("请输入代码"));
+    QCOMPARE(int(modal.requests.size()), 2);
+    QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销所有买单委托?"));
+    QCOMPARE(modal.requests[1].text, QStringLiteral("请输入代码"));
     QTest::keyClick(Find<QLineEdit>(buy.get(), 1007), Qt::Key_X); // refused by the price's validator
-    QCOMPARE(int(modal.shown.size()), 2);
+    QCOMPARE(int(modal.requests.size()), 2);
 }
 
 QTEST_MAIN(TestOrderForms)

@@ -88,8 +88,8 @@ void TestPwdView::localChecksInOrder() {
     form.newPassword->setText(newPassword);
     form.confirmation->setText(confirmation);
     QTest::mouseClick(form.confirm, Qt::LeftButton);
-    QCOMPARE(modal.texts, QStringList{message});
-    QCOMPARE(client.server->CountOf(net::kCmdChangePassword), 0);
+    QCOMPARE(modal.Texts(), QStringList{message});
+    QCOMPARE(client.server.CountOf(net::kCmdChangePassword), 0);
 }
 
 void TestPwdView::confirmSendsTheChangeAndKeepsTheFields() {
@@ -104,10 +104,10 @@ void TestPwdView::confirmSendsTheChangeAndKeepsTheFields() {
     Type(form.confirmation, QStringLiteral("pw9"), QStringLiteral("新"));
     QTest::mouseClick(form.confirm, Qt::LeftButton);
 
-    const auto body = client.NextBody(net::kCmdChangePassword);
+    const auto body = client.NextQuery(net::kCmdChangePassword);
     QVERIFY(body);
     QCOMPARE(*body, "oldpwd=old1&pwd=" + ToGbk(QStringLiteral("pw9新")));
-    QVERIFY(modal.texts.isEmpty());
+    QVERIFY(modal.Texts().isEmpty());
     QCOMPARE(form.oldPassword->text(), QStringLiteral("old1"));
     QCOMPARE(form.newPassword->text(), QStringLiteral("pw9新"));
     QCOMPARE(form.confirmation->text(), QStringLiteral("pw9新"));

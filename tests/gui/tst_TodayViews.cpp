@@ -150,7 +150,7 @@ void TestTodayViews::refreshAsksForTodaysTableAndRefillsAtOnce() {
     QCOMPARE(list->GetItemCount(), 1);
 
     const int command = orders ? net::kCmdTodayOrders : net::kCmdTodayTrades;
-    const auto body = client.NextBody(command);
+    const auto body = client.NextQuery(command);
     QVERIFY(body);
     QCOMPARE(*body, std::string("start=2021-2-23"));
 }

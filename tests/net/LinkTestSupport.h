@@ -3,7 +3,7 @@
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "tests/net/RecordingNotifier.h"
+#include "tests/support/RecordingNotifier.h"
 #include "tests/support/FakeTradingServer.h"
 
 #include <gtest/gtest.h>

@@ -100,6 +100,21 @@ public:
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // Like Wait, for a command that should end by itself: one still running after
+    // `limit` is killed and reported as -2.
+    int WaitExit(std::chrono::seconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                Kill();
+                return -2;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     void Kill() {
         ::kill(pid_, SIGKILL);
         Wait();
@@ -219,8 +234,8 @@ TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
         if (std::string(command) == "add-user")
             args = {command, "eve", "pw", "--fast-hash"};
         Child child(args, dir.Path().string(), Hashes::kProduction);
+        EXPECT_EQ(child.WaitExit(std::chrono::seconds(20)), 2) << command;
         EXPECT_NE(child.WaitLine("--fast-hash").find("QUORVEXD_TEST_FAST_HASH=1"), std::string::npos) << command;
-        EXPECT_EQ(child.Wait(), 2) << command;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "data" / "quorvex.db")) << "nothing stored";
 
@@ -247,7 +262,7 @@ int Admin(std::vector<std::string> args, const std::string& marker = {}, std::st
     Child admin(std::move(args));
     if (!marker.empty() && output)
         *output = admin.WaitLine(marker);
-    return admin.Wait();
+    return admin.WaitExit(std::chrono::seconds(20));
 }
 
 } // namespace

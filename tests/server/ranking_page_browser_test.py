@@ -73,6 +73,8 @@ def serve(data, names):
 
 
 def main():
+    # The contest here is a test's: cheap password hashes are allowed for it.
+    os.environ["QUORVEXD_TEST_FAST_HASH"] = "1"
     if not shutil.which("chromium"):
         print("SKIPPED: chromium is not installed (scripts/setup.sh installs it)")
         return SKIP
