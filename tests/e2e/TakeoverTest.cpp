@@ -56,6 +56,17 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 20s) {
     return pred();
 }
 
+// Kills the process when the test ends early, so that a failed assertion leaves no server behind.
+struct ChildGuard {
+    pid_t pid = -1;
+    ~ChildGuard() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
 // quorvexd with `args`, its output in `log`.
 pid_t Start(const std::vector<std::string>& args, const std::filesystem::path& log) {
     const pid_t pid = fork();
@@ -141,6 +152,7 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
                                         (dir / "book.csv").string()};
     };
     const pid_t first = Start(serve("127.0.0.1:0", (dir / "first.port").string()), dir / "first.log");
+    ChildGuard firstGuard{first};
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); })) << "first server";
     int firstPort = 0;
     std::ifstream(dir / "first.port") >> firstPort;
@@ -181,6 +193,7 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
     kill(first, SIGKILL);
     const auto killedAt = std::chrono::steady_clock::now();
     waitpid(first, nullptr, 0);
+    firstGuard.pid = -1;
     const std::size_t beforeKill = acknowledged().size();
 
     // The standby takes over and the link follows it: orders are acknowledged again...
@@ -248,8 +261,10 @@ TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
                                         "--port-file", portFile, "--no-demo", "--tick-ms", "100"};
     };
     const pid_t first = Start(serve((dir / "first.port").string()), dir / "first.log");
+    ChildGuard firstGuard{first};
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); })) << "first server";
     const pid_t second = Start(serve((dir / "second.port").string()), dir / "second.log");
+    ChildGuard secondGuard{second};
     ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); })) << "second server stands by";
 
     // The database server drops the leader's connection (a restart, a network cut).
@@ -261,14 +276,13 @@ TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
     cut.Reset();
     // The leader notices at its next batch (a market tick), stops with its own exit code...
     int status = 0;
-    EXPECT_TRUE(WaitUntil([&] { return waitpid(first, &status, WNOHANG) == first; }, 20s));
+    if (WaitUntil([&] { return waitpid(first, &status, WNOHANG) == first; }, 20s))
+        firstGuard.pid = -1;
+    else
+        ADD_FAILURE() << "the leader went on without its database";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
     // ...and the standby serves.
     EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "second.port"); }));
-    kill(first, SIGKILL);
-    waitpid(first, nullptr, WNOHANG);
-    kill(second, SIGTERM);
-    waitpid(second, nullptr, 0);
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
