@@ -10,6 +10,7 @@ PACKAGES=(
     qt6-translations-l10n
     libgl1-mesa-dev libxkbcommon-dev
     libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
+    libpq-dev postgresql
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei xvfb xauth x11-utils
     python3 procps

@@ -79,7 +79,7 @@ std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
 
 } // namespace
 
-Ledger::Ledger(Database& db, Market& market, FeeSchedule fees, UserDirectory* directory)
+Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory)
     : db_(db)
     , market_(market)
     , fees_(fees)
@@ -482,7 +482,7 @@ void Ledger::Rollover(const std::string& newDay, const std::string& time) {
         }
     }
     if (!closing.empty())
-        db_.Prepare("INSERT OR IGNORE INTO closed_days(day, closed_at) VALUES(?, ?)")
+        db_.Prepare("INSERT INTO closed_days(day, closed_at) VALUES(?, ?) ON CONFLICT(day) DO NOTHING")
             .Bind(1, closing)
             .Bind(2, newDay + " " + time)
             .Run();

@@ -133,7 +133,8 @@ std::uint16_t PortOf(const std::string& line) {
 
 TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     TempDir dir;
-    const std::string db = (dir.Path() / "contest.db").string();
+    const TestDatabase store(dir.Path());
+    const std::string db = store.Location();
     const std::string csv = (dir.Path() / "book.csv").string();
     std::ofstream(csv) << FixedBookCsv();
     {
