@@ -5,7 +5,6 @@
 void SetUpAccountList(CListCtrlCl& list, const std::vector<CListCtrlCl::Column>& columns) {
     list.m_headerHeightFactor = 1.5f;
     list.SetRowHeight();
-    list.m_fixedColumns = true;
     list.AddColumns(columns);
     list.m_headerTopLine = true;
 }

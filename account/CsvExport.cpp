@@ -77,7 +77,8 @@ CCsvExport::CCsvExport(CListCtrlCl* list)
     , m_list(list)
     , m_action(new QAction(tr("导出CSV"), this)) {
     m_pickPath = [](QWidget* parent) {
-        return QFileDialog::getSaveFileName(parent, tr("导出CSV"), QDir::homePath(), tr("CSV 文件 (*.csv)"));
+        return QFileDialog::getSaveFileName(parent, tr("导出CSV"), QDir::homePath(), tr("CSV 文件 (*.csv)"), nullptr,
+                                            QFileDialog::DontUseNativeDialog);
     };
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, &CCsvExport::ShowMenu);

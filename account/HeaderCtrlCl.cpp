@@ -10,7 +10,8 @@ CHeaderCtrlCl::CHeaderCtrlCl(CListCtrlCl& list)
     , m_list(list) {
     setFont(QApplication::font());
     setHighlightSections(false);
-    setSectionsClickable(false);
+    // A click on a title sorts the list by that column.
+    setSectionsClickable(true);
     setSectionsMovable(false);
     setStretchLastSection(false);
     setDefaultAlignment(Qt::AlignCenter);
@@ -56,6 +57,18 @@ void CHeaderCtrlCl::paintSection(QPainter* painter, const QRect& rect, int logic
     painter->setPen(palette().color(QPalette::WindowText));
     if (logicalIndex < m_titles.size())
         painter->drawText(text, flags | Qt::AlignTop, m_titles.at(logicalIndex));
+    if (logicalIndex == m_list.SortColumn()) {
+        // A small triangle at the right edge: up for ascending, down for descending.
+        const int cx = rect.right() - 8;
+        const int cy = rect.center().y();
+        const bool up = m_list.SortOrder() == Qt::AscendingOrder;
+        const QPoint tip(cx, up ? cy - 3 : cy + 3);
+        const QPoint left(cx - 4, up ? cy + 2 : cy - 2);
+        const QPoint right(cx + 4, up ? cy + 2 : cy - 2);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(90, 90, 90));
+        painter->drawPolygon(QPolygon({tip, left, right}));
+    }
 
     if (align == u'2')
         text.setRight(text.right() + 3);

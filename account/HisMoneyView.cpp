@@ -35,4 +35,5 @@ void CHisMoneyView::FillHistoryList() {
         const bool red = summary == QStringLiteral("证券卖出") || operation == QStringLiteral("资金转入");
         ColourAccountRow(list, row, red ? kRowRed : kRowBlue);
     }
+    list.WidenColumnToContents(0); // the dates are never cut
 }

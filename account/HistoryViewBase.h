@@ -23,6 +23,8 @@ public:
 
     void OnInitialUpdate() override;
     void OnHistoryTableStored() override { FillHistoryList(); }
+    // F5 asks the server again for the chosen range.
+    void OnRefreshKey() override { QueryHistory(); }
 
     // Empties the list and sends the query for the pickers' range; a failed send shows
     // "系统错误！".

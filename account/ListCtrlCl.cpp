@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 namespace {
 
@@ -12,6 +13,46 @@ const QColor kSelectionFill(200, 240, 240);
 const QColor kGridColour(192, 192, 192);
 constexpr int kFixedRowHeight = 26;
 constexpr int kTextInset = 5;
+
+// Item data: the colour set on the cell, and the row's insertion serial (tie-break).
+constexpr int kColourRole = Qt::UserRole + 1;
+constexpr int kSerialRole = Qt::UserRole + 2;
+
+// A cell that sorts by CompareCells, equal cells by their row's insertion serial.
+class ListItem final : public QTableWidgetItem {
+public:
+    ListItem(const QString& text, quint64 serial)
+        : QTableWidgetItem(text) {
+        setData(kSerialRole, serial);
+    }
+    bool operator<(const QTableWidgetItem& other) const override {
+        const int order = CListCtrlCl::CompareCells(text(), other.text());
+        if (order != 0)
+            return order < 0;
+        return data(kSerialRole).toULongLong() < other.data(kSerialRole).toULongLong();
+    }
+};
+
+// The text as a number: optional sign, digits, one decimal point, an optional trailing
+// "%"; thousands separators are accepted.
+bool AsNumber(const QString& text, double* value) {
+    QString t = text.trimmed();
+    if (t.endsWith(u'%'))
+        t.chop(1);
+    t.remove(u',');
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    *value = t.toDouble(&ok);
+    return ok;
+}
+
+QString WithoutLeadingZeros(QString digits) {
+    qsizetype k = 0;
+    while (k + 1 < digits.size() && digits.at(k) == u'0')
+        ++k;
+    return digits.sliced(k);
+}
 
 quint64 CellKey(int row, int column) {
     return (static_cast<quint64>(static_cast<quint32>(row)) << 32) | static_cast<quint32>(column);
@@ -73,6 +114,92 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
     });
     // A column width that changes repaints the whole list, grid lines included.
     connect(m_header, &QHeaderView::sectionResized, this, [this] { viewport()->update(); });
+    connect(m_header, &QHeaderView::sectionClicked, this, &CListCtrlCl::OnHeaderClicked);
+    connect(model(), &QAbstractItemModel::rowsInserted, this, &CListCtrlCl::QueueSort);
+    connect(model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                if (m_sortColumn >= topLeft.column() && m_sortColumn <= bottomRight.column())
+                    QueueSort();
+            });
+}
+
+int CListCtrlCl::CompareCells(const QString& a, const QString& b) {
+    double x = 0;
+    double y = 0;
+    if (AsNumber(a, &x) && AsNumber(b, &y))
+        return x < y ? -1 : (y < x ? 1 : 0);
+    // Dates and times ("2026-1-5", "9:30:00") and mixed text: runs of digits compare as
+    // numbers, everything else as text.
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            qsizetype ie = i;
+            qsizetype je = j;
+            while (ie < a.size() && a.at(ie).isDigit())
+                ++ie;
+            while (je < b.size() && b.at(je).isDigit())
+                ++je;
+            const QString sa = WithoutLeadingZeros(a.mid(i, ie - i));
+            const QString sb = WithoutLeadingZeros(b.mid(j, je - j));
+            // More significant digits is the larger number; equal lengths compare digit-wise.
+            if (sa.size() != sb.size())
+                return sa.size() < sb.size() ? -1 : 1;
+            if (const int c = sa.compare(sb); c != 0)
+                return c < 0 ? -1 : 1;
+            i = ie;
+            j = je;
+            continue;
+        }
+        if (const int c = QString::localeAwareCompare(a.mid(i, 1), b.mid(j, 1)); c != 0)
+            return c < 0 ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+
+void CListCtrlCl::WidenColumnToContents(int column) {
+    if (column < 0 || column >= columnCount())
+        return;
+    const QFontMetrics cells(font());
+    const QFontMetrics titles(m_header->font());
+    int needed = 0;
+    if (column < m_header->Titles().size())
+        needed = titles.horizontalAdvance(m_header->Titles().at(column)) + 2 * kTextInset;
+    for (int row = 0; row < rowCount(); ++row)
+        needed = std::max(needed, cells.horizontalAdvance(GetItemText(row, column)) + 2 * kTextInset + 2);
+    if (needed > columnWidth(column))
+        setColumnWidth(column, needed);
+}
+
+void CListCtrlCl::SortByColumn(int column, Qt::SortOrder order) {
+    m_sortColumn = column;
+    m_sortOrder = order;
+    m_header->viewport()->update();
+    if (column >= 0)
+        sortItems(column, order);
+}
+
+void CListCtrlCl::OnHeaderClicked(int column) {
+    const Qt::SortOrder order =
+        column == m_sortColumn && m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    SortByColumn(column, order);
+}
+
+void CListCtrlCl::QueueSort() {
+    if (m_sortColumn < 0 || m_sortQueued)
+        return;
+    m_sortQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_sortQueued = false;
+        if (m_sortColumn >= 0 && m_sortColumn < columnCount())
+            sortItems(m_sortColumn, m_sortOrder);
+    });
 }
 
 CListCtrlCl::~CListCtrlCl() = default;
@@ -113,11 +240,21 @@ void CListCtrlCl::SetItemTextColor(int column, int row, const QColor& colour) {
         m_colourIndex.insert(key, m_colours.size());
         m_colours.push_back(ColourEntry{row, column, colour});
     }
+    // The colour also goes with the cell, so that it follows its row when the list sorts.
+    if (QTableWidgetItem* cell = item(row, column)) {
+        const QSignalBlocker quiet(model()); // a colour is no reason to sort again
+        cell->setData(kColourRole, colour);
+    }
     if (row < rowCount())
         viewport()->update();
 }
 
 QColor CListCtrlCl::ItemTextColor(int row, int column) const {
+    if (const QTableWidgetItem* cell = item(row, column)) {
+        const QVariant own = cell->data(kColourRole);
+        if (own.isValid())
+            return own.value<QColor>();
+    }
     const auto found = m_colourIndex.constFind(CellKey(row, column));
     return found != m_colourIndex.constEnd() ? m_colours[*found].colour : QColor(Qt::black);
 }
@@ -136,7 +273,8 @@ void CListCtrlCl::SetItemText(int row, int column, const QString& text) {
         cell->setText(text);
         return;
     }
-    auto* cell = new QTableWidgetItem(text);
+    // Cells of one row share its serial: its place in the fill that made it.
+    auto* cell = new ListItem(text, static_cast<quint64>(row));
     cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     setItem(row, column, cell);
 }

@@ -18,6 +18,13 @@ class CHeaderCtrlCl;
 // Set-up order used by every view: m_headerHeightFactor = 1.5; SetRowHeight();
 // m_fixedColumns = true; AddColumn(0, ...), AddColumn(1, ...), ...; m_headerTopLine = true
 // (where the view has a top rule). Rows: InsertItem / SetItemText / GetItemText.
+//
+// A click on a column title sorts the rows by that column (again: the other way round):
+// numbers as numbers, dates and times by their numeric parts, other text as text. The
+// order is kept across refills: after the rows change, the list sorts itself again once
+// control returns to the event loop. Rows that compare equal keep their insertion order
+// (reversed when descending, so the newest of equal rows comes first). Cell colours set
+// on existing cells travel with their rows.
 class CListCtrlCl : public QTableWidget {
     Q_OBJECT
 public:
@@ -53,6 +60,16 @@ public:
     int GetFirstSelectedItem() const; // −1 when no row is selected
     void DeleteAllItems();
 
+    // Widens `column` (never narrows it) so that its title and every cell show whole.
+    void WidenColumnToContents(int column);
+
+    // Sorts by `column` now and after every refill; −1 switches sorting off.
+    void SortByColumn(int column, Qt::SortOrder order);
+    int SortColumn() const { return m_sortColumn; }
+    Qt::SortOrder SortOrder() const { return m_sortOrder; }
+    // <0, 0, >0 as `a` sorts before, with, after `b`.
+    static int CompareCells(const QString& a, const QString& b);
+
     CHeaderCtrlCl* Header() const { return m_header; }
     int RowHeightSetting() const { return m_rowHeight; }
 
@@ -73,4 +90,9 @@ private:
     QHash<quint64, std::size_t> m_colourIndex; // (row, column) → position in m_colours
     CHeaderCtrlCl* m_header = nullptr;
     int m_rowHeight = 0;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_sortQueued = false;
+    void QueueSort();
+    void OnHeaderClicked(int column);
 };

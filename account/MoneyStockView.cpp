@@ -61,6 +61,8 @@ CMoneyStockView::CMoneyStockView(ClientContext& context, QWidget* parent)
     m_list = new CListCtrlCl(this);
     m_list->setObjectName(QStringLiteral("id1041"));
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, &CMoneyStockView::OnRowDoubleClicked);
+    // Below this size the pane scrolls instead of cutting off the figures and the list.
+    setMinimumSize(2 * kLeft + 2 * kColumnPitch + kLabelWidth + kValueWidth, kTop + 3 * kLineHeight + 120);
 }
 
 CMoneyStockView::~CMoneyStockView() = default;
@@ -86,6 +88,10 @@ void CMoneyStockView::OnInitialUpdate() {
     FillPositionList();
     FillFundsFigures();
     m_revalue.start(kRevalueMs, this);
+    // What the tables hold now, then what the server says: funds and positions may have
+    // changed since they were last asked for (cancels, fills of resting orders).
+    Context().link.QueryPositions();
+    Context().link.QueryFunds();
 }
 
 void CMoneyStockView::OnHistoryTableStored() {
@@ -100,14 +106,25 @@ void CMoneyStockView::OnPositionsStored() {
     FillPositionList();
 }
 
+void CMoneyStockView::OnFundsStored() {
+    FillFundsFigures();
+}
+
 void CMoneyStockView::FillPositionList() {
     m_list->setUpdatesEnabled(false);
     m_list->DeleteAllItems();
+    std::string codes;
     for (const net::PositionRecord& record : Context().state.positions.Rows(&net::PositionRecord::code)) {
-        Context().link.UpdateQuoteSubscription(FieldBytes(record.code, sizeof record.code));
+        if (!codes.empty())
+            codes += ',';
+        codes += FieldBytes(record.code, sizeof record.code);
         positions::AppendRow(*m_list, record, true);
     }
     m_list->setUpdatesEnabled(true);
+    // Held codes must be quoted to be revalued; the link has usually subscribed them
+    // already when it stored the positions, and then nothing is sent.
+    if (!codes.empty())
+        Context().link.AddQuoteSubscription(codes);
 }
 
 void CMoneyStockView::FillFundsFigures() {
@@ -146,10 +163,10 @@ void CMoneyStockView::RevaluePositions() {
     const positions::PassResult pass = positions::Revalue(*m_list, Context().state.quotes);
     if (!pass.totalsChanged)
         return;
-    const float sum = positions::MarketValueSum(*m_list);
-    m_stockValue->setText(positions::Fixed(static_cast<double>(sum), 3));
-    const double total = positions::CellNumber(m_cashBalance->text()) + static_cast<double>(sum) +
-                         positions::CellNumber(m_frozenFunds->text());
+    const double sum = positions::MarketValueSum(*m_list);
+    m_stockValue->setText(positions::Fixed(sum, 3));
+    const double total =
+        positions::CellNumber(m_cashBalance->text()) + sum + positions::CellNumber(m_frozenFunds->text());
     m_totalAssets->setText(positions::Fixed(total, 3));
     const double margin = positions::CellNumber(m_marginFunds->text());
     if (margin > 10)

@@ -20,6 +20,7 @@ public:
     void OnInitialUpdate() override;
     void OnHistoryTableStored() override; // asks for positions and funds, then refills
     void OnPositionsStored() override;
+    void OnFundsStored() override;
 
     void FillPositionList();
     void FillFundsFigures();

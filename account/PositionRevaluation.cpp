@@ -6,6 +6,8 @@
 #include "net/Records.h"
 #include "shell/Gbk.h"
 
+#include <cmath>
+
 namespace positions {
 
 namespace {
@@ -32,9 +34,10 @@ void SetIfDifferent(CListCtrlCl& list, int row, int column, const QString& text)
 void SetUpList(CListCtrlCl& list, const std::array<int, kColumnCount>& widths) {
     list.m_headerHeightFactor = 1.5f;
     list.SetRowHeight();
-    list.m_fixedColumns = true;
     for (int i = 0; i < kColumnCount; ++i)
         list.AddColumn(i, Titles()[static_cast<std::size_t>(i)], widths[static_cast<std::size_t>(i)]);
+    // "交易市场", the last title, shows whole at every font size.
+    list.WidenColumnToContents(kColumnCount - 1);
 }
 
 QString MarketText(const QString& code) {
@@ -124,11 +127,11 @@ PassResult Revalue(CListCtrlCl& list, const net::QuoteTable& quotes) {
     return result;
 }
 
-float MarketValueSum(const CListCtrlCl& list) {
-    float sum = 0.0f;
+double MarketValueSum(const CListCtrlCl& list) {
+    long long cents = 0;
     for (int row = 0; row < list.GetItemCount(); ++row)
-        sum += static_cast<float>(CellNumber(list.GetItemText(row, kMarketValue)));
-    return sum;
+        cents += std::llround(CellNumber(list.GetItemText(row, kMarketValue)) * 100);
+    return static_cast<double>(cents) / 100;
 }
 
 } // namespace positions

@@ -64,7 +64,8 @@ struct PassResult {
 // price equals its market price or is not above 0.5.
 PassResult Revalue(CListCtrlCl& list, const net::QuoteTable& quotes);
 
-// The market values of all rows, summed in single precision as shown with two decimals.
-float MarketValueSum(const CListCtrlCl& list);
+// The market values of all rows as shown with two decimals, summed in whole cents so that
+// the total agrees with the server's to the cent however large it grows.
+double MarketValueSum(const CListCtrlCl& list);
 
 } // namespace positions

@@ -26,6 +26,8 @@ void CTodayTradeView::OnInitialUpdate() {
                                {tr("成交均价"), 100},
                                {tr("成交数量"), 100},
                                {tr("成交金额"), 100}});
+    // Newest first (成交时间) until the user sorts by another column.
+    m_list->SortByColumn(1, Qt::DescendingOrder);
     m_listReady = true;
     PlaceList(1);
     FillTodayTradeList();

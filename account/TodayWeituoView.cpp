@@ -28,6 +28,8 @@ void CTodayWeituoView::OnInitialUpdate() {
                                {tr("操作"), 90},
                                {tr("委托时间"), 200},
                                {tr("备注"), 95}});
+    // Newest first (委托时间) until the user sorts by another column.
+    m_list->SortByColumn(7, Qt::DescendingOrder);
     m_listReady = true;
     PlaceList();
     FillTodayOrderList();

@@ -12,8 +12,9 @@ const QString& EmptyMessageText() {
 
 CFailDlg::CFailDlg(QWidget* parent)
     : CTipDialog(parent, ModalRequest::Kind::kFailure, tip_art::kTitleHeight + 8, 50) {
-    auto* ok = new CImageButton(tip_art::ButtonImage(QStringLiteral("确定"), QColor(204, 40, 32)),
-                                QStringLiteral("确定"), this);
+    auto* ok = new CImageButton(
+        [](qreal dpr) { return tip_art::ButtonImage(QStringLiteral("确定"), QColor(204, 40, 32), dpr); },
+        QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("id1043"));
     ok->move((tip_art::kWidth - tip_art::kButtonWidth) / 2, tip_art::kHeight - tip_art::kButtonHeight - 10);
     ok->setDefault(true);

@@ -28,3 +28,11 @@ const ModalHookFn& ModalHook();
 // AskYesNo returns true for Yes.
 void ShowMessageBox(QWidget* parent, const QString& text, const QString& caption = QString());
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption);
+
+class QMessageBox;
+// After a modal run: the keyboard goes back to `parent`'s window. Without a window manager
+// nobody else hands it back, and the window's shortcuts would stay dead.
+void ReturnFocusTo(QWidget* parent);
+// Gives the box's standard buttons their Chinese texts (确定, 取消, 是, 否), whatever
+// translations are installed.
+void SetChineseButtonTexts(QMessageBox& box);

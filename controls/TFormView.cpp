@@ -1,5 +1,6 @@
 #include "controls/TFormView.h"
 
+#include <QAbstractButton>
 #include <QPainter>
 
 CTFormView::CTFormView(ClientContext& context, QWidget* parent)
@@ -16,4 +17,12 @@ void CTFormView::paintEvent(QPaintEvent* /*event*/) {
 void CTFormView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     update();
+}
+
+void CTFormView::OnRefreshKey() {
+    auto* refresh = findChild<QAbstractButton*>(QStringLiteral("id1038"));
+    if (refresh && refresh->isVisible() && refresh->isEnabled())
+        refresh->click();
+    else
+        OnHistoryTableStored();
 }

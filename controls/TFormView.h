@@ -25,6 +25,10 @@ public:
     virtual void OnPositionsStored() {}
     virtual void OnTodayTradesStored() {}
     virtual void OnTodayOrdersStored() {}
+    // The funds record was stored; every view hears it.
+    virtual void OnFundsStored() {}
+    // F5: the view's refresh button ("刷 新") where it has one, else a refill as on 1124.
+    virtual void OnRefreshKey();
 
 protected:
     void paintEvent(QPaintEvent* event) override;   // light grey RGB(240, 240, 240)

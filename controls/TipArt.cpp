@@ -6,14 +6,15 @@
 
 namespace tip_art {
 
-QPixmap Background() {
-    QPixmap pixmap(kWidth, kHeight);
+QPixmap Background(qreal dpr) {
+    QPixmap pixmap(QSize(kWidth, kHeight) * dpr);
+    pixmap.setDevicePixelRatio(dpr);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient body(0, 0, 0, kHeight);
     body.setColorAt(0.0, QColor(250, 252, 255));
     body.setColorAt(1.0, QColor(226, 236, 247));
-    painter.fillRect(pixmap.rect(), body);
+    painter.fillRect(QRect(0, 0, kWidth, kHeight), body);
 
     QLinearGradient title(0, 0, 0, kTitleHeight);
     title.setColorAt(0.0, QColor(74, 132, 204));
@@ -36,8 +37,9 @@ QPixmap Background() {
     return pixmap;
 }
 
-QPixmap ButtonImage(const QString& label, const QColor& face) {
-    QPixmap pixmap(kButtonWidth, kButtonHeight);
+QPixmap ButtonImage(const QString& label, const QColor& face, qreal dpr) {
+    QPixmap pixmap(QSize(kButtonWidth, kButtonHeight) * dpr);
+    pixmap.setDevicePixelRatio(dpr);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -54,7 +56,7 @@ QPixmap ButtonImage(const QString& label, const QColor& face) {
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, label);
+    painter.drawText(QRect(0, 0, kButtonWidth, kButtonHeight), Qt::AlignCenter, label);
     return pixmap;
 }
 

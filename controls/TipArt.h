@@ -14,8 +14,10 @@ inline constexpr int kTitleHeight = 28;
 inline constexpr int kButtonWidth = 72;
 inline constexpr int kButtonHeight = 26;
 
-QPixmap Background();
+// Both are drawn at `dpr` device pixels per logical pixel, so they stay sharp on a scaled
+// screen; their logical size does not change.
+QPixmap Background(qreal dpr = 1.0);
 // A rounded image button face with `label`; `face` is its main colour.
-QPixmap ButtonImage(const QString& label, const QColor& face);
+QPixmap ButtonImage(const QString& label, const QColor& face, qreal dpr = 1.0);
 
 } // namespace tip_art

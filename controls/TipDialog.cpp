@@ -6,11 +6,12 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 
 CTipDialog::CTipDialog(QWidget* parent, ModalRequest::Kind kind, int textTop, int textHeightDlu)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_kind(kind)
-    , m_background(tip_art::Background()) {
+    , m_background(tip_art::Background(devicePixelRatioF())) {
     setModal(true);
     setFixedSize(tip_art::kWidth, tip_art::kHeight);
 
@@ -19,6 +20,10 @@ CTipDialog::CTipDialog(QWidget* parent, ModalRequest::Kind kind, int textTop, in
     m_text->SetTextColor(QColor(0, 0, 255));
     m_text->setWordWrap(true);
     m_text->setGeometry(11, textTop, DluX(213), DluY(textHeightDlu));
+}
+
+const QPixmap& CTipDialog::BackgroundPicture() const {
+    return m_background;
 }
 
 void CTipDialog::SetShownText(const QString& text) {
@@ -35,10 +40,16 @@ int CTipDialog::exec() {
         setResult(result);
         return result;
     }
-    return QDialog::exec();
+    const QPointer<QWidget> parent(parentWidget());
+    const int result = QDialog::exec();
+    ReturnFocusTo(parent);
+    return result;
 }
 
 void CTipDialog::paintEvent(QPaintEvent* /*event*/) {
+    // Drawn again at the screen's scale, so the title and frame stay as sharp as the text.
+    if (!qFuzzyCompare(m_background.devicePixelRatio(), devicePixelRatioF()))
+        m_background = tip_art::Background(devicePixelRatioF());
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_background);
 }

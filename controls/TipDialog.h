@@ -17,6 +17,8 @@ class CTipDialog : public QDialog {
     Q_DISABLE_COPY_MOVE(CTipDialog)
 public:
     int exec() override;
+    // The painted background as last drawn (at the window's device pixel ratio).
+    const QPixmap& BackgroundPicture() const;
 
 protected:
     // `textHeightDlu`: the height of the message area in dialog units.

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPen>
 
 namespace {
 bool IsEnterKey(int key) {
@@ -94,6 +95,12 @@ void CXPButton::paintEvent(QPaintEvent* /*event*/) {
     painter.setFont(font());
     const int flags = Qt::AlignCenter | Qt::TextShowMnemonic | (m_singleLine ? Qt::TextSingleLine : Qt::TextWordWrap);
     painter.drawText(item, flags, text());
+    if (hasFocus()) {
+        // Keyboard users see which button Enter or Space will press.
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(QColor(0, 64, 128), 1, Qt::DotLine));
+        painter.drawRect(item.adjusted(3, 3, -4, -4));
+    }
 }
 
 void CXPButton::mouseMoveEvent(QMouseEvent* event) {

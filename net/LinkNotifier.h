@@ -20,7 +20,8 @@ public:
     virtual bool HasMainFrame() const = 0;
 
     // A table was stored: kMsgHistoryTableStored, kMsgPositionsStored,
-    // kMsgTodayTradesStored or kMsgTodayOrdersStored. Called only while HasMainFrame().
+    // kMsgTodayTradesStored, kMsgTodayOrdersStored or kMsgFundsStored. Called only while
+    // HasMainFrame().
     virtual void NotifyTable(int message) = 0;
 
     // A reply for a window: kMsgLoginReply (to the login dialog, whether or not a main
@@ -28,8 +29,8 @@ public:
     virtual void DeliverReply(int message, std::string_view body) = 0;
 
     // A reply whose handler may open a dialog, handed over without waiting: kMsgLoginReply
-    // when the login was rejected, kMsgOrderReply, kMsgPasswordReply and kMsgReloginFailed
-    // (the server's reason; only while HasMainFrame()).
+    // when the login was rejected, kMsgOrderReply, kMsgCancelReply, kMsgPasswordReply and
+    // kMsgReloginFailed (the server's reason; only while HasMainFrame()).
     virtual void PostReply(int message, std::string body) = 0;
 };
 

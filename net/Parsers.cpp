@@ -51,6 +51,7 @@ void Fill(FundsRecord& r, const Fields& f) {
     Put(r.marginFunds, f, 6);
     Put(r.value7, f, 7);
     Put(r.value8, f, 8);
+    Put(r.accountStatus, f, 9);
 }
 
 void Fill(TradeRecord& r, const Fields& f) {
@@ -148,9 +149,10 @@ void TradingLink::ParsePositions(std::string_view body) {
             codes.push_back(',');
         codes.append(code);
     }
-    // Every held security stays subscribed.
+    // Every held security stays subscribed; a list that holds them all already is not sent
+    // again (every fill brings new positions, and the server knows the list).
     if (!codes.empty())
-        UpdateQuoteSubscription(codes);
+        AddQuoteSubscription(codes);
     NotifyTable(kMsgPositionsStored);
 }
 
@@ -161,6 +163,7 @@ void TradingLink::ParseFunds(std::string_view body) {
     FundsRecord record{};
     Fill(record, fields);
     state_.funds.Store(record);
+    NotifyTable(kMsgFundsStored);
 }
 
 void TradingLink::ParseTodayTrades(std::string_view body) {

@@ -83,6 +83,12 @@ void TradingLink::UpdateQuoteSubscription(std::string_view codes) {
     SendRequest(kCmdQuoteSubscribe, "code=" + list);
 }
 
+bool TradingLink::AddQuoteSubscription(std::string_view codes) {
+    bool added = false;
+    const std::string list = state_.quoteCodes.Add(codes, &added);
+    return added && SendRequest(kCmdQuoteSubscribe, "code=" + list);
+}
+
 bool TradingLink::ReplaceQuoteSubscription(const std::string& list) {
     if (!state_.quoteCodes.ReplaceIfDifferent(list))
         return false;

@@ -19,7 +19,7 @@ bool QuoteCodes::Empty() const {
     return list_.empty();
 }
 
-std::string QuoteCodes::Add(std::string_view codes) {
+std::string QuoteCodes::Add(std::string_view codes, bool* added) {
     const std::vector<std::string_view> pieces = SplitText(codes, ",");
     std::lock_guard lock(mutex_);
     // Whole codes are compared by looking for ",code," in ",list,".
@@ -32,6 +32,8 @@ std::string QuoteCodes::Add(std::string_view codes) {
         return out;
     };
     std::string guard = list_.empty() ? std::string() : enclosed(list_);
+    if (added)
+        *added = false;
     for (std::string_view code : pieces) {
         // An empty piece would put an empty code (",,") into the list.
         if (code.empty() || guard.find(enclosed(code)) != std::string::npos)
@@ -40,6 +42,8 @@ std::string QuoteCodes::Add(std::string_view codes) {
             list_.push_back(',');
         list_.append(code);
         guard = enclosed(list_);
+        if (added)
+            *added = true;
     }
     return list_;
 }

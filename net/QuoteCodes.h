@@ -16,8 +16,9 @@ public:
     bool Empty() const;
 
     // Appends every code of the comma-separated `codes` that is not yet in the list (whole
-    // codes between commas are compared) and returns the resulting list.
-    std::string Add(std::string_view codes);
+    // codes between commas are compared) and returns the resulting list; `added` tells
+    // whether any code was appended.
+    std::string Add(std::string_view codes, bool* added = nullptr);
 
     // Stores `list` when it differs from the current list; true when it was stored.
     bool ReplaceIfDifferent(const std::string& list);

@@ -31,9 +31,10 @@ struct FundsRecord {
     char totalAssets[32];
     char marginFunds[32];
     char value7[32];
-    char value8[32]; // buying-power multiplier used by the max-buyable formula
+    char value8[32];        // buying-power multiplier used by the max-buyable formula
+    char accountStatus[32]; // "0" normal, another text frozen; empty from a server that does not say
 };
-static_assert(sizeof(FundsRecord) == 288);
+static_assert(sizeof(FundsRecord) == 320);
 
 struct TradeRecord {
     char tradeDate[16];

@@ -104,10 +104,12 @@ void TradingLink::Spawn(void (TradingLink::*work)()) {
 
 void TradingLink::ConnectLoop() {
     while (!Stopping()) {
-        if (serverIndex_ == 0
-                ? socket_.Connect(state_.serverAddress, state_.port)
-                : socket_.Connect(state_.moreServers[serverIndex_ - 1].host, state_.moreServers[serverIndex_ - 1].port))
+        if (serverIndex_ == 0 ? socket_.Connect(state_.serverAddress, state_.port)
+                              : socket_.Connect(state_.moreServers[serverIndex_ - 1].host,
+                                                state_.moreServers[serverIndex_ - 1].port)) {
+            connectedTick_ = Tick();
             return;
+        }
         NextServer();
         Pause(timings_.retryDelay);
     }
@@ -166,6 +168,10 @@ void TradingLink::Reconnect() {
     reloginPending_ = false;
     // The server that broke may be gone for good; its standby listens on the next address.
     NextServer();
+    // A connection that broke as soon as it was made (a proxy or balancer in front of a dead
+    // server accepts and drops at once) is retried at the connect pace, not in a tight loop.
+    if (Tick() - connectedTick_ < Millis(timings_.retryDelay))
+        Pause(timings_.retryDelay);
     while (!Stopping()) {
         ConnectLoop();
         if (Stopping())
@@ -271,6 +277,13 @@ void TradingLink::Dispatch(int command, std::string_view body) {
         if (notifier_.HasMainFrame())
             notifier_.PostReply(kMsgOrderReply, std::string(body));
         break;
+    case kCmdCancelOne:
+    case kCmdCancelAllSells:
+    case kCmdCancelAllBuys:
+    case kCmdCancelAll:
+        if (notifier_.HasMainFrame())
+            notifier_.PostReply(kMsgCancelReply, std::string(body));
+        break;
     case kCmdTodayOrders:
         ParseTodayOrders(body);
         break;
@@ -304,7 +317,7 @@ void TradingLink::Dispatch(int command, std::string_view body) {
             notifier_.PostReply(kMsgPasswordReply, std::string(body));
         break;
     default:
-        // Commands without a handler (cancels, subscriptions, heartbeats, unknown codes).
+        // Commands without a handler (subscriptions, heartbeats, unknown codes).
         break;
     }
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <list>
@@ -116,6 +117,10 @@ public:
     // also when nothing was added.
     void UpdateQuoteSubscription(std::string_view codes);
 
+    // Adds the comma-separated codes to QuoteCodes and sends the list only when one of them
+    // was new. Returns true when a request was sent.
+    bool AddQuoteSubscription(std::string_view codes);
+
     // The order forms' subscription: when `list` differs from QuoteCodes it replaces it and
     // is sent. Returns true when a request was sent.
     bool ReplaceQuoteSubscription(const std::string& list);
@@ -156,6 +161,8 @@ private:
     std::atomic<bool> loginAccepted_{false};
     // Network thread: a re-login went out and its answer has not come.
     bool reloginPending_ = false;
+    // Network thread: when the current connection was made (32-bit milliseconds).
+    std::uint32_t connectedTick_ = 0;
     std::atomic<LinkPhase> phase_{LinkPhase::kConnecting};
     std::atomic<std::time_t> brokenSince_{0};
     std::atomic<std::time_t> lastQuote_{0};

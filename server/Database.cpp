@@ -1,5 +1,7 @@
 #include "server/Database.h"
 
+#include "server/Schema.h"
+
 #include <sqlite3.h>
 
 namespace server {
@@ -9,9 +11,53 @@ namespace {
     throw DatabaseError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
 }
 
+class SqliteStatement final : public StatementImpl {
+public:
+    SqliteStatement(sqlite3* db, sqlite3_stmt* stmt)
+        : db_(db)
+        , stmt_(stmt) {}
+    ~SqliteStatement() override { sqlite3_finalize(stmt_); }
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    void Bind(int index, std::int64_t value) override {
+        if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
+            Fail(db_, "bind");
+    }
+    void Bind(int index, std::string_view value) override {
+        if (sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT) !=
+            SQLITE_OK)
+            Fail(db_, "bind");
+    }
+    bool Step() override {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        const std::string message = sqlite3_errmsg(db_);
+        sqlite3_reset(stmt_);
+        throw DatabaseError("step: " + message);
+    }
+    void Reset() override {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    std::int64_t Int(int column) const override { return sqlite3_column_int64(stmt_, column); }
+    std::string Text(int column) const override {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_;
+};
+
 } // namespace
 
-Database::Database(const std::string& path, Synchronous synchronous) {
+Database::Database(const std::string& path, Synchronous synchronous)
+    : path_(path) {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -32,6 +78,25 @@ Database::Database(const std::string& path, Synchronous synchronous) {
     sqlite3_wal_hook(db_, &Database::OnCommit, this);
 }
 
+void Database::Migrate() {
+    // The file's own counter holds the number of the last migration applied.
+    Statement version = Prepare("PRAGMA user_version");
+    const std::int64_t applied = version.Step() ? version.Int(0) : 0;
+    version.Reset();
+    const auto& migrations = SqliteMigrations();
+    for (std::size_t i = static_cast<std::size_t>(applied); i < migrations.size(); ++i) {
+        Execute("BEGIN IMMEDIATE");
+        try {
+            migrations[i](*this);
+            Execute(("PRAGMA user_version=" + std::to_string(i + 1)).c_str());
+            Execute("COMMIT");
+        } catch (...) {
+            Execute("ROLLBACK");
+            throw;
+        }
+    }
+}
+
 Database::~Database() {
     sqlite3_close_v2(db_);
 }
@@ -49,7 +114,7 @@ Statement Database::Prepare(const char* sql) {
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
         Fail(db_, std::string("prepare ") + sql);
-    return Statement(db_, stmt);
+    return Statement(std::make_unique<SqliteStatement>(db_, stmt));
 }
 
 int Database::OnCommit(void* self, sqlite3*, const char*, int pages) {
@@ -81,12 +146,16 @@ bool Database::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
     return false;
 }
 
-void Database::PassiveCheckpoint() {
-    if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) != SQLITE_OK)
+bool Database::PassiveCheckpoint() {
+    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        return false; // another checkpoint is running: nothing wrong, try again later
+    if (rc != SQLITE_OK)
         Fail(db_, "checkpoint");
+    return true;
 }
 
-std::int64_t Database::LastInsertId() const {
+std::int64_t Database::LastInsertId() {
     return sqlite3_last_insert_rowid(db_);
 }
 
@@ -97,58 +166,6 @@ int Database::Changes() const {
 std::int64_t Database::DataVersion() {
     Statement s = Prepare("PRAGMA data_version");
     return s.Step() ? s.Int(0) : 0;
-}
-
-Statement::~Statement() {
-    sqlite3_finalize(stmt_);
-}
-
-Statement::Statement(Statement&& other) noexcept
-    : db_(other.db_)
-    , stmt_(other.stmt_) {
-    other.stmt_ = nullptr;
-}
-
-Statement& Statement::Bind(int index, std::int64_t value) {
-    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
-        Fail(db_, "bind");
-    return *this;
-}
-
-Statement& Statement::Bind(int index, std::string_view value) {
-    if (sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT) != SQLITE_OK)
-        Fail(db_, "bind");
-    return *this;
-}
-
-bool Statement::Step() {
-    const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    const std::string message = sqlite3_errmsg(db_);
-    sqlite3_reset(stmt_);
-    throw DatabaseError("step: " + message);
-}
-
-void Statement::Run() {
-    Step();
-    Reset();
-}
-
-void Statement::Reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-}
-
-std::int64_t Statement::Int(int column) const {
-    return sqlite3_column_int64(stmt_, column);
-}
-
-std::string Statement::Text(int column) const {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
 }
 
 } // namespace server

@@ -1,7 +1,8 @@
 #include "server/Engine.h"
 
+#include "server/Database.h"
 #include "server/GbkCodec.h"
-#include "server/Schema.h"
+#include "server/PgStore.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,10 +17,19 @@ Engine::~Engine() {
     Stop();
 }
 
-void Engine::Open() {
-    db_ = std::make_unique<Database>(options_.dbPath, options_.synchronous);
-    db_->LimitLogSize(options_.logLimitBytes);
-    CreateSchema(*db_);
+void Engine::Open(bool lead, const std::function<void()>& standingBy) {
+    db_ = OpenStore(options_.dbPath, options_.synchronous);
+    file_ = dynamic_cast<Database*>(db_.get());
+    if (file_)
+        file_->LimitLogSize(options_.logLimitBytes);
+    if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
+        // The lock belongs to this very connection, which every commit goes through: a
+        // server whose connection is gone can no longer write, so two never serve at once.
+        if (standingBy)
+            standingBy();
+        pg->WaitToLead();
+    }
+    db_->Migrate();
     market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
     if (!options_.quotesCsv.empty()) {
         std::string error;
@@ -27,7 +37,7 @@ void Engine::Open() {
             throw std::runtime_error(error);
     }
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
-    db_->Execute("BEGIN IMMEDIATE");
+    db_->Begin();
     try {
         ledger_->Load();
         const LocalTime now = Now();
@@ -35,9 +45,9 @@ void Engine::Open() {
             ledger_->SetDay(now.day);
         ledger_->RestorePrices();
         CatchUp(now);
-        db_->Execute("COMMIT");
+        db_->Commit();
     } catch (...) {
-        db_->Execute("ROLLBACK");
+        db_->Rollback();
         throw;
     }
     dataVersion_ = db_->DataVersion();
@@ -57,20 +67,23 @@ LocalTime Engine::Now() const {
 }
 
 void Engine::RunNow(const Work& work) {
-    db_->Execute("BEGIN IMMEDIATE");
+    db_->Begin();
     try {
         work(*ledger_, Now());
-        db_->Execute("COMMIT");
+        db_->NoteAdminChange();
+        db_->Commit();
     } catch (...) {
-        db_->Execute("ROLLBACK");
+        db_->Rollback();
         throw;
     }
 }
 
 void Engine::Start(QuotesListener listener) {
     listener_ = std::move(listener);
+    dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
     thread_ = std::thread([this] { Run(); });
-    checkpointer_ = std::thread([this] { Checkpoints(); });
+    if (db_->IsFile())
+        checkpointer_ = std::thread([this] { Checkpoints(); });
 }
 
 void Engine::Checkpoints() {
@@ -87,8 +100,8 @@ void Engine::Checkpoints() {
         try {
             if (!db)
                 db = std::make_unique<Database>(options_.dbPath, options_.synchronous);
-            db->PassiveCheckpoint();
-            ++checkpoints_;
+            if (db->PassiveCheckpoint())
+                ++checkpoints_;
         } catch (const std::exception& e) {
             ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
@@ -99,12 +112,12 @@ void Engine::Checkpoints() {
 }
 
 void Engine::KeepLogSmall() {
-    if (db_->LogBytes() <= options_.logLimitBytes)
+    if (!file_ || file_->LogBytes() <= options_.logLimitBytes)
         return;
     // Passive checkpoints cannot keep up with a long busy spell: the log would grow
     // without end. Copying it all now and cutting the file back costs this one pause.
     std::string error;
-    if (!db_->TruncateLog(std::chrono::milliseconds(200), error))
+    if (!file_->TruncateLog(std::chrono::milliseconds(200), error))
         logSizeLog_.Write("write-ahead log above its limit, could not empty it: " + error);
 }
 
@@ -181,7 +194,7 @@ void Engine::Run() {
         bool committed = false;
         const auto batchStart = Clock::now();
         try {
-            db_->Execute("BEGIN IMMEDIATE");
+            db_->Begin();
             const std::int64_t version = db_->DataVersion();
             if (version != dataVersion_) {
                 // An admin command wrote to the file: take its state as the truth.
@@ -198,7 +211,7 @@ void Engine::Run() {
                     ledger_->MatchOpenOrders(now.time);
                 ledger_->SavePrices();
             }
-            db_->Execute("COMMIT");
+            db_->Commit();
             committed = true;
             dataVersion_ = db_->DataVersion();
             if (!batch.empty()) {
@@ -212,8 +225,12 @@ void Engine::Run() {
             // A full disk fails every batch: say so every few seconds, not every time.
             batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
             try {
-                db_->Execute("ROLLBACK");
+                db_->Rollback();
             } catch (const std::exception&) {
+            }
+            if (storeLost_ && db_->Lost()) {
+                storeLost_();
+                storeLost_ = nullptr;
             }
             // Fills of the lost batch took book volume that nobody bought after all.
             market_->Rewind(std::move(market));

@@ -8,6 +8,7 @@
 #include "server/QuoteSnapshot.h"
 #include "server/RankingBoard.h"
 #include "server/ServerOptions.h"
+#include "server/Store.h"
 
 #include "server/RateLimitedLog.h"
 
@@ -44,9 +45,15 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     // Opens the database and loads the contest; throws DatabaseError or std::runtime_error.
-    void Open();
+    // With `lead` on a PostgreSQL store, first becomes the one server that serves it: while
+    // another one does, calls `standingBy` once and waits until that one's connection is gone.
+    void Open(bool lead = false, const std::function<void()>& standingBy = {});
     // Runs `work` at once on the calling thread in a transaction (before Start).
     void RunNow(const Work& work);
+    // Called once, on the engine thread, when a batch failed because the store can no longer
+    // be reached: with it went the leadership, so the server should stop and let its standby
+    // serve. Set before Start.
+    void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
     void Start(QuotesListener listener);
     void Stop();
 
@@ -85,7 +92,8 @@ private:
 
     const ServerOptions options_;
     UserDirectory& directory_;
-    std::unique_ptr<Database> db_;
+    std::unique_ptr<Store> db_;
+    Database* file_ = nullptr; // db_ when it is a SQLite file
     std::unique_ptr<Market> market_;
     std::unique_ptr<Ledger> ledger_;
     std::int64_t dataVersion_ = 0;
@@ -102,6 +110,7 @@ private:
     bool stopping_ = false;
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
+    std::function<void()> storeLost_;
     std::thread thread_;
     std::thread checkpointer_;
     std::atomic<std::uint64_t> checkpoints_{0};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/FeeRates.h"
 #include "server/Money.h"
 
 namespace server {
@@ -7,10 +8,10 @@ namespace server {
 // The charges of one trade. Commission has a floor per order, so the engine charges the
 // difference between the order's running total and what the order already paid.
 struct FeeSchedule {
-    double commissionRate = 0.0003;
-    Cents minCommission = 500;
-    double stampDutyRate = 0.0005; // sells only
-    double transferFeeRate = 0.00001;
+    double commissionRate = net::kDefaultCommissionRate;
+    Cents minCommission = net::kDefaultMinCommissionCents;
+    double stampDutyRate = net::kDefaultStampDutyRate; // sells only
+    double transferFeeRate = net::kDefaultTransferFeeRate;
 
     // Commission owed for an order that has traded `filledAmount` in all (0 for nothing traded).
     Cents CommissionFor(Cents filledAmount) const {

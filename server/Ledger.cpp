@@ -79,7 +79,7 @@ std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
 
 } // namespace
 
-Ledger::Ledger(Database& db, Market& market, FeeSchedule fees, UserDirectory* directory)
+Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory)
     : db_(db)
     , market_(market)
     , fees_(fees)
@@ -105,7 +105,7 @@ Ledger::Ledger(Database& db, Market& market, FeeSchedule fees, UserDirectory* di
                                "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
     , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
                                "FROM trades WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectFlow_(db.Prepare("SELECT day, time, summary, code, name, operation, qty, price, amount, balance "
+    , selectFlow_(db.Prepare("SELECT day, summary, code, name, operation, qty, price, amount, balance "
                              "FROM funds_flow WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
     , selectStatements_(db.Prepare("SELECT day, code, name, summary, qty, price, amount, settled, commission, "
                                    "stamp_duty, transfer_fee, balance, contract_no "
@@ -482,7 +482,7 @@ void Ledger::Rollover(const std::string& newDay, const std::string& time) {
         }
     }
     if (!closing.empty())
-        db_.Prepare("INSERT OR IGNORE INTO closed_days(day, closed_at) VALUES(?, ?)")
+        db_.Prepare("INSERT INTO closed_days(day, closed_at) VALUES(?, ?) ON CONFLICT(day) DO NOTHING")
             .Bind(1, closing)
             .Bind(2, newDay + " " + time)
             .Run();
@@ -576,12 +576,15 @@ Cents Ledger::StockValue(const Account& a) const {
 }
 
 std::string Ledger::FundsReply(const Account& a) const {
+    // 资金余额 is the cash that open orders do not hold, so that it adds up with 冻结金额 and
+    // 股票市值 to the total assets, the figure the ranking counts. The account's status
+    // follows the nine figures.
     const Cents stock = StockValue(a);
     const std::string available = FormatCents(a.Available());
     std::string out;
-    out.append(FormatCents(a.cash)).append(",").append(available).append(",").append(FormatCents(a.frozen));
+    out.append(available).append(",").append(available).append(",").append(FormatCents(a.frozen));
     out.append(",").append(FormatCents(stock)).append(",").append(available);
-    out.append(",").append(FormatCents(a.cash + stock)).append(",0.00,0,100");
+    out.append(",").append(FormatCents(a.cash + stock)).append(",0.00,0,100,").append(std::to_string(a.status));
     return out;
 }
 
@@ -645,10 +648,12 @@ std::string Ledger::TradesReply(const Account& a, const std::string& from, const
 }
 
 std::string Ledger::FundsFlowReply(const Account& a, const std::string& from, const std::string& to) {
+    // The date alone, as the trade and settlement records carry it: the client's date column
+    // has room for no more.
     return CollectNewestFirst(selectFlow_, a.id, from, to, [](const Statement& s) {
-        return s.Text(0) + " " + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," + s.Text(4) + "," + s.Text(5) +
-               "," + std::to_string(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," + FormatCents(s.Int(8)) + "," +
-               FormatCents(s.Int(9)) + "|";
+        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," + s.Text(4) + "," +
+               std::to_string(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
+               FormatCents(s.Int(8)) + "|";
     });
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "server/Database.h"
 #include "server/FeeSchedule.h"
 #include "server/Market.h"
 #include "server/Money.h"
+#include "server/Store.h"
 
 #include <cstdint>
 #include <map>
@@ -76,7 +76,7 @@ struct RankingRow {
 // transaction. All texts are UTF-8. Owned by one thread.
 class Ledger final {
 public:
-    Ledger(Database& db, Market& market, FeeSchedule fees, UserDirectory* directory);
+    Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory);
 
     // Reads every account and open order from the database (at start and after an admin
     // command changed the file behind the server's back).
@@ -149,7 +149,7 @@ private:
     std::string CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from, const std::string& to,
                                    Row row);
 
-    Database& db_;
+    Store& db_;
     Market& market_;
     FeeSchedule fees_;
     UserDirectory* directory_;

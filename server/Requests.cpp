@@ -24,6 +24,13 @@ std::optional<Range> DateRange(const QueryString& query, const std::string& toda
     return Range{*from, *to};
 }
 
+// Cancels are answered like orders: "0,..." when something was cancelled.
+std::string CancelAllAnswer(int cancelled) {
+    if (cancelled == 0)
+        return "1,没有可撤销的委托";
+    return "0,已撤销" + std::to_string(cancelled) + "笔委托";
+}
+
 } // namespace
 
 std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingHours& hours, std::int64_t userId,
@@ -39,17 +46,15 @@ std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingHou
         return ledger.PlaceOrder(*account, query.Get("code"), query.Get("price"), query.Get("num"), query.Get("type"),
                                  now.time);
     case net::kCmdCancelOne:
-        ledger.CancelMatching(*account, query.Get("code"), query.Get("num"), query.Get("time"));
-        return std::nullopt;
+        if (ledger.CancelMatching(*account, query.Get("code"), query.Get("num"), query.Get("time")))
+            return std::string("0,撤单成功");
+        return std::string("1,没有找到可撤销的委托");
     case net::kCmdCancelAllSells:
-        ledger.CancelAll(*account, true, false);
-        return std::nullopt;
+        return CancelAllAnswer(ledger.CancelAll(*account, true, false));
     case net::kCmdCancelAllBuys:
-        ledger.CancelAll(*account, false, true);
-        return std::nullopt;
+        return CancelAllAnswer(ledger.CancelAll(*account, false, true));
     case net::kCmdCancelAll:
-        ledger.CancelAll(*account, true, true);
-        return std::nullopt;
+        return CancelAllAnswer(ledger.CancelAll(*account, true, true));
     case net::kCmdTodayOrders:
         return ledger.OrdersReply(*account, today, today);
     case net::kCmdTodayTrades:

@@ -4,6 +4,8 @@
 
 namespace server {
 
+namespace {
+
 void CreateSchema(Database& db) {
     // Money is stored in cents, prices in cents, quantities in shares.
     db.Execute(R"sql(
@@ -109,6 +111,13 @@ CREATE TABLE IF NOT EXISTS closed_days(day TEXT PRIMARY KEY, closed_at TEXT NOT 
         db.Execute("UPDATE orders SET transfer_fee = (SELECT COALESCE(SUM(t.transfer_fee), 0) FROM trades t "
                    "WHERE t.order_id = orders.id) WHERE status = 0");
     }
+}
+
+} // namespace
+
+const std::vector<std::function<void(Database&)>>& SqliteMigrations() {
+    static const std::vector<std::function<void(Database&)>> kMigrations = {CreateSchema};
+    return kMigrations;
 }
 
 } // namespace server

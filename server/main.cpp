@@ -8,6 +8,7 @@
 #include "server/UserDirectory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -47,6 +48,7 @@ commands:
 
 options of every command:
   --db FILE                  database file (default data/quorvex.db)
+  --db postgresql://...      a PostgreSQL database instead (a libpq connection URI)
   --data DIR                 database DIR/quorvex.db
   --fast-hash                cheapest password hashes, for tests only: refused unless the
                              environment sets QUORVEXD_TEST_FAST_HASH=1 (default argon2id interactive)
@@ -299,6 +301,8 @@ std::string ReadPassword() {
 }
 
 void EnsureFolder(const std::string& dbPath) {
+    if (IsPostgresLocation(dbPath))
+        return;
     const auto parent = std::filesystem::path(dbPath).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent);
@@ -329,7 +333,21 @@ int Serve(const ServerOptions& options) {
     RaiseDescriptorLimit();
     UserDirectory directory;
     Engine engine(options, directory);
-    engine.Open();
+    // Up before the contest is loaded, so that a standby's health check says it stands by.
+    HttpSide http(engine.Ranking(), engine.GetMetrics(), options.rankingFullNames);
+    if (!options.httpHost.empty()) {
+        http.Start(options.httpHost, options.httpPort);
+        std::printf("ranking page http://%s:%u/\n", options.httpHost.c_str(), http.Port());
+        std::fflush(stdout);
+    }
+    bool waited = false;
+    engine.Open(true, [&] {
+        std::printf("standby: another quorvexd serves this database; taking over when it stops\n");
+        std::fflush(stdout);
+        waited = true;
+    });
+    if (waited)
+        std::printf("taking over the contest\n");
     if (options.createDemo) {
         bool created = false;
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
@@ -344,18 +362,22 @@ int Serve(const ServerOptions& options) {
         if (created || (auth && VerifyPassword(auth->passwordHash, kDemoPassword)))
             std::printf("demo account: user %s, password %s\n", kDemoUser, kDemoPassword);
     }
-
-    HttpSide http(engine.Ranking(), engine.GetMetrics(), options.rankingFullNames);
-    if (!options.httpHost.empty()) {
-        http.Start(options.httpHost, options.httpPort);
-        std::printf("ranking page http://%s:%u/\n", options.httpHost.c_str(), http.Port());
-    }
     asio::io_context io(1);
     Server server(io, engine, directory, options);
     server.Listen();
     http.SetServing(true);
     if (!options.portFile.empty())
         WritePortFile(options.portFile, server.Port());
+    std::atomic<bool> lost{false};
+    engine.OnStoreLost([&] {
+        std::fprintf(stderr, "quorvexd: lost the connection to the database; stopping so that a standby serves\n");
+        lost = true;
+        http.SetServing(false);
+        asio::post(io, [&] {
+            server.Shutdown();
+            io.stop();
+        });
+    });
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {
@@ -363,13 +385,13 @@ int Serve(const ServerOptions& options) {
         io.stop();
     });
     std::printf("quorvexd listening on %s:%u, database %s\n", options.host.c_str(), server.Port(),
-                options.dbPath.c_str());
+                IsPostgresLocation(options.dbPath) ? "(PostgreSQL)" : options.dbPath.c_str());
     std::fflush(stdout);
     io.run();
     http.SetServing(false);
     http.Stop();
     engine.Stop();
-    return 0;
+    return lost ? 3 : 0;
 }
 
 int Admin(const std::string& command, const Arguments& args, const ServerOptions& options) {
@@ -383,7 +405,9 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
     int rc = 0;
     if (command == "init-db") {
         needName(0);
-        std::printf("database %s ready\n", options.dbPath.c_str());
+        // A PostgreSQL URI may carry a password: it is not echoed.
+        std::printf("database %s ready\n",
+                    IsPostgresLocation(options.dbPath) ? "(PostgreSQL)" : options.dbPath.c_str());
         return 0;
     }
     if (command == "add-user") {

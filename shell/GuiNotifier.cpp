@@ -80,6 +80,8 @@ void CGuiNotifier::HandleReply(int message, const std::string& body) {
     } else if (m_frame) {
         if (message == net::kMsgOrderReply)
             m_frame->OnOrderReply(body);
+        else if (message == net::kMsgCancelReply)
+            m_frame->OnCancelReply(body);
         else if (message == net::kMsgPasswordReply)
             m_frame->OnPasswordReply(body);
         else if (message == net::kMsgReloginFailed)

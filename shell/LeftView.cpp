@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTreeWidget>
 
@@ -39,6 +40,10 @@ CLeftView::CLeftView(QWidget* parent)
     m_wndTree->setFocusPolicy(Qt::StrongFocus);
     m_wndTree->setIconSize(QSize(20, 20));
     m_wndTree->viewport()->installEventFilter(this);
+    m_wndTree->installEventFilter(this);
+    m_wndTree->setExpandsOnDoubleClick(false);
+    connect(m_wndTree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { OnCurrentItemChanged(current); });
 
     // The message font, 1.1 times as tall.
     m_treeFont = QApplication::font();
@@ -53,7 +58,7 @@ void CLeftView::OnInitialUpdate() {
     if (QTreeWidgetItem* query = FindItem(QStringLiteral("查询[F4]")))
         query->setExpanded(true);
     if (QTreeWidgetItem* funds = FindItem(QStringLiteral("资金股票")))
-        m_wndTree->setCurrentItem(funds);
+        SetCurrentQuietly(funds);
     m_wndTree->setGeometry(rect());
 }
 
@@ -84,13 +89,77 @@ bool CLeftView::HasSelection() const {
     return !m_wndTree->selectedItems().isEmpty();
 }
 
+void CLeftView::SetCurrentQuietly(QTreeWidgetItem* item) {
+    m_quiet = true;
+    m_wndTree->setCurrentItem(item);
+    m_quiet = false;
+}
+
+void CLeftView::Highlight(const QString& label) {
+    if (QTreeWidgetItem* item = FindItem(label)) {
+        if (QTreeWidgetItem* parent = item->parent())
+            parent->setExpanded(true);
+        SetCurrentQuietly(item);
+    }
+}
+
+void CLeftView::Choose(const QString& label) {
+    QTreeWidgetItem* item = FindItem(label);
+    if (!item)
+        return;
+    Highlight(label);
+    if (item->childCount() == 0)
+        emit functionChosen(label);
+    else
+        item->setExpanded(true);
+}
+
+void CLeftView::OnCurrentItemChanged(QTreeWidgetItem* current) {
+    // The keyboard moved the highlight: a leaf opens at once; a group opens nothing.
+    if (m_quiet || !current || current->childCount() != 0)
+        return;
+    m_arrowChoice = true;
+    emit functionChosen(current->text(0));
+    m_arrowChoice = false;
+}
+
 bool CLeftView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_wndTree->viewport() && event->type() == QEvent::MouseButtonPress) {
+    if (watched == m_wndTree && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (QTreeWidgetItem* item = m_wndTree->currentItem()) {
+                if (item->childCount() != 0)
+                    item->setExpanded(!item->isExpanded());
+                else
+                    emit functionChosen(item->text(0));
+            }
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    if (watched != m_wndTree->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton) {
+        // Only the left button selects; the right one opens the context menu and the
+        // middle one does nothing.
+        if (mouse->button() != Qt::LeftButton)
+            return true;
+        if (event->type() == QEvent::MouseButtonPress) {
             OnTreeClick(mouse->position().toPoint());
             return true;
         }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            OnTreeDoubleClick(mouse->position().toPoint());
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -98,16 +167,28 @@ bool CLeftView::eventFilter(QObject* watched, QEvent* event) {
 void CLeftView::OnTreeClick(const QPoint& viewportPos) {
     QTreeWidgetItem* item = m_wndTree->itemAt(viewportPos);
     m_wndTree->setFocus(Qt::MouseFocusReason);
+    m_expandedByPress = nullptr;
     if (!item) {
         m_wndTree->clearSelection();
-        m_wndTree->setCurrentItem(nullptr);
+        SetCurrentQuietly(nullptr);
         emit functionChosen(QString());
         return;
     }
-    m_wndTree->setCurrentItem(item);
+    SetCurrentQuietly(item);
+    if (item->childCount() != 0 && !item->isExpanded())
+        m_expandedByPress = item;
     item->setExpanded(true);
     if (item->childCount() == 0)
         emit functionChosen(item->text(0));
+}
+
+void CLeftView::OnTreeDoubleClick(const QPoint& viewportPos) {
+    // A double-click on the group toggles it: the first click opened a closed group and
+    // leaves it open; on an open group the second click closes it.
+    QTreeWidgetItem* item = m_wndTree->itemAt(viewportPos);
+    if (item && item->childCount() != 0 && item != m_expandedByPress)
+        item->setExpanded(false);
+    m_expandedByPress = nullptr;
 }
 
 void CLeftView::resizeEvent(QResizeEvent* event) {

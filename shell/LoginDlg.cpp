@@ -127,7 +127,15 @@ CLoginDlg::CLoginDlg(ClientContext& context, std::string iniPath, std::string ma
         child->installEventFilter(this);
 
     LoadSavedUsers();
-    m_user->setFocus();
+    FocusFirstEmpty();
+}
+
+void CLoginDlg::FocusFirstEmpty() {
+    // A remembered name leaves only the password to type: it must not land in the name box.
+    if (m_user->currentText().isEmpty())
+        m_user->setFocus();
+    else
+        m_password->setFocus();
 }
 
 CLoginDlg::~CLoginDlg() = default;
@@ -137,7 +145,7 @@ void CLoginDlg::showEvent(QShowEvent* event) {
     if (!m_started) {
         m_started = true;
         m_context.link.Start();
-        m_user->setFocus();
+        FocusFirstEmpty();
     }
 }
 
@@ -303,6 +311,9 @@ void CLoginDlg::OnLoginReply(std::string_view body) {
     const std::vector<std::string_view> fields = net::SplitText(body, ",,,");
     if (fields[0] != "0") {
         ShowFailure(this, fields.size() > 1 ? FromGbk(fields[1]) : QStringLiteral("登录失败"));
+        // Ready for the next try: the password selected, so typing replaces it.
+        m_password->setFocus();
+        m_password->selectAll();
         return;
     }
     // Every field this answer needs must be there before anything is stored.

@@ -41,6 +41,9 @@ public:
     // The server's answer to the login request (user interface thread).
     void OnLoginReply(std::string_view body);
 
+    // The name box when it is empty, else the password.
+    void FocusFirstEmpty();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

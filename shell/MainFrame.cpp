@@ -8,21 +8,26 @@
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
 #include "shell/Gbk.h"
+#include "shell/IniFile.h"
 #include "shell/LeftView.h"
 #include "shell/LinkPane.h"
+#include "shell/LockCover.h"
 #include "shell/LockDlg.h"
 #include "shell/MySplitterWnd.h"
 #include "shell/StatusPanes.h"
 #include "shell/ViewFactory.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWindowStateChangeEvent>
 
 namespace {
@@ -70,8 +75,16 @@ CMainFrame::CMainFrame(ClientContext& context, QWidget* parent)
     m_linkTimer->start();
     RefreshLinkPane();
 
-    auto* lock = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
-    connect(lock, &QShortcut::activated, this, &CMainFrame::Lock);
+    m_cover = new CLockCover(this);
+    m_cover->hide();
+    connect(m_cover, &CLockCover::unlockRequested, this, &CMainFrame::QueueLockCheck);
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setSingleShot(true);
+    connect(m_idleTimer, &QTimer::timeout, this, [this] {
+        if (!m_locked)
+            Lock();
+    });
+    CreateShortcuts();
 
     m_context.frame = this;
 }
@@ -79,6 +92,46 @@ CMainFrame::CMainFrame(ClientContext& context, QWidget* parent)
 CMainFrame::~CMainFrame() {
     if (m_context.frame == this)
         m_context.frame = nullptr;
+}
+
+void CMainFrame::CreateShortcuts() {
+    auto* lock = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    connect(lock, &QShortcut::activated, this, &CMainFrame::Lock);
+    // The lock where people look for it: the context menus of the tree and the status bar.
+    m_lockAction = new QAction(QStringLiteral("锁定交易终端(Ctrl+L)"), this);
+    m_lockAction->setObjectName(QStringLiteral("lockAction"));
+    connect(m_lockAction, &QAction::triggered, this, &CMainFrame::Lock);
+    for (QWidget* w : {static_cast<QWidget*>(m_leftView->Tree()), static_cast<QWidget*>(m_wndStatusBar)}) {
+        w->setContextMenuPolicy(Qt::ActionsContextMenu);
+        w->addAction(m_lockAction);
+    }
+
+    // The keys that the tree's labels print, from anywhere in the window.
+    const struct {
+        Qt::Key key;
+        const char16_t* label;
+    } keys[] = {
+        {Qt::Key_F1, u"买入[F1]"}, {Qt::Key_F2, u"卖出[F2]"}, {Qt::Key_F3, u"撤单[F3]"}, {Qt::Key_F4, u"资金股票"}};
+    for (const auto& k : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(k.key), this);
+        const QString label = QString::fromUtf16(k.label);
+        connect(shortcut, &QShortcut::activated, this, [this, label] { ChooseFunction(label); });
+    }
+    auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(refresh, &QShortcut::activated, this, &CMainFrame::RefreshCurrentView);
+}
+
+void CMainFrame::ChooseFunction(const QString& label) {
+    if (m_locked)
+        return;
+    m_leftView->Choose(label);
+}
+
+void CMainFrame::RefreshCurrentView() {
+    if (m_locked)
+        return;
+    if (CTFormView* view = m_rightView)
+        view->OnRefreshKey();
 }
 
 void CMainFrame::CreateStatusBar() {
@@ -118,10 +171,17 @@ void CMainFrame::CreateClientArea() {
     m_wndSplitter->addWidget(m_leftView);
     connect(m_leftView, &CLeftView::functionChosen, this, &CMainFrame::ShowFunction);
 
+    // The right pane scrolls a view that does not fit; the tree keeps its width.
+    m_rightPane = new QScrollArea(m_wndSplitter);
+    m_rightPane->setObjectName(QStringLiteral("rightPane"));
+    m_rightPane->setWidgetResizable(true);
+    m_rightPane->setFrameShape(QFrame::NoFrame);
+    m_wndSplitter->addWidget(m_rightPane);
+
     // The funds and positions view first; a bare form view until that view exists.
     const FunctionEntry* first = FindFunction(QStringLiteral("资金股票"));
-    CTFormView* view = first ? first->create(m_context, m_wndSplitter) : new CTFormView(m_context, m_wndSplitter);
-    m_wndSplitter->addWidget(view);
+    CTFormView* view = first ? first->create(m_context, nullptr) : new CTFormView(m_context, nullptr);
+    m_rightPane->setWidget(view);
     m_rightView = view;
     m_wndSplitter->setStretchFactor(0, 0);
     m_wndSplitter->setStretchFactor(1, 1);
@@ -134,8 +194,15 @@ void CMainFrame::CreateClientArea() {
 
 void CMainFrame::ShowFunction(const QString& label) {
     m_currentViewLabel = label;
-    if (const FunctionEntry* entry = FindFunction(label))
-        ReplaceRightView(*entry);
+    const FunctionEntry* entry = FindFunction(label);
+    if (!entry)
+        return;
+    // A form opened by a click, Enter or a function key takes the focus (its first field);
+    // one opened by moving the tree's highlight leaves the focus in the tree.
+    if (ReplaceRightView(*entry) && !m_leftView->ChoosingByArrow()) {
+        if (CTFormView* view = m_rightView)
+            view->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
@@ -149,13 +216,13 @@ bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
         return false;
     const QList<int> sizes = m_wndSplitter->sizes();
     if (old) {
-        m_wndSplitter->replaceWidget(m_wndSplitter->indexOf(old), view);
+        // Taken out of the pane first: the old view may be the caller (a double-click that
+        // opens the sell view).
+        m_rightPane->takeWidget();
         old->hide();
-        // The old view may be the caller (a double-click that opens the sell view).
         old->deleteLater();
-    } else {
-        m_wndSplitter->addWidget(view);
     }
+    m_rightPane->setWidget(view);
     m_wndSplitter->setSizes(sizes);
     m_rightView = view;
     view->show();
@@ -166,9 +233,18 @@ bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
 }
 
 void CMainFrame::OnTableStored(int message) {
+    if (message == net::kMsgFundsStored) {
+        RefreshAvailableFunds();
+        const net::FundsRecord funds = m_context.state.funds.Get();
+        ShowAccountStatus(net::FieldText(funds.accountStatus));
+    }
     CTFormView* view = m_rightView;
     if (!view)
         return;
+    if (message == net::kMsgFundsStored) {
+        view->OnFundsStored();
+        return;
+    }
     if (message == net::kMsgHistoryTableStored) {
         view->OnHistoryTableStored();
         return;
@@ -199,7 +275,7 @@ void CMainFrame::OnTableStored(int message) {
             view->OnTodayOrdersStored();
         if (sell)
             view->OnTodayOrdersStored();
-        if (label.contains(QStringLiteral("当日委托")))
+        if (label.contains(QStringLiteral("当日委托")) || label.contains(QStringLiteral("撤单")))
             view->OnTodayOrdersStored();
         break;
     default:
@@ -220,6 +296,8 @@ void CMainFrame::SellPosition(int code) {
         SetControlText(view, QStringLiteral("id1002"), codeText);
     }
     m_currentViewLabel = QStringLiteral("卖出[F2]");
+    // The highlight follows the pane, so that it never names another function.
+    m_leftView->Highlight(m_currentViewLabel);
 }
 
 void CMainFrame::OnOrderReply(std::string_view body) {
@@ -231,18 +309,46 @@ void CMainFrame::OnOrderReply(std::string_view body) {
     const QString text = FromGbk(fields[1]);
     if (fields[0] == "0")
         m_context.link.StartRefreshAll(); // the refresh goes out while the answer is shown
-    ShowFailure(this, text);
+    else
+        m_context.link.QueryFunds(); // a refusal may come from a frozen account: the status follows
+    ShowWhenUnlocked([this, text] { ShowFailure(this, text); });
+}
+
+void CMainFrame::OnCancelReply(std::string_view body) {
+    const std::vector<std::string_view> fields = net::SplitText(body, ",");
+    // Whatever the verdict, the orders, funds and positions on screen may be stale now.
+    m_context.link.StartRefreshAll();
+    if (fields.size() >= 2 && fields[0] != "0")
+        ShowWhenUnlocked([this, text = FromGbk(fields[1])] { ShowFailure(this, text); });
+}
+
+void CMainFrame::ShowAccountStatus(std::string_view status) {
+    if (status.empty())
+        return;
+    m_context.state.accountStatus = std::string(status);
+    m_wndStatusBar->SetPaneText(kPaneStatus, status == "0" ? QStringLiteral("正常") : QStringLiteral("冻结"));
 }
 
 void CMainFrame::OnPasswordReply(std::string_view body) {
     if (body == "0") {
-        ShowFailure(this, QStringLiteral("密码修改成功,请重新登录系统"));
-        m_exit(0);
+        ShowWhenUnlocked([this] {
+            ShowFailure(this, QStringLiteral("密码修改成功,请重新登录系统"));
+            m_exit(0);
+        });
         return;
     }
     const std::vector<std::string_view> fields = net::SplitText(body, ",");
-    if (fields.size() >= 2)
-        ShowFailure(this, QStringLiteral("密码修改失败，") + FromGbk(fields[1]));
+    if (fields.size() >= 2) {
+        const QString text = QStringLiteral("密码修改失败，") + FromGbk(fields[1]);
+        ShowWhenUnlocked([this, text] { ShowFailure(this, text); });
+    }
+}
+
+void CMainFrame::ShowWhenUnlocked(std::function<void()> show) {
+    if (m_locked)
+        m_deferred.push_back(std::move(show));
+    else
+        show();
 }
 
 void CMainFrame::OnReloginFailed(std::string_view reason) {
@@ -267,6 +373,8 @@ void CMainFrame::RefreshAvailableFunds() {
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     LayoutPanes();
+    if (m_cover)
+        m_cover->setGeometry(rect());
 }
 
 void CMainFrame::LayoutPanes() {
@@ -289,12 +397,12 @@ void CMainFrame::RedrawPanels() {
 }
 
 bool CMainFrame::event(QEvent* event) {
+    // While locked the cover answers clicks and keys; an activation only brings an open
+    // lock dialog forward.
     if (event->type() == QEvent::WindowActivate) {
-        // A locked window is kept minimised; an activation that reaches it while minimised
-        // belongs to the restore, which the state change handles.
         if (!m_locked)
             RedrawPanels();
-        else if (!(windowState() & Qt::WindowMinimized))
+        else if (m_lockDialogShown && m_lockDialog)
             QueueLockCheck();
     }
     return QMainWindow::event(event);
@@ -311,8 +419,38 @@ void CMainFrame::changeEvent(QEvent* event) {
 }
 
 void CMainFrame::Lock() {
-    m_locked = true;
-    showMinimized();
+    if (!m_locked) {
+        m_locked = true;
+        m_idleTimer->stop();
+        // Hidden, not only covered: nothing behind the cover keeps the focus or a shortcut.
+        m_wndSplitter->hide();
+        m_wndStatusBar->hide();
+        m_cover->setGeometry(rect());
+        m_cover->show();
+        m_cover->raise();
+        m_cover->setFocus();
+    }
+    QueueLockCheck();
+}
+
+void CMainFrame::Unlock() {
+    m_locked = false;
+    m_cover->hide();
+    m_wndSplitter->show();
+    m_wndStatusBar->show();
+    if (m_idleTimer->interval() > 0)
+        m_idleTimer->start();
+    if (CTFormView* view = m_rightView)
+        view->setFocus();
+    // The answers that arrived while locked, in their order.
+    std::vector<std::function<void()>> deferred;
+    deferred.swap(m_deferred);
+    const QPointer<CMainFrame> self(this);
+    for (auto& show : deferred) {
+        show();
+        if (!self)
+            return;
+    }
 }
 
 void CMainFrame::QueueLockCheck() {
@@ -322,23 +460,22 @@ void CMainFrame::QueueLockCheck() {
     m_lockCheckQueued = true;
     QTimer::singleShot(0, this, [this] {
         m_lockCheckQueued = false;
-        // Late echoes of our own minimising find the window minimised again: not a restore.
-        if (!(windowState() & Qt::WindowMinimized))
-            OnLockedActivation();
+        OnLockedActivation();
     });
 }
 
 void CMainFrame::OnLockedActivation() {
     if (!m_locked)
         return;
-    showMinimized();
+    // A minimised window would take its dialog with it; the cover keeps the content hidden.
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     if (m_lockDialogShown && m_lockDialog) {
         m_lockDialog->raise();
         m_lockDialog->activateWindow();
         return;
     }
-    // No parent: a dialog owned by the minimised window would be hidden with it.
-    CLockDlg dialog(m_context);
+    CLockDlg dialog(m_context, this);
     m_lockDialog = &dialog;
     m_lockDialogShown = true;
     QPointer<CMainFrame> self(this);
@@ -348,12 +485,44 @@ void CMainFrame::OnLockedActivation() {
     m_lockDialogShown = false;
     m_lockDialog = nullptr;
     if (result == QDialog::Accepted) {
-        m_locked = false;
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        show();
+        Unlock();
         raise();
         activateWindow();
     } else {
-        m_locked = true;
+        activateWindow();
+        m_cover->setFocus();
     }
+}
+
+void CMainFrame::SetAutoLock(std::chrono::milliseconds idle) {
+    const auto ms = static_cast<int>(std::clamp<long long>(idle.count(), 0, 24LL * 3600 * 1000));
+    m_idleTimer->setInterval(ms);
+    qApp->removeEventFilter(this);
+    if (ms <= 0) {
+        m_idleTimer->stop();
+        return;
+    }
+    qApp->installEventFilter(this);
+    if (!m_locked)
+        m_idleTimer->start();
+}
+
+std::chrono::milliseconds CMainFrame::AutoLockFromIni(const std::string& iniPath) {
+    const int minutes = CIniFile(iniPath).ReadInt("lock", "idleminutes", 0);
+    return std::chrono::minutes(std::clamp(minutes, 0, 24 * 60));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+        if (!m_locked && m_idleTimer->interval() > 0)
+            m_idleTimer->start();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -133,8 +133,13 @@ int CTavixApp::Run() {
             return 0; // cancelled, or ended for an update
     }
     m_frame = std::make_unique<CMainFrame>(m_context);
+    m_frame->SetAutoLock(CMainFrame::AutoLockFromIni(ClientIniLocation().path.toStdString()));
     m_notifier.SetMainFrame(m_frame.get());
     m_frame->showMaximized();
+    // The keyboard goes to the main window at once, also where no window manager hands the
+    // focus over from the closed login dialog.
+    m_frame->raise();
+    m_frame->activateWindow();
     const int code = QApplication::exec();
     m_notifier.Close();
     return code;

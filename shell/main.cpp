@@ -1,3 +1,4 @@
+#include "shell/Language.h"
 #include "shell/TavixApp.h"
 
 #include <QApplication>
@@ -9,6 +10,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavix"));
     QApplication::setOrganizationName(QStringLiteral("marketdesk2603"));
+    if (!InstallChineseLanguage(app))
+        std::fprintf(stderr, "Tavix: Qt's Chinese translations were not found; some standard texts stay English\n");
     // The installed desktop entry's name, so a desktop shows its icon and name for our windows.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvex.Tavix"));
     QIcon icon;

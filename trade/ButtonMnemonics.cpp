@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QRegularExpression>
+#include <QShortcut>
 #include <QWidget>
 
 CButtonMnemonics::CButtonMnemonics(QWidget* form)
@@ -26,4 +28,24 @@ bool CButtonMnemonics::eventFilter(QObject*, QEvent* event) {
         }
     }
     return false;
+}
+
+void AddCancelAllKeys(QWidget* form, QAbstractButton* cancelAll) {
+    cancelAll->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Z));
+    // An edit with the focus takes "/" as text, so the shortcut only acts elsewhere.
+    auto* slash = new QShortcut(QKeySequence(Qt::Key_Slash), form);
+    slash->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(slash, &QShortcut::activated, cancelAll, [cancelAll] {
+        if (cancelAll->isEnabled() && cancelAll->isVisible())
+            cancelAll->click();
+    });
+}
+
+void AddBracketKey(QAbstractButton* button) {
+    if (!QKeySequence::mnemonic(button->text()).isEmpty())
+        return;
+    static const QRegularExpression kBracket(QStringLiteral("\\[([A-Z])\\]"));
+    const QRegularExpressionMatch match = kBracket.match(button->text());
+    if (match.hasMatch())
+        button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_A + (match.captured(1).at(0).unicode() - u'A'))));
 }

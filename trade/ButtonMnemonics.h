@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class QAbstractButton;
 class QWidget;
 
 // Dialog keyboard handling of the forms: while one of the form's buttons has the focus, the
@@ -19,3 +20,9 @@ protected:
 private:
     QWidget* m_form;
 };
+
+// "全撤(Z /)": Alt+Z, and "/" wherever in `form` no edit takes the key as text.
+void AddCancelAllKeys(QWidget* form, QAbstractButton* cancelAll);
+// A button whose text names its key in brackets without a mnemonic ("买入[B]") gets
+// Alt+that key.
+void AddBracketKey(QAbstractButton* button);

@@ -10,6 +10,7 @@
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "trade/MaxBuyable.h"
 
 #include <QLabel>
 
@@ -38,24 +39,24 @@ COrderFormView::FormTraits CBuyView::Traits() {
 CBuyView::CBuyView(ClientContext& context, QWidget* parent)
     : COrderFormView(context, parent, Traits()) {}
 
-long long CBuyView::MaxBuyable(double value8, double cashBalance, double frozenFunds, double price) {
-    // Without a price (no seller and no buyer quoted) nothing can be bought.
-    if (!(price > 0))
-        return 0;
-    const QString lots = QString::asprintf("%0.0f", value8 * (cashBalance - frozenFunds) / price / 10000);
-    return net::LeadingInteger(lots.toStdString()) * 100;
-}
-
 QString CBuyView::ChooseDefaultPrice(const QString& askText, const QString& bidText) const {
     return NumberOf(askText) > 0 ? askText : bidText;
 }
 
-void CBuyView::OnDefaultPriceSet(const QString& priceText) {
+void CBuyView::UpdateAmount() {
+    const QString price = m_price->text();
+    if (price.isEmpty()) {
+        m_amount->clear();
+        return;
+    }
+    // 可用金额 is the cash that open orders do not hold already.
     const net::FundsRecord funds = Context().state.funds.Get();
-    const long long amount = MaxBuyable(net::LeadingDouble(net::FieldText(funds.value8)),
-                                        net::LeadingDouble(net::FieldText(funds.cashBalance)),
-                                        net::LeadingDouble(net::FieldText(funds.frozenFunds)), NumberOf(priceText));
-    m_amount->setText(QString::number(amount));
+    const long long shares =
+        MaxBuyableShares(net::LeadingDouble(net::FieldText(funds.value8)),
+                         net::LeadingDouble(net::FieldText(funds.availableFunds)), NumberOf(price));
+    const QString text = QString::number(shares);
+    if (m_amount->text() != text)
+        m_amount->setText(text);
 }
 
 QString CBuyView::FullQuantity(const QString& amountText) const {
@@ -101,6 +102,7 @@ void CBuyView::Submit() {
 void CBuyView::SendRefreshQueries() {
     net::TradingLink& link = Context().link;
     link.QueryPositions();
+    link.QueryFunds();
     link.QueryTodayTrades();
     link.QueryTodayOrders();
 }

@@ -9,15 +9,13 @@ class CBuyView final : public COrderFormView {
 public:
     explicit CBuyView(ClientContext& context, QWidget* parent = nullptr);
 
-    // value8 × (cash − frozen) / price / 10000, rounded, in lots of 100; 0 without a price.
-    static long long MaxBuyable(double value8, double cashBalance, double frozenFunds, double price);
-
 private:
     static FormTraits Traits();
     void Submit() override;
     void SendRefreshQueries() override;
     QString ChooseDefaultPrice(const QString& askText, const QString& bidText) const override;
-    void OnDefaultPriceSet(const QString& priceText) override;
+    // The max-buyable at the price of the form from the available funds.
+    void UpdateAmount() override;
     QString FullQuantity(const QString& amountText) const override;
     void OnPositionPicked() override;
     order_cancel::Confirm CancelConfirm() override;

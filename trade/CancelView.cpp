@@ -69,7 +69,9 @@ CCancelView::CCancelView(ClientContext& context, QWidget* parent)
                                 ByMessageBox(this, QStringLiteral("提醒")));
         });
     });
+    AddCancelAllKeys(this, cancelAll);
     new CButtonMnemonics(this);
+    setFocusProxy(m_list);
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, [this] {
         RunOnce([this] {
             CancelSelectedOrder(this, Context().link, *m_list, QStringLiteral("是否确认撤销委托?"),
@@ -87,13 +89,20 @@ void CCancelView::OnInitialUpdate() {
                                {QStringLiteral("成交均价"), 90},
                                {QStringLiteral("操作"), 100},
                                {QStringLiteral("委托时间"), 210}});
-    FillOpenOrderList();
+    // Newest first until the user sorts by another column; what the table holds now, then
+    // what the server says.
+    m_list->SortByColumn(order_cancel::kOrderTimeColumn, Qt::DescendingOrder);
+    Refresh();
     m_hint->SetTextColor(QColor(255, 0, 0));
     PlaceList();
 }
 
 void CCancelView::OnHistoryTableStored() {
     Refresh();
+}
+
+void CCancelView::OnTodayOrdersStored() {
+    FillOpenOrderList();
 }
 
 void CCancelView::Refresh() {

@@ -16,6 +16,8 @@ public:
     void OnInitialUpdate() override;
     // A history table was stored: refresh like the 刷 新 button.
     void OnHistoryTableStored() override;
+    // Today's orders arrived (after a refresh or a cancel): the list follows at once.
+    void OnTodayOrdersStored() override;
 
     // Rebuilds the list from today's orders, leaving out filled and cancelled ones.
     void FillOpenOrderList();

@@ -39,7 +39,7 @@ bool CancelSelectedOrder(QWidget* parent, net::TradingLink& link, const CListCtr
     const QString body = QStringLiteral("code=") + list.GetItemText(row, kCodeColumn) + QStringLiteral("&num=") +
                          list.GetItemText(row, kOrderQtyColumn) + QStringLiteral("&time=") +
                          list.GetItemText(row, kOrderTimeColumn);
-    if (!confirm(prompt))
+    if (!confirm(prompt + QLatin1Char('\n') + DescribeOrder(list, row)))
         return false;
     if (!link.SendRequest(net::kCmdCancelOne, ToGbk(body))) {
         ShowFailure(parent, QStringLiteral("系统错误！"));
@@ -56,6 +56,13 @@ bool CancelAllOrders(QWidget* parent, net::TradingLink& link, int command, const
         return false;
     }
     return true;
+}
+
+QString DescribeOrder(const CListCtrlCl& list, int row) {
+    return QStringLiteral("证券代码：") + list.GetItemText(row, kCodeColumn) + QStringLiteral("  证券名称：") +
+           list.GetItemText(row, kNameColumn) + QStringLiteral("\n操作：") + list.GetItemText(row, kSideColumn) +
+           QStringLiteral("  委托价格：") + list.GetItemText(row, kOrderPriceColumn) + QStringLiteral("  委托数量：") +
+           list.GetItemText(row, kOrderQtyColumn);
 }
 
 QString CancelAllPrompt(int command) {

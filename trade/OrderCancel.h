@@ -26,12 +26,16 @@ Confirm ByTipDialog(QWidget* parent);
 
 // Columns of every order list from which a single cancel is built.
 inline constexpr int kCodeColumn = 0;
+inline constexpr int kNameColumn = 1;
 inline constexpr int kOrderQtyColumn = 2;
 inline constexpr int kFilledQtyColumn = 3;
+inline constexpr int kOrderPriceColumn = 4;
+inline constexpr int kSideColumn = 6;
 inline constexpr int kOrderTimeColumn = 7;
 
 // Cancels the order of the first selected row of `list` (command 3 with the row's code,
-// order quantity and order time as shown). Nothing happens without a selected row.
+// order quantity and order time as shown). Nothing happens without a selected row. The
+// question is `prompt` on its first line, then the order it cancels (DescribeOrder).
 // Returns true when a request was sent.
 bool CancelSelectedOrder(QWidget* parent, net::TradingLink& link, const CListCtrlCl& list, const QString& prompt,
                          const Confirm& confirm);
@@ -39,6 +43,9 @@ bool CancelSelectedOrder(QWidget* parent, net::TradingLink& link, const CListCtr
 // Cancels all orders (6), all buys (5) or all sells (4) with an empty body after the
 // matching question. Returns true when a request was sent.
 bool CancelAllOrders(QWidget* parent, net::TradingLink& link, int command, const Confirm& confirm);
+
+// Code, name, side, price and quantity of the order in `row`, on two lines.
+QString DescribeOrder(const CListCtrlCl& list, int row);
 
 // The question asked before the cancel-all command `command`.
 QString CancelAllPrompt(int command);

@@ -20,11 +20,14 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -146,8 +149,9 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     MakeLabel(this, 1004, QStringLiteral("证券名称"), DluRect(15, 60, 45, 12));
     m_name = MakeLabel(this, 1005, QString(), DluRect(65, 60, 100, 12));
     MakeLabel(this, 1006, traits.priceLabel, DluRect(15, 80, 45, 12));
-    // Prices are decimal numbers: an order body must not receive separators from the edit.
-    m_price = MakeEdit(this, 1007, DluRect(65, 78, 88, 13), QStringLiteral("^[0-9]*\\.?[0-9]*$"));
+    // Prices are decimal numbers on the 0.01 tick: an order body must not receive separators
+    // from the edit, and a number too long to be a price is not typed at all.
+    m_price = MakeEdit(this, 1007, DluRect(65, 78, 88, 13), QStringLiteral("^[0-9]{0,6}(\\.[0-9]{0,2})?$"));
     auto* priceSpin = new CSpinButtons(this);
     priceSpin->setObjectName(IdName(1169));
     priceSpin->setGeometry(DluRect(153, 78, 12, 13));
@@ -168,7 +172,7 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
         connect(radio, &QRadioButton::clicked, this, [this, divisor] { ApplyPreset(divisor); });
     }
     MakeLabel(this, 1010, traits.quantityLabel, DluRect(15, 138, 45, 12));
-    m_quantity = MakeEdit(this, 1011, DluRect(65, 136, 88, 13), QStringLiteral("^[0-9]*$"));
+    m_quantity = MakeEdit(this, 1011, DluRect(65, 136, 88, 13), QStringLiteral("^[0-9]{0,9}$"));
     auto* quantitySpin = new CSpinButtons(this);
     quantitySpin->setObjectName(IdName(1170));
     quantitySpin->setGeometry(DluRect(153, 136, 12, 13));
@@ -246,6 +250,7 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     m_tabs->addTab(m_ordersPanel, QStringLiteral("委托(&E)"));
 
     connect(m_code, &CTEdit::textChanged, this, &COrderFormView::OnCodeChanged);
+    connect(m_price, &CTEdit::textChanged, this, [this] { UpdateAmount(); });
     connect(priceSpin, &CSpinButtons::stepped, this, &COrderFormView::OnPriceStep);
     connect(quantitySpin, &CSpinButtons::stepped, this, &COrderFormView::OnQuantityStep);
     connect(submit, &CXPButton::clicked, this, [this] { RunOnce([this] { Submit(); }); });
@@ -259,7 +264,19 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
 
     for (CTEdit* edit : {m_code, m_price, m_quantity})
         edit->installEventFilter(this);
+    // A price of the quote panel is picked by a click.
+    for (int i = 0; i < kQuoteControls; ++i) {
+        if (!IsPriceIndex(i))
+            continue;
+        m_quote[i]->installEventFilter(this);
+        m_quote[i]->setCursor(Qt::PointingHandCursor);
+        m_quote[i]->setToolTip(QStringLiteral("单击填入价格，双击同时填入全部数量"));
+    }
+    AddBracketKey(submit);
+    AddCancelAllKeys(this, cancelAll);
     new CButtonMnemonics(this);
+    // The code edit takes the focus when the form opens.
+    setFocusProxy(m_code);
 
     m_quoteTimer = new QTimer(this);
     connect(m_quoteTimer, &QTimer::timeout, this, &COrderFormView::RefreshQuotePanel);
@@ -287,7 +304,62 @@ void COrderFormView::PlaceTabs(int gap) {
         m_tabs->setGeometry(0, top, width(), bottom - top);
 }
 
+bool COrderFormView::OnEditKey(QObject* watched, const QKeyEvent& key) {
+    // Up/Down step the edit's own value (upper arrow raises, as the spin's negative delta);
+    // PgUp/PgDn step the quantity by a lot from any of the three edits.
+    const int key_ = key.key();
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    if (key_ == Qt::Key_PageUp || key_ == Qt::Key_PageDown) {
+        OnQuantityStep(key_ == Qt::Key_PageUp ? -1 : 1);
+        return true;
+    }
+    if (key_ != Qt::Key_Up && key_ != Qt::Key_Down)
+        return false;
+    const int delta = key_ == Qt::Key_Up ? -1 : 1;
+    if (watched == m_price)
+        OnPriceStep(delta);
+    else if (watched == m_quantity)
+        OnQuantityStep(delta);
+    else
+        return false;
+    return true;
+}
+
+void COrderFormView::OnQuotePriceClicked(int index, bool wholeQuantity) {
+    const QString text = m_quote[index]->text();
+    if (!(NumberOf(text) > 0))
+        return; // a placeholder or an empty level
+    m_price->setText(text);
+    if (wholeQuantity)
+        ApplyPreset(100);
+}
+
 bool COrderFormView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == m_code || watched == m_price || watched == m_quantity)) {
+        if (OnEditKey(watched, *static_cast<QKeyEvent*>(event)))
+            return true;
+    }
+    if (event->type() == QEvent::Wheel && (watched == m_price || watched == m_quantity)) {
+        const int steps = static_cast<QWheelEvent*>(event)->angleDelta().y();
+        if (steps != 0) {
+            const int delta = steps > 0 ? -1 : 1;
+            if (watched == m_price)
+                OnPriceStep(delta);
+            else
+                OnQuantityStep(delta);
+        }
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        for (int i = 0; i < kQuoteControls; ++i) {
+            if (watched == m_quote[i] && IsPriceIndex(i) && mouse->button() == Qt::LeftButton) {
+                OnQuotePriceClicked(i, event->type() == QEvent::MouseButtonDblClick);
+                return true;
+            }
+        }
+    }
     // Copy, paste and cut in the three edits reach the edit, never a window shortcut.
     if (event->type() == QEvent::ShortcutOverride &&
         (watched == m_code || watched == m_price || watched == m_quantity)) {
@@ -316,7 +388,7 @@ void COrderFormView::OnCodeChanged() {
     m_price->clear();
     m_amount->clear();
     m_quantity->clear();
-    OnCodeCleared(code);
+    UpdateAmount();
 
     // The typed code first, then every held security, each once.
     const std::string typed = ToGbk(code);
@@ -380,9 +452,7 @@ void COrderFormView::RefreshQuotePanel() {
     }
 
     if (m_price->text().isEmpty()) {
-        const QString price = ChooseDefaultPrice(texts[4], texts[10]);
-        m_price->setText(price);
-        OnDefaultPriceSet(price);
+        m_price->setText(ChooseDefaultPrice(texts[4], texts[10]));
     }
 }
 
@@ -433,19 +503,20 @@ void COrderFormView::ResetForm() {
 }
 
 void COrderFormView::OnPriceStep(int delta) {
-    const double price = NumberOf(m_price->text());
+    const double price = std::min(NumberOf(m_price->text()), kMaxPrice);
     if (delta > 0 && price > 0.01)
         m_price->setText(PriceText(price - 0.01));
     else if (delta < 0)
-        m_price->setText(PriceText(price + 0.01));
+        m_price->setText(PriceText(std::min(price + 0.01, kMaxPrice)));
 }
 
 void COrderFormView::OnQuantityStep(int delta) {
-    const long long quantity = IntegerOf(m_quantity->text());
+    // Saturating: the up arrow stops at the longest quantity instead of wrapping around.
+    const long long quantity = std::min(IntegerOf(m_quantity->text()), kMaxQuantity);
     if (delta > 0 && quantity > 100)
         m_quantity->setText(QString::number(quantity - 100));
     else if (delta < 0)
-        m_quantity->setText(QString::number(quantity + 100));
+        m_quantity->setText(QString::number(std::min(quantity, kMaxQuantity - 100) + 100));
 }
 
 void COrderFormView::ApplyPreset(int divisor) {
@@ -533,6 +604,11 @@ void COrderFormView::OnRedrawPanels() {
 
 void COrderFormView::OnPositionsStored() {
     m_positionsPanel->FillPositionList();
+    UpdateAmount();
+}
+
+void COrderFormView::OnFundsStored() {
+    UpdateAmount();
 }
 
 void COrderFormView::OnTodayTradesStored() {

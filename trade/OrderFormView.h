@@ -14,6 +14,7 @@ class CTEdit;
 class CTradeDlg;
 class CWeituoDlg;
 class CXPButton;
+class QKeyEvent;
 class QLabel;
 class QTabWidget;
 class QTimer;
@@ -33,6 +34,7 @@ public:
     void OnPositionsStored() override;
     void OnTodayTradesStored() override;
     void OnTodayOrdersStored() override;
+    void OnFundsStored() override;
 
     // One tick of the quote timer: copies the quote of the typed code into the panel
     // (only texts that changed are rewritten) and fills a default price when it is empty.
@@ -47,6 +49,10 @@ public:
     CTradeDlg* TradesPanel() const { return m_tradesPanel; }
     CWeituoDlg* OrdersPanel() const { return m_ordersPanel; }
     QTabWidget* Tabs() const { return m_tabs; }
+
+    // The longest quantity and the highest price the edits and their spins produce.
+    static constexpr long long kMaxQuantity = 999'999'999;
+    static constexpr double kMaxPrice = 999'999.99;
 
     static constexpr int kPositionsTab = 0;
     static constexpr int kTradesTab = 1;
@@ -78,10 +84,9 @@ protected:
     virtual void SendRefreshQueries() = 0;
     // The default price from the texts of 卖一's and 买一's prices.
     virtual QString ChooseDefaultPrice(const QString& askText, const QString& bidText) const = 0;
-    // After a default price was written (the buy form computes the max-buyable from it).
-    virtual void OnDefaultPriceSet(const QString& priceText) { Q_UNUSED(priceText); }
-    // After a complete code cleared the form, before the subscription is sent.
-    virtual void OnCodeCleared(const QString& code) { Q_UNUSED(code); }
+    // Recomputes the amount of 1009 (max-buyable or available quantity); called whenever
+    // the code, the price, the funds or the positions change.
+    virtual void UpdateAmount() = 0;
     // The quantity that "全部" gives for the amount text of 1009.
     virtual QString FullQuantity(const QString& amountText) const = 0;
     // The positions panel asked to sell its selected row.
@@ -112,6 +117,10 @@ protected:
 private:
     void BuildForm(const FormTraits& traits);
     void OnCodeChanged();
+    bool OnEditKey(QObject* watched, const QKeyEvent& key);
+    // A price of the quote panel was clicked: it becomes the order price; a double-click
+    // also sets the quantity to "全部".
+    void OnQuotePriceClicked(int index, bool wholeQuantity);
     void OnPriceStep(int delta);
     void OnQuantityStep(int delta);
     void ApplyPreset(int divisor);

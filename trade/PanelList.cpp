@@ -9,7 +9,6 @@ CListCtrlCl* CreatePanelList(QWidget* panel) {
     list->setObjectName(QStringLiteral("id1041"));
     list->m_headerHeightFactor = 1.5f;
     list->SetRowHeight();
-    list->m_fixedColumns = true;
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list);

@@ -6,17 +6,13 @@
 #include "controls/ModalHook.h"
 #include "controls/TEdit.h"
 #include "net/Frame.h"
+#include "net/GbkText.h"
+#include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 
 #include <QLabel>
-
-namespace {
-
-constexpr int kAvailableColumn = 3; // 可用余额 of the positions panel
-
-} // namespace
 
 COrderFormView::FormTraits CSellView::Traits() {
     return {QStringLiteral("卖  出"),
@@ -39,14 +35,21 @@ QString CSellView::ChooseDefaultPrice(const QString& askText, const QString& bid
     return net::LeadingDouble(ToGbk(bidText)) > 0 ? bidText : askText;
 }
 
-void CSellView::OnCodeCleared(const QString& code) {
-    const CListCtrlCl* list = PositionsPanel()->List();
-    for (int row = 0; row < list->GetItemCount(); ++row) {
-        if (list->GetItemText(row, 0) == code) {
-            m_amount->setText(list->GetItemText(row, kAvailableColumn));
-            return;
+void CSellView::UpdateAmount() {
+    const QString code = m_code->text();
+    if (code.size() != 6)
+        return;
+    // The positions table rather than the panel's copy of it: the panel may be refilled later.
+    const std::string typed = ToGbk(code);
+    QString available;
+    for (const net::PositionRecord& r : Context().state.positions.Rows(&net::PositionRecord::code)) {
+        if (net::FieldText(r.code) == typed) {
+            available = FromGbkField(r.available);
+            break;
         }
     }
+    if (m_amount->text() != available)
+        m_amount->setText(available);
 }
 
 QString CSellView::FullQuantity(const QString& amountText) const {
@@ -71,10 +74,19 @@ void CSellView::Submit() {
         ShowFailure(this, QStringLiteral("请输入委托数量"));
         return;
     }
-    const QString question = QStringLiteral("确认要卖出") + code + QLatin1Char(' ') + quantity + QStringLiteral("股?");
-    if (!AskYesNo(this, question, QStringLiteral("股票买入")))
+    if (!AskYesNo(this, SellQuestion(code, name, price, quantity), QStringLiteral("股票卖出")))
         return;
     SendOrder(code, price, quantity, name, 2);
+}
+
+QString CSellView::SellQuestion(const QString& code, const QString& name, const QString& price,
+                                const QString& quantity) {
+    // The written question first; then what exactly is about to be sold.
+    const double amount = net::LeadingDouble(ToGbk(price)) * static_cast<double>(net::LeadingInteger(ToGbk(quantity)));
+    return QStringLiteral("确认要卖出") + code + QLatin1Char(' ') + quantity + QStringLiteral("股?") +
+           QStringLiteral("\n证券代码：") + code + QStringLiteral("\n证券名称：") + name +
+           QStringLiteral("\n卖出价格：") + price + QStringLiteral("\n卖出数量：") + quantity +
+           QStringLiteral("\n卖出金额：") + QString::asprintf("%0.2f", amount);
 }
 
 void CSellView::SendRefreshQueries() {
@@ -82,6 +94,7 @@ void CSellView::SendRefreshQueries() {
     link.QueryTodayTrades();
     link.QueryTodayOrders();
     link.QueryPositions();
+    link.QueryFunds();
 }
 
 void CSellView::OnPositionPicked() {

@@ -9,12 +9,18 @@ class CSellView final : public COrderFormView {
 public:
     explicit CSellView(ClientContext& context, QWidget* parent = nullptr);
 
+    // The confirmation before a sell: "确认要卖出<code> <quantity>股?" on the first line,
+    // then code, name, price, quantity and amount, one per line.
+    static QString SellQuestion(const QString& code, const QString& name, const QString& price,
+                                const QString& quantity);
+
 private:
     static FormTraits Traits();
     void Submit() override;
     void SendRefreshQueries() override;
     QString ChooseDefaultPrice(const QString& askText, const QString& bidText) const override;
-    void OnCodeCleared(const QString& code) override;
+    // The available quantity of the code's position (可用余额); empty without one.
+    void UpdateAmount() override;
     QString FullQuantity(const QString& amountText) const override;
     void OnPositionPicked() override;
     order_cancel::Confirm CancelConfirm() override;

@@ -7,6 +7,10 @@
 #include "shell/Gbk.h"
 #include "trade/PanelList.h"
 
+namespace {
+constexpr int kTradeTimeColumn = 1; // 成交时间
+} // namespace
+
 CTradeDlg::CTradeDlg(ClientContext& context, QWidget* parent)
     : QWidget(parent)
     , m_context(context)
@@ -19,6 +23,8 @@ CTradeDlg::CTradeDlg(ClientContext& context, QWidget* parent)
                         {QStringLiteral("成交均价"), 100},
                         {QStringLiteral("成交数量"), 100},
                         {QStringLiteral("成交金额"), 100}});
+    // Newest first until the user sorts by another column.
+    m_list->SortByColumn(kTradeTimeColumn, Qt::DescendingOrder);
 }
 
 void CTradeDlg::FillTradeList() {

@@ -21,6 +21,8 @@ CWeituoDlg::CWeituoDlg(ClientContext& context, QWidget* parent)
                         {QStringLiteral("操作"), 80},
                         {QStringLiteral("委托时间"), 210},
                         {QStringLiteral("备注"), 95}});
+    // Newest first until the user sorts by another column.
+    m_list->SortByColumn(order_cancel::kOrderTimeColumn, Qt::DescendingOrder);
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, &CWeituoDlg::OnRowDoubleClicked);
 }
 

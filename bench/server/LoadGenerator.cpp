@@ -9,6 +9,14 @@
 //                                              another's order latency is measured
 //   quorvex_load wal     [--clients 20] [--window 256] [--seconds 60]  log size under load
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
+//   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
+//   quorvex_load takeover --pg URI [--runs 10]
+//
+// stores runs the orders and latency modes on a SQLite file and then on a PostgreSQL
+// database; takeover starts two servers on one PostgreSQL database, kills the serving one
+// with SIGKILL and times how long until a client gets its first quote from the standby.
+// URI is the libpq URI of a maintenance database ("…/postgres?…"): each run creates a
+// database of its own beside it and drops it afterwards.
 //
 // It starts its own quorvexd (the one built beside it, or --server PATH) on a scratch
 // database, so runs are bounded, repeatable and touch nothing else. Except in the logins
@@ -18,7 +26,9 @@
 
 #include "net/Commands.h"
 #include "net/Frame.h"
+#include "server/PgStore.h"
 #include "server/Securities.h"
+#include "server/Store.h"
 
 #include <asio.hpp>
 #include <sqlite3.h>
@@ -33,6 +43,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <random>
 #include <string>
@@ -92,22 +103,27 @@ public:
     }
     // The port from the "listening on HOST:PORT" line, 0 when it never comes.
     std::uint16_t Port() {
-        std::string text;
+        if (!WaitFor("listening on 127.0.0.1:", ','))
+            return 0;
+        return static_cast<std::uint16_t>(std::stoi(text_.substr(text_.find("listening on 127.0.0.1:") + 23)));
+    }
+    // True once the output holds `what` followed somewhere by `then`.
+    bool WaitFor(const std::string& what, char then = '\n') {
         const auto deadline = Clock::now() + std::chrono::seconds(30);
         while (Clock::now() < deadline) {
+            const auto at = text_.find(what);
+            if (at != std::string::npos && text_.find(then, at) != std::string::npos)
+                return true;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, 200) <= 0)
                 continue;
             char chunk[256];
             const ssize_t n = ::read(fd_, chunk, sizeof chunk);
             if (n <= 0)
-                return 0;
-            text.append(chunk, static_cast<std::size_t>(n));
-            const auto at = text.find("listening on 127.0.0.1:");
-            if (at != std::string::npos && text.find(',', at) != std::string::npos)
-                return static_cast<std::uint16_t>(std::stoi(text.substr(at + 23)));
+                return false;
+            text_.append(chunk, static_cast<std::size_t>(n));
         }
-        return 0;
+        return false;
     }
     // Seconds of CPU the process has used (user + system).
     double CpuSeconds() const {
@@ -134,6 +150,7 @@ public:
 private:
     pid_t pid_ = -1;
     int fd_ = -1;
+    std::string text_;
 };
 
 // ---- one protocol client on the shared io_context ----------------------------------
@@ -207,6 +224,34 @@ private:
 // ---- modes --------------------------------------------------------------------------
 
 std::map<std::string, long> g_options;
+std::string g_pg; // maintenance database URI of a PostgreSQL cluster
+
+// A database of its own in the cluster of g_pg for one run, dropped afterwards.
+class ScratchDatabase final {
+public:
+    ScratchDatabase() {
+        static int counter = 0;
+        name_ = "quorvex_load_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+        server::PgStore admin(g_pg);
+        admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
+        admin.Execute(("CREATE DATABASE " + name_).c_str());
+        const auto at = g_pg.find("/postgres");
+        location_ = g_pg.substr(0, at) + "/" + name_ + g_pg.substr(at + 9);
+    }
+    ~ScratchDatabase() {
+        try {
+            server::PgStore admin(g_pg);
+            admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quorvex_load: %s\n", e.what());
+        }
+    }
+    const std::string& Location() const { return location_; }
+
+private:
+    std::string name_;
+    std::string location_;
+};
 
 long Option(const char* name, long fallback) {
     const auto it = g_options.find(name);
@@ -249,6 +294,10 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
         });
         c->Connect(port);
         all.push_back(c);
+        // One login at a time (see RunOrders).
+        const auto loginDeadline = Clock::now() + std::chrono::seconds(10);
+        while (loggedIn <= i && Clock::now() < loginDeadline)
+            io.run_for(std::chrono::milliseconds(5));
     }
     // Log everyone in first; then measure a steady window; a heartbeat every 5 s keeps
     // the connections alive as a real client's requests would.
@@ -288,6 +337,11 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
 }
 
 std::int64_t CountOrders(const std::string& db) {
+    if (server::IsPostgresLocation(db)) {
+        server::PgStore store(db);
+        server::Statement count = store.Prepare("SELECT COUNT(*) FROM orders");
+        return count.Step() ? count.Int(0) : -1;
+    }
     sqlite3* h = nullptr;
     std::int64_t n = -1;
     if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
@@ -332,9 +386,11 @@ int RunOrders(ServerProcess& server, std::uint16_t port, const std::string& db) 
         });
         c->Connect(port);
         all.push_back(c);
+        // One login at a time: parallel attempts for one name from one address count
+        // against its login throttle before they are judged.
+        while (loggedIn <= i)
+            io.run_for(std::chrono::milliseconds(5));
     }
-    while (loggedIn < clients)
-        io.run_for(std::chrono::milliseconds(20));
     const double cpu0 = server.CpuSeconds();
     t0 = Clock::now();
     started = true;
@@ -391,9 +447,11 @@ int RunWal(std::uint16_t port, const std::string& db) {
         });
         c->Connect(port);
         all.push_back(c);
+        // One login at a time: parallel attempts for one name from one address count
+        // against its login throttle before they are judged.
+        while (loggedIn <= i)
+            io.run_for(std::chrono::milliseconds(5));
     }
-    while (loggedIn < clients)
-        io.run_for(std::chrono::milliseconds(20));
     for (auto& c : all)
         for (long k = 0; k < window; ++k)
             c->Send(net::kCmdOrder, kOrderBody);
@@ -632,27 +690,70 @@ int RunLogins(std::uint16_t port, long users) {
     return 0;
 }
 
-} // namespace
+int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
+    const long runs = Option("--runs", 10);
+    const std::string csv = (dir / "book.csv").string();
+    std::ofstream(csv) << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,100,100,100,100,100,"
+                          "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
+    std::vector<double> ms;
+    for (long run = 1; run <= runs; ++run) {
+        ScratchDatabase db;
+        ServerProcess add(binary,
+                          {"add-user", kUser, kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"});
+        if (add.WaitExit() != 0) {
+            std::fprintf(stderr, "quorvex_load: add-user failed\n");
+            return 1;
+        }
+        const std::vector<std::string> args = {"serve",     "--db",        db.Location(),  "--listen", "127.0.0.1:0",
+                                               "--no-demo", "--fast-hash", "--quotes-csv", csv};
+        ServerProcess first(binary, args);
+        if (first.Port() == 0) {
+            std::fprintf(stderr, "quorvex_load: the first server did not start\n");
+            return 1;
+        }
+        ServerProcess second(binary, args); // only now, so that the first one leads
+        if (!second.WaitFor("standby")) {
+            std::fprintf(stderr, "quorvex_load: the two servers did not start as leader and standby\n");
+            return 1;
+        }
+        const auto killedAt = Clock::now();
+        first.Kill(SIGKILL);
+        const std::uint16_t port = second.Port();
+        if (port == 0) {
+            std::fprintf(stderr, "quorvex_load: the standby did not take over\n");
+            return 1;
+        }
+        asio::io_context io;
+        std::optional<Clock::time_point> quotedAt;
+        auto client = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                self.Send(net::kCmdQuoteSubscribe, "code=600000");
+            else if (f.command == net::kCmdQuoteUpdate && !quotedAt)
+                quotedAt = Clock::now();
+        });
+        client->Connect(port);
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (!quotedAt && Clock::now() < deadline)
+            io.run_for(std::chrono::milliseconds(2));
+        if (!quotedAt) {
+            std::fprintf(stderr, "quorvex_load: no quote from the standby\n");
+            return 1;
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(*quotedAt - killedAt).count());
+        std::printf("  run %ld: first quote from the standby %.0f ms after SIGKILL\n", run, ms.back());
+        std::fflush(stdout);
+    }
+    std::sort(ms.begin(), ms.end());
+    const std::size_t n = ms.size();
+    const double median = n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
+    std::printf("takeover: %zu runs, SIGKILL to the first quote from the standby: median %.0f ms, min %.0f ms, "
+                "max %.0f ms\n",
+                n, median, ms.front(), ms.back());
+    return 0;
+}
 
-int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal [--clients N] "
-                             "[--codes N] [--seconds N] "
-                             "[--window N] [--orders N] [--rate N] [--users N] [--server PATH]\n");
-        return 2;
-    }
-    const std::string mode = argv[1];
-    std::string binary = QUORVEXD_PATH;
-    for (int i = 2; i + 1 < argc; i += 2) {
-        if (std::string(argv[i]) == "--server")
-            binary = argv[i + 1];
-        else
-            g_options[argv[i]] = std::stol(argv[i + 1]);
-    }
-    const auto dir = std::filesystem::temp_directory_path() / ("quorvex-load-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string db = (dir / "load.db").string();
+int RunMode(const std::string& binary, const std::string& mode, const std::string& db,
+            const std::filesystem::path& dir) {
     int rc = 1;
     {
         const bool fastHash = mode != "logins" && mode != "guesses";
@@ -672,6 +773,8 @@ int main(int argc, char** argv) {
                                          "--no-demo", "--idle-seconds", "600"};
         if (fastHash)
             args.push_back("--fast-hash");
+        if (mode == "quotes") // every simulated client comes from 127.0.0.1
+            args.insert(args.end(), {"--max-per-address", "1000000"});
         if (Option("--sync-normal", 0) != 0)
             args.insert(args.end(), {"--synchronous", "normal"});
         if (mode != "quotes") {
@@ -703,6 +806,57 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
             rc = 2;
         }
+    }
+    return rc;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (argc < 2) {
+        std::fprintf(stderr,
+                     "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|stores|takeover [--clients N] "
+                     "[--codes N] [--seconds N] "
+                     "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
+        return 2;
+    }
+    const std::string mode = argv[1];
+    std::string binary = QUORVEXD_PATH;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::string(argv[i]) == "--server")
+            binary = argv[i + 1];
+        else if (std::string(argv[i]) == "--pg")
+            g_pg = argv[i + 1];
+        else
+            g_options[argv[i]] = std::stol(argv[i + 1]);
+    }
+    const auto dir = std::filesystem::temp_directory_path() / ("quorvex-load-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    int rc = 1;
+    if (mode == "stores" || mode == "takeover") {
+        if (g_pg.empty()) {
+            std::fprintf(stderr, "quorvex_load: %s needs --pg URI\n", mode.c_str());
+            rc = 2;
+        } else if (mode == "takeover") {
+            rc = RunTakeovers(binary, dir);
+        } else {
+            rc = 0;
+            for (const bool pg : {false, true}) {
+                std::printf("== %s ==\n", pg ? "PostgreSQL 15" : "SQLite (WAL)");
+                for (const char* m : {"orders", "latency"}) {
+                    std::fflush(stdout);
+                    if (pg) {
+                        ScratchDatabase db;
+                        rc |= RunMode(binary, m, db.Location(), dir);
+                    } else {
+                        rc |= RunMode(binary, m, (dir / (std::string(m) + ".db")).string(), dir);
+                    }
+                }
+            }
+        }
+    } else {
+        rc = RunMode(binary, mode, (dir / "load.db").string(), dir);
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);

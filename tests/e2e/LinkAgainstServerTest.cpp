@@ -5,20 +5,15 @@
 #include "net/GbkText.h"
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
+#include "tests/e2e/ServerProcess.h"
 #include "tests/support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 
 #include <iconv.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -51,51 +46,10 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
     return pred();
 }
 
-// Runs `quorvexd serve` on a port the system picks, with a fresh database, for one test.
-class ServerProcess {
-public:
-    ServerProcess() {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tavix-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::create_directories(dir_);
-        const std::string portFile = (dir_ / "port").string();
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::freopen("/dev/null", "w", stdout);
-            setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
-            execl(QUORVEXD_PATH, QUORVEXD_PATH, "serve", "--data", dir_.c_str(), "--listen", "127.0.0.1:0",
-                  "--port-file", portFile.c_str(), "--fast-hash", "--tick-ms", "100", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~ServerProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    // The port the server bound, once it accepts connections; 0 while it is not yet listening.
-    int Port() {
-        if (port_ == 0) {
-            std::ifstream in(dir_ / "port");
-            in >> port_;
-        }
-        return port_;
-    }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path dir_;
-    int port_ = 0;
-    pid_t pid_ = -1;
-};
-
 class LinkAgainstServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitUntil([&] { return server.Port() != 0; }, 20s)) << "quorvexd did not start";
+        ASSERT_TRUE(server.WaitListening()) << "quorvexd did not start";
         state.serverAddress = "127.0.0.1";
         state.port = server.Port();
         state.credentials.Set("demo", "demo123");
@@ -120,7 +74,7 @@ protected:
         return {};
     }
 
-    ServerProcess server;
+    e2e::ServerProcess server;
     net::SharedState state;
     RecordingNotifier notifier{true};
     net::TradingLink link{state, notifier};

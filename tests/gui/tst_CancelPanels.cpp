@@ -86,7 +86,9 @@ void TestCancelPanels::cancelViewDoubleClick() {
     DoubleClickRow(view.List(), 0);
     QCOMPARE(int(modal.requests.size()), 1);
     QCOMPARE(modal.requests[0].kind, ModalRequest::Kind::kMessageBoxYesNo);
-    QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?"));
+    // The written question first, then the order it cancels.
+    QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?\n证券代码：600001  证券名称：浦发银行\n"
+                                                    "操作：委托买入  委托价格：10.50  委托数量：500"));
     QCOMPARE(modal.requests[0].caption, QStringLiteral("撤单"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), 0);
 
@@ -107,7 +109,9 @@ void TestCancelPanels::cancelViewButtons() {
     view.List()->selectRow(1);
     Click(&view, 1042);
     QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=000002&num=400&time=09:33:04" + kCredentials);
-    QCOMPARE(modal.requests.back().text, QStringLiteral("是否确认撤销选中的委托单?"));
+    QCOMPARE(modal.requests.back().text,
+             QStringLiteral("是否确认撤销选中的委托单?\n证券代码：000002  证券名称：浦发银行\n"
+                            "操作：委托卖出  委托价格：10.50  委托数量：400"));
     QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
 
     const int commands[] = {net::kCmdCancelAll, net::kCmdCancelAllBuys, net::kCmdCancelAllSells};
@@ -179,7 +183,8 @@ void TestCancelPanels::ordersPanelDoubleClick() {
     QVERIFY(modal.requests.empty());
     DoubleClickRow(panel.List(), 1);
     QCOMPARE(int(modal.requests.size()), 1);
-    QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?"));
+    QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?\n证券代码：600001  证券名称：浦发银行\n"
+                                                    "操作：买入  委托价格：10.50  委托数量：500"));
     QCOMPARE(modal.requests[0].caption, QStringLiteral("撤单"));
     QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600001&num=500&time=09:31:02" + kCredentials);
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), 1);

@@ -3,12 +3,17 @@
 #include "controls/ModalHook.h"
 #include "controls/TEdit.h"
 #include "controls/TStatic.h"
+#include "controls/TipArt.h"
 #include "controls/XPButton.h"
 #include "controls/YesNoTipDlg.h"
+#include "shell/Language.h"
 #include "tests/support/ModalRecorder.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QImage>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QSignalSpy>
@@ -47,6 +52,8 @@ private slots:
     void xpButtonGradient();
     void tEditFrameColours();
     void flatComboBoxesShareOneHoverFlag();
+    void chineseEverywhere();
+    void tipPicturesFollowTheScale();
 };
 
 void TestControls::showFailureSubstitutesTheConnectionExplanation_data() {
@@ -271,6 +278,45 @@ void TestControls::flatComboBoxesShareOneHoverFlag() {
     QCOMPARE(second->CurrentLook(), CFlatComboBox::Look::kRaised);
     second->PollCursor(second->mapToGlobal(QPoint(300, 300)));
     QVERIFY(!CFlatComboBox::SharedHover());
+}
+
+void TestControls::chineseEverywhere() {
+    // The platform message boxes name their buttons in Chinese even before (or without) any
+    // translation.
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提醒"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok | QMessageBox::Cancel);
+    SetChineseButtonTexts(box);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("是(&Y)"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("否(&N)"));
+    QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+
+    // Qt's own texts come from its Chinese translations, dates from the Chinese locale.
+    QVERIFY(InstallChineseLanguage(*QCoreApplication::instance()));
+    QCOMPARE(QLocale().monthName(12), QStringLiteral("十二月"));
+    QCOMPARE(QLocale().dayName(1, QLocale::ShortFormat), QStringLiteral("周一"));
+    QCalendarWidget calendar;
+    QCOMPARE(calendar.locale().language(), QLocale::Chinese);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("另存为"));
+}
+
+void TestControls::tipPicturesFollowTheScale() {
+    // At twice the pixels the pictures keep their logical size and have twice the detail.
+    const QPixmap background = tip_art::Background(2.0);
+    QCOMPARE(background.size(), QSize(2 * tip_art::kWidth, 2 * tip_art::kHeight));
+    QCOMPARE(background.devicePixelRatio(), 2.0);
+    QCOMPARE(background.deviceIndependentSize().toSize(), QSize(tip_art::kWidth, tip_art::kHeight));
+    const QPixmap button = tip_art::ButtonImage(QStringLiteral("确定"), QColor(204, 40, 32), 2.0);
+    QCOMPARE(button.size(), QSize(2 * tip_art::kButtonWidth, 2 * tip_art::kButtonHeight));
+    QCOMPARE(button.deviceIndependentSize().toSize(), QSize(tip_art::kButtonWidth, tip_art::kButtonHeight));
+
+    // The dialogs draw at their own ratio and their buttons keep their logical size.
+    CFailDlg dialog;
+    QCOMPARE(dialog.BackgroundPicture().devicePixelRatio(), dialog.devicePixelRatioF());
+    auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("id1043"));
+    QVERIFY(ok);
+    QCOMPARE(ok->size(), QSize(tip_art::kButtonWidth, tip_art::kButtonHeight));
 }
 
 QTEST_MAIN(TestControls)

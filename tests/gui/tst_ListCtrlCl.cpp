@@ -1,6 +1,7 @@
 #include "account/HeaderCtrlCl.h"
 #include "account/ListCtrlCl.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -40,6 +41,9 @@ private slots:
     void selectionAndDoubleClick();
     void selectedRowKeepsTextColourOnCyanFill();
     void gridLinesOnlyWithRowsAndUpToRightEdge();
+    void headerClickSortsNumbersDatesAndTimes();
+    void sortOrderSurvivesRefillsAndColoursTravel();
+    void columnsCanBeResizedByDragging();
 };
 
 void TestListCtrl::colourEntriesAreOnePerCellAndOutliveRows() {
@@ -198,6 +202,127 @@ void TestListCtrl::gridLinesOnlyWithRowsAndUpToRightEdge() {
     Fill(list, 1);
     QImage filled = list.viewport()->grab().toImage();
     QCOMPARE(filled.pixelColor(50, 26), grid);
+}
+
+namespace {
+QStringList L(std::initializer_list<const char*> texts) {
+    QStringList list;
+    for (const char* t : texts)
+        list << QString::fromUtf8(t);
+    return list;
+}
+
+void ClickTitle(CListCtrlCl& list, int column) {
+    QHeaderView* header = list.horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+QStringList Column(const CListCtrlCl& list, int column) {
+    QStringList texts;
+    for (int r = 0; r < list.GetItemCount(); ++r)
+        texts << list.GetItemText(r, column);
+    return texts;
+}
+
+void FillRows(CListCtrlCl& list, const std::vector<QStringList>& rows) {
+    list.DeleteAllItems();
+    for (const QStringList& cells : rows) {
+        const int row = list.InsertItem(list.GetItemCount(), cells.value(0));
+        for (int c = 1; c < cells.size(); ++c)
+            list.SetItemText(row, c, cells[c]);
+    }
+}
+} // namespace
+
+void TestListCtrl::headerClickSortsNumbersDatesAndTimes() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 4, 100);
+    list.resize(500, 300);
+    list.show();
+    FillRows(list,
+             {{QStringLiteral("10"), QStringLiteral("2026-12-07"), QStringLiteral("9:30:00"), QStringLiteral("乙")},
+              {QStringLiteral("9.5"), QStringLiteral("2026-1-15"), QStringLiteral("10:05:00"), QStringLiteral("甲")},
+              {QStringLiteral("-2"), QStringLiteral("2025-12-31"), QStringLiteral("09:31:00"), QStringLiteral("丙")},
+              {QStringLiteral("1,200.50"), QStringLiteral("2026-12-10"), QStringLiteral("14:00:00"), QString()}});
+    QCOMPARE(list.SortColumn(), -1); // unsorted until a title is clicked
+
+    ClickTitle(list, 0); // numbers as numbers, not as text ("-2" < "10" < "1,200.50" < "9.5")
+    QCOMPARE(list.SortColumn(), 0);
+    QCOMPARE(Column(list, 0), L({"-2", "9.5", "10", "1,200.50"}));
+    ClickTitle(list, 0); // again: the other way round
+    QCOMPARE(list.SortOrder(), Qt::DescendingOrder);
+    QCOMPARE(Column(list, 0), L({"1,200.50", "10", "9.5", "-2"}));
+
+    ClickTitle(list, 1); // dates by year, month, day
+    QCOMPARE(list.SortOrder(), Qt::AscendingOrder);
+    QCOMPARE(Column(list, 1), L({"2025-12-31", "2026-1-15", "2026-12-07", "2026-12-10"}));
+    ClickTitle(list, 2); // times with and without a leading zero
+    QCOMPARE(Column(list, 2), L({"9:30:00", "09:31:00", "10:05:00", "14:00:00"}));
+    // Whole rows move together.
+    QCOMPARE(Column(list, 0), L({"10", "-2", "9.5", "1,200.50"}));
+}
+
+void TestListCtrl::sortOrderSurvivesRefillsAndColoursTravel() {
+    CListCtrlCl list;
+    SetUpLikeAView(list, 2, 100);
+    list.resize(400, 300);
+    list.show();
+    list.SortByColumn(1, Qt::DescendingOrder); // newest first, as the views of today do
+    FillRows(list, {{QStringLiteral("a"), QStringLiteral("09:30:01")},
+                    {QStringLiteral("b"), QStringLiteral("09:31:00")},
+                    {QStringLiteral("c"), QStringLiteral("09:31:00")},
+                    {QStringLiteral("d"), QStringLiteral("10:00:00")}});
+    list.SetItemTextColor(0, 0, kRed);                      // "a", colour set on its cell after the fill
+    list.SetItemTextColor(0, 3, kBlue);                     // "d"
+    QTRY_COMPARE(Column(list, 0), L({"d", "c", "b", "a"})); // equal times: the later row first
+    QCOMPARE(list.ItemTextColor(0, 0), kBlue);
+    QCOMPARE(list.ItemTextColor(3, 0), kRed);
+
+    // A refill in table order is sorted again by the same column.
+    FillRows(list, {{QStringLiteral("x"), QStringLiteral("08:00:00")},
+                    {QStringLiteral("y"), QStringLiteral("15:00:00")},
+                    {QStringLiteral("z"), QStringLiteral("11:00:00")}});
+    QTRY_COMPARE(Column(list, 0), L({"y", "z", "x"}));
+    // A changed cell of the sort column re-sorts; the selection stays on its row.
+    list.selectRow(2); // "x"
+    list.SetItemText(2, 1, QStringLiteral("16:00:00"));
+    QTRY_COMPARE(Column(list, 0), L({"x", "y", "z"}));
+    QCOMPARE(list.GetFirstSelectedItem(), 0);
+}
+
+void TestListCtrl::columnsCanBeResizedByDragging() {
+    CListCtrlCl list;
+    list.m_headerHeightFactor = 1.5f;
+    list.SetRowHeight();
+    list.AddColumns({{QStringLiteral("证券代码"), 90}, {QStringLiteral("交易市场"), 90}});
+    list.resize(400, 200);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QHeaderView* header = list.horizontalHeader();
+    const int divider = header->sectionViewportPosition(0) + header->sectionSize(0) - 1;
+    const int y = header->height() / 2;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(divider, y));
+    QMouseEvent move(QEvent::MouseMove, QPointF(divider + 40, y),
+                     header->viewport()->mapToGlobal(QPointF(divider + 40, y)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(header->viewport(), &move);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(divider + 40, y));
+    QCOMPARE(list.columnWidth(0), 130);
+    QCOMPARE(list.SortColumn(), -1); // a drag is not a click on the title
+
+    // Widening to the contents: a cut title or cell grows its column; a wide one stays.
+    list.setColumnWidth(1, 20);
+    list.WidenColumnToContents(1);
+    const int title = QFontMetrics(list.horizontalHeader()->font()).horizontalAdvance(QStringLiteral("交易市场"));
+    QVERIFY(list.columnWidth(1) >= title + 10);
+    const int row = list.InsertItem(0, QStringLiteral("x"));
+    list.SetItemText(row, 1, QStringLiteral("2026-12-07 09:31:05 深圳A"));
+    list.WidenColumnToContents(1);
+    QVERIFY(list.columnWidth(1) >=
+            QFontMetrics(list.font()).horizontalAdvance(QStringLiteral("2026-12-07 09:31:05 深圳A")) + 10);
+    list.WidenColumnToContents(0);
+    QCOMPARE(list.columnWidth(0), 130);
 }
 
 QTEST_MAIN(TestListCtrl)

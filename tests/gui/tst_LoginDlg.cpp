@@ -5,6 +5,7 @@
 #include "shell/IniFile.h"
 #include "shell/LoginDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -151,6 +152,35 @@ private slots:
         auto again = MakeDialog(client);
         QVERIFY(SaveBox(*again->dialog)->isChecked());
         QCOMPARE(User(*again->dialog)->currentText(), QString());
+    }
+
+    // With a remembered name the password is typed at once into the password field (never
+    // in clear text into the name box); after a rejection it is selected for the next try.
+    void focusFollowsWhatIsMissing() {
+        WriteFile(IniPath(), "[loginfo]\r\nsaveuser=1\r\nlastuser=carol\r\n");
+        ShellTestClient client(false);
+        auto r = MakeDialog(client);
+        r->dialog->show();
+        r->dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(r->dialog.get()));
+        auto* password = r->dialog->findChild<QLineEdit*>(QStringLiteral("id1076"));
+        QVERIFY(password);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("pw1"));
+        QCOMPARE(password->text(), QStringLiteral("pw1"));
+        QCOMPARE(User(*r->dialog)->currentText(), QStringLiteral("carol"));
+
+        ModalRecorder modal;
+        r->dialog->OnLoginReply(Reply(QStringLiteral("1,,,用户名或密码错误")));
+        QCOMPARE(QApplication::focusWidget(), password);
+        QCOMPARE(password->selectedText(), QStringLiteral("pw1"));
+
+        QFile::remove(IniPath()); // no name remembered: the name box first
+        auto fresh = MakeDialog(client);
+        fresh->dialog->show();
+        fresh->dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(fresh->dialog.get()));
+        QVERIFY(User(*fresh->dialog)->isAncestorOf(QApplication::focusWidget()) ||
+                QApplication::focusWidget() == User(*fresh->dialog));
     }
 
     void savingTheUserName() {

@@ -1,24 +1,29 @@
 #include "ShellTestClient.h"
 
 #include "controls/TFormView.h"
+#include "controls/XPButton.h"
 #include "net/Commands.h"
 #include "net/GbkText.h"
 #include "shell/Gbk.h"
 #include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
 #include "shell/LinkPane.h"
+#include "shell/LockCover.h"
 #include "shell/LockDlg.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
+#include "shell/MySplitterWnd.h"
 #include "shell/StatusPanes.h"
 #include "shell/TavixApp.h"
 #include "shell/ViewFactory.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -513,16 +518,119 @@ private slots:
         QCOMPARE(ViewClass(f.frame), QByteArray("CMoneyStockView"));
         QVERIFY(!f.frame.RightView()->property("marker").isValid());
 
-        // The group only expands; the keyboard moves the selection but switches nothing.
+        // The group only expands.
         view = f.frame.RightView();
         ClickItem(tree, f.Item(QStringLiteral("查询[F4]")));
         QCOMPARE(f.frame.CurrentViewLabel(), first);
         QCOMPARE(f.frame.RightView(), view.data());
+    }
+
+    // The tree from the keyboard: the pane always shows what the highlight names.
+    void treeKeyboard() {
+        Fixture f;
+        f.frame.resize(900, 700);
+        f.frame.showNormal();
+        f.frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.frame));
+        QTreeWidget* tree = f.Tree();
+        ClickItem(tree, f.Item(QStringLiteral("买入[F1]")));
         tree->setFocus();
         QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), f.Item(QStringLiteral("卖出[F2]")));
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("卖出[F2]"));
+        QVERIFY(f.frame.RightView()->metaObject()->inherits(FindFunction(QStringLiteral("卖出[F2]"))->viewClass));
+        QCOMPARE(QApplication::focusWidget(), tree); // arrowing on keeps the focus in the tree
         QTest::keyClick(tree, Qt::Key_Down);
-        QCOMPARE(f.frame.RightView(), view.data());
-        QCOMPARE(f.frame.CurrentViewLabel(), first);
+        QTest::keyClick(tree, Qt::Key_Down); // the group: nothing opens
+        QCOMPARE(tree->currentItem(), f.Item(QStringLiteral("查询[F4]")));
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("撤单[F3]"));
+        QTest::keyClick(tree, Qt::Key_Return); // Enter closes and opens the group
+        QVERIFY(!f.Item(QStringLiteral("查询[F4]"))->isExpanded());
+        QTest::keyClick(tree, Qt::Key_Return);
+        QVERIFY(f.Item(QStringLiteral("查询[F4]"))->isExpanded());
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("资金股票"));
+        QTest::keyClick(tree, Qt::Key_Up);
+        QTest::keyClick(tree, Qt::Key_Up);
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("撤单[F3]"));
+
+        // Enter on a leaf opens it and hands the focus to the form's first field.
+        f.frame.ShowFunction(QStringLiteral("当日委托"));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("撤单[F3]"));
+        QVERIFY(f.frame.RightView()->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    // F1–F4 from anywhere in the window, as a click on the tree; F5 refreshes the view.
+    void functionKeys() {
+        Fixture f(true);
+        f.frame.resize(900, 700);
+        f.frame.showNormal();
+        f.frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.frame));
+        const struct {
+            Qt::Key key;
+            const char16_t* label;
+        } keys[] = {
+            {Qt::Key_F1, u"买入[F1]"}, {Qt::Key_F2, u"卖出[F2]"}, {Qt::Key_F3, u"撤单[F3]"}, {Qt::Key_F4, u"资金股票"}};
+        for (const auto& k : keys) {
+            const QString label = QString::fromUtf16(k.label);
+            QWidget* from = QApplication::focusWidget() ? QApplication::focusWidget() : &f.frame;
+            QTest::keyClick(from, k.key);
+            QCOMPARE(f.frame.CurrentViewLabel(), label);
+            QCOMPARE(f.Tree()->currentItem(), f.Item(label));
+            QVERIFY(f.frame.RightView()->metaObject()->inherits(FindFunction(label)->viewClass));
+        }
+        // An order form opened by its key has its code edit focused.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        auto* code = f.frame.RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"));
+        QCOMPARE(QApplication::focusWidget(), code);
+
+        // F5 in the funds view asks for positions and funds again.
+        QTest::keyClick(code, Qt::Key_F4);
+        const int positions = f.client.server.CountOf(net::kCmdPositions);
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &f.frame, Qt::Key_F5);
+        QTRY_COMPARE(f.client.server.CountOf(net::kCmdPositions), positions + 1);
+
+        // Locked: the keys do nothing.
+        f.frame.Lock();
+        QTest::keyClick(&f.frame, Qt::Key_F1);
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("资金股票"));
+    }
+
+    // Only the left button selects; right and middle clicks leave the selection alone, so
+    // a double-click on a position still opens the sell view afterwards.
+    void treeMouseButtons() {
+        Fixture f(true);
+        f.frame.resize(900, 800);
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QTreeWidget* tree = f.Tree();
+        ClickItem(tree, f.Item(QStringLiteral("资金股票")));
+        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("修改密码")));
+        const QPoint empty(20, last.bottom() + 15);
+        for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+            QTest::mouseClick(tree->viewport(), button, {}, empty);
+            QTest::mouseClick(tree->viewport(), button, {},
+                              tree->visualItemRect(f.Item(QStringLiteral("买入[F1]"))).center());
+            QCOMPARE(tree->currentItem(), f.Item(QStringLiteral("资金股票")));
+            QVERIFY(f.Item(QStringLiteral("资金股票"))->isSelected());
+            QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("资金股票"));
+        }
+        f.frame.SellPosition(600);
+        QCOMPARE(f.frame.CurrentViewLabel(), QStringLiteral("卖出[F2]"));
+        QCOMPARE(tree->currentItem(), f.Item(QStringLiteral("卖出[F2]"))); // the highlight follows
+
+        // A double-click on the group toggles it, whether it was open or closed.
+        QTreeWidgetItem* group = f.Item(QStringLiteral("查询[F4]"));
+        const QPoint at = tree->visualItemRect(group).center();
+        QVERIFY(group->isExpanded());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QVERIFY(!group->isExpanded());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QVERIFY(group->isExpanded());
     }
 
     void clickOnEmptySpace() {
@@ -559,19 +667,23 @@ private slots:
         QCOMPARE(price->text(), QString());
         f.frame.SellPosition(1);
         QCOMPARE(code->text(), QStringLiteral("000001"));
-        QCOMPARE(f.Tree()->currentItem(), f.Item(QStringLiteral("资金股票"))); // the tree is not moved
+        QCOMPARE(f.Tree()->currentItem(), f.Item(QStringLiteral("卖出[F2]"))); // the highlight follows the pane
     }
 
     void orderAnswers() {
         Fixture f(true);
         ModalRecorder modal;
+        // The funds view shown first asks for what it shows.
+        QVERIFY(f.client.WaitForCommands({net::kCmdPositions, net::kCmdFunds}));
         f.frame.OnOrderReply("0");
         f.frame.OnOrderReply("1");
         f.frame.OnOrderReply("");
         QVERIFY(modal.requests.isEmpty());
 
+        // A refusal asks for the funds, whose answer tells whether the account is frozen.
         f.frame.OnOrderReply(ToGbk(QStringLiteral("1,可用资金不足")));
         QCOMPARE(modal.Texts(), QStringList{QStringLiteral("可用资金不足")});
+        QVERIFY(f.client.WaitForCommands({net::kCmdFunds}));
 
         // Accepted: the six refresh queries go out, also while the answer is shown.
         modal.onShow = [&](const ModalRequest&) {
@@ -581,7 +693,7 @@ private slots:
         f.frame.OnOrderReply(ToGbk(QStringLiteral("0,委托成功,合同号123")));
         QCOMPARE(modal.Texts().last(), QStringLiteral("委托成功"));
         modal.onShow = nullptr;
-        QCOMPARE(f.client.server.CountOf(net::kCmdFunds), 1);
+        QCOMPARE(f.client.server.CountOf(net::kCmdFunds), 3);
 
         // The same answer sent by the server reaches the frame through the network thread.
         f.client.notifier.SetMainFrame(&f.frame);
@@ -613,15 +725,12 @@ private slots:
         f.frame.OnLockedActivation();
         QCOMPARE(f.lockRuns, 0);
 
+        // Locked: the content is hidden behind the cover and the dialog comes at once;
+        // cancelled, it stays locked.
         f.frame.Lock();
         QVERIFY(f.frame.IsLocked());
-        QVERIFY(f.frame.windowState() & Qt::WindowMinimized);
-
-        // Cancelled: still locked and minimised.
-        f.frame.OnLockedActivation();
-        QCOMPARE(f.lockRuns, 1);
+        QTRY_COMPARE(f.lockRuns, 1);
         QVERIFY(f.frame.IsLocked());
-        QVERIFY(f.frame.windowState() & Qt::WindowMinimized);
         QVERIFY(!f.frame.LockDialog());
 
         // Empty and wrong entries, a second activation, then the right password.
@@ -635,22 +744,100 @@ private slots:
         QCOMPARE(f.lockRuns, 2);
         QCOMPARE(dialogsSeen, 1);
         QVERIFY(!f.frame.IsLocked());
-        QVERIFY(!(f.frame.windowState() & Qt::WindowMinimized));
         QVERIFY(!f.frame.LockDialog());
+        QVERIFY(f.frame.Splitter()->isVisible() || !f.frame.isVisible());
     }
 
-    void ctrlLLocks() {
+    // Without a window manager (the offscreen platform has none) Ctrl+L hides every pixel
+    // of the content and asks for the password at once; nothing is minimised.
+    void lockWithoutWindowManager() {
         Fixture f;
+        f.frame.resize(800, 500);
         f.frame.showNormal();
         f.frame.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f.frame));
         QTest::keyClick(&f.frame, Qt::Key_L, Qt::ControlModifier);
         QVERIFY(f.frame.IsLocked());
-        QVERIFY(f.frame.windowState() & Qt::WindowMinimized);
-        // Restoring the window asks for the password (cancelled here: it stays locked).
-        f.frame.setWindowState(Qt::WindowNoState);
-        QTRY_COMPARE(f.lockRuns, 1);
+        QTRY_COMPARE(f.lockRuns, 1); // cancelled by the fixture's runner
+        QVERIFY(!(f.frame.windowState() & Qt::WindowMinimized));
+        QVERIFY(!f.frame.Splitter()->isVisible());
+        QVERIFY(!f.frame.Panes()->isVisible());
+        CLockCover* cover = f.frame.LockCover();
+        QVERIFY(cover->isVisible());
+        QCOMPARE(cover->geometry(), f.frame.rect());
+        QCOMPARE(f.frame.childAt(QPoint(5, 5)), cover);
+        QCOMPARE(f.frame.childAt(QPoint(400, f.frame.height() - 5)), cover); // the status bar too
+
+        // A click or Enter on the cover asks again; the keys of the functions stay dead.
+        QTest::mouseClick(cover, Qt::LeftButton, {}, QPoint(10, 10));
+        QTRY_COMPARE(f.lockRuns, 2);
+        QTest::keyClick(cover, Qt::Key_Return);
+        QTRY_COMPARE(f.lockRuns, 3);
+
+        // Answers that arrive while locked wait for the unlock, in their order.
+        ModalRecorder modal;
+        f.frame.OnOrderReply(ToGbk(QStringLiteral("5,价格超出涨跌停")));
+        f.frame.OnPasswordReply(ToGbk(QStringLiteral("5,原密码错误")));
+        QVERIFY(modal.requests.isEmpty());
+        bool clearInFront = false;
+        f.frame.SetLockDialogRunner([&](CLockDlg& d) {
+            ++f.lockRuns;
+            clearInFront = modal.requests.isEmpty(); // nothing stands in front of the lock dialog
+            d.findChild<QLineEdit*>(QStringLiteral("id1076"))->setText(QStringLiteral("secret"));
+            d.OnOK();
+            return d.result();
+        });
+        cover->UnlockButton()->click();
+        QTRY_VERIFY(!f.frame.IsLocked());
+        QVERIFY(clearInFront);
+        QVERIFY(!cover->isVisible());
+        QVERIFY(f.frame.Splitter()->isVisible());
+        QVERIFY(f.frame.Panes()->isVisible());
+        QCOMPARE(modal.Texts(),
+                 QStringList({QStringLiteral("价格超出涨跌停"), QStringLiteral("密码修改失败，原密码错误")}));
+    }
+
+    // The lock in the context menus of the tree and the status bar, and after an idle time.
+    void lockFromMenusAndIdle() {
+        Fixture f;
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QAction* lock = f.frame.LockAction();
+        QVERIFY(f.Tree()->actions().contains(lock));
+        QVERIFY(f.frame.Panes()->actions().contains(lock));
+        QCOMPARE(f.Tree()->contextMenuPolicy(), Qt::ActionsContextMenu);
+        lock->trigger();
         QVERIFY(f.frame.IsLocked());
+        QTRY_COMPARE(f.lockRuns, 1);
+
+        Fixture g;
+        g.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&g.frame));
+        g.frame.SetAutoLock(std::chrono::milliseconds(300));
+        // Input keeps it unlocked...
+        for (int i = 0; i < 6; ++i) {
+            QTest::qWait(100);
+            QTest::mouseMove(g.Tree()->viewport(), QPoint(10 + i, 10));
+        }
+        QVERIFY(!g.frame.IsLocked());
+        // ...and idleness locks it.
+        QTRY_VERIFY_WITH_TIMEOUT(g.frame.IsLocked(), 5000);
+        g.frame.SetAutoLock(std::chrono::milliseconds(0));
+    }
+
+    void autoLockSetting() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("client.ini"));
+        QCOMPARE(CMainFrame::AutoLockFromIni(path.toStdString()), std::chrono::milliseconds(0)); // off by default
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[loginfo]\nlastuser=demo\n[lock]\nidleminutes=5\n");
+        file.close();
+        QCOMPARE(CMainFrame::AutoLockFromIni(path.toStdString()), std::chrono::milliseconds(5 * 60 * 1000));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[lock]\nidleminutes=-3\n");
+        file.close();
+        QCOMPARE(CMainFrame::AutoLockFromIni(path.toStdString()), std::chrono::milliseconds(0));
     }
 };
 

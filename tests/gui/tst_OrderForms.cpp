@@ -14,6 +14,7 @@
 #include "trade/WeituoDlg.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShortcut>
@@ -21,6 +22,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -84,6 +86,7 @@ private slots:
     void maxBuyableAndPresets_data();
     void maxBuyableAndPresets();
     void sellPresetsUseAvailable();
+    void amountsFollowPriceFundsAndPositions();
     void spinEdges();
     void buyValidationAndLotCheck();
     void buyOrderBody();
@@ -102,6 +105,8 @@ private slots:
     void clipboardKeysReachTheEdit();
     void tabsRefreshAndNotifications();
     void mnemonicsClickTheirButtons();
+    void keysOfTheForm();
+    void quotePriceClickFillsTheForm();
 };
 
 void TestOrderForms::subscriptionOnSixthDigit() {
@@ -166,31 +171,64 @@ void TestOrderForms::defaultPrices() {
 }
 
 void TestOrderForms::maxBuyableAndPresets_data() {
-    QTest::addColumn<QString>("cash");
+    QTest::addColumn<QString>("available");
+    QTest::addColumn<QString>("value8");
     QTest::addColumn<float>("ask");
     QTest::addColumn<float>("bid");
     QTest::addColumn<QString>("maxBuyable");
     QTest::addColumn<QStringList>("presets");
-    QTest::newRow("example") << QStringLiteral("100000.00") << 10.0f << 9.99f << QStringLiteral("10000")
-                             << QStringList{QStringLiteral("10000"), QStringLiteral("5000"), QStringLiteral("3300")};
-    QTest::newRow("1200") << QStringLiteral("12000.00") << 10.0f << 9.99f << QStringLiteral("1200")
+    // Whole lots whose cost with the default charges fits: amount + commission (0.03 %, at
+    // least 5.00) + transfer fee (0.001 %), each to the cent.
+    // 100 lots at 10.00 would cost 100,031.00; 99 lots cost 99,030.69.
+    QTest::newRow("example") << QStringLiteral("100000.00") << QStringLiteral("100") << 10.0f << 9.99f
+                             << QStringLiteral("9900")
+                             << QStringList{QStringLiteral("9900"), QStringLiteral("4900"), QStringLiteral("3300")};
+    // 12 lots: 12,000 + 5.00 minimum commission + 0.12 = 12,005.12.
+    QTest::newRow("1200") << QStringLiteral("12100.00") << QStringLiteral("100") << 10.0f << 9.99f
+                          << QStringLiteral("1200")
                           << QStringList{QStringLiteral("1200"), QStringLiteral("600"), QStringLiteral("400")};
-    QTest::newRow("100") << QStringLiteral("1000.00") << 10.0f << 9.99f << QStringLiteral("100")
+    // 1 lot: 1,000 + 5.00 + 0.01 = 1,005.01.
+    QTest::newRow("100") << QStringLiteral("1010.00") << QStringLiteral("100") << 10.0f << 9.99f
+                         << QStringLiteral("100")
                          << QStringList{QStringLiteral("100"), QStringLiteral("0"), QStringLiteral("0")};
-    QTest::newRow("rounded") << QStringLiteral("10460.00") << 10.0f << 9.99f << QStringLiteral("1000")
-                             << QStringList{QStringLiteral("1000"), QStringLiteral("500"), QStringLiteral("300")};
-    QTest::newRow("no prices") << QStringLiteral("100000.00") << 0.0f << 0.0f << QStringLiteral("0")
+    // Rounding to the nearest lot made 11 lots (11,000 > 10,960) of this; 10 lots cost 10,005.10.
+    QTest::newRow("was rounded up") << QStringLiteral("10960.00") << QStringLiteral("100") << 10.0f << 9.99f
+                                    << QStringLiteral("1000")
+                                    << QStringList{QStringLiteral("1000"), QStringLiteral("500"),
+                                                   QStringLiteral("300")};
+    // The cash pays for 10 lots but not for their charges: 9 lots cost 9,005.09.
+    QTest::newRow("fees") << QStringLiteral("10000.00") << QStringLiteral("100") << 10.0f << 9.99f
+                          << QStringLiteral("900")
+                          << QStringList{QStringLiteral("900"), QStringLiteral("400"), QStringLiteral("300")};
+    // 1,390 lots at 7.19 = 999,410.00 + 299.82 + 9.99 = 999,719.81; 1,391 lots exceed the cash.
+    QTest::newRow("7.19") << QStringLiteral("1000000.00") << QStringLiteral("100") << 7.19f << 7.18f
+                          << QStringLiteral("139000")
+                          << QStringList{QStringLiteral("139000"), QStringLiteral("69500"), QStringLiteral("46300")};
+    // The multiplier 50 halves the funds: 49 lots at 10.00 cost 49,015.19.
+    QTest::newRow("value8 50") << QStringLiteral("100000.00") << QStringLiteral("50") << 10.0f << 9.99f
+                               << QStringLiteral("4900")
+                               << QStringList{QStringLiteral("4900"), QStringLiteral("2400"), QStringLiteral("1600")};
+    // Exactly enough for one lot with its charges, and a cent short of it.
+    QTest::newRow("exact") << QStringLiteral("1005.01") << QStringLiteral("100") << 10.0f << 9.99f
+                           << QStringLiteral("100")
+                           << QStringList{QStringLiteral("100"), QStringLiteral("0"), QStringLiteral("0")};
+    QTest::newRow("a cent short") << QStringLiteral("1005.00") << QStringLiteral("100") << 10.0f << 9.99f
+                                  << QStringLiteral("0")
+                                  << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+    QTest::newRow("no prices") << QStringLiteral("100000.00") << QStringLiteral("100") << 0.0f << 0.0f
+                               << QStringLiteral("0")
                                << QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
 }
 
 void TestOrderForms::maxBuyableAndPresets() {
-    QFETCH(QString, cash);
+    QFETCH(QString, available);
+    QFETCH(QString, value8);
     QFETCH(float, ask);
     QFETCH(float, bid);
     QFETCH(QString, maxBuyable);
     QFETCH(QStringList, presets);
     TradeTestClient client;
-    client.SetFunds(cash.toLatin1().constData(), "0.00", "100");
+    client.SetFunds(available.toLatin1().constData(), "0.00", value8.toLatin1().constData());
     client.state.quotes.Store(Quote("600000", "浦发银行", ask, bid, 10.00f));
     auto view = MakeView<CBuyView>(client);
     Find<QLineEdit>(view.get(), 1002)->setText(QStringLiteral("600000"));
@@ -221,6 +259,43 @@ void TestOrderForms::sellPresetsUseAvailable() {
     QVERIFY(Text(view.get(), 1009).isEmpty());
     Click(view.get(), 1104);
     QCOMPARE(Text(view.get(), 1011), QStringLiteral("0"));
+}
+
+void TestOrderForms::amountsFollowPriceFundsAndPositions() {
+    TradeTestClient client;
+    client.SetFunds("100000.00", "0.00", "100");
+    client.SetPositions({Position("600000", "浦发银行", "1000")});
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.0f, 9.99f, 10.00f));
+    auto buy = MakeView<CBuyView>(client);
+    auto sell = MakeView<CSellView>(client);
+    Find<QLineEdit>(buy.get(), 1002)->setText(QStringLiteral("600000"));
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("9900"));
+
+    // A typed price: 199 lots at 5.00 cost 99,500 + 29.85 + 1.00.
+    Find<QLineEdit>(buy.get(), 1007)->setText(QStringLiteral("5.00"));
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("19900"));
+    // New funds (an order now holds half of them): 99 lots at 5.00 cost 49,515.35.
+    client.SetFunds("50000.00", "50000.00", "100");
+    buy->OnFundsStored();
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("9900"));
+    // An emptied price empties the max-buyable; the next tick fills both again.
+    Find<QLineEdit>(buy.get(), 1007)->clear();
+    QVERIFY(Text(buy.get(), 1009).isEmpty());
+    buy->RefreshQuotePanel();
+    QCOMPARE(Text(buy.get(), 1007), QStringLiteral("10.00"));
+    QCOMPARE(Text(buy.get(), 1009), QStringLiteral("4900"));
+
+    // 可卖 follows the positions: a sell of 500 leaves 500 available.
+    Find<QLineEdit>(sell.get(), 1002)->setText(QStringLiteral("600000"));
+    QCOMPARE(Text(sell.get(), 1009), QStringLiteral("1000"));
+    client.SetPositions({Position("600000", "浦发银行", "500")});
+    sell->OnPositionsStored();
+    QCOMPARE(Text(sell.get(), 1009), QStringLiteral("500"));
+    // All sold: no position, nothing available.
+    client.SetPositions({});
+    sell->OnPositionsStored();
+    QVERIFY(Text(sell.get(), 1009).isEmpty());
 }
 
 void TestOrderForms::spinEdges() {
@@ -255,6 +330,26 @@ void TestOrderForms::spinEdges() {
     quantity->clear();
     SpinUp(view.get(), 1170);
     QCOMPARE(quantity->text(), QStringLiteral("100"));
+
+    // Long numbers are not typed, and the arrows saturate instead of wrapping around.
+    quantity->clear();
+    QTest::keyClicks(quantity, QStringLiteral("99999999999999999999"));
+    QCOMPARE(quantity->text(), QStringLiteral("999999999"));
+    SpinUp(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("999999999"));
+    quantity->setText(QStringLiteral("999999950"));
+    SpinUp(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("999999999"));
+    SpinDown(view.get(), 1170);
+    QCOMPARE(quantity->text(), QStringLiteral("999999899"));
+    price->clear();
+    QTest::keyClicks(price, QStringLiteral("12345678"));
+    QCOMPARE(price->text(), QStringLiteral("123456"));
+    QTest::keyClicks(price, QStringLiteral(".999"));
+    QCOMPARE(price->text(), QStringLiteral("123456.99"));
+    price->setText(QStringLiteral("999999.99"));
+    SpinUp(view.get(), 1169);
+    QCOMPARE(price->text(), QStringLiteral("999999.99"));
 }
 
 void TestOrderForms::buyValidationAndLotCheck() {
@@ -371,8 +466,11 @@ void TestOrderForms::sellConfirmation() {
     modal.QueueYes({false});
     Click(view.get(), 1013);
     QCOMPARE(modal.requests.back().kind, ModalRequest::Kind::kMessageBoxYesNo);
-    QCOMPARE(modal.requests.back().text, QStringLiteral("确认要卖出600000 150股?"));
-    QCOMPARE(modal.requests.back().caption, QStringLiteral("股票买入"));
+    // The written question first, then what is sold: 10.49 × 150 = 1573.50.
+    QCOMPARE(modal.requests.back().text,
+             QStringLiteral("确认要卖出600000 150股?\n证券代码：600000\n证券名称：浦发银行\n"
+                            "卖出价格：10.49\n卖出数量：150\n卖出金额：1573.50"));
+    QCOMPARE(modal.requests.back().caption, QStringLiteral("股票卖出"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
     QCOMPARE(Text(view.get(), 1011), QStringLiteral("150"));
 
@@ -466,8 +564,10 @@ void TestOrderForms::cancelSelectedNeedsOrdersTab() {
         QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600000&num=500&time=2021-02-23 09:31:05" + kCredentials);
         QCOMPARE(modal.requests.back().kind,
                  sell ? ModalRequest::Kind::kYesNoTip : ModalRequest::Kind::kMessageBoxYesNo);
-        QCOMPARE(modal.requests.back().text,
-                 sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?"));
+        QCOMPARE(
+            modal.requests.back().text,
+            (sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?")) +
+                QStringLiteral("\n证券代码：600000  证券名称：浦发银行\n操作：买入  委托价格：10.50  委托数量：500"));
         if (!sell)
             QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
     }
@@ -681,12 +781,14 @@ void TestOrderForms::tabsRefreshAndNotifications() {
     std::size_t before = client.server.Received().size();
     Click(buy.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 1);
-    QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdPositions, net::kCmdTodayTrades, net::kCmdTodayOrders}));
+    QCOMPARE(commandsOf(before),
+             (std::vector<int>{net::kCmdPositions, net::kCmdFunds, net::kCmdTodayTrades, net::kCmdTodayOrders}));
     auto sell = MakeView<CSellView>(client);
     before = client.server.Received().size();
     Click(sell.get(), 1038);
     QCOMPARE(client.CountBeforeMarker(net::kCmdPositions), 2);
-    QCOMPARE(commandsOf(before), (std::vector<int>{net::kCmdTodayTrades, net::kCmdTodayOrders, net::kCmdPositions}));
+    QCOMPARE(commandsOf(before),
+             (std::vector<int>{net::kCmdTodayTrades, net::kCmdTodayOrders, net::kCmdPositions, net::kCmdFunds}));
 }
 
 void TestOrderForms::mnemonicsClickTheirButtons() {
@@ -698,25 +800,122 @@ void TestOrderForms::mnemonicsClickTheirButtons() {
         QCOMPARE(keyOf(view, 1040), QKeySequence(Qt::ALT | Qt::Key_X));
         QCOMPARE(keyOf(view, 1041), QKeySequence(Qt::ALT | Qt::Key_C));
         QCOMPARE(keyOf(view, 1042), QKeySequence(Qt::ALT | Qt::Key_Q));
-        QVERIFY(keyOf(view, 1039).isEmpty());
+        QCOMPARE(keyOf(view, 1039), QKeySequence(Qt::ALT | Qt::Key_Z)); // "全撤(Z /)"
     }
-    QVERIFY(keyOf(buy.get(), 1013).isEmpty());
+    QCOMPARE(keyOf(buy.get(), 1013), QKeySequence(Qt::ALT | Qt::Key_B)); // "买入[B]"
     QCOMPARE(keyOf(sell.get(), 1013), QKeySequence(Qt::ALT | Qt::Key_S));
 
     // With a button focused, the bare letter acts like Alt+letter; in an edit it is typed.
     buy->show();
     sell->show();
     ModalRecorder modal;
-    modal.QueueYes({false, false});
+    modal.QueueYes({false, false, false});
     auto* refresh = Find<QAbstractButton>(buy.get(), 1038);
     QTest::keyClick(refresh, Qt::Key_X);
-    QTest::keyClick(refresh, Qt::Key_B); // no button has B as its mnemonic
+    QTest::keyClick(refresh, Qt::Key_B);
     QTest::keyClick(Find<QAbstractButton>(sell.get(), 1039), Qt::Key_S);
-    QCOMPARE(int(modal.requests.size()), 2);
+    QCOMPARE(int(modal.requests.size()), 3);
     QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销所有买单委托?"));
     QCOMPARE(modal.requests[1].text, QStringLiteral("请输入代码"));
+    QCOMPARE(modal.requests[2].text, QStringLiteral("请输入代码"));
     QTest::keyClick(Find<QLineEdit>(buy.get(), 1007), Qt::Key_X); // refused by the price's validator
+    QCOMPARE(int(modal.requests.size()), 3);
+}
+
+void TestOrderForms::keysOfTheForm() {
+    TradeTestClient client;
+    auto buy = MakeView<CBuyView>(client);
+    buy->show();
+    buy->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(buy.get()));
+    auto* code = Find<QLineEdit>(buy.get(), 1002);
+    auto* price = Find<QLineEdit>(buy.get(), 1007);
+    auto* quantity = Find<QLineEdit>(buy.get(), 1011);
+
+    // The form hands its focus to the code edit.
+    quantity->setFocus();
+    buy->setFocus();
+    QCOMPARE(QApplication::focusWidget(), code);
+
+    // Alt+B submits, Alt+Z asks to cancel all; "/" only where no edit takes it as text.
+    ModalRecorder modal;
+    modal.QueueYes({false, false, false});
+    // A button's key presses it visibly: the click follows a moment later.
+    QTest::keyClick(code, Qt::Key_B, Qt::AltModifier);
+    QTRY_COMPARE(int(modal.requests.size()), 1);
+    QTest::keyClick(code, Qt::Key_Z, Qt::AltModifier);
+    QTRY_COMPARE(int(modal.requests.size()), 2);
+    QCOMPARE(modal.requests[0].text, QStringLiteral("请输入代码"));
+    QCOMPARE(modal.requests[1].text, QStringLiteral("是否确认撤销所有委托单?"));
+    QTest::keyClick(price, Qt::Key_Slash);
     QCOMPARE(int(modal.requests.size()), 2);
+    auto* refresh = Find<QAbstractButton>(buy.get(), 1038);
+    refresh->setFocus();
+    QTest::keyClick(refresh, Qt::Key_Slash);
+    QCOMPARE(int(modal.requests.size()), 3);
+    QCOMPARE(modal.requests[2].text, QStringLiteral("是否确认撤销所有委托单?"));
+
+    // Up/Down step the price by 0.01, never below 0.01; the wheel does the same.
+    price->setText(QStringLiteral("10.00"));
+    QTest::keyClick(price, Qt::Key_Up);
+    QCOMPARE(price->text(), QStringLiteral("10.01"));
+    QTest::keyClick(price, Qt::Key_Down);
+    QTest::keyClick(price, Qt::Key_Down);
+    QCOMPARE(price->text(), QStringLiteral("9.99"));
+    QWheelEvent up(QPointF(5, 5), price->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(price, &up);
+    QCOMPARE(price->text(), QStringLiteral("10.00"));
+    price->setText(QStringLiteral("0.01"));
+    QTest::keyClick(price, Qt::Key_Down);
+    QCOMPARE(price->text(), QStringLiteral("0.01"));
+
+    // PgUp/PgDn step the quantity by a lot from any of the three edits.
+    quantity->setText(QStringLiteral("100"));
+    QTest::keyClick(price, Qt::Key_PageUp);
+    QCOMPARE(quantity->text(), QStringLiteral("200"));
+    QTest::keyClick(code, Qt::Key_PageUp);
+    QCOMPARE(quantity->text(), QStringLiteral("300"));
+    QTest::keyClick(quantity, Qt::Key_PageDown);
+    QCOMPARE(quantity->text(), QStringLiteral("200"));
+    QTest::keyClick(quantity, Qt::Key_Up);
+    QCOMPARE(quantity->text(), QStringLiteral("300"));
+    QCOMPARE(price->text(), QStringLiteral("0.01")); // the price is left alone
+}
+
+void TestOrderForms::quotePriceClickFillsTheForm() {
+    TradeTestClient client;
+    client.SetPositions({Position("600000", "浦发银行", "1050")});
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.50f, 10.49f, 10.00f));
+    auto sell = MakeView<CSellView>(client);
+    sell->show();
+    QVERIFY(QTest::qWaitForWindowExposed(sell.get()));
+    Find<QLineEdit>(sell.get(), 1002)->setText(QStringLiteral("600000"));
+    sell->RefreshQuotePanel();
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.49")); // the default: 买一
+    QCOMPARE(Text(sell.get(), 1009), QStringLiteral("1050"));
+
+    // 卖一 (1018) clicked: its price; the quantity stays empty.
+    auto* ask1 = Find<QLabel>(sell.get(), 1018);
+    QTest::mouseClick(ask1, Qt::LeftButton, {}, ask1->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.50"));
+    QCOMPARE(Text(sell.get(), 1011), QString());
+
+    // 买一 (1024) double-clicked: its price and the whole available quantity.
+    auto* bid1 = Find<QLabel>(sell.get(), 1024);
+    QTest::mouseDClick(bid1, Qt::LeftButton, {}, bid1->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.49"));
+    QCOMPARE(Text(sell.get(), 1011), QStringLiteral("1050"));
+
+    // A level without a price ("-" after a reset) and a volume cell fill nothing.
+    Find<QLineEdit>(sell.get(), 1011)->clear();
+    auto* volume = Find<QLabel>(sell.get(), 1023);
+    QTest::mouseDClick(volume, Qt::LeftButton, {}, volume->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QStringLiteral("10.49"));
+    QCOMPARE(Text(sell.get(), 1011), QString());
+    sell->ResetForm();
+    QTest::mouseClick(ask1, Qt::LeftButton, {}, ask1->rect().center());
+    QCOMPARE(Text(sell.get(), 1007), QString());
 }
 
 QTEST_MAIN(TestOrderForms)

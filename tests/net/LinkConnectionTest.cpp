@@ -88,22 +88,25 @@ TEST_F(LinkConnectionTest, FramesAreAssembledFromPiecesAndSplitFromOneSegment) {
     server.SendRaw(login.substr(14));
     ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 5s));
 
-    server.SendRaw(net::FormatFrame(net::kCmdOrder, "0,accepted") + net::FormatFrame(net::kCmdChangePassword, "0"));
+    server.SendRaw(net::FormatFrame(net::kCmdOrder, "0,accepted") + net::FormatFrame(net::kCmdCancelAllBuys, "0,2") +
+                   net::FormatFrame(net::kCmdChangePassword, "0"));
     ASSERT_TRUE(notifier.WaitFor(net::kMsgPasswordReply, 1, 5s));
 
     // Ignored commands, then an 11-byte frame, which is dispatched with an empty body.
-    server.SendRaw(net::FormatFrame(0, "x") + net::FormatFrame(net::kCmdCancelOne, "y") +
+    server.SendRaw(net::FormatFrame(0, "x") + net::FormatFrame(net::kCmdQuoteSubscribe, "y") +
                    net::FormatFrame(net::kCmdHeartbeat, "z") + net::FormatFrame(net::kCmdLogin, ""));
     ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 2, 5s));
 
     const auto events = notifier.Events();
-    ASSERT_EQ(events.size(), 4u);
+    ASSERT_EQ(events.size(), 5u);
     EXPECT_EQ(events[0].body, "0,,,welcome,,,1000.00");
     EXPECT_EQ(events[1].message, net::kMsgOrderReply);
     EXPECT_EQ(events[1].body, "0,accepted");
-    EXPECT_EQ(events[2].body, "0");
-    EXPECT_EQ(events[3].message, net::kMsgLoginReply);
-    EXPECT_EQ(events[3].body, "");
+    EXPECT_EQ(events[2].message, net::kMsgCancelReply);
+    EXPECT_EQ(events[2].body, "0,2");
+    EXPECT_EQ(events[3].body, "0");
+    EXPECT_EQ(events[4].message, net::kMsgLoginReply);
+    EXPECT_EQ(events[4].body, "");
     EXPECT_EQ(server.ConnectionCount(), 1);
 }
 

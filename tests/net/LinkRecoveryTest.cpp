@@ -159,7 +159,7 @@ TEST_F(LinkRecoveryTest, RepliesThatMayOpenADialogDoNotWait) {
     EXPECT_TRUE(events[3].posted);
     EXPECT_EQ(events[4].message, net::kMsgPositionsStored);
     EXPECT_FALSE(events[4].posted);
-    EXPECT_NE(link->Status().lastQuote, 0);
+    EXPECT_TRUE(WaitUntil([&] { return link->Status().lastQuote != 0; }));
 }
 
 TEST_F(LinkRecoveryTest, ALinkStartedBeforeItsServerConnectsOnceTheServerAppears) {

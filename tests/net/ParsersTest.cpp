@@ -96,15 +96,20 @@ TEST_F(ParsersTest, FundsKeepTheirValuesUnlessTheReplyHoldsARecord) {
     EXPECT_EQ(FieldText(f.marginFunds), "7");
     EXPECT_EQ(FieldText(f.value7), "8");
     EXPECT_EQ(FieldText(f.value8), "9");
+    EXPECT_TRUE(net::FieldEmpty(f.accountStatus)); // a server that does not tell
+    EXPECT_EQ(notifier.Messages(), std::vector<int>{net::kMsgFundsStored});
     link->ParseFunds("");
     link->ParseFunds("a,b");
     EXPECT_EQ(FieldText(state.funds.Get().value8), "9");
+    EXPECT_EQ(notifier.Messages().size(), 1u) << "nothing stored, nothing told";
     link->ParseFunds("10,20,30");
     f = state.funds.Get();
     EXPECT_EQ(FieldText(f.frozenFunds), "30");
     EXPECT_TRUE(net::FieldEmpty(f.stockValue));
     EXPECT_TRUE(net::FieldEmpty(f.value8));
-    EXPECT_TRUE(notifier.Events().empty());
+    link->ParseFunds("1,2,3,4,5,6,7,8,9,1");
+    EXPECT_EQ(FieldText(state.funds.Get().accountStatus), "1");
+    EXPECT_EQ(notifier.Messages(), std::vector<int>(3, net::kMsgFundsStored));
 }
 
 TEST_F(ParsersTest, HistoryRepliesWaitForTheInitialLoad) {
@@ -191,7 +196,8 @@ TEST_F(ParsersTest, RepliesOverTheWireReachTheirTables) {
     ASSERT_TRUE(notifier.WaitFor(net::kMsgPositionsStored, 1, 5s));
     EXPECT_EQ(FieldText(state.funds.Get().value8), "9");
     EXPECT_EQ(FieldText(state.settlement.At(0).contractNo), "12");
-    EXPECT_EQ(notifier.Messages(), (std::vector<int>{net::kMsgHistoryTableStored, net::kMsgPositionsStored}));
+    EXPECT_EQ(notifier.Messages(),
+              (std::vector<int>{net::kMsgFundsStored, net::kMsgHistoryTableStored, net::kMsgPositionsStored}));
     // Positions renew the quote subscription before they notify.
     const auto subscribe = server.WaitForCommand(net::kCmdQuoteSubscribe, 5s);
     ASSERT_TRUE(subscribe);

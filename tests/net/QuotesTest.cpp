@@ -51,6 +51,14 @@ TEST_F(QuotesTest, SubscriptionSendsTheWholeListEachTime) {
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->body, "code=000002,600000&curuser=u1&curpwd=p1");
     EXPECT_EQ(server.CountOf(net::kCmdQuoteSubscribe), 3);
+
+    // A view that only makes sure its codes are quoted sends nothing when they are.
+    EXPECT_FALSE(link->AddQuoteSubscription("600000,000002"));
+    EXPECT_TRUE(link->AddQuoteSubscription("600000,300059"));
+    frame = server.WaitForCommand(net::kCmdQuoteSubscribe, 5s);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->body, "code=000002,600000,300059&curuser=u1&curpwd=p1");
+    EXPECT_EQ(server.CountOf(net::kCmdQuoteSubscribe), 4);
 }
 
 TEST_F(QuotesTest, UpdatesFillSlotsInOrderAndOverwriteInPlace) {

@@ -7,7 +7,8 @@ set -euo pipefail
 # The client may run as another user: give it a readable copy of the display's cookie.
 cp "$XAUTHORITY" "$work/xauth"
 chmod 644 "$work/xauth"
-XAUTHORITY=$work/xauth $CLIENT_CMD >"$work/client.log" 2>&1 &
+# The suite runs offscreen; this client needs the virtual display.
+XAUTHORITY=$work/xauth env -u QT_QPA_PLATFORM $CLIENT_CMD >"$work/client.log" 2>&1 &
 client=$!
 trap 'kill $client 2>/dev/null || true; wait $client 2>/dev/null || true' EXIT
 

@@ -111,7 +111,7 @@ TEST(ServerDiskTest, AFullDiskRefusesOrdersAnswersQueriesAndRecovers) {
         const auto funds = client.NextAnswer();
         ASSERT_TRUE(funds) << "query " << i << " got no answer";
         EXPECT_EQ(funds->command, net::kCmdFunds);
-        EXPECT_EQ(Fields(funds->body).size(), 9u);
+        EXPECT_EQ(Fields(funds->body).size(), 10u);
     }
     EXPECT_EQ(Records(client.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 300u);
     // The background checkpoint meets the full disk too...

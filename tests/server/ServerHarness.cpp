@@ -1,5 +1,11 @@
 #include "tests/server/ServerHarness.h"
 
+#include "server/PgStore.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <random>
@@ -27,9 +33,44 @@ std::string FixedBookCsv() {
     return csv;
 }
 
+TestDatabase::TestDatabase(const std::filesystem::path& dir) {
+    const char* state = std::getenv("QUORVEXD_TEST_PG_STATE");
+    if (!state || !*state) {
+        location_ = (dir / "quorvex.db").string();
+        return;
+    }
+    std::ifstream in(state);
+    std::string folder;
+    std::getline(in, folder);
+    std::getline(in, adminUri_);
+    if (adminUri_.empty())
+        throw std::runtime_error(std::string("no PostgreSQL test cluster described in ") + state);
+    static std::atomic<int> counter{0};
+    name_ = "qt_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+    server::PgStore admin(adminUri_);
+    admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
+    admin.Execute(("CREATE DATABASE " + name_).c_str());
+    // The maintenance database's URI names "/postgres"; the test's own database replaces it.
+    const auto at = adminUri_.find("/postgres?");
+    if (at == std::string::npos)
+        throw std::runtime_error("unexpected test cluster URI " + adminUri_);
+    location_ = adminUri_.substr(0, at) + "/" + name_ + adminUri_.substr(at + 9);
+}
+
+TestDatabase::~TestDatabase() {
+    if (!IsPostgres())
+        return;
+    try {
+        server::PgStore admin(adminUri_);
+        admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
+    } catch (const std::exception&) {
+        // The cluster goes away at the end of the run anyway.
+    }
+}
+
 ServerHarness::ServerHarness(std::function<void(server::ServerOptions&)> adjust) {
     options_.port = 0;
-    options_.dbPath = (dir_.Path() / "quorvex.db").string();
+    options_.dbPath = db_.Location();
     options_.quotesCsv = (dir_.Path() / "book.csv").string();
     options_.hashCost = server::HashCost::kMinimal;
     options_.tickMs = 100;

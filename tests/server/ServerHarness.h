@@ -26,6 +26,26 @@ private:
     std::filesystem::path path_;
 };
 
+// Where a test's contest lives: a SQLite file in `dir`, or, when the tests run against
+// PostgreSQL (QUORVEXD_TEST_PG_STATE names the state file of scripts/pg-test-cluster.sh), a
+// fresh database in that cluster, dropped again with the object.
+class TestDatabase final {
+public:
+    explicit TestDatabase(const std::filesystem::path& dir);
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    // A file path or a PostgreSQL URI, for ServerOptions::dbPath and --db.
+    const std::string& Location() const { return location_; }
+    bool IsPostgres() const { return !adminUri_.empty(); }
+
+private:
+    std::string location_;
+    std::string adminUri_;
+    std::string name_;
+};
+
 // The fixed book the tests trade against: previous close 10.00 everywhere, asks from
 // 10.00 up (300 shares at 10.00, 200 at 10.01, then 1,000 a level), bids from 9.99 down.
 // 600000 and 000001 are main-board (±10%), 300750 ChiNext (±20%).
@@ -53,6 +73,7 @@ public:
 
 private:
     TempDir dir_;
+    TestDatabase db_{dir_.Path()};
     server::ServerOptions options_;
     server::UserDirectory directory_;
     std::unique_ptr<server::Engine> engine_;

@@ -240,17 +240,21 @@ TEST_F(ServerProtocolTest, EmptyAccountRepliesHaveTheirLayouts) {
     TestClient client(harness_.Port());
     ASSERT_EQ(Fields(client.Login("alice", "secret1"), ",,,")[0], "0");
     const auto funds = Fields(client.Request(net::kCmdFunds));
-    ASSERT_EQ(funds.size(), 9u);
+    ASSERT_EQ(funds.size(), 10u);
     EXPECT_EQ(funds[0], "1000000.00");
     EXPECT_EQ(funds[4], "1000000.00");
     EXPECT_EQ(funds[5], "1000000.00");
     EXPECT_EQ(funds[8], "100");
+    EXPECT_EQ(funds[9], "0"); // the account's status: normal
     EXPECT_EQ(client.Request(net::kCmdPositions), "");
     EXPECT_EQ(client.Request(net::kCmdTodayTrades, "start=2026-1-1"), "");
     // The opening deposit is in the funds flow.
     const auto flow = Records(client.Request(net::kCmdFundsFlow, "start=2000-1-1"));
     ASSERT_EQ(flow.size(), 1u);
     ASSERT_EQ(flow[0].size(), 9u);
+    // The date alone ("2026-12-07"), as in the other history records.
+    EXPECT_EQ(flow[0][0].size(), 10u) << flow[0][0];
+    EXPECT_EQ(flow[0][0].find(' '), std::string::npos) << flow[0][0];
     EXPECT_EQ(flow[0][4], "资金转入");
     EXPECT_EQ(flow[0][7], "1000000.00");
     EXPECT_EQ(client.Request(net::kCmdFundsFlow, "start=2000-1-1&end=2000-1-2"), "");

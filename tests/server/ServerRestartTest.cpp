@@ -133,7 +133,8 @@ std::uint16_t PortOf(const std::string& line) {
 
 TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     TempDir dir;
-    const std::string db = (dir.Path() / "contest.db").string();
+    const TestDatabase store(dir.Path());
+    const std::string db = store.Location();
     const std::string csv = (dir.Path() / "book.csv").string();
     std::ofstream(csv) << FixedBookCsv();
     {
@@ -219,7 +220,7 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
         EXPECT_EQ(empty.Wait(), 2);
     }
     // Any request starts a batch, and a batch first takes in what an admin command wrote.
-    EXPECT_EQ(Fields(demo.Request(net::kCmdFunds)).size(), 9u);
+    EXPECT_EQ(Fields(demo.Request(net::kCmdFunds)).size(), 10u);
     TestClient late(port);
     EXPECT_EQ(Fields(late.Login("late", "pw"), ",,,")[0], "0");
     TestClient quiet(port);
@@ -332,7 +333,7 @@ TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
     // Reset: the opening cash, nothing held, no orders and no history.
     ASSERT_EQ(Admin({"reset", "zoe", "--db", db}), 0);
     const auto funds = Fields(client.Request(net::kCmdFunds));
-    ASSERT_EQ(funds.size(), 9u);
+    ASSERT_EQ(funds.size(), 10u);
     EXPECT_EQ(funds[0], "5000000.00");
     EXPECT_EQ(funds[2], "0.00");
     EXPECT_EQ(client.Request(net::kCmdPositions), "");

@@ -156,7 +156,7 @@ TEST_F(ServerTradingTest, PartialFillThenCancelReleasesTheRest) {
     ASSERT_EQ(orders.size(), 1u);
     EXPECT_GE(std::stoi(orders[0][3]), 300);
     EXPECT_EQ(orders[0][8], "部分成交");
-    client_.Send(net::kCmdCancelOne, "code=000001&num=3000&time=" + orders[0][7]);
+    EXPECT_EQ(client_.Request(net::kCmdCancelOne, "code=000001&num=3000&time=" + orders[0][7]), "0,撤单成功");
     ASSERT_TRUE(Eventually([&] { return Orders()[0][8] == "已撤"; }));
     orders = Orders();
     const int filled = std::stoi(orders[0][3]);
@@ -251,7 +251,7 @@ TEST_F(ServerTradingTest, CancelAllBySide) {
     ASSERT_TRUE(Order("600000", "10.50", "100", 2).starts_with("0,")); // above the bid: rests
     EXPECT_NE(Funds()[2], "0.00");
 
-    client_.Send(net::kCmdCancelAllBuys, "");
+    EXPECT_EQ(client_.Request(net::kCmdCancelAllBuys, ""), "0,已撤销2笔委托");
     auto orders = Orders();
     ASSERT_EQ(orders.size(), 3u);
     EXPECT_EQ(orders[0][8], "已撤");
@@ -260,14 +260,16 @@ TEST_F(ServerTradingTest, CancelAllBySide) {
     EXPECT_EQ(orders[2][6], "2");
     EXPECT_EQ(Funds()[2], "0.00");
 
-    client_.Send(net::kCmdCancelAllSells, "");
+    EXPECT_EQ(client_.Request(net::kCmdCancelAllSells, ""), "0,已撤销1笔委托");
+    EXPECT_EQ(client_.Request(net::kCmdCancelAllSells, ""), "1,没有可撤销的委托");
     orders = Orders();
     EXPECT_EQ(orders[2][8], "已撤");
     EXPECT_EQ(Positions()[0][3], "300");
 
     ASSERT_TRUE(Order("600000", "9.50", "100", 1).starts_with("0,"));
     ASSERT_TRUE(Order("600000", "10.50", "100", 2).starts_with("0,"));
-    client_.Send(net::kCmdCancelAll, "");
+    EXPECT_EQ(client_.Request(net::kCmdCancelAll, ""), "0,已撤销2笔委托");
+    EXPECT_EQ(client_.Request(net::kCmdCancelAll, ""), "1,没有可撤销的委托");
     for (const auto& o : Orders())
         EXPECT_EQ(o[8], "已撤");
     const auto funds = Funds();
@@ -279,12 +281,41 @@ TEST_F(ServerTradingTest, CancelOneNeedsTheExactOrder) {
     ASSERT_TRUE(Order("600000", "9.50", "100", 1).starts_with("0,"));
     ASSERT_TRUE(Order("600000", "9.50", "200", 1).starts_with("0,"));
     const auto orders = Orders();
-    client_.Send(net::kCmdCancelOne, "code=600000&num=300&time=" + orders[0][7]); // no such quantity
-    client_.Send(net::kCmdCancelOne, "code=000001&num=100&time=" + orders[0][7]); // no such code
-    client_.Send(net::kCmdCancelOne, "code=600000&num=200&time=" + orders[1][7]);
+    const std::string missing = "1,没有找到可撤销的委托";
+    EXPECT_EQ(client_.Request(net::kCmdCancelOne, "code=600000&num=300&time=" + orders[0][7]), missing); // quantity
+    EXPECT_EQ(client_.Request(net::kCmdCancelOne, "code=000001&num=100&time=" + orders[0][7]), missing); // code
+    EXPECT_EQ(client_.Request(net::kCmdCancelOne, "code=600000&num=200&time=" + orders[1][7]), "0,撤单成功");
+    EXPECT_EQ(client_.Request(net::kCmdCancelOne, "code=600000&num=200&time=" + orders[1][7]), missing); // twice
     const auto after = Orders();
     EXPECT_EQ(after[0][8], "未成交");
     EXPECT_EQ(after[1][8], "已撤");
+}
+
+TEST_F(ServerTradingTest, FundsFiguresAddUpAndCarryTheStatus) {
+    // A buy below the ask rests and holds 950.00 + 5.00 commission + 0.01 transfer fee.
+    ASSERT_TRUE(Order("600000", "9.50", "100", 1).starts_with("0,"));
+    auto funds = Funds();
+    ASSERT_EQ(funds.size(), 10u);
+    EXPECT_EQ(funds[0], "999044.99"); // 资金余额: not held by the order
+    EXPECT_EQ(funds[1], "999044.99");
+    EXPECT_EQ(funds[2], "955.01");
+    EXPECT_EQ(funds[3], "0.00");
+    EXPECT_EQ(funds[4], "999044.99");
+    EXPECT_EQ(funds[5], "1000000.00"); // 资金余额 + 冻结金额 + 股票市值
+    EXPECT_EQ(funds[9], "0");
+
+    // A filled buy next to it: 100 × 10.00 + 5.00 + 0.01 leave the cash.
+    ASSERT_TRUE(Order("600000", "10.00", "100", 1).starts_with("0,"));
+    funds = Funds();
+    EXPECT_EQ(funds[0], "998039.98");
+    EXPECT_EQ(funds[2], "955.01");
+    EXPECT_EQ(funds[3], "1000.00");
+    EXPECT_EQ(funds[5], "999994.99");
+
+    harness_.OnEngine(
+        [](server::Ledger& ledger, const server::LocalTime&) { ledger.SetStatus(*ledger.FindAccount("alice"), 1); });
+    EXPECT_EQ(Funds()[9], "1");
+    EXPECT_NE(Fields(Order("600000", "10.00", "100", 1))[0], "0");
 }
 
 TEST_F(ServerTradingTest, RestingOrdersExpireAtRollover) {

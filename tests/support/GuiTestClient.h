@@ -137,9 +137,12 @@ public:
     void SetPositions(std::initializer_list<net::PositionRecord> rows) { Store(state.positions, rows); }
     void SetOrders(const std::vector<net::OrderRecord>& rows) { Store(state.todayOrders, rows); }
     void SetTrades(std::initializer_list<net::TradeRecord> rows) { Store(state.todayTrades, rows); }
-    void SetFunds(const char* cash, const char* frozen, const char* value8) {
+    // The funds as the server sends them: 资金余额 and 可用金额 are both the cash that open
+    // orders do not hold.
+    void SetFunds(const char* available, const char* frozen, const char* value8) {
         net::FundsRecord f{};
-        net::StoreField(f.cashBalance, cash);
+        net::StoreField(f.cashBalance, available);
+        net::StoreField(f.availableFunds, available);
         net::StoreField(f.frozenFunds, frozen);
         net::StoreField(f.value8, value8);
         state.funds.Store(f);

@@ -1,0 +1,291 @@
+// Two quorvexd on one PostgreSQL database and the client's real trading link given both
+// addresses: the serving one is killed with SIGKILL in the middle of a stream of orders; the
+// standby takes over, the link follows it, and every order the client saw acknowledged is in
+// the database exactly once, with the funds it holds.
+
+#include "net/TradingLink.h"
+#include "server/PgStore.h"
+#include "tests/support/RecordingNotifier.h"
+#include "tests/support/RefusingPort.h"
+
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using tavix::test::RecordingNotifier;
+
+namespace {
+
+std::string Gbk(const std::string& utf8) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* dst = out.data();
+    std::size_t outLeft = out.size();
+    iconv(cd, &in, &inLeft, &dst, &outLeft);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+template <typename Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return pred();
+}
+
+// Kills the process when the test ends early, so that a failed assertion leaves no server behind.
+struct ChildGuard {
+    pid_t pid = -1;
+    ~ChildGuard() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// quorvexd with `args`, its output in `log`.
+pid_t Start(const std::vector<std::string>& args, const std::filesystem::path& log) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen(log.c_str(), "w", stdout);
+        setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
+        std::vector<char*> argv{const_cast<char*>(QUORVEXD_PATH)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(QUORVEXD_PATH, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int RunToEnd(const std::vector<std::string>& args) {
+    const pid_t pid = Start(args, "/dev/null");
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool LogSays(const std::filesystem::path& log, const std::string& text) {
+    std::ifstream in(log);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return all.find(text) != std::string::npos;
+}
+
+// The contract number of an acceptance ("0,委托已受理，合同编号N…"), 0 for anything else.
+long long ContractOf(const std::string& gbkAnswer) {
+    static const std::string marker = Gbk("合同编号");
+    if (gbkAnswer.rfind("0,", 0) != 0)
+        return 0;
+    const auto at = gbkAnswer.find(marker);
+    return at == std::string::npos ? 0 : std::atoll(gbkAnswer.c_str() + at + marker.size());
+}
+
+TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
+    const char* state = std::getenv("QUORVEXD_TEST_PG_STATE");
+    if (!state)
+        GTEST_SKIP() << "runs against the PostgreSQL test cluster (QUORVEXD_TEST_PG_STATE)";
+    std::ifstream stateFile(state);
+    std::string folder, adminUri;
+    std::getline(stateFile, folder);
+    std::getline(stateFile, adminUri);
+    ASSERT_FALSE(adminUri.empty());
+    const std::string name = "takeover_" + std::to_string(getpid());
+    {
+        server::PgStore admin(adminUri);
+        admin.Execute(("DROP DATABASE IF EXISTS " + name).c_str());
+        admin.Execute(("CREATE DATABASE " + name).c_str());
+    }
+    const std::string uri =
+        adminUri.substr(0, adminUri.find("/postgres?")) + "/" + name + adminUri.substr(adminUri.find("/postgres?") + 9);
+    const auto dir = std::filesystem::temp_directory_path() / ("tavix-takeover-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    // The fixed book: buys at 9.50 rest below the 10.00 ask.
+    std::ofstream(dir / "book.csv")
+        << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,10.00,10.01,10.02,"
+           "10.03,10.04,300,200,1000,1000,1000\n"
+           "0,000001,平安银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,10.00,10.01,10.02,"
+           "10.03,10.04,300,200,1000,1000,1000\n";
+    ASSERT_EQ(RunToEnd({"add-user", "trader", "pw", "--cash", "100000000", "--db", uri, "--fast-hash"}), 0);
+
+    const std::uint16_t standbyPort = [] {
+        tavix::test::RefusingPort free;
+        return free.Port();
+    }();
+    const auto serve = [&](const std::string& listen, const std::string& portFile) {
+        return std::vector<std::string>{"serve",
+                                        "--db",
+                                        uri,
+                                        "--listen",
+                                        listen,
+                                        "--port-file",
+                                        portFile,
+                                        "--no-demo",
+                                        "--fast-hash",
+                                        "--tick-ms",
+                                        "100",
+                                        "--quotes-csv",
+                                        (dir / "book.csv").string()};
+    };
+    const pid_t first = Start(serve("127.0.0.1:0", (dir / "first.port").string()), dir / "first.log");
+    ChildGuard firstGuard{first};
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); })) << "first server";
+    int firstPort = 0;
+    std::ifstream(dir / "first.port") >> firstPort;
+    const pid_t second =
+        Start(serve("127.0.0.1:" + std::to_string(standbyPort), (dir / "second.port").string()), dir / "second.log");
+    ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); })) << "second server stands by";
+
+    net::SharedState shared;
+    shared.port = firstPort;
+    shared.moreServers = {{"127.0.0.1", standbyPort}};
+    shared.credentials.Set("trader", "pw");
+    RecordingNotifier notifier{true};
+    net::TradingLink link{shared, notifier};
+    link.Start();
+    ASSERT_TRUE(WaitUntil([&] { return link.SendRequest(net::kCmdLogin, "user_name=trader&pwd=pw&yjm=0123"); }));
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 20s));
+    link.UpdateQuoteSubscription("600000");
+
+    // The load: an order every few milliseconds from a thread of its own, whatever happens.
+    std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
+    std::thread load([&] {
+        while (!stop.load()) {
+            if (link.SendRequest(net::kCmdOrder, "code=600000&price=9.50&num=100&name=x&type=1"))
+                ++sent;
+            std::this_thread::sleep_for(3ms);
+        }
+    });
+    const auto acknowledged = [&] {
+        std::set<long long> ids;
+        for (const auto& e : notifier.Events())
+            if (e.message == net::kMsgOrderReply)
+                if (const long long id = ContractOf(e.body))
+                    ids.insert(id);
+        return ids;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return acknowledged().size() >= 40; })) << "orders before the kill";
+    kill(first, SIGKILL);
+    const auto killedAt = std::chrono::steady_clock::now();
+    waitpid(first, nullptr, 0);
+    firstGuard.pid = -1;
+    const std::size_t beforeKill = acknowledged().size();
+
+    // The standby takes over and the link follows it: orders are acknowledged again...
+    ASSERT_TRUE(WaitUntil([&] { return acknowledged().size() >= beforeKill + 40; }, 30s)) << "orders after the kill";
+    const auto servedAgainAfter = std::chrono::steady_clock::now() - killedAt;
+    EXPECT_TRUE(LogSays(dir / "second.log", "taking over"));
+    // ...and quotes come from the standby: a code first subscribed now gets its quote.
+    link.UpdateQuoteSubscription("000001");
+    net::QuoteRecord quote{};
+    EXPECT_TRUE(WaitUntil([&] { return shared.quotes.FindQuote("000001", quote); }, 10s));
+    stop = true;
+    load.join();
+    link.Stop();
+    kill(second, SIGTERM);
+    waitpid(second, nullptr, 0);
+    std::printf(
+        "takeover: orders acknowledged again %lld ms after the kill\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(servedAgainAfter).count()));
+
+    const std::set<long long> acked = acknowledged();
+    server::PgStore db(uri);
+    std::map<long long, int> stored;
+    server::Statement orders = db.Prepare("SELECT id FROM orders");
+    while (orders.Step())
+        ++stored[orders.Int(0)];
+    for (const long long id : acked)
+        EXPECT_EQ(stored[id], 1) << "acknowledged order " << id;
+    EXPECT_GE(stored.size(), acked.size());
+    EXPECT_LE(static_cast<int>(stored.size()), sent.load());
+    // Every stored order still holds its funds, none more: 950.00, 5.00 commission, 0.01 transfer fee.
+    server::Statement frozen = db.Prepare(
+        "SELECT u.frozen, (SELECT COALESCE(SUM(frozen_cash), 0) FROM orders o WHERE o.user_id = u.id AND status = 0), "
+        "(SELECT COUNT(*) FROM orders o WHERE o.user_id = u.id) FROM users u WHERE name = ?");
+    frozen.Bind(1, "trader");
+    ASSERT_TRUE(frozen.Step());
+    EXPECT_EQ(frozen.Int(0), frozen.Int(1));
+    EXPECT_EQ(frozen.Int(0), 95'501 * frozen.Int(2));
+    frozen.Reset();
+
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    server::PgStore admin(adminUri);
+    admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
+}
+
+TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
+    const char* state = std::getenv("QUORVEXD_TEST_PG_STATE");
+    if (!state)
+        GTEST_SKIP() << "runs against the PostgreSQL test cluster (QUORVEXD_TEST_PG_STATE)";
+    std::ifstream stateFile(state);
+    std::string folder, adminUri;
+    std::getline(stateFile, folder);
+    std::getline(stateFile, adminUri);
+    ASSERT_FALSE(adminUri.empty());
+    const std::string name = "lost_" + std::to_string(getpid());
+    server::PgStore admin(adminUri);
+    admin.Execute(("DROP DATABASE IF EXISTS " + name).c_str());
+    admin.Execute(("CREATE DATABASE " + name).c_str());
+    const auto at = adminUri.find("/postgres?");
+    const std::string uri = adminUri.substr(0, at) + "/" + name + adminUri.substr(at + 9);
+    const auto dir = std::filesystem::temp_directory_path() / ("tavix-lost-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const auto serve = [&](const std::string& portFile) {
+        return std::vector<std::string>{"serve",       "--db",   uri,         "--listen",  "127.0.0.1:0",
+                                        "--port-file", portFile, "--no-demo", "--tick-ms", "100"};
+    };
+    const pid_t first = Start(serve((dir / "first.port").string()), dir / "first.log");
+    ChildGuard firstGuard{first};
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); })) << "first server";
+    const pid_t second = Start(serve((dir / "second.port").string()), dir / "second.log");
+    ChildGuard secondGuard{second};
+    ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); })) << "second server stands by";
+
+    // The database server drops the leader's connection (a restart, a network cut).
+    server::Statement cut =
+        admin.Prepare("SELECT pg_terminate_backend(l.pid) FROM pg_locks l JOIN pg_database d ON d.oid = l.database "
+                      "WHERE l.locktype = 'advisory' AND l.granted AND l.objid = 2 AND d.datname = ?");
+    cut.Bind(1, name);
+    ASSERT_TRUE(cut.Step());
+    cut.Reset();
+    // The leader notices at its next batch (a market tick), stops with its own exit code...
+    int status = 0;
+    if (WaitUntil([&] { return waitpid(first, &status, WNOHANG) == first; }, 20s))
+        firstGuard.pid = -1;
+    else
+        ADD_FAILURE() << "the leader went on without its database";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    // ...and the standby serves.
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "second.port"); }));
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+#include "trade/MaxBuyable.h"
+
+#include "net/FeeRates.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+constexpr std::int64_t kLot = 100;
+// Far beyond any contest's cash; keeps every product below in range.
+constexpr double kMaxBudgetCents = 1e15;
+
+// What buying `amount` cents costs with its charges, each rounded to the cent: what the
+// server holds back for such an order.
+std::int64_t CostOf(std::int64_t amount) {
+    const std::int64_t commission = std::max<std::int64_t>(
+        std::llround(static_cast<double>(amount) * net::kDefaultCommissionRate), net::kDefaultMinCommissionCents);
+    const std::int64_t transfer = std::llround(static_cast<double>(amount) * net::kDefaultTransferFeeRate);
+    return amount + commission + transfer;
+}
+
+} // namespace
+
+long long MaxBuyableShares(double value8, double availableFunds, double price) {
+    if (!(price > 0) || !(availableFunds > 0) || !(value8 > 0))
+        return 0;
+    const std::int64_t priceCents = std::llround(std::min(price, kMaxBudgetCents) * 100);
+    if (priceCents <= 0)
+        return 0;
+    const double availableCents = std::round(std::min(availableFunds * 100, kMaxBudgetCents));
+    const auto budget = static_cast<std::int64_t>(std::min(std::floor(availableCents * value8 / 100), kMaxBudgetCents));
+    const std::int64_t lotCost = priceCents * kLot;
+    // An upper bound first (the charges are at least their rates), then down to the first
+    // number of lots that the budget pays for with its charges.
+    const double rate = 1 + net::kDefaultCommissionRate + net::kDefaultTransferFeeRate;
+    auto lots = static_cast<std::int64_t>(std::floor(static_cast<double>(budget + 1) / (lotCost * rate))) + 1;
+    while (lots > 0 && CostOf(lots * lotCost) > budget)
+        --lots;
+    return lots * kLot;
+}
