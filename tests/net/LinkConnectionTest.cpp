@@ -1,5 +1,6 @@
 #include "net/Frame.h"
 #include "tests/net/LinkTestSupport.h"
+#include "tests/support/RefusingPort.h"
 
 #include <gtest/gtest.h>
 
@@ -52,12 +53,10 @@ TEST_F(LinkConnectionTest, RequestsFailBeforeTheFirstConnection) {
     EXPECT_TRUE(link->QueryTodayTrades());
     EXPECT_EQ(server.ConnectionCount(), 0);
 
-    // A server that refuses connections: the link keeps trying, sends keep failing.
-    const int deadPort = [] {
-        FakeTradingServer gone;
-        return gone.Port();
-    }();
-    state.port = deadPort;
+    // A port that refuses connections (held, so nobody else takes it meanwhile): sends keep failing.
+    const RefusingPort deadPort;
+    ASSERT_NE(deadPort.Port(), 0);
+    state.port = deadPort.Port();
     link = std::make_unique<net::TradingLink>(state, notifier, FastTimings());
     link->Start();
     std::this_thread::sleep_for(150ms);
