@@ -51,9 +51,9 @@ void CBuyView::UpdateAmount() {
     }
     // 可用金额 is the cash that open orders do not hold already.
     const net::FundsRecord funds = Context().state.funds.Get();
-    const long long shares =
-        MaxBuyableShares(net::LeadingDouble(net::FieldText(funds.value8)),
-                         net::LeadingDouble(net::FieldText(funds.availableFunds)), NumberOf(price));
+    const long long shares = MaxBuyableShares(net::LeadingDouble(net::FieldText(funds.value8)),
+                                              net::LeadingDouble(net::FieldText(funds.availableFunds)), NumberOf(price),
+                                              net::BoardOf(m_code->text().toStdString()));
     const QString text = QString::number(shares);
     if (m_amount->text() != text)
         m_amount->setText(text);

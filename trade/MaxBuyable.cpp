@@ -23,7 +23,7 @@ std::int64_t CostOf(std::int64_t amount) {
 
 } // namespace
 
-long long MaxBuyableShares(double value8, double availableFunds, double price) {
+long long MaxBuyableShares(double value8, double availableFunds, double price, net::Board board) {
     if (!(price > 0) || !(availableFunds > 0) || !(value8 > 0))
         return 0;
     const std::int64_t priceCents = std::llround(std::min(price, kMaxBudgetCents) * 100);
@@ -38,5 +38,6 @@ long long MaxBuyableShares(double value8, double availableFunds, double price) {
     auto lots = static_cast<std::int64_t>(std::floor(static_cast<double>(budget + 1) / (lotCost * rate))) + 1;
     while (lots > 0 && CostOf(lots * lotCost) > budget)
         --lots;
-    return lots * kLot;
+    const std::int64_t shares = std::min(lots * kLot, net::MaxOrderShares(board) / kLot * kLot);
+    return shares < net::MinBuyShares(board) ? 0 : shares;
 }

@@ -85,6 +85,8 @@ private slots:
     void defaultPrices();
     void maxBuyableAndPresets_data();
     void maxBuyableAndPresets();
+    void maxBuyableByBoard_data();
+    void maxBuyableByBoard();
     void sellPresetsUseAvailable();
     void amountsFollowPriceFundsAndPositions();
     void spinEdges();
@@ -239,6 +241,40 @@ void TestOrderForms::maxBuyableAndPresets() {
         Click(view.get(), ids[i]);
         QCOMPARE(Text(view.get(), 1011), presets[i]);
     }
+}
+
+void TestOrderForms::maxBuyableByBoard_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("available");
+    QTest::addColumn<QString>("maxBuyable");
+    // 3 lots at 10.00 cost 3,000 + 5.00 + 0.03 = 3,005.03: a STAR buy of 300 is allowed.
+    QTest::newRow("STAR 300") << QStringLiteral("688981") << QStringLiteral("3100.00") << QStringLiteral("300");
+    // One lot (1,005.01) is all the cash pays for, and STAR buys at least 200 shares.
+    QTest::newRow("STAR below 200") << QStringLiteral("688981") << QStringLiteral("2000.00") << QStringLiteral("0");
+    // 100,000,000.00 pays for about 9,997,000 shares at 10.00; one order holds at most
+    // 100,000 on STAR, 300,000 on ChiNext and 1,000,000 on the main boards.
+    QTest::newRow("STAR largest") << QStringLiteral("688981") << QStringLiteral("100000000.00")
+                                  << QStringLiteral("100000");
+    QTest::newRow("ChiNext largest") << QStringLiteral("300059") << QStringLiteral("100000000.00")
+                                     << QStringLiteral("300000");
+    QTest::newRow("main largest") << QStringLiteral("600000") << QStringLiteral("100000000.00")
+                                  << QStringLiteral("1000000");
+}
+
+void TestOrderForms::maxBuyableByBoard() {
+    QFETCH(QString, code);
+    QFETCH(QString, available);
+    QFETCH(QString, maxBuyable);
+    TradeTestClient client;
+    client.SetFunds(available.toLatin1().constData(), "0.00", "100");
+    client.state.quotes.Store(Quote(code.toLatin1().constData(), "某股票", 10.0f, 9.99f, 10.00f));
+    auto view = MakeView<CBuyView>(client);
+    Find<QLineEdit>(view.get(), 1002)->setText(code);
+    view->RefreshQuotePanel();
+    QCOMPARE(Text(view.get(), 1009), maxBuyable);
+    // 全部 asks for all of them.
+    Click(view.get(), 1103);
+    QCOMPARE(Text(view.get(), 1011), maxBuyable);
 }
 
 void TestOrderForms::sellPresetsUseAvailable() {
