@@ -192,6 +192,7 @@ void Engine::Run() {
         answers.assign(batch.size(), std::nullopt);
         Market::Checkpoint market = market_->Save();
         bool committed = false;
+        bool accountsChanged = false;
         const auto batchStart = Clock::now();
         try {
             db_->Begin();
@@ -201,8 +202,11 @@ void Engine::Run() {
                 ledger_->Load();
                 ledger_->RestorePrices();
                 dataVersion_ = version;
+                accountsChanged = true;
             }
+            const auto day = ledger_->Day();
             CatchUp(now);
+            accountsChanged = accountsChanged || ledger_->Day() != day;
             for (std::size_t i = 0; i < batch.size(); ++i)
                 answers[i] = batch[i].work(*ledger_, now);
             if (tick) {
@@ -243,6 +247,8 @@ void Engine::Run() {
         }
         if (committed)
             KeepLogSmall();
+        if (committed && accountsChanged && accountsChanged_)
+            accountsChanged_();
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
         for (std::size_t i = 0; i < batch.size(); ++i) {

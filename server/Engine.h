@@ -54,6 +54,9 @@ public:
     // be reached: with it went the leadership, so the server should stop and let its standby
     // serve. Set before Start.
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
+    // Called on the engine thread after a committed batch that changed accounts nobody asked
+    // about: the day rolled over, or an admin command's writes were taken in. Set before Start.
+    void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
     void Start(QuotesListener listener);
     void Stop();
 
@@ -110,6 +113,7 @@ private:
     bool stopping_ = false;
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
+    std::function<void()> accountsChanged_;
     std::function<void()> storeLost_;
     std::thread thread_;
     std::thread checkpointer_;

@@ -115,6 +115,13 @@ void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
     });
 }
 
+void Server::AccountsChanged() {
+    asio::post(io_, [this] {
+        for (const auto& session : sessions_)
+            session->PushAccount();
+    });
+}
+
 void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) {
     const auto decision = throttle_.Begin(name, session->Address(), LoginThrottle::Clock::now());
     if (!decision.allowed) {

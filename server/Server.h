@@ -39,6 +39,8 @@ public:
 
     // Called from the engine thread.
     void QuotesReady(QuoteSnapshotPtr snapshot);
+    // Called from the engine thread: every logged-in client gets its funds and positions again.
+    void AccountsChanged();
 
     // Network thread only.
     void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password);

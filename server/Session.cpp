@@ -293,6 +293,18 @@ void Session::Send(int command, std::string_view body) {
     Queue(net::FormatFrame(command, gbk), false);
 }
 
+void Session::PushAccount() {
+    if (!open_ || userId_ == 0)
+        return;
+    for (const int command : {net::kCmdFunds, net::kCmdPositions}) {
+        auto query = QueryString::Parse("");
+        if (!query)
+            return;
+        ++inFlight_;
+        server_.Submit(shared_from_this(), userId_, command, std::move(*query));
+    }
+}
+
 void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     if (!open_ || userId_ == 0 || subscriptions_.empty())
         return;

@@ -36,6 +36,9 @@ public:
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
     void PushQuotes(const QuoteSnapshot& snapshot);
+    // The account changed without the client asking (a rollover, an organiser's freeze): its
+    // funds and positions answers go out as if it had asked, so its screen follows.
+    void PushAccount();
 
     // The end of a login attempt: `userId` 0 means rejected.
     void LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,

@@ -378,6 +378,7 @@ int Serve(const ServerOptions& options) {
             io.stop();
         });
     });
+    engine.OnAccountsChanged([&server] { server.AccountsChanged(); });
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {

@@ -409,8 +409,14 @@ void NumbersAgainstServer::sellableAfterAPartialSell() {
     auto* buy = client.Show<COrderFormView>(QStringLiteral("买入[F1]"));
     QVERIFY(EnterCode(buy, "600000"));
     QVERIFY(Accepted(Order(buy, answers, QStringLiteral("7.19"), QStringLiteral("1000"))));
+    // Bought today: nothing to sell until the day rolls over.
+    auto* before = client.Show<COrderFormView>(QStringLiteral("卖出[F2]"));
+    QVERIFY(EnterCode(before, "600000"));
+    QTRY_COMPARE_WITH_TIMEOUT(Text(before, 1009), QStringLiteral("0"), kWait);
     const auto rollover = server->Admin({"rollover"});
     QVERIFY2(rollover.status == 0, rollover.output.c_str());
+    // The server sends the new positions by itself: the open form follows without a click.
+    QTRY_COMPARE_WITH_TIMEOUT(Text(before, 1009), QStringLiteral("1000"), kWait);
 
     // Opening the funds view asks for the positions: the shares bought are sellable now.
     auto* funds = client.Show<CMoneyStockView>(QStringLiteral("资金股票"));
@@ -433,6 +439,8 @@ void NumbersAgainstServer::frozenAccountShows() {
     Answers answers;
     QCOMPARE(client.Pane(CMainFrame::kPaneStatus), QStringLiteral("正常"));
     QCOMPARE(server->Admin({"freeze", "demo"}).status, 0);
+    // The server tells the client by itself, before any order is refused.
+    QTRY_COMPARE_WITH_TIMEOUT(client.Pane(CMainFrame::kPaneStatus), QStringLiteral("冻结"), kWait);
 
     auto* buy = client.Show<COrderFormView>(QStringLiteral("买入[F1]"));
     QVERIFY(EnterCode(buy, "600000"));
@@ -441,7 +449,6 @@ void NumbersAgainstServer::frozenAccountShows() {
     QTRY_COMPARE_WITH_TIMEOUT(client.Pane(CMainFrame::kPaneStatus), QStringLiteral("冻结"), kWait);
 
     QCOMPARE(server->Admin({"unfreeze", "demo"}).status, 0);
-    client.Show<CMoneyStockView>(QStringLiteral("资金股票"));
     QTRY_COMPARE_WITH_TIMEOUT(client.Pane(CMainFrame::kPaneStatus), QStringLiteral("正常"), kWait);
 }
 
