@@ -6,9 +6,9 @@
 #include "net/GbkText.h"
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
-#include "tests/support/RecordingNotifier.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdProcess.h"
+#include "tests/support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 
@@ -251,7 +251,12 @@ TEST_F(LinkRecoveryE2E, HundredCutsLeaveNoDescriptorsOrMemoryBehind) {
     }
     ASSERT_TRUE(WaitUntil([&] { return proxy->Open() == 1; }));
     EXPECT_LE(OpenDescriptors(), fdsBefore);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers hold freed memory back on purpose; they report real leaks themselves.
+    static_cast<void>(rssBefore);
+#else
     EXPECT_LT(ResidentKiB() - rssBefore, 2048) << "KiB grown over 100 cuts";
+#endif
 }
 
 // The product's own time-outs.

@@ -118,7 +118,11 @@ std::optional<TestClient::Reply> TestClient::NextAnswer(std::chrono::millisecond
 
 std::string TestClient::Request(int command, const std::string& body) {
     Send(command, body);
-    const auto reply = NextAnswer();
+    auto reply = NextAnswer();
+    // After a rollover or an admin change the server sends funds and positions unasked.
+    while (reply && reply->command != command &&
+           (reply->command == net::kCmdFunds || reply->command == net::kCmdPositions))
+        reply = NextAnswer();
     if (!reply)
         return "<no answer>";
     if (reply->command != command)
