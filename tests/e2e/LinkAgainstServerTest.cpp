@@ -5,12 +5,11 @@
 #include "net/GbkText.h"
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
+#include "tests/e2e/E2eSupport.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
-
-#include <iconv.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,33 +17,11 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using tavix::test::Gbk;
 using tavix::test::RecordingNotifier;
+using tavix::test::WaitUntil;
 
 namespace {
-
-std::string Gbk(const std::string& utf8) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    char* dst = out.data();
-    std::size_t outLeft = out.size();
-    iconv(cd, &in, &inLeft, &dst, &outLeft);
-    iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return pred();
-}
 
 class LinkAgainstServer : public ::testing::Test {
 protected:

@@ -6,6 +6,7 @@
 #include "net/GbkText.h"
 #include "net/SplitText.h"
 #include "net/TradingLink.h"
+#include "tests/e2e/E2eSupport.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdProcess.h"
 #include "tests/support/RecordingNotifier.h"
@@ -25,23 +26,13 @@ using namespace std::chrono_literals;
 using tavix::test::FaultProxy;
 using tavix::test::QuorvexdProcess;
 using tavix::test::RecordingNotifier;
+using tavix::test::WaitUntil;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 const std::string kLogin = "user_name=demo&pwd=demo123&yjm=E2E";
 constexpr auto kRecoveryGoal = 3s;
-
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = Clock::now() + timeout;
-    while (!pred()) {
-        if (Clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // Breaks are noticed in a fraction of a second; the retry pause stays short but real.
 net::LinkTimings FastTimings() {

@@ -5,12 +5,12 @@
 
 #include "net/TradingLink.h"
 #include "server/PgStore.h"
+#include "tests/e2e/E2eSupport.h"
 #include "tests/support/RecordingNotifier.h"
 #include "tests/support/RefusingPort.h"
 
 #include <gtest/gtest.h>
 
-#include <iconv.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,33 +28,13 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+using tavix::test::Gbk;
 using tavix::test::RecordingNotifier;
+using tavix::test::WaitUntil;
 
 namespace {
 
-std::string Gbk(const std::string& utf8) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    char* dst = out.data();
-    std::size_t outLeft = out.size();
-    iconv(cd, &in, &inLeft, &dst, &outLeft);
-    iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return pred();
-}
+constexpr auto kServerWait = std::chrono::seconds(20);
 
 // Kills the process when the test ends early, so that a failed assertion leaves no server behind.
 struct ChildGuard {
@@ -153,12 +133,13 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
     };
     const pid_t first = Start(serve("127.0.0.1:0", (dir / "first.port").string()), dir / "first.log");
     ChildGuard firstGuard{first};
-    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); })) << "first server";
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); }, kServerWait)) << "first server";
     int firstPort = 0;
     std::ifstream(dir / "first.port") >> firstPort;
     const pid_t second =
         Start(serve("127.0.0.1:" + std::to_string(standbyPort), (dir / "second.port").string()), dir / "second.log");
-    ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); })) << "second server stands by";
+    ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); }, kServerWait))
+        << "second server stands by";
 
     net::SharedState shared;
     shared.port = firstPort;
@@ -167,7 +148,8 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
     RecordingNotifier notifier{true};
     net::TradingLink link{shared, notifier};
     link.Start();
-    ASSERT_TRUE(WaitUntil([&] { return link.SendRequest(net::kCmdLogin, "user_name=trader&pwd=pw&yjm=0123"); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return link.SendRequest(net::kCmdLogin, "user_name=trader&pwd=pw&yjm=0123"); }, kServerWait));
     ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 20s));
     link.UpdateQuoteSubscription("600000");
 
@@ -189,7 +171,7 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
                     ids.insert(id);
         return ids;
     };
-    ASSERT_TRUE(WaitUntil([&] { return acknowledged().size() >= 40; })) << "orders before the kill";
+    ASSERT_TRUE(WaitUntil([&] { return acknowledged().size() >= 40; }, kServerWait)) << "orders before the kill";
     kill(first, SIGKILL);
     const auto killedAt = std::chrono::steady_clock::now();
     waitpid(first, nullptr, 0);
@@ -262,10 +244,11 @@ TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
     };
     const pid_t first = Start(serve((dir / "first.port").string()), dir / "first.log");
     ChildGuard firstGuard{first};
-    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); })) << "first server";
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); }, kServerWait)) << "first server";
     const pid_t second = Start(serve((dir / "second.port").string()), dir / "second.log");
     ChildGuard secondGuard{second};
-    ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); })) << "second server stands by";
+    ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); }, kServerWait))
+        << "second server stands by";
 
     // The database server drops the leader's connection (a restart, a network cut).
     server::Statement cut =
@@ -282,7 +265,7 @@ TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
         ADD_FAILURE() << "the leader went on without its database";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
     // ...and the standby serves.
-    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "second.port"); }));
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "second.port"); }, kServerWait));
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
