@@ -100,17 +100,14 @@ void CGuiNotifier::PostToGuiThread(std::function<void()> work) {
         return;
     }
     // Queued behind the notifications already sent, so the windows see them in order.
-    QMetaObject::invokeMethod(
-        this,
-        [this, work = std::move(work)] {
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_closed)
-                    return;
-            }
-            work();
-        },
-        Qt::QueuedConnection);
+    Queue([this, work = std::move(work)] {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_closed)
+                return;
+        }
+        work();
+    });
 }
 
 void CGuiNotifier::RunOnGuiThread(std::function<void()> work) {
@@ -130,22 +127,41 @@ void CGuiNotifier::RunOnGuiThread(std::function<void()> work) {
             return;
         m_waiters.insert(waiter);
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, waiter, work = std::move(work)] {
-            bool closed = false;
-            {
-                std::lock_guard lock(m_mutex);
-                closed = m_closed;
-            }
-            if (!closed)
-                work();
-            {
-                std::lock_guard lock(m_mutex);
-                m_waiters.erase(waiter);
-            }
-            waiter->Finish();
-        },
-        Qt::QueuedConnection);
+    Queue([this, waiter, work = std::move(work)] {
+        bool closed = false;
+        {
+            std::lock_guard lock(m_mutex);
+            closed = m_closed;
+        }
+        if (!closed)
+            work();
+        {
+            std::lock_guard lock(m_mutex);
+            m_waiters.erase(waiter);
+        }
+        waiter->Finish();
+    });
     waiter->Wait();
+}
+
+void CGuiNotifier::Queue(std::function<void()> work) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_queued.push_back(std::move(work));
+    }
+    // The event only says that one more is waiting: the work itself crosses under m_mutex, a
+    // hand-over every thread checker sees, not inside Qt's event queue, which it cannot see into.
+    QMetaObject::invokeMethod(this, "RunNextQueued", Qt::QueuedConnection);
+}
+
+void CGuiNotifier::RunNextQueued() {
+    std::function<void()> work;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_queued.empty())
+            return;
+        work = std::move(m_queued.front());
+        m_queued.pop_front();
+    }
+    work();
 }

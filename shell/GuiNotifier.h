@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,10 @@ private:
     void PostToGuiThread(std::function<void()> work);
     // Runs `work` on the user interface thread and waits for it (or for Close()).
     void RunOnGuiThread(std::function<void()> work);
+    // Appends `work` to m_queued and has the user interface thread run it, one per event,
+    // in the order queued.
+    void Queue(std::function<void()> work);
+    Q_INVOKABLE void RunNextQueued();
 
     QPointer<CLoginDlg> m_login;
     QPointer<CMainFrame> m_frame;
@@ -56,4 +61,5 @@ private:
     std::mutex m_mutex;
     bool m_closed = false;
     std::set<std::shared_ptr<Waiter>> m_waiters;
+    std::deque<std::function<void()>> m_queued;
 };

@@ -1,6 +1,7 @@
 #include "updater/DownloadWorker.h"
 
 #include "updater/FileName.h"
+#include "updater/ThreadHandOver.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -29,7 +30,11 @@ CDownloadWorker::CDownloadWorker(QString url, std::shared_ptr<ProgressQueue> pro
     , m_url(std::move(url))
     , m_progress(std::move(progress)) {}
 
-CDownloadWorker::~CDownloadWorker() = default;
+CDownloadWorker::~CDownloadWorker() {
+    // Deleted as its thread ends, which the dialog's EndWorker() has asked for.
+    if (m_progress)
+        HandOverAcquire(m_progress.get());
+}
 
 void CDownloadWorker::Start() {
     if (m_url.isEmpty()) {

@@ -1,12 +1,14 @@
 #include "updater/ProgressQueue.h"
 
+#include <utility>
+
 bool ProgressQueue::Push(DownloadFigures figures) {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     m_figures.append(std::move(figures));
     return m_figures.size() == 1;
 }
 
 QList<DownloadFigures> ProgressQueue::TakeAll() {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return std::exchange(m_figures, {});
 }

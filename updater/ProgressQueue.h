@@ -3,7 +3,8 @@
 #include "updater/DownloadFigures.h"
 
 #include <QList>
-#include <QMutex>
+
+#include <mutex>
 
 // Hands the figures of every read from the download thread to the dialog's thread. The
 // dialog is woken once per batch instead of once per 512-byte read, and still applies every
@@ -15,6 +16,8 @@ public:
     QList<DownloadFigures> TakeAll();
 
 private:
-    QMutex m_mutex;
+    // A standard mutex rather than Qt's: a thread checker sees through it, so the hand-over of
+    // the figures is checked too.
+    std::mutex m_mutex;
     QList<DownloadFigures> m_figures;
 };

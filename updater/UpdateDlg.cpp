@@ -5,6 +5,7 @@
 #include "updater/DialogUnits.h"
 #include "updater/DownloadWorker.h"
 #include "updater/ProgressQueue.h"
+#include "updater/ThreadHandOver.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -64,7 +65,7 @@ CUpdateDlg::CUpdateDlg(QString url, QWidget* parent)
 
 CUpdateDlg::~CUpdateDlg() {
     // A download still running is abandoned; its partial file stays on disk.
-    m_thread.quit();
+    EndWorker();
     m_thread.wait();
 }
 
@@ -146,8 +147,17 @@ void CUpdateDlg::ShowFigures(const DownloadFigures& figures) {
     m_shown = figures;
 }
 
-void CUpdateDlg::OnOpenFailed() {
+void CUpdateDlg::EndWorker() {
+    // The worker is deleted on its own thread once that has quit, so after everything this
+    // window did with it, its signals' slots included (their connections go with it).
+    if (m_progressQueue)
+        HandOverRelease(m_progressQueue.get());
     m_thread.quit();
+}
+
+void CUpdateDlg::OnOpenFailed() {
+    // The worker's last signal.
+    EndWorker();
     SetState(State::kOpenFailed);
     auto* box = new QMessageBox(QMessageBox::NoIcon, tr("通知"), tr("更新失败"), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("openFailedBox"));
@@ -156,7 +166,8 @@ void CUpdateDlg::OnOpenFailed() {
 }
 
 void CUpdateDlg::OnEnded(bool succeeded) {
-    m_thread.quit();
+    // The worker's last signal.
+    EndWorker();
     ShowProgress();
     m_speed->setText(tr("Kb/秒"));
     m_percent->setText(QStringLiteral("0%"));

@@ -54,6 +54,8 @@ private:
     void ShowFigures(const DownloadFigures& figures);
     void OnOpenFailed();
     void OnEnded(bool succeeded);
+    // Ends the worker's thread, which then deletes the worker.
+    void EndWorker();
 
     QString m_url;
     std::chrono::milliseconds m_stallTimeout = CDownloadWorker::kDefaultStallTimeout;

@@ -172,7 +172,7 @@ std::optional<net::Frame> FakeTradingServer::WaitForCommand(int command, std::ch
 
 bool FakeTradingServer::WaitForConnection(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return Connected(); });
+    return changed_.wait_for(lock, timeout, [&] { return clientFd_ >= 0; });
 }
 
 bool FakeTradingServer::WaitForConnectionCount(int count, std::chrono::milliseconds timeout) {
@@ -187,6 +187,7 @@ int FakeTradingServer::ConnectionCount() const {
 
 bool FakeTradingServer::Connected() const {
     // clientFd_ only changes under both locks, so either one makes this read safe.
+    std::lock_guard lock(mutex_);
     return clientFd_ >= 0;
 }
 
