@@ -124,6 +124,9 @@ QString PlainFileName(const QString& proposed) {
         if (!name.isEmpty() && name.back().isHighSurrogate())
             name.chop(1);
     }
+    // The cut may fall just after a blank inside the name.
+    while (!name.isEmpty() && name.back().isSpace())
+        name.chop(1);
     return name;
 }
 
