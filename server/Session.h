@@ -30,6 +30,9 @@ public:
     void Start();
     void Close();
     bool IsOpen() const { return open_; }
+    // Nothing this connection sent is being checked, held or worked on, and every answer
+    // has been written: what arrives next is all that can change it.
+    bool Idle() const { return !loginPending_ && !passwordPending_ && inFlight_ == 0 && held_.empty() && !writing_; }
     const std::string& Address() const { return address_; }
     std::int64_t UserId() const { return userId_; }
 
