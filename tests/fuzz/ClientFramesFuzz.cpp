@@ -3,6 +3,7 @@
 // The frames handed out must be exactly those the server side's decoder finds in the same
 // stream, whatever the cuts.
 #include "FuzzCheck.h"
+#include "ReusedState.h"
 
 #include "net/ClientSocket.h"
 #include "net/Frame.h"
@@ -35,11 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t seed = data[0] * 2654435761u + 1;
     const std::string_view stream(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    net::SharedState state;
-    state.historyOrders.Create();
-    state.historyTrades.Create();
-    state.fundsFlow.Create();
-    state.settlement.Create();
+    static ReusedState reused;
+    net::SharedState& state = reused.Renewed();
     NullNotifier notifier;
     net::TradingLink link(state, notifier);
 
