@@ -21,7 +21,7 @@ public:
         state_.loginInfoText.clear();
         state_.availableFundsText.clear();
         state_.shanghaiAccount.clear();
-        state_.shenzhenAccount = "0";
+        state_.shenzhenAccount.assign(1, '0');
         state_.accountStatus.clear();
         std::memset(state_.loginAccount, 0, sizeof state_.loginAccount);
         state_.initialLoadPending = 0;
