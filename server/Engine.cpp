@@ -161,18 +161,24 @@ void Engine::CatchUp(const LocalTime& now) {
 }
 
 void Engine::HoldCallAuctions(const LocalTime& now) {
-    // Each call auction of the day is held once, by the first batch at or after its moment
-    // (a server that was down then holds it when it is back the same day). The market takes
-    // one step to find the opening or closing price.
+    // Each call auction of the day is held once, by the first batch at or after its moment;
+    // the market takes one step to find the opening or closing price. A server that was down
+    // then holds it when it is back before the session it opens (or the day's settlement); later,
+    // its orders simply stay open for continuous trading.
     if (!options_.exchangeDay || ledger_->Day() != now.day)
         return;
-    for (const auto& [minute, held] : {std::pair{ExchangeCalendar::kOpeningMatch, now.day + " 1"},
-                                       std::pair{ExchangeCalendar::kClosingMatch, now.day + " 2"}}) {
-        if (now.minuteOfDay < minute || ledger_->CallsHeld() >= held)
+    struct Call {
+        int from;
+        int until;
+        std::string held;
+    };
+    for (const Call& call : {Call{ExchangeCalendar::kOpeningMatch, ExchangeCalendar::kMorningClose, now.day + " 1"},
+                             Call{ExchangeCalendar::kClosingMatch, ExchangeCalendar::kSettled, now.day + " 2"}}) {
+        if (now.minuteOfDay < call.from || now.minuteOfDay >= call.until || ledger_->CallsHeld() >= call.held)
             continue;
         market_->Advance();
         ledger_->MatchCall(now.time);
-        ledger_->SetCallsHeld(held);
+        ledger_->SetCallsHeld(call.held);
         ledger_->SavePrices();
     }
 }

@@ -294,4 +294,50 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
     }
 }
 
+TEST(ExchangeDayMarketTest, PricesHoldStillWhileTheMarketIsClosed) {
+    TempDir dir;
+    auto clock = std::make_shared<TestClock>();
+    clock->Set(At("2026-03-07", 10, 0));
+    server::ServerOptions options;
+    options.dbPath = (dir.Path() / "quorvex.db").string();
+    options.tickMs = 10;
+    options.exchangeDay = server::ExchangeCalendar();
+    options.clock = [clock] { return (*clock)(); };
+    server::UserDirectory directory;
+    server::Engine engine(options, directory);
+    engine.Open();
+    const auto opening = engine.Snapshot()->records;
+
+    // Pushes go on (the screen stays live) but carry the same prices.
+    std::mutex mutex;
+    int pushes = 0;
+    bool moved = false;
+    engine.Start([&](server::QuoteSnapshotPtr snapshot) {
+        std::lock_guard lock(mutex);
+        ++pushes;
+        moved = moved || snapshot->records != opening;
+    });
+    const auto waitFor = [&](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            {
+                std::lock_guard lock(mutex);
+                if (done())
+                    return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    ASSERT_TRUE(waitFor([&] { return pushes >= 30; }));
+    clock->Set(At("2026-03-09", 12, 0)); // the midday break
+    const int seen = pushes;
+    ASSERT_TRUE(waitFor([&] { return pushes >= seen + 30; }));
+    EXPECT_FALSE(moved) << "prices moved while nobody could trade";
+    clock->Set(At("2026-03-09", 13, 1));
+    EXPECT_TRUE(waitFor([&] { return moved; })) << "the afternoon session moves prices";
+    engine.Stop();
+}
+
 } // namespace
