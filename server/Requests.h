@@ -17,8 +17,8 @@ class Ledger;
 // What the market does with orders, cancels and its prices at one moment.
 struct TradingWindow {
     bool ordersAccepted = true;
-    bool ordersMatch = true; // a new order meets the book at once, open ones on every tick
-    bool marketMoves = true; // the simulated prices step on every tick
+    bool ordersMatch = true;   // a new order meets the book at once, open ones on every tick
+    bool marketMoves = true;   // the simulated prices step on every tick
     std::string cancelRefusal; // empty: cancels are accepted
     std::string orderNote;     // follows an accepted order that waits (for a call auction, say)
 };

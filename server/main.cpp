@@ -148,8 +148,8 @@ std::string ApplyTestClock(ServerOptions& options) {
         return std::string(kTestClockVariable) + " needs a moment such as 2026-03-06 09:20:00";
     const auto began = std::chrono::steady_clock::now();
     options.clock = [start = *start, began] {
-        return LocalTimeOf(
-            start + std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began));
+        return LocalTimeOf(start +
+                           std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began));
     };
     std::fprintf(stderr, "quorvexd: test clock starting at %s (%s is set)\n", text, kTestClockVariable);
     return {};

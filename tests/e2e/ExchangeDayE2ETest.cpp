@@ -48,7 +48,8 @@ protected:
         EXPECT_TRUE(WaitUntil([&] { return state.quotes.FindQuote("600000", quote) && quote.prevClose > 0; }));
         char price[32];
         std::snprintf(price, sizeof price, "%0.2f", static_cast<double>(quote.prevClose));
-        EXPECT_TRUE(link.SendRequest(net::kCmdOrder, std::string("code=600000&price=") + price + "&num=100&name=x&type=1"));
+        EXPECT_TRUE(
+            link.SendRequest(net::kCmdOrder, std::string("code=600000&price=") + price + "&num=100&name=x&type=1"));
         return Reply(net::kMsgOrderReply);
     }
 

@@ -66,13 +66,13 @@ TEST(ExchangeCalendarTest, WeekendsHolidaysAndTheDaySettledAfterTheClose) {
     EXPECT_EQ(plain.TradingDayAt(At("2026-03-09", 0, 5)), "2026-03-09");
 
     const std::vector<std::pair<server::LocalTime, MarketPhase>> phases = {
-        {At(kFriday, 9, 14, 59), MarketPhase::kClosed},         {At(kFriday, 9, 15), MarketPhase::kOpeningCall},
-        {At(kFriday, 9, 19, 59), MarketPhase::kOpeningCall},    {At(kFriday, 9, 20), MarketPhase::kOpeningCallLocked},
-        {At(kFriday, 9, 25), MarketPhase::kPreOpen},            {At(kFriday, 9, 30), MarketPhase::kContinuous},
-        {At(kFriday, 11, 29), MarketPhase::kContinuous},        {At(kFriday, 11, 30), MarketPhase::kMiddayBreak},
-        {At(kFriday, 13, 0), MarketPhase::kContinuous},         {At(kFriday, 14, 57), MarketPhase::kClosingCall},
-        {At(kFriday, 15, 0), MarketPhase::kAfterClose},         {At(kFriday, 15, 30), MarketPhase::kClosed},
-        {At("2026-03-07", 10, 0), MarketPhase::kClosed},        {At("2026-03-09", 10, 0), MarketPhase::kClosed}};
+        {At(kFriday, 9, 14, 59), MarketPhase::kClosed},      {At(kFriday, 9, 15), MarketPhase::kOpeningCall},
+        {At(kFriday, 9, 19, 59), MarketPhase::kOpeningCall}, {At(kFriday, 9, 20), MarketPhase::kOpeningCallLocked},
+        {At(kFriday, 9, 25), MarketPhase::kPreOpen},         {At(kFriday, 9, 30), MarketPhase::kContinuous},
+        {At(kFriday, 11, 29), MarketPhase::kContinuous},     {At(kFriday, 11, 30), MarketPhase::kMiddayBreak},
+        {At(kFriday, 13, 0), MarketPhase::kContinuous},      {At(kFriday, 14, 57), MarketPhase::kClosingCall},
+        {At(kFriday, 15, 0), MarketPhase::kAfterClose},      {At(kFriday, 15, 30), MarketPhase::kClosed},
+        {At("2026-03-07", 10, 0), MarketPhase::kClosed},     {At("2026-03-09", 10, 0), MarketPhase::kClosed}};
     for (const auto& [now, phase] : phases)
         EXPECT_EQ(holiday.PhaseAt(now), phase) << now.day << " " << now.time;
 }
@@ -156,8 +156,8 @@ TEST_F(ExchangeDayTest, AWholeFridayFromTheOpeningCallToTheNextTradingDay) {
     clock_->Set(At(kFriday, 9, 25, 3));
     auto trades = Trades();
     ASSERT_EQ(trades.size(), 1u);
-    EXPECT_EQ(trades[0], (std::vector<std::string>{kFriday, "09:25:03", "600000", "浦发银行", "买入", "10.00", "500",
-                                                    "5000.00"}));
+    EXPECT_EQ(trades[0],
+              (std::vector<std::string>{kFriday, "09:25:03", "600000", "浦发银行", "买入", "10.00", "500", "5000.00"}));
     // 1,000,000.00 - 5,000.00 - commission 5.00 - transfer fee 0.05, plus 500 shares at 10.00.
     EXPECT_EQ(Fields(client_.Request(net::kCmdFunds))[5], "999994.95");
 
@@ -185,8 +185,8 @@ TEST_F(ExchangeDayTest, AWholeFridayFromTheOpeningCallToTheNextTradingDay) {
     clock_->Set(At(kFriday, 15, 0));
     trades = Trades();
     ASSERT_EQ(trades.size(), 3u);
-    EXPECT_EQ(trades[2], (std::vector<std::string>{kFriday, "15:00:00", "600000", "浦发银行", "买入", "10.00", "200",
-                                                    "2000.00"}));
+    EXPECT_EQ(trades[2],
+              (std::vector<std::string>{kFriday, "15:00:00", "600000", "浦发银行", "买入", "10.00", "200", "2000.00"}));
 
     // After the close: still Friday, nothing sellable yet (T+1).
     clock_->Set(At(kFriday, 15, 10));
