@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -76,9 +77,24 @@ TEST_F(ExchangeDayE2E, TheOpeningCallCollectsTheOrderAndRefusesItsCancelWithARea
     EXPECT_EQ(Reply(net::kMsgCancelReply), Gbk("1,9:20至9:30为开盘集合竞价，不接受撤单"));
 }
 
-TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAsOutsideTradingHours) {
+TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndTheOrganiserRollsOverToTheNextTradingDay) {
     Start("2026-03-07 10:00:00");
     EXPECT_EQ(BuyAtPreviousClose(), Gbk("1,现在不是交易时间，不能委托"));
+
+    // Saturday belongs to Monday; closing Monday by hand opens Tuesday.
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-07 10:00:00", 1);
+    const auto rolled = server->Admin({"rollover", "--exchange-day"});
+    EXPECT_EQ(rolled.status, 0) << rolled.output;
+    EXPECT_NE(rolled.output.find("closed trading day 2026-03-09; trading day is now 2026-03-10"), std::string::npos)
+        << rolled.output;
+
+    // A holiday file with a bad line stops the command, naming the file and the line.
+    const std::string holidays = (server->Folder() / "holidays.txt").string();
+    std::ofstream(holidays) << "# closed\n2026-13-01\n";
+    const auto refused = server->Admin({"ranking", "--exchange-day", "--holidays", holidays});
+    unsetenv("QUORVEXD_TEST_CLOCK");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.output.find(holidays + ":2:"), std::string::npos) << refused.output;
 }
 
 } // namespace
