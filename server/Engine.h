@@ -90,6 +90,8 @@ private:
     void KeepLogSmall();
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
+    std::string TradingDay(const LocalTime& now) const;
+    void HoldCallAuctions(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
     void PublishRanking(const LocalTime& now);
 
