@@ -67,8 +67,8 @@ void RunFrames(Contest& contest, const std::uint8_t* data, std::size_t size) {
         const auto query = server::QueryString::Parse(*body);
         if (!query)
             continue;
-        const auto answer = server::HandleAccountRequest(contest.ledger, contest.options.hours, contest.userId,
-                                                         frame.command, *query, contest.now);
+        const auto answer = server::HandleAccountRequest(contest.ledger, server::WindowAt(contest.options, contest.now),
+                                                         contest.userId, frame.command, *query, contest.now);
         contest.ledger.MatchOpenOrders(contest.now.time);
         if (!answer)
             continue;
