@@ -236,7 +236,10 @@ void Engine::Run() {
             const auto day = ledger_->Day();
             CatchUp(now);
             accountsChanged = accountsChanged || ledger_->Day() != day;
+            // A call auction fills the orders of many accounts at one moment, unasked.
+            const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
             HoldCallAuctions(now);
+            accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
             for (std::size_t i = 0; i < batch.size(); ++i)
                 answers[i] = batch[i].work(*ledger_, now);
             if (tick) {

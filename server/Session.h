@@ -39,8 +39,9 @@ public:
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
     void PushQuotes(const QuoteSnapshot& snapshot);
-    // The account changed without the client asking (a rollover, an organiser's freeze): its
-    // funds and positions answers go out as if it had asked, so its screen follows.
+    // The account changed without the client asking (a rollover, a call auction, an organiser's
+    // freeze): its funds, positions and today's orders and trades go out as if it had asked, so
+    // its screen follows.
     void PushAccount();
 
     // The end of a login attempt: `userId` 0 means rejected.

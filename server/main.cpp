@@ -523,6 +523,13 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
             const std::string closing = ledger.Day();
             std::string next = ledger.NextTradingDay(now.day);
             if (options.exchangeDay) {
+                // Closing a day before its opening call would skip it: its orders would carry
+                // the next day's date and its purchases stay unsellable a day too long.
+                if (closing > now.day || (closing == now.day && now.minuteOfDay < ExchangeCalendar::kOpeningCall)) {
+                    std::fprintf(stderr, "trading day %s has not begun; nothing to close\n", closing.c_str());
+                    rc = 1;
+                    return std::nullopt;
+                }
                 const std::string due = options.exchangeDay->TradingDayAt(now);
                 next = due > closing ? due : options.exchangeDay->NextTradingDay(closing);
             }

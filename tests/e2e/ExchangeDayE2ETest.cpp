@@ -77,12 +77,18 @@ TEST_F(ExchangeDayE2E, TheOpeningCallCollectsTheOrderAndRefusesItsCancelWithARea
     EXPECT_EQ(Reply(net::kMsgCancelReply), Gbk("1,9:20至9:30为开盘集合竞价，不接受撤单"));
 }
 
-TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndTheOrganiserRollsOverToTheNextTradingDay) {
+TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndARolloverThatWouldSkipMondayIsRefused) {
     Start("2026-03-07 10:00:00");
     EXPECT_EQ(BuyAtPreviousClose(), Gbk("1,现在不是交易时间，不能委托"));
 
-    // Saturday belongs to Monday; closing Monday by hand opens Tuesday.
+    // Saturday belongs to Monday, which has not begun: closing it by hand would skip it.
     setenv("QUORVEXD_TEST_CLOCK", "2026-03-07 10:00:00", 1);
+    const auto early = server->Admin({"rollover", "--exchange-day"});
+    EXPECT_EQ(early.status, 1) << early.output;
+    EXPECT_NE(early.output.find("trading day 2026-03-09 has not begun"), std::string::npos) << early.output;
+
+    // From Monday's opening call on, closing Monday by hand opens Tuesday.
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-09 09:15:00", 1);
     const auto rolled = server->Admin({"rollover", "--exchange-day"});
     EXPECT_EQ(rolled.status, 0) << rolled.output;
     EXPECT_NE(rolled.output.find("closed trading day 2026-03-09; trading day is now 2026-03-10"), std::string::npos)

@@ -217,6 +217,33 @@ TEST_F(ExchangeDayTest, AWholeFridayFromTheOpeningCallToTheNextTradingDay) {
     EXPECT_TRUE(Order("600000", "9.97", "800", 2).ends_with("已全部成交"));
 }
 
+// The next answer to `command` that the client did not ask for, if one comes.
+std::optional<std::string> Unasked(TestClient& client, int command) {
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + seconds(10);
+    while (steady_clock::now() < deadline) {
+        const auto reply = client.NextAnswer(duration_cast<milliseconds>(deadline - steady_clock::now()));
+        if (!reply)
+            return std::nullopt;
+        if (reply->command == command)
+            return reply->body;
+    }
+    return std::nullopt;
+}
+
+TEST_F(ExchangeDayTest, AnIdleClientIsToldOfTheOpeningMatchFills) {
+    clock_->Set(At(kFriday, 9, 16));
+    ASSERT_TRUE(Order("600000", "10.02", "500").starts_with("0,"));
+    clock_->Set(At(kFriday, 9, 25, 3)); // and nothing asked after the order
+    const auto orders = Unasked(client_, net::kCmdTodayOrders);
+    ASSERT_TRUE(orders);
+    ASSERT_EQ(Records(*orders).size(), 1u);
+    EXPECT_EQ(Records(*orders)[0][3], "500") << *orders;
+    const auto trades = Unasked(client_, net::kCmdTodayTrades);
+    ASSERT_TRUE(trades);
+    EXPECT_EQ(Records(*trades).size(), 1u) << *trades;
+}
+
 TEST_F(ExchangeDayTest, SaturdayIsClosedAndBelongsToMonday) {
     clock_->Set(At("2026-03-07", 10, 0));
     EXPECT_EQ(Order("600000", "10.02", "100"), "1,现在不是交易时间，不能委托");
