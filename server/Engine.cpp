@@ -3,6 +3,7 @@
 #include "server/Database.h"
 #include "server/GbkCodec.h"
 #include "server/PgStore.h"
+#include "server/Requests.h"
 
 #include <chrono>
 #include <cstdio>
@@ -42,7 +43,7 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
         ledger_->Load();
         const LocalTime now = Now();
         if (ledger_->Day().empty())
-            ledger_->SetDay(now.day);
+            ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
         CatchUp(now);
         db_->Commit();
@@ -147,11 +148,39 @@ QuoteSnapshotPtr Engine::Snapshot() const {
     return snapshot_;
 }
 
+std::string Engine::TradingDay(const LocalTime& now) const {
+    return options_.exchangeDay ? options_.exchangeDay->TradingDayAt(now) : now.day;
+}
+
 void Engine::CatchUp(const LocalTime& now) {
-    // A new calendar day (midnight passed, or the server was down over night) rolls the
-    // contest over before anything else happens in it.
-    if (now.day > ledger_->Day())
-        ledger_->Rollover(now.day, now.time);
+    // A new trading day (midnight passed, the exchange's day was settled, or the server was
+    // down over night) rolls the contest over before anything else happens in it.
+    const std::string day = TradingDay(now);
+    if (day > ledger_->Day())
+        ledger_->Rollover(day, now.time);
+}
+
+void Engine::HoldCallAuctions(const LocalTime& now) {
+    // Each call auction of the day is held once, by the first batch at or after its moment;
+    // the market takes one step to find the opening or closing price. A server that was down
+    // then holds it when it is back before the session it opens (or the day's settlement); later,
+    // its orders simply stay open for continuous trading.
+    if (!options_.exchangeDay || ledger_->Day() != now.day)
+        return;
+    struct Call {
+        int from;
+        int until;
+        std::string held;
+    };
+    for (const Call& call : {Call{ExchangeCalendar::kOpeningMatch, ExchangeCalendar::kMorningClose, now.day + " 1"},
+                             Call{ExchangeCalendar::kClosingMatch, ExchangeCalendar::kSettled, now.day + " 2"}}) {
+        if (now.minuteOfDay < call.from || now.minuteOfDay >= call.until || ledger_->CallsHeld() >= call.held)
+            continue;
+        market_->Advance();
+        ledger_->MatchCall(now.time);
+        ledger_->SetCallsHeld(call.held);
+        ledger_->SavePrices();
+    }
 }
 
 QuoteSnapshotPtr Engine::BuildSnapshot() const {
@@ -207,11 +236,17 @@ void Engine::Run() {
             const auto day = ledger_->Day();
             CatchUp(now);
             accountsChanged = accountsChanged || ledger_->Day() != day;
+            // A call auction fills the orders of many accounts at one moment, unasked.
+            const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
+            HoldCallAuctions(now);
+            accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
             for (std::size_t i = 0; i < batch.size(); ++i)
                 answers[i] = batch[i].work(*ledger_, now);
             if (tick) {
-                market_->Advance();
-                if (options_.hours.IsOpen(now.minuteOfDay))
+                const TradingWindow window = WindowAt(options_, now);
+                if (window.marketMoves)
+                    market_->Advance();
+                if (window.ordersMatch)
                     ledger_->MatchOpenOrders(now.time);
                 ledger_->SavePrices();
             }

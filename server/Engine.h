@@ -55,7 +55,8 @@ public:
     // serve. Set before Start.
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
     // Called on the engine thread after a committed batch that changed accounts nobody asked
-    // about: the day rolled over, or an admin command's writes were taken in. Set before Start.
+    // about: the day rolled over, a call auction filled orders, or an admin command's writes were
+    // taken in. Set before Start.
     void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
     void Start(QuotesListener listener);
     void Stop();
@@ -90,6 +91,8 @@ private:
     void KeepLogSmall();
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
+    std::string TradingDay(const LocalTime& now) const;
+    void HoldCallAuctions(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot() const;
     void PublishRanking(const LocalTime& now);
 

@@ -119,6 +119,8 @@ void Ledger::Load() {
 
     Statement meta = db_.Prepare("SELECT value FROM meta WHERE key='day'");
     day_ = meta.Step() ? meta.Text(0) : std::string();
+    Statement calls = db_.Prepare("SELECT value FROM meta WHERE key='calls_held'");
+    callsHeld_ = calls.Step() ? calls.Text(0) : std::string();
 
     Statement users =
         db_.Prepare("SELECT id, name, pwhash, status, sh_account, sz_account, initial_cash, cash, frozen FROM users");
@@ -185,6 +187,14 @@ void Ledger::SetDay(const std::string& day) {
         .Run();
 }
 
+void Ledger::SetCallsHeld(const std::string& held) {
+    callsHeld_ = held;
+    db_.Prepare("INSERT INTO meta(key, value) VALUES('calls_held', ?) ON CONFLICT(key) DO UPDATE SET "
+                "value=excluded.value")
+        .Bind(1, held)
+        .Run();
+}
+
 Account* Ledger::FindAccount(std::int64_t id) {
     const auto it = accounts_.find(id);
     return it == accounts_.end() ? nullptr : &it->second;
@@ -227,7 +237,7 @@ Cents Ledger::SellFreeze(const Order& o) const {
 }
 
 std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_view priceText, std::string_view numText,
-                               std::string_view typeText, const std::string& time) {
+                               std::string_view typeText, const std::string& time, bool matchNow) {
     if (a.status != 0)
         return "1,账户已冻结，不能委托";
     if (typeText != "1" && typeText != "2")
@@ -303,7 +313,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     a.openOrders.insert(o.id);
     Order& stored = openOrders_[o.id] = std::move(o);
     const std::int64_t id = stored.id;
-    Match(stored, *quote, time);
+    if (matchNow)
+        Match(stored, *quote, time);
 
     std::string answer = "0,委托已受理，合同编号" + std::to_string(id);
     const auto it = openOrders_.find(id);
@@ -463,6 +474,42 @@ void Ledger::MatchOpenOrders(const std::string& time) {
             continue;
         if (Quote* q = market_.Find(it->second.code))
             Match(it->second, *q, time);
+    }
+}
+
+void Ledger::MatchCall(const std::string& time) {
+    std::vector<std::int64_t> ids;
+    ids.reserve(openOrders_.size());
+    for (const auto& [id, o] : openOrders_)
+        ids.push_back(id);
+    for (std::int64_t id : ids) {
+        Order& o = openOrders_.at(id);
+        Quote* q = market_.Find(o.code);
+        if (!q)
+            continue;
+        const Cents price = q->last;
+        if (price <= 0 || (o.sell ? o.price > price : o.price < price))
+            continue;
+        auto& levels = o.sell ? q->bids : q->asks;
+        std::int64_t offered = 0;
+        for (const BookLevel& level : levels)
+            if (level.price > 0)
+                offered += level.volume;
+        const std::int64_t qty = std::min(o.qty - o.filled, offered);
+        if (qty <= 0)
+            continue;
+        // One fill at the one price; the volume it takes leaves the book from its best level on.
+        std::int64_t take = qty;
+        for (BookLevel& level : levels) {
+            const std::int64_t part = level.price > 0 ? std::min(take, level.volume) : 0;
+            level.volume -= part;
+            take -= part;
+        }
+        Fill(o, qty, price, time);
+        if (o.status == OrderStatus::kFilled) {
+            FindAccount(o.userId)->openOrders.erase(id);
+            openOrders_.erase(id);
+        }
     }
 }
 

@@ -92,8 +92,10 @@ public:
     // Answers of the protocol, without the frame.
     std::string LoginAnswer(const Account& account, std::string_view info, std::string_view version,
                             std::string_view updateCommand) const;
+    // Without `matchNow` the order waits for a call auction or the next session.
     std::string PlaceOrder(Account& account, std::string_view code, std::string_view priceText,
-                           std::string_view numText, std::string_view typeText, const std::string& time);
+                           std::string_view numText, std::string_view typeText, const std::string& time,
+                           bool matchNow = true);
     // Cancel one open order named by code, order quantity and order time; false when none matches.
     bool CancelMatching(Account& account, std::string_view code, std::string_view numText, std::string_view time);
     // Cancels the open orders of one side (sells, buys) or both; returns how many.
@@ -110,6 +112,14 @@ public:
 
     // Matches every open order against the current book (after a market tick).
     void MatchOpenOrders(const std::string& time);
+    // A call auction: each security trades at one price, its last. Open orders whose limit
+    // reaches it fill at it in time priority, as long as the other side of the book holds
+    // volume (its five levels together); the rest stay open.
+    void MatchCall(const std::string& time);
+    // The last call auction held ("2026-03-06 1" opening, "... 2" closing), kept in the
+    // database so that a restart neither repeats nor skips one.
+    const std::string& CallsHeld() const { return callsHeld_; }
+    void SetCallsHeld(const std::string& held);
     // Closes the trading day: open orders expire, holdings become available, and the day
     // is recorded as closed; `newDay` becomes the trading day.
     void Rollover(const std::string& newDay, const std::string& time);
@@ -154,6 +164,7 @@ private:
     FeeSchedule fees_;
     UserDirectory* directory_;
     std::string day_;
+    std::string callsHeld_;
     std::unordered_map<std::int64_t, Account> accounts_;
     std::unordered_map<std::string, std::int64_t> accountIds_;
     std::map<std::int64_t, Order> openOrders_; // by id: time priority

@@ -41,6 +41,35 @@ std::optional<std::string> NormaliseDate(std::string_view text) {
     return std::string(out);
 }
 
+std::optional<std::chrono::sys_seconds> ParseMoment(std::string_view text) {
+    if (text.size() != 19 || text[10] != ' ' || text[13] != ':' || text[16] != ':')
+        return std::nullopt;
+    const auto day = NormaliseDate(text.substr(0, 10));
+    const auto h = ParseCount(text.substr(11, 2));
+    const auto m = ParseCount(text.substr(14, 2));
+    const auto s = ParseCount(text.substr(17, 2));
+    if (!day || !h || !m || !s || *h > 23 || *m > 59 || *s > 59)
+        return std::nullopt;
+    const std::chrono::year_month_day ymd(std::chrono::year(std::stoi(day->substr(0, 4))),
+                                          std::chrono::month(static_cast<unsigned>(std::stoi(day->substr(5, 2)))),
+                                          std::chrono::day(static_cast<unsigned>(std::stoi(day->substr(8, 2)))));
+    return std::chrono::sys_days(ymd) + std::chrono::hours(*h) + std::chrono::minutes(*m) + std::chrono::seconds(*s);
+}
+
+LocalTime LocalTimeOf(std::chrono::sys_seconds moment) {
+    const auto days = std::chrono::floor<std::chrono::days>(moment);
+    const std::chrono::year_month_day ymd(days);
+    const std::chrono::hh_mm_ss hms(moment - days);
+    char day[48];
+    char time[48];
+    std::snprintf(day, sizeof day, "%04d-%02u-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()));
+    const int h = static_cast<int>(hms.hours().count());
+    const int m = static_cast<int>(hms.minutes().count());
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", h, m, static_cast<int>(hms.seconds().count()));
+    return {day, time, h * 60 + m};
+}
+
 std::string NextDay(const std::string& day) {
     const auto parsed = NormaliseDate(day);
     if (!parsed)

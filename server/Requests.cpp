@@ -31,20 +31,71 @@ std::string CancelAllAnswer(int cancelled) {
     return "0,已撤销" + std::to_string(cancelled) + "笔委托";
 }
 
+constexpr const char* kNotTradingHours = "1,现在不是交易时间，不能委托";
+
+bool IsCancel(int command) {
+    return command == net::kCmdCancelOne || command == net::kCmdCancelAllSells || command == net::kCmdCancelAllBuys ||
+           command == net::kCmdCancelAll;
+}
+
 } // namespace
 
+TradingWindow WindowFor(const TradingHours& hours, const LocalTime& now) {
+    // Outside the sessions orders are refused and rest, while the prices go on moving.
+    const bool open = hours.IsOpen(now.minuteOfDay);
+    return {open, open, true, {}, {}};
+}
+
+TradingWindow WindowFor(MarketPhase phase) {
+    const std::string callNote = "，等待集合竞价撮合";
+    switch (phase) {
+    case MarketPhase::kOpeningCall:
+        return {true, false, false, {}, callNote};
+    case MarketPhase::kOpeningCallLocked:
+        return {true, false, false, "1,9:20至9:30为开盘集合竞价，不接受撤单", callNote};
+    case MarketPhase::kPreOpen:
+        return {true, false, false, "1,9:20至9:30为开盘集合竞价，不接受撤单", "，9:30开始撮合"};
+    case MarketPhase::kContinuous:
+        return {true, true, true, {}, {}};
+    case MarketPhase::kMiddayBreak:
+        // Orders resting from the morning may be withdrawn over the break.
+        return {false, false, false, {}, {}};
+    case MarketPhase::kClosingCall:
+        return {true, false, false, "1,14:57至15:00为收盘集合竞价，不接受撤单", callNote};
+    case MarketPhase::kClosed:
+    case MarketPhase::kAfterClose:
+        break;
+    }
+    return {false, false, false, "1,现在不是交易时间，不能撤单", {}};
+}
+
+TradingWindow WindowAt(const ServerOptions& options, const LocalTime& now) {
+    return options.exchangeDay ? WindowFor(options.exchangeDay->PhaseAt(now)) : WindowFor(options.hours, now);
+}
+
 std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingHours& hours, std::int64_t userId,
+                                                int command, const QueryString& query, const LocalTime& now) {
+    return HandleAccountRequest(ledger, WindowFor(hours, now), userId, command, query, now);
+}
+
+std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
                                                 int command, const QueryString& query, const LocalTime& now) {
     Account* account = ledger.FindAccount(userId);
     if (!account)
         return std::nullopt; // removed behind the server's back; the session is stale
     const std::string today = ledger.Day();
+    if (IsCancel(command) && !window.cancelRefusal.empty())
+        return window.cancelRefusal;
     switch (command) {
-    case net::kCmdOrder:
-        if (!hours.IsOpen(now.minuteOfDay))
-            return std::string("1,现在不是交易时间，不能委托");
-        return ledger.PlaceOrder(*account, query.Get("code"), query.Get("price"), query.Get("num"), query.Get("type"),
-                                 now.time);
+    case net::kCmdOrder: {
+        if (!window.ordersAccepted)
+            return std::string(kNotTradingHours);
+        std::string answer = ledger.PlaceOrder(*account, query.Get("code"), query.Get("price"), query.Get("num"),
+                                               query.Get("type"), now.time, window.ordersMatch);
+        if (answer.starts_with("0,"))
+            answer += window.orderNote;
+        return answer;
+    }
     case net::kCmdCancelOne:
         if (ledger.CancelMatching(*account, query.Get("code"), query.Get("num"), query.Get("time")))
             return std::string("0,撤单成功");

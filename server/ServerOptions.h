@@ -2,6 +2,7 @@
 
 #include "net/Board.h"
 #include "server/Database.h"
+#include "server/ExchangeCalendar.h"
 #include "server/FeeSchedule.h"
 #include "server/LocalTime.h"
 #include "server/PasswordHash.h"
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace server {
@@ -21,6 +23,9 @@ struct ServerOptions {
     std::uint64_t seed = 20210223;
     int tickMs = 1000;
     TradingHours hours;
+    // Set: trading follows the exchange's day (sessions, call auctions, weekends, holidays,
+    // the day settled after the close) and `hours` is not used.
+    std::optional<ExchangeCalendar> exchangeDay;
     std::string quotesCsv;
     std::string clientVersion = "20210223";
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";

@@ -296,7 +296,9 @@ void Session::Send(int command, std::string_view body) {
 void Session::PushAccount() {
     if (!open_ || userId_ == 0)
         return;
-    for (const int command : {net::kCmdFunds, net::kCmdPositions}) {
+    // Today's orders and trades too: after a rollover the lists on screen are yesterday's,
+    // after a call auction their fills are not shown yet.
+    for (const int command : {net::kCmdFunds, net::kCmdPositions, net::kCmdTodayOrders, net::kCmdTodayTrades}) {
         auto query = QueryString::Parse("");
         if (!query)
             return;

@@ -30,14 +30,18 @@ public:
     void Start();
     void Close();
     bool IsOpen() const { return open_; }
+    // Nothing this connection sent is being checked, held or worked on, and every answer
+    // has been written: what arrives next is all that can change it.
+    bool Idle() const { return !loginPending_ && !passwordPending_ && inFlight_ == 0 && held_.empty() && !writing_; }
     const std::string& Address() const { return address_; }
     std::int64_t UserId() const { return userId_; }
 
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
     void PushQuotes(const QuoteSnapshot& snapshot);
-    // The account changed without the client asking (a rollover, an organiser's freeze): its
-    // funds and positions answers go out as if it had asked, so its screen follows.
+    // The account changed without the client asking (a rollover, a call auction, an organiser's
+    // freeze): its funds, positions and today's orders and trades go out as if it had asked, so
+    // its screen follows.
     void PushAccount();
 
     // The end of a login attempt: `userId` 0 means rejected.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -32,6 +33,7 @@ namespace {
 constexpr const char* kDemoUser = "demo";
 constexpr const char* kDemoPassword = "demo123";
 constexpr const char* kFastHashVariable = "QUORVEXD_TEST_FAST_HASH";
+constexpr const char* kTestClockVariable = "QUORVEXD_TEST_CLOCK";
 
 constexpr const char* kUsage = R"(usage: quorvexd COMMAND [options]
 
@@ -60,6 +62,13 @@ options of serve:
   --seed N                   market simulation seed
   --tick-ms N                market tick and quote push period (1000)
   --hours HH:MM-HH:MM,...    trading sessions (always open)
+  --exchange-day             trade by the exchange's day: weekdays only, opening call 9:15-9:25
+                             (no cancels from 9:20), one opening match at 9:25, sessions
+                             9:30-11:30 and 13:00-14:57, closing call 14:57-15:00 with one match
+                             at 15:00; the trading day rolls over at 15:30, not at midnight
+                             (replaces --hours; give it to the administration commands too)
+  --holidays FILE            with --exchange-day: days closed besides weekends, one YYYY-MM-DD
+                             a line, # starts a comment
   --quotes-csv FILE          replay quotes: tick,code,name,last,prev close,5 bid prices,5 bid volumes,
                              5 ask prices,5 ask volumes
   --client-version TEXT      client version announced at login (20210223)
@@ -85,7 +94,7 @@ struct Arguments {
 };
 
 bool IsFlag(const std::string& name) {
-    return name == "--fast-hash" || name == "--no-demo";
+    return name == "--fast-hash" || name == "--no-demo" || name == "--exchange-day";
 }
 
 std::optional<Arguments> ParseArguments(int argc, char** argv, std::string& error) {
@@ -128,6 +137,24 @@ bool ParseInt(const std::string& text, long long min, long long max, long long& 
     return !text.empty() && end && *end == '\0' && out >= min && out <= max;
 }
 
+// Tests of the exchange's day start the server at a moment of their choosing, from which its
+// clock runs at the real pace. A real contest never sets the variable.
+std::string ApplyTestClock(ServerOptions& options) {
+    const char* text = std::getenv(kTestClockVariable);
+    if (!text || !*text)
+        return {};
+    const auto start = ParseMoment(text);
+    if (!start)
+        return std::string(kTestClockVariable) + " needs a moment such as 2026-03-06 09:20:00";
+    const auto began = std::chrono::steady_clock::now();
+    options.clock = [start = *start, began] {
+        return LocalTimeOf(start +
+                           std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began));
+    };
+    std::fprintf(stderr, "quorvexd: test clock starting at %s (%s is set)\n", text, kTestClockVariable);
+    return {};
+}
+
 // Fills `options` from the command line; returns an error text or an empty one.
 std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
     static const std::vector<std::string> kKnown = {"--db",
@@ -156,7 +183,8 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
                                                     "--login-seconds",
                                                     "--max-per-address",
                                                     "--synchronous",
-                                                    "--log-limit-mb"};
+                                                    "--log-limit-mb",
+                                                    "--holidays"};
     for (const auto& [key, value] : args.options) {
         if (std::find(kKnown.begin(), kKnown.end(), key) == kKnown.end())
             return "unknown option " + key;
@@ -197,6 +225,12 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             if (!hours)
                 return "--hours needs HH:MM-HH:MM[,HH:MM-HH:MM...]";
             options.hours = *hours;
+        } else if (key == "--holidays") {
+            std::string error;
+            auto calendar = ExchangeCalendar::LoadHolidays(value, error);
+            if (!calendar)
+                return error;
+            options.exchangeDay = std::move(calendar);
         } else if (key == "--quotes-csv") {
             options.quotesCsv = value;
         } else if (key == "--client-version") {
@@ -253,7 +287,14 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
     }
     if (Has(args, "--no-demo"))
         options.createDemo = false;
-    return {};
+    const bool exchangeDay = Has(args, "--exchange-day");
+    if (options.exchangeDay && !exchangeDay)
+        return "--holidays needs --exchange-day";
+    if (exchangeDay && args.options.contains("--hours"))
+        return "--exchange-day has its own sessions; leave out --hours";
+    if (exchangeDay && !options.exchangeDay)
+        options.exchangeDay = ExchangeCalendar();
+    return ApplyTestClock(options);
 }
 
 bool ValidName(const std::string& name) {
@@ -480,7 +521,19 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
         needName(0);
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
             const std::string closing = ledger.Day();
-            ledger.Rollover(ledger.NextTradingDay(now.day), now.time);
+            std::string next = ledger.NextTradingDay(now.day);
+            if (options.exchangeDay) {
+                // Closing a day before its opening call would skip it: its orders would carry
+                // the next day's date and its purchases stay unsellable a day too long.
+                if (closing > now.day || (closing == now.day && now.minuteOfDay < ExchangeCalendar::kOpeningCall)) {
+                    std::fprintf(stderr, "trading day %s has not begun; nothing to close\n", closing.c_str());
+                    rc = 1;
+                    return std::nullopt;
+                }
+                const std::string due = options.exchangeDay->TradingDayAt(now);
+                next = due > closing ? due : options.exchangeDay->NextTradingDay(closing);
+            }
+            ledger.Rollover(next, now.time);
             std::printf("closed trading day %s; trading day is now %s\n", closing.c_str(), ledger.Day().c_str());
             return std::nullopt;
         });

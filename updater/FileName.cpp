@@ -110,11 +110,11 @@ QString PlainFileName(const QString& proposed) {
     const qsizetype slash = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
     if (slash >= 0)
         name = name.mid(slash + 1);
-    name = name.trimmed();
-    qsizetype dots = 0;
-    while (dots < name.size() && name[dots] == u'.')
-        ++dots;
-    name = name.mid(dots).trimmed();
+    // Leading dots and blanks go together: ". .profile" must not become ".profile".
+    qsizetype start = 0;
+    while (start < name.size() && (name[start] == u'.' || name[start].isSpace()))
+        ++start;
+    name = name.mid(start).trimmed();
     // Cut at a character boundary so the name stays within the file system's limit.
     name.truncate(kMaxNameBytes);
     if (!name.isEmpty() && name.back().isHighSurrogate())
@@ -124,6 +124,9 @@ QString PlainFileName(const QString& proposed) {
         if (!name.isEmpty() && name.back().isHighSurrogate())
             name.chop(1);
     }
+    // The cut may fall just after a blank inside the name.
+    while (!name.isEmpty() && name.back().isSpace())
+        name.chop(1);
     return name;
 }
 

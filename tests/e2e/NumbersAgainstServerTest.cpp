@@ -413,10 +413,15 @@ void NumbersAgainstServer::sellableAfterAPartialSell() {
     auto* before = client.Show<COrderFormView>(QStringLiteral("卖出[F2]"));
     QVERIFY(EnterCode(before, "600000"));
     QTRY_COMPARE_WITH_TIMEOUT(Text(before, 1009), QStringLiteral("0"), kWait);
+    before->Tabs()->setCurrentIndex(COrderFormView::kOrdersTab);
+    auto* orders = before->OrdersPanel()->List();
+    QTRY_COMPARE_WITH_TIMEOUT(orders->GetItemCount(), 1, kWait);
     const auto rollover = server->Admin({"rollover"});
     QVERIFY2(rollover.status == 0, rollover.output.c_str());
-    // The server sends the new positions by itself: the open form follows without a click.
+    // The server sends the new positions by itself: the open form follows without a click,
+    // and yesterday's order leaves today's list.
     QTRY_COMPARE_WITH_TIMEOUT(Text(before, 1009), QStringLiteral("1000"), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(orders->GetItemCount(), 0, kWait);
 
     // Opening the funds view asks for the positions: the shares bought are sellable now.
     auto* funds = client.Show<CMoneyStockView>(QStringLiteral("资金股票"));

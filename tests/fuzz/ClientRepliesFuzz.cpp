@@ -1,6 +1,7 @@
 // Every reply parser of the client: the first byte picks the command, the rest is the body.
 // Whatever the body, each stored field stays zero-terminated inside its slot.
 #include "FuzzCheck.h"
+#include "ReusedState.h"
 
 #include "net/Commands.h"
 #include "net/GbkText.h"
@@ -34,11 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int command = kCommands[data[0] % std::size(kCommands)];
     const std::string_view body(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    net::SharedState state;
-    state.historyOrders.Create();
-    state.historyTrades.Create();
-    state.fundsFlow.Create();
-    state.settlement.Create();
+    static ReusedState reused;
+    net::SharedState& state = reused.Renewed();
     NullNotifier notifier;
     net::TradingLink link(state, notifier);
     link.Dispatch(command, body);

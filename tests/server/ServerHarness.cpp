@@ -84,6 +84,7 @@ ServerHarness::ServerHarness(std::function<void(server::ServerOptions&)> adjust)
     server_ = std::make_unique<server::Server>(io_, *engine_, directory_, options_);
     server_->Listen();
     port_ = server_->Port();
+    engine_->OnAccountsChanged([this] { server_->AccountsChanged(); });
     engine_->Start([this](server::QuoteSnapshotPtr snapshot) { server_->QuotesReady(std::move(snapshot)); });
     ioThread_ = std::thread([this] { io_.run(); });
 }

@@ -119,9 +119,11 @@ std::optional<TestClient::Reply> TestClient::NextAnswer(std::chrono::millisecond
 std::string TestClient::Request(int command, const std::string& body) {
     Send(command, body);
     auto reply = NextAnswer();
-    // After a rollover or an admin change the server sends funds and positions unasked.
+    // After a rollover, a call auction's fills or an admin change the server sends funds,
+    // positions and today's orders and trades unasked.
     while (reply && reply->command != command &&
-           (reply->command == net::kCmdFunds || reply->command == net::kCmdPositions))
+           (reply->command == net::kCmdFunds || reply->command == net::kCmdPositions ||
+            reply->command == net::kCmdTodayOrders || reply->command == net::kCmdTodayTrades))
         reply = NextAnswer();
     if (!reply)
         return "<no answer>";

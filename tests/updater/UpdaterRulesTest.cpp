@@ -102,8 +102,12 @@ void UpdaterRulesTest::plainFileName_data() {
     QTest::newRow("control character hiding a separator") << u"..\u0000/x"_s << u"x"_s;
     QTest::newRow("surrounding blanks") << u"  name.bin  "_s << u"name.bin"_s;
     QTest::newRow("blank then dot") << u" .profile"_s << u"profile"_s;
+    QTest::newRow("dots and blanks in turn") << u". . .profile"_s << u"profile"_s;
+    QTest::newRow("dot, hidden control characters, blank, dot") << u".\u0000\u0000 .e"_s << u"e"_s;
     QTest::newRow("long latin name cut to 255 bytes") << QString(300, u'a') << QString(255, u'a');
     QTest::newRow("long Chinese name cut at a character") << QString(100, u'更') << QString(85, u'更');
+    QTest::newRow("long name cut just after a blank") << QString(254, u'a') + u" bbbb"_s << QString(254, u'a');
+    QTest::newRow("long Chinese name cut just after a blank") << QString(84, u'更') + u" 更更"_s << QString(84, u'更');
     QTest::newRow("empty") << QString() << QString();
 }
 

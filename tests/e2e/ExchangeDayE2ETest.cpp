@@ -1,0 +1,106 @@
+// The client's trading link against a real quorvexd trading by the exchange's day, whose
+// clock the test sets through QUORVEXD_TEST_CLOCK: what the refusals of the call auction and of
+// a closed market look like when they reach the client.
+
+#include "net/GbkText.h"
+#include "net/TradingLink.h"
+#include "tests/e2e/E2eSupport.h"
+#include "tests/e2e/ServerProcess.h"
+#include "tests/support/RecordingNotifier.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+using namespace std::chrono_literals;
+using tavix::test::Gbk;
+using tavix::test::RecordingNotifier;
+using tavix::test::WaitUntil;
+
+namespace {
+
+class ExchangeDayE2E : public ::testing::Test {
+protected:
+    // A server whose clock starts at `moment` and runs on from there.
+    void Start(const char* moment) {
+        setenv("QUORVEXD_TEST_CLOCK", moment, 1);
+        server = std::make_unique<e2e::ServerProcess>(std::vector<std::string>{"--exchange-day"});
+        const bool listening = server->WaitListening();
+        unsetenv("QUORVEXD_TEST_CLOCK");
+        ASSERT_TRUE(listening) << "quorvexd did not start";
+        state.serverAddress = "127.0.0.1";
+        state.port = server->Port();
+        state.credentials.Set("demo", "demo123");
+        link.Start();
+        ASSERT_TRUE(WaitUntil([&] { return link.Socket().Connected(); }));
+        ASSERT_TRUE(link.SendRequest(net::kCmdLogin, "user_name=demo&pwd=demo123&yjm=0123"));
+        ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 10s));
+        ASSERT_EQ(notifier.Events().back().body.rfind("0,", 0), 0u) << notifier.Events().back().body;
+    }
+
+    // Buys 100 shares of 600000 at its previous close (inside every limit) and returns the answer.
+    std::string BuyAtPreviousClose() {
+        EXPECT_TRUE(link.ReplaceQuoteSubscription("600000"));
+        net::QuoteRecord quote{};
+        EXPECT_TRUE(WaitUntil([&] { return state.quotes.FindQuote("600000", quote) && quote.prevClose > 0; }));
+        char price[32];
+        std::snprintf(price, sizeof price, "%0.2f", static_cast<double>(quote.prevClose));
+        EXPECT_TRUE(
+            link.SendRequest(net::kCmdOrder, std::string("code=600000&price=") + price + "&num=100&name=x&type=1"));
+        return Reply(net::kMsgOrderReply);
+    }
+
+    std::string Reply(int message) {
+        EXPECT_TRUE(notifier.WaitFor(message, 1, 10s));
+        for (const auto& e : notifier.Events())
+            if (e.message == message)
+                return e.body;
+        return {};
+    }
+
+    std::unique_ptr<e2e::ServerProcess> server;
+    net::SharedState state;
+    RecordingNotifier notifier{true};
+    net::TradingLink link{state, notifier};
+};
+
+TEST_F(ExchangeDayE2E, TheOpeningCallCollectsTheOrderAndRefusesItsCancelWithAReason) {
+    Start("2026-03-06 09:21:00"); // a Friday, between 9:20 and 9:25
+    const std::string order = BuyAtPreviousClose();
+    EXPECT_EQ(order.rfind(Gbk("0,委托已受理，合同编号"), 0), 0u) << order;
+    EXPECT_NE(order.find(Gbk("等待集合竞价撮合")), std::string::npos) << order;
+    ASSERT_TRUE(link.SendRequest(net::kCmdCancelAll, ""));
+    EXPECT_EQ(Reply(net::kMsgCancelReply), Gbk("1,9:20至9:30为开盘集合竞价，不接受撤单"));
+}
+
+TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndARolloverThatWouldSkipMondayIsRefused) {
+    Start("2026-03-07 10:00:00");
+    EXPECT_EQ(BuyAtPreviousClose(), Gbk("1,现在不是交易时间，不能委托"));
+
+    // Saturday belongs to Monday, which has not begun: closing it by hand would skip it.
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-07 10:00:00", 1);
+    const auto early = server->Admin({"rollover", "--exchange-day"});
+    EXPECT_EQ(early.status, 1) << early.output;
+    EXPECT_NE(early.output.find("trading day 2026-03-09 has not begun"), std::string::npos) << early.output;
+
+    // From Monday's opening call on, closing Monday by hand opens Tuesday.
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-09 09:15:00", 1);
+    const auto rolled = server->Admin({"rollover", "--exchange-day"});
+    EXPECT_EQ(rolled.status, 0) << rolled.output;
+    EXPECT_NE(rolled.output.find("closed trading day 2026-03-09; trading day is now 2026-03-10"), std::string::npos)
+        << rolled.output;
+
+    // A holiday file with a bad line stops the command, naming the file and the line.
+    const std::string holidays = (server->Folder() / "holidays.txt").string();
+    std::ofstream(holidays) << "# closed\n2026-13-01\n";
+    const auto refused = server->Admin({"ranking", "--exchange-day", "--holidays", holidays});
+    unsetenv("QUORVEXD_TEST_CLOCK");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.output.find(holidays + ":2:"), std::string::npos) << refused.output;
+}
+
+} // namespace
