@@ -22,6 +22,7 @@ enum Command : int {
     kCmdSettlement = 14,
     kCmdQuoteSubscribe = 17,
     kCmdQuoteUpdate = 18,
+    kCmdMarketPhase = 19, // pushed: the market's state in a few words, at login and when it changes
     kCmdChangePassword = 21,
     kCmdHeartbeat = 90,
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 
 namespace net {
 
@@ -18,6 +19,9 @@ struct LinkStatus {
     LinkPhase phase = LinkPhase::kConnecting;
     std::time_t brokenSince = 0; // when the link last went from live to broken
     std::time_t lastQuote = 0;   // when the last quote frame arrived; 0 before the first
+    // The market's state as the server last told it since the last accepted login, GBK as it
+    // came ("休市", "交易中", ...); empty when it told nothing.
+    std::string marketPhase;
 };
 
 } // namespace net

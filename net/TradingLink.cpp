@@ -136,7 +136,13 @@ void TradingLink::ForgetPendingLogin() {
 }
 
 LinkStatus TradingLink::Status() const {
-    return {phase_.load(), brokenSince_.load(), lastQuote_.load()};
+    std::lock_guard lock(marketPhaseMutex_);
+    return {phase_.load(), brokenSince_.load(), lastQuote_.load(), marketPhase_};
+}
+
+void TradingLink::SetMarketPhase(std::string_view text) {
+    std::lock_guard lock(marketPhaseMutex_);
+    marketPhase_ = text;
 }
 
 bool TradingLink::LogInAgain() {
@@ -200,6 +206,8 @@ void TradingLink::OnLoginAnswer(std::string_view body) {
     if (reloginPending_) {
         reloginPending_ = false;
         if (accepted) {
+            // The server tells the state of the market right after this answer.
+            SetMarketPhase({});
             phase_.store(LinkPhase::kLive);
             // Orders may have filled while the link was down.
             StartRefreshAll();
@@ -216,6 +224,7 @@ void TradingLink::OnLoginAnswer(std::string_view body) {
         pendingLogin_.reset();
     }
     if (accepted) {
+        SetMarketPhase({});
         loginAccepted_.store(true);
         phase_.store(LinkPhase::kLive);
         // Waits: the dialog stores the account before anything else is read for it.
@@ -311,6 +320,9 @@ void TradingLink::Dispatch(int command, std::string_view body) {
     case kCmdQuoteUpdate:
         lastQuote_.store(clock_());
         ParseQuotes(body);
+        break;
+    case kCmdMarketPhase:
+        SetMarketPhase(body);
         break;
     case kCmdChangePassword:
         if (notifier_.HasMainFrame())

@@ -138,6 +138,7 @@ private:
     void Resubscribe();
     void Reconnect();
     void OnLoginAnswer(std::string_view body);
+    void SetMarketPhase(std::string_view text);
     void NextServer();
     bool Stopping() const { return stop_.load(); }
     // Sleeps for `d` unless the link is being stopped; false when stopping.
@@ -166,6 +167,8 @@ private:
     std::atomic<LinkPhase> phase_{LinkPhase::kConnecting};
     std::atomic<std::time_t> brokenSince_{0};
     std::atomic<std::time_t> lastQuote_{0};
+    mutable std::mutex marketPhaseMutex_;
+    std::string marketPhase_;
     // The user's login whose answer is outstanding, and whether a reconnect resent it.
     std::mutex loginMutex_;
     std::optional<std::string> pendingLogin_;

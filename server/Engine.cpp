@@ -52,7 +52,7 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
         throw;
     }
     dataVersion_ = db_->DataVersion();
-    snapshot_ = BuildSnapshot();
+    snapshot_ = BuildSnapshot(Now());
     buyFillsCounted_ = ledger_->BuyFills();
     sellFillsCounted_ = ledger_->SellFills();
     PublishRanking(LocalTime::Now());
@@ -183,9 +183,11 @@ void Engine::HoldCallAuctions(const LocalTime& now) {
     }
 }
 
-QuoteSnapshotPtr Engine::BuildSnapshot() const {
+QuoteSnapshotPtr Engine::BuildSnapshot(const LocalTime& now) const {
     auto snapshot = std::make_shared<QuoteSnapshot>();
     snapshot->tick = market_->TickCount();
+    if (options_.exchangeDay)
+        snapshot->phase = PhaseText(options_.exchangeDay->PhaseAt(now));
     for (const Quote& q : market_->Quotes())
         snapshot->records.emplace(q.code, Utf8ToGbk(Market::RecordText(q)));
     return snapshot;
@@ -301,7 +303,7 @@ void Engine::Run() {
         }
         batch.clear();
         if (tick) {
-            QuoteSnapshotPtr snapshot = BuildSnapshot();
+            QuoteSnapshotPtr snapshot = BuildSnapshot(now);
             {
                 std::lock_guard lock(mutex_);
                 snapshot_ = snapshot;

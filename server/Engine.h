@@ -93,7 +93,7 @@ private:
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
     void HoldCallAuctions(const LocalTime& now);
-    QuoteSnapshotPtr BuildSnapshot() const;
+    QuoteSnapshotPtr BuildSnapshot(const LocalTime& now) const;
     void PublishRanking(const LocalTime& now);
 
     const ServerOptions options_;

@@ -71,6 +71,26 @@ std::string ExchangeCalendar::TradingDayAt(const LocalTime& now) const {
     return NextTradingDay(now.day);
 }
 
+const char* PhaseText(MarketPhase phase) {
+    switch (phase) {
+    case MarketPhase::kOpeningCall:
+    case MarketPhase::kOpeningCallLocked:
+        return "开盘集合竞价";
+    case MarketPhase::kPreOpen:
+        return "等待开盘";
+    case MarketPhase::kContinuous:
+        return "交易中";
+    case MarketPhase::kMiddayBreak:
+        return "午间休市";
+    case MarketPhase::kClosingCall:
+        return "收盘集合竞价";
+    case MarketPhase::kClosed:
+    case MarketPhase::kAfterClose:
+        break;
+    }
+    return "休市";
+}
+
 MarketPhase ExchangeCalendar::PhaseAt(const LocalTime& now) const {
     if (!IsTradingDay(now.day))
         return MarketPhase::kClosed;

@@ -20,6 +20,10 @@ enum class MarketPhase {
     kAfterClose,        // 15:00 until the day is settled and the next trading day begins
 };
 
+// What a client is told of `phase`, in a few words for its status bar: both opening-call
+// phases read alike, and so do every moment without trading outside the midday break.
+const char* PhaseText(MarketPhase phase);
+
 // The exchange's trading calendar: weekdays that are not listed holidays, each with its call
 // auctions and continuous sessions. The trading day changes once the day is settled after the
 // close, not at midnight: from then on (and over weekends and holidays) the current trading day

@@ -11,6 +11,9 @@ namespace server {
 struct QuoteSnapshot {
     std::uint64_t tick = 0;
     std::unordered_map<std::string, std::string> records; // code → "fields...|"
+    // The market's state at this tick as clients are told it (UTF-8); empty when the server
+    // does not trade by the exchange's calendar and tells nothing.
+    std::string phase;
 };
 
 using QuoteSnapshotPtr = std::shared_ptr<const QuoteSnapshot>;

@@ -110,8 +110,10 @@ void Server::Remove(const std::shared_ptr<Session>& session) {
 void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
     asio::post(io_, [this, snapshot = std::move(snapshot)] {
         snapshot_ = snapshot;
-        for (const auto& session : sessions_)
+        for (const auto& session : sessions_) {
+            session->PushPhase(snapshot->phase);
             session->PushQuotes(*snapshot);
+        }
     });
 }
 

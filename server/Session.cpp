@@ -234,6 +234,11 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
         ArmIdleTimer(); // from the login deadline to the idle limit
     }
     Send(net::kCmdLogin, answer);
+    if (userId != 0) {
+        phaseSent_.clear(); // a new login is told the market's state afresh
+        if (const QuoteSnapshotPtr& snapshot = server_.Snapshot())
+            PushPhase(snapshot->phase);
+    }
     DrainHeld();
 }
 
@@ -305,6 +310,13 @@ void Session::PushAccount() {
         ++inFlight_;
         server_.Submit(shared_from_this(), userId_, command, std::move(*query));
     }
+}
+
+void Session::PushPhase(const std::string& phase) {
+    if (!open_ || userId_ == 0 || phase.empty() || phase == phaseSent_)
+        return;
+    phaseSent_ = phase;
+    Send(net::kCmdMarketPhase, phase);
 }
 
 void Session::PushQuotes(const QuoteSnapshot& snapshot) {

@@ -39,6 +39,9 @@ public:
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
     void PushQuotes(const QuoteSnapshot& snapshot);
+    // Tells a logged-in client the market's state when it is not the one it was last told;
+    // an empty `phase` tells nothing.
+    void PushPhase(const std::string& phase);
     // The account changed without the client asking (a rollover, a call auction, an organiser's
     // freeze): its funds, positions and today's orders and trades go out as if it had asked, so
     // its screen follows.
@@ -98,6 +101,7 @@ private:
     std::size_t heldBytes_ = 0;
     bool passwordPending_ = false;
     std::vector<std::string> subscriptions_;
+    std::string phaseSent_; // since the last accepted login
 };
 
 } // namespace server

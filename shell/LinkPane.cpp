@@ -1,5 +1,7 @@
 #include "shell/LinkPane.h"
 
+#include "shell/Gbk.h"
+
 #include <QDateTime>
 
 LinkPaneText DescribeLink(const net::LinkStatus& status) {
@@ -16,5 +18,11 @@ LinkPaneText DescribeLink(const net::LinkStatus& status) {
     const QString time = status.lastQuote == 0
                              ? QStringLiteral("--:--:--")
                              : QDateTime::fromSecsSinceEpoch(status.lastQuote).toString(QStringLiteral("HH:mm:ss"));
-    return {QStringLiteral("行情 ") + time, false};
+    QString text = QStringLiteral("行情 ") + time;
+    // Quotes keep arriving while the market is shut or in a call; only continuous trading
+    // goes without a word, so a moving time never passes for live trading.
+    const QString market = FromGbk(status.marketPhase);
+    if (!market.isEmpty() && market != QStringLiteral("交易中"))
+        text += QLatin1Char(' ') + market;
+    return {text, false};
 }

@@ -77,8 +77,18 @@ TEST_F(ExchangeDayE2E, TheOpeningCallCollectsTheOrderAndRefusesItsCancelWithARea
     EXPECT_EQ(Reply(net::kMsgCancelReply), Gbk("1,9:20至9:30为开盘集合竞价，不接受撤单"));
 }
 
+TEST_F(ExchangeDayE2E, TheLinkIsToldOfTheMiddayBreakAsItBegins) {
+    Start("2026-03-06 11:29:57"); // the server's clock runs on from here
+    ASSERT_TRUE(WaitUntil([&] { return !link.Status().marketPhase.empty(); }));
+    const std::string atLogin = link.Status().marketPhase;
+    EXPECT_TRUE(atLogin == Gbk("交易中") || atLogin == Gbk("午间休市")) << atLogin;
+    EXPECT_TRUE(WaitUntil([&] { return link.Status().marketPhase == Gbk("午间休市"); }, 20s))
+        << link.Status().marketPhase;
+}
+
 TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndARolloverThatWouldSkipMondayIsRefused) {
     Start("2026-03-07 10:00:00");
+    EXPECT_TRUE(WaitUntil([&] { return link.Status().marketPhase == Gbk("休市"); })) << link.Status().marketPhase;
     EXPECT_EQ(BuyAtPreviousClose(), Gbk("1,现在不是交易时间，不能委托"));
 
     // Saturday belongs to Monday, which has not begun: closing it by hand would skip it.

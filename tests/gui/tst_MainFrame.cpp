@@ -416,6 +416,14 @@ private slots:
         QVERIFY(!DescribeLink(status).alarm);
         status.lastQuote = QDateTime(QDate(2026, 3, 2), QTime(9, 31, 5)).toSecsSinceEpoch();
         QCOMPARE(DescribeLink(status).text, QStringLiteral("行情 09:31:05"));
+        // The market's state follows the time unless it is continuous trading.
+        status.marketPhase = ToGbk(QStringLiteral("收盘集合竞价"));
+        QCOMPARE(DescribeLink(status).text, QStringLiteral("行情 09:31:05 收盘集合竞价"));
+        QVERIFY(!DescribeLink(status).alarm);
+        status.marketPhase = ToGbk(QStringLiteral("交易中"));
+        QCOMPARE(DescribeLink(status).text, QStringLiteral("行情 09:31:05"));
+        status.marketPhase = ToGbk(QStringLiteral("休市"));
+        QCOMPARE(DescribeLink(status).text, QStringLiteral("行情 09:31:05 休市"));
         status.phase = net::LinkPhase::kBroken;
         QCOMPARE(DescribeLink(status).text, QStringLiteral("连接中断，正在重连…"));
         QVERIFY(DescribeLink(status).alarm);
@@ -443,6 +451,15 @@ private slots:
         f.client.server.Send(net::kCmdLogin, "0,,,ok");
         QTRY_COMPARE(panes->PaneText(CMainFrame::kPaneSpare), shown);
         QVERIFY(panes->PaneColor(CMainFrame::kPaneSpare) != QColor(255, 0, 0));
+
+        // The server's word on the market follows the time, and fits the pane at 1200×700.
+        f.client.server.Send(net::kCmdMarketPhase, ToGbk(QStringLiteral("收盘集合竞价")));
+        QTRY_COMPARE(panes->PaneText(CMainFrame::kPaneSpare), shown + QStringLiteral(" 收盘集合竞价"));
+        f.frame.resize(1200, 700);
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        const int needed = panes->fontMetrics().horizontalAdvance(panes->PaneText(CMainFrame::kPaneSpare)) + 6;
+        QVERIFY2(needed <= panes->PaneWidth(CMainFrame::kPaneSpare), qPrintable(QString::number(needed)));
     }
 
     void treeContentAndStart() {

@@ -158,6 +158,21 @@ TEST_F(QuotesTest, AFullTableDropsNewCodesButStillUpdatesKnownOnes) {
     EXPECT_FALSE(state.quotes.FindQuote("", q));
 }
 
+TEST_F(QuotesTest, TheMarketsStateIsKeptUntilTheNextAcceptedLogin) {
+    StartLink(QuietTimings());
+    EXPECT_EQ(link->Status().marketPhase, "");
+    const std::string closed = "\xd0\xdd\xca\xd0"; // GBK, as it comes off the wire
+    server.Send(net::kCmdMarketPhase, closed);
+    EXPECT_TRUE(WaitUntil([&] { return link->Status().marketPhase == closed; }));
+    // A refused login leaves it; an accepted one waits for the server to tell it anew.
+    server.Send(net::kCmdLogin, "1,,,wrong password");
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 5s));
+    EXPECT_EQ(link->Status().marketPhase, closed);
+    server.Send(net::kCmdLogin, "0,,,ok");
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 2, 5s));
+    EXPECT_EQ(link->Status().marketPhase, "");
+}
+
 TEST_F(QuotesTest, UpdatesArriveOverTheWire) {
     StartLink(QuietTimings());
     server.Send(net::kCmdQuoteUpdate, QuoteText("600000") + "|");

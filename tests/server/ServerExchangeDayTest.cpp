@@ -244,6 +244,94 @@ TEST_F(ExchangeDayTest, AnIdleClientIsToldOfTheOpeningMatchFills) {
     EXPECT_EQ(Records(*trades).size(), 1u) << *trades;
 }
 
+// The market's states pushed to `client` until `count` arrived or 10 s passed.
+std::vector<std::string> PushedPhases(TestClient& client, std::size_t count) {
+    using namespace std::chrono;
+    std::vector<std::string> phases;
+    const auto deadline = steady_clock::now() + seconds(10);
+    while (phases.size() < count && steady_clock::now() < deadline) {
+        const auto reply = client.Next(duration_cast<milliseconds>(deadline - steady_clock::now()));
+        if (!reply)
+            break;
+        if (reply->command == net::kCmdMarketPhase)
+            phases.push_back(reply->body);
+    }
+    return phases;
+}
+
+TEST_F(ExchangeDayTest, ALoggedInClientIsToldTheMarketsStateAtLoginAndAtEachChange) {
+    // What is told is the state as of the last tick; the market moves (and counts ticks) only
+    // in continuous trading.
+    const auto awaitSnapshot = [&](const std::function<bool(const server::QuoteSnapshot&)>& ready) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!ready(*harness_.Engine().Snapshot()) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    clock_->Set(At(kFriday, 9, 16));
+    awaitSnapshot([](const server::QuoteSnapshot& s) { return s.phase == "开盘集合竞价"; });
+    TestClient bob(harness_.Port());
+    harness_.AddUser("bob", "pw");
+    bob.SetCredentials("bob", "pw");
+    bob.Send(net::kCmdLogin, "user_name=bob&pwd=pw&yjm=TESTMACHINE");
+    // Right behind the login's answer, before any tick.
+    const auto answer = bob.Next();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->command, net::kCmdLogin);
+    const auto told = bob.Next();
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->command, net::kCmdMarketPhase);
+    EXPECT_EQ(told->body, "开盘集合竞价");
+
+    clock_->Set(At(kFriday, 9, 25, 3));
+    EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"等待开盘"});
+    clock_->Set(At(kFriday, 9, 30, 1));
+    EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"交易中"});
+    // Ticks keep coming; each state is told once, so the next one told is the midday break.
+    const auto ticks = harness_.Engine().Snapshot()->tick;
+    awaitSnapshot([&](const server::QuoteSnapshot& s) { return s.tick >= ticks + 3; });
+    clock_->Set(At(kFriday, 11, 30));
+    EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"午间休市"});
+    clock_->Set(At(kFriday, 14, 58));
+    EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"收盘集合竞价"});
+    clock_->Set(At(kFriday, 15, 1));
+    EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"休市"});
+
+    // A new login on the same connection is told again, though nothing changed.
+    bob.Send(net::kCmdLogin, "user_name=bob&pwd=pw&yjm=TESTMACHINE");
+    EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"休市"});
+}
+
+TEST(MarketPhasePushTest, ALoginIsToldWithoutWaitingForATick) {
+    ServerHarness harness([](server::ServerOptions& o) {
+        o.exchangeDay = server::ExchangeCalendar();
+        o.clock = [] { return At("2026-03-07", 10, 0); };
+        o.tickMs = 600'000; // no tick during the test
+    });
+    harness.AddUser("amy", "pw");
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("amy", "pw"), ",,,")[0], "0");
+    const auto told = client.Next();
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->command, net::kCmdMarketPhase);
+    EXPECT_EQ(told->body, "休市");
+}
+
+TEST(MarketPhasePushTest, WithoutTheExchangesCalendarNothingIsTold) {
+    ServerHarness harness;
+    harness.AddUser("amy", "pw");
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("amy", "pw"), ",,,")[0], "0");
+    ASSERT_TRUE(client.Send(net::kCmdQuoteSubscribe, "code=600000"));
+    // Quotes of a few ticks arrive, and nothing else.
+    int quotes = 0;
+    while (quotes < 3) {
+        const auto reply = client.Next();
+        ASSERT_TRUE(reply);
+        EXPECT_NE(reply->command, net::kCmdMarketPhase) << reply->body;
+        quotes += reply->command == net::kCmdQuoteUpdate;
+    }
+}
+
 TEST_F(ExchangeDayTest, SaturdayIsClosedAndBelongsToMonday) {
     clock_->Set(At("2026-03-07", 10, 0));
     EXPECT_EQ(Order("600000", "10.02", "100"), "1,现在不是交易时间，不能委托");

@@ -111,7 +111,7 @@ std::optional<TestClient::Reply> TestClient::NextAnswer(std::chrono::millisecond
         if (left.count() <= 0)
             return std::nullopt;
         auto reply = Next(left);
-        if (!reply || reply->command != net::kCmdQuoteUpdate)
+        if (!reply || (reply->command != net::kCmdQuoteUpdate && reply->command != net::kCmdMarketPhase))
             return reply;
     }
 }

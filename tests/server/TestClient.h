@@ -34,7 +34,7 @@ public:
     };
     // The next frame, whatever its command; nothing on timeout or close.
     std::optional<Reply> Next(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    // The next frame that is not a quote push.
+    // The next frame that is not a push (quotes, the market's state).
     std::optional<Reply> NextAnswer(std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Sends and waits for the answer of the same command (quote pushes are skipped).
     std::string Request(int command, const std::string& body = {});
