@@ -1,6 +1,7 @@
 #include "net/TradingLink.h"
 
 #include "net/Frame.h"
+#include "net/GbkText.h"
 #include "net/SplitText.h"
 
 #include <chrono>
@@ -141,6 +142,8 @@ LinkStatus TradingLink::Status() const {
 }
 
 void TradingLink::SetMarketPhase(std::string_view text) {
+    // A few words for a status pane: a longer body is cut, never in the middle of a character.
+    text = text.substr(0, GbkPrefixLength(text, kMarketPhaseLimit));
     std::lock_guard lock(marketPhaseMutex_);
     marketPhase_ = text;
 }

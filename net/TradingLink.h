@@ -70,6 +70,7 @@ public:
 
     // Any thread, never waits for the network thread.
     LinkStatus Status() const;
+    static constexpr std::size_t kMarketPhaseLimit = 24; // bytes of GBK kept of the market's state
     const LinkTimings& Timings() const { return timings_; }
 
     CClientSocket& Socket() { return socket_; }

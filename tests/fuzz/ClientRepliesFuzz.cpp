@@ -10,6 +10,7 @@
 #include "net/TradingLink.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -22,10 +23,10 @@ public:
     void PostReply(int, std::string) override {}
 };
 
-constexpr int kCommands[] = {net::kCmdLogin,       net::kCmdOrder,         net::kCmdTodayOrders,
-                             net::kCmdTodayTrades, net::kCmdPositions,     net::kCmdFundsFlow,
-                             net::kCmdFunds,       net::kCmdHistoryOrders, net::kCmdHistoryTrades,
-                             net::kCmdSettlement,  net::kCmdQuoteUpdate,   net::kCmdChangePassword};
+constexpr int kCommands[] = {net::kCmdLogin,         net::kCmdOrder,      net::kCmdTodayOrders, net::kCmdTodayTrades,
+                             net::kCmdPositions,     net::kCmdFundsFlow,  net::kCmdFunds,       net::kCmdHistoryOrders,
+                             net::kCmdHistoryTrades, net::kCmdSettlement, net::kCmdQuoteUpdate, net::kCmdChangePassword,
+                             net::kCmdMarketPhase};
 
 } // namespace
 
@@ -53,5 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const net::FundsRecord funds = state.funds.Get();
     FUZZ_CHECK(funds.value8[sizeof funds.value8 - 1] == '\0');
+    const std::string phase = link.Status().marketPhase;
+    FUZZ_CHECK(phase.size() <= net::TradingLink::kMarketPhaseLimit);
+    FUZZ_CHECK(net::GbkPrefixLength(phase, phase.size()) == phase.size());
     return 0;
 }

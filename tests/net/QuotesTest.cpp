@@ -171,6 +171,14 @@ TEST_F(QuotesTest, TheMarketsStateIsKeptUntilTheNextAcceptedLogin) {
     server.Send(net::kCmdLogin, "0,,,ok");
     ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 2, 5s));
     EXPECT_EQ(link->Status().marketPhase, "");
+    // A runaway text is cut to 24 bytes, before a character that would straddle the cut.
+    std::string longText = "a";
+    for (int i = 0; i < 20; ++i)
+        longText += closed;
+    server.Send(net::kCmdMarketPhase, longText);
+    EXPECT_TRUE(WaitUntil([&] {
+        return link->Status().marketPhase == "a" + closed + closed + closed + closed + closed + closed.substr(0, 2);
+    })) << link->Status().marketPhase.size();
 }
 
 TEST_F(QuotesTest, UpdatesArriveOverTheWire) {
