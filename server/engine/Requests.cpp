@@ -73,11 +73,6 @@ TradingWindow WindowAt(const ServerOptions& options, const LocalTime& now) {
     return options.exchangeDay ? WindowFor(options.exchangeDay->PhaseAt(now)) : WindowFor(options.hours, now);
 }
 
-std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingHours& hours, std::int64_t userId,
-                                                int command, const QueryString& query, const LocalTime& now) {
-    return HandleAccountRequest(ledger, WindowFor(hours, now), userId, command, query, now);
-}
-
 std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
                                                 int command, const QueryString& query, const LocalTime& now) {
     Account* account = ledger.FindAccount(userId);

@@ -159,10 +159,6 @@ std::int64_t SqliteStore::LastInsertId() {
     return sqlite3_last_insert_rowid(db_);
 }
 
-int SqliteStore::Changes() const {
-    return sqlite3_changes(db_);
-}
-
 std::int64_t SqliteStore::DataVersion() {
     Statement s = Prepare("PRAGMA data_version");
     return s.Step() ? s.Int(0) : 0;

@@ -31,7 +31,6 @@ public:
     bool IsFile() const override { return true; }
     std::string Describe() const override { return path_; }
 
-    int Changes() const;
     sqlite3* Handle() const { return db_; }
 
     // Keeps the log file from staying larger than `bytes` once it has been emptied.
