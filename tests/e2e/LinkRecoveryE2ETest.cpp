@@ -141,7 +141,7 @@ protected:
         return std::string("code=600000&price=") + price + "&num=100&name=x&type=1";
     }
 
-    QuorvexdProcess server{QUORVEXD_PATH};
+    QuorvexdProcess server;
     std::unique_ptr<FaultProxy> proxy;
     net::SharedState state;
     RecordingNotifier notifier;

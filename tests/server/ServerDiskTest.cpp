@@ -39,7 +39,7 @@ public:
     std::filesystem::path Path() const { return dir_.Path(); }
 
 private:
-    TempDir dir_;
+    ScratchDir dir_;
     bool mounted_ = false;
 };
 
@@ -126,7 +126,7 @@ TEST(ServerDiskTest, AFullDiskRefusesOrdersAnswersQueriesAndRecovers) {
 
 TEST(ServerDiskTest, TheWriteAheadLogStaysBoundedUnderLoad) {
     constexpr std::int64_t kLimit = 64 * 1024;
-    TempDir dir;
+    ScratchDir dir;
     const auto db = dir.Path() / "quorvex.db";
     ServerHarness harness([&](server::ServerOptions& o) {
         o.dbPath = db.string();

@@ -78,7 +78,7 @@ TEST(ExchangeCalendarTest, WeekendsHolidaysAndTheDaySettledAfterTheClose) {
 }
 
 TEST(ExchangeCalendarTest, HolidayFileTakesCommentsAndNamesTheBadLine) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string good = (dir.Path() / "good.txt").string();
     std::ofstream(good) << "# 2026\n\n2026-10-01\n 2026-10-2  # national day\n";
     std::string error;
@@ -351,7 +351,7 @@ void InBatch(server::Engine& engine, const std::function<void(server::Ledger&, c
 }
 
 TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEachCallOnce) {
-    TempDir dir;
+    ScratchDir dir;
     auto clock = std::make_shared<TestClock>();
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();
@@ -410,7 +410,7 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
 }
 
 TEST(ExchangeDayMarketTest, PricesHoldStillWhileTheMarketIsClosed) {
-    TempDir dir;
+    ScratchDir dir;
     auto clock = std::make_shared<TestClock>();
     clock->Set(At("2026-03-07", 10, 0));
     server::ServerOptions options;

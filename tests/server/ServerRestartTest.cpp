@@ -4,141 +4,40 @@
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "tests/support/QuorvexdChild.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
-#include <poll.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace servertest;
+using tavix::test::QuorvexdChild;
 
 namespace {
 
 enum class Hashes { kTestRun, kProduction };
 
-// A child process running quorvexd with its stdout and stderr on a pipe and `input` on its
-// stdin. A test run may ask for cheap password hashes; a production run has no such
-// permission in its environment.
-class Child final {
-public:
-    explicit Child(std::vector<std::string> args, const std::string& cwd = {}, Hashes hashes = Hashes::kTestRun,
-                   const std::string& input = {}) {
-        int out[2];
-        int in[2];
-        if (::pipe(out) != 0 || ::pipe(in) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::dup2(out[1], STDERR_FILENO);
-            ::dup2(in[0], STDIN_FILENO);
-            ::close(in[0]);
-            ::close(in[1]);
-            if (hashes == Hashes::kTestRun)
-                ::setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
-            else
-                ::unsetenv("QUORVEXD_TEST_FAST_HASH");
-            if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
-                ::_exit(126);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(QUORVEXD_PATH));
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(QUORVEXD_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(in[0]);
-        if (!input.empty() && ::write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-            ADD_FAILURE() << "could not write the child's input";
-        ::close(in[1]);
-        fd_ = out[0];
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    // Reads stdout until a line contains `marker`; returns that line.
-    std::string WaitLine(const std::string& marker) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto eol = buffer_.find('\n');
-            if (eol != std::string::npos) {
-                std::string line = buffer_.substr(0, eol);
-                buffer_.erase(0, eol + 1);
-                if (line.find(marker) != std::string::npos)
-                    return line;
-                continue;
-            }
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 200) <= 0)
-                continue;
-            char chunk[512];
-            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-            if (n <= 0)
-                return {};
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-        return {};
-    }
-    int Wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    // Like Wait, for a command that should end by itself: one still running after
-    // `limit` is killed and reported as -2.
-    int WaitExit(std::chrono::seconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                Kill();
-                return -2;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void Kill() {
-        ::kill(pid_, SIGKILL);
-        Wait();
-    }
-
-private:
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    std::string buffer_;
-};
-
-std::uint16_t PortOf(const std::string& line) {
-    const auto at = line.find("127.0.0.1:");
-    return at == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(line.substr(at + 10)));
+// quorvexd run in `cwd` with `input` on its stdin. A test run may ask for cheap password
+// hashes; a production run has no such permission in its environment.
+QuorvexdChild::Options In(const std::string& cwd, Hashes hashes = Hashes::kTestRun, const std::string& input = {}) {
+    QuorvexdChild::Options options;
+    options.cwd = cwd;
+    options.fastHash = hashes == Hashes::kTestRun;
+    options.input = input;
+    return options;
 }
 
 TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
-    TempDir dir;
+    ScratchDir dir;
     const TestDatabase store(dir.Path());
     const std::string db = store.Location();
     const std::string csv = (dir.Path() / "book.csv").string();
     std::ofstream(csv) << FixedBookCsv();
     {
-        Child admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"});
+        QuorvexdChild admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"});
         EXPECT_EQ(admin.Wait(), 0);
     }
     const std::vector<std::string> serve = {"serve",     "--db",         db,  "--listen",   "127.0.0.1:0",
@@ -146,8 +45,8 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     constexpr int kSent = 400;
     int acknowledged = 0;
     {
-        Child server(serve);
-        const std::uint16_t port = PortOf(server.WaitLine("listening"));
+        QuorvexdChild server(serve);
+        const std::uint16_t port = server.WaitListeningPort();
         ASSERT_NE(port, 0);
         TestClient client(port);
         ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
@@ -165,8 +64,8 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
         }
         server.Kill();
     }
-    Child server(serve);
-    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    QuorvexdChild server(serve);
+    const std::uint16_t port = server.WaitListeningPort();
     ASSERT_NE(port, 0);
     TestClient client(port);
     ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
@@ -181,7 +80,7 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
 
     // The admin commands work on the same file while the server runs; the server follows.
     {
-        Child admin({"rollover", "--db", db});
+        QuorvexdChild admin({"rollover", "--db", db});
         EXPECT_EQ(admin.Wait(), 0);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -189,16 +88,17 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(Fields(client.Request(net::kCmdFunds))[2], "0.00"); // open orders expired
     {
-        Child ranking({"ranking", "--db", db});
+        QuorvexdChild ranking({"ranking", "--db", db});
         EXPECT_NE(ranking.WaitLine("zoe").find("5000000.00"), std::string::npos);
     }
 }
 
 TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
-    TempDir dir;
-    Child server({"serve", "--listen", "127.0.0.1:0", "--fast-hash", "--tick-ms", "100"}, dir.Path().string());
+    ScratchDir dir;
+    QuorvexdChild server({"serve", "--listen", "127.0.0.1:0", "--fast-hash", "--tick-ms", "100"},
+                         In(dir.Path().string()));
     EXPECT_NE(server.WaitLine("demo account").find("user demo, password demo123"), std::string::npos);
-    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    const std::uint16_t port = server.WaitListeningPort();
     ASSERT_NE(port, 0);
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / "data" / "quorvex.db"));
     TestClient demo(port);
@@ -206,17 +106,19 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
 
     // An account added while the server runs can log in once the server has seen the change.
     {
-        Child admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, dir.Path().string());
+        QuorvexdChild admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, In(dir.Path().string()));
         EXPECT_EQ(admin.Wait(), 0);
     }
     // The password may come on standard input instead of the command line.
     {
         const std::string cwd = dir.Path().string();
-        Child admin({"add-user", "quiet", "--data", "data", "--fast-hash"}, cwd, Hashes::kTestRun, "s3cret,ok?\n");
+        QuorvexdChild admin({"add-user", "quiet", "--data", "data", "--fast-hash"},
+                            In(cwd, Hashes::kTestRun, "s3cret,ok?\n"));
         EXPECT_EQ(admin.Wait(), 2); // ',' is refused in a password, and nothing is added
-        Child again({"add-user", "quiet", "-", "--data", "data", "--fast-hash"}, cwd, Hashes::kTestRun, "s3cret!\n");
+        QuorvexdChild again({"add-user", "quiet", "-", "--data", "data", "--fast-hash"},
+                            In(cwd, Hashes::kTestRun, "s3cret!\n"));
         EXPECT_EQ(again.Wait(), 0);
-        Child empty({"add-user", "nothing", "--data", "data", "--fast-hash"}, cwd);
+        QuorvexdChild empty({"add-user", "nothing", "--data", "data", "--fast-hash"}, In(cwd));
         EXPECT_EQ(empty.Wait(), 2);
     }
     // Any request starts a batch, and a batch first takes in what an admin command wrote.
@@ -228,12 +130,12 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
 }
 
 TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
-    TempDir dir;
+    ScratchDir dir;
     for (const char* command : {"serve", "add-user"}) {
         std::vector<std::string> args = {command, "--listen", "127.0.0.1:0", "--fast-hash"};
         if (std::string(command) == "add-user")
             args = {command, "eve", "pw", "--fast-hash"};
-        Child child(args, dir.Path().string(), Hashes::kProduction);
+        QuorvexdChild child(args, In(dir.Path().string(), Hashes::kProduction));
         EXPECT_EQ(child.WaitExit(std::chrono::seconds(20)), 2) << command;
         EXPECT_NE(child.WaitLine("--fast-hash").find("QUORVEXD_TEST_FAST_HASH=1"), std::string::npos) << command;
     }
@@ -241,9 +143,9 @@ TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
 
     // The bound port of `--listen HOST:0` is written to the port file once connections are taken.
     const auto portFile = dir.Path() / "port";
-    Child server({"serve", "--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--fast-hash"},
-                 dir.Path().string());
-    const std::uint16_t announced = PortOf(server.WaitLine("listening"));
+    QuorvexdChild server({"serve", "--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--fast-hash"},
+                         In(dir.Path().string()));
+    const std::uint16_t announced = server.WaitListeningPort();
     ASSERT_NE(announced, 0);
     int written = 0;
     std::ifstream(portFile) >> written;
@@ -259,7 +161,7 @@ namespace {
 // Runs one admin command to its end; returns its exit status and, through `output`, the
 // first line that contains `marker`.
 int Admin(std::vector<std::string> args, const std::string& marker = {}, std::string* output = nullptr) {
-    Child admin(std::move(args));
+    QuorvexdChild admin(std::move(args));
     if (!marker.empty() && output)
         *output = admin.WaitLine(marker);
     return admin.WaitExit(std::chrono::seconds(20));
@@ -268,7 +170,7 @@ int Admin(std::vector<std::string> args, const std::string& marker = {}, std::st
 } // namespace
 
 TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string db = (dir.Path() / "contest.db").string();
     ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
     struct Case {
@@ -299,7 +201,7 @@ TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
         EXPECT_NE(line.find(c.says), std::string::npos) << line;
     }
     // Only zoe, with her own cash.
-    Child ranking({"ranking", "--db", db});
+    QuorvexdChild ranking({"ranking", "--db", db});
     const std::string zoe = ranking.WaitLine("zoe");
     EXPECT_NE(zoe.find("5000000.00"), std::string::npos) << zoe;
     EXPECT_EQ(ranking.WaitLine("ann"), "");
@@ -307,13 +209,14 @@ TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
 }
 
 TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string db = (dir.Path() / "contest.db").string();
     const std::string csv = (dir.Path() / "book.csv").string();
     std::ofstream(csv) << FixedBookCsv();
     ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
-    Child server({"serve", "--db", db, "--listen", "127.0.0.1:0", "--no-demo", "--quotes-csv", csv, "--fast-hash"});
-    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    QuorvexdChild server(
+        {"serve", "--db", db, "--listen", "127.0.0.1:0", "--no-demo", "--quotes-csv", csv, "--fast-hash"});
+    const std::uint16_t port = server.WaitListeningPort();
     ASSERT_NE(port, 0);
     TestClient client(port);
     ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
