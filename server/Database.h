@@ -13,12 +13,15 @@ namespace server {
 // A contest in one SQLite file, in WAL mode. Failures throw DatabaseError.
 class Database final : public Store {
 public:
-    explicit Database(const std::string& path, Synchronous synchronous = Synchronous::kFull);
+    explicit Database(const std::string& path, Synchronous synchronous = Synchronous::kFull,
+                      StoreAccess access = StoreAccess::kCreate);
     ~Database() override;
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
     void Migrate() override;
+    std::int64_t AppliedMigrations() override;
+    std::int64_t KnownMigrations() const override;
     void Execute(const char* sql) override;
     Statement Prepare(const char* sql) override;
     std::int64_t LastInsertId() override;

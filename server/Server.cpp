@@ -268,7 +268,7 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
                           command != net::kCmdCancelAll;
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
-            return HandleAccountRequest(ledger, WindowAt(options_, now), userId, command, query, now);
+            return HandleAccountRequest(ledger, WindowAt(engine_.Options(), now), userId, command, query, now);
         },
         [this, session = std::move(session), command](std::optional<std::string> answer) {
             if (command == net::kCmdOrder)

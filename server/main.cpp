@@ -225,12 +225,14 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             if (!hours)
                 return "--hours needs HH:MM-HH:MM[,HH:MM-HH:MM...]";
             options.hours = *hours;
+            options.hoursGiven = true;
         } else if (key == "--holidays") {
             std::string error;
             auto calendar = ExchangeCalendar::LoadHolidays(value, error);
             if (!calendar)
                 return error;
             options.exchangeDay = std::move(calendar);
+            options.holidaysGiven = true;
         } else if (key == "--quotes-csv") {
             options.quotesCsv = value;
         } else if (key == "--client-version") {
@@ -443,7 +445,11 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
     };
     UserDirectory directory;
     Engine engine(options, directory);
-    engine.Open();
+    engine.OpenForAdmin(command == "init-db"    ? Engine::AdminAccess::kInit
+                        : command == "add-user" ? Engine::AdminAccess::kCreate
+                        : command == "ranking"  ? Engine::AdminAccess::kRead
+                                                : Engine::AdminAccess::kChange);
+    const auto& calendar = engine.Options().exchangeDay; // the one the contest keeps
     int rc = 0;
     if (command == "init-db") {
         needName(0);
@@ -503,7 +509,7 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
         });
     } else if (command == "ranking") {
         needName(0);
-        engine.RunNow([&](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+        engine.ReadNow([&](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
             std::printf("%-5s %-20s %16s %16s %16s %9s %s\n", "rank", "user", "total assets", "cash", "stock value",
                         "return%", "status");
             int rank = 0;
@@ -522,7 +528,7 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
             const std::string closing = ledger.Day();
             std::string next = ledger.NextTradingDay(now.day);
-            if (options.exchangeDay) {
+            if (calendar) {
                 // Closing a day before its opening call would skip it: its orders would carry
                 // the next day's date and its purchases stay unsellable a day too long.
                 if (closing > now.day || (closing == now.day && now.minuteOfDay < ExchangeCalendar::kOpeningCall)) {
@@ -530,10 +536,10 @@ int Admin(const std::string& command, const Arguments& args, const ServerOptions
                     rc = 1;
                     return std::nullopt;
                 }
-                const std::string due = options.exchangeDay->TradingDayAt(now);
-                next = due > closing ? due : options.exchangeDay->NextTradingDay(closing);
+                const std::string due = calendar->TradingDayAt(now);
+                next = due > closing ? due : calendar->NextTradingDay(closing);
             }
-            ledger.Rollover(next, now.time);
+            ledger.Rollover(next, now);
             std::printf("closed trading day %s; trading day is now %s\n", closing.c_str(), ledger.Day().c_str());
             return std::nullopt;
         });
@@ -567,7 +573,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        EnsureFolder(options.dbPath);
+        // Only the commands that may create a contest make its folder: a mistyped one is an error.
+        if (command == "serve" || command == "init-db" || command == "add-user")
+            EnsureFolder(options.dbPath);
         if (command == "serve") {
             if (!args->positional.empty()) {
                 std::fprintf(stderr, "quorvexd: serve takes no arguments besides options\n");

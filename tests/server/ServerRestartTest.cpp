@@ -3,6 +3,7 @@
 
 #include "net/Commands.h"
 #include "net/Frame.h"
+#include "server/Store.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
@@ -345,5 +346,102 @@ TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
         std::string line;
         EXPECT_EQ(Admin({command, "nobody", "--db", db}, "quorvexd:", &line), 2) << command;
         EXPECT_NE(line.find("no user nobody"), std::string::npos) << line;
+    }
+}
+
+namespace {
+
+// Starts the clock of the quorvexd processes run after it at `moment`; undone with the object.
+class ClockAt final {
+public:
+    explicit ClockAt(const char* moment) { ::setenv("QUORVEXD_TEST_CLOCK", moment, 1); }
+    ~ClockAt() { ::unsetenv("QUORVEXD_TEST_CLOCK"); }
+    ClockAt(const ClockAt&) = delete;
+    ClockAt& operator=(const ClockAt&) = delete;
+};
+
+// The first column of the first row, or "-" when there is none.
+std::string FirstValue(const std::string& db, const char* sql) {
+    const auto store = server::OpenStore(db);
+    server::Statement s = store->Prepare(sql);
+    return s.Step() ? s.Text(0) : "-";
+}
+
+} // namespace
+
+// The contest keeps its calendar: a command that forgets --exchange-day neither closes a day
+// early nor moves trading to a Saturday, a read writes nothing, and a contradicting flag is refused.
+TEST(ContestSettingsTest, TheCalendarIsTheContestsOwnAndAReadWritesNothing) {
+    TempDir dir;
+    TestDatabase store(dir.Path());
+    const std::string db = store.Location();
+    const std::string holidays = (dir.Path() / "holidays.txt").string();
+    const std::string other = (dir.Path() / "other.txt").string();
+    std::ofstream(holidays) << "2026-03-09\n"; // the Monday after 2026-03-06, a Friday
+    std::ofstream(other) << "2026-10-01\n";
+    {
+        ClockAt friday("2026-03-06 10:00:00");
+        ASSERT_EQ(Admin({"init-db", "--db", db, "--exchange-day", "--holidays", holidays}), 0);
+    }
+    {
+        ClockAt saturday("2026-03-07 10:00:00");
+        std::string line;
+        EXPECT_EQ(Admin({"ranking", "--db", db}, "rank", &line), 0) << line;
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='day'"), "2026-03-06") << "no rollover";
+        EXPECT_EQ(FirstValue(db, "SELECT day FROM closed_days"), "-") << "no day closed";
+    }
+    {
+        ClockAt fridayAfterTheClose("2026-03-06 15:10:00");
+        std::string line;
+        EXPECT_EQ(Admin({"rollover", "--db", db}, "closed", &line), 0);
+        // Monday is the contest's holiday: Tuesday is next.
+        EXPECT_NE(line.find("trading day is now 2026-03-10"), std::string::npos) << line;
+        EXPECT_EQ(FirstValue(db, "SELECT closed_at FROM closed_days WHERE day='2026-03-06'").substr(0, 18),
+                  "2026-03-06 15:10:0");
+
+        // (The processes say first that their clock is a test's.)
+        EXPECT_EQ(Admin({"rollover", "--db", db, "--hours", "09:30-11:30"}, "exchange's day", &line), 2);
+        EXPECT_NE(line.find("leave out --hours"), std::string::npos) << line;
+        EXPECT_EQ(Admin({"ranking", "--db", db, "--exchange-day", "--holidays", other}, "contradicts", &line), 2);
+        EXPECT_NE(line.find("holidays"), std::string::npos) << line;
+        EXPECT_NE(line.find("init-db"), std::string::npos) << line;
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='holidays'"), "2026-03-09");
+        // init-db replaces the list; the others then agree with it.
+        ASSERT_EQ(Admin({"init-db", "--db", db, "--exchange-day", "--holidays", other}), 0);
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='holidays'"), "2026-10-01");
+        EXPECT_EQ(Admin({"ranking", "--db", db, "--exchange-day", "--holidays", other}), 0);
+    }
+
+    // A contest created for the calendar day is not served by the exchange's.
+    TempDir plainDir;
+    TestDatabase plain(plainDir.Path());
+    ASSERT_EQ(Admin({"init-db", "--db", plain.Location()}), 0);
+    std::string line;
+    EXPECT_EQ(
+        Admin({"serve", "--db", plain.Location(), "--listen", "127.0.0.1:0", "--exchange-day"}, "quorvexd:", &line), 2);
+    EXPECT_NE(line.find("created without --exchange-day"), std::string::npos) << line;
+}
+
+TEST(ContestSettingsTest, AMistypedContestIsAnErrorAndNothingIsCreated) {
+    TempDir dir;
+    const std::string missing = (dir.Path() / "contset").string();
+    for (const auto& args : std::vector<std::vector<std::string>>{{"ranking", "--data", missing},
+                                                                  {"ranking", "--db", missing + ".db"},
+                                                                  {"freeze", "zoe", "--db", missing + ".db"},
+                                                                  {"rollover", "--data", missing}}) {
+        std::string line;
+        EXPECT_EQ(Admin(args, "quorvexd:", &line), 1) << args[0];
+        EXPECT_NE(line.find("no contest"), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_FALSE(std::filesystem::exists(missing + ".db"));
+
+    // An empty PostgreSQL database is no contest either, and stays empty.
+    TestDatabase store(dir.Path());
+    if (store.IsPostgres()) {
+        std::string line;
+        EXPECT_EQ(Admin({"ranking", "--db", store.Location()}, "quorvexd:", &line), 1);
+        EXPECT_NE(line.find("no contest"), std::string::npos) << line;
+        EXPECT_EQ(FirstValue(store.Location(), "SELECT to_regclass('schema_migrations') IS NULL"), "t");
     }
 }
