@@ -32,6 +32,13 @@ void Engine::OpenForAdmin(AdminAccess access) {
 }
 
 void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose) {
+    // A bad quotes file stops the start before the contest is touched.
+    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    if (!options_.quotesCsv.empty()) {
+        std::string error;
+        if (!market_->LoadCsv(options_.quotesCsv, error))
+            throw std::runtime_error(error);
+    }
     db_ = OpenStore(options_.dbPath, options_.synchronous, access);
     file_ = dynamic_cast<Database*>(db_.get());
     if (file_ && access != StoreAccess::kReadOnly)
@@ -57,12 +64,6 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
                                         : applied == 0 || lead || purpose == AdminAccess::kCreate
                                             ? CalendarWrite::kWhenMissing
                                             : CalendarWrite::kNever;
-    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
-    if (!options_.quotesCsv.empty()) {
-        std::string error;
-        if (!market_->LoadCsv(options_.quotesCsv, error))
-            throw std::runtime_error(error);
-    }
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
     const CalendarChoice choice{options_.exchangeDay, options_.holidaysGiven, options_.hoursGiven};
     if (access == StoreAccess::kReadOnly) {

@@ -41,12 +41,30 @@ Server::~Server() {
     hashPool_.join();
 }
 
+asio::ip::tcp::endpoint ListenEndpoint(const std::string& host, std::uint16_t port) {
+    // A host name is looked up; an address (IPv4 or IPv6) is taken as it is.
+    asio::io_context lookup;
+    asio::ip::tcp::resolver resolver(lookup);
+    asio::error_code ec;
+    const auto found = resolver.resolve(
+        host, std::to_string(port), asio::ip::resolver_base::passive | asio::ip::resolver_base::numeric_service, ec);
+    if (ec || found.empty())
+        throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port) + ": no such host (" +
+                                 ec.message() + ")");
+    return found.begin()->endpoint();
+}
+
 void Server::Listen() {
-    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(options_.host), options_.port);
-    acceptor_.open(endpoint.protocol());
-    acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
-    acceptor_.bind(endpoint);
-    acceptor_.listen(asio::socket_base::max_listen_connections);
+    const std::string where = options_.host + ":" + std::to_string(options_.port);
+    const asio::ip::tcp::endpoint endpoint = ListenEndpoint(options_.host, options_.port);
+    try {
+        acceptor_.open(endpoint.protocol());
+        acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+        acceptor_.bind(endpoint);
+        acceptor_.listen(asio::socket_base::max_listen_connections);
+    } catch (const std::system_error& e) {
+        throw std::runtime_error("cannot listen on " + where + ": " + e.code().message());
+    }
     Accept();
 }
 
