@@ -1,5 +1,6 @@
 #include "server/engine/Engine.h"
 
+#include "server/engine/ContestCalendar.h"
 #include "server/engine/GbkCodec.h"
 #include "server/engine/Requests.h"
 #include "server/store/pg/PgStore.h"
@@ -19,9 +20,28 @@ Engine::~Engine() {
 }
 
 void Engine::Open(bool lead, const std::function<void()>& standingBy) {
-    db_ = OpenStore(options_.dbPath, options_.synchronous);
+    // Serving stores the calendar of a contest that keeps none yet, as creating one does.
+    Load(StoreAccess::kCreate, lead, standingBy, AdminAccess::kCreate);
+}
+
+void Engine::OpenForAdmin(AdminAccess access) {
+    const StoreAccess store = access == AdminAccess::kRead     ? StoreAccess::kReadOnly
+                              : access == AdminAccess::kChange ? StoreAccess::kExisting
+                                                               : StoreAccess::kCreate;
+    Load(store, false, {}, access);
+}
+
+void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose) {
+    // A bad quotes file stops the start before the contest is touched.
+    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    if (!options_.quotesCsv.empty()) {
+        std::string error;
+        if (!market_->LoadCsv(options_.quotesCsv, error))
+            throw std::runtime_error(error);
+    }
+    db_ = OpenStore(options_.dbPath, options_.synchronous, access);
     file_ = dynamic_cast<SqliteStore*>(db_.get());
-    if (file_)
+    if (file_ && access != StoreAccess::kReadOnly)
         file_->LimitLogSize(options_.logLimitBytes);
     if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
         // The lock belongs to this very connection, which every commit goes through: a
@@ -30,16 +50,39 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
             standingBy();
         pg->WaitToLead();
     }
-    db_->Migrate();
-    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
-    if (!options_.quotesCsv.empty()) {
-        std::string error;
-        if (!market_->LoadCsv(options_.quotesCsv, error))
-            throw std::runtime_error(error);
-    }
+    const std::int64_t applied = db_->AppliedMigrations();
+    if (access != StoreAccess::kCreate && applied == 0)
+        throw DatabaseError("no contest in " + db_->Describe() + " (init-db creates one)");
+    if (access == StoreAccess::kReadOnly && applied < db_->KnownMigrations())
+        throw DatabaseError(db_->Describe() + " holds a contest of an older version; serve or init-db upgrades it");
+    if (access != StoreAccess::kReadOnly)
+        db_->Migrate();
+    // A calendar is stored with a new contest, when serving, or by init-db; an administration
+    // command on an older contest that keeps none goes by its flags without storing them.
+    const CalendarWrite calendarWrite = access == StoreAccess::kReadOnly ? CalendarWrite::kNever
+                                        : purpose == AdminAccess::kInit  ? CalendarWrite::kReplaceHolidays
+                                        : applied == 0 || lead || purpose == AdminAccess::kCreate
+                                            ? CalendarWrite::kWhenMissing
+                                            : CalendarWrite::kNever;
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
+    const CalendarChoice choice{options_.exchangeDay, options_.holidaysGiven, options_.hoursGiven};
+    if (access == StoreAccess::kReadOnly) {
+        // One snapshot of the whole contest, and nothing written: no day set, no rollover.
+        db_->Execute("BEGIN");
+        try {
+            options_.exchangeDay = SettleCalendar(*db_, choice, CalendarWrite::kNever);
+            ledger_->Load();
+            ledger_->RestorePrices();
+            db_->Execute("ROLLBACK");
+        } catch (...) {
+            db_->Execute("ROLLBACK");
+            throw;
+        }
+        return;
+    }
     db_->Begin();
     try {
+        options_.exchangeDay = SettleCalendar(*db_, choice, calendarWrite);
         ledger_->Load();
         const LocalTime now = Now();
         if (ledger_->Day().empty())
@@ -157,7 +200,7 @@ void Engine::CatchUp(const LocalTime& now) {
     // down over night) rolls the contest over before anything else happens in it.
     const std::string day = TradingDay(now);
     if (day > ledger_->Day())
-        ledger_->Rollover(day, now.time);
+        ledger_->Rollover(day, now);
 }
 
 void Engine::HoldCallAuctions(const LocalTime& now) {

@@ -47,9 +47,24 @@ public:
     // Opens the database and loads the contest; throws DatabaseError or std::runtime_error.
     // With `lead` on a PostgreSQL store, first becomes the one server that serves it: while
     // another one does, calls `standingBy` once and waits until that one's connection is gone.
+    // The contest's calendar is the one it keeps in its database (the options' choice is
+    // stored when the contest is created or first served); options that contradict it throw
+    // CalendarConflict.
     void Open(bool lead = false, const std::function<void()>& standingBy = {});
+    // For the administration commands, which do not serve.
+    enum class AdminAccess {
+        kInit,   // creates a missing contest; its --holidays list replaces the stored one
+        kCreate, // creates a missing contest
+        kChange, // an existing contest only
+        kRead,   // an existing contest, read-only: nothing created, migrated, rolled over or written
+    };
+    void OpenForAdmin(AdminAccess access);
+    // The options, with the calendar the contest keeps once it is open.
+    const ServerOptions& Options() const { return options_; }
     // Runs `work` at once on the calling thread in a transaction (before Start).
     void RunNow(const Work& work);
+    // Runs `work` on the contest as loaded, writing nothing (after OpenForAdmin(kRead)).
+    void ReadNow(const Work& work) { work(*ledger_, Now()); }
     // Called once, on the engine thread, when a batch failed because the store can no longer
     // be reached: with it went the leadership, so the server should stop and let its standby
     // serve. Set before Start.
@@ -85,6 +100,7 @@ private:
         bool readOnly = false;
     };
 
+    void Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose);
     void Run();
     LocalTime Now() const;
     void Checkpoints();
@@ -96,7 +112,7 @@ private:
     QuoteSnapshotPtr BuildSnapshot(const LocalTime& now) const;
     void PublishRanking(const LocalTime& now);
 
-    const ServerOptions options_;
+    ServerOptions options_; // its calendar replaced by the contest's own at Open
     UserDirectory& directory_;
     std::unique_ptr<Store> db_;
     SqliteStore* file_ = nullptr; // db_ when it is a SQLite file

@@ -26,6 +26,9 @@ struct ServerOptions {
     // Set: trading follows the exchange's day (sessions, call auctions, weekends, holidays,
     // the day settled after the close) and `hours` is not used.
     std::optional<ExchangeCalendar> exchangeDay;
+    // What the command line said, checked against the calendar the contest keeps.
+    bool holidaysGiven = false;
+    bool hoursGiven = false;
     std::string quotesCsv;
     std::string clientVersion = "20210223";
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";

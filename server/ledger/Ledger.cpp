@@ -513,7 +513,7 @@ void Ledger::MatchCall(const std::string& time) {
     }
 }
 
-void Ledger::Rollover(const std::string& newDay, const std::string& time) {
+void Ledger::Rollover(const std::string& newDay, const LocalTime& now) {
     const std::string closing = day_;
     std::vector<std::int64_t> ids;
     for (const auto& [id, o] : openOrders_)
@@ -531,7 +531,7 @@ void Ledger::Rollover(const std::string& newDay, const std::string& time) {
     if (!closing.empty())
         db_.Prepare("INSERT INTO closed_days(day, closed_at) VALUES(?, ?) ON CONFLICT(day) DO NOTHING")
             .Bind(1, closing)
-            .Bind(2, newDay + " " + time)
+            .Bind(2, now.day + " " + now.time)
             .Run();
     market_.StartDay();
     SetDay(newDay);

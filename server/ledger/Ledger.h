@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/ledger/FeeSchedule.h"
+#include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/Money.h"
 #include "server/store/Store.h"
@@ -122,7 +123,8 @@ public:
     void SetCallsHeld(const std::string& held);
     // Closes the trading day: open orders expire, holdings become available, and the day
     // is recorded as closed; `newDay` becomes the trading day.
-    void Rollover(const std::string& newDay, const std::string& time);
+    // `now`: the moment of the close, recorded with the closed day.
+    void Rollover(const std::string& newDay, const LocalTime& now);
     // The day a rollover made now opens: today, or the day after the current trading day
     // when that is today already (an organiser closing the day before midnight).
     std::string NextTradingDay(const std::string& today) const;

@@ -1,6 +1,7 @@
 #include "server/market/Market.h"
 
 #include "server/market/Securities.h"
+#include "wire/Board.h"
 #include "wire/SplitText.h"
 
 #include <algorithm>
@@ -66,6 +67,10 @@ bool Market::LoadCsv(const std::string& path, std::string& error) {
         q.last = *last;
         q.prevClose = *prev;
         q.limitPercent = LimitPercentFor(q.code, mainLimit_, growthLimit_);
+        // A last price the day's limits forbid would be one no order could ever trade at.
+        const net::PriceLimits limits = net::LimitPrices(q.prevClose, q.limitPercent);
+        if (q.last <= 0 || q.last < limits.down || q.last > limits.up)
+            return bad("last price outside the day's limits");
         for (int i = 0; i < 5; ++i) {
             const auto bp = ParseCents(f[5 + i]);
             const auto bv = ParseCount(f[10 + i]);

@@ -41,12 +41,30 @@ Server::~Server() {
     hashPool_.join();
 }
 
+asio::ip::tcp::endpoint ListenEndpoint(const std::string& host, std::uint16_t port) {
+    // A host name is looked up; an address (IPv4 or IPv6) is taken as it is.
+    asio::io_context lookup;
+    asio::ip::tcp::resolver resolver(lookup);
+    asio::error_code ec;
+    const auto found = resolver.resolve(
+        host, std::to_string(port), asio::ip::resolver_base::passive | asio::ip::resolver_base::numeric_service, ec);
+    if (ec || found.empty())
+        throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port) + ": no such host (" +
+                                 ec.message() + ")");
+    return found.begin()->endpoint();
+}
+
 void Server::Listen() {
-    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(options_.host), options_.port);
-    acceptor_.open(endpoint.protocol());
-    acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
-    acceptor_.bind(endpoint);
-    acceptor_.listen(asio::socket_base::max_listen_connections);
+    const std::string where = options_.host + ":" + std::to_string(options_.port);
+    const asio::ip::tcp::endpoint endpoint = ListenEndpoint(options_.host, options_.port);
+    try {
+        acceptor_.open(endpoint.protocol());
+        acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+        acceptor_.bind(endpoint);
+        acceptor_.listen(asio::socket_base::max_listen_connections);
+    } catch (const std::system_error& e) {
+        throw std::runtime_error("cannot listen on " + where + ": " + e.code().message());
+    }
     Accept();
 }
 
@@ -268,7 +286,7 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
                           command != net::kCmdCancelAll;
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
-            return HandleAccountRequest(ledger, WindowAt(options_, now), userId, command, query, now);
+            return HandleAccountRequest(ledger, WindowAt(engine_.Options(), now), userId, command, query, now);
         },
         [this, session = std::move(session), command](std::optional<std::string> answer) {
             if (command == net::kCmdOrder)

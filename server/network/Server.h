@@ -22,6 +22,10 @@ class Engine;
 class Session;
 class UserDirectory;
 
+// Where `host` and `port` listen: a name is looked up. Throws std::runtime_error naming them
+// when there is no such host.
+asio::ip::tcp::endpoint ListenEndpoint(const std::string& host, std::uint16_t port);
+
 // Accepts connections, verifies passwords off the network thread, passes authenticated
 // requests to the engine and fans quote snapshots out to the subscribed connections.
 // Runs on one network thread (the io_context's); password hashing has two threads of its own.
@@ -32,7 +36,7 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Binds and starts accepting; throws std::system_error when the address is taken.
+    // Binds and starts accepting; throws std::runtime_error naming the address when it is taken.
     void Listen();
     std::uint16_t Port() const;
     void Shutdown();

@@ -36,7 +36,7 @@ protected:
     std::vector<std::vector<std::string>> Positions() { return Records(client_.Request(net::kCmdPositions)); }
     void Rollover() {
         harness_.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
-            ledger.Rollover(ledger.NextTradingDay(now.day), now.time);
+            ledger.Rollover(ledger.NextTradingDay(now.day), now);
         });
     }
     // Polls a query until `done` holds (fills on later ticks), with a deadline.
@@ -418,7 +418,7 @@ TEST(ServerBoardRulesTest, QuantitiesFollowTheBoardAndPricesStayInTheCage) {
     // Sells the next day: a STAR holding below 200 only in full, and 2 % under the best
     // bid of 9.99 is 9.7902, so 9.79 is out and 9.80 in.
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
-        ledger.Rollover(ledger.NextTradingDay(now.day), now.time);
+        ledger.Rollover(ledger.NextTradingDay(now.day), now);
     });
     EXPECT_TRUE(refused(order("688981", "9.99", "150", 2), "200股"));
     EXPECT_TRUE(refused(order("688981", "9.79", "250", 2), "价格笼子"));

@@ -200,7 +200,7 @@ const std::vector<std::function<void(PgStore&)>>& Migrations() {
 
 } // namespace
 
-PgStore::PgStore(const std::string& uri) {
+PgStore::PgStore(const std::string& uri, bool readOnly) {
     conn_ = PQconnectdb(uri.c_str());
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         const std::string message = ErrorOf(conn_);
@@ -214,6 +214,20 @@ PgStore::PgStore(const std::string& uri) {
     description_ = std::string("postgresql database ") + PQdb(conn_) + " on " + (host ? host : "local socket") + ":" +
                    PQport(conn_);
     Execute("SET client_min_messages = warning");
+    if (readOnly)
+        Execute("SET default_transaction_read_only = on");
+}
+
+std::int64_t PgStore::AppliedMigrations() {
+    Statement exists = Prepare("SELECT to_regclass('schema_migrations') IS NOT NULL");
+    if (!exists.Step() || exists.Text(0) != "t")
+        return 0;
+    Statement version = Prepare("SELECT COALESCE(MAX(version), 0) FROM schema_migrations");
+    return version.Step() ? version.Int(0) : 0;
+}
+
+std::int64_t PgStore::KnownMigrations() const {
+    return static_cast<std::int64_t>(Migrations().size());
 }
 
 PgStore::~PgStore() {

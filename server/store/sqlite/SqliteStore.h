@@ -13,12 +13,15 @@ namespace server {
 // A contest in one SQLite file, in WAL mode. Failures throw DatabaseError.
 class SqliteStore final : public Store {
 public:
-    explicit SqliteStore(const std::string& path, Synchronous synchronous = Synchronous::kFull);
+    explicit SqliteStore(const std::string& path, Synchronous synchronous = Synchronous::kFull,
+                         StoreAccess access = StoreAccess::kCreate);
     ~SqliteStore() override;
     SqliteStore(const SqliteStore&) = delete;
     SqliteStore& operator=(const SqliteStore&) = delete;
 
     void Migrate() override;
+    std::int64_t AppliedMigrations() override;
+    std::int64_t KnownMigrations() const override;
     void Execute(const char* sql) override;
     Statement Prepare(const char* sql) override;
     std::int64_t LastInsertId() override;
