@@ -181,9 +181,15 @@ void Server::Verified(const std::shared_ptr<Session>& session, const std::string
     }
     verified_.Remember(name, passwordHash, password);
     engine_.Post(
-        [this, userId](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+        [this, userId, name, passwordHash](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
             const Account* account = ledger.FindAccount(userId);
             if (!account)
+                return std::nullopt;
+            // A password change may have landed while this login was checked: it ran on this
+            // thread before us and closed the sessions that were open then, so a login checked
+            // against the old password must not open a new one now.
+            const auto current = directory_.Find(name);
+            if (!current || current->passwordHash != passwordHash)
                 return std::nullopt;
             return ledger.LoginAnswer(*account, options_.welcome, options_.clientVersion, options_.updateCommand);
         },
