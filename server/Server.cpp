@@ -107,6 +107,21 @@ void Server::Remove(const std::shared_ptr<Session>& session) {
         perAddress_.erase(it);
 }
 
+void Server::OutputQueued(std::size_t bytes) {
+    outputBytes_ += bytes;
+    while (outputBytes_ > options_.outputBudgetBytes) {
+        // The most queued is the slowest reader; closing it frees what it holds.
+        Session* slowest = nullptr;
+        for (const auto& session : sessions_)
+            if (session->IsOpen() && (!slowest || session->OutboxBytes() > slowest->OutboxBytes()))
+                slowest = session.get();
+        if (!slowest || slowest->OutboxBytes() == 0)
+            return;
+        metrics_.slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
+        slowest->Close();
+    }
+}
+
 void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
     asio::post(io_, [this, snapshot = std::move(snapshot)] {
         snapshot_ = snapshot;

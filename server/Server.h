@@ -47,6 +47,10 @@ public:
     void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword);
     void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query);
     void Remove(const std::shared_ptr<Session>& session);
+    // Output queued for clients and written out again, in bytes of memory held; past the
+    // output budget the clients that read slowest are dropped until it fits again.
+    void OutputQueued(std::size_t bytes);
+    void OutputReleased(std::size_t bytes) { outputBytes_ -= bytes; }
     Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
     const ServerOptions& Options() const { return options_; }
@@ -73,6 +77,7 @@ private:
     LoginThrottle throttle_;
     VerifiedLogins verified_;
     QuoteSnapshotPtr snapshot_;
+    std::size_t outputBytes_ = 0;
     std::unordered_set<std::shared_ptr<Session>> sessions_;
     std::unordered_map<std::string, std::size_t> perAddress_;
 };

@@ -40,6 +40,8 @@ struct ServerOptions {
     // A connection that has not logged in by then is closed.
     int loginSeconds = 30;
     std::size_t maxConnections = 20000;
+    // Answers and pushes queued for all clients together; past it the slowest readers go.
+    std::size_t outputBudgetBytes = 128 * 1024 * 1024;
     // A school lab shares one address; an attacker's single address cannot fill every slot.
     std::size_t maxConnectionsPerAddress = 128;
     bool createDemo = true;

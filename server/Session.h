@@ -34,6 +34,8 @@ public:
     // has been written: what arrives next is all that can change it.
     bool Idle() const { return !loginPending_ && !passwordPending_ && inFlight_ == 0 && held_.empty() && !writing_; }
     const std::string& Address() const { return address_; }
+    // What the answers and pushes queued for this client hold in memory.
+    std::size_t OutboxBytes() const { return outboxBytes_; }
     std::int64_t UserId() const { return userId_; }
 
     // `body` is UTF-8; it goes out as GBK.
@@ -85,10 +87,13 @@ private:
     struct Outgoing {
         std::string data;
         bool push;
+        std::size_t Cost() const;
     };
+    void Unqueue(const Outgoing& frame);
     std::deque<Outgoing> outbox_;
     std::size_t outboxBytes_ = 0;
     bool writing_ = false;
+    std::size_t writingCount_ = 0; // the frames at the outbox's front that a write points into
     int queuedPushes_ = 0;
 
     std::int64_t userId_ = 0;
