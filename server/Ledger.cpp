@@ -717,10 +717,10 @@ std::string Ledger::SettlementReply(const Account& a, const std::string& from, c
     });
 }
 
-void Ledger::SetPasswordHash(Account& a, const std::string& hash) {
+void Ledger::SetPasswordHash(Account& a, const std::string& hash, bool samePassword) {
     db_.Prepare("UPDATE users SET pwhash=? WHERE id=?").Bind(1, hash).Bind(2, a.id).Run();
     if (directory_)
-        directory_->Set(a.name, {a.id, hash});
+        directory_->Set(a.name, {a.id, hash}, samePassword);
 }
 
 std::int64_t Ledger::AddUser(const std::string& name, const std::string& hash, Cents cash, const std::string& sh,

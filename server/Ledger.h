@@ -108,7 +108,8 @@ public:
     std::string FundsFlowReply(const Account& account, const std::string& from, const std::string& to);
     std::string SettlementReply(const Account& account, const std::string& from, const std::string& to);
 
-    void SetPasswordHash(Account& account, const std::string& hash);
+    // `samePassword`: the same password hashed at a new cost, not a change of password.
+    void SetPasswordHash(Account& account, const std::string& hash, bool samePassword = false);
 
     // Matches every open order against the current book (after a market tick).
     void MatchOpenOrders(const std::string& time);

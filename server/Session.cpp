@@ -239,6 +239,7 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
         userId_ = userId;
         name_ = name;
         password_ = password;
+        server_.LoggedIn(*this);
         idleTimer_.cancel();
         ArmIdleTimer(); // from the login deadline to the idle limit
     }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,10 @@ public:
     // What the answers and pushes queued for this client hold in memory.
     std::size_t OutboxBytes() const { return outboxBytes_; }
     std::int64_t UserId() const { return userId_; }
+    bool LoginPending() const { return loginPending_; }
+    // Where the server keeps this connection while it has not logged in.
+    std::optional<std::list<Session*>::iterator> notLoggedInAt;
+    std::int64_t accountListed = 0; // the account whose logged-in connections list this one
 
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);

@@ -79,6 +79,13 @@ options of serve:
   --idle-seconds N           close logged-in connections that send no request this long (300)
   --login-seconds N          close connections that have not logged in after this long (30)
   --max-per-address N        connections allowed from one address (128)
+  --max-per-account N        logged-in connections of one account; a further login closes the
+                             account's oldest (8)
+  --hash-cost contest|interactive  argon2id cost of new password hashes: contest (default, 3 passes
+                             over 6 MiB, about 15 ms) or libsodium's interactive limits (64 MiB);
+                             a hash of another cost is made anew at its next login
+  --max-connections N        connections in all; when full, a new one closes the oldest that has
+                             not logged in (20000, at most the descriptors the system allows)
   --synchronous full|normal  full (default): an acknowledged order survives a power cut;
                              normal: faster commits that survive a crash of the server only
   --log-limit-mb N           empty the write-ahead log between batches above this size (64)
@@ -182,6 +189,9 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
                                                     "--port-file",
                                                     "--login-seconds",
                                                     "--max-per-address",
+                                                    "--max-per-account",
+                                                    "--hash-cost",
+                                                    "--max-connections",
                                                     "--synchronous",
                                                     "--log-limit-mb",
                                                     "--holidays"};
@@ -267,6 +277,18 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             if (!ParseInt(value, 1, 1000000, n))
                 return "--max-per-address needs a number of connections";
             options.maxConnectionsPerAddress = static_cast<std::size_t>(n);
+        } else if (key == "--hash-cost") {
+            if (value != "contest" && value != "interactive")
+                return "--hash-cost needs contest or interactive";
+            options.hashCost = value == "contest" ? HashCost::kContest : HashCost::kInteractive;
+        } else if (key == "--max-per-account") {
+            if (!ParseInt(value, 1, 1000000, n))
+                return "--max-per-account needs a number of connections";
+            options.maxConnectionsPerAccount = static_cast<std::size_t>(n);
+        } else if (key == "--max-connections") {
+            if (!ParseInt(value, 1, 10000000, n))
+                return "--max-connections needs a number of connections";
+            options.maxConnections = static_cast<std::size_t>(n);
         } else if (key == "--synchronous") {
             if (value != "full" && value != "normal")
                 return "--synchronous needs full or normal";
@@ -349,12 +371,24 @@ void EnsureFolder(const std::string& dbPath) {
         std::filesystem::create_directories(parent);
 }
 
-// Every client holds a descriptor: take the whole allowance the system grants.
-void RaiseDescriptorLimit() {
+// Every client holds a descriptor: take the whole allowance the system grants, and keep
+// the connection limit under it, so a full table sheds its oldest idle connection instead
+// of failing to accept at all.
+void RaiseDescriptorLimit(ServerOptions& options) {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    if (limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    // The database, its log, the listening sockets and the HTTP side's connections.
+    constexpr rlim_t kReserved = 256;
+    if (limit.rlim_cur != RLIM_INFINITY && options.maxConnections + kReserved > limit.rlim_cur) {
+        options.maxConnections = limit.rlim_cur > 2 * kReserved ? limit.rlim_cur - kReserved : limit.rlim_cur / 2;
+        std::fprintf(stderr, "quorvexd: at most %zu connections (the system allows %llu descriptors)\n",
+                     options.maxConnections, static_cast<unsigned long long>(limit.rlim_cur));
     }
 }
 
@@ -370,8 +404,8 @@ void WritePortFile(const std::string& path, std::uint16_t port) {
     std::filesystem::rename(partial, path);
 }
 
-int Serve(const ServerOptions& options) {
-    RaiseDescriptorLimit();
+int Serve(ServerOptions options) {
+    RaiseDescriptorLimit(options);
     UserDirectory directory;
     Engine engine(options, directory);
     // Up before the contest is loaded, so that a standby's health check says it stands by.

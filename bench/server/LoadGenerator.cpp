@@ -8,6 +8,12 @@
 //   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5]  one client floods,
 //                                              another's order latency is measured
 //   quorvex_load wal     [--clients 20] [--window 256] [--seconds 60]  log size under load
+//   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
+//                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
+//                        and never log in nor read, 1 bench1's logged-in connections asking for
+//                        funds and never reading, 2 as many idle connections as the system
+//                        allows (--addresses 158) and bench0 logging in 8 times meanwhile;
+//                        reports the server's peak RSS and bench0's answers
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
 //   quorvex_load takeover --pg URI [--runs 10]
@@ -34,15 +40,18 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <random>
@@ -690,6 +699,129 @@ int RunLogins(std::uint16_t port, long users) {
     return 0;
 }
 
+// The server's resident memory in megabytes, from /proc.
+double ResidentMb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.starts_with("VmRSS:"))
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+// A connection from 127.0.0.`host` that never reads; -1 when the system has no descriptor.
+int HostileConnection(std::uint16_t port, int host) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl((127u << 24) | static_cast<std::uint32_t>(host));
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        (::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0 && errno != EINPROGRESS)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int RunCrowd(ServerProcess& server, std::uint16_t port) {
+    const long attack = Option("--attack", 0);
+    const long connections = Option("--connections", attack == 2 ? 1000000 : 512);
+    const long addresses = std::max(1L, Option("--addresses", attack == 2 ? 158 : 4));
+    const long seconds = Option("--seconds", 25);
+    std::vector<int> crowd;
+    const std::string attackerLogin =
+        net::FormatFrame(net::kCmdLogin, "user_name=bench1&pwd=" + std::string(kPassword));
+    for (long i = 0; i < connections; ++i) {
+        const int fd = HostileConnection(port, 2 + static_cast<int>(i % addresses));
+        if (fd < 0)
+            break;
+        crowd.push_back(fd);
+        if (attack == 1)
+            (void)::send(fd, attackerLogin.data(), attackerLogin.size(), MSG_NOSIGNAL);
+    }
+    std::string burst;
+    for (int i = 0; i < 64; ++i)
+        burst += attack == 0 ? net::FormatFrame(net::kCmdHeartbeat, "")
+                             : net::FormatFrame(net::kCmdFunds, net::WithCredentials("", "bench1", kPassword));
+
+    // bench0 trades meanwhile: an order every 20 ms, each answer timed; in the slots attack it
+    // also logs in again on a fresh connection every few seconds.
+    asio::io_context io;
+    std::deque<Clock::time_point> inFlight;
+    std::vector<double> latencies;
+    long sent = 0;
+    auto trader = std::make_shared<Client>(
+        io,
+        [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
+                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
+                inFlight.pop_front();
+            }
+        },
+        "bench0");
+    trader->Connect(port);
+    int loginsTried = 0;
+    int loginsOk = 0;
+    std::vector<std::shared_ptr<Client>> relogins;
+    double peakMb = 0;
+    const auto t0 = Clock::now();
+    auto nextOrder = t0;
+    auto nextLogin = t0 + std::chrono::seconds(1);
+    while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
+        for (const int fd : crowd)
+            if (fd >= 0 && attack != 2)
+                (void)::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (trader->loggedIn && Clock::now() >= nextOrder) {
+            nextOrder += std::chrono::milliseconds(20);
+            inFlight.push_back(Clock::now());
+            trader->Send(net::kCmdOrder, kOrderBody);
+            ++sent;
+        }
+        if (attack == 2 && loginsTried < 8 && Clock::now() >= nextLogin) {
+            nextLogin += std::chrono::seconds(2);
+            ++loginsTried;
+            auto c = std::make_shared<Client>(
+                io,
+                [&](Client&, const net::Frame& f) {
+                    if (f.command == net::kCmdLogin)
+                        loginsOk += f.body.starts_with("0,,,");
+                },
+                "bench0");
+            c->Connect(port);
+            relogins.push_back(c);
+        }
+        io.run_for(std::chrono::milliseconds(5));
+        peakMb = std::max(peakMb, ResidentMb(server.Pid()));
+    }
+    const auto drainUntil = Clock::now() + std::chrono::seconds(5);
+    while (!inFlight.empty() && Clock::now() < drainUntil)
+        io.run_for(std::chrono::milliseconds(5));
+    for (const int fd : crowd)
+        ::close(fd);
+    std::sort(latencies.begin(), latencies.end());
+    const auto at = [&](double q) {
+        return latencies.empty()
+                   ? 0.0
+                   : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
+    };
+    const char* what[] = {"heartbeats, never logged in", "bench1 logged in, asking for funds", "idle"};
+    std::printf("crowd: %zu connections from %ld addresses (%s), not reading, for %ld s\n", crowd.size(), addresses,
+                what[std::clamp(attack, 0L, 2L)], seconds);
+    std::printf("  server peak RSS %.0f MB; bench0's orders: %zu of %ld answered, median %.1f ms, p99 %.1f ms\n",
+                peakMb, latencies.size(), sent, at(0.5), at(0.99));
+    if (attack == 2)
+        std::printf("  bench0's logins on fresh connections during the attack: %d of %d\n", loginsOk, loginsTried);
+    return 0;
+}
+
 int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
     const long runs = Option("--runs", 10);
     const std::string csv = (dir / "book.csv").string();
@@ -757,9 +889,10 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
     int rc = 1;
     {
         const bool fastHash = mode != "logins" && mode != "guesses";
-        const long users = mode == "logins" ? std::max(1L, Option("--users", 8)) : 1;
+        const bool numbered = mode == "logins" || mode == "crowd";
+        const long users = mode == "logins" ? std::max(1L, Option("--users", 8)) : mode == "crowd" ? 2 : 1;
         for (long u = 0; u < users; ++u) {
-            const std::string name = mode == "logins" ? kUser + std::to_string(u) : std::string(kUser);
+            const std::string name = numbered ? kUser + std::to_string(u) : std::string(kUser);
             std::vector<std::string> addArgs = {"add-user", name, kPassword, "--cash", "900000000", "--db", db};
             if (fastHash)
                 addArgs.push_back("--fast-hash");
@@ -802,6 +935,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             rc = RunFlood(port);
         } else if (mode == "wal") {
             rc = RunWal(port, db);
+        } else if (mode == "crowd") {
+            rc = RunCrowd(server, port);
         } else {
             std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
             rc = 2;
@@ -815,10 +950,11 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|stores|takeover [--clients N] "
-                     "[--codes N] [--seconds N] "
-                     "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
+        std::fprintf(
+            stderr,
+            "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|crowd|stores|takeover [--clients N] "
+            "[--codes N] [--seconds N] "
+            "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
         return 2;
     }
     const std::string mode = argv[1];

@@ -3,6 +3,7 @@
 
 #include "net/Commands.h"
 #include "net/Frame.h"
+#include "server/PasswordHash.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
@@ -20,7 +21,8 @@ using namespace servertest;
 namespace {
 
 TEST(CrowdPasswordTest, LoginsBeingCheckedDuringAPasswordChangeDoNotGetIn) {
-    ServerHarness harness;
+    // Room for the owner and the eight thieves on one account.
+    ServerHarness harness([](server::ServerOptions& o) { o.maxConnectionsPerAccount = 16; });
     int survivors = 0;
     for (int round = 0; round < 20; ++round) {
         // A fresh account and address each round: the old password's failures, which slow
@@ -97,6 +99,89 @@ TEST(CrowdMemoryTest, PastTheServersOutputBudgetTheSlowReaderGoesAndOthersAreSer
     EXPECT_EQ(harness.GetEngine().GetMetrics().slowReadersDropped.load(), 1u);
     EXPECT_TRUE(hungUp || slow.WaitClosed(std::chrono::seconds(10)));
     EXPECT_EQ(Fields(bob.Request(net::kCmdFunds)).size(), 10u);
+}
+
+TEST(CrowdSlotsTest, AnAccountsLoginsPastItsCapCloseItsOldest) {
+    ServerHarness harness([](server::ServerOptions& o) { o.maxConnectionsPerAccount = 2; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    std::vector<std::unique_ptr<TestClient>> amys;
+    for (int i = 0; i < 3; ++i) {
+        amys.push_back(std::make_unique<TestClient>(harness.Port()));
+        ASSERT_EQ(Fields(amys.back()->Login("amy", "pw"), ",,,")[0], "0") << i;
+    }
+    EXPECT_TRUE(amys[0]->WaitClosed());
+    EXPECT_EQ(Fields(amys[1]->Request(net::kCmdFunds)).size(), 10u);
+    EXPECT_EQ(Fields(amys[2]->Request(net::kCmdFunds)).size(), 10u);
+    // A connection logging in again as the same account keeps its one place.
+    ASSERT_EQ(Fields(amys[2]->Login("amy", "pw"), ",,,")[0], "0");
+    EXPECT_EQ(Fields(amys[1]->Request(net::kCmdFunds)).size(), 10u);
+    EXPECT_EQ(Fields(bob.Request(net::kCmdFunds)).size(), 10u) << "another account is not touched";
+}
+
+TEST(CrowdSlotsTest, AFullTableClosesItsOldestConnectionThatHasNotLoggedIn) {
+    ServerHarness harness([](server::ServerOptions& o) { o.maxConnections = 3; });
+    harness.AddUser("amy", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    auto oldest = std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.2");
+    ASSERT_FALSE(oldest->WaitClosed(std::chrono::milliseconds(100)));
+    TestClient newer(harness.Port(), 0, "127.0.0.3");
+    ASSERT_FALSE(newer.WaitClosed(std::chrono::milliseconds(100)));
+    // The table is full: the user who comes now gets in, the oldest idle one goes.
+    TestClient user(harness.Port(), 0, "127.0.0.4");
+    EXPECT_EQ(Fields(user.Login("amy", "pw"), ",,,")[0], "0");
+    EXPECT_TRUE(oldest->WaitClosed());
+    EXPECT_FALSE(newer.WaitClosed(std::chrono::milliseconds(200)));
+    EXPECT_EQ(Fields(amy.Request(net::kCmdFunds)).size(), 10u) << "logged-in connections are never shed";
+}
+
+TEST(CrowdLoginTest, AHashOfAnotherCostIsMadeAnewAtTheNextLogin) {
+    ServerHarness harness; // hashes at the minimal cost
+    harness.AddUser("amy", "pw");
+    harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
+        ledger.SetPasswordHash(*ledger.FindAccount("amy"), server::HashPassword("pw", server::HashCost::kInteractive));
+    });
+    ASSERT_NE(harness.Directory().Find("amy")->passwordHash.find("$m=65536,t=2,p=1$"), std::string::npos);
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    // 8 KiB and one pass: libsodium's least, the harness's cost; the same password still works.
+    const std::string hash = harness.Directory().Find("amy")->passwordHash;
+    EXPECT_NE(hash.find("$m=8,t=1,p=1$"), std::string::npos) << hash;
+    TestClient again(harness.Port(), 0, "127.0.0.2");
+    EXPECT_EQ(Fields(again.Login("amy", "pw"), ",,,")[0], "0");
+    EXPECT_EQ(Fields(amy.Request(net::kCmdFunds)).size(), 10u) << "a rehash is not a password change";
+}
+
+TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
+    ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
+    harness.AddUser("amy", "pw");
+    // Attempts from one address, each for another name, so no name's limit applies.
+    const auto attempt = [&](int i) {
+        auto c = std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.7");
+        c->SendPlain(net::kCmdLogin, "user_name=nobody" + std::to_string(i) + "&pwd=x");
+        return c;
+    };
+    std::vector<std::unique_ptr<TestClient>> checked;
+    for (int i = 0; i < 16; ++i)
+        checked.push_back(attempt(i));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // all queued
+    // A user elsewhere is served in turn with that address, not behind its sixteen checks.
+    TestClient amy(harness.Port(), 0, "127.0.0.8");
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    int stillWaiting = 0;
+    for (auto& c : checked)
+        stillWaiting += !c->Next(std::chrono::milliseconds(1)).has_value();
+    EXPECT_GE(stillWaiting, 8) << "at most a few of the flood's checks went first";
+    // More from that address while its sixteen wait are refused at once, without a hash.
+    int refused = 0;
+    for (int i = 16; i < 24; ++i) {
+        const auto reply = attempt(i)->Next(std::chrono::milliseconds(100));
+        refused += reply && reply->body.find("登录请求过多") != std::string::npos;
+    }
+    EXPECT_GE(refused, 1);
 }
 
 } // namespace
