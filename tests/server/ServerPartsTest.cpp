@@ -212,7 +212,7 @@ bool Allowed(LoginThrottle& throttle, const std::string& name, const std::string
 
 } // namespace
 
-TEST(LoginThrottleTest, FiveFailuresLockANameAtOneAddressForThirtySecondsThenTheLockDoubles) {
+TEST(LoginThrottleTest, FiveFailuresSlowANameAtOneAddressToOneAttemptEveryThreeSecondsNeverALock) {
     using namespace std::chrono_literals;
     LoginThrottle throttle;
     const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
@@ -220,8 +220,8 @@ TEST(LoginThrottleTest, FiveFailuresLockANameAtOneAddressForThirtySecondsThenThe
         Fail(throttle, "eve", "10.0.0.1", t0);
         EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0)) << "after failure " << i + 1;
     }
-    Fail(throttle, "eve", "10.0.0.1", t0); // the fifth: 30 s
-    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t0 + 29s));
+    Fail(throttle, "eve", "10.0.0.1", t0); // the fifth: the next check in 3 s
+    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t0 + 2s));
     // The same name from elsewhere (its owner, perhaps) is let in, only slowed down.
     const auto elsewhere = throttle.Begin("eve", "10.0.0.2", t0 + 1s);
     EXPECT_TRUE(elsewhere.allowed);
@@ -231,31 +231,44 @@ TEST(LoginThrottleTest, FiveFailuresLockANameAtOneAddressForThirtySecondsThenThe
     EXPECT_TRUE(other.allowed);
     EXPECT_EQ(other.delay, LoginThrottle::Clock::duration::zero());
     throttle.Abandon("bob", "10.0.0.1");
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0 + 30s));
+    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0 + 3s));
 
-    // Each further failure doubles the lock: 60 s, 120 s, ... up to 32 x 30 s = 16 minutes.
-    auto t = t0 + 30s;
-    const std::chrono::seconds locks[] = {60s, 120s, 240s, 480s};
-    for (const auto lock : locks) {
+    // Further failures do not lengthen the wait: one check every 3 s, however many failed.
+    auto t = t0 + 3s;
+    for (int i = 0; i < 4; ++i) {
         Fail(throttle, "eve", "10.0.0.1", t);
-        EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + lock - 1s)) << lock.count();
-        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + lock)) << lock.count();
-        t += lock;
+        EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + 2900ms)) << i;
+        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + 3s)) << i;
+        t += 3s;
     }
-    Fail(throttle, "eve", "10.0.0.1", t); // the tenth: 960 s
-    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + 959s));
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + 960s));
-    // That lock outlasts the fifteen minutes failures are remembered: the next failure
-    // starts the count again.
-    t += 960s;
-    Fail(throttle, "eve", "10.0.0.1", t);
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t));
 
     // A successful login forgets the failures.
     ASSERT_TRUE(throttle.Begin("eve", "10.0.0.1", t).allowed);
     throttle.End("eve", "10.0.0.1", true, t);
     Fail(throttle, "eve", "10.0.0.1", t);
     EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t));
+}
+
+TEST(LoginThrottleTest, ANameFailingTenTimesFromAnywhereHasOneCheckEveryHalfMinuteExceptWhereItLoggedIn) {
+    using namespace std::chrono_literals;
+    LoginThrottle throttle;
+    const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
+    ASSERT_TRUE(throttle.Begin("ann", "10.0.1.99", t0).allowed); // ann's own address
+    throttle.End("ann", "10.0.1.99", true, t0);
+    for (int i = 0; i < 10; ++i)
+        Fail(throttle, "ann", "10.0.1." + std::to_string(i), t0);
+    // From a new address: one check now, none for the next 30 s from any other.
+    EXPECT_TRUE(Allowed(throttle, "ann", "10.0.1.50", t0 + 1s));
+    EXPECT_FALSE(Allowed(throttle, "ann", "10.0.1.51", t0 + 2s));
+    EXPECT_FALSE(Allowed(throttle, "ann", "10.0.1.52", t0 + 30s));
+    EXPECT_TRUE(Allowed(throttle, "ann", "10.0.1.53", t0 + 31s));
+    // Where ann has logged in before she is only slowed down.
+    const auto home = throttle.Begin("ann", "10.0.1.99", t0 + 32s);
+    EXPECT_TRUE(home.allowed);
+    EXPECT_EQ(home.delay, LoginThrottle::kMaxDelay);
+    throttle.Abandon("ann", "10.0.1.99");
+    // Other names are not touched.
+    EXPECT_TRUE(Allowed(throttle, "bob", "10.0.1.51", t0 + 2s));
 }
 
 TEST(LoginThrottleTest, AttemptsCountFromTheirStartAndBusyNamesOrAddressesOnlyWait) {
