@@ -12,7 +12,8 @@
 //                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
 //                        and never log in nor read, 1 bench1's logged-in connections asking for
 //                        funds and never reading, 2 as many idle connections as the system
-//                        allows (--addresses 158) and bench0 logging in 8 times meanwhile;
+//                        allows (--addresses 158) against --max-connections 10000, and bench0
+//                        logging in 8 times meanwhile;
 //                        reports the server's peak RSS and bench0's answers
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
@@ -56,6 +57,7 @@
 #include <poll.h>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -734,10 +736,14 @@ int RunCrowd(ServerProcess& server, std::uint16_t port) {
     const long connections = Option("--connections", attack == 2 ? 1000000 : 512);
     const long addresses = std::max(1L, Option("--addresses", attack == 2 ? 158 : 4));
     const long seconds = Option("--seconds", 25);
+    asio::io_context io; // before the crowd takes every descriptor
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const long spare = static_cast<long>(limit.rlim_cur) - 300;
     std::vector<int> crowd;
     const std::string attackerLogin =
         net::FormatFrame(net::kCmdLogin, "user_name=bench1&pwd=" + std::string(kPassword));
-    for (long i = 0; i < connections; ++i) {
+    for (long i = 0; i < std::min(connections, spare); ++i) {
         const int fd = HostileConnection(port, 2 + static_cast<int>(i % addresses));
         if (fd < 0)
             break;
@@ -752,7 +758,6 @@ int RunCrowd(ServerProcess& server, std::uint16_t port) {
 
     // bench0 trades meanwhile: an order every 20 ms, each answer timed; in the slots attack it
     // also logs in again on a fresh connection every few seconds.
-    asio::io_context io;
     std::deque<Clock::time_point> inFlight;
     std::vector<double> latencies;
     long sent = 0;
@@ -908,6 +913,10 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             args.push_back("--fast-hash");
         if (mode == "quotes") // every simulated client comes from 127.0.0.1
             args.insert(args.end(), {"--max-per-address", "1000000"});
+        if (mode != "crowd") // the throughput modes open many connections of one account
+            args.insert(args.end(), {"--max-per-account", "1000000"});
+        else if (Option("--attack", 0) == 2) // a table the crowd can fill, with descriptors to spare
+            args.insert(args.end(), {"--max-connections", "10000"});
         if (Option("--sync-normal", 0) != 0)
             args.insert(args.end(), {"--synchronous", "normal"});
         if (mode != "quotes") {

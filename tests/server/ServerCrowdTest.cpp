@@ -184,4 +184,30 @@ TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
     EXPECT_GE(refused, 1);
 }
 
+TEST(CrowdQuotesTest, AGbkQuotesFileTradesUnderItsNamesAndABystanderIsUnaffected) {
+    ServerHarness harness([](server::ServerOptions& o) {
+        // 浦发银行 in GBK: C6D6 B7A2 D2F8 D0D0.
+        const std::string book = ",10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,"
+                                 "10.00,10.01,10.02,10.03,10.04,300,200,1000,1000,1000\n";
+        std::ofstream(o.quotesCsv) << "0,600000,\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" << book << "0,000001,PAB" << book;
+    });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Fields(amy.Request(net::kCmdOrder, "code=600000&price=9.50&num=100&type=1"))[0], "0") << i;
+        EXPECT_EQ(Fields(bob.Request(net::kCmdOrder, "code=000001&price=9.50&num=100&type=1"))[0], "0") << i;
+    }
+    const auto orders = Records(amy.Request(net::kCmdTodayOrders, "start=1-1-1"));
+    ASSERT_EQ(orders.size(), 10u);
+    bool named = false;
+    for (const auto& field : orders[0])
+        named = named || field == "浦发银行";
+    EXPECT_TRUE(named) << "the name reads as it was written";
+    EXPECT_EQ(Records(bob.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 10u);
+}
+
 } // namespace

@@ -153,6 +153,21 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     std::ofstream(path) << "0,600000,x,10.00\n";
     EXPECT_FALSE(m.LoadCsv(path, error));
     EXPECT_NE(error.find(":1:"), std::string::npos) << error;
+
+    // Saved as GBK (浦发银行 is C6D6 B7A2 D2F8 D0D0), as spreadsheet tools here write it.
+    const std::string book =
+        ",10.00,10.00,9.99,9.98,9.97,9.96,9.95,1,1,1,1,1,10.00,10.01,10.02,10.03,10.04,1,1,1,1,1\n";
+    std::ofstream(path) << "0,600000,\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" << book;
+    ASSERT_TRUE(m.LoadCsv(path, error)) << error;
+    EXPECT_EQ(m.Find("600000")->name, "浦发银行");
+    // UTF-8 with a byte-order mark.
+    std::ofstream(path) << "\xEF\xBB\xBF" "0,600000,浦发银行" << book;
+    ASSERT_TRUE(m.LoadCsv(path, error)) << error;
+    EXPECT_EQ(m.Find("600000")->name, "浦发银行");
+    // Neither: refused with the line.
+    std::ofstream(path) << "0,600000,X" << book << "1,600000,\xFF\xFE" << book;
+    EXPECT_FALSE(m.LoadCsv(path, error));
+    EXPECT_NE(error.find(":2: neither UTF-8 nor GBK"), std::string::npos) << error;
 }
 
 TEST(QueryStringTest, BodiesOfThousandsOfKeysAreRefusedUnread) {
