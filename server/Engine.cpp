@@ -38,6 +38,7 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
             throw std::runtime_error(error);
     }
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
+    ledger_->SetMaxOpenOrders(options_.maxOpenOrders);
     db_->Begin();
     try {
         ledger_->Load();

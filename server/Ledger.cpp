@@ -240,6 +240,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
                                std::string_view typeText, const std::string& time, bool matchNow) {
     if (a.status != 0)
         return "1,账户已冻结，不能委托";
+    if (maxOpenOrders_ != 0 && a.openOrders.size() >= maxOpenOrders_)
+        return "1,未成交委托已达" + std::to_string(maxOpenOrders_) + "笔上限，请先撤单再委托";
     if (typeText != "1" && typeText != "2")
         return "1,买卖方向无效";
     const bool sell = typeText == "2";

@@ -138,6 +138,9 @@ public:
     std::vector<RankingRow> Ranking() const;
 
     std::size_t OpenOrderCount() const { return openOrders_.size(); }
+    // An account's open orders past this are refused (0: no limit): one account's million
+    // resting orders would slow every tick and every query.
+    void SetMaxOpenOrders(std::size_t limit) { maxOpenOrders_ = limit; }
     // Fills made since the ledger was made, rolled-back ones included (for the metrics).
     std::uint64_t BuyFills() const { return buyFills_; }
     std::uint64_t SellFills() const { return sellFills_; }
@@ -169,6 +172,7 @@ private:
     std::unordered_map<std::int64_t, Account> accounts_;
     std::unordered_map<std::string, std::int64_t> accountIds_;
     std::map<std::int64_t, Order> openOrders_; // by id: time priority
+    std::size_t maxOpenOrders_ = 0;
     std::uint64_t buyFills_ = 0;
     std::uint64_t sellFills_ = 0;
 

@@ -40,6 +40,8 @@ struct ServerOptions {
     // A connection that has not logged in by then is closed.
     int loginSeconds = 30;
     std::size_t maxConnections = 20000;
+    // Open orders one account may hold.
+    std::size_t maxOpenOrders = 2000;
     // Logged-in connections of one account; a further login closes the account's oldest.
     std::size_t maxConnectionsPerAccount = 8;
     // Answers and pushes queued for all clients together; past it the slowest readers go.

@@ -84,6 +84,7 @@ options of serve:
   --hash-cost contest|interactive  argon2id cost of new password hashes: contest (default, 3 passes
                              over 6 MiB, about 15 ms) or libsodium's interactive limits (64 MiB);
                              a hash of another cost is made anew at its next login
+  --max-open-orders N        open orders one account may hold; more are refused (2000)
   --max-connections N        connections in all; when full, a new one closes the oldest that has
                              not logged in (20000, at most the descriptors the system allows)
   --synchronous full|normal  full (default): an acknowledged order survives a power cut;
@@ -190,6 +191,7 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
                                                     "--login-seconds",
                                                     "--max-per-address",
                                                     "--max-per-account",
+                                                    "--max-open-orders",
                                                     "--hash-cost",
                                                     "--max-connections",
                                                     "--synchronous",
@@ -281,6 +283,10 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             if (value != "contest" && value != "interactive")
                 return "--hash-cost needs contest or interactive";
             options.hashCost = value == "contest" ? HashCost::kContest : HashCost::kInteractive;
+        } else if (key == "--max-open-orders") {
+            if (!ParseInt(value, 1, 100000000, n))
+                return "--max-open-orders needs a number of orders";
+            options.maxOpenOrders = static_cast<std::size_t>(n);
         } else if (key == "--max-per-account") {
             if (!ParseInt(value, 1, 1000000, n))
                 return "--max-per-account needs a number of connections";

@@ -3,7 +3,8 @@
 //   quorvex_load quotes  [--clients 1000] [--codes 10] [--seconds 10]
 //   quorvex_load orders  [--clients 20] [--window 256] [--orders 100000]
 //   quorvex_load latency [--rate 1000] [--seconds 10]
-//   quorvex_load logins  [--clients 50] [--users 8]
+//   quorvex_load logins  [--clients 50] [--users 8] [--burst 1]  --burst: every user's first
+//                        login at once, as at the opening bell; how many are answered in 10 s
 //   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
 //   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5]  one client floods,
 //                                              another's order latency is measured
@@ -676,6 +677,31 @@ int RunLogins(std::uint16_t port, long users) {
                       v.back());
         return std::string(text);
     };
+    if (Option("--burst", 0) != 0) {
+        // The opening bell: every user connects and logs in at the same moment.
+        std::vector<double> answered;
+        std::vector<std::shared_ptr<Client>> all;
+        const auto t0 = Clock::now();
+        for (long u = 0; u < users; ++u) {
+            auto c = std::make_shared<Client>(
+                io,
+                [&](Client&, const net::Frame& f) {
+                    if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                        answered.push_back(Seconds(Clock::now() - t0));
+                },
+                kUser + std::to_string(u));
+            c->Connect(port);
+            all.push_back(c);
+        }
+        while (static_cast<long>(answered.size()) < users && Clock::now() - t0 < std::chrono::seconds(120))
+            io.run_for(std::chrono::milliseconds(5));
+        std::sort(answered.begin(), answered.end());
+        const long inTime = std::count_if(answered.begin(), answered.end(), [](double s) { return s <= 10; });
+        std::printf("logins: %ld first logins in one burst: %ld logged in within 10 s, %zu in all, the last after "
+                    "%.2f s\n",
+                    users, inTime, answered.size(), answered.empty() ? 0.0 : answered.back());
+        return 0;
+    }
     std::vector<double> checked;
     for (long u = 0; u < users; ++u) {
         const double ms = login(kUser + std::to_string(u));

@@ -210,4 +210,25 @@ TEST(CrowdQuotesTest, AGbkQuotesFileTradesUnderItsNamesAndABystanderIsUnaffected
     EXPECT_EQ(Records(bob.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 10u);
 }
 
+TEST(CrowdFairnessTest, AnAccountsOpenOrdersAreCappedWithAClearRefusal) {
+    ServerHarness harness([](server::ServerOptions& o) { o.maxOpenOrders = 3; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    const std::string resting = "code=600000&price=9.50&num=100&type=1";
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(Fields(amy.Request(net::kCmdOrder, resting))[0], "0") << i;
+    EXPECT_EQ(amy.Request(net::kCmdOrder, resting), "1,未成交委托已达3笔上限，请先撤单再委托");
+    // Another account has its own three.
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    EXPECT_EQ(Fields(bob.Request(net::kCmdOrder, resting))[0], "0");
+    // A cancelled order frees its place.
+    const auto orders = Records(amy.Request(net::kCmdTodayOrders, "start=1-1-1"));
+    ASSERT_EQ(orders.size(), 3u);
+    ASSERT_EQ(amy.Request(net::kCmdCancelOne, "code=600000&num=100&time=" + orders[0][7]), "0,撤单成功");
+    EXPECT_EQ(Fields(amy.Request(net::kCmdOrder, resting))[0], "0");
+}
+
 } // namespace
