@@ -52,7 +52,8 @@ LoginThrottle::Decision LoginThrottle::Begin(const std::string& name, const std:
     // A name guessed from everywhere: one attempt per interval across all addresses, except
     // where it has logged in before.
     const auto named = names_.find(name);
-    if (named != names_.end() && named->second.failures >= kNameCeiling && now - named->second.lastFailure <= kForget &&
+    if (named != names_.end() && named->second.failures >= kNameCeiling &&
+        named->second.failedFrom.size() >= kNameCeilingAddresses && now - named->second.lastFailure <= kForget &&
         !trusted_.contains(PairKey(name, address))) {
         if (now < named->second.blockedUntil) {
             Forget(pairs_, PairKey(name, address), now);
@@ -93,6 +94,8 @@ void LoginThrottle::End(const std::string& name, const std::string& address, boo
         ++e.failures;
         e.lastFailure = now;
     }
+    if (Entry& named = names_[name]; named.failedFrom.size() < kNameCeilingAddresses)
+        named.failedFrom.insert(address);
 }
 
 } // namespace server

@@ -12,8 +12,8 @@ namespace server {
 // attempt checked every few seconds (others in between are refused), never a lock, so a
 // contestant behind a rival's address (a school's lab) gets in within seconds; an attempt
 // counts from the moment it starts, so parallel guesses cannot all slip in before the first
-// failure is known. A name failing many times from anywhere has one attempt checked every
-// half minute, except from an address it has logged in from before; an address failing for
+// failure is known. A name failing many times from several addresses has one attempt checked
+// every half minute, except from an address it has logged in from before; an address failing for
 // many names only makes its attempts wait longer. Network thread only.
 class LoginThrottle final {
 public:
@@ -33,6 +33,9 @@ public:
     static constexpr int kPairLimit = 5;
     static constexpr int kNameSlowdown = 5;
     static constexpr int kNameCeiling = 10;
+    // A rival behind one address is held by the pair's pace; the ceiling is for a name
+    // guessed from several.
+    static constexpr std::size_t kNameCeilingAddresses = 4;
     static constexpr int kAddressSlowdown = 30;
     static constexpr std::chrono::seconds kPairInterval{3};
     static constexpr std::chrono::seconds kNameInterval{30};
@@ -45,7 +48,8 @@ private:
         int failures = 0;
         int pending = 0;
         Clock::time_point lastFailure;
-        Clock::time_point blockedUntil; // no attempt is checked before then
+        Clock::time_point blockedUntil;             // no attempt is checked before then
+        std::unordered_set<std::string> failedFrom; // names only: a few of the addresses
     };
     using Map = std::unordered_map<std::string, Entry>;
 

@@ -161,7 +161,9 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     ASSERT_TRUE(m.LoadCsv(path, error)) << error;
     EXPECT_EQ(m.Find("600000")->name, "浦发银行");
     // UTF-8 with a byte-order mark.
-    std::ofstream(path) << "\xEF\xBB\xBF" "0,600000,浦发银行" << book;
+    std::ofstream(path) << "\xEF\xBB\xBF"
+                           "0,600000,浦发银行"
+                        << book;
     ASSERT_TRUE(m.LoadCsv(path, error)) << error;
     EXPECT_EQ(m.Find("600000")->name, "浦发银行");
     // Neither: refused with the line.
@@ -284,6 +286,11 @@ TEST(LoginThrottleTest, ANameFailingTenTimesFromAnywhereHasOneCheckEveryHalfMinu
     throttle.Abandon("ann", "10.0.1.99");
     // Other names are not touched.
     EXPECT_TRUE(Allowed(throttle, "bob", "10.0.1.51", t0 + 2s));
+    // Ten failures from three addresses are a rival's, held by each pair's pace, not a crowd's.
+    for (int i = 0; i < 10; ++i)
+        Fail(throttle, "cat", "10.0.2." + std::to_string(i % 3), t0 + std::chrono::seconds(3 * (i / 3)));
+    EXPECT_TRUE(Allowed(throttle, "cat", "10.0.2.50", t0 + 10s));
+    EXPECT_TRUE(Allowed(throttle, "cat", "10.0.2.51", t0 + 10s));
 }
 
 TEST(LoginThrottleTest, AttemptsCountFromTheirStartAndBusyNamesOrAddressesOnlyWait) {
