@@ -1,12 +1,12 @@
 // A crowd of hostile contestants, logged in or not: none of them can outlive a password
 // change, exhaust the server's memory or slots, or starve the others.
 
-#include "net/Commands.h"
-#include "net/Frame.h"
-#include "server/PasswordHash.h"
+#include "server/ledger/PasswordHash.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

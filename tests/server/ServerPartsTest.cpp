@@ -1,14 +1,15 @@
 // The server's parsing helpers and the market, without a network.
 
-#include "server/Database.h"
-#include "server/LocalTime.h"
-#include "server/LoginThrottle.h"
-#include "server/Market.h"
-#include "server/Money.h"
-#include "server/QueryString.h"
-#include "server/RateLimitedLog.h"
-#include "server/Securities.h"
-#include "server/TradingHours.h"
+#include "server/engine/GbkCodec.h"
+#include "server/engine/QueryString.h"
+#include "server/engine/RateLimitedLog.h"
+#include "server/market/LocalTime.h"
+#include "server/market/Market.h"
+#include "server/market/Money.h"
+#include "server/market/Securities.h"
+#include "server/market/TradingHours.h"
+#include "server/network/LoginThrottle.h"
+#include "server/store/sqlite/SqliteStore.h"
 #include "tests/server/ServerHarness.h"
 
 #include <gtest/gtest.h>
@@ -158,7 +159,7 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     const std::string book =
         ",10.00,10.00,9.99,9.98,9.97,9.96,9.95,1,1,1,1,1,10.00,10.01,10.02,10.03,10.04,1,1,1,1,1\n";
     std::ofstream(path) << "0,600000,\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" << book;
-    ASSERT_TRUE(m.LoadCsv(path, error)) << error;
+    ASSERT_TRUE(m.LoadCsv(path, error, server::GbkToUtf8)) << error;
     EXPECT_EQ(m.Find("600000")->name, "浦发银行");
     // UTF-8 with a byte-order mark.
     std::ofstream(path) << "\xEF\xBB\xBF"
@@ -168,7 +169,7 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     EXPECT_EQ(m.Find("600000")->name, "浦发银行");
     // Neither: refused with the line.
     std::ofstream(path) << "0,600000,X" << book << "1,600000,\xFF\xFE" << book;
-    EXPECT_FALSE(m.LoadCsv(path, error));
+    EXPECT_FALSE(m.LoadCsv(path, error, server::GbkToUtf8));
     EXPECT_NE(error.find(":2: neither UTF-8 nor GBK"), std::string::npos) << error;
 }
 
@@ -200,13 +201,13 @@ TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {
 TEST(DatabaseTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
     servertest::TempDir dir;
     const std::string path = (dir.Path() / "sync.db").string();
-    const auto level = [](Database& db) {
+    const auto level = [](SqliteStore& db) {
         Statement s = db.Prepare("PRAGMA synchronous");
         return s.Step() ? s.Int(0) : -1;
     };
-    Database full(path);
+    SqliteStore full(path);
     EXPECT_EQ(level(full), 2); // FULL: the log is synced at every commit
-    Database normal(path, Synchronous::kNormal);
+    SqliteStore normal(path, Synchronous::kNormal);
     EXPECT_EQ(level(normal), 1); // NORMAL
 }
 
