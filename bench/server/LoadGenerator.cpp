@@ -3,11 +3,23 @@
 //   quorvex_load quotes  [--clients 1000] [--codes 10] [--seconds 10]
 //   quorvex_load orders  [--clients 20] [--window 256] [--orders 100000]
 //   quorvex_load latency [--rate 1000] [--seconds 10]
-//   quorvex_load logins  [--clients 50] [--users 8]
+//   quorvex_load logins  [--clients 50] [--users 8] [--burst 1]  --burst: every user's first
+//                        login at once, as at the opening bell; how many are answered in 10 s
 //   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
-//   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5]  one client floods,
-//                                              another's order latency is measured
+//   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5] [--connections 1]
+//                        [--resting N]  bench0 floods with queries (or N resting orders) over
+//                        its connections, bench1's order latency is measured
 //   quorvex_load wal     [--clients 20] [--window 256] [--seconds 60]  log size under load
+//   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
+//                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
+//                        and never log in nor read, 1 bench1's logged-in connections asking for
+//                        funds and never reading, 2 as many idle connections as the system
+//                        allows (--addresses 158) against --max-connections 10000, and bench0
+//                        logging in 8 times meanwhile;
+//                        reports the server's peak RSS and bench0's answers;
+//                        3 a rival behind bench0's address guesses its password (10 at once,
+//                        then one a second): how long bench0 takes to get in from there;
+//                        4 64 addresses guess bench0's password: how many guesses are checked
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
 //   quorvex_load takeover --pg URI [--runs 10]
@@ -24,6 +36,7 @@
 // quotes and orders; the logins mode measures the real argon2id cost, once per user (a
 // user's later logins are answered from the server's cache of verified passwords).
 
+#include "server/engine/GbkCodec.h"
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
 #include "server/store/pg/PgStore.h"
@@ -34,20 +47,26 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -570,27 +589,48 @@ int RunFlood(std::uint16_t port) {
     const long queries = Option("--queries", 20000);
     const long rate = Option("--rate", 200);
     const long seconds = Option("--seconds", 5);
+    const long connections = std::max(1L, Option("--connections", 1));
+    const long resting = Option("--resting", 0);
+    // The flooder (bench0) runs on a thread of its own, the victim (bench1) on this one.
+    asio::io_context floodIo;
+    std::atomic<long> flooded{0};
+    std::atomic<long> floodersIn{0};
+    std::vector<std::shared_ptr<Client>> flooders;
+    for (long i = 0; i < connections; ++i) {
+        flooders.push_back(std::make_shared<Client>(
+            floodIo,
+            [&](Client&, const net::Frame& f) {
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                    ++floodersIn;
+                else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder)
+                    ++flooded;
+            },
+            "bench0"));
+        flooders.back()->Connect(port);
+    }
+    auto guard = asio::make_work_guard(floodIo);
+    std::thread floodThread([&] { floodIo.run(); });
+    // Past the server's cap on one account's connections the oldest are closed: wait for the
+    // logins, not for all of them to stay.
+    const auto loginDeadline = Clock::now() + std::chrono::seconds(5);
+    while (floodersIn < connections && Clock::now() < loginDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     asio::io_context io;
-    long flooded = 0;
-    auto flooder = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-        if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
-            self.loggedIn = true;
-        else if (f.command == net::kCmdTodayOrders)
-            ++flooded;
-    });
     std::deque<Clock::time_point> inFlight;
     std::vector<double> latencies;
-    auto victim = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-        if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
-            self.loggedIn = true;
-        } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
-            latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
-            inFlight.pop_front();
-        }
-    });
-    flooder->Connect(port);
+    auto victim = std::make_shared<Client>(
+        io,
+        [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
+                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
+                inFlight.pop_front();
+            }
+        },
+        "bench1");
     victim->Connect(port);
-    while (!flooder->loggedIn || !victim->loggedIn)
+    while (!victim->loggedIn)
         io.run_for(std::chrono::milliseconds(20));
     // Some stored orders make each query read a little.
     for (int i = 0; i < 50; ++i)
@@ -600,8 +640,13 @@ int RunFlood(std::uint16_t port) {
     while (latencies.size() < 50)
         io.run_for(std::chrono::milliseconds(20));
     latencies.clear();
-    for (long i = 0; i < queries; ++i)
-        flooder->Send(net::kCmdTodayOrders, "start=2000-1-1");
+    // --resting N: the flooder places N resting orders spread over its connections; otherwise
+    // it pipelines today's-orders queries.
+    asio::post(floodIo, [&] {
+        for (long i = 0; i < (resting > 0 ? resting : queries); ++i)
+            flooders[static_cast<std::size_t>(i % connections)]->Send(
+                resting > 0 ? net::kCmdOrder : net::kCmdTodayOrders, resting > 0 ? kOrderBody : "start=2000-1-1");
+    });
     const auto t0 = Clock::now();
     const long total = rate * seconds;
     long sent = 0;
@@ -627,10 +672,14 @@ int RunFlood(std::uint16_t port) {
                    ? 0.0
                    : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
     };
-    std::printf("flood: %ld pipelined queries from one client; another sends %ld orders/s for %ld s\n", queries, rate,
-                seconds);
-    std::printf("  the other's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; flooder answered %ld\n",
-                at(0.5), at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded);
+    guard.reset();
+    floodIo.stop();
+    floodThread.join();
+    std::printf("flood: bench0 pipelines %ld %s over %ld connections; bench1 sends %ld orders/s for %ld s\n",
+                resting > 0 ? resting : queries, resting > 0 ? "resting orders" : "today's-orders queries", connections,
+                rate, seconds);
+    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld\n", at(0.5),
+                at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded.load());
     return 0;
 }
 
@@ -665,6 +714,31 @@ int RunLogins(std::uint16_t port, long users) {
                       v.back());
         return std::string(text);
     };
+    if (Option("--burst", 0) != 0) {
+        // The opening bell: every user connects and logs in at the same moment.
+        std::vector<double> answered;
+        std::vector<std::shared_ptr<Client>> all;
+        const auto t0 = Clock::now();
+        for (long u = 0; u < users; ++u) {
+            auto c = std::make_shared<Client>(
+                io,
+                [&](Client&, const net::Frame& f) {
+                    if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                        answered.push_back(Seconds(Clock::now() - t0));
+                },
+                kUser + std::to_string(u));
+            c->Connect(port);
+            all.push_back(c);
+        }
+        while (static_cast<long>(answered.size()) < users && Clock::now() - t0 < std::chrono::seconds(120))
+            io.run_for(std::chrono::milliseconds(5));
+        std::sort(answered.begin(), answered.end());
+        const long inTime = std::count_if(answered.begin(), answered.end(), [](double s) { return s <= 10; });
+        std::printf("logins: %ld first logins in one burst: %ld logged in within 10 s, %zu in all, the last after "
+                    "%.2f s\n",
+                    users, inTime, answered.size(), answered.empty() ? 0.0 : answered.back());
+        return 0;
+    }
     std::vector<double> checked;
     for (long u = 0; u < users; ++u) {
         const double ms = login(kUser + std::to_string(u));
@@ -687,6 +761,218 @@ int RunLogins(std::uint16_t port, long users) {
                 summary(checked).c_str());
     std::printf("  %ld further logins of those users (verified-password cache): %s\n", clients,
                 summary(cached).c_str());
+    return 0;
+}
+
+// The server's resident memory in megabytes, from /proc.
+double ResidentMb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.starts_with("VmRSS:"))
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+// A connection from 127.0.0.`host` that never reads; -1 when the system has no descriptor.
+int HostileConnection(std::uint16_t port, int host) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl((127u << 24) | static_cast<std::uint32_t>(host));
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        (::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0 && errno != EINPROGRESS)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int RunCrowd(ServerProcess& server, std::uint16_t port) {
+    const long attack = Option("--attack", 0);
+    const long connections = Option("--connections", attack == 2 ? 1000000 : 512);
+    const long addresses = std::max(1L, Option("--addresses", attack == 2 ? 158 : 4));
+    const long seconds = Option("--seconds", 25);
+    asio::io_context io; // before the crowd takes every descriptor
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const long spare = static_cast<long>(limit.rlim_cur) - 300;
+    std::vector<int> crowd;
+    const std::string attackerLogin =
+        net::FormatFrame(net::kCmdLogin, "user_name=bench1&pwd=" + std::string(kPassword));
+    for (long i = 0; i < std::min(connections, spare); ++i) {
+        const int fd = HostileConnection(port, 2 + static_cast<int>(i % addresses));
+        if (fd < 0)
+            break;
+        crowd.push_back(fd);
+        if (attack == 1)
+            (void)::send(fd, attackerLogin.data(), attackerLogin.size(), MSG_NOSIGNAL);
+    }
+    std::string burst;
+    for (int i = 0; i < 64; ++i)
+        burst += attack == 0 ? net::FormatFrame(net::kCmdHeartbeat, "")
+                             : net::FormatFrame(net::kCmdFunds, net::WithCredentials("", "bench1", kPassword));
+
+    // bench0 trades meanwhile: an order every 20 ms, each answer timed; in the slots attack it
+    // also logs in again on a fresh connection every few seconds.
+    std::deque<Clock::time_point> inFlight;
+    std::vector<double> latencies;
+    long sent = 0;
+    auto trader = std::make_shared<Client>(
+        io,
+        [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
+                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
+                inFlight.pop_front();
+            }
+        },
+        "bench0");
+    trader->Connect(port);
+    int loginsTried = 0;
+    int loginsOk = 0;
+    std::vector<std::shared_ptr<Client>> relogins;
+    double peakMb = 0;
+    const auto t0 = Clock::now();
+    auto nextOrder = t0;
+    auto nextLogin = t0 + std::chrono::seconds(1);
+    while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
+        for (const int fd : crowd)
+            if (fd >= 0 && attack != 2)
+                (void)::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (trader->loggedIn && Clock::now() >= nextOrder) {
+            nextOrder += std::chrono::milliseconds(20);
+            inFlight.push_back(Clock::now());
+            trader->Send(net::kCmdOrder, kOrderBody);
+            ++sent;
+        }
+        if (attack == 2 && loginsTried < 8 && Clock::now() >= nextLogin) {
+            nextLogin += std::chrono::seconds(2);
+            ++loginsTried;
+            auto c = std::make_shared<Client>(
+                io,
+                [&](Client&, const net::Frame& f) {
+                    if (f.command == net::kCmdLogin)
+                        loginsOk += f.body.starts_with("0,,,");
+                },
+                "bench0");
+            c->Connect(port);
+            relogins.push_back(c);
+        }
+        io.run_for(std::chrono::milliseconds(5));
+        peakMb = std::max(peakMb, ResidentMb(server.Pid()));
+    }
+    const auto drainUntil = Clock::now() + std::chrono::seconds(5);
+    while (!inFlight.empty() && Clock::now() < drainUntil)
+        io.run_for(std::chrono::milliseconds(5));
+    for (const int fd : crowd)
+        ::close(fd);
+    std::sort(latencies.begin(), latencies.end());
+    const auto at = [&](double q) {
+        return latencies.empty()
+                   ? 0.0
+                   : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
+    };
+    const char* what[] = {"heartbeats, never logged in", "bench1 logged in, asking for funds", "idle"};
+    std::printf("crowd: %zu connections from %ld addresses (%s), not reading, for %ld s\n", crowd.size(), addresses,
+                what[std::clamp(attack, 0L, 2L)], seconds);
+    std::printf("  server peak RSS %.0f MB; bench0's orders: %zu of %ld answered, median %.1f ms, p99 %.1f ms\n",
+                peakMb, latencies.size(), sent, at(0.5), at(0.99));
+    if (attack == 2)
+        std::printf("  bench0's logins on fresh connections during the attack: %d of %d\n", loginsOk, loginsTried);
+    return 0;
+}
+
+// One login on a connection of its own from 127.0.0.`host`; the answer (UTF-8), empty when none.
+std::string LoginOnce(std::uint16_t port, int host, const std::string& user, const std::string& password) {
+    const int fd = HostileConnection(port, host);
+    if (fd < 0)
+        return {};
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, 5000);
+    const std::string frame = net::FormatFrame(net::kCmdLogin, "user_name=" + user + "&pwd=" + password);
+    (void)::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+    net::FrameDecoder decoder;
+    net::Frame reply;
+    std::string answer;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (answer.empty() && Clock::now() < deadline) {
+        p = {fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char chunk[4096];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0)
+            break;
+        decoder.Append(chunk, static_cast<std::size_t>(n));
+        while (decoder.Next(reply) == net::FrameDecoder::Status::kFrame)
+            if (reply.command == net::kCmdLogin)
+                answer = server::GbkToUtf8(reply.body).value_or("?");
+    }
+    ::close(fd);
+    return answer;
+}
+
+int RunGuessers(std::uint16_t port, long attack) {
+    const long seconds = Option("--seconds", 60);
+    std::atomic<long> checked{0};
+    std::atomic<long> refused{0};
+    std::atomic<bool> stop{false};
+    const auto guess = [&](int host, int i) {
+        const std::string answer = LoginOnce(port, host, "bench0", "guess" + std::to_string(i));
+        (answer.find("用户名或密码错误") != std::string::npos ? checked : refused) += 1;
+    };
+    if (attack == 3) {
+        // The rival shares 127.0.0.2 with bench0.
+        std::vector<std::thread> burst;
+        for (int i = 0; i < 10; ++i)
+            burst.emplace_back(guess, 2, i);
+        for (auto& t : burst)
+            t.join();
+        std::thread rival([&] {
+            for (int i = 10; !stop; ++i) {
+                guess(2, i);
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+            }
+        });
+        const auto t0 = Clock::now();
+        int tries = 0;
+        bool in = false;
+        while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
+            ++tries;
+            in = LoginOnce(port, 2, "bench0", kPassword).starts_with("0,,,");
+            if (!in)
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        const double took = Seconds(Clock::now() - t0);
+        stop = true;
+        rival.join();
+        std::printf("crowd: a rival behind bench0's address guessed 10 at once, then one a second\n");
+        std::printf(
+            "  bench0 from that address: %s after %.2f s (%d tries); rival's guesses checked %ld, refused %ld\n",
+            in ? "in" : "still refused", took, tries, checked.load(), refused.load());
+        return in ? 0 : 1;
+    }
+    std::vector<std::thread> guessers;
+    const auto t0 = Clock::now();
+    for (int a = 0; a < 64; ++a)
+        guessers.emplace_back([&, a] {
+            for (int i = 0; Clock::now() - t0 < std::chrono::seconds(seconds); ++i) {
+                guess(256 + a, a * 100000 + i);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    for (auto& t : guessers)
+        t.join();
+    std::printf("crowd: 64 addresses guessed bench0's password for %ld s: %ld checked, %ld refused unchecked\n",
+                seconds, checked.load(), refused.load());
     return 0;
 }
 
@@ -757,9 +1043,12 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
     int rc = 1;
     {
         const bool fastHash = mode != "logins" && mode != "guesses";
-        const long users = mode == "logins" ? std::max(1L, Option("--users", 8)) : 1;
+        const bool numbered = mode == "logins" || mode == "crowd" || mode == "flood";
+        const long users = mode == "logins"                     ? std::max(1L, Option("--users", 8))
+                           : mode == "crowd" || mode == "flood" ? 2
+                                                                : 1;
         for (long u = 0; u < users; ++u) {
-            const std::string name = mode == "logins" ? kUser + std::to_string(u) : std::string(kUser);
+            const std::string name = numbered ? kUser + std::to_string(u) : std::string(kUser);
             std::vector<std::string> addArgs = {"add-user", name, kPassword, "--cash", "900000000", "--db", db};
             if (fastHash)
                 addArgs.push_back("--fast-hash");
@@ -775,6 +1064,10 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             args.push_back("--fast-hash");
         if (mode == "quotes") // every simulated client comes from 127.0.0.1
             args.insert(args.end(), {"--max-per-address", "1000000"});
+        if (mode != "crowd" && mode != "flood") // the throughput modes open many connections of one account
+            args.insert(args.end(), {"--max-per-account", "1000000"});
+        else if (Option("--attack", 0) == 2) // a table the crowd can fill, with descriptors to spare
+            args.insert(args.end(), {"--max-connections", "10000"});
         if (Option("--sync-normal", 0) != 0)
             args.insert(args.end(), {"--synchronous", "normal"});
         if (mode != "quotes") {
@@ -802,6 +1095,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             rc = RunFlood(port);
         } else if (mode == "wal") {
             rc = RunWal(port, db);
+        } else if (mode == "crowd") {
+            rc = Option("--attack", 0) >= 3 ? RunGuessers(port, Option("--attack", 0)) : RunCrowd(server, port);
         } else {
             std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
             rc = 2;
@@ -815,10 +1110,11 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|stores|takeover [--clients N] "
-                     "[--codes N] [--seconds N] "
-                     "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
+        std::fprintf(
+            stderr,
+            "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|crowd|stores|takeover [--clients N] "
+            "[--codes N] [--seconds N] "
+            "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
         return 2;
     }
     const std::string mode = argv[1];

@@ -36,7 +36,7 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
     market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
     if (!options_.quotesCsv.empty()) {
         std::string error;
-        if (!market_->LoadCsv(options_.quotesCsv, error))
+        if (!market_->LoadCsv(options_.quotesCsv, error, GbkToUtf8))
             throw std::runtime_error(error);
     }
     db_ = OpenStore(options_.dbPath, options_.synchronous, access);
@@ -65,6 +65,7 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
                                             ? CalendarWrite::kWhenMissing
                                             : CalendarWrite::kNever;
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
+    ledger_->SetMaxOpenOrders(options_.maxOpenOrders);
     const CalendarChoice choice{options_.exchangeDay, options_.holidaysGiven, options_.hoursGiven};
     if (access == StoreAccess::kReadOnly) {
         // One snapshot of the whole contest, and nothing written: no day set, no rollover.

@@ -36,13 +36,19 @@ struct ServerOptions {
     FeeSchedule fees;
     int mainLimitPercent = net::kMainLimitPercent;
     int growthLimitPercent = net::kGrowthLimitPercent;
-    HashCost hashCost = HashCost::kInteractive;
+    HashCost hashCost = HashCost::kContest;
     // Only requests count as activity, and a client that receives quote pushes sends no
     // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
     int idleSeconds = 300;
     // A connection that has not logged in by then is closed.
     int loginSeconds = 30;
     std::size_t maxConnections = 20000;
+    // Open orders one account may hold.
+    std::size_t maxOpenOrders = 2000;
+    // Logged-in connections of one account; a further login closes the account's oldest.
+    std::size_t maxConnectionsPerAccount = 8;
+    // Answers and pushes queued for all clients together; past it the slowest readers go.
+    std::size_t outputBudgetBytes = 128 * 1024 * 1024;
     // A school lab shares one address; an attacker's single address cannot fill every slot.
     std::size_t maxConnectionsPerAddress = 128;
     bool createDemo = true;

@@ -240,6 +240,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
                                std::string_view typeText, const std::string& time, bool matchNow) {
     if (a.status != 0)
         return "1,账户已冻结，不能委托";
+    if (maxOpenOrders_ != 0 && a.openOrders.size() >= maxOpenOrders_)
+        return "1,未成交委托已达" + std::to_string(maxOpenOrders_) + "笔上限，请先撤单再委托";
     if (typeText != "1" && typeText != "2")
         return "1,买卖方向无效";
     const bool sell = typeText == "2";
@@ -717,10 +719,10 @@ std::string Ledger::SettlementReply(const Account& a, const std::string& from, c
     });
 }
 
-void Ledger::SetPasswordHash(Account& a, const std::string& hash) {
+void Ledger::SetPasswordHash(Account& a, const std::string& hash, bool samePassword) {
     db_.Prepare("UPDATE users SET pwhash=? WHERE id=?").Bind(1, hash).Bind(2, a.id).Run();
     if (directory_)
-        directory_->Set(a.name, {a.id, hash});
+        directory_->Set(a.name, {a.id, hash}, samePassword);
 }
 
 std::int64_t Ledger::AddUser(const std::string& name, const std::string& hash, Cents cash, const std::string& sh,

@@ -109,7 +109,8 @@ public:
     std::string FundsFlowReply(const Account& account, const std::string& from, const std::string& to);
     std::string SettlementReply(const Account& account, const std::string& from, const std::string& to);
 
-    void SetPasswordHash(Account& account, const std::string& hash);
+    // `samePassword`: the same password hashed at a new cost, not a change of password.
+    void SetPasswordHash(Account& account, const std::string& hash, bool samePassword = false);
 
     // Matches every open order against the current book (after a market tick).
     void MatchOpenOrders(const std::string& time);
@@ -139,6 +140,9 @@ public:
     std::vector<RankingRow> Ranking() const;
 
     std::size_t OpenOrderCount() const { return openOrders_.size(); }
+    // An account's open orders past this are refused (0: no limit): one account's million
+    // resting orders would slow every tick and every query.
+    void SetMaxOpenOrders(std::size_t limit) { maxOpenOrders_ = limit; }
     // Fills made since the ledger was made, rolled-back ones included (for the metrics).
     std::uint64_t BuyFills() const { return buyFills_; }
     std::uint64_t SellFills() const { return sellFills_; }
@@ -170,6 +174,7 @@ private:
     std::unordered_map<std::int64_t, Account> accounts_;
     std::unordered_map<std::string, std::int64_t> accountIds_;
     std::map<std::int64_t, Order> openOrders_; // by id: time priority
+    std::size_t maxOpenOrders_ = 0;
     std::uint64_t buyFills_ = 0;
     std::uint64_t sellFills_ = 0;
 

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
 
 namespace server {
 
@@ -31,12 +34,58 @@ void Market::AddSecurity(std::string_view code, std::string_view name, Cents pre
     quotes_.push_back(std::move(q));
 }
 
-bool Market::LoadCsv(const std::string& path, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
+namespace {
+
+bool IsUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xe ? 3 : (c >> 3) == 0x1e ? 4 : 0;
+        if (length == 0 || (length == 2 && c < 0xc2) || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
+// The file as UTF-8: spreadsheet tools here save CSV as GBK, others as UTF-8 (perhaps with a
+// byte-order mark). Names go on the wire and into the database, so text that is neither is
+// refused with the first line that is not, rather than stored as garbage.
+std::optional<std::string> CsvAsUtf8(std::string bytes, const std::string& path, std::string& error,
+                                     const Market::TextDecoder& fromGbk) {
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.erase(0, 3);
+    if (IsUtf8(bytes))
+        return bytes;
+    if (auto converted = fromGbk ? fromGbk(bytes) : std::nullopt)
+        return converted;
+    std::istringstream lines(bytes);
+    std::string line;
+    for (int lineNo = 1; std::getline(lines, line); ++lineNo) {
+        if (!IsUtf8(line) && !(fromGbk && fromGbk(line))) {
+            error = path + ":" + std::to_string(lineNo) + ": neither UTF-8 nor GBK text";
+            return std::nullopt;
+        }
+    }
+    error = path + ": mixes UTF-8 and GBK text";
+    return std::nullopt;
+}
+
+} // namespace
+
+bool Market::LoadCsv(const std::string& path, std::string& error, const TextDecoder& fromGbk) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
         error = "cannot open " + path;
         return false;
     }
+    const auto text = CsvAsUtf8(std::string(std::istreambuf_iterator<char>(file), {}), path, error, fromGbk);
+    if (!text)
+        return false;
+    std::istringstream in(*text);
     std::vector<CsvRow> rows;
     std::string line;
     int lineNo = 0;

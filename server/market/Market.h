@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -42,7 +44,10 @@ public:
     // Replaces the simulation by a replay. Each line: tick, then the 24 fields of a quote
     // record (code, name, last, previous close, 5 bid prices, 5 bid volumes, 5 ask prices,
     // 5 ask volumes); '#' starts a comment line. After the last tick the book holds still.
-    bool LoadCsv(const std::string& path, std::string& error);
+    // Turns GBK text into UTF-8; empty when the text is not GBK.
+    using TextDecoder = std::function<std::optional<std::string>(std::string_view)>;
+    // The file may be UTF-8 or, given `fromGbk`, GBK; other text is refused with its line.
+    bool LoadCsv(const std::string& path, std::string& error, const TextDecoder& fromGbk = {});
 
     // One market step.
     void Advance();

@@ -15,6 +15,9 @@ namespace {
 
 // A client that does not read its socket is cut off rather than buffered for ever.
 constexpr std::size_t kMaxOutboxBytes = 4 * 1024 * 1024;
+// Before a login only heartbeats and the login's answer go out: a connection that lets
+// more than this pile up is not reading and is closed.
+constexpr std::size_t kMaxOutboxBytesBeforeLogin = 4096;
 // Quote pushes must fit one frame; each record is under 200 bytes.
 constexpr std::size_t kMaxSubscriptions = 300;
 constexpr std::size_t kMaxPasswordBytes = 32;
@@ -54,6 +57,12 @@ void Session::Close() {
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     socket_.close(ec);
     idleTimer_.cancel();
+    // What is not being written is freed now; the frames of a write in progress stay until
+    // it ends (its buffers point into them).
+    while (outbox_.size() > writingCount_) {
+        Unqueue(outbox_.back());
+        outbox_.pop_back();
+    }
     // Not removed synchronously: the caller may be walking the server's session list.
     asio::post(server_.Io(), [self = shared_from_this()] { self->server_.Remove(self); });
 }
@@ -230,6 +239,7 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
         userId_ = userId;
         name_ = name;
         password_ = password;
+        server_.LoggedIn(*this);
         idleTimer_.cancel();
         ArmIdleTimer(); // from the login deadline to the idle limit
     }
@@ -339,21 +349,42 @@ void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     Queue(net::FormatFrame(net::kCmdQuoteUpdate, body), true);
 }
 
+std::size_t Session::Outgoing::Cost() const {
+    // The frame's buffer, its place in the queue and the allocator's bookkeeping: a heartbeat
+    // answer of a dozen bytes costs several times that.
+    constexpr std::size_t kAllocatorOverhead = 16;
+    const bool onHeap = data.capacity() > std::string().capacity();
+    return sizeof(Outgoing) + (onHeap ? data.capacity() + kAllocatorOverhead : 0);
+}
+
+void Session::Unqueue(const Outgoing& frame) {
+    const std::size_t cost = frame.Cost();
+    outboxBytes_ -= cost;
+    server_.OutputReleased(cost);
+    if (frame.push)
+        --queuedPushes_;
+}
+
 void Session::Queue(std::string frame, bool push) {
-    outboxBytes_ += frame.size();
-    if (outboxBytes_ > kMaxOutboxBytes) {
+    Outgoing out{std::move(frame), push};
+    const std::size_t cost = out.Cost();
+    if (outboxBytes_ + cost > (userId_ == 0 ? kMaxOutboxBytesBeforeLogin : kMaxOutboxBytes)) {
         server_.GetMetrics().slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
         Close();
         return;
     }
+    outboxBytes_ += cost;
     if (push)
         ++queuedPushes_;
-    outbox_.push_back({std::move(frame), push});
-    if (!writing_)
+    outbox_.push_back(std::move(out));
+    // Past the server's budget the slowest readers go, perhaps this one.
+    server_.OutputQueued(cost);
+    if (open_ && !writing_)
         Write();
 }
 
 void Session::Write() {
+    writingCount_ = 0;
     if (outbox_.empty() || !open_) {
         writing_ = false;
         return;
@@ -363,18 +394,19 @@ void Session::Write() {
     std::vector<asio::const_buffer> buffers;
     const std::size_t count = std::min<std::size_t>(outbox_.size(), 64);
     buffers.reserve(count);
+    writingCount_ = count;
     for (std::size_t i = 0; i < count; ++i)
         buffers.emplace_back(asio::buffer(outbox_[i].data));
     asio::async_write(socket_, buffers, [self = shared_from_this(), count](const asio::error_code& ec, std::size_t) {
+        for (std::size_t i = 0; i < count && !self->outbox_.empty(); ++i) {
+            self->Unqueue(self->outbox_.front());
+            self->outbox_.pop_front();
+        }
         if (ec || !self->open_) {
             self->Close();
+            self->writingCount_ = 0;
+            self->writing_ = false;
             return;
-        }
-        for (std::size_t i = 0; i < count && !self->outbox_.empty(); ++i) {
-            self->outboxBytes_ -= self->outbox_.front().data.size();
-            if (self->outbox_.front().push)
-                --self->queuedPushes_;
-            self->outbox_.pop_front();
         }
         self->Write();
     });

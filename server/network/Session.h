@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,7 +35,13 @@ public:
     // has been written: what arrives next is all that can change it.
     bool Idle() const { return !loginPending_ && !passwordPending_ && inFlight_ == 0 && held_.empty() && !writing_; }
     const std::string& Address() const { return address_; }
+    // What the answers and pushes queued for this client hold in memory.
+    std::size_t OutboxBytes() const { return outboxBytes_; }
     std::int64_t UserId() const { return userId_; }
+    bool LoginPending() const { return loginPending_; }
+    // Where the server keeps this connection while it has not logged in.
+    std::optional<std::list<Session*>::iterator> notLoggedInAt;
+    std::int64_t accountListed = 0; // the account whose logged-in connections list this one
 
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
@@ -85,10 +92,13 @@ private:
     struct Outgoing {
         std::string data;
         bool push;
+        std::size_t Cost() const;
     };
+    void Unqueue(const Outgoing& frame);
     std::deque<Outgoing> outbox_;
     std::size_t outboxBytes_ = 0;
     bool writing_ = false;
+    std::size_t writingCount_ = 0; // the frames at the outbox's front that a write points into
     int queuedPushes_ = 0;
 
     std::int64_t userId_ = 0;
