@@ -45,6 +45,7 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
         if (ledger_->Day().empty())
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
+        ledger_->KeepIndexBase();
         CatchUp(now);
         db_->Commit();
     } catch (...) {
@@ -59,7 +60,8 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
 }
 
 void Engine::PublishRanking(const LocalTime& now) {
-    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time));
+    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time,
+                                         ledger_->MarketHistory(), ledger_->IndexNow()));
     rankingPublished_ = std::chrono::steady_clock::now();
 }
 

@@ -30,14 +30,18 @@ void AppendJsonString(std::string& out, std::string_view text) {
 
 } // namespace
 
-RankingSnapshotPtr MakeRankingSnapshot(const std::vector<RankingRow>& rows, std::string day, std::string updated) {
+RankingSnapshotPtr MakeRankingSnapshot(const std::vector<RankingRow>& rows, std::string day, std::string updated,
+                                       MarketCloses market, std::int64_t index) {
     auto snapshot = std::make_shared<RankingSnapshot>();
     snapshot->day = std::move(day);
     snapshot->updated = std::move(updated);
+    snapshot->market = std::move(market);
+    snapshot->index = index;
     snapshot->rows.reserve(rows.size());
     int rank = 0;
     for (const RankingRow& r : rows)
-        snapshot->rows.push_back({++rank, r.name, r.cash + r.stockValue, r.initialCash, r.positions});
+        snapshot->rows.push_back(
+            {++rank, r.id, r.name, r.cash + r.stockValue, r.initialCash, r.positions, r.pendingFlow, r.closes});
     return snapshot;
 }
 

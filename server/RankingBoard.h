@@ -2,9 +2,11 @@
 
 #include "server/Ledger.h"
 #include "server/Money.h"
+#include "server/Standings.h"
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,10 +15,13 @@ namespace server {
 
 struct RankingEntry {
     int rank = 0;
+    std::int64_t id = 0;
     std::string name; // UTF-8, unmasked
     Cents total = 0;  // cash and stock value at the last price
     Cents initialCash = 0;
     int positions = 0;
+    Cents pendingFlow = 0; // the organiser's money moved in today
+    DayCloses closes;      // every settlement of the account, oldest first
 };
 
 // The contest's standings as the engine last published them; never changed once made, so
@@ -25,11 +30,24 @@ struct RankingSnapshot {
     std::string day;     // the trading day
     std::string updated; // "2026-12-07 14:05:09", local time of the batch that made it
     std::vector<RankingEntry> rows;
+    MarketCloses market;         // every settlement of the contest, oldest first
+    std::int64_t index = 100000; // the live index, in hundredths of a point
+
+    // The standings by period, worked out by the first reader that asks (any thread).
+    const StandingBook& Standings() const {
+        std::call_once(standingsMade_, [this] { standings_.emplace(*this); });
+        return *standings_;
+    }
+
+private:
+    mutable std::once_flag standingsMade_;
+    mutable std::optional<StandingBook> standings_;
 };
 using RankingSnapshotPtr = std::shared_ptr<const RankingSnapshot>;
 
 // `rows` in the ledger's order (total assets, highest first), numbered from 1.
-RankingSnapshotPtr MakeRankingSnapshot(const std::vector<RankingRow>& rows, std::string day, std::string updated);
+RankingSnapshotPtr MakeRankingSnapshot(const std::vector<RankingRow>& rows, std::string day, std::string updated,
+                                       MarketCloses market = {}, std::int64_t index = 100000);
 
 // "张三丰" → "张**": the first character and two stars, whatever the length, so that the
 // public page tells neither the name nor its length.

@@ -6,6 +6,7 @@
 #include "server/Metrics.h"
 #include "server/QueryString.h"
 #include "server/QuoteSnapshot.h"
+#include "server/RankingBoard.h"
 #include "server/ServerOptions.h"
 #include "server/VerifiedLogins.h"
 
@@ -49,6 +50,8 @@ public:
     void Remove(const std::shared_ptr<Session>& session);
     Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
+    // The standings the engine published last; null before the first.
+    RankingSnapshotPtr Standings() const;
     const ServerOptions& Options() const { return options_; }
     asio::io_context& Io() { return io_; }
 

@@ -6,6 +6,7 @@
 #include "server/PasswordHash.h"
 #include "server/QueryString.h"
 #include "server/Server.h"
+#include "server/Standings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -182,6 +183,10 @@ void Session::Handle(const net::Frame& frame) {
     case net::kCmdChangePassword:
         OnChangePassword(*query);
         return;
+    case net::kCmdStanding:
+    case net::kCmdCurve:
+        OnStanding(frame.command, *query);
+        return;
     case net::kCmdOrder:
     case net::kCmdCancelOne:
     case net::kCmdCancelAllSells:
@@ -201,6 +206,18 @@ void Session::Handle(const net::Frame& frame) {
     default:
         return;
     }
+}
+
+void Session::OnStanding(int command, const QueryString& query) {
+    // Answered from the engine's last published standings, here on the network thread: a
+    // contest asking for its ranks never queues behind the orders.
+    const RankingSnapshotPtr snapshot = server_.Standings();
+    if (!snapshot)
+        return;
+    const auto answer =
+        command == net::kCmdStanding ? StandingReply(*snapshot, userId_, query) : CurveReply(*snapshot, userId_, query);
+    if (answer)
+        Send(command, *answer);
 }
 
 void Session::OnLogin(const std::optional<QueryString>& query) {
