@@ -101,4 +101,49 @@ std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames) {
     return out;
 }
 
+RankingBoard::RankingBoard()
+    : worker_([this] { Work(); }) {}
+
+RankingBoard::~RankingBoard() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void RankingBoard::Publish(RankingSnapshotPtr snapshot) {
+    {
+        std::lock_guard lock(mutex_);
+        if (current_) {
+            waiting_ = std::move(snapshot);
+            wake_.notify_one();
+            return;
+        }
+    }
+    snapshot->Standings();
+    std::lock_guard lock(mutex_);
+    current_ = std::move(snapshot);
+}
+
+RankingSnapshotPtr RankingBoard::Current() const {
+    std::lock_guard lock(mutex_);
+    return current_;
+}
+
+void RankingBoard::Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || waiting_; });
+        if (stopping_)
+            return;
+        RankingSnapshotPtr next = std::move(waiting_);
+        lock.unlock();
+        next->Standings();
+        lock.lock();
+        current_ = std::move(next);
+    }
+}
+
 } // namespace server

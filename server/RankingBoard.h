@@ -4,11 +4,13 @@
 #include "server/Money.h"
 #include "server/Standings.h"
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace server {
@@ -64,22 +66,32 @@ std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames);
 
 namespace server {
 
-// Where the engine puts each new snapshot and the HTTP side takes the latest one.
+// Where the engine puts each new snapshot and the HTTP side and the sessions take the latest
+// one. The standings by period are worked out on a thread of the board's own before a
+// snapshot becomes the latest, so that neither the engine nor the network thread spends
+// its time on them; a snapshot that arrives while one is being worked out replaces any
+// other waiting.
 class RankingBoard final {
 public:
-    void Publish(RankingSnapshotPtr snapshot) {
-        std::lock_guard lock(mutex_);
-        current_ = std::move(snapshot);
-    }
-    // Null until the engine published its first snapshot.
-    RankingSnapshotPtr Current() const {
-        std::lock_guard lock(mutex_);
-        return current_;
-    }
+    RankingBoard();
+    ~RankingBoard();
+    RankingBoard(const RankingBoard&) = delete;
+    RankingBoard& operator=(const RankingBoard&) = delete;
+
+    // Any thread. The first snapshot is worked out at once, on the calling thread.
+    void Publish(RankingSnapshotPtr snapshot);
+    // Any thread. Null until the first snapshot was published.
+    RankingSnapshotPtr Current() const;
 
 private:
+    void Work();
+
     mutable std::mutex mutex_;
+    std::condition_variable wake_;
     RankingSnapshotPtr current_;
+    RankingSnapshotPtr waiting_;
+    bool stopping_ = false;
+    std::thread worker_;
 };
 
 } // namespace server
