@@ -45,7 +45,6 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
         if (ledger_->Day().empty())
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
-        ledger_->KeepIndexBase();
         CatchUp(now);
         db_->Commit();
     } catch (...) {
@@ -82,6 +81,12 @@ void Engine::RunNow(const Work& work) {
 }
 
 void Engine::Start(QuotesListener listener) {
+    // The index starts from the market the contest is served with; the administration
+    // commands, which never start the engine, may run without its options.
+    RunNow([](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+        ledger.KeepIndexBase();
+        return std::nullopt;
+    });
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
     thread_ = std::thread([this] { Run(); });

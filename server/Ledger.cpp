@@ -248,7 +248,6 @@ std::int64_t Ledger::IndexNow() const {
 }
 
 void Ledger::RecordCloses(const std::string& day) {
-    KeepIndexBase();
     Statement insert = db_.Prepare("INSERT INTO daily_totals(user_id, day, total) VALUES(?,?,?) "
                                    "ON CONFLICT(user_id, day) DO NOTHING");
     std::vector<double> sinceStart;

@@ -79,23 +79,40 @@ std::string ReturnPercent(Cents total, Cents initialCash) {
     return text;
 }
 
-std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames) {
+std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames, std::optional<net::StandingPeriod> period) {
     std::string out;
-    out.reserve(128 + snapshot.rows.size() * 96);
+    out.reserve(256 + snapshot.rows.size() * 112);
     out += "{\"day\":";
     AppendJsonString(out, snapshot.day);
     out += ",\"updated\":";
     AppendJsonString(out, snapshot.updated);
+    if (period) {
+        const StandingBook& book = snapshot.Standings();
+        out += ",\"period\":\"" + std::string(net::PeriodName(*period)) + "\",\"index\":\"" +
+               net::HundredthsText(snapshot.index) + "\",\"median\":\"" + net::HundredthsText(book.MedianHundredths()) +
+               "\"";
+    }
     out += ",\"rows\":[";
-    bool first = true;
-    for (const RankingEntry& e : snapshot.rows) {
-        if (!first)
+    const auto row = [&](const RankingEntry& e, int rank, const std::string& ret, const std::string* profit) {
+        if (out.back() != '[')
             out += ',';
-        first = false;
-        out += "{\"rank\":" + std::to_string(e.rank) + ",\"name\":";
+        out += "{\"rank\":" + std::to_string(rank) + ",\"name\":";
         AppendJsonString(out, fullNames ? e.name : MaskName(e.name));
-        out += ",\"total\":\"" + FormatCents(e.total) + "\",\"return\":\"" + ReturnPercent(e.total, e.initialCash) +
-               "\",\"positions\":" + std::to_string(e.positions) + "}";
+        out += ",\"total\":\"" + FormatCents(e.total) + "\",\"return\":\"" + ret + "\"";
+        if (profit)
+            out += ",\"profit\":\"" + *profit + "\"";
+        out += ",\"positions\":" + std::to_string(e.positions) + "}";
+    };
+    if (period) {
+        const StandingBook& book = snapshot.Standings();
+        for (const std::size_t i : book.Order(*period)) {
+            const StandingBook::Figures& f = book.Of(*period, i);
+            const std::string profit = FormatCents(f.profit);
+            row(snapshot.rows[i], f.rank, net::HundredthsText(f.hundredths), &profit);
+        }
+    } else {
+        for (const RankingEntry& e : snapshot.rows)
+            row(e, e.rank, ReturnPercent(e.total, e.initialCash), nullptr);
     }
     out += "]}";
     return out;

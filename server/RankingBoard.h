@@ -59,8 +59,11 @@ std::string MaskName(std::string_view utf8);
 // without initial cash.
 std::string ReturnPercent(Cents total, Cents initialCash);
 
-// The snapshot as the JSON document the ranking page reads.
-std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames);
+// The snapshot as the JSON document the ranking page reads: by total assets and the return
+// since the start without a period, else by the period's return (its rank, return and profit),
+// with the live index and the contest's median return.
+std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames,
+                        std::optional<net::StandingPeriod> period = std::nullopt);
 
 } // namespace server
 
