@@ -87,8 +87,18 @@ CStandingView::CStandingView(ClientContext& context, QWidget* parent)
     m_note->setObjectName(QStringLiteral("standingNote"));
     m_chart->setObjectName(QStringLiteral("curveChart"));
     m_chart->setRenderHint(QPainter::Antialiasing);
-    m_chart->setMinimumHeight(160);
+    // Readable at 1200×700: my four rows in full, the top 20 scrolling, the chart tall enough
+    // for its axes' labels.
+    m_chart->setMinimumHeight(fontMetrics().height() * 15);
     m_mine->setRowCount(4);
+    m_mine->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_mine->horizontalHeader()->setStretchLastSection(true);
+    m_mine->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral(
+                                "总排名 我的名次 1000 / 1000 -100.00% 盈亏（元）-99999.99 总资产（元）")) +
+                            40);
+    m_mine->setMinimumHeight(m_mine->horizontalHeader()->sizeHint().height() +
+                             4 * m_mine->verticalHeader()->defaultSectionSize() + 4);
+    m_top->setMinimumHeight(fontMetrics().height() * 8);
     for (int row = 0; row < 4; ++row)
         m_mine->setItem(row, 0, Cell(kPeriodNames[row], false));
 
