@@ -1,11 +1,11 @@
 #pragma once
 
-#include "net/Commands.h"
 #include "net/QuoteCodes.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
 #include "net/SharedTable.h"
-#include "net/Standing.h"
+#include "wire/Commands.h"
+#include "wire/Standing.h"
 
 #include <array>
 #include <atomic>

@@ -5,7 +5,7 @@
 #include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
-#include "net/Standing.h"
+#include "wire/Standing.h"
 
 #include <atomic>
 #include <condition_variable>
