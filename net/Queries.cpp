@@ -18,6 +18,18 @@ bool TradingLink::QueryPositions() {
     return SendRequest(kCmdPositions, "");
 }
 
+bool TradingLink::QueryStanding(StandingPeriod period, int count) {
+    state_.standing.NoteAsked(period); // before the send: the answer may come at once
+    if (SendRequest(kCmdStanding, StandingRequest(period, count)))
+        return true;
+    state_.standing.TakeBackAsked();
+    return false;
+}
+
+bool TradingLink::QueryCurve() {
+    return SendRequest(kCmdCurve, CurveRequest(kMaxCurvePoints));
+}
+
 bool TradingLink::QueryFunds() {
     return SendRequest(kCmdFunds, "");
 }

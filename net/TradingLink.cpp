@@ -175,6 +175,7 @@ void TradingLink::Reconnect() {
         phase_.store(LinkPhase::kBroken);
     }
     reloginPending_ = false;
+    state_.standing.ForgetAsked(); // their answers will not come
     // The server that broke may be gone for good; its standby listens on the next address.
     NextServer();
     // A connection that broke as soon as it was made (a proxy or balancer in front of a dead
@@ -319,6 +320,14 @@ void TradingLink::Dispatch(int command, std::string_view body) {
         break;
     case kCmdSettlement:
         ParseSettlement(body);
+        break;
+    case kCmdStanding:
+        state_.standing.StoreStanding(ParseStandingAnswer(body));
+        NotifyTable(kMsgStandingStored);
+        break;
+    case kCmdCurve:
+        state_.standing.StoreCurve(ParseCurveAnswer(body));
+        NotifyTable(kMsgStandingStored);
         break;
     case kCmdQuoteUpdate:
         lastQuote_.store(clock_());

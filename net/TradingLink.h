@@ -5,6 +5,7 @@
 #include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
+#include "wire/Standing.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -99,6 +100,11 @@ public:
     bool QueryRecentSettlement(); // 14, start=seven days ago; always true
     bool QueryRecentFundsFlow();  // 10, start=yesterday; always true
     bool QueryTodayOrders();      // 7, start=today, then the 1129 notification; always true
+    // Where the user stands: command 23 for `period` with the top `count`, command 24 with the
+    // whole curve. Each answer is parsed into state.standing, then kMsgStandingStored is
+    // notified. The send's result.
+    bool QueryStanding(StandingPeriod period, int count);
+    bool QueryCurve();
 
     // Creates the history tables, sends 9 and 11 (each tried twice on failure), clears
     // initialLoadPending, then sends 8, 14 and 7 — on a thread of its own.

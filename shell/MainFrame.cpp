@@ -110,8 +110,11 @@ void CMainFrame::CreateShortcuts() {
     const struct {
         Qt::Key key;
         const char16_t* label;
-    } keys[] = {
-        {Qt::Key_F1, u"买入[F1]"}, {Qt::Key_F2, u"卖出[F2]"}, {Qt::Key_F3, u"撤单[F3]"}, {Qt::Key_F4, u"资金股票"}};
+    } keys[] = {{Qt::Key_F1, u"买入[F1]"},
+                {Qt::Key_F2, u"卖出[F2]"},
+                {Qt::Key_F3, u"撤单[F3]"},
+                {Qt::Key_F4, u"资金股票"},
+                {Qt::Key_F6, u"大赛排名[F6]"}};
     for (const auto& k : keys) {
         auto* shortcut = new QShortcut(QKeySequence(k.key), this);
         const QString label = QString::fromUtf16(k.label);
@@ -247,6 +250,10 @@ void CMainFrame::OnTableStored(int message) {
     }
     if (message == net::kMsgHistoryTableStored) {
         view->OnHistoryTableStored();
+        return;
+    }
+    if (message == net::kMsgStandingStored) {
+        view->OnStandingStored();
         return;
     }
     const QString& label = m_currentViewLabel;

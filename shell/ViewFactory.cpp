@@ -5,6 +5,7 @@
 #include "account/HisTradeView.h"
 #include "account/HisWeituoView.h"
 #include "account/MoneyStockView.h"
+#include "account/StandingView.h"
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
 #include "controls/TFormView.h"
@@ -35,6 +36,7 @@ const std::vector<FunctionEntry>& FunctionViews() {
         {QStringLiteral("历史成交"), &CHisTradeView::staticMetaObject, &MakeView<CHisTradeView>},
         {QStringLiteral("资金明细"), &CHisMoneyView::staticMetaObject, &MakeView<CHisMoneyView>},
         {QStringLiteral("交 割 单"), &CHisJgdView::staticMetaObject, &MakeView<CHisJgdView>},
+        {QStringLiteral("大赛排名[F6]"), &CStandingView::staticMetaObject, &MakeView<CStandingView>},
         {QStringLiteral("修改密码"), &CPwdView::staticMetaObject, &MakeView<CPwdView>},
     };
     return kViews;

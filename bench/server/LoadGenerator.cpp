@@ -20,6 +20,9 @@
 //                        3 a rival behind bench0's address guesses its password (10 at once,
 //                        then one a second): how long bench0 takes to get in from there;
 //                        4 64 addresses guess bench0's password: how many guesses are checked
+//   quorvex_load standing [--accounts 10000] [--days 60] [--standing-rate 1000] [--rate 200]
+//                         [--seconds 10]   order latency alone, then beside a stream of
+//                                          command 23 (where I stand) on a crowded contest
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
 //   quorvex_load takeover --pg URI [--runs 10]
@@ -541,6 +544,153 @@ int RunLatency(std::uint16_t port) {
     std::printf("  order answer latency: median %.0f us, p99 %.0f us, max %.0f us\n", at(0.5), at(0.99),
                 latencies.empty() ? 0.0 : latencies.back());
     return static_cast<long>(latencies.size()) == total && rejected == 0 ? 0 : 1;
+}
+
+// Fills a contest (a SQLite file the server has not opened yet) with `accounts` accounts of
+// varied totals and `days` settled days each, as a long contest has them.
+bool AddCrowd(const std::string& db, long accounts, long days) {
+    sqlite3* handle = nullptr;
+    if (sqlite3_open(db.c_str(), &handle) != SQLITE_OK)
+        return false;
+    std::mt19937_64 rng(7);
+    std::uniform_int_distribution<long long> cents(9'000'000, 11'000'000);
+    bool ok = sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* user = nullptr;
+    sqlite3_stmt* total = nullptr;
+    sqlite3_stmt* market = nullptr;
+    ok = ok &&
+         sqlite3_prepare_v2(handle,
+                            "INSERT INTO users(name, pwhash, sh_account, sz_account, initial_cash, cash) "
+                            "VALUES(?, 'x', ?, ?, 10000000, ?)",
+                            -1, &user, nullptr) == SQLITE_OK &&
+         sqlite3_prepare_v2(handle, "INSERT INTO daily_totals(user_id, day, total) VALUES(?, ?, ?)", -1, &total,
+                            nullptr) == SQLITE_OK &&
+         sqlite3_prepare_v2(handle, "INSERT INTO daily_market(day, index_close, median_return) VALUES(?, 100000, 0)",
+                            -1, &market, nullptr) == SQLITE_OK;
+    std::vector<std::string> dayTexts;
+    for (long d = 0; d < days; ++d) {
+        char text[16];
+        std::snprintf(text, sizeof text, "2020-%02ld-%02ld", 1 + d / 28 % 12, 1 + d % 28);
+        dayTexts.emplace_back(text);
+        sqlite3_bind_text(market, 1, text, -1, SQLITE_TRANSIENT);
+        ok = ok && sqlite3_step(market) == SQLITE_DONE;
+        sqlite3_reset(market);
+    }
+    for (long a = 0; ok && a < accounts; ++a) {
+        const std::string name = "c" + std::to_string(a);
+        const std::string account = "B" + std::to_string(100000000 + a);
+        sqlite3_bind_text(user, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(user, 2, account.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(user, 3, account.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(user, 4, cents(rng));
+        ok = sqlite3_step(user) == SQLITE_DONE;
+        sqlite3_reset(user);
+        const sqlite3_int64 id = sqlite3_last_insert_rowid(handle);
+        for (const std::string& day : dayTexts) {
+            sqlite3_bind_int64(total, 1, id);
+            sqlite3_bind_text(total, 2, day.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(total, 3, cents(rng));
+            ok = ok && sqlite3_step(total) == SQLITE_DONE;
+            sqlite3_reset(total);
+        }
+    }
+    sqlite3_finalize(user);
+    sqlite3_finalize(total);
+    sqlite3_finalize(market);
+    ok = ok && sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(handle);
+    return ok;
+}
+
+// Order latency at --rate for --seconds, alone and then while a second connection of the
+// same account asks command 23 at --standing-rate (cycling the four periods, 100 records).
+int RunStanding(std::uint16_t port) {
+    const long rate = Option("--rate", 200);
+    const long standingRate = Option("--standing-rate", 1000);
+    const long seconds = Option("--seconds", 10);
+    const auto percentile = [](std::vector<double>& v, double q) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[std::min(v.size() - 1, static_cast<std::size_t>(q * v.size()))];
+    };
+    int rc = 0;
+    for (const bool withStanding : {false, true}) {
+        asio::io_context io;
+        std::deque<Clock::time_point> ordersInFlight;
+        std::deque<Clock::time_point> standingInFlight;
+        std::vector<double> orderLatencies;
+        std::vector<double> standingLatencies;
+        std::size_t standingBytes = 0;
+        const auto answer = [](std::deque<Clock::time_point>& q, std::vector<double>& out) {
+            if (q.empty())
+                return;
+            out.push_back(std::chrono::duration<double, std::micro>(Clock::now() - q.front()).count());
+            q.pop_front();
+        };
+        auto trader = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                self.loggedIn = true;
+            else if (f.command == net::kCmdOrder)
+                answer(ordersInFlight, orderLatencies);
+        });
+        auto watcher = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdStanding) {
+                standingBytes += f.body.size();
+                answer(standingInFlight, standingLatencies);
+            }
+        });
+        trader->Connect(port);
+        watcher->Connect(port);
+        while (!trader->loggedIn || !watcher->loggedIn)
+            io.run_for(std::chrono::milliseconds(20));
+        const char* periods[] = {"period=day&count=100", "period=week&count=100", "period=month&count=100",
+                                 "period=all&count=100"};
+        const auto t0 = Clock::now();
+        long orders = 0;
+        long asks = 0;
+        asio::steady_timer timer(io);
+        std::function<void()> pace = [&] {
+            const double elapsed = Seconds(Clock::now() - t0);
+            const long ordersDue = std::min(rate * seconds, static_cast<long>(elapsed * static_cast<double>(rate)) + 1);
+            for (; orders < ordersDue; ++orders) {
+                ordersInFlight.push_back(Clock::now());
+                trader->Send(net::kCmdOrder, kOrderBody);
+            }
+            const long asksDue =
+                withStanding ? std::min(standingRate * seconds, static_cast<long>(elapsed * standingRate) + 1) : 0;
+            for (; asks < asksDue; ++asks) {
+                standingInFlight.push_back(Clock::now());
+                watcher->Send(net::kCmdStanding, periods[asks % 4]);
+            }
+            if (elapsed < static_cast<double>(seconds)) {
+                timer.expires_after(std::chrono::microseconds(500));
+                timer.async_wait([&](const asio::error_code&) { pace(); });
+            }
+        };
+        pace();
+        const auto deadline = Clock::now() + std::chrono::seconds(seconds + 30);
+        while ((Seconds(Clock::now() - t0) < static_cast<double>(seconds) ||
+                static_cast<long>(orderLatencies.size()) < orders ||
+                static_cast<long>(standingLatencies.size()) < asks) &&
+               Clock::now() < deadline)
+            io.run_for(std::chrono::milliseconds(20));
+        const double took = Seconds(Clock::now() - t0);
+        std::printf("%s: %ld orders at %ld/s, %zu answered; order latency median %.0f us, p99 %.0f us\n",
+                    withStanding ? "with standing" : "orders alone", orders, rate, orderLatencies.size(),
+                    percentile(orderLatencies, 0.5), percentile(orderLatencies, 0.99));
+        if (withStanding) {
+            std::printf("  command 23: %ld asked at %ld/s, %zu answered (%.0f/s, %.0f bytes each), "
+                        "answer latency median %.0f us, p99 %.0f us\n",
+                        asks, standingRate, standingLatencies.size(),
+                        static_cast<double>(standingLatencies.size()) / took,
+                        standingLatencies.empty() ? 0.0 : static_cast<double>(standingBytes) / standingLatencies.size(),
+                        percentile(standingLatencies, 0.5), percentile(standingLatencies, 0.99));
+            rc |= static_cast<long>(standingLatencies.size()) == asks ? 0 : 1;
+        }
+        rc |= static_cast<long>(orderLatencies.size()) == orders ? 0 : 1;
+    }
+    return rc;
 }
 
 // Sixty connections guess one user's password at once: how many guesses get checked?
@@ -1077,6 +1227,11 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
                                   "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
             args.insert(args.end(), {"--quotes-csv", csv});
         }
+        if (mode == "standing" &&
+            !AddCrowd(db, std::max(1L, Option("--accounts", 10000)) - 1, std::max(0L, Option("--days", 60)))) {
+            std::fprintf(stderr, "quorvex_load: could not fill the contest\n");
+            return 1;
+        }
         ServerProcess server(binary, args);
         const std::uint16_t port = server.Port();
         if (port == 0) {
@@ -1097,6 +1252,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             rc = RunWal(port, db);
         } else if (mode == "crowd") {
             rc = Option("--attack", 0) >= 3 ? RunGuessers(port, Option("--attack", 0)) : RunCrowd(server, port);
+        } else if (mode == "standing") {
+            rc = RunStanding(port);
         } else {
             std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
             rc = 2;

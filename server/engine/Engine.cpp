@@ -103,7 +103,8 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
 }
 
 void Engine::PublishRanking(const LocalTime& now) {
-    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time));
+    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time,
+                                         ledger_->MarketHistory(), ledger_->IndexNow()));
     rankingPublished_ = std::chrono::steady_clock::now();
 }
 
@@ -124,6 +125,12 @@ void Engine::RunNow(const Work& work) {
 }
 
 void Engine::Start(QuotesListener listener) {
+    // The index starts from the market the contest is served with; the administration
+    // commands, which never start the engine, may run without its options.
+    RunNow([](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+        ledger.KeepIndexBase();
+        return std::nullopt;
+    });
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
     thread_ = std::thread([this] { Run(); });

@@ -40,7 +40,16 @@ void HttpServer::Start(const std::string& host, std::uint16_t port) {
         res.set_header("Content-Security-Policy", policy);
         res.set_content(kRankingPage, "text/html; charset=utf-8");
     });
-    http_->Get("/ranking.json", [this](const httplib::Request&, httplib::Response& res) {
+    http_->Get("/ranking.json", [this](const httplib::Request& req, httplib::Response& res) {
+        std::optional<net::StandingPeriod> period;
+        if (req.has_param("period")) {
+            period = net::ParsePeriod(req.get_param_value("period"));
+            if (!period) {
+                res.status = 400;
+                res.set_content("{\"error\":\"period is day, week, month or all\"}", "application/json; charset=utf-8");
+                return;
+            }
+        }
         const RankingSnapshotPtr snapshot = board_.Current();
         if (!snapshot) {
             res.status = 503;
@@ -48,7 +57,7 @@ void HttpServer::Start(const std::string& host, std::uint16_t port) {
             return;
         }
         res.set_header("Cache-Control", "no-store");
-        res.set_content(RankingJson(*snapshot, fullNames_), "application/json; charset=utf-8");
+        res.set_content(RankingJson(*snapshot, fullNames_, period), "application/json; charset=utf-8");
     });
     http_->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
         std::string text = metrics_.Render();

@@ -5,6 +5,7 @@
 #include "wire/Board.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace server {
@@ -178,6 +179,104 @@ void Ledger::Load() {
         a->openOrders.insert(o.id);
         openOrders_[o.id] = std::move(o);
     }
+    LoadCloses();
+}
+
+void Ledger::LoadCloses() {
+    // The organiser's money by account and day; a flow of a settled day belongs to its close,
+    // one of the current day is pending.
+    std::unordered_map<std::int64_t, std::map<std::string, Cents>> flows;
+    Statement flowRows = db_.Prepare("SELECT user_id, day, amount FROM cash_flows");
+    while (flowRows.Step())
+        flows[flowRows.Int(0)][flowRows.Text(1)] += flowRows.Int(2);
+    std::unordered_map<std::int64_t, std::vector<DayClose>> closes;
+    Statement totals = db_.Prepare("SELECT user_id, day, total FROM daily_totals ORDER BY user_id, day");
+    while (totals.Step())
+        closes[totals.Int(0)].push_back({totals.Text(1), totals.Int(2), 0, 1});
+    for (auto& [id, a] : accounts_) {
+        std::vector<DayClose>& own = closes[id];
+        std::map<std::string, Cents>& money = flows[id];
+        auto flow = money.begin();
+        Cents previous = a.initialCash;
+        double unit = 1;
+        for (DayClose& c : own) {
+            for (; flow != money.end() && flow->first <= c.day; ++flow)
+                c.flow += flow->second;
+            c.unit = unit = NextUnit(unit, previous, c.flow, c.total);
+            previous = c.total;
+        }
+        a.pendingFlow = 0;
+        for (; flow != money.end(); ++flow)
+            a.pendingFlow += flow->second;
+        a.closes = std::make_shared<const std::vector<DayClose>>(std::move(own));
+    }
+    std::vector<MarketClose> market;
+    Statement days = db_.Prepare("SELECT day, index_close, median_return FROM daily_market ORDER BY day");
+    while (days.Step())
+        market.push_back({days.Text(0), days.Int(1), days.Int(2)});
+    marketCloses_ = std::make_shared<const std::vector<MarketClose>>(std::move(market));
+    indexBase_.clear();
+    Statement base = db_.Prepare("SELECT code, price FROM index_base");
+    while (base.Step())
+        indexBase_[base.Text(0)] = base.Int(1);
+}
+
+void Ledger::KeepIndexBase() {
+    for (const Quote& q : market_.Quotes()) {
+        if (indexBase_.contains(q.code) || q.prevClose <= 0)
+            continue;
+        indexBase_[q.code] = q.prevClose;
+        db_.Prepare("INSERT INTO index_base(code, price) VALUES(?, ?) ON CONFLICT(code) DO NOTHING")
+            .Bind(1, q.code)
+            .Bind(2, q.prevClose)
+            .Run();
+    }
+}
+
+std::int64_t Ledger::IndexNow() const {
+    double sum = 0;
+    int counted = 0;
+    for (const Quote& q : market_.Quotes()) {
+        const auto base = indexBase_.find(q.code);
+        const Cents start = base != indexBase_.end() ? base->second : q.prevClose;
+        if (start <= 0)
+            continue;
+        sum += static_cast<double>(q.last) / static_cast<double>(start);
+        ++counted;
+    }
+    return counted == 0 ? 100000 : static_cast<std::int64_t>(std::llround(100000 * sum / counted));
+}
+
+void Ledger::RecordCloses(const std::string& day) {
+    Statement insert = db_.Prepare("INSERT INTO daily_totals(user_id, day, total) VALUES(?,?,?) "
+                                   "ON CONFLICT(user_id, day) DO NOTHING");
+    std::vector<double> sinceStart;
+    for (auto& [id, a] : accounts_) {
+        const std::vector<DayClose>& before = *a.closes;
+        if (!before.empty() && before.back().day >= day)
+            continue; // settled already
+        const Cents total = a.cash + StockValue(a);
+        const Cents previous = before.empty() ? a.initialCash : before.back().total;
+        const double unit = NextUnit(before.empty() ? 1 : before.back().unit, previous, a.pendingFlow, total);
+        auto after = std::make_shared<std::vector<DayClose>>(before);
+        after->push_back({day, total, a.pendingFlow, unit});
+        a.closes = std::move(after);
+        a.pendingFlow = 0;
+        insert.Bind(1, id).Bind(2, day).Bind(3, total).Run();
+        sinceStart.push_back(unit);
+    }
+    if (!marketCloses_->empty() && marketCloses_->back().day >= day)
+        return;
+    const std::int64_t index = IndexNow();
+    const std::int64_t median = GrowthHundredths(Median(std::move(sinceStart)));
+    db_.Prepare("INSERT INTO daily_market(day, index_close, median_return) VALUES(?,?,?) ON CONFLICT(day) DO NOTHING")
+        .Bind(1, day)
+        .Bind(2, index)
+        .Bind(3, median)
+        .Run();
+    auto market = std::make_shared<std::vector<MarketClose>>(*marketCloses_);
+    market->push_back({day, index, median});
+    marketCloses_ = std::move(market);
 }
 
 void Ledger::SetDay(const std::string& day) {
@@ -531,6 +630,8 @@ void Ledger::Rollover(const std::string& newDay, const LocalTime& now) {
         }
     }
     if (!closing.empty())
+        RecordCloses(closing);
+    if (!closing.empty())
         db_.Prepare("INSERT INTO closed_days(day, closed_at) VALUES(?, ?) ON CONFLICT(day) DO NOTHING")
             .Bind(1, closing)
             .Bind(2, now.day + " " + now.time)
@@ -757,6 +858,7 @@ std::int64_t Ledger::AddUser(const std::string& name, const std::string& hash, C
     }
     a.initialCash = cash;
     a.cash = cash;
+    a.closes = std::make_shared<const std::vector<DayClose>>();
     if (directory_)
         directory_->Set(name, {a.id, hash});
     accountIds_[name] = a.id;
@@ -771,6 +873,15 @@ void Ledger::SetStatus(Account& a, int status) {
 }
 
 void Ledger::Reset(Account& a, const std::string& day, const std::string& time) {
+    const Cents flow = a.initialCash - (a.cash + StockValue(a));
+    if (flow != 0) {
+        db_.Prepare("INSERT INTO cash_flows(user_id, day, amount) VALUES(?,?,?)")
+            .Bind(1, a.id)
+            .Bind(2, day_)
+            .Bind(3, flow)
+            .Run();
+        a.pendingFlow += flow;
+    }
     for (std::int64_t id : std::vector<std::int64_t>(a.openOrders.begin(), a.openOrders.end()))
         openOrders_.erase(id);
     a.openOrders.clear();
@@ -790,7 +901,8 @@ std::vector<RankingRow> Ledger::Ranking() const {
     for (const auto& [id, a] : accounts_) {
         const auto held = std::count_if(a.positions.begin(), a.positions.end(),
                                         [](const auto& entry) { return entry.second.balance > 0; });
-        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash, static_cast<int>(held)});
+        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash, static_cast<int>(held), id,
+                        a.pendingFlow, a.closes});
     }
     std::sort(rows.begin(), rows.end(), [](const RankingRow& x, const RankingRow& y) {
         return x.cash + x.stockValue != y.cash + y.stockValue ? x.cash + x.stockValue > y.cash + y.stockValue

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/ledger/DailyCloses.h"
 #include "server/ledger/FeeSchedule.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
@@ -38,6 +39,8 @@ struct Account {
     Cents frozen = 0; // funds held by open orders
     std::map<std::string, Position> positions;
     std::set<std::int64_t> openOrders;
+    DayCloses closes;      // its total at every settlement, oldest first
+    Cents pendingFlow = 0; // the organiser's money moved in (out, when negative) this trading day
 
     Cents Available() const { return cash - frozen; }
 };
@@ -69,6 +72,9 @@ struct RankingRow {
     Cents stockValue = 0;
     Cents initialCash = 0;
     int positions = 0; // stocks held
+    std::int64_t id = 0;
+    Cents pendingFlow = 0;
+    DayCloses closes;
 };
 
 // The accounts of a contest and every rule that changes them: orders, fills, cancels,
@@ -122,8 +128,9 @@ public:
     // database so that a restart neither repeats nor skips one.
     const std::string& CallsHeld() const { return callsHeld_; }
     void SetCallsHeld(const std::string& held);
-    // Closes the trading day: open orders expire, holdings become available, and the day
-    // is recorded as closed; `newDay` becomes the trading day.
+    // Closes the trading day: each account's total and the market's index and median return
+    // are recorded as the day's close, open orders expire, holdings become available, and
+    // the day is recorded as closed; `newDay` becomes the trading day.
     // `now`: the moment of the close, recorded with the closed day.
     void Rollover(const std::string& newDay, const LocalTime& now);
     // The day a rollover made now opens: today, or the day after the current trading day
@@ -136,8 +143,18 @@ public:
     std::int64_t AddUser(const std::string& name, const std::string& hash, Cents cash, const std::string& sh,
                          const std::string& sz, const std::string& day, const std::string& time);
     void SetStatus(Account& account, int status);
+    // Back to the initial cash: the difference to the account's total is the organiser's
+    // money (a flow of the trading day), not a gain or a loss.
     void Reset(Account& account, const std::string& day, const std::string& time);
     std::vector<RankingRow> Ranking() const;
+    // The settlements of the contest, oldest first.
+    const MarketCloses& MarketHistory() const { return marketCloses_; }
+    // The equal-weighted index of every security: 1,000 points times the mean of each last
+    // price over its price at the contest's start, in hundredths of a point.
+    std::int64_t IndexNow() const;
+    // Keeps the price at the start (the previous close) of every security the index has not
+    // seen yet: at the contest's first start, and for a security added later.
+    void KeepIndexBase();
 
     std::size_t OpenOrderCount() const { return openOrders_.size(); }
     // An account's open orders past this are refused (0: no limit): one account's million
@@ -157,6 +174,8 @@ private:
     void SavePosition(Account& account, const std::string& code);
     void SaveOrder(const Order& order);
     Cents StockValue(const Account& account) const;
+    void LoadCloses();
+    void RecordCloses(const std::string& day);
     Cents LastPrice(const std::string& code, const Position& position) const;
     void AddFundsFlow(const Account& account, const std::string& day, const std::string& time, std::string_view summary,
                       std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
@@ -175,6 +194,8 @@ private:
     std::unordered_map<std::string, std::int64_t> accountIds_;
     std::map<std::int64_t, Order> openOrders_; // by id: time priority
     std::size_t maxOpenOrders_ = 0;
+    MarketCloses marketCloses_;
+    std::unordered_map<std::string, Cents> indexBase_; // by code: its price at the contest's start
     std::uint64_t buyFills_ = 0;
     std::uint64_t sellFills_ = 0;
 

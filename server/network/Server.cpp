@@ -84,6 +84,10 @@ void Server::Shutdown() {
         session->Close();
 }
 
+RankingSnapshotPtr Server::Standings() const {
+    return engine_.Ranking().Current();
+}
+
 void Server::Accept() {
     acceptor_.async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor_.is_open())

@@ -4,6 +4,7 @@
 
 #include "server/engine/Metrics.h"
 #include "server/engine/QueryString.h"
+#include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/QuoteSnapshot.h"
@@ -63,6 +64,8 @@ public:
     void OutputReleased(std::size_t bytes) { outputBytes_ -= bytes; }
     Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
+    // The standings the engine published last; null before the first.
+    RankingSnapshotPtr Standings() const;
     const ServerOptions& Options() const { return options_; }
     asio::io_context& Io() { return io_; }
 

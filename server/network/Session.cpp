@@ -2,6 +2,7 @@
 
 #include "server/engine/GbkCodec.h"
 #include "server/engine/QueryString.h"
+#include "server/engine/Standings.h"
 #include "server/ledger/PasswordHash.h"
 #include "server/network/Server.h"
 #include "wire/Commands.h"
@@ -191,6 +192,10 @@ void Session::Handle(const net::Frame& frame) {
     case net::kCmdChangePassword:
         OnChangePassword(*query);
         return;
+    case net::kCmdStanding:
+    case net::kCmdCurve:
+        OnStanding(frame.command, *query);
+        return;
     case net::kCmdOrder:
     case net::kCmdCancelOne:
     case net::kCmdCancelAllSells:
@@ -210,6 +215,18 @@ void Session::Handle(const net::Frame& frame) {
     default:
         return;
     }
+}
+
+void Session::OnStanding(int command, const QueryString& query) {
+    // Answered from the engine's last published standings, here on the network thread: a
+    // contest asking for its ranks never queues behind the orders.
+    const RankingSnapshotPtr snapshot = server_.Standings();
+    if (!snapshot)
+        return;
+    const auto answer =
+        command == net::kCmdStanding ? StandingReply(*snapshot, userId_, query) : CurveReply(*snapshot, userId_, query);
+    if (answer)
+        Send(command, *answer);
 }
 
 void Session::OnLogin(const std::optional<QueryString>& query) {

@@ -73,6 +73,7 @@ private:
     void OnLogin(const std::optional<QueryString>& query);
     void OnSubscribe(const QueryString& query);
     void OnChangePassword(const QueryString& query);
+    void OnStanding(int command, const QueryString& query);
     void Queue(std::string frame, bool push);
     void Write();
     void ArmIdleTimer();

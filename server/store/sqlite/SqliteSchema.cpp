@@ -113,10 +113,31 @@ CREATE TABLE IF NOT EXISTS closed_days(day TEXT PRIMARY KEY, closed_at TEXT NOT 
     }
 }
 
+// Migration 2: where each account stood at every settlement, the money the organiser moved in
+// or out of it, and the market's close beside them (the index in hundredths of a point, the
+// contest's median return in hundredths of a percent).
+void AddDailyCloses(SqliteStore& db) {
+    db.Execute(R"sql(
+CREATE TABLE daily_totals(
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    day TEXT NOT NULL,
+    total INTEGER NOT NULL,
+    PRIMARY KEY(user_id, day)) WITHOUT ROWID;
+CREATE TABLE cash_flows(
+    id INTEGER PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    day TEXT NOT NULL,
+    amount INTEGER NOT NULL);
+CREATE TABLE daily_market(day TEXT PRIMARY KEY, index_close INTEGER NOT NULL, median_return INTEGER NOT NULL)
+    WITHOUT ROWID;
+CREATE TABLE index_base(code TEXT PRIMARY KEY, price INTEGER NOT NULL) WITHOUT ROWID;
+)sql");
+}
+
 } // namespace
 
 const std::vector<std::function<void(SqliteStore&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema};
+    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses};
     return kMigrations;
 }
 
