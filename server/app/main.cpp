@@ -85,13 +85,13 @@ options of serve:
   --login-seconds N          close connections that have not logged in after this long, 1 to 3600 (30)
   --max-per-address N        connections allowed from one address, 1 to 1000000 (128)
   --max-per-account N        logged-in connections of one account; a further login closes the
-                             account's oldest (8)
+                             account's oldest, 1 to 1000000 (8)
   --hash-cost contest|interactive  argon2id cost of new password hashes: contest (default, 3 passes
                              over 6 MiB, about 15 ms) or libsodium's interactive limits (64 MiB);
                              a hash of another cost is made anew at its next login
-  --max-open-orders N        open orders one account may hold; more are refused (2000)
+  --max-open-orders N        open orders one account may hold; more are refused, 1 to 100000000 (2000)
   --max-connections N        connections in all; when full, a new one closes the oldest that has
-                             not logged in (20000, at most the descriptors the system allows)
+                             not logged in, 1 to 10000000 (20000, at most the descriptors allowed)
   --synchronous full|normal  full (default): an acknowledged order survives a power cut;
                              normal: faster commits that survive a crash of the server only
   --log-limit-mb N           empty the write-ahead log between batches above this size, 1 to 1048576 (64)
@@ -262,8 +262,7 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
         ->check(CLI::Range(1, 3600));
     serve->add_option("--max-per-address", options.maxConnectionsPerAddress, "connections allowed from one address")
         ->check(CLI::Range(1, 1000000));
-    serve->add_option("--max-per-account", options.maxConnectionsPerAccount,
-                      "logged-in connections of one account")
+    serve->add_option("--max-per-account", options.maxConnectionsPerAccount, "logged-in connections of one account")
         ->check(CLI::Range(1, 1000000));
     serve->add_option("--hash-cost", hashCost, "contest or interactive")
         ->check(CLI::IsMember({"contest", "interactive"}));
@@ -321,67 +320,7 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
             options.exchangeDay = ExchangeCalendar::LoadHolidays(holidays, error);
             if (!options.exchangeDay)
                 return error;
-            options.exchangeDay = std::move(calendar);
-        } else if (key == "--quotes-csv") {
-            options.quotesCsv = value;
-        } else if (key == "--client-version") {
-            options.clientVersion = value;
-        } else if (key == "--update-cmd") {
-            options.updateCommand = value;
-        } else if (key == "--welcome") {
-            options.welcome = value;
-        } else if (key == "--commission" || key == "--stamp-duty" || key == "--transfer-fee" ||
-                   key == "--min-commission") {
-            if (!ParseDouble(value, d) || (key != "--min-commission" && d >= 0.1))
-                return key + " needs a rate such as 0.0003 (or a yuan amount for --min-commission)";
-            if (key == "--commission")
-                options.fees.commissionRate = d;
-            else if (key == "--stamp-duty")
-                options.fees.stampDutyRate = d;
-            else if (key == "--transfer-fee")
-                options.fees.transferFeeRate = d;
-            else
-                options.fees.minCommission = static_cast<Cents>(d * 100 + 0.5);
-        } else if (key == "--limit-main" || key == "--limit-growth") {
-            if (!ParseInt(value, 1, 99, n))
-                return key + " needs a percentage from 1 to 99";
-            (key == "--limit-main" ? options.mainLimitPercent : options.growthLimitPercent) = static_cast<int>(n);
-        } else if (key == "--idle-seconds") {
-            if (!ParseInt(value, 1, 86400, n))
-                return "--idle-seconds needs a number of seconds";
-            options.idleSeconds = static_cast<int>(n);
-        } else if (key == "--login-seconds") {
-            if (!ParseInt(value, 1, 3600, n))
-                return "--login-seconds needs a number of seconds from 1 to 3600";
-            options.loginSeconds = static_cast<int>(n);
-        } else if (key == "--max-per-address") {
-            if (!ParseInt(value, 1, 1000000, n))
-                return "--max-per-address needs a number of connections";
-            options.maxConnectionsPerAddress = static_cast<std::size_t>(n);
-        } else if (key == "--hash-cost") {
-            if (value != "contest" && value != "interactive")
-                return "--hash-cost needs contest or interactive";
-            options.hashCost = value == "contest" ? HashCost::kContest : HashCost::kInteractive;
-        } else if (key == "--max-open-orders") {
-            if (!ParseInt(value, 1, 100000000, n))
-                return "--max-open-orders needs a number of orders";
-            options.maxOpenOrders = static_cast<std::size_t>(n);
-        } else if (key == "--max-per-account") {
-            if (!ParseInt(value, 1, 1000000, n))
-                return "--max-per-account needs a number of connections";
-            options.maxConnectionsPerAccount = static_cast<std::size_t>(n);
-        } else if (key == "--max-connections") {
-            if (!ParseInt(value, 1, 10000000, n))
-                return "--max-connections needs a number of connections";
-            options.maxConnections = static_cast<std::size_t>(n);
-        } else if (key == "--synchronous") {
-            if (value != "full" && value != "normal")
-                return "--synchronous needs full or normal";
-            options.synchronous = value == "full" ? Synchronous::kFull : Synchronous::kNormal;
-        } else if (key == "--log-limit-mb") {
-            if (!ParseInt(value, 1, 1 << 20, n))
-                return "--log-limit-mb needs a size in megabytes";
-            options.logLimitBytes = static_cast<std::int64_t>(n) * 1024 * 1024;
+            options.holidaysGiven = true;
         }
     }
     if (fastHash) {
