@@ -168,6 +168,15 @@ TEST(MarketHistoryTest, TheServerAnswersPagesOfTheBoardAndBars) {
     EXPECT_EQ(client.Request(net::kCmdQuoteBoard, "start=3&count=5"), "");
     EXPECT_EQ(client.Request(net::kCmdBars, "code=999999&period=1&count=10"), "");
     EXPECT_EQ(client.Request(net::kCmdBars, "code=600000&period=d&count=10"), "");
+
+    // A contestant's fill is the market's volume too: 300 shares bought at the 10.00 ask.
+    EXPECT_TRUE(client.Request(net::kCmdOrder, "code=600000&price=10.00&num=300&type=1").starts_with("0,"));
+    std::string row;
+    ASSERT_TRUE(WaitFor([&] {
+        row = client.Request(net::kCmdQuoteBoard, "start=2&count=1");
+        return row.find(",0,0.00|") == std::string::npos;
+    }));
+    EXPECT_EQ(row, "600000,浦发银行,PFYH,10.00,10.00,10.00,10.00,10.00,300,3000.00|");
 }
 
 TEST(MarketHistoryTest, ABoardPageHoldsWholeRecordsThatFitOneFrame) {
