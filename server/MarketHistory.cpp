@@ -7,6 +7,15 @@
 
 namespace server {
 
+namespace {
+
+void KeepNewest(std::vector<Bar>& bars, std::size_t count) {
+    if (bars.size() > count)
+        bars.erase(bars.begin(), bars.end() - static_cast<std::ptrdiff_t>(count));
+}
+
+} // namespace
+
 int DayNumber(std::string_view day) {
     int number = 0;
     for (const char c : day)
@@ -69,9 +78,10 @@ void MarketHistory::Load(Store& db, const Market& market, const std::string& day
             {static_cast<int>(days.Int(1)), days.Int(2), days.Int(3), days.Int(4), days.Int(5), days.Int(6)});
     }
     days.Reset();
-    for (Series& s : series)
-        if (s.days.size() > kDaysKept)
-            s.days.erase(s.days.begin(), s.days.end() - static_cast<std::ptrdiff_t>(kDaysKept));
+    for (Series& s : series) {
+        KeepNewest(s.days, kBarsKept);
+        KeepNewest(s.minutes, kBarsKept);
+    }
     reloaded_ = std::move(series);
     staged_.clear();
 }
@@ -134,6 +144,8 @@ void MarketHistory::Publish() {
             minutes.back() = *live.bar;
         else
             minutes.push_back(*live.bar);
+        if (minutes.size() >= 2 * kBarsKept)
+            KeepNewest(minutes, kBarsKept);
         live_[i] = live;
     }
     staged_.clear();
