@@ -2,15 +2,15 @@
 // are chosen here (expected figures worked out by hand), across a restart and the day's
 // settlement, on the store the tests run against; the pinyin initials; the securities file.
 
-#include "net/Commands.h"
-#include "net/MarketRecords.h"
-#include "server/Engine.h"
-#include "server/GbkCodec.h"
-#include "server/PinyinInitials.h"
-#include "server/Securities.h"
-#include "server/UserDirectory.h"
+#include "server/engine/Engine.h"
+#include "server/engine/GbkCodec.h"
+#include "server/engine/SecuritiesFile.h"
+#include "server/ledger/UserDirectory.h"
+#include "server/market/PinyinInitials.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/MarketRecords.h"
 
 #include <gtest/gtest.h>
 
