@@ -23,7 +23,9 @@ enum Command : int {
     kCmdQuoteSubscribe = 17,
     kCmdQuoteUpdate = 18,
     kCmdMarketPhase = 19, // pushed: the market's state in a few words, at login and when it changes
+    kCmdQuoteBoard = 20,  // every security's quote and day figures, a page at a time
     kCmdChangePassword = 21,
+    kCmdBars = 22, // minute or daily bars of one security
     kCmdStanding = 23, // my rank and the top of one period: net/Standing.h
     kCmdCurve = 24,    // my return since the start by trading day, beside the index and the median
     kCmdHeartbeat = 90,

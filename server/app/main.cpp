@@ -2,6 +2,7 @@
 
 #include "server/engine/Engine.h"
 #include "server/engine/GbkCodec.h"
+#include "server/engine/SecuritiesFile.h"
 #include "server/http/HttpServer.h"
 #include "server/ledger/Ledger.h"
 #include "server/ledger/UserDirectory.h"
@@ -75,6 +76,8 @@ options of serve:
                              a line, # starts a comment
   --quotes-csv FILE          replay quotes: tick,code,name,last,prev close,5 bid prices,5 bid volumes,
                              5 ask prices,5 ask volumes; a last price outside the day's limits is refused
+  --securities FILE          trade these securities instead of the built-in ones: code,name,previous
+                             close a line (UTF-8 or GBK, # starts a comment)
   --client-version TEXT      client version announced at login (20210223)
   --update-cmd TEXT          updater command line announced at login ("update URL")
   --welcome TEXT             text shown in the client's status bar
@@ -213,7 +216,13 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
     contest("unfreeze", "unfreeze an account: NAME", true);
     contest("reset", "reset an account: NAME", true);
     contest("ranking", "list the accounts by total assets", false);
-    contest("rollover", "close the trading day now", false);
+    CLI::App* rollover = contest("rollover", "close the trading day now", false);
+    // The market's securities and prices: a rollover values the holdings with them.
+    std::string securitiesFile;
+    for (CLI::App* command : {serve, rollover}) {
+        command->add_option("--quotes-csv", options.quotesCsv, "replay quotes from a CSV file");
+        command->add_option("--securities", securitiesFile, "trade the securities of FILE: code,name,previous close");
+    }
 
     addUser->add_option("--cash", run.cash, "initial cash in yuan (1000000)");
     addUser->add_option("--sh", run.sh, "Shanghai shareholder account");
@@ -239,7 +248,6 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
                     return TradingHours::Parse(text) ? std::string() : "needs HH:MM-HH:MM[,HH:MM-HH:MM...]";
                 },
                 "HH:MM-HH:MM,..."));
-    serve->add_option("--quotes-csv", options.quotesCsv, "replay quotes from a CSV file");
     serve->add_option("--client-version", options.clientVersion, "client version announced at login");
     serve->add_option("--update-cmd", options.updateCommand, "updater command line announced at login");
     serve->add_option("--welcome", options.welcome, "text shown in the client's status bar");
@@ -311,6 +319,13 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
     if (logLimitMb > 0)
         options.logLimitBytes = static_cast<std::int64_t>(logLimitMb) * 1024 * 1024;
     options.createDemo = !noDemo;
+    if (!securitiesFile.empty()) {
+        std::string error;
+        auto securities = LoadSecuritiesFile(securitiesFile, error);
+        if (!securities)
+            return error;
+        options.securities = std::move(*securities);
+    }
     if (exchangeDay && hoursOption->count() > 0)
         return "--exchange-day has its own sessions; leave out --hours";
     if (exchangeDay) {

@@ -4,6 +4,7 @@
 #include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
 #include "server/ledger/Ledger.h"
+#include "server/ledger/MarketHistory.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/QuoteSnapshot.h"
@@ -91,6 +92,8 @@ public:
     Metrics& GetMetrics() { return metrics_; }
     // The standings, republished after a batch at most every half second.
     const RankingBoard& Ranking() const { return ranking_; }
+    // The bars of every security, read from any thread.
+    const MarketHistory& History() const { return history_; }
 
 private:
     struct Job {
@@ -110,6 +113,7 @@ private:
     std::string TradingDay(const LocalTime& now) const;
     void HoldCallAuctions(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot(const LocalTime& now) const;
+    void RecordBars(const LocalTime& now);
     void PublishRanking(const LocalTime& now);
 
     ServerOptions options_; // its calendar replaced by the contest's own at Open
@@ -121,6 +125,7 @@ private:
     std::int64_t dataVersion_ = 0;
     Metrics metrics_;
     RankingBoard ranking_;
+    MarketHistory history_;
     std::chrono::steady_clock::time_point rankingPublished_;
     std::uint64_t buyFillsCounted_ = 0;
     std::uint64_t sellFillsCounted_ = 0;

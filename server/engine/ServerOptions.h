@@ -4,6 +4,7 @@
 #include "server/ledger/PasswordHash.h"
 #include "server/market/ExchangeCalendar.h"
 #include "server/market/LocalTime.h"
+#include "server/market/Securities.h"
 #include "server/market/TradingHours.h"
 #include "server/store/sqlite/SqliteStore.h"
 #include "wire/Board.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace server {
 
@@ -30,6 +32,8 @@ struct ServerOptions {
     bool holidaysGiven = false;
     bool hoursGiven = false;
     std::string quotesCsv;
+    // The organiser's securities (--securities); empty: the built-in list.
+    std::vector<Security> securities;
     std::string clientVersion = "20210223";
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
     std::string welcome = "已登录"; // the client shows it in a narrow status pane

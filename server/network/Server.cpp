@@ -207,6 +207,10 @@ void Server::OutputQueued(std::size_t bytes) {
     }
 }
 
+const MarketHistory& Server::History() const {
+    return engine_.History();
+}
+
 void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
     asio::post(io_, [this, snapshot = std::move(snapshot)] {
         snapshot_ = snapshot;

@@ -6,6 +6,7 @@
 #include "server/engine/QueryString.h"
 #include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
+#include "server/ledger/MarketHistory.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/QuoteSnapshot.h"
 #include "server/network/LoginThrottle.h"
@@ -66,6 +67,7 @@ public:
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
     // The standings the engine published last; null before the first.
     RankingSnapshotPtr Standings() const;
+    const MarketHistory& History() const;
     const ServerOptions& Options() const { return options_; }
     asio::io_context& Io() { return io_; }
 
