@@ -469,8 +469,9 @@ private slots:
         QStringList top;
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             top << tree->topLevelItem(i)->text(0);
-        QCOMPARE(top, QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
-                                   QStringLiteral("查询[F4]"), QStringLiteral("修改密码")}));
+        QCOMPARE(top,
+                 QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
+                              QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"), QStringLiteral("修改密码")}));
         QTreeWidgetItem* query = f.Item(QStringLiteral("查询[F4]"));
         QCOMPARE(query->childCount(), 7);
         QCOMPARE(query->child(6)->text(0), QStringLiteral("交 割 单"));
@@ -484,7 +485,7 @@ private slots:
         QCOMPARE(ViewClass(f.frame), QByteArray("CMoneyStockView"));
         // A later initial update does not fill the tree again.
         f.frame.LeftView()->OnInitialUpdate();
-        QCOMPARE(tree->topLevelItemCount(), 5);
+        QCOMPARE(tree->topLevelItemCount(), 6);
     }
 
     void treeClicksShowTheirViews() {
