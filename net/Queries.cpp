@@ -1,5 +1,7 @@
 #include "net/TradingLink.h"
 
+#include "net/MarketParsers.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -76,6 +78,46 @@ void TradingLink::StartInitialLoad() {
 
 void TradingLink::StartRefreshAll() {
     Spawn(&TradingLink::RefreshAllWorker);
+}
+
+bool TradingLink::SendBoardPage(int start, int count, bool wholeBoard) {
+    if (!socket_.Connected())
+        return false;
+    // Recorded first: the answer may be read before SendRequest returns.
+    state_.market.BoardRequested({start, count, wholeBoard, MarketData::Clock::now()});
+    return SendRequest(kCmdQuoteBoard, "start=" + std::to_string(start) + "&count=" + std::to_string(count));
+}
+
+bool TradingLink::QueryBoard() {
+    if (state_.market.BoardPending())
+        return false;
+    return SendBoardPage(0, kBoardPage, true);
+}
+
+bool TradingLink::QueryBoardRow(std::string_view code) {
+    if (state_.market.BoardPending())
+        return false;
+    const int position = state_.market.Position(code);
+    if (position < 0)
+        return SendBoardPage(0, kBoardPage, true);
+    return SendBoardPage(position, 1, false);
+}
+
+bool TradingLink::QueryBars(std::string_view code, char period, int count) {
+    const BarKey key{std::string(code), period};
+    if (!socket_.Connected() || state_.market.BarsPending(key))
+        return false;
+    state_.market.BarsRequested(key, MarketData::Clock::now());
+    return SendRequest(kCmdBars,
+                       "code=" + key.code + "&period=" + std::string(1, period) + "&count=" + std::to_string(count));
+}
+
+void TradingLink::OnBoardAnswer(std::string_view body) {
+    const std::vector<BoardRow> rows = ParseBoard(body);
+    const std::optional<MarketData::BoardRequest> request = state_.market.BoardAnswered(rows);
+    // A full page of a pass over the board: the securities after it come next.
+    if (request && request->wholeBoard && !rows.empty() && static_cast<int>(rows.size()) >= request->count)
+        SendBoardPage(request->start + request->count, request->count, true);
 }
 
 void TradingLink::UpdateQuoteSubscription(std::string_view codes) {

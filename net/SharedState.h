@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/Commands.h"
+#include "net/MarketData.h"
 #include "net/QuoteCodes.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
@@ -95,6 +96,7 @@ struct SharedState {
 
     QuoteTable quotes;
     QuoteCodes quoteCodes;
+    MarketData market; // the quote board and the bars
 };
 
 } // namespace net

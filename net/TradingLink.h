@@ -112,6 +112,20 @@ public:
     // "%d-%d-%d" of the local date `secondsBack` seconds before now.
     std::string DateText(long secondsBack = 0) const;
 
+    // --- the market (any thread) ---------------------------------------------------------
+
+    // Securities asked for per board request: a page of them fits one frame.
+    static constexpr int kBoardPage = 400;
+    // Starts a pass over the whole board (command 20 from position 0, each full page followed
+    // by the next) unless a board request is still waiting. True when a request was sent.
+    bool QueryBoard();
+    // Refreshes one security's board row (its position once the board is known, else the
+    // whole board) unless a board request is still waiting. True when a request was sent.
+    bool QueryBoardRow(std::string_view code);
+    // Command 22: the newest `count` bars of `code`, period '1' (minutes) or 'd' (days), unless
+    // the same request is still waiting. True when a request was sent.
+    bool QueryBars(std::string_view code, char period, int count);
+
     // --- quote subscription ------------------------------------------------------------
 
     // Adds the comma-separated codes to QuoteCodes and sends the whole list (command 17),
@@ -139,6 +153,8 @@ private:
     void Resubscribe();
     void Reconnect();
     void OnLoginAnswer(std::string_view body);
+    void OnBoardAnswer(std::string_view body);
+    bool SendBoardPage(int start, int count, bool wholeBoard);
     void SetMarketPhase(std::string_view text);
     void NextServer();
     bool Stopping() const { return stop_.load(); }
