@@ -17,11 +17,11 @@ QString Cents(std::int64_t cents) {
 }
 
 // A security that has not traded today shows no price of its own.
-bool Traded(const net::BoardRow& r) {
+bool Traded(const net::BoardRecord& r) {
     return r.last > 0;
 }
 
-double ChangePercent(const net::BoardRow& r) {
+double ChangePercent(const net::BoardRecord& r) {
     return r.prevClose > 0 ? static_cast<double>(r.last - r.prevClose) * 100.0 / static_cast<double>(r.prevClose) : 0;
 }
 
@@ -35,7 +35,7 @@ int CBoardModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kCount;
 }
 
-QString CBoardModel::CellText(const net::BoardRow& r, int column) {
+QString CBoardModel::CellText(const net::BoardRecord& r, int column) {
     const QString none = QStringLiteral("--");
     switch (column) {
     case kCode:
@@ -68,7 +68,7 @@ QString CBoardModel::CellText(const net::BoardRow& r, int column) {
 QVariant CBoardModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const net::BoardRow& r = m_rows[static_cast<std::size_t>(index.row())];
+    const net::BoardRecord& r = m_rows[static_cast<std::size_t>(index.row())];
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
@@ -135,10 +135,10 @@ QString CBoardModel::Code(int row) const {
     return row >= 0 && row < rowCount() ? FromGbk(m_rows[static_cast<std::size_t>(row)].code) : QString();
 }
 
-void CBoardModel::SetRows(std::vector<net::BoardRow> rows) {
+void CBoardModel::SetRows(std::vector<net::BoardRecord> rows) {
     const bool sameCodes = rows.size() == m_rows.size() &&
                            std::equal(rows.begin(), rows.end(), m_rows.begin(),
-                                      [](const net::BoardRow& a, const net::BoardRow& b) { return a.code == b.code; });
+                                      [](const net::BoardRecord& a, const net::BoardRecord& b) { return a.code == b.code; });
     if (!sameCodes) {
         beginResetModel();
         m_rows = std::move(rows);
@@ -147,8 +147,8 @@ void CBoardModel::SetRows(std::vector<net::BoardRow> rows) {
     }
     // In place: only the rows whose figures changed are announced.
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const net::BoardRow& a = rows[i];
-        const net::BoardRow& b = m_rows[i];
+        const net::BoardRecord& a = rows[i];
+        const net::BoardRecord& b = m_rows[i];
         if (a.last == b.last && a.open == b.open && a.high == b.high && a.low == b.low && a.volume == b.volume &&
             a.amount == b.amount && a.prevClose == b.prevClose && a.name == b.name)
             continue;

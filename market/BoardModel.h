@@ -23,12 +23,12 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    void SetRows(std::vector<net::BoardRow> rows);
-    const net::BoardRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
+    void SetRows(std::vector<net::BoardRecord> rows);
+    const net::BoardRecord& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
     QString Code(int row) const;
     // The text a cell shows (also what tests compare).
-    static QString CellText(const net::BoardRow& row, int column);
+    static QString CellText(const net::BoardRecord& row, int column);
 
 private:
-    std::vector<net::BoardRow> m_rows;
+    std::vector<net::BoardRecord> m_rows;
 };

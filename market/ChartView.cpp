@@ -77,7 +77,7 @@ int CChartView::MinuteSlot(int hhmm) {
     return -1;
 }
 
-std::vector<double> CChartView::MovingAverage(const std::vector<net::Bar>& bars, int n) {
+std::vector<double> CChartView::MovingAverage(const std::vector<net::BarRecord>& bars, int n) {
     std::vector<double> out(bars.size(), 0.0);
     double sum = 0;
     for (std::size_t i = 0; i < bars.size(); ++i) {
@@ -232,7 +232,7 @@ void CChartView::Refresh() {
     }
     const std::string code = ToGbk(m_code);
     net::MarketData& market = Context().state.market;
-    const net::BarKey key{code, m_daily ? 'd' : '1'};
+    const net::BarKey key{code, m_daily ? net::BarPeriod::kDay : net::BarPeriod::kMinute};
     Context().link.QueryBars(code, key.period, m_daily ? kDailyBars + 20 : 1024);
     Context().link.QueryBoardRow(code);
     const auto now = net::MarketData::Clock::now();
@@ -281,7 +281,7 @@ void CChartView::DrawMinutes() {
     std::int64_t lo = m_prevClose;
     std::int64_t hi = m_prevClose;
     std::int64_t previous = m_prevClose;
-    for (const net::Bar& bar : m_bars) {
+    for (const net::BarRecord& bar : m_bars) {
         const int slot = MinuteSlot(bar.time);
         if (slot < 0)
             continue;
@@ -341,7 +341,7 @@ void CChartView::DrawDays() {
     std::vector<double> averages[3];
     for (int i = 0; i < 3; ++i)
         averages[i] = MovingAverage(m_bars, periods[i]);
-    std::vector<net::Bar> shown(m_bars.begin() + static_cast<std::ptrdiff_t>(first), m_bars.end());
+    std::vector<net::BarRecord> shown(m_bars.begin() + static_cast<std::ptrdiff_t>(first), m_bars.end());
     QList<QCandlestickSet*> sets;
     QList<QPointF> ma[3];
     QList<qreal> up;
@@ -349,7 +349,7 @@ void CChartView::DrawDays() {
     std::int64_t lo = shown.empty() ? 0 : shown.front().low;
     std::int64_t hi = 0;
     for (std::size_t i = 0; i < shown.size(); ++i) {
-        const net::Bar& b = shown[i];
+        const net::BarRecord& b = shown[i];
         sets.append(
             new QCandlestickSet(b.open / 100.0, b.high / 100.0, b.low / 100.0, b.close / 100.0, static_cast<qreal>(i)));
         for (int k = 0; k < 3; ++k) {
@@ -416,7 +416,7 @@ void CChartView::PlaceCrosshair() {
         m_volumeCross->hide();
         return;
     }
-    const net::Bar& b = m_bars[static_cast<std::size_t>(m_cross)];
+    const net::BarRecord& b = m_bars[static_cast<std::size_t>(m_cross)];
     const double x = XOf(m_cross);
     const QRectF plot = m_price->plotArea();
     const QPointF at = m_price->mapToPosition(QPointF(x, b.close / 100.0), m_last);

@@ -47,13 +47,13 @@ public:
     QLabel* Figures() const { return m_figures; }
     QLabel* Notice() const { return m_notice; }
     QChartView* PriceChart() const { return m_priceView; }
-    const std::vector<net::Bar>& ShownBars() const { return m_bars; }
+    const std::vector<net::BarRecord>& ShownBars() const { return m_bars; }
 
     // Position of a minute bar (HHMM) on the day's axis: 9:30 → 0, 11:29 → 119, 13:00 → 120,
     // 14:59 (and 15:00) → 239; -1 outside the trading hours.
     static int MinuteSlot(int hhmm);
     // Moving average of the last `n` closes at each bar (cents); 0 before the n-th bar.
-    static std::vector<double> MovingAverage(const std::vector<net::Bar>& bars, int n);
+    static std::vector<double> MovingAverage(const std::vector<net::BarRecord>& bars, int n);
 
     static constexpr int kRefreshMs = 2000;
     static constexpr int kDailyBars = 120;
@@ -75,7 +75,7 @@ private:
     std::uint64_t m_shownVersion = 0;
     bool m_shownDaily = false;
     QString m_shownCode;
-    std::vector<net::Bar> m_bars;
+    std::vector<net::BarRecord> m_bars;
     std::int64_t m_prevClose = 0;
     int m_cross = -1;
 

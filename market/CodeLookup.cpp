@@ -10,9 +10,9 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
-std::vector<net::BoardRow> MatchSecurities(const std::vector<net::BoardRow>& board, const QString& typed,
+std::vector<net::BoardRecord> MatchSecurities(const std::vector<net::BoardRecord>& board, const QString& typed,
                                            std::size_t limit) {
-    std::vector<net::BoardRow> found;
+    std::vector<net::BoardRecord> found;
     const QString text = typed.trimmed();
     if (text.isEmpty())
         return found;
@@ -27,9 +27,9 @@ std::vector<net::BoardRow> MatchSecurities(const std::vector<net::BoardRow>& boa
             }
         }
     };
-    pass([&](const net::BoardRow& r) { return FromGbk(r.code).startsWith(text); });
-    pass([&](const net::BoardRow& r) { return FromGbk(r.initials).toUpper().startsWith(upper); });
-    pass([&](const net::BoardRow& r) { return FromGbk(r.name).contains(text, Qt::CaseInsensitive); });
+    pass([&](const net::BoardRecord& r) { return FromGbk(r.code).startsWith(text); });
+    pass([&](const net::BoardRecord& r) { return FromGbk(r.initials).toUpper().startsWith(upper); });
+    pass([&](const net::BoardRecord& r) { return FromGbk(r.name).contains(text, Qt::CaseInsensitive); });
     return found;
 }
 
@@ -73,13 +73,13 @@ void CCodeLookup::Open(const QString& typed, Pick pick) {
 
 void CCodeLookup::Fill() {
     m_list->clear();
-    std::vector<net::BoardRow> board = m_context.state.market.Board();
+    std::vector<net::BoardRecord> board = m_context.state.market.Board();
     if (board.empty()) {
         m_list->addItem(QStringLiteral("正在读取行情…"));
         m_list->item(0)->setFlags(Qt::NoItemFlags);
         return;
     }
-    for (const net::BoardRow& r : MatchSecurities(board, m_edit->text())) {
+    for (const net::BoardRecord& r : MatchSecurities(board, m_edit->text())) {
         auto* item = new QListWidgetItem(
             QStringLiteral("%1  %2  %3").arg(FromGbk(r.code), FromGbk(r.name), FromGbk(r.initials)), m_list);
         item->setData(Qt::UserRole, FromGbk(r.code));

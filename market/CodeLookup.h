@@ -15,7 +15,7 @@ struct ClientContext;
 // The securities that `typed` finds, best first and at most `limit`: codes that start with
 // it, then names whose pinyin initials start with it (letters in either case), then names
 // that contain it.
-std::vector<net::BoardRow> MatchSecurities(const std::vector<net::BoardRow>& board, const QString& typed,
+std::vector<net::BoardRecord> MatchSecurities(const std::vector<net::BoardRecord>& board, const QString& typed,
                                            std::size_t limit = 20);
 
 // The small list that typing a code, name or pinyin initials opens: an edit with the text so

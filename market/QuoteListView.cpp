@@ -97,7 +97,7 @@ void CQuoteListView::Reload() {
 void CQuoteListView::ShowRows() {
     net::MarketData& market = Context().state.market;
     m_shownVersion = market.BoardVersion();
-    std::vector<net::BoardRow> rows;
+    std::vector<net::BoardRecord> rows;
     if (ListsAll()) {
         rows = market.Board();
     } else {

@@ -23,9 +23,9 @@ enum Command : int {
     kCmdQuoteSubscribe = 17,
     kCmdQuoteUpdate = 18,
     kCmdMarketPhase = 19, // pushed: the market's state in a few words, at login and when it changes
-    kCmdQuoteBoard = 20,  // every security's day so far, a page at a time
+    kCmdQuoteBoard = 20,  // every security's quote and day figures, a page at a time
     kCmdChangePassword = 21,
-    kCmdBars = 22, // minute bars of the day or daily bars of one security
+    kCmdBars = 22, // minute or daily bars of one security
     kCmdHeartbeat = 90,
 };
 

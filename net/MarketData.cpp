@@ -6,7 +6,7 @@ namespace net {
 
 namespace {
 
-bool SameRow(const BoardRow& a, const BoardRow& b) {
+bool SameRow(const BoardRecord& a, const BoardRecord& b) {
     return a.name == b.name && a.initials == b.initials && a.prevClose == b.prevClose && a.last == b.last &&
            a.open == b.open && a.high == b.high && a.low == b.low && a.volume == b.volume && a.amount == b.amount;
 }
@@ -25,11 +25,11 @@ void MarketData::BoardRequested(const BoardRequest& request) {
     boardPending_.push_back(request);
 }
 
-std::optional<MarketData::BoardRequest> MarketData::BoardAnswered(const std::vector<BoardRow>& rows) {
+std::optional<MarketData::BoardRequest> MarketData::BoardAnswered(const std::vector<BoardRecord>& rows) {
     std::lock_guard lock(mutex_);
     boardAnswered_ = true;
     bool changed = false;
-    for (const BoardRow& row : rows) {
+    for (const BoardRecord& row : rows) {
         auto [it, inserted] = board_.try_emplace(row.code, row);
         if (!inserted && !SameRow(it->second, row)) {
             it->second = row;
@@ -46,16 +46,16 @@ std::optional<MarketData::BoardRequest> MarketData::BoardAnswered(const std::vec
     return answered;
 }
 
-std::vector<BoardRow> MarketData::Board() const {
+std::vector<BoardRecord> MarketData::Board() const {
     std::lock_guard lock(mutex_);
-    std::vector<BoardRow> rows;
+    std::vector<BoardRecord> rows;
     rows.reserve(board_.size());
     for (const auto& [code, row] : board_)
         rows.push_back(row);
     return rows;
 }
 
-std::optional<BoardRow> MarketData::Row(std::string_view code) const {
+std::optional<BoardRecord> MarketData::Row(std::string_view code) const {
     std::lock_guard lock(mutex_);
     const auto it = board_.find(code);
     if (it == board_.end())
@@ -91,7 +91,7 @@ void MarketData::BarsRequested(const BarKey& key, Clock::time_point sentAt) {
     barsPending_.push_back({key, sentAt});
 }
 
-void MarketData::BarsAnswered(std::vector<Bar> bars) {
+void MarketData::BarsAnswered(std::vector<BarRecord> bars) {
     std::lock_guard lock(mutex_);
     barsAnswered_ = true;
     // An empty answer (an unknown code) names nothing: it belongs to the oldest request.
@@ -105,16 +105,16 @@ void MarketData::BarsAnswered(std::vector<Bar> bars) {
     if (!key)
         return;
     // Only the bars of that one series are kept, in time order.
-    std::erase_if(bars, [&](const Bar& b) { return b.code != key->code || b.period != key->period; });
+    std::erase_if(bars, [&](const BarRecord& b) { return b.code != key->code || b.period != key->period; });
     BarSeries& series = bars_[*key];
     series.bars = std::move(bars);
     ++series.version;
 }
 
-std::vector<Bar> MarketData::Bars(const BarKey& key) const {
+std::vector<BarRecord> MarketData::Bars(const BarKey& key) const {
     std::lock_guard lock(mutex_);
     const auto it = bars_.find(key);
-    return it == bars_.end() ? std::vector<Bar>{} : it->second.bars;
+    return it == bars_.end() ? std::vector<BarRecord>{} : it->second.bars;
 }
 
 std::uint64_t MarketData::BarsVersion(const BarKey& key) const {

@@ -14,6 +14,14 @@
 
 namespace net {
 
+// The bars of one security and period.
+struct BarKey {
+    std::string code;
+    BarPeriod period = BarPeriod::kMinute;
+    bool operator<(const BarKey& other) const { return code != other.code ? code < other.code : period < other.period; }
+    bool operator==(const BarKey&) const = default;
+};
+
 // What the link knows of the market beyond the subscribed quotes: the quote board and the
 // bars, as the last answers left them, and the requests still waiting for an answer. The
 // server answers a connection's requests in order, and an answer names no request, so each
@@ -37,10 +45,10 @@ public:
     // --- the quote board ----------------------------------------------------------------
     void BoardRequested(const BoardRequest& request);
     // Merges `rows` (by code) and returns the request they answer; empty when none waited.
-    std::optional<BoardRequest> BoardAnswered(const std::vector<BoardRow>& rows);
+    std::optional<BoardRequest> BoardAnswered(const std::vector<BoardRecord>& rows);
     // Every security known, in code order.
-    std::vector<BoardRow> Board() const;
-    std::optional<BoardRow> Row(std::string_view code) const;
+    std::vector<BoardRecord> Board() const;
+    std::optional<BoardRecord> Row(std::string_view code) const;
     // Where `code` stands in the board's code order; -1 when it is not known.
     int Position(std::string_view code) const;
     // Grows with every answer that changed the board.
@@ -51,8 +59,8 @@ public:
     // --- bars -----------------------------------------------------------------------------
     void BarsRequested(const BarKey& key, Clock::time_point sentAt);
     // Replaces the bars of the oldest waiting request's security and period.
-    void BarsAnswered(std::vector<Bar> bars);
-    std::vector<Bar> Bars(const BarKey& key) const;
+    void BarsAnswered(std::vector<BarRecord> bars);
+    std::vector<BarRecord> Bars(const BarKey& key) const;
     // Grows with every answer for `key`; 0 before the first.
     std::uint64_t BarsVersion(const BarKey& key) const;
     bool BarsPending(const BarKey& key) const;
@@ -66,13 +74,13 @@ private:
     Service ServiceOf(const Queue& pending, bool answered, Clock::time_point now) const;
 
     mutable std::mutex mutex_;
-    std::map<std::string, BoardRow, std::less<>> board_;
+    std::map<std::string, BoardRecord, std::less<>> board_;
     std::uint64_t boardVersion_ = 0;
     bool boardAnswered_ = false;
     std::deque<BoardRequest> boardPending_;
 
     struct BarSeries {
-        std::vector<Bar> bars;
+        std::vector<BarRecord> bars;
         std::uint64_t version = 0;
     };
     struct BarRequest {

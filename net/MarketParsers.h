@@ -5,19 +5,18 @@
 #include <string_view>
 #include <vector>
 
-// Answers of the market's requests: records separated by "|", fields by ","; fields after the
-// known ones are ignored, a record with fewer fields or without a code is skipped.
+// Answers of the market's requests: records separated by "|", each read with the record
+// layout both sides share; a malformed record is skipped.
 
 namespace net {
 
-// CODE,NAME,INITIALS,PREVCLOSE,LAST,OPEN,HIGH,LOW,VOLUME,AMOUNT per security.
-std::vector<BoardRow> ParseBoard(std::string_view body);
+// The securities of a quote board answer (command 20), in the order sent.
+std::vector<BoardRecord> ParseBoard(std::string_view body);
 
-// CODE,P,TIME,OPEN,HIGH,LOW,CLOSE,VOLUME per bar, oldest first; a period other than 1 or d
-// is skipped.
-std::vector<Bar> ParseBars(std::string_view body);
+// The bars of a bars answer (command 22), oldest first.
+std::vector<BarRecord> ParseBars(std::string_view body);
 
-// "12.34" → 1234: a price or amount with two decimals in cents (rounded to the nearest cent).
-std::int64_t CentsOf(std::string_view text);
+// How many records an answer holds, well-formed or not: where the next board page starts.
+int CountRecords(std::string_view body);
 
 } // namespace net

@@ -103,21 +103,23 @@ bool TradingLink::QueryBoardRow(std::string_view code) {
     return SendBoardPage(position, 1, false);
 }
 
-bool TradingLink::QueryBars(std::string_view code, char period, int count) {
+bool TradingLink::QueryBars(std::string_view code, BarPeriod period, int count) {
     const BarKey key{std::string(code), period};
     if (!socket_.Connected() || state_.market.BarsPending(key))
         return false;
     state_.market.BarsRequested(key, MarketData::Clock::now());
-    return SendRequest(kCmdBars,
-                       "code=" + key.code + "&period=" + std::string(1, period) + "&count=" + std::to_string(count));
+    return SendRequest(kCmdBars, "code=" + key.code + "&period=" + std::string(1, static_cast<char>(period)) +
+                                     "&count=" + std::to_string(count));
 }
 
 void TradingLink::OnBoardAnswer(std::string_view body) {
-    const std::vector<BoardRow> rows = ParseBoard(body);
+    const std::vector<BoardRecord> rows = ParseBoard(body);
     const std::optional<MarketData::BoardRequest> request = state_.market.BoardAnswered(rows);
-    // A full page of a pass over the board: the securities after it come next.
-    if (request && request->wholeBoard && !rows.empty() && static_cast<int>(rows.size()) >= request->count)
-        SendBoardPage(request->start + request->count, request->count, true);
+    // A pass over the board goes on after the last record received (a page may be shorter
+    // than asked when a frame would not hold it); only an empty answer ends it.
+    const int received = CountRecords(body);
+    if (request && request->wholeBoard && received > 0)
+        SendBoardPage(request->start + received, request->count, true);
 }
 
 void TradingLink::UpdateQuoteSubscription(std::string_view codes) {

@@ -4,6 +4,7 @@
 #include "net/LinkNotifier.h"
 #include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
+#include "net/MarketRecords.h"
 #include "net/SharedState.h"
 
 #include <atomic>
@@ -122,9 +123,9 @@ public:
     // Refreshes one security's board row (its position once the board is known, else the
     // whole board) unless a board request is still waiting. True when a request was sent.
     bool QueryBoardRow(std::string_view code);
-    // Command 22: the newest `count` bars of `code`, period '1' (minutes) or 'd' (days), unless
-    // the same request is still waiting. True when a request was sent.
-    bool QueryBars(std::string_view code, char period, int count);
+    // Command 22: the newest `count` bars of `code` (minutes of the day or days), unless the
+    // same request is still waiting. True when a request was sent.
+    bool QueryBars(std::string_view code, BarPeriod period, int count);
 
     // --- quote subscription ------------------------------------------------------------
 

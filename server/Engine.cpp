@@ -31,7 +31,11 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
         pg->WaitToLead();
     }
     db_->Migrate();
-    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    if (options_.securities.empty())
+        market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    else
+        market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent,
+                                           SecurityViews(options_.securities));
     if (!options_.quotesCsv.empty()) {
         std::string error;
         if (!market_->LoadCsv(options_.quotesCsv, error))
@@ -46,11 +50,14 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
         CatchUp(now);
+        history_.Load(*db_, *market_, ledger_->Day());
         db_->Commit();
     } catch (...) {
         db_->Rollback();
+        history_.Discard();
         throw;
     }
+    history_.Publish();
     dataVersion_ = db_->DataVersion();
     snapshot_ = BuildSnapshot(Now());
     buyFillsCounted_ = ledger_->BuyFills();
@@ -180,6 +187,7 @@ void Engine::HoldCallAuctions(const LocalTime& now) {
         ledger_->MatchCall(now.time);
         ledger_->SetCallsHeld(call.held);
         ledger_->SavePrices();
+        RecordBars(now);
     }
 }
 
@@ -188,9 +196,18 @@ QuoteSnapshotPtr Engine::BuildSnapshot(const LocalTime& now) const {
     snapshot->tick = market_->TickCount();
     if (options_.exchangeDay)
         snapshot->phase = PhaseText(options_.exchangeDay->PhaseAt(now));
-    for (const Quote& q : market_->Quotes())
+    const std::vector<Quote>& quotes = market_->Quotes();
+    snapshot->records.reserve(quotes.size());
+    snapshot->board.reserve(quotes.size());
+    for (const Quote& q : quotes) { // in code order, as the board lists them
         snapshot->records.emplace(q.code, Utf8ToGbk(Market::RecordText(q)));
+        snapshot->board.push_back(Utf8ToGbk(Market::BoardText(q)));
+    }
     return snapshot;
+}
+
+void Engine::RecordBars(const LocalTime& now) {
+    history_.Record(*db_, *market_, ledger_->Day(), BarMinute(now.minuteOfDay, options_.exchangeDay.has_value()));
 }
 
 void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
@@ -232,12 +249,17 @@ void Engine::Run() {
                 // An admin command wrote to the file: take its state as the truth.
                 ledger_->Load();
                 ledger_->RestorePrices();
+                history_.Load(*db_, *market_, ledger_->Day());
                 dataVersion_ = version;
                 accountsChanged = true;
             }
             const auto day = ledger_->Day();
             CatchUp(now);
-            accountsChanged = accountsChanged || ledger_->Day() != day;
+            if (ledger_->Day() != day) {
+                // The closed day's bar was stored as a daily bar: take the bars afresh.
+                history_.Load(*db_, *market_, ledger_->Day());
+                accountsChanged = true;
+            }
             // A call auction fills the orders of many accounts at one moment, unasked.
             const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
             HoldCallAuctions(now);
@@ -250,10 +272,13 @@ void Engine::Run() {
                     market_->Advance();
                 if (window.ordersMatch)
                     ledger_->MatchOpenOrders(now.time);
-                ledger_->SavePrices();
+                RecordBars(now);
             }
+            // Fills between ticks change the day's volume too.
+            ledger_->SavePrices();
             db_->Commit();
             committed = true;
+            history_.Publish();
             dataVersion_ = db_->DataVersion();
             if (!batch.empty()) {
                 metrics_.batchSize.Observe(static_cast<double>(batch.size()));
@@ -275,6 +300,7 @@ void Engine::Run() {
             }
             // Fills of the lost batch took book volume that nobody bought after all.
             market_->Rewind(std::move(market));
+            history_.Discard();
             try {
                 ledger_->Load(); // back to what the database holds
                 RerunReadOnly(batch, answers, now);

@@ -4,6 +4,7 @@
 #include "server/Ledger.h"
 #include "server/LocalTime.h"
 #include "server/Market.h"
+#include "server/MarketHistory.h"
 #include "server/Metrics.h"
 #include "server/QuoteSnapshot.h"
 #include "server/RankingBoard.h"
@@ -76,6 +77,8 @@ public:
     Metrics& GetMetrics() { return metrics_; }
     // The standings, republished after a batch at most every half second.
     const RankingBoard& Ranking() const { return ranking_; }
+    // The bars of every security, read from any thread.
+    const MarketHistory& History() const { return history_; }
 
 private:
     struct Job {
@@ -94,6 +97,7 @@ private:
     std::string TradingDay(const LocalTime& now) const;
     void HoldCallAuctions(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot(const LocalTime& now) const;
+    void RecordBars(const LocalTime& now);
     void PublishRanking(const LocalTime& now);
 
     const ServerOptions options_;
@@ -105,6 +109,7 @@ private:
     std::int64_t dataVersion_ = 0;
     Metrics metrics_;
     RankingBoard ranking_;
+    MarketHistory history_;
     std::chrono::steady_clock::time_point rankingPublished_;
     std::uint64_t buyFillsCounted_ = 0;
     std::uint64_t sellFillsCounted_ = 0;

@@ -115,6 +115,8 @@ void Ledger::Load() {
     accounts_.clear();
     accountIds_.clear();
     openOrders_.clear();
+    savedPrices_.clear(); // what the store holds may differ now: write every price again
+    savedTick_ = 0;
     std::unordered_map<std::string, UserAuth> auth;
 
     Statement meta = db_.Prepare("SELECT value FROM meta WHERE key='day'");
@@ -346,6 +348,8 @@ void Ledger::Match(Order& o, Quote& quote, const std::string& time) {
 }
 
 void Ledger::Fill(Order& o, std::int64_t qty, Cents price, const std::string& time) {
+    if (Quote* q = market_.Find(o.code))
+        Market::Trade(*q, qty, price); // contestants' trades are the market's volume too
     Account& a = *FindAccount(o.userId);
     Position& p = a.positions[o.code];
     if (p.name.empty())
@@ -543,18 +547,45 @@ std::string Ledger::NextTradingDay(const std::string& today) const {
 }
 
 void Ledger::SavePrices() {
-    Statement s = db_.Prepare("INSERT INTO prices(code, day, prev_close, last) VALUES(?,?,?,?) ON CONFLICT(code) DO "
-                              "UPDATE SET day=excluded.day, prev_close=excluded.prev_close, last=excluded.last");
-    for (const Quote& q : market_.Quotes())
-        s.Bind(1, q.code).Bind(2, day_).Bind(3, q.prevClose).Bind(4, q.last).Run();
+    // Only what changed since the last save is written: with thousands of securities most
+    // batches change few or none.
+    const std::vector<Quote>& quotes = market_.Quotes();
+    if (savedPrices_.size() != quotes.size())
+        savedPrices_.assign(quotes.size(), SavedPrice{});
+    Statement s = db_.Prepare("INSERT INTO prices(code, day, prev_close, last, open, high, low, volume, amount) "
+                              "VALUES(?,?,?,?,?,?,?,?,?) ON CONFLICT(code) DO UPDATE SET day=excluded.day, "
+                              "prev_close=excluded.prev_close, last=excluded.last, open=excluded.open, "
+                              "high=excluded.high, low=excluded.low, volume=excluded.volume, amount=excluded.amount");
+    for (std::size_t i = 0; i < quotes.size(); ++i) {
+        const Quote& q = quotes[i];
+        const SavedPrice now{day_, q.prevClose, q.last, q.day};
+        if (savedPrices_[i] == now)
+            continue;
+        s.Bind(1, q.code).Bind(2, day_).Bind(3, q.prevClose).Bind(4, q.last);
+        s.Bind(5, q.day.open).Bind(6, q.day.high).Bind(7, q.day.low).Bind(8, q.day.volume).Bind(9, q.day.amount).Run();
+        savedPrices_[i] = now;
+    }
+    if (market_.Replaying() && savedTick_ != market_.TickCount()) {
+        // Where the replay stands, so that a restart in the same day goes on from there.
+        db_.Prepare("INSERT INTO meta(key, value) VALUES('replay_tick', ?) ON CONFLICT(key) DO UPDATE SET "
+                    "value=excluded.value")
+            .Bind(1, day_ + " " + std::to_string(market_.TickCount()))
+            .Run();
+        savedTick_ = market_.TickCount();
+    }
 }
 
 void Ledger::RestorePrices() {
-    Statement s = db_.Prepare("SELECT code, prev_close, last FROM prices WHERE day=?");
+    Statement s = db_.Prepare("SELECT code, prev_close, last, open, high, low, volume, amount FROM prices WHERE day=?");
     s.Bind(1, day_);
     while (s.Step())
-        market_.Restore(s.Text(0), s.Int(1), s.Int(2));
+        market_.Restore(s.Text(0), s.Int(1), s.Int(2), {s.Int(3), s.Int(4), s.Int(5), s.Int(6), s.Int(7)});
     s.Reset();
+    Statement tick = db_.Prepare("SELECT value FROM meta WHERE key='replay_tick'");
+    const std::string stood = tick.Step() ? tick.Text(0) : std::string();
+    tick.Reset();
+    if (stood.starts_with(day_ + " "))
+        market_.ResumeReplay(ParseCount(std::string_view(stood).substr(day_.size() + 1)).value_or(0));
 }
 
 void Ledger::SaveAccount(const Account& a) {

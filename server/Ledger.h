@@ -126,7 +126,9 @@ public:
     // The day a rollover made now opens: today, or the day after the current trading day
     // when that is today already (an organiser closing the day before midnight).
     std::string NextTradingDay(const std::string& today) const;
+    // Writes the prices and day figures that changed, and where a replay stands.
     void SavePrices();
+    // Takes back the day's stored prices and figures (and a replay's position).
     void RestorePrices();
 
     // Administration.
@@ -168,6 +170,16 @@ private:
     std::unordered_map<std::int64_t, Account> accounts_;
     std::unordered_map<std::string, std::int64_t> accountIds_;
     std::map<std::int64_t, Order> openOrders_; // by id: time priority
+    // What SavePrices last wrote of each security, in the market's order.
+    struct SavedPrice {
+        std::string day;
+        Cents prevClose = -1;
+        Cents last = 0;
+        DayStats stats;
+        bool operator==(const SavedPrice&) const = default;
+    };
+    std::vector<SavedPrice> savedPrices_;
+    std::uint64_t savedTick_ = 0;
     std::uint64_t buyFills_ = 0;
     std::uint64_t sellFills_ = 0;
 

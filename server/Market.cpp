@@ -1,7 +1,8 @@
 #include "server/Market.h"
 
+#include "net/MarketRecords.h"
 #include "net/SplitText.h"
-#include "server/Securities.h"
+#include "server/PinyinInitials.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,12 +10,25 @@
 
 namespace server {
 
-Market::Market(std::uint64_t seed, int mainLimitPercent, int growthLimitPercent)
+namespace {
+
+// What one simulated step trades is worth about this much, more when the price moves more.
+constexpr double kStepAmountCents = 1'500'000;
+
+} // namespace
+
+Market::Market(std::uint64_t seed, int mainLimitPercent, int growthLimitPercent,
+               std::span<const SecurityInfo> securities)
     : rng_(seed)
     , mainLimit_(mainLimitPercent)
     , growthLimit_(growthLimitPercent) {
-    for (const SecurityInfo& s : DefaultSecurities())
+    PinyinInitials initials;
+    quotes_.reserve(securities.size());
+    for (const SecurityInfo& s : securities) {
         AddSecurity(s.code, s.name, s.basePrice);
+        quotes_.back().initials = initials.Of(s.name);
+    }
+    SortByCode();
     for (Quote& q : quotes_)
         BuildBook(q);
 }
@@ -26,8 +40,27 @@ void Market::AddSecurity(std::string_view code, std::string_view name, Cents pre
     q.prevClose = prevClose;
     q.last = prevClose;
     q.limitPercent = LimitPercentFor(code, mainLimit_, growthLimit_);
-    index_[q.code] = quotes_.size();
     quotes_.push_back(std::move(q));
+}
+
+void Market::SortByCode() {
+    std::sort(quotes_.begin(), quotes_.end(), [](const Quote& a, const Quote& b) { return a.code < b.code; });
+    index_.clear();
+    for (std::size_t i = 0; i < quotes_.size(); ++i)
+        index_[quotes_[i].code] = i;
+}
+
+void Market::Trade(Quote& q, std::int64_t shares, Cents price) {
+    DayStats& d = q.day;
+    if (d.open == 0) {
+        d.open = price;
+        d.high = price;
+        d.low = price;
+    }
+    d.high = std::max(d.high, price);
+    d.low = std::min(d.low, price);
+    d.volume += shares;
+    d.amount += shares * price;
 }
 
 bool Market::LoadCsv(const std::string& path, std::string& error) {
@@ -50,8 +83,8 @@ bool Market::LoadCsv(const std::string& path, std::string& error) {
             error = path + ":" + std::to_string(lineNo) + ": " + what;
             return false;
         };
-        if (f.size() != 25)
-            return bad("expected 25 fields (tick and 24 quote fields)");
+        if (f.size() != 25 && f.size() != 26)
+            return bad("expected 25 or 26 fields (tick, 24 quote fields, volume)");
         const auto tick = ParseCount(f[0]);
         if (!tick || f[1].size() != 6 || f[1].find_first_not_of("0123456789") != std::string_view::npos)
             return bad("bad tick or code");
@@ -76,6 +109,12 @@ bool Market::LoadCsv(const std::string& path, std::string& error) {
             q.bids[i] = {*bp, *bp > 0 ? *bv : 0};
             q.asks[i] = {*ap, *ap > 0 ? *av : 0};
         }
+        if (f.size() == 26) {
+            const auto volume = ParseCount(f[25]);
+            if (!volume)
+                return bad("bad volume");
+            row.volume = *volume;
+        }
         if (!rows.empty() && rows.back().tick > row.tick)
             return bad("ticks must not decrease");
         rows.push_back(std::move(row));
@@ -91,30 +130,59 @@ bool Market::LoadCsv(const std::string& path, std::string& error) {
     index_.clear();
     held_.clear();
     ticks_ = 0;
-    for (const CsvRow& row : rows_) {
+    PinyinInitials initials;
+    for (CsvRow& row : rows_) {
         if (!index_.contains(row.quote.code)) {
             index_[row.quote.code] = quotes_.size();
             quotes_.push_back(row.quote);
-            held_.push_back(row.quote);
+            quotes_.back().initials = initials.Of(row.quote.name);
         }
+        row.quote.initials = quotes_[index_[row.quote.code]].initials;
     }
-    ApplyCsvTick();
+    SortByCode();
+    held_ = quotes_;
+    ApplyCsvTick(true);
     return true;
 }
 
-void Market::ApplyCsvTick() {
+void Market::ApplyCsvTick(bool trade) {
+    std::vector<std::size_t> traded;
     while (nextRow_ < rows_.size() && rows_[nextRow_].tick <= ticks_) {
-        const Quote& q = rows_[nextRow_].quote;
-        held_[index_[q.code]] = q;
+        const std::size_t i = index_[rows_[nextRow_].quote.code];
+        held_[i] = rows_[nextRow_].quote;
+        if (trade) {
+            // The day's figures live in quotes_, which the held book replaces below.
+            quotes_[i].last = held_[i].last;
+            Trade(quotes_[i], rows_[nextRow_].volume, held_[i].last);
+        }
         ++nextRow_;
     }
-    quotes_ = held_;
+    for (std::size_t i = 0; i < quotes_.size(); ++i) {
+        const DayStats day = quotes_[i].day;
+        quotes_[i] = held_[i];
+        quotes_[i].day = day;
+    }
+}
+
+void Market::ResumeReplay(std::uint64_t tick) {
+    if (!replay_ || tick <= ticks_)
+        return;
+    ticks_ = tick;
+    ApplyCsvTick(false);
+}
+
+std::int64_t Market::StepVolume(const Quote& q, double move) {
+    // Cheap shares change hands by the thousand, dear ones by the lot; a big move draws more.
+    std::lognormal_distribution<double> noise(0.0, 0.7);
+    const double shares = kStepAmountCents / static_cast<double>(std::max<Cents>(q.last, 1)) * noise(rng_) *
+                          (1.0 + 200.0 * std::abs(move));
+    return std::max<std::int64_t>(1, std::llround(shares / 100.0)) * 100;
 }
 
 void Market::Advance() {
     ++ticks_;
     if (replay_) {
-        ApplyCsvTick();
+        ApplyCsvTick(true);
         return;
     }
     std::normal_distribution<double> step(0.0, 0.0015);
@@ -125,6 +193,7 @@ void Market::Advance() {
         Cents next = q.last + static_cast<Cents>(std::llround(static_cast<double>(q.last) * r));
         next = std::clamp(next, std::max<Cents>(q.LimitDown(), 1), q.LimitUp());
         q.last = next;
+        Trade(q, StepVolume(q, r), next);
         BuildBook(q);
     }
 }
@@ -147,11 +216,12 @@ void Market::StartDay() {
     if (replay_) {
         for (Quote& q : held_)
             q.prevClose = q.last;
-        quotes_ = held_;
+        quotes_ = held_; // the held book never carries day figures
         return;
     }
     for (Quote& q : quotes_) {
         q.prevClose = q.last;
+        q.day = {};
         BuildBook(q);
     }
 }
@@ -164,9 +234,12 @@ void Market::Rewind(Checkpoint checkpoint) {
     nextRow_ = checkpoint.nextRow;
 }
 
-void Market::Restore(std::string_view code, Cents prevClose, Cents last) {
+void Market::Restore(std::string_view code, Cents prevClose, Cents last, const DayStats& day) {
     Quote* q = Find(code);
-    if (q == nullptr || replay_ || prevClose <= 0)
+    if (q == nullptr || prevClose <= 0)
+        return;
+    q->day = day;
+    if (replay_)
         return;
     q->prevClose = prevClose;
     q->last = std::clamp(last, std::max<Cents>(q->LimitDown(), 1), q->LimitUp());
@@ -197,6 +270,14 @@ std::string Market::RecordText(const Quote& q) {
     for (const BookLevel& l : q.asks)
         out.append(",").append(std::to_string(l.volume));
     out.push_back('|');
+    return out;
+}
+
+std::string Market::BoardText(const Quote& q) {
+    std::string out;
+    out.reserve(96);
+    net::AppendBoardRecord(out, {q.code, q.name, q.initials, q.prevClose, q.last, q.day.open, q.day.high, q.day.low,
+                                 q.day.volume, q.day.amount});
     return out;
 }
 

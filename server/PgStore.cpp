@@ -193,8 +193,39 @@ CREATE TABLE closed_days(day TEXT PRIMARY KEY, closed_at TEXT NOT NULL);
 )sql");
 }
 
+// Migration 2: the day's figures of each security beside its prices, today's minute bars and
+// the daily bars.
+void AddMarketHistory(PgStore& db) {
+    db.Execute(R"sql(
+ALTER TABLE prices ADD COLUMN open BIGINT NOT NULL DEFAULT 0,
+    ADD COLUMN high BIGINT NOT NULL DEFAULT 0,
+    ADD COLUMN low BIGINT NOT NULL DEFAULT 0,
+    ADD COLUMN volume BIGINT NOT NULL DEFAULT 0,
+    ADD COLUMN amount BIGINT NOT NULL DEFAULT 0;
+CREATE TABLE minute_bars(
+    code TEXT NOT NULL,
+    day TEXT NOT NULL,
+    minute BIGINT NOT NULL,
+    open BIGINT NOT NULL,
+    high BIGINT NOT NULL,
+    low BIGINT NOT NULL,
+    close BIGINT NOT NULL,
+    volume BIGINT NOT NULL,
+    PRIMARY KEY(code, day, minute));
+CREATE TABLE daily_bars(
+    code TEXT NOT NULL,
+    day BIGINT NOT NULL,
+    open BIGINT NOT NULL,
+    high BIGINT NOT NULL,
+    low BIGINT NOT NULL,
+    close BIGINT NOT NULL,
+    volume BIGINT NOT NULL,
+    PRIMARY KEY(code, day));
+)sql");
+}
+
 const std::vector<std::function<void(PgStore&)>>& Migrations() {
-    static const std::vector<std::function<void(PgStore&)>> kMigrations = {CreateTables};
+    static const std::vector<std::function<void(PgStore&)>> kMigrations = {CreateTables, AddMarketHistory};
     return kMigrations;
 }
 

@@ -113,10 +113,40 @@ CREATE TABLE IF NOT EXISTS closed_days(day TEXT PRIMARY KEY, closed_at TEXT NOT 
     }
 }
 
+// The day's figures of each security beside its prices, today's minute bars and the daily bars.
+void AddMarketHistory(Database& db) {
+    db.Execute(R"sql(
+ALTER TABLE prices ADD COLUMN open INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN high INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN low INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN volume INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN amount INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE minute_bars(
+    code TEXT NOT NULL,
+    day TEXT NOT NULL,
+    minute INTEGER NOT NULL,
+    open INTEGER NOT NULL,
+    high INTEGER NOT NULL,
+    low INTEGER NOT NULL,
+    close INTEGER NOT NULL,
+    volume INTEGER NOT NULL,
+    PRIMARY KEY(code, day, minute)) WITHOUT ROWID;
+CREATE TABLE daily_bars(
+    code TEXT NOT NULL,
+    day INTEGER NOT NULL,
+    open INTEGER NOT NULL,
+    high INTEGER NOT NULL,
+    low INTEGER NOT NULL,
+    close INTEGER NOT NULL,
+    volume INTEGER NOT NULL,
+    PRIMARY KEY(code, day)) WITHOUT ROWID;
+)sql");
+}
+
 } // namespace
 
 const std::vector<std::function<void(Database&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(Database&)>> kMigrations = {CreateSchema};
+    static const std::vector<std::function<void(Database&)>> kMigrations = {CreateSchema, AddMarketHistory};
     return kMigrations;
 }
 

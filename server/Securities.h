@@ -2,8 +2,11 @@
 
 #include "server/Money.h"
 
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace server {
 
@@ -16,6 +19,22 @@ struct SecurityInfo {
 // The securities of the simulated market: Shanghai main board and STAR market,
 // Shenzhen main board and ChiNext.
 std::span<const SecurityInfo> DefaultSecurities();
+
+// A security the organiser listed (--securities).
+struct Security {
+    std::string code;
+    std::string name; // UTF-8
+    Cents prevClose = 0;
+};
+
+// The organiser's securities file: one "code,name,previous close" a line (a tab may stand for
+// the commas), UTF-8 or GBK, '#' starting a comment line. The first fault is told with its
+// line: a code that is not six digits or comes twice, an empty or overlong name, a price that
+// is not positive with at most two decimals, text that is neither UTF-8 nor GBK.
+std::optional<std::vector<Security>> LoadSecuritiesFile(const std::string& path, std::string& error);
+
+// Views of `securities` for the market; valid while they are.
+std::vector<SecurityInfo> SecurityViews(const std::vector<Security>& securities);
 
 // Percent limit of a security's daily move: the growth boards (ChiNext, STAR) use the
 // wider one.

@@ -107,6 +107,10 @@ void Server::Remove(const std::shared_ptr<Session>& session) {
         perAddress_.erase(it);
 }
 
+const MarketHistory& Server::History() const {
+    return engine_.History();
+}
+
 void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
     asio::post(io_, [this, snapshot = std::move(snapshot)] {
         snapshot_ = snapshot;

@@ -3,6 +3,7 @@
 #include <asio.hpp>
 
 #include "server/LoginThrottle.h"
+#include "server/MarketHistory.h"
 #include "server/Metrics.h"
 #include "server/QueryString.h"
 #include "server/QuoteSnapshot.h"
@@ -49,6 +50,7 @@ public:
     void Remove(const std::shared_ptr<Session>& session);
     Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
+    const MarketHistory& History() const;
     const ServerOptions& Options() const { return options_; }
     asio::io_context& Io() { return io_; }
 

@@ -6,12 +6,14 @@
 #include "server/FeeSchedule.h"
 #include "server/LocalTime.h"
 #include "server/PasswordHash.h"
+#include "server/Securities.h"
 #include "server/TradingHours.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace server {
 
@@ -27,6 +29,8 @@ struct ServerOptions {
     // the day settled after the close) and `hours` is not used.
     std::optional<ExchangeCalendar> exchangeDay;
     std::string quotesCsv;
+    // The organiser's securities (--securities); empty: the built-in list.
+    std::vector<Security> securities;
     std::string clientVersion = "20210223";
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
     std::string welcome = "已登录"; // the client shows it in a narrow status pane

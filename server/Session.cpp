@@ -1,8 +1,10 @@
 #include "server/Session.h"
 
 #include "net/Commands.h"
+#include "net/MarketRecords.h"
 #include "net/SplitText.h"
 #include "server/GbkCodec.h"
+#include "server/Money.h"
 #include "server/PasswordHash.h"
 #include "server/QueryString.h"
 #include "server/Server.h"
@@ -25,6 +27,7 @@ constexpr int kMaxInFlight = 32;
 // fit easily; more means a client that does not wait for its answer.
 constexpr std::size_t kMaxHeldFrames = 32;
 constexpr std::size_t kMaxHeldBytes = 64 * 1024;
+constexpr std::size_t kMaxBodyBytes = net::kMaxFrameLength - net::kHeaderSize;
 
 } // namespace
 
@@ -182,6 +185,12 @@ void Session::Handle(const net::Frame& frame) {
     case net::kCmdChangePassword:
         OnChangePassword(*query);
         return;
+    case net::kCmdQuoteBoard:
+        OnBoard(*query);
+        return;
+    case net::kCmdBars:
+        OnBars(*query);
+        return;
     case net::kCmdOrder:
     case net::kCmdCancelOne:
     case net::kCmdCancelAllSells:
@@ -256,6 +265,33 @@ void Session::OnSubscribe(const QueryString& query) {
         PushQuotes(*snapshot); // the client sees its quotes at once, not at the next tick
 }
 
+void Session::OnBoard(const QueryString& query) {
+    // Answered from the last tick's snapshot on the network thread: the engine is not asked.
+    const auto start = ParseCount(query.Get("start"));
+    const auto count = ParseCount(query.Get("count"));
+    if (!start || !count)
+        return;
+    std::string body;
+    if (const QuoteSnapshotPtr& snapshot = server_.Snapshot(); snapshot && *start < std::ssize(snapshot->board)) {
+        const auto first = snapshot->board.begin() + *start;
+        const auto last =
+            first + std::min<std::int64_t>({*count, net::kMaxBoardRecords, snapshot->board.end() - first});
+        // Whole records up to what one frame holds; the client asks on from where they end.
+        for (auto it = first; it != last && body.size() + it->size() <= kMaxBodyBytes; ++it)
+            body += *it;
+    }
+    SendGbk(net::kCmdQuoteBoard, body);
+}
+
+void Session::OnBars(const QueryString& query) {
+    const auto period = net::ParseBarPeriod(query.Get("period"));
+    const auto count = ParseCount(query.Get("count"));
+    if (!period || !count)
+        return;
+    const int wanted = static_cast<int>(std::min<std::int64_t>(*count, net::kMaxBarRecords));
+    SendGbk(net::kCmdBars, server_.History().BarsText(query.Get("code"), *period, wanted, kMaxBodyBytes));
+}
+
 void Session::OnChangePassword(const QueryString& query) {
     if (passwordPending_)
         return;
@@ -291,6 +327,16 @@ void Session::Send(int command, std::string_view body) {
     if (!open_)
         return;
     const std::string gbk = Utf8ToGbk(body);
+    if (gbk.size() + net::kHeaderSize > net::kMaxFrameLength) {
+        std::fprintf(stderr, "quorvexd: answer to command %d too long (%zu bytes), dropped\n", command, gbk.size());
+        return;
+    }
+    Queue(net::FormatFrame(command, gbk), false);
+}
+
+void Session::SendGbk(int command, std::string_view gbk) {
+    if (!open_)
+        return;
     if (gbk.size() + net::kHeaderSize > net::kMaxFrameLength) {
         std::fprintf(stderr, "quorvexd: answer to command %d too long (%zu bytes), dropped\n", command, gbk.size());
         return;

@@ -38,6 +38,8 @@ public:
 
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
+    // Sends a body that is GBK already.
+    void SendGbk(int command, std::string_view gbk);
     void PushQuotes(const QuoteSnapshot& snapshot);
     // Tells a logged-in client the market's state when it is not the one it was last told;
     // an empty `phase` tells nothing.
@@ -65,6 +67,8 @@ private:
     void DrainHeld();
     void OnLogin(const std::optional<QueryString>& query);
     void OnSubscribe(const QueryString& query);
+    void OnBoard(const QueryString& query);
+    void OnBars(const QueryString& query);
     void OnChangePassword(const QueryString& query);
     void Queue(std::string frame, bool push);
     void Write();

@@ -70,7 +70,9 @@ options of serve:
   --holidays FILE            with --exchange-day: days closed besides weekends, one YYYY-MM-DD
                              a line, # starts a comment
   --quotes-csv FILE          replay quotes: tick,code,name,last,prev close,5 bid prices,5 bid volumes,
-                             5 ask prices,5 ask volumes
+                             5 ask prices,5 ask volumes[,shares traded since the code's last line]
+  --securities FILE          trade these securities instead of the built-in ones: code,name,previous
+                             close a line (UTF-8 or GBK, # starts a comment)
   --client-version TEXT      client version announced at login (20210223)
   --update-cmd TEXT          updater command line announced at login ("update URL")
   --welcome TEXT             text shown in the client's status bar
@@ -164,6 +166,7 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
                                                     "--tick-ms",
                                                     "--hours",
                                                     "--quotes-csv",
+                                                    "--securities",
                                                     "--client-version",
                                                     "--update-cmd",
                                                     "--welcome",
@@ -233,6 +236,12 @@ std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
             options.exchangeDay = std::move(calendar);
         } else if (key == "--quotes-csv") {
             options.quotesCsv = value;
+        } else if (key == "--securities") {
+            std::string error;
+            auto securities = LoadSecuritiesFile(value, error);
+            if (!securities)
+                return error;
+            options.securities = std::move(*securities);
         } else if (key == "--client-version") {
             options.clientVersion = value;
         } else if (key == "--update-cmd") {

@@ -476,7 +476,7 @@ void COrderFormView::RefreshDayFigures(const std::string& code) {
         m_dayAskedAt = now;
         Context().link.QueryBoardRow(code);
     }
-    const std::optional<net::BoardRow> row = Context().state.market.Row(code);
+    const std::optional<net::BoardRecord> row = Context().state.market.Row(code);
     const QString none = QStringLiteral("--");
     const QString texts[kDayControls] = {
         row && row->open > 0 ? CentsText(row->open) : none,

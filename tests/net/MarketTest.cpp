@@ -15,14 +15,14 @@ using namespace std::chrono_literals;
 struct BoardCase {
     const char* what;
     std::string body;
-    std::vector<net::BoardRow> expected;
+    std::vector<net::BoardRecord> expected;
 };
 
 class BoardParsing : public ::testing::TestWithParam<BoardCase> {};
 
 TEST_P(BoardParsing, ReadsEveryField) {
-    const std::vector<net::BoardRow> rows = net::ParseBoard(GetParam().body);
-    const std::vector<net::BoardRow>& expected = GetParam().expected;
+    const std::vector<net::BoardRecord> rows = net::ParseBoard(GetParam().body);
+    const std::vector<net::BoardRecord>& expected = GetParam().expected;
     ASSERT_EQ(rows.size(), expected.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(i);
@@ -55,27 +55,23 @@ INSTANTIATE_TEST_SUITE_P(
         BoardCase{"a short record and one without a code are skipped",
                   "600000,A,A,1.00,1.01,1.02,1.03,0.99,5|,B,B,1,1,1,1,1,1,1|000002,C,C,2.00,2.00,0.00,0.00,0.00,0,0.00",
                   {{"000002", "C", "C", 200, 200, 0, 0, 0, 0, 0}}},
-        BoardCase{"prices round to the cent",
-                  "600000,A,A,9.995,0.004,1,1,1,7,0.015",
-                  {{"600000", "A", "A", 1000, 0, 100, 100, 100, 7, 2}}}),
+        BoardCase{"a malformed figure skips only its record",
+                  "600000,A,A,9.995,1,1,1,1,7,0.01|000003,D,D,1.5,1.6,1,1,1,7,12|000004,E,E,1,1,1,1,1,x,1|",
+                  {{"000003", "D", "D", 150, 160, 100, 100, 100, 7, 1200}}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
-TEST(BarParsing, CentsFromDecimalText) {
-    const struct {
-        const char* text;
-        std::int64_t cents;
-    } cases[] = {{"0", 0},       {"7.1", 710},    {"7.19", 719}, {"7.194", 719},
-                 {"7.195", 720}, {"7.1949", 719}, {"-0.05", -5}, {"12345678901.23", 1234567890123},
-                 {"abc", 0},     {"3.", 300}};
-    for (const auto& c : cases)
-        EXPECT_EQ(net::CentsOf(c.text), c.cents) << c.text;
+TEST(BarParsing, CountsRecordsWhereTheNextPageStarts) {
+    EXPECT_EQ(net::CountRecords(""), 0);
+    EXPECT_EQ(net::CountRecords("a|"), 1);
+    // A malformed record still took its place in the server's order.
+    EXPECT_EQ(net::CountRecords("600000,A,A,1,1,1,1,1,1,1|bad|000001,B,B,1,1,1,1,1,1,1|"), 3);
 }
 
 TEST(BarParsing, MinuteAndDailyBarsOldestFirst) {
     const auto bars = net::ParseBars("600000,1,0930,7.10,7.20,7.05,7.15,12000|600000,1,0931,7.15,7.16,7.14,7.14,300");
     ASSERT_EQ(bars.size(), 2u);
     EXPECT_EQ(bars[0].code, "600000");
-    EXPECT_EQ(bars[0].period, '1');
+    EXPECT_EQ(bars[0].period, net::BarPeriod::kMinute);
     EXPECT_EQ(bars[0].time, 930);
     EXPECT_EQ(bars[0].open, 710);
     EXPECT_EQ(bars[0].high, 720);
@@ -87,19 +83,21 @@ TEST(BarParsing, MinuteAndDailyBarsOldestFirst) {
 
     const auto days = net::ParseBars("000001,d,20261208,10.00,10.50,9.90,10.40,5000000,tail");
     ASSERT_EQ(days.size(), 1u);
-    EXPECT_EQ(days[0].period, 'd');
+    EXPECT_EQ(days[0].period, net::BarPeriod::kDay);
     EXPECT_EQ(days[0].time, 20261208);
     EXPECT_EQ(days[0].close, 1040);
 }
 
 TEST(BarParsing, SkipsWhatIsNotABar) {
     EXPECT_TRUE(net::ParseBars("").empty());
-    // An unknown period, a short record, a record without a code.
-    EXPECT_TRUE(net::ParseBars("600000,5,0930,1,1,1,1,1|600000,1,0930,1,1,1,1|,1,0930,1,1,1,1,1").empty());
+    // An unknown period, a short record, a record without a code, a day written as a minute.
+    EXPECT_TRUE(
+        net::ParseBars("600000,5,0930,1,1,1,1,1|600000,1,0930,1,1,1,1|,1,0930,1,1,1,1,1|600000,1,20261208,1,1,1,1,1")
+            .empty());
 }
 
-net::BoardRow Row(const char* code, std::int64_t last) {
-    net::BoardRow row;
+net::BoardRecord Row(const char* code, std::int64_t last) {
+    net::BoardRecord row;
     row.code = code;
     row.last = last;
     return row;
@@ -140,8 +138,8 @@ TEST(MarketData, AnAnswerBelongsToTheOldestRequest) {
     EXPECT_FALSE(market.BoardPending());
 
     // An empty bars answer (unknown code) empties the series of the request it answers.
-    const net::BarKey a{"600000", '1'};
-    const net::BarKey b{"999999", 'd'};
+    const net::BarKey a{"600000", net::BarPeriod::kMinute};
+    const net::BarKey b{"999999", net::BarPeriod::kDay};
     market.BarsRequested(a, now);
     market.BarsRequested(b, now);
     EXPECT_TRUE(market.BarsPending(b));
@@ -159,7 +157,7 @@ TEST(MarketData, AServerThatNeverAnswersIsUnavailable) {
     const auto t0 = net::MarketData::Clock::now();
     EXPECT_EQ(market.BoardService(t0), Service::kWaiting);
     market.BoardRequested({0, 400, true, t0});
-    market.BarsRequested({"600000", 'd'}, t0);
+    market.BarsRequested({"600000", net::BarPeriod::kDay}, t0);
     EXPECT_EQ(market.BoardService(t0 + 2900ms), Service::kWaiting);
     EXPECT_EQ(market.BoardService(t0 + 3100ms), Service::kUnavailable);
     EXPECT_EQ(market.BarsService(t0 + 3100ms), Service::kUnavailable);
