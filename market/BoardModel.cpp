@@ -136,9 +136,10 @@ QString CBoardModel::Code(int row) const {
 }
 
 void CBoardModel::SetRows(std::vector<net::BoardRecord> rows) {
-    const bool sameCodes = rows.size() == m_rows.size() &&
-                           std::equal(rows.begin(), rows.end(), m_rows.begin(),
-                                      [](const net::BoardRecord& a, const net::BoardRecord& b) { return a.code == b.code; });
+    const bool sameCodes =
+        rows.size() == m_rows.size() &&
+        std::equal(rows.begin(), rows.end(), m_rows.begin(),
+                   [](const net::BoardRecord& a, const net::BoardRecord& b) { return a.code == b.code; });
     if (!sameCodes) {
         beginResetModel();
         m_rows = std::move(rows);

@@ -274,16 +274,23 @@ void CChartView::DrawMinutes() {
     m_candles->clear();
     QList<QPointF> last;
     QList<QPointF> average;
-    QList<qreal> up(kMinuteSlots, 0.0);
-    QList<qreal> down(kMinuteSlots, 0.0);
     double turnover = 0;
     double volume = 0;
     std::int64_t lo = m_prevClose;
     std::int64_t hi = m_prevClose;
     std::int64_t previous = m_prevClose;
+    // A server that trades around the clock sends minutes outside the sessions: those days are
+    // drawn minute by minute from the first bar instead.
+    m_sessionAxis =
+        std::all_of(m_bars.begin(), m_bars.end(), [](const net::BarRecord& b) { return MinuteSlot(b.time) >= 0; });
+    m_firstMinute = m_bars.empty() ? 0 : m_bars.front().time / 100 * 60 + m_bars.front().time % 100;
+    const int slotCount =
+        m_sessionAxis ? kMinuteSlots : std::max(kMinuteSlots, MinuteX(m_bars.empty() ? 0 : m_bars.back().time) + 1);
+    QList<qreal> up(slotCount, 0.0);
+    QList<qreal> down(slotCount, 0.0);
     for (const net::BarRecord& bar : m_bars) {
-        const int slot = MinuteSlot(bar.time);
-        if (slot < 0)
+        const int slot = MinuteX(bar.time);
+        if (slot < 0 || slot >= slotCount)
             continue;
         last.append(QPointF(slot, bar.close / 100.0));
         turnover += static_cast<double>(bar.close) * static_cast<double>(bar.volume);
@@ -301,26 +308,33 @@ void CChartView::DrawMinutes() {
     const std::int64_t base = m_prevClose > 0 ? m_prevClose : (m_bars.empty() ? 100 : m_bars.front().open);
     const double spread = std::max({static_cast<double>(hi - base), static_cast<double>(base - lo), base * 0.01});
     m_priceY->setRange((base - spread * 1.1) / 100.0, (base + spread * 1.1) / 100.0);
-    m_base->replace({QPointF(0, base / 100.0), QPointF(kMinuteSlots - 1, base / 100.0)});
+    m_base->replace({QPointF(0, base / 100.0), QPointF(slotCount - 1, base / 100.0)});
     const net::PriceLimits limits = net::LimitPrices(base, net::LimitPercent(net::BoardOf(ToGbk(m_code))));
-    m_upLimit->replace({QPointF(0, limits.up / 100.0), QPointF(kMinuteSlots - 1, limits.up / 100.0)});
-    m_downLimit->replace({QPointF(0, limits.down / 100.0), QPointF(kMinuteSlots - 1, limits.down / 100.0)});
+    m_upLimit->replace({QPointF(0, limits.up / 100.0), QPointF(slotCount - 1, limits.up / 100.0)});
+    m_downLimit->replace({QPointF(0, limits.down / 100.0), QPointF(slotCount - 1, limits.down / 100.0)});
 
     for (const QString& label : m_priceX->categoriesLabels())
         m_priceX->remove(label);
-    m_priceX->setRange(-0.5, kMinuteSlots - 0.5);
-    m_priceX->append(QStringLiteral("9:30"), 0);
-    m_priceX->append(QStringLiteral("10:30"), 60);
-    m_priceX->append(QStringLiteral("11:30/13:00"), 120);
-    m_priceX->append(QStringLiteral("14:00"), 180);
-    m_priceX->append(QStringLiteral("15:00"), kMinuteSlots - 1);
+    m_priceX->setRange(-0.5, slotCount - 0.5);
+    if (m_sessionAxis) {
+        m_priceX->append(QStringLiteral("9:30"), 0);
+        m_priceX->append(QStringLiteral("10:30"), 60);
+        m_priceX->append(QStringLiteral("11:30/13:00"), 120);
+        m_priceX->append(QStringLiteral("14:00"), 180);
+        m_priceX->append(QStringLiteral("15:00"), kMinuteSlots - 1);
+    } else {
+        for (int x = 0; x < slotCount; x += 60) {
+            const int minute = (m_firstMinute + x) % (24 * 60);
+            m_priceX->append(QString::asprintf("%d:%02d", minute / 60, minute % 60), x);
+        }
+    }
     m_priceX->setStartValue(-0.5);
 
     m_upVolume->remove(0, m_upVolume->count());
     m_downVolume->remove(0, m_downVolume->count());
     m_upVolume->append(up);
     m_downVolume->append(down);
-    m_volumeX->setRange(-0.5, kMinuteSlots - 0.5);
+    m_volumeX->setRange(-0.5, slotCount - 0.5);
     const qreal top = std::max(*std::max_element(up.begin(), up.end()), *std::max_element(down.begin(), down.end()));
     m_volumeY->setRange(0, std::max<qreal>(top * 1.1, 1));
     m_figures->setText(QStringLiteral("昨收 %1  涨停 %2  跌停 %3  (白线最新价，黄线均价)")
@@ -394,18 +408,25 @@ void CChartView::DrawDays() {
     m_figures->setText(shown.empty() ? QStringLiteral("暂无日线") : QStringLiteral("MA5 黄  MA10 紫  MA20 蓝"));
 }
 
+int CChartView::MinuteX(int hhmm) const {
+    if (m_sessionAxis)
+        return MinuteSlot(hhmm);
+    return (hhmm / 100 * 60 + hhmm % 100 - m_firstMinute + 24 * 60) % (24 * 60);
+}
+
 double CChartView::XOf(int index) const {
     if (m_daily)
         return index;
-    return MinuteSlot(m_bars[static_cast<std::size_t>(index)].time);
+    return MinuteX(m_bars[static_cast<std::size_t>(index)].time);
 }
 
 void CChartView::PointAt(int index) {
-    if (m_bars.empty() || index < 0) {
-        m_cross = -1;
-    } else {
-        m_cross = std::clamp(index, 0, static_cast<int>(m_bars.size()) - 1);
-    }
+    m_cross = m_bars.empty() ? -1 : std::clamp(index, 0, static_cast<int>(m_bars.size()) - 1);
+    PlaceCrosshair();
+}
+
+void CChartView::HideCrosshair() {
+    m_cross = -1;
     PlaceCrosshair();
 }
 
@@ -482,7 +503,7 @@ void CChartView::keyPressEvent(QKeyEvent* event) {
         PointAt(n - 1);
         return;
     case Qt::Key_Escape:
-        PointAt(-1);
+        HideCrosshair();
         return;
     default:
         CTFormView::keyPressEvent(event);

@@ -41,8 +41,9 @@ public:
     void SetDaily(bool daily);
     // One tick: asks for the bars and redraws when new ones came.
     void Refresh();
-    // Puts the crosshair on bar `index` (clamped); -1 hides it.
+    // Puts the crosshair on bar `index` (clamped to the bars shown).
     void PointAt(int index);
+    void HideCrosshair();
     int CrosshairIndex() const { return m_cross; }
     QLabel* Figures() const { return m_figures; }
     QLabel* Notice() const { return m_notice; }
@@ -69,6 +70,8 @@ private:
     void DrawDays();
     void PlaceCrosshair();
     double XOf(int index) const;
+    // Where a minute bar stands on the day's axis.
+    int MinuteX(int hhmm) const;
 
     QString m_code;
     bool m_daily = false;
@@ -78,6 +81,8 @@ private:
     std::vector<net::BarRecord> m_bars;
     std::int64_t m_prevClose = 0;
     int m_cross = -1;
+    bool m_sessionAxis = true; // 9:30–15:00 without the lunch; else minutes from the first bar
+    int m_firstMinute = 0;     // minute of the day of the first bar
 
     QLabel* m_title = nullptr;
     QLabel* m_figures = nullptr;

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 std::vector<net::BoardRecord> MatchSecurities(const std::vector<net::BoardRecord>& board, const QString& typed,
-                                           std::size_t limit) {
+                                              std::size_t limit) {
     std::vector<net::BoardRecord> found;
     const QString text = typed.trimmed();
     if (text.isEmpty())

@@ -16,7 +16,7 @@ struct ClientContext;
 // it, then names whose pinyin initials start with it (letters in either case), then names
 // that contain it.
 std::vector<net::BoardRecord> MatchSecurities(const std::vector<net::BoardRecord>& board, const QString& typed,
-                                           std::size_t limit = 20);
+                                              std::size_t limit = 20);
 
 // The small list that typing a code, name or pinyin initials opens: an edit with the text so
 // far and the matches below it. Up / Down move, Enter picks, Escape closes.
