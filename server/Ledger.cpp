@@ -2,6 +2,7 @@
 
 #include "net/Board.h"
 #include "server/LocalTime.h"
+#include "server/MarketHistory.h"
 #include "server/UserDirectory.h"
 
 #include <algorithm>
@@ -532,11 +533,13 @@ void Ledger::Rollover(const std::string& newDay, const std::string& time) {
             }
         }
     }
-    if (!closing.empty())
+    if (!closing.empty()) {
         db_.Prepare("INSERT INTO closed_days(day, closed_at) VALUES(?, ?) ON CONFLICT(day) DO NOTHING")
             .Bind(1, closing)
             .Bind(2, newDay + " " + time)
             .Run();
+        MarketHistory::CloseDay(db_, market_, closing);
+    }
     market_.StartDay();
     SetDay(newDay);
     SavePrices();

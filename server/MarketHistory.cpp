@@ -108,7 +108,9 @@ void MarketHistory::Record(Store& db, const Market& market, const std::string& d
         } else {
             if (traded == 0 && live.bar && q.last == live.bar->close)
                 continue;
-            bar = {minute, q.last, q.last, q.last, q.last, traded};
+            // The day's first bar has seen every price of the day so far.
+            bar = live.bar ? Bar{minute, q.last, q.last, q.last, q.last, traded}
+                           : Bar{minute, q.day.open, q.day.high, q.day.low, q.last, traded};
         }
         upsert.Bind(1, q.code).Bind(2, day).Bind(3, bar.time).Bind(4, bar.open).Bind(5, bar.high);
         upsert.Bind(6, bar.low).Bind(7, bar.close).Bind(8, bar.volume).Run();

@@ -9,6 +9,10 @@
 //                                              another's order latency is measured
 //   quorvex_load wal     [--clients 20] [--window 256] [--seconds 60]  log size under load
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
+//   quorvex_load market  [--securities 5000] [--clients 4] [--window 8] [--seconds 10]
+//                                              the quote board (command 20) over every security
+//                                              and 1,024 daily bars (command 22), answers/s
+//   quotes and market: --securities N serves N securities from a --securities file
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
 //   quorvex_load takeover --pg URI [--runs 10]
 //
@@ -26,6 +30,7 @@
 
 #include "net/Commands.h"
 #include "net/Frame.h"
+#include "net/MarketRecords.h"
 #include "server/PgStore.h"
 #include "server/Securities.h"
 #include "server/Store.h"
@@ -48,6 +53,7 @@
 #include <random>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -266,7 +272,14 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
     const long clients = Option("--clients", 1000);
     const long codesEach = Option("--codes", 10);
     const long seconds = Option("--seconds", 10);
-    const auto securities = server::DefaultSecurities();
+    std::vector<std::string> securities;
+    for (const server::SecurityInfo& s : server::DefaultSecurities())
+        securities.emplace_back(s.code);
+    if (const long listed = Option("--securities", 0); listed > 0) {
+        securities.clear();
+        for (long k = 0; k < listed; ++k)
+            securities.push_back(std::to_string(600000 + k));
+    }
     asio::io_context io;
     std::vector<std::shared_ptr<Client>> all;
     bool measuring = false;
@@ -280,7 +293,7 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
                 for (long k = 0; k < codesEach; ++k) {
                     if (k)
                         list += ',';
-                    list += securities[static_cast<std::size_t>(i + k) % securities.size()].code;
+                    list += securities[static_cast<std::size_t>(i + k) % securities.size()];
                 }
                 self.Send(net::kCmdQuoteSubscribe, "code=" + list);
             } else if (f.command == net::kCmdQuoteUpdate && measuring) {
@@ -334,6 +347,115 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
                 starved);
     std::printf("  server CPU: %.1f%% of one core\n", 100.0 * cpu / wall);
     return loggedIn == clients && starved == 0 ? 0 : 1;
+}
+
+// A securities file of `count` made-up securities, codes from 600000 up, prices 1.00 to 100.99.
+std::string WriteSecuritiesFile(const std::filesystem::path& dir, long count) {
+    const std::string path = (dir / "securities.txt").string();
+    std::ofstream out(path);
+    static constexpr const char* kWords[] = {"华夏", "中原", "东方", "科技", "银行", "电力", "医药", "汽车"};
+    for (long i = 0; i < count; ++i)
+        out << 600000 + i << ',' << kWords[i % 8] << kWords[(i / 8) % 8] << i % 100 << ',' << 1 + i % 100 << '.'
+            << (i * 7) % 100 << '\n';
+    return path;
+}
+
+// Keeps `window` requests of one command in flight per client for `seconds`; returns answers
+// and the '|'-records they held.
+std::pair<std::size_t, std::size_t> Hammer(std::uint16_t port, int command,
+                                           const std::function<std::string(Client&)>& next, long clients, long window,
+                                           long seconds) {
+    asio::io_context io;
+    std::vector<std::shared_ptr<Client>> all;
+    std::size_t answers = 0;
+    std::size_t records = 0;
+    long loggedIn = 0;
+    bool measuring = false;
+    for (long i = 0; i < clients; ++i) {
+        auto c = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                ++loggedIn;
+            } else if (f.command == command) {
+                if (measuring) {
+                    ++answers;
+                    records += static_cast<std::size_t>(std::count(f.body.begin(), f.body.end(), '|'));
+                }
+                self.counter = static_cast<std::size_t>(std::count(f.body.begin(), f.body.end(), '|'));
+                self.Send(command, next(self));
+            }
+        });
+        c->Connect(port);
+        all.push_back(c);
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (loggedIn <= i && Clock::now() < deadline)
+            io.run_for(std::chrono::milliseconds(5));
+    }
+    for (auto& c : all)
+        for (long k = 0; k < window; ++k)
+            c->Send(command, next(*c));
+    io.run_for(std::chrono::seconds(1));
+    measuring = true;
+    io.run_for(std::chrono::seconds(seconds));
+    return {answers, records};
+}
+
+int RunMarket(ServerProcess& server, std::uint16_t port, long securities) {
+    const long clients = Option("--clients", 4);
+    const long window = Option("--window", 8);
+    const long seconds = Option("--seconds", 10);
+    double cpu0 = server.CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    std::printf("market: %ld securities; server CPU with no client (ticks, day figures, bars): %.1f%% of one core\n",
+                securities, 100.0 * (server.CpuSeconds() - cpu0) / 5.0);
+
+    // Each client walks the whole board page after page, starting the next page where the
+    // last answer's records ended.
+    std::map<Client*, long> position;
+    cpu0 = server.CpuSeconds();
+    const auto board = Hammer(
+        port, net::kCmdQuoteBoard,
+        [&](Client& c) {
+            long& at = position[&c];
+            at = c.counter == 0 ? 0 : at + static_cast<long>(c.counter);
+            c.counter = 0;
+            return "start=" + std::to_string(at) + "&count=" + std::to_string(net::kMaxBoardRecords);
+        },
+        clients, window, seconds);
+    const double boardCpu = server.CpuSeconds() - cpu0;
+    std::printf("  command 20 (count=1000): %.0f answers/s, %.0f records/s (%.1f full boards/s), %ld clients x %ld "
+                "in flight, server CPU %.0f%%\n",
+                static_cast<double>(board.first) / static_cast<double>(seconds),
+                static_cast<double>(board.second) / static_cast<double>(seconds),
+                static_cast<double>(board.second) / static_cast<double>(seconds) / static_cast<double>(securities),
+                clients, window, 100.0 * boardCpu / static_cast<double>(seconds));
+
+    cpu0 = server.CpuSeconds();
+    const auto bars = Hammer(
+        port, net::kCmdBars, [](Client&) { return std::string("code=600000&period=d&count=1024"); }, clients, window,
+        seconds);
+    const double barsCpu = server.CpuSeconds() - cpu0;
+    std::printf("  command 22 (1,024 daily bars): %.0f answers/s, %.1f bars per answer, server CPU %.0f%%\n",
+                static_cast<double>(bars.first) / static_cast<double>(seconds),
+                bars.first ? static_cast<double>(bars.second) / static_cast<double>(bars.first) : 0.0,
+                100.0 * barsCpu / static_cast<double>(seconds));
+    return board.first > 0 && bars.first > 0 && bars.second == bars.first * 1024 ? 0 : 1;
+}
+
+// 1,024 daily bars of 600000 before the server starts, as past contest days would have left.
+bool SeedDailyBars(const std::string& db) {
+    sqlite3* handle = nullptr;
+    if (sqlite3_open(db.c_str(), &handle) != SQLITE_OK)
+        return false;
+    std::string sql = "BEGIN;";
+    for (int i = 0; i < 1024; ++i) {
+        const int day = (2020 + i / 336) * 10000 + (1 + i / 28 % 12) * 100 + 1 + i % 28; // 28-day months
+        sql += "INSERT INTO daily_bars VALUES('600000'," + std::to_string(day) + ",1000,1100,950," +
+               std::to_string(1000 + i % 50) + "," + std::to_string(100000 + i) + ");";
+    }
+    sql += "COMMIT;";
+    const bool ok = sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(handle);
+    return ok;
 }
 
 std::int64_t CountOrders(const std::string& db) {
@@ -771,13 +893,20 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
         }
         std::vector<std::string> args = {"serve",     "--db",           db,   "--listen", "127.0.0.1:0",
                                          "--no-demo", "--idle-seconds", "600"};
+        const long securities = Option("--securities", mode == "market" ? 5000 : 0);
+        if (securities > 0)
+            args.insert(args.end(), {"--securities", WriteSecuritiesFile(dir, securities)});
+        if (mode == "market" && !SeedDailyBars(db)) {
+            std::fprintf(stderr, "quorvex_load: could not store the daily bars\n");
+            return 1;
+        }
         if (fastHash)
             args.push_back("--fast-hash");
         if (mode == "quotes") // every simulated client comes from 127.0.0.1
             args.insert(args.end(), {"--max-per-address", "1000000"});
         if (Option("--sync-normal", 0) != 0)
             args.insert(args.end(), {"--synchronous", "normal"});
-        if (mode != "quotes") {
+        if (mode != "quotes" && mode != "market") {
             // A fixed book: 600000 at 10.00, so the orders' price stays inside the limits.
             const std::string csv = (dir / "book.csv").string();
             std::ofstream(csv) << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,100,100,100,100,100,"
@@ -790,6 +919,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             std::fprintf(stderr, "quorvex_load: quorvexd did not start\n");
         } else if (mode == "quotes") {
             rc = RunQuotes(server, port);
+        } else if (mode == "market") {
+            rc = RunMarket(server, port, securities);
         } else if (mode == "orders") {
             rc = RunOrders(server, port, db);
         } else if (mode == "latency") {
@@ -815,10 +946,11 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|stores|takeover [--clients N] "
-                     "[--codes N] [--seconds N] "
-                     "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
+        std::fprintf(
+            stderr,
+            "usage: quorvex_load quotes|market|orders|latency|logins|guesses|flood|wal|stores|takeover [--clients N] "
+            "[--codes N] [--seconds N] "
+            "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
         return 2;
     }
     const std::string mode = argv[1];
