@@ -59,10 +59,20 @@ QString CBoardModel::CellText(const net::BoardRecord& r, int column) {
     case kVolume: // hands of 100 shares
         return QString::number(r.volume / 100);
     case kAmount:
-        return Cents(r.amount);
+        return AmountText(r.amount);
     default:
         return {};
     }
+}
+
+QString CBoardModel::AmountText(std::int64_t cents) {
+    // Large sums in 万 (ten thousand) and 亿 (a hundred million) yuan, as traders read them.
+    const double yuan = static_cast<double>(cents) / 100.0;
+    if (yuan >= 1e8)
+        return QString::asprintf("%.2f亿", yuan / 1e8);
+    if (yuan >= 1e4)
+        return QString::asprintf("%.2f万", yuan / 1e4);
+    return Cents(cents);
 }
 
 QVariant CBoardModel::data(const QModelIndex& index, int role) const {

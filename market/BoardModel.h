@@ -28,6 +28,8 @@ public:
     QString Code(int row) const;
     // The text a cell shows (also what tests compare).
     static QString CellText(const net::BoardRecord& row, int column);
+    // 成交额: yuan below 10,000, then 万 and 亿 with two decimals.
+    static QString AmountText(std::int64_t cents);
 
 private:
     std::vector<net::BoardRecord> m_rows;

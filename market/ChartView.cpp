@@ -151,16 +151,21 @@ void CChartView::BuildCharts() {
     for (int i = 0; i < 3; ++i)
         m_ma[i] = MakeLine(m_price, maColours[i]);
 
+    // Candles take a plain value axis; the labelled time axis (a category axis over the same
+    // range) rides on the baseline.
     m_priceX = new QCategoryAxis(m_price);
     m_priceX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_priceX->setGridLineColor(kGrid);
+    m_valueX = new QValueAxis(m_price);
+    m_valueX->setVisible(false);
     m_priceY = new QValueAxis(m_price);
     m_priceY->setLabelFormat(QStringLiteral("%.2f"));
     m_priceY->setGridLineColor(kGrid);
     m_price->addAxis(m_priceX, Qt::AlignBottom);
+    m_price->addAxis(m_valueX, Qt::AlignBottom);
     m_price->addAxis(m_priceY, Qt::AlignLeft);
     for (QAbstractSeries* s : m_price->series()) {
-        s->attachAxis(m_priceX);
+        s->attachAxis(s == m_base ? static_cast<QAbstractAxis*>(m_priceX) : m_valueX);
         s->attachAxis(m_priceY);
     }
 
@@ -303,6 +308,8 @@ void CChartView::DrawMinutes() {
     }
     m_last->replace(last);
     m_average->replace(average);
+    // A line of one point draws nothing: the first minute shows as a dot.
+    m_last->setPointsVisible(last.size() < 2);
 
     // Symmetric about the previous close, so the baseline sits in the middle.
     const std::int64_t base = m_prevClose > 0 ? m_prevClose : (m_bars.empty() ? 100 : m_bars.front().open);
@@ -316,6 +323,7 @@ void CChartView::DrawMinutes() {
     for (const QString& label : m_priceX->categoriesLabels())
         m_priceX->remove(label);
     m_priceX->setRange(-0.5, slotCount - 0.5);
+    m_valueX->setRange(-0.5, slotCount - 0.5);
     if (m_sessionAxis) {
         m_priceX->append(QStringLiteral("9:30"), 0);
         m_priceX->append(QStringLiteral("10:30"), 60);
@@ -337,7 +345,7 @@ void CChartView::DrawMinutes() {
     m_volumeX->setRange(-0.5, slotCount - 0.5);
     const qreal top = std::max(*std::max_element(up.begin(), up.end()), *std::max_element(down.begin(), down.end()));
     m_volumeY->setRange(0, std::max<qreal>(top * 1.1, 1));
-    m_figures->setText(QStringLiteral("昨收 %1  涨停 %2  跌停 %3  (白线最新价，黄线均价)")
+    m_figures->setText(QStringLiteral("昨收 %1  涨停 %2  跌停 %3  (蓝线最新价，黄线均价)")
                            .arg(Price(static_cast<double>(base)), Price(static_cast<double>(limits.up)),
                                 Price(static_cast<double>(limits.down))));
 }
@@ -388,6 +396,7 @@ void CChartView::DrawDays() {
         m_priceX->remove(label);
     const int n = std::max<int>(static_cast<int>(shown.size()), 1);
     m_priceX->setRange(-0.5, n - 0.5);
+    m_valueX->setRange(-0.5, n - 0.5);
     m_priceX->setStartValue(-0.5);
     // A date every fifth of the way, the last bar's always.
     for (int i = 0; i < static_cast<int>(shown.size()); i += std::max(1, n / 5)) {

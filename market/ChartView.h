@@ -104,6 +104,7 @@ private:
     QBarSet* m_downVolume = nullptr;
     QValueAxis* m_priceY = nullptr;
     QCategoryAxis* m_priceX = nullptr;
+    QValueAxis* m_valueX = nullptr;
     QValueAxis* m_volumeY = nullptr;
     QValueAxis* m_volumeX = nullptr;
     QGraphicsLineItem* m_crossV = nullptr;

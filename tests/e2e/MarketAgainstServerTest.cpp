@@ -130,11 +130,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(board->Table()->model()->rowCount(), 4, kWait);
         QTRY_COMPARE_WITH_TIMEOUT(Cell(board, 2, CBoardModel::kVolume), QStringLiteral("1234"), kWait);
         // In code order first: 600000 is the third row. 7.19 against 7.12: +0.07, +0.98 %;
-        // 123,400 shares are 1,234 hands, 123,400 × 7.19 = 887,246.00 yuan.
+        // 123,400 shares are 1,234 hands, 123,400 × 7.19 = 887,246.00 yuan = 88.72万.
         const QStringList expected = {QStringLiteral("600000"), QStringLiteral("浦发银行"), QStringLiteral("7.19"),
                                       QStringLiteral("0.07"),   QStringLiteral("0.98%"),    QStringLiteral("7.12"),
                                       QStringLiteral("7.19"),   QStringLiteral("7.19"),     QStringLiteral("7.19"),
-                                      QStringLiteral("1234"),   QStringLiteral("887246.00")};
+                                      QStringLiteral("1234"),   QStringLiteral("88.72万")};
         for (int column = 0; column < CBoardModel::kCount; ++column)
             QCOMPARE(Cell(board, 2, column), expected[column]);
         // 10.50 against 10.58: -0.08, -0.76 %, drawn green; 600000 red.

@@ -108,6 +108,21 @@ private slots:
         QCOMPARE(CChartView::MovingAverage(bars, 10), std::vector<double>(6, 0.0));
     }
 
+    void amountsInTenThousandsAndHundredMillions_data() {
+        QTest::addColumn<qlonglong>("cents");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("yuan") << 999999LL << QStringLiteral("9999.99");
+        QTest::newRow("ten thousand") << 1000000LL << QStringLiteral("1.00万");
+        QTest::newRow("wan") << 88724600LL << QStringLiteral("88.72万");
+        QTest::newRow("just below yi") << 9999990000LL << QStringLiteral("9999.99万");
+        QTest::newRow("yi") << 236667617400LL << QStringLiteral("23.67亿");
+    }
+    void amountsInTenThousandsAndHundredMillions() {
+        QFETCH(qlonglong, cents);
+        QFETCH(QString, text);
+        QCOMPARE(CBoardModel::AmountText(cents), text);
+    }
+
     void watchlistSurvivesLongAndShorterLists() {
         QTemporaryDir dir;
         const std::string ini = dir.filePath(QStringLiteral("client.ini")).toStdString();
