@@ -33,14 +33,18 @@ namespace {
 
 constexpr int kWait = 15000; // ms; generous for a loaded machine
 
-// One snapshot of four securities with the shares traded (the optional last field): it holds
-// still after the first tick, so every figure of the board is known beforehand.
+// Four securities with the shares traded (the optional last field); 600000 trades at 7.10,
+// 7.25, 7.05 and 7.19 in the first four ticks, then the book holds still, so every figure of
+// the board is known beforehand.
 const char* const kBook =
     R"(# tick,code,name,last,prev close,5 bid prices,5 bid volumes,5 ask prices,5 ask volumes,volume
-0,600000,浦发银行,7.19,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000,123400
+0,600000,浦发银行,7.10,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000,100000
 0,000001,平安银行,10.50,10.58,10.49,10.48,10.47,10.46,10.45,900000,900000,900000,900000,900000,10.50,10.51,10.52,10.53,10.54,900000,900000,900000,900000,900000,50000
 0,300059,东方财富,15.30,15.24,15.29,15.28,15.27,15.26,15.25,900000,900000,900000,900000,900000,15.30,15.31,15.32,15.33,15.34,900000,900000,900000,900000,900000,300
 0,688981,中芯国际,85.00,84.36,84.99,84.98,84.97,84.96,84.95,900000,900000,900000,900000,900000,85.00,85.01,85.02,85.03,85.04,900000,900000,900000,900000,900000,2000
+1,600000,浦发银行,7.25,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000,10000
+2,600000,浦发银行,7.05,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000,10000
+3,600000,浦发银行,7.19,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000,3400
 )";
 
 std::unique_ptr<e2e::ServerProcess> StillServer() {
@@ -130,11 +134,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(board->Table()->model()->rowCount(), 4, kWait);
         QTRY_COMPARE_WITH_TIMEOUT(Cell(board, 2, CBoardModel::kVolume), QStringLiteral("1234"), kWait);
         // In code order first: 600000 is the third row. 7.19 against 7.12: +0.07, +0.98 %;
-        // 123,400 shares are 1,234 hands, 123,400 × 7.19 = 887,246.00 yuan = 88.72万.
+        // opened at 7.10, 7.25 the highest, 7.05 the lowest; 100,000 + 10,000 + 10,000 + 3,400 =
+        // 123,400 shares are 1,234 hands; 710,000 + 72,500 + 70,500 + 24,446 = 877,446 yuan.
         const QStringList expected = {QStringLiteral("600000"), QStringLiteral("浦发银行"), QStringLiteral("7.19"),
                                       QStringLiteral("0.07"),   QStringLiteral("0.98%"),    QStringLiteral("7.12"),
-                                      QStringLiteral("7.19"),   QStringLiteral("7.19"),     QStringLiteral("7.19"),
-                                      QStringLiteral("1234"),   QStringLiteral("88.72万")};
+                                      QStringLiteral("7.10"),   QStringLiteral("7.25"),     QStringLiteral("7.05"),
+                                      QStringLiteral("1234"),   QStringLiteral("87.74万")};
         for (int column = 0; column < CBoardModel::kCount; ++column)
             QCOMPARE(Cell(board, 2, column), expected[column]);
         // 10.50 against 10.58: -0.08, -0.76 %, drawn green; 600000 red.
@@ -166,9 +171,9 @@ private slots:
         buy->findChild<QLineEdit*>(QStringLiteral("id1002"))->setText(QStringLiteral("600000"));
         QTRY_COMPARE_WITH_TIMEOUT(buy->findChild<QLabel*>(QStringLiteral("dayVolume"))->text(),
                                   QStringLiteral("1234手"), kWait);
-        QCOMPARE(buy->findChild<QLabel*>(QStringLiteral("dayOpen"))->text(), QStringLiteral("7.19"));
-        QCOMPARE(buy->findChild<QLabel*>(QStringLiteral("dayHigh"))->text(), QStringLiteral("7.19"));
-        QCOMPARE(buy->findChild<QLabel*>(QStringLiteral("dayLow"))->text(), QStringLiteral("7.19"));
+        QCOMPARE(buy->findChild<QLabel*>(QStringLiteral("dayOpen"))->text(), QStringLiteral("7.10"));
+        QCOMPARE(buy->findChild<QLabel*>(QStringLiteral("dayHigh"))->text(), QStringLiteral("7.25"));
+        QCOMPARE(buy->findChild<QLabel*>(QStringLiteral("dayLow"))->text(), QStringLiteral("7.05"));
     }
 
     void boardKeepsOrderAndSelectionAcrossRefreshes() {
