@@ -112,6 +112,12 @@ QStringList Column(CQuoteListView* view, int column) {
     return texts;
 }
 
+// The code field of the form in the right pane; "<none>" when the pane holds no order form.
+QString CodeField(const Client& c) {
+    const auto* edit = c.frame->RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"));
+    return edit ? edit->text() : QStringLiteral("<none>");
+}
+
 QString IniPath() {
     return QString::fromStdString(
         (std::filesystem::temp_directory_path() / ("tavix-e2e-market-" + std::to_string(getpid()) + ".ini")).string());
@@ -208,7 +214,7 @@ private slots:
             board->Table()->setFocus();
             QTest::keyClick(board->Table(), key);
             QCOMPARE(c.frame->CurrentViewLabel(), QString::fromUtf8(label));
-            QCOMPARE(c.frame->RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"))->text(), chosen);
+            QCOMPARE(CodeField(c), chosen);
         }
     }
 
@@ -289,16 +295,14 @@ private slots:
         QCOMPARE(lookup->List()->count(), 1);
         QTest::keyClick(lookup->Edit(), Qt::Key_Down); // one match: stays on it
         QTest::keyClick(lookup->Edit(), Qt::Key_Return);
-        QCOMPARE(c.frame->RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"))->text(),
-                 QStringLiteral("300059"));
+        QCOMPARE(CodeField(c), QStringLiteral("300059"));
         // Escape closes without a pick; typing into an edit stays in the edit.
         tree->setFocus();
         QTest::keyClick(tree, Qt::Key_0);
         QTRY_VERIFY(lookup->isVisible());
         QTest::keyClick(lookup->Edit(), Qt::Key_Escape);
         QTRY_VERIFY(!lookup->isVisible());
-        QCOMPARE(c.frame->RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"))->text(),
-                 QStringLiteral("300059"));
+        QCOMPARE(CodeField(c), QStringLiteral("300059"));
         auto* price = c.frame->RightView()->findChild<QLineEdit*>(QStringLiteral("id1007"));
         price->setFocus();
         QTest::keyClicks(price, QStringLiteral("7"));
@@ -331,6 +335,9 @@ private slots:
         QCOMPARE(chart->CrosshairIndex(), 0);
         QTest::keyClick(chart, Qt::Key_Escape);
         QCOMPARE(chart->CrosshairIndex(), -1);
+        // Without a crosshair the arrows start at the newest bar.
+        QTest::keyClick(chart, Qt::Key_Left);
+        QCOMPARE(chart->CrosshairIndex(), int(chart->ShownBars().size()) - 1);
         // F8: daily bars; a new contest has none yet.
         QTest::keyClick(chart, Qt::Key_F8);
         QVERIFY(chart->Daily());

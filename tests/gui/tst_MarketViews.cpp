@@ -166,6 +166,47 @@ private slots:
         QCOMPARE(view.Table()->model()->index(2, CBoardModel::kOpen).data().toString(), QStringLiteral("--"));
     }
 
+    void chartKeysMoveTheCrosshair() {
+        Client c({.connect = true});
+        c.server.SetAutoReply(net::kCmdBars, [](const net::Frame& f) -> std::string {
+            if (f.body.find("period=1") == std::string::npos)
+                return "";
+            return "600000,1,0930,7.10,7.20,7.05,7.15,12000|600000,1,0931,7.15,7.16,7.12,7.12,300|"
+                   "600000,1,1300,7.12,7.30,7.11,7.28,4500|";
+        });
+        CChartView chart(c.context);
+        chart.resize(1000, 600);
+        chart.show();
+        chart.OnInitialUpdate();
+        chart.SetCode(QStringLiteral("600000"));
+        QTRY_COMPARE(chart.ShownBars().size(), std::size_t{3});
+        QCOMPARE(chart.CrosshairIndex(), -1);
+        // Without a crosshair the arrows start at the newest bar.
+        QTest::keyClick(&chart, Qt::Key_Left);
+        QCOMPARE(chart.CrosshairIndex(), 2);
+        QCOMPARE(chart.Figures()->text(), QStringLiteral("13:00  开 7.12  高 7.30  低 7.11  收 7.28  量 45手"));
+        QTest::keyClick(&chart, Qt::Key_Left);
+        QCOMPARE(chart.CrosshairIndex(), 1);
+        QTest::keyClick(&chart, Qt::Key_Escape);
+        QCOMPARE(chart.CrosshairIndex(), -1);
+        QTest::keyClick(&chart, Qt::Key_Right);
+        QCOMPARE(chart.CrosshairIndex(), 2);
+        QTest::keyClick(&chart, Qt::Key_Right); // stays on the newest
+        QCOMPARE(chart.CrosshairIndex(), 2);
+        QTest::keyClick(&chart, Qt::Key_Home);
+        QCOMPARE(chart.CrosshairIndex(), 0);
+        QVERIFY(
+            chart.Figures()->text().startsWith(QStringLiteral("09:30  开 7.10  高 7.20  低 7.05  收 7.15  量 120手")));
+        // F8 asks for the daily bars: the last 120 and 20 more for the averages.
+        QTest::keyClick(&chart, Qt::Key_F8);
+        QVERIFY(chart.Daily());
+        QCOMPARE(*c.NextQuery(net::kCmdBars), std::string("code=600000&period=1&count=1024"));
+        std::optional<std::string> daily;
+        for (int i = 0; i < 5 && daily != "code=600000&period=d&count=140"; ++i)
+            daily = c.NextQuery(net::kCmdBars);
+        QCOMPARE(daily.value_or("none"), std::string("code=600000&period=d&count=140"));
+    }
+
     void olderServerIsTold() {
         // The fake server, like an older one, answers neither command 20 nor 22.
         Client c({.connect = true});
