@@ -205,6 +205,8 @@ void CMainFrame::CreateClientArea() {
 
     m_leftView->OnInitialUpdate();
     view->OnInitialUpdate();
+    // After the initial update: some views make their lists' columns there.
+    AddWatchlistActions(view);
 }
 
 void CMainFrame::ShowFunction(const QString& label) {
@@ -240,11 +242,11 @@ bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
     m_rightPane->setWidget(view);
     m_wndSplitter->setSizes(sizes);
     m_rightView = view;
-    AddWatchlistActions(view);
     view->show();
     if (hadFocus)
         view->setFocus();
     view->OnInitialUpdate();
+    AddWatchlistActions(view);
     return true;
 }
 
@@ -593,7 +595,8 @@ void CMainFrame::AddWatchlistActions(QWidget* view) {
         int codeColumn = -1;
         for (int c = 0; c < list->columnCount(); ++c) {
             const QTableWidgetItem* title = list->horizontalHeaderItem(c);
-            if (title && (title->text() == QStringLiteral("证券代码") || title->text() == QStringLiteral("代码")))
+            // 证券代码, 代码, and the positions' 证劵代码.
+            if (title && title->text().endsWith(QStringLiteral("代码")))
                 codeColumn = c;
         }
         if (codeColumn < 0)

@@ -2,15 +2,18 @@
 // watchlist) and how they meet a server: paging through the board, and an older server that
 // never answers the market's requests.
 
+#include "account/ListCtrlCl.h"
 #include "market/BoardModel.h"
 #include "market/ChartView.h"
 #include "market/CodeLookup.h"
 #include "market/QuoteListView.h"
 #include "market/Watchlist.h"
 #include "shell/Gbk.h"
+#include "shell/MainFrame.h"
 #include "tests/support/GuiTestClient.h"
 #include "tests/support/RecordingNotifier.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -205,6 +208,27 @@ private slots:
         for (int i = 0; i < 5 && daily != "code=600000&period=d&count=140"; ++i)
             daily = c.NextQuery(net::kCmdBars);
         QCOMPARE(daily.value_or("none"), std::string("code=600000&period=d&count=140"));
+    }
+
+    void listsWithCodesOfferTheWatchlist() {
+        QTemporaryDir dir;
+        Client c({.connect = true, .user = "zhang3"});
+        c.context.iniPath = dir.filePath(QStringLiteral("client.ini")).toStdString();
+        c.FillPositions("600000,PF,1000,1000,0,0.00,10.00,0.00,10.00,10000.00|000001,PA,500,500,0,0.00,8.00,0.00,8.00,"
+                        "4000.00|");
+        CMainFrame frame(c.context);
+        frame.resize(1200, 700);
+        // The first view of the window, filled from the positions at once.
+        frame.ShowFunction(QStringLiteral("资金股票"));
+        CListCtrlCl* list = nullptr;
+        QTRY_VERIFY((list = frame.RightView()->findChild<CListCtrlCl*>()) && list->GetItemCount() == 2);
+        QAction* add = list->findChild<QAction*>(QStringLiteral("addToWatchlist"));
+        QVERIFY(add);
+        QVERIFY(list->actions().contains(add)); // shown in the list's context menu
+        const int row = list->GetItemText(0, 0) == QStringLiteral("000001") ? 0 : 1;
+        list->setCurrentCell(row, 0);
+        add->trigger();
+        QCOMPARE(watchlist::Load(c.context.iniPath, "zhang3"), (std::vector<std::string>{"000001"}));
     }
 
     void olderServerIsTold() {
