@@ -2,8 +2,8 @@
 
 #include "net/SplitText.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cstdio>
 
 namespace net {
 namespace {
@@ -18,6 +18,11 @@ std::optional<std::int64_t> ParseWhole(std::string_view text) {
 
 void AppendField(std::string& out, std::string_view field) {
     out.append(field).push_back(',');
+}
+
+void AppendWhole(std::string& out, std::int64_t value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 } // namespace
@@ -44,38 +49,57 @@ std::optional<std::int64_t> ParseWireCents(std::string_view text) {
     return *whole * 100 + (fraction.size() == 1 ? *digits * 10 : *digits);
 }
 
+void AppendWireCents(std::string& out, std::int64_t cents) {
+    // to_chars, not printf: a bars answer writes thousands of these.
+    if (cents < 0) {
+        out.push_back('-');
+        cents = -cents;
+    }
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, cents / 100).ptr;
+    out.append(digits, end);
+    out.push_back('.');
+    out.push_back(static_cast<char>('0' + cents % 100 / 10));
+    out.push_back(static_cast<char>('0' + cents % 10));
+}
+
 std::string FormatWireCents(std::int64_t cents) {
-    char text[32];
-    const char* sign = cents < 0 ? "-" : "";
-    const std::int64_t magnitude = cents < 0 ? -cents : cents;
-    std::snprintf(text, sizeof text, "%s%lld.%02lld", sign, static_cast<long long>(magnitude / 100),
-                  static_cast<long long>(magnitude % 100));
-    return text;
+    std::string out;
+    AppendWireCents(out, cents);
+    return out;
 }
 
 void AppendBoardRecord(std::string& out, const BoardRecord& r) {
     AppendField(out, r.code);
     AppendField(out, r.name);
     AppendField(out, r.initials);
-    for (const std::int64_t price : {r.prevClose, r.last, r.open, r.high, r.low})
-        AppendField(out, FormatWireCents(price));
-    AppendField(out, std::to_string(r.volume));
-    out.append(FormatWireCents(r.amount)).push_back('|');
+    for (const std::int64_t price : {r.prevClose, r.last, r.open, r.high, r.low}) {
+        AppendWireCents(out, price);
+        out.push_back(',');
+    }
+    AppendWhole(out, r.volume);
+    out.push_back(',');
+    AppendWireCents(out, r.amount);
+    out.push_back('|');
 }
 
 void AppendBarRecord(std::string& out, const BarRecord& r) {
-    char time[16];
-    if (r.period == BarPeriod::kMinute)
-        std::snprintf(time, sizeof time, "%04d", r.time);
-    else
-        std::snprintf(time, sizeof time, "%08d", r.time);
     AppendField(out, r.code);
     out.push_back(static_cast<char>(r.period));
     out.push_back(',');
-    AppendField(out, time);
-    for (const std::int64_t price : {r.open, r.high, r.low, r.close})
-        AppendField(out, FormatWireCents(price));
-    out.append(std::to_string(r.volume)).push_back('|');
+    // HHMM or YYYYMMDD, zero-padded.
+    const int width = r.period == BarPeriod::kMinute ? 4 : 8;
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, r.time).ptr;
+    out.append(static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, width - (end - digits))), '0');
+    out.append(digits, end);
+    out.push_back(',');
+    for (const std::int64_t price : {r.open, r.high, r.low, r.close}) {
+        AppendWireCents(out, price);
+        out.push_back(',');
+    }
+    AppendWhole(out, r.volume);
+    out.push_back('|');
 }
 
 std::optional<BoardRecord> ParseBoardRecord(std::string_view text) {

@@ -89,5 +89,6 @@ std::optional<BarRecord> ParseBarRecord(std::string_view text);
 std::optional<std::int64_t> ParseWireCents(std::string_view text);
 // 1230 → "12.30".
 std::string FormatWireCents(std::int64_t cents);
+void AppendWireCents(std::string& out, std::int64_t cents);
 
 } // namespace net

@@ -7,6 +7,15 @@
 
 namespace server {
 
+namespace {
+
+void KeepNewest(std::vector<Bar>& bars, std::size_t count) {
+    if (bars.size() > count)
+        bars.erase(bars.begin(), bars.end() - static_cast<std::ptrdiff_t>(count));
+}
+
+} // namespace
+
 int DayNumber(std::string_view day) {
     int number = 0;
     for (const char c : day)
@@ -69,9 +78,10 @@ void MarketHistory::Load(Store& db, const Market& market, const std::string& day
             {static_cast<int>(days.Int(1)), days.Int(2), days.Int(3), days.Int(4), days.Int(5), days.Int(6)});
     }
     days.Reset();
-    for (Series& s : series)
-        if (s.days.size() > kDaysKept)
-            s.days.erase(s.days.begin(), s.days.end() - static_cast<std::ptrdiff_t>(kDaysKept));
+    for (Series& s : series) {
+        KeepNewest(s.days, kBarsKept);
+        KeepNewest(s.minutes, kBarsKept);
+    }
     reloaded_ = std::move(series);
     staged_.clear();
 }
@@ -134,6 +144,8 @@ void MarketHistory::Publish() {
             minutes.back() = *live.bar;
         else
             minutes.push_back(*live.bar);
+        if (minutes.size() >= 2 * kBarsKept)
+            KeepNewest(minutes, kBarsKept);
         live_[i] = live;
     }
     staged_.clear();
@@ -171,31 +183,28 @@ std::string MarketHistory::BarsText(std::string_view code, net::BarPeriod period
         const std::size_t n = std::min(all.size(), static_cast<std::size_t>(std::max(count, 0)));
         bars.assign(all.end() - static_cast<std::ptrdiff_t>(n), all.end());
     }
-    // Written newest first so that a limit drops the oldest, then put back in order.
-    std::vector<std::string> records;
-    records.reserve(bars.size());
-    std::size_t total = 0;
+    // Written oldest first; when they do not all fit, the oldest records are cut off the front.
+    std::string out;
+    out.reserve(bars.size() * 56);
+    std::vector<std::size_t> starts;
+    starts.reserve(bars.size());
     net::BarRecord record;
     record.code = code;
     record.period = period;
-    for (auto it = bars.rbegin(); it != bars.rend(); ++it) {
-        record.time = it->time;
-        record.open = it->open;
-        record.high = it->high;
-        record.low = it->low;
-        record.close = it->close;
-        record.volume = it->volume;
-        std::string text;
-        net::AppendBarRecord(text, record);
-        if (total + text.size() > maxBytes)
-            break;
-        total += text.size();
-        records.push_back(std::move(text));
+    for (const Bar& b : bars) {
+        starts.push_back(out.size());
+        record.time = b.time;
+        record.open = b.open;
+        record.high = b.high;
+        record.low = b.low;
+        record.close = b.close;
+        record.volume = b.volume;
+        net::AppendBarRecord(out, record);
     }
-    std::string out;
-    out.reserve(total);
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        out += *it;
+    if (out.size() > maxBytes) {
+        const auto from = std::lower_bound(starts.begin(), starts.end(), out.size() - maxBytes);
+        out.erase(0, from == starts.end() ? out.size() : *from);
+    }
     return out;
 }
 

@@ -34,8 +34,10 @@ struct Bar {
 // rolled back); any thread reads what was published.
 class MarketHistory final {
 public:
-    // Most daily bars kept in memory per security (what one request may ask for).
-    static constexpr std::size_t kDaysKept = net::kMaxBarRecords;
+    // Most bars of each period kept in memory per security (what one request may ask for);
+    // the store keeps the whole day's minutes. Minutes are cut back once twice as many piled
+    // up, so that a day traded round the clock costs one move per security every 1,024 minutes.
+    static constexpr std::size_t kBarsKept = net::kMaxBarRecords;
 
     // Engine thread. Takes the bars of `day` ("2026-03-06") and the daily bars from the store
     // for the market's securities; published with the batch.

@@ -129,6 +129,11 @@ TEST(MarketHistoryTest, BoardAndBarsOfAReplayAcrossARestartAndTheSettlement) {
         ASSERT_TRUE(WaitFor([&] { return engine.Snapshot()->tick >= 312; }));
         EXPECT_EQ(Bars(engine, "600000", net::BarPeriod::kMinute),
                   "600000,1,1000,10.00,10.20,9.90,10.10,2000|600000,1,1001,10.30,10.30,10.00,10.00,150|");
+        // The newest first: one asked for, or as many whole ones as a byte limit holds.
+        EXPECT_EQ(engine.History().BarsText("600000", net::BarPeriod::kMinute, 1, 65000),
+                  "600000,1,1001,10.30,10.30,10.00,10.00,150|");
+        EXPECT_EQ(engine.History().BarsText("600000", net::BarPeriod::kMinute, 5, 60),
+                  "600000,1,1001,10.30,10.30,10.00,10.00,150|");
         // 20,090.00 + 100 × 10.30 + 50 × 10.00 = 21,620.00
         EXPECT_EQ(Board(engine)[1], "600000,浦发银行,PFYH,10.00,10.00,10.00,10.30,9.90,2150,21620.00|");
         EXPECT_EQ(Bars(engine, "000001", net::BarPeriod::kMinute), "000001,1,1000,20.00,20.50,20.00,20.50,400|");
