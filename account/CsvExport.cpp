@@ -103,5 +103,7 @@ bool CCsvExport::Export() {
 void CCsvExport::ShowMenu(const QPoint& pos) {
     QMenu menu(m_list);
     menu.addAction(m_action);
+    // Items the window gave the list (加入自选股).
+    menu.addActions(m_list->actions());
     menu.exec(m_list->viewport()->mapToGlobal(pos));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/MarketData.h"
+#include "wire/Commands.h"
 #include "net/QuoteCodes.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
@@ -159,6 +161,7 @@ struct SharedState {
 
     QuoteTable quotes;
     QuoteCodes quoteCodes;
+    MarketData market; // the quote board and the bars
 };
 
 } // namespace net

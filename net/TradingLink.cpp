@@ -1,5 +1,6 @@
 #include "net/TradingLink.h"
 
+#include "net/MarketParsers.h"
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
 #include "wire/SplitText.h"
@@ -109,6 +110,8 @@ void TradingLink::ConnectLoop() {
                               : socket_.Connect(state_.moreServers[serverIndex_ - 1].host,
                                                 state_.moreServers[serverIndex_ - 1].port)) {
             connectedTick_ = Tick();
+            // Requests sent on an earlier connection will never be answered.
+            state_.market.ForgetPending();
             return;
         }
         NextServer();
@@ -335,6 +338,12 @@ void TradingLink::Dispatch(int command, std::string_view body) {
         break;
     case kCmdMarketPhase:
         SetMarketPhase(body);
+        break;
+    case kCmdQuoteBoard:
+        OnBoardAnswer(body);
+        break;
+    case kCmdBars:
+        state_.market.BarsAnswered(ParseBars(body));
         break;
     case kCmdChangePassword:
         if (notifier_.HasMainFrame())

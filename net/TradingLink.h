@@ -4,6 +4,7 @@
 #include "net/LinkNotifier.h"
 #include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
+#include "wire/MarketRecords.h"
 #include "net/SharedState.h"
 #include "wire/Standing.h"
 
@@ -118,6 +119,20 @@ public:
     // "%d-%d-%d" of the local date `secondsBack` seconds before now.
     std::string DateText(long secondsBack = 0) const;
 
+    // --- the market (any thread) ---------------------------------------------------------
+
+    // Securities asked for per board request: a page of them fits one frame.
+    static constexpr int kBoardPage = 400;
+    // Starts a pass over the whole board (command 20 from position 0, each full page followed
+    // by the next) unless a board request is still waiting. True when a request was sent.
+    bool QueryBoard();
+    // Refreshes one security's board row (its position once the board is known, else the
+    // whole board) unless a board request is still waiting. True when a request was sent.
+    bool QueryBoardRow(std::string_view code);
+    // Command 22: the newest `count` bars of `code` (minutes of the day or days), unless the
+    // same request is still waiting. True when a request was sent.
+    bool QueryBars(std::string_view code, BarPeriod period, int count);
+
     // --- quote subscription ------------------------------------------------------------
 
     // Adds the comma-separated codes to QuoteCodes and sends the whole list (command 17),
@@ -145,6 +160,8 @@ private:
     void Resubscribe();
     void Reconnect();
     void OnLoginAnswer(std::string_view body);
+    void OnBoardAnswer(std::string_view body);
+    bool SendBoardPage(int start, int count, bool wholeBoard);
     void SetMarketPhase(std::string_view text);
     void NextServer();
     bool Stopping() const { return stop_.load(); }

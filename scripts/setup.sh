@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     g++ cmake make pkg-config git
     qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6widgets6 libqt6test6 qt6-l10n-tools
-    qt6-translations-l10n qt6-charts-dev
+    qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev
     libgl1-mesa-dev libxkbcommon-dev
     libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev libcli11-dev libicu-dev
     libpq-dev postgresql

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+class CCodeLookup;
 class CLeftView;
 class CLockCover;
 class QAction;
@@ -50,6 +51,13 @@ public:
     // The server rejected the re-login after a reconnect; `reason` is its text.
     void OnReloginFailed(std::string_view reason);
     void SellPosition(int code) override;
+    void OpenChart(const QString& code) override;
+    void OpenOrderForm(bool buy, const QString& code) override;
+    // The lookup that typing a code or name outside an edit opens.
+    CCodeLookup* Lookup() const { return m_lookup; }
+    // Opens the lookup with `typed`; Enter fills an open order form's code, adds to an open
+    // watchlist, or opens the chart.
+    void OpenLookup(const QString& typed);
 
     // --- navigation --------------------------------------------------------------------
     // Records `label` as the current function and shows its view, if it has one.
@@ -109,6 +117,9 @@ private:
     void LayoutPanes();
     void QueueLockCheck();
     void RedrawPanels();
+    // Gives every list of `view` that shows codes the context menu item 加入自选股.
+    void AddWatchlistActions(QWidget* view);
+    bool IsTypingForLookup(QObject* watched, QEvent* event) const;
 
     ClientContext& m_context;
     CMySplitterWnd* m_wndSplitter = nullptr;
@@ -130,4 +141,5 @@ private:
     QAction* m_lockAction = nullptr;
     QTimer* m_idleTimer = nullptr;
     std::vector<std::function<void()>> m_deferred;
+    CCodeLookup* m_lookup = nullptr;
 };

@@ -9,6 +9,8 @@
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
 #include "controls/TFormView.h"
+#include "market/ChartView.h"
+#include "market/QuoteListView.h"
 #include "shell/PwdView.h"
 #include "trade/BuyView.h"
 #include "trade/CancelView.h"
@@ -38,6 +40,9 @@ const std::vector<FunctionEntry>& FunctionViews() {
         {QStringLiteral("交 割 单"), &CHisJgdView::staticMetaObject, &MakeView<CHisJgdView>},
         {QStringLiteral("大赛排名[F6]"), &CStandingView::staticMetaObject, &MakeView<CStandingView>},
         {QStringLiteral("修改密码"), &CPwdView::staticMetaObject, &MakeView<CPwdView>},
+        {QStringLiteral("行情报价"), &CQuoteBoardView::staticMetaObject, &MakeView<CQuoteBoardView>},
+        {QStringLiteral("自选股"), &CWatchlistView::staticMetaObject, &MakeView<CWatchlistView>},
+        {QStringLiteral("走势图"), &CChartView::staticMetaObject, &MakeView<CChartView>},
     };
     return kViews;
 }

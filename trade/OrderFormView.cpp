@@ -6,6 +6,7 @@
 #include "controls/FailDlg.h"
 #include "controls/TEdit.h"
 #include "controls/XPButton.h"
+#include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
@@ -185,7 +186,7 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     auto* bidBox = MakeGroupFrame(this);
     bidBox->setGeometry(DluRect(205, 72, 240, 66));
     auto* limitBox = MakeGroupFrame(this);
-    limitBox->setGeometry(DluRect(205, 141, 240, 44));
+    limitBox->setGeometry(DluRect(205, 141, 240, 50));
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     const char16_t* askLabels[] = {u"卖五", u"卖四", u"卖三", u"卖二", u"卖一"};
     const char16_t* bidLabels[] = {u"买一", u"买二", u"买三", u"买四", u"买五"};
@@ -205,10 +206,21 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     const char16_t* summaryLabels[] = {u"最新", u"涨幅", u"涨停", u"跌停"};
     for (int k = 0; k < 4; ++k) {
         const int x = k % 2 == 0 ? 215 : 330;
-        const int y = k < 2 ? 150 : 167;
+        const int y = k < 2 ? 145 : 156;
         MakeLabel(this, traits.summaryLabelIds[k], QString::fromUtf16(summaryLabels[k]), DluRect(x, y, 30, 10));
         m_quote[kLastPriceIndex + k] = MakeLabel(this, kFirstQuoteId + kLastPriceIndex + k, QStringLiteral("--"),
                                                  DluRect(x + 30, y, 75, 10), right);
+    }
+    // The day so far, from the quote board: 今开, 最高, 最低, 成交量.
+    const char16_t* dayLabels[] = {u"今开", u"最高", u"最低", u"成交量"};
+    const char* dayNames[] = {"dayOpen", "dayHigh", "dayLow", "dayVolume"};
+    for (int k = 0; k < kDayControls; ++k) {
+        const int x = k % 2 == 0 ? 215 : 330;
+        const int y = k < 2 ? 167 : 178;
+        MakeLabel(this, 0, QString::fromUtf16(dayLabels[k]), DluRect(x, y, 30, 10));
+        m_day[k] = MakeLabel(this, 0, QStringLiteral("--"), DluRect(x + 30, y, 75, 10), right);
+        m_day[k]->setObjectName(QString::fromLatin1(dayNames[k]));
+        MakeOpaque(m_day[k]);
     }
     for (int i = 0; i < kQuoteControls; ++i) {
         QColor colour = kBlack;
@@ -454,6 +466,28 @@ void COrderFormView::RefreshQuotePanel() {
     if (m_price->text().isEmpty()) {
         m_price->setText(ChooseDefaultPrice(texts[4], texts[10]));
     }
+    RefreshDayFigures(ToGbk(code));
+}
+
+void COrderFormView::RefreshDayFigures(const std::string& code) {
+    // The board's row is asked for about once a second, not at the quote timer's pace.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_dayAskedAt >= std::chrono::seconds(1)) {
+        m_dayAskedAt = now;
+        Context().link.QueryBoardRow(code);
+    }
+    const std::optional<net::BoardRecord> row = Context().state.market.Row(code);
+    const QString none = QStringLiteral("--");
+    const QString texts[kDayControls] = {
+        row && row->open > 0 ? CentsText(row->open) : none,
+        row && row->high > 0 ? CentsText(row->high) : none,
+        row && row->low > 0 ? CentsText(row->low) : none,
+        row ? QStringLiteral("%1手").arg(row->volume / 100) : none,
+    };
+    for (int k = 0; k < kDayControls; ++k) {
+        if (m_day[k]->text() != texts[k])
+            m_day[k]->setText(texts[k]);
+    }
 }
 
 void COrderFormView::SetQuoteText(int index, const QString& text) {
@@ -500,6 +534,8 @@ void COrderFormView::ResetForm() {
     m_quantity->clear();
     for (int i = 0; i < kQuoteControls; ++i)
         SetQuoteText(i, QStringLiteral("-"));
+    for (QLabel* day : m_day)
+        day->setText(QStringLiteral("-"));
 }
 
 void COrderFormView::OnPriceStep(int delta) {

@@ -469,9 +469,14 @@ private slots:
         QStringList top;
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             top << tree->topLevelItem(i)->text(0);
-        QCOMPARE(top,
-                 QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
-                              QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"), QStringLiteral("修改密码")}));
+        QCOMPARE(top, QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
+                                   QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"), QStringLiteral("修改密码"),
+                                   QStringLiteral("行情")}));
+        QTreeWidgetItem* market = f.Item(QStringLiteral("行情"));
+        QCOMPARE(market->childCount(), 2);
+        QCOMPARE(market->child(0)->text(0), QStringLiteral("行情报价"));
+        QCOMPARE(market->child(1)->text(0), QStringLiteral("自选股"));
+        QVERIFY(market->isExpanded());
         QTreeWidgetItem* query = f.Item(QStringLiteral("查询[F4]"));
         QCOMPARE(query->childCount(), 7);
         QCOMPARE(query->child(6)->text(0), QStringLiteral("交 割 单"));
@@ -494,7 +499,8 @@ private slots:
             {"买入[F1]", "CBuyView"},        {"卖出[F2]", "CSellView"},        {"撤单[F3]", "CCancelView"},
             {"资金股票", "CMoneyStockView"}, {"当日委托", "CTodayWeituoView"}, {"当日成交", "CTodayTradeView"},
             {"历史委托", "CHisWeituoView"},  {"历史成交", "CHisTradeView"},    {"资金明细", "CHisMoneyView"},
-            {"交 割 单", "CHisJgdView"},     {"修改密码", "CPwdView"}};
+            {"交 割 单", "CHisJgdView"},     {"修改密码", "CPwdView"},         {"行情报价", "CQuoteBoardView"},
+            {"自选股", "CWatchlistView"}};
         Fixture f(true);
         f.frame.resize(900, 700);
         f.frame.showNormal();
@@ -631,7 +637,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
         QTreeWidget* tree = f.Tree();
         ClickItem(tree, f.Item(QStringLiteral("资金股票")));
-        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("修改密码")));
+        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("自选股")));
         const QPoint empty(20, last.bottom() + 15);
         for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
             QTest::mouseClick(tree->viewport(), button, {}, empty);
@@ -664,7 +670,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
         QTreeWidget* tree = f.Tree();
         RecordingView* view = f.Record(QStringLiteral("资金股票"));
-        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("修改密码")));
+        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("自选股")));
         QVERIFY(last.bottom() + 20 < tree->viewport()->height());
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(20, last.bottom() + 15));
         QVERIFY(tree->selectedItems().isEmpty());
