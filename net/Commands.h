@@ -38,9 +38,10 @@ enum Message : int {
     kMsgLoginReply = 1131,
     kMsgOrderReply = 1132,
     kMsgPasswordReply = 1133,
-    kMsgReloginFailed = 1134, // the server rejected the re-login after a reconnect
-    kMsgFundsStored = 1135,   // the funds record is new
-    kMsgCancelReply = 1136,   // answer to a cancel (commands 3 to 6)
+    kMsgReloginFailed = 1134,      // the server rejected the re-login after a reconnect
+    kMsgFundsStored = 1135,        // the funds record is new
+    kMsgCancelReply = 1136,        // answer to a cancel (commands 3 to 6)
+    kMsgOrderResultUnknown = 1137, // an order or cancel was unanswered when the link broke
 };
 
 // The client version built into this program; a login answer naming another forces an update.

@@ -420,6 +420,7 @@ int Serve(const ServerOptions& options) {
         });
     });
     engine.OnAccountsChanged([&server] { server.AccountsChanged(); });
+    engine.OnOrdersFilled([&server](const std::vector<std::int64_t>& userIds) { server.OrdersFilled(userIds); });
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {

@@ -2,8 +2,10 @@
 
 #include "controls/TFormView.h"
 #include "shell/ClientContext.h"
+#include "shell/FillNotices.h"
 #include "shell/LockDlg.h"
 
+#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -49,6 +51,8 @@ public:
     void OnPasswordReply(std::string_view body);
     // The server rejected the re-login after a reconnect; `reason` is its text.
     void OnReloginFailed(std::string_view reason);
+    // An order or cancel was unanswered when the link broke; the link refreshes the lists.
+    void OnOrderResultUnknown();
     void SellPosition(int code) override;
 
     // --- navigation --------------------------------------------------------------------
@@ -75,6 +79,10 @@ public:
 
     // --- the link's state in the last pane (every 500 ms) ------------------------------
     void RefreshLinkPane();
+    // A short word for the contestant (a fill), shown before the link's state for a while;
+    // it never blocks trading as a dialog would.
+    void ShowNotice(const QString& text);
+    QString Notice() const;
 
     // --- lock screen -------------------------------------------------------------------
     // Hides the window's content behind the lock cover and asks for the password at once.
@@ -130,4 +138,7 @@ private:
     QAction* m_lockAction = nullptr;
     QTimer* m_idleTimer = nullptr;
     std::vector<std::function<void()>> m_deferred;
+    CFillNotices m_fills;
+    QString m_notice;
+    QDeadlineTimer m_noticeUntil;
 };

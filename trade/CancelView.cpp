@@ -88,7 +88,8 @@ void CCancelView::OnInitialUpdate() {
                                {QStringLiteral("委托价格"), 90},
                                {QStringLiteral("成交均价"), 90},
                                {QStringLiteral("操作"), 100},
-                               {QStringLiteral("委托时间"), 210}});
+                               {QStringLiteral("委托时间"), 210},
+                               {order_cancel::kContractTitle, 80}});
     // Newest first until the user sorts by another column; what the table holds now, then
     // what the server says.
     m_list->SortByColumn(order_cancel::kOrderTimeColumn, Qt::DescendingOrder);
@@ -131,6 +132,7 @@ void CCancelView::FillOpenOrderList() {
         m_list->SetItemText(row, 6,
                             net::FieldText(r.side) == "1" ? QStringLiteral("委托买入") : QStringLiteral("委托卖出"));
         m_list->SetItemText(row, 7, FromGbkField(r.orderTime));
+        m_list->SetItemText(row, 8, FromGbkField(r.contractNo));
         ++row;
     }
 }

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QTableWidgetItem>
 
 namespace order_cancel {
 
@@ -36,9 +37,13 @@ bool CancelSelectedOrder(QWidget* parent, net::TradingLink& link, const CListCtr
         return false;
     // The row's texts are read before asking: a refill while the question is open must
     // not change which order is cancelled.
-    const QString body = QStringLiteral("code=") + list.GetItemText(row, kCodeColumn) + QStringLiteral("&num=") +
-                         list.GetItemText(row, kOrderQtyColumn) + QStringLiteral("&time=") +
-                         list.GetItemText(row, kOrderTimeColumn);
+    QString body = QStringLiteral("code=") + list.GetItemText(row, kCodeColumn) + QStringLiteral("&num=") +
+                   list.GetItemText(row, kOrderQtyColumn) + QStringLiteral("&time=") +
+                   list.GetItemText(row, kOrderTimeColumn);
+    // The contract number names the order alone; an older server ignores the key.
+    const int contract = ContractColumn(list);
+    if (contract >= 0 && !list.GetItemText(row, contract).isEmpty())
+        body += QStringLiteral("&id=") + list.GetItemText(row, contract);
     if (!confirm(prompt + QLatin1Char('\n') + DescribeOrder(list, row)))
         return false;
     if (!link.SendRequest(net::kCmdCancelOne, ToGbk(body))) {
@@ -56,6 +61,15 @@ bool CancelAllOrders(QWidget* parent, net::TradingLink& link, int command, const
         return false;
     }
     return true;
+}
+
+int ContractColumn(const CListCtrlCl& list) {
+    for (int column = 0; column < list.columnCount(); ++column) {
+        const QTableWidgetItem* header = list.horizontalHeaderItem(column);
+        if (header && header->text() == kContractTitle)
+            return column;
+    }
+    return -1;
 }
 
 QString DescribeOrder(const CListCtrlCl& list, int row) {

@@ -32,6 +32,10 @@ inline constexpr int kFilledQtyColumn = 3;
 inline constexpr int kOrderPriceColumn = 4;
 inline constexpr int kSideColumn = 6;
 inline constexpr int kOrderTimeColumn = 7;
+// The contract number's column is found by its title, wherever a list puts it.
+inline const QString kContractTitle = QStringLiteral("合同编号");
+// The column titled kContractTitle, or −1.
+int ContractColumn(const CListCtrlCl& list);
 
 // Cancels the order of the first selected row of `list` (command 3 with the row's code,
 // order quantity and order time as shown). Nothing happens without a selected row. The

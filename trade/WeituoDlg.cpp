@@ -20,7 +20,8 @@ CWeituoDlg::CWeituoDlg(ClientContext& context, QWidget* parent)
                         {QStringLiteral("成交均价"), 95},
                         {QStringLiteral("操作"), 80},
                         {QStringLiteral("委托时间"), 210},
-                        {QStringLiteral("备注"), 95}});
+                        {QStringLiteral("备注"), 95},
+                        {order_cancel::kContractTitle, 80}});
     // Newest first until the user sorts by another column.
     m_list->SortByColumn(order_cancel::kOrderTimeColumn, Qt::DescendingOrder);
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, &CWeituoDlg::OnRowDoubleClicked);
@@ -44,6 +45,7 @@ void CWeituoDlg::FillOrderList() {
         const QString status = FromGbkField(r.status);
         m_list->SetItemText(row, 8, status);
         m_list->SetItemTextColor(8, row, status == cancelled ? QColor(0, 0, 0) : QColor(255, 0, 0));
+        m_list->SetItemText(row, 9, FromGbkField(r.contractNo));
         ++row;
     }
 }
