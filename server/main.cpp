@@ -76,7 +76,8 @@ options of serve:
   --welcome TEXT             text shown in the client's status bar
   --commission RATE --min-commission YUAN --stamp-duty RATE --transfer-fee RATE
   --limit-main PERCENT --limit-growth PERCENT
-  --idle-seconds N           close logged-in connections that send no request this long (300)
+  --idle-seconds N           close logged-in connections that neither send a request nor take
+                             what they are sent for this long (300)
   --login-seconds N          close connections that have not logged in after this long (30)
   --max-per-address N        connections allowed from one address (128)
   --synchronous full|normal  full (default): an acknowledged order survives a power cut;
