@@ -51,7 +51,8 @@ void CTodayWeituoView::FillTodayOrderList() {
                                                    FromGbkField(o.filledQty), FromGbkField(o.orderPrice),
                                                    FromGbkField(o.avgPrice), buy ? tr("委托买入") : tr("委托卖出"),
                                                    FromGbkField(o.orderTime), status, FromGbkField(o.contractNo)});
-        m_list->SetItemTextColor(8, row, status == QStringLiteral("已撤") ? kRowBlack : kRowRed);
+        m_list->SetItemTextColor(
+            8, row, status == QStringLiteral("已撤") || status == QStringLiteral("部撤") ? kRowBlack : kRowRed);
     }
 }
 

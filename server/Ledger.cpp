@@ -70,7 +70,7 @@ std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
     case OrderStatus::kFilled:
         return "已成";
     case OrderStatus::kCancelled:
-        return "已撤";
+        return filled > 0 ? "部撤" : "已撤"; // 部撤: part filled, the rest cancelled
     case OrderStatus::kExpired:
         return "已失效";
     }
@@ -282,10 +282,21 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     } else {
         const auto it = a.positions.find(o.code);
         const std::int64_t available = it == a.positions.end() ? 0 : it->second.available;
-        if (*qty > available)
-            return "1,可卖数量不足（可用" + std::to_string(available) + "股）";
-        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk)
+        if (*qty > available) {
+            std::string refusal = "1,可卖数量不足（可用" + std::to_string(available) + "股）";
+            // Shares held but not yet sellable are today's purchases (T+1).
+            const std::int64_t boughtToday =
+                it == a.positions.end() ? 0 : it->second.balance - available - it->second.frozen;
+            if (boughtToday > 0)
+                refusal += "，今日买入的" + std::to_string(boughtToday) + "股下一交易日起才能卖出";
+            return refusal;
+        }
+        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk) {
+            // Without an odd lot in the holding the fault is the quantity, not an odd lot.
+            if (problem == net::QuantityProblem::kOddLotNotInFull && available % 100 == 0)
+                return "1,卖出数量必须是100股的整数倍";
             return QuantityRefusal(problem, board);
+        }
         o.frozenCash = SellFreeze(o);
         if (o.frozenCash > a.Available())
             return "1,可用资金不足以支付交易费用";

@@ -54,7 +54,7 @@ TradingWindow WindowFor(MarketPhase phase) {
     case MarketPhase::kOpeningCallLocked:
         return {true, false, false, "1,9:20至9:30为开盘集合竞价，不接受撤单", callNote};
     case MarketPhase::kPreOpen:
-        return {true, false, false, "1,9:20至9:30为开盘集合竞价，不接受撤单", "，9:30开始撮合"};
+        return {true, false, false, "1,9:25至9:30为开盘前暂停时段，不接受撤单", "，9:30开始撮合"};
     case MarketPhase::kContinuous:
         return {true, true, true, {}, {}};
     case MarketPhase::kMiddayBreak:

@@ -85,15 +85,16 @@ void CBuyView::Submit() {
     const net::QuantityProblem problem = net::CheckBuy(net::BoardOf(code.toStdString()), shares);
     if (problem == net::QuantityProblem::kBuyNotWholeLots || problem == net::QuantityProblem::kBuyBelowMinimum) {
         CFailDlg dialog(this);
+        // What was wrong in words; the form keeps what was typed, so only the quantity needs
+        // correcting.
         if (problem == net::QuantityProblem::kBuyNotWholeLots)
-            dialog.SetMessage(
-                QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=") +
-                quantity + QStringLiteral(",store_unit=1,buy282100100100。"));
+            dialog.SetMessage(QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n"
+                                             "买入数量须为100股的整数倍，输入的是%1股")
+                                  .arg(quantity));
         else
             dialog.SetMessage(QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=") + quantity +
                               QStringLiteral("]"));
         dialog.exec();
-        ResetForm();
         return;
     }
     SendOrder(code, price, quantity, name, 1);

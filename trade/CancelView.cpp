@@ -114,10 +114,9 @@ void CCancelView::Refresh() {
 void CCancelView::FillOpenOrderList() {
     std::vector<net::OrderRecord> rows = Context().state.todayOrders.Rows(&net::OrderRecord::code);
     // Only orders that can still be cancelled: not completely filled and not cancelled.
-    const QString cancelled = QStringLiteral("已撤");
-    std::erase_if(rows, [&cancelled](const net::OrderRecord& r) {
+    std::erase_if(rows, [](const net::OrderRecord& r) {
         return net::LeadingInteger(net::FieldText(r.filledQty)) >= net::LeadingInteger(net::FieldText(r.orderQty)) ||
-               FromGbkField(r.status) == cancelled;
+               order_cancel::IsClosedStatus(FromGbkField(r.status));
     });
     ListFillScope scope(m_list);
     ResetRows(m_list, static_cast<int>(rows.size()));

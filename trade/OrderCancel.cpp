@@ -63,6 +63,10 @@ bool CancelAllOrders(QWidget* parent, net::TradingLink& link, int command, const
     return true;
 }
 
+bool IsClosedStatus(const QString& status) {
+    return status == QStringLiteral("已撤") || status == QStringLiteral("部撤") || status == QStringLiteral("已失效");
+}
+
 int ContractColumn(const CListCtrlCl& list) {
     for (int column = 0; column < list.columnCount(); ++column) {
         const QTableWidgetItem* header = list.horizontalHeaderItem(column);
@@ -72,11 +76,22 @@ int ContractColumn(const CListCtrlCl& list) {
     return -1;
 }
 
+namespace {
+// What a partly filled order still has open, the shares a cancel takes back.
+QString OpenPart(const CListCtrlCl& list, int row) {
+    const long long ordered = list.GetItemText(row, kOrderQtyColumn).toLongLong();
+    const long long filled = list.GetItemText(row, kFilledQtyColumn).toLongLong();
+    if (filled <= 0 || filled >= ordered)
+        return {};
+    return QStringLiteral("\n已成交：%1股  未成交：%2股").arg(filled).arg(ordered - filled);
+}
+} // namespace
+
 QString DescribeOrder(const CListCtrlCl& list, int row) {
     return QStringLiteral("证券代码：") + list.GetItemText(row, kCodeColumn) + QStringLiteral("  证券名称：") +
            list.GetItemText(row, kNameColumn) + QStringLiteral("\n操作：") + list.GetItemText(row, kSideColumn) +
            QStringLiteral("  委托价格：") + list.GetItemText(row, kOrderPriceColumn) + QStringLiteral("  委托数量：") +
-           list.GetItemText(row, kOrderQtyColumn);
+           list.GetItemText(row, kOrderQtyColumn) + OpenPart(list, row);
 }
 
 QString CancelAllPrompt(int command) {

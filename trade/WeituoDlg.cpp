@@ -31,7 +31,6 @@ void CWeituoDlg::FillOrderList() {
     const std::vector<net::OrderRecord> rows = m_context.state.todayOrders.Rows(&net::OrderRecord::code);
     ListFillScope scope(m_list);
     ResetRows(m_list, static_cast<int>(rows.size()));
-    const QString cancelled = QStringLiteral("已撤");
     int row = 0;
     for (const net::OrderRecord& r : rows) {
         m_list->SetItemText(row, 0, FromGbkField(r.code));
@@ -44,7 +43,7 @@ void CWeituoDlg::FillOrderList() {
         m_list->SetItemText(row, 7, FromGbkField(r.orderTime));
         const QString status = FromGbkField(r.status);
         m_list->SetItemText(row, 8, status);
-        m_list->SetItemTextColor(8, row, status == cancelled ? QColor(0, 0, 0) : QColor(255, 0, 0));
+        m_list->SetItemTextColor(8, row, order_cancel::IsClosedStatus(status) ? QColor(0, 0, 0) : QColor(255, 0, 0));
         m_list->SetItemText(row, 9, FromGbkField(r.contractNo));
         ++row;
     }
@@ -54,7 +53,8 @@ void CWeituoDlg::OnRowDoubleClicked(int row) {
     using namespace order_cancel;
     // An order that is completely filled cannot be cancelled: no question is asked.
     if (row < 0 || row >= m_list->GetItemCount() ||
-        m_list->GetItemText(row, kOrderQtyColumn) == m_list->GetItemText(row, kFilledQtyColumn))
+        m_list->GetItemText(row, kOrderQtyColumn) == m_list->GetItemText(row, kFilledQtyColumn) ||
+        IsClosedStatus(m_list->GetItemText(row, 8)))
         return;
     CancelSelectedOrder(this, m_context.link, *m_list, QStringLiteral("是否确认撤销委托?"),
                         ByMessageBox(this, QStringLiteral("撤单")));

@@ -49,6 +49,7 @@ class ContestantDay final : public QObject {
 private slots:
     void restingFillReachesTheScreen();
     void cancelHitsTheChosenOrder();
+    void refusalsSayWhatIsWrong();
 };
 
 void ContestantDay::restingFillReachesTheScreen() {
@@ -145,6 +146,28 @@ void ContestantDay::cancelHitsTheChosenOrder() {
     };
     QTRY_COMPARE_WITH_TIMEOUT(statusAt(wanted), QStringLiteral("已撤"), kWait);
     QCOMPARE(statusAt(std::string(net::FieldText(first->orderPrice))), QStringLiteral("未成交"));
+}
+
+void ContestantDay::refusalsSayWhatIsWrong() {
+    auto server = StartServer(kFallingBook);
+    QVERIFY(server->WaitListening());
+    Client client(server->Port(), "demo", "demo123");
+    QVERIFY(client.LogIn("demo", "demo123"));
+    Answers answers;
+    auto* buy = client.Show<COrderFormView>(QStringLiteral("买入[F1]"));
+    QVERIFY(EnterCode(buy, "600000"));
+    QVERIFY(Accepted(Order(buy, answers, QStringLiteral("7.19"), QStringLiteral("9500"))));
+
+    // Bought today: the refusal says why nothing is sellable.
+    auto* sell = client.Show<COrderFormView>(QStringLiteral("卖出[F2]"));
+    QVERIFY(EnterCode(sell, "600000"));
+    QCOMPARE(Order(sell, answers, QStringLiteral("7.18"), QStringLiteral("100")),
+             QStringLiteral("可卖数量不足（可用0股），今日买入的9500股下一交易日起才能卖出"));
+    QCOMPARE(server->Admin({"rollover"}).status, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(Text(sell, 1009), QStringLiteral("9500"), kWait);
+    // 9,500 shares hold no odd lot: 150 is refused for not being whole lots.
+    QCOMPARE(Order(sell, answers, QStringLiteral("7.18"), QStringLiteral("150")),
+             QStringLiteral("卖出数量必须是100股的整数倍"));
 }
 
 QTEST_MAIN(ContestantDay)
