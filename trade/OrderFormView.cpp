@@ -37,6 +37,8 @@ const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 230, 0);
 const QColor kVolumeColour(192, 192, 0);
+// The server pushes quotes every second: this long without one, a code is not quoted.
+constexpr std::chrono::seconds kNoQuoteAfter{3};
 const QColor kFormBackground(240, 240, 240);
 const QColor kStaleQuote(128, 128, 128);
 
@@ -389,6 +391,11 @@ void COrderFormView::OnCodeChanged() {
     m_amount->clear();
     m_quantity->clear();
     UpdateAmount();
+    // The previous security's quote must not stand beside the new code.
+    for (int i = 0; i < kQuoteControls; ++i)
+        SetQuoteText(i, QStringLiteral("-"));
+    m_prevCloseText.clear();
+    m_codeChangedAt = std::chrono::steady_clock::now();
 
     // The typed code first, then every held security, each once.
     const std::string typed = ToGbk(code);
@@ -409,8 +416,16 @@ void COrderFormView::RefreshQuotePanel() {
         return;
     net::QuoteRecord q{};
     std::chrono::steady_clock::time_point storedAt;
-    if (!Context().state.quotes.FindQuote(ToGbk(code), q, storedAt))
+    if (!Context().state.quotes.FindQuote(ToGbk(code), q, storedAt)) {
+        // The server pushes every second and leaves out codes it does not quote; a live link
+        // that brought nothing for the code in a few seconds means there is no such security.
+        const bool answered = std::chrono::steady_clock::now() - m_codeChangedAt > kNoQuoteAfter &&
+                              Context().link.Status().phase == net::LinkPhase::kLive;
+        const QString unknown = QStringLiteral("无此证券");
+        if (answered && m_name->text() != unknown)
+            m_name->setText(unknown);
         return;
+    }
     // A price that stopped moving must not look live.
     ShowQuoteAge(std::chrono::steady_clock::now() - storedAt > Context().link.Timings().quoteStaleAfter);
 

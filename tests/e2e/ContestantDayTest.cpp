@@ -50,6 +50,7 @@ private slots:
     void restingFillReachesTheScreen();
     void cancelHitsTheChosenOrder();
     void refusalsSayWhatIsWrong();
+    void unknownCodeClearsTheQuote();
 };
 
 void ContestantDay::restingFillReachesTheScreen() {
@@ -168,6 +169,25 @@ void ContestantDay::refusalsSayWhatIsWrong() {
     // 9,500 shares hold no odd lot: 150 is refused for not being whole lots.
     QCOMPARE(Order(sell, answers, QStringLiteral("7.18"), QStringLiteral("150")),
              QStringLiteral("卖出数量必须是100股的整数倍"));
+}
+
+void ContestantDay::unknownCodeClearsTheQuote() {
+    auto server = StartServer(kFallingBook);
+    QVERIFY(server->WaitListening());
+    Client client(server->Port(), "demo", "demo123");
+    QVERIFY(client.LogIn("demo", "demo123"));
+    auto* buy = client.Show<COrderFormView>(QStringLiteral("买入[F1]"));
+    QVERIFY(EnterCode(buy, "000001"));
+    QTRY_COMPARE_WITH_TIMEOUT(Text(buy, 1014), QStringLiteral("10.54"), kWait); // ask 5
+    // 600001 is not quoted by this server: nothing of 平安银行 stays, and the panel says so.
+    Find<QLineEdit>(buy, 1002)->setText(QStringLiteral("600001"));
+    for (int id = 1014; id <= 1037; ++id)
+        QCOMPARE(Text(buy, id), QStringLiteral("-"));
+    QTRY_COMPARE_WITH_TIMEOUT(Text(buy, 1005), QStringLiteral("无此证券"), kWait);
+    QCOMPARE(Text(buy, 1014), QStringLiteral("-"));
+    // A known code again: its quote and name come back.
+    QVERIFY(EnterCode(buy, "600000"));
+    QCOMPARE(Text(buy, 1005), QStringLiteral("浦发银行"));
 }
 
 QTEST_MAIN(ContestantDay)

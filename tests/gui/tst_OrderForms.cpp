@@ -644,10 +644,11 @@ void TestOrderForms::quotePanelTextsAndColours() {
     QCOMPARE(Text(view, 1037), QStringLiteral("--"));
     QCOMPARE(TextColour(view, 1024), QColor(255, 0, 0));
 
-    // A code without a quote leaves the panel as it was.
+    // A code without a quote clears the panel: nothing of the previous security stays.
     Find<QLineEdit>(view, 1002)->setText(QStringLiteral("600009"));
     buy->RefreshQuotePanel();
-    QCOMPARE(Text(view, 1024), QStringLiteral("4.99"));
+    QCOMPARE(Text(view, 1024), QStringLiteral("-"));
+    QCOMPARE(Text(view, 1034), QStringLiteral("-"));
     QVERIFY(Text(view, 1007).isEmpty());
 }
 
