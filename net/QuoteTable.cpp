@@ -1,6 +1,6 @@
 #include "net/QuoteTable.h"
 
-#include "net/GbkText.h"
+#include "wire/GbkText.h"
 
 #include <cstring>
 

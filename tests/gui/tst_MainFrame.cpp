@@ -4,8 +4,6 @@
 #include "controls/ModalHook.h"
 #include "controls/TFormView.h"
 #include "controls/XPButton.h"
-#include "net/Commands.h"
-#include "net/GbkText.h"
 #include "shell/Gbk.h"
 #include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
@@ -18,6 +16,8 @@
 #include "shell/StatusPanes.h"
 #include "shell/TavixApp.h"
 #include "shell/ViewFactory.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
 
 #include <QAction>
 #include <QApplication>

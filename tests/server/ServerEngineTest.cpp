@@ -1,10 +1,10 @@
 // The engine's batches on their own: a batch that cannot be committed, the day rollover
 // while serving, and the market's prices across a restart.
 
-#include "net/SplitText.h"
-#include "server/Engine.h"
-#include "server/UserDirectory.h"
+#include "server/engine/Engine.h"
+#include "server/ledger/UserDirectory.h"
 #include "tests/server/ServerHarness.h"
+#include "wire/SplitText.h"
 
 #include <gtest/gtest.h>
 
