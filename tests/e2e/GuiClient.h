@@ -4,8 +4,8 @@
 // accepted login, driven against a real quorvexd; shared by the end-to-end GUI tests.
 
 #include "controls/ModalHook.h"
-#include "net/Commands.h"
-#include "net/GbkText.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
