@@ -60,7 +60,11 @@ void CBuyView::UpdateAmount() {
 }
 
 QString CBuyView::FullQuantity(const QString& amountText) const {
-    return QString::number(net::LeadingInteger(ToGbk(amountText)) / 100 * 100);
+    // STAR buys go in single shares (the max-buyable already says how many); others in lots.
+    const long long shares = net::LeadingInteger(ToGbk(amountText));
+    if (net::BoardOf(ToGbk(m_code->text())) == net::Board::kStar)
+        return QString::number(shares);
+    return QString::number(shares / 100 * 100);
 }
 
 void CBuyView::Submit() {

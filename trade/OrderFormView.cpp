@@ -17,6 +17,7 @@
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
 
+#include <QAbstractButton>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -253,6 +254,16 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
 
     connect(m_code, &CTEdit::textChanged, this, &COrderFormView::OnCodeChanged);
     connect(m_price, &CTEdit::textChanged, this, [this] { UpdateAmount(); });
+    // A quantity typed by hand is no preset's any more.
+    connect(m_quantity, &QLineEdit::textEdited, this, [this] {
+        for (int id : {1103, 1104, 1105}) {
+            if (auto* radio = findChild<QRadioButton*>(IdName(id)); radio && radio->isChecked()) {
+                radio->setAutoExclusive(false);
+                radio->setChecked(false);
+                radio->setAutoExclusive(true);
+            }
+        }
+    });
     connect(priceSpin, &CSpinButtons::stepped, this, &COrderFormView::OnPriceStep);
     connect(quantitySpin, &CSpinButtons::stepped, this, &COrderFormView::OnQuantityStep);
     connect(submit, &CXPButton::clicked, this, [this] { RunOnce([this] { Submit(); }); });
@@ -312,6 +323,17 @@ bool COrderFormView::OnEditKey(QObject* watched, const QKeyEvent& key) {
     const int key_ = key.key();
     if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return false;
+    // Enter moves on through code, price and quantity; on the quantity it presses the form's
+    // button, with the same confirmation as a click.
+    if (key_ == Qt::Key_Return || key_ == Qt::Key_Enter) {
+        if (watched == m_quantity) {
+            if (auto* submit = findChild<QAbstractButton*>(IdName(1013)))
+                submit->click();
+        } else {
+            (watched == m_code ? m_price : m_quantity)->setFocus(Qt::TabFocusReason);
+        }
+        return true;
+    }
     if (key_ == Qt::Key_PageUp || key_ == Qt::Key_PageDown) {
         OnQuantityStep(key_ == Qt::Key_PageUp ? -1 : 1);
         return true;

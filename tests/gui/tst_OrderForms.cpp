@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -93,6 +94,7 @@ private slots:
     void buyValidationAndLotCheck();
     void buyOrderBody();
     void starBuyLots();
+    void enterMovesOnAndSubmits();
     void buyFailsWithoutConnection();
     void sellConfirmation();
     void oneClickSendsOnce();
@@ -247,9 +249,10 @@ void TestOrderForms::maxBuyableByBoard_data() {
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("available");
     QTest::addColumn<QString>("maxBuyable");
-    // 3 lots at 10.00 cost 3,000 + 5.00 + 0.03 = 3,005.03: a STAR buy of 300 is allowed.
-    QTest::newRow("STAR 300") << QStringLiteral("688981") << QStringLiteral("3100.00") << QStringLiteral("300");
-    // One lot (1,005.01) is all the cash pays for, and STAR buys at least 200 shares.
+    // STAR buys in single shares above 200: 309 at 10.00 cost 3,090 + 5.00 + 0.03 = 3,095.03,
+    // 310 would cost 3,105.03.
+    QTest::newRow("STAR 309") << QStringLiteral("688981") << QStringLiteral("3100.00") << QStringLiteral("309");
+    // 199 shares (1,995.02) is all the cash pays for, and STAR buys at least 200 shares.
     QTest::newRow("STAR below 200") << QStringLiteral("688981") << QStringLiteral("2000.00") << QStringLiteral("0");
     // 100,000,000.00 pays for about 9,997,000 shares at 10.00; one order holds at most
     // 100,000 on STAR, 300,000 on ChiNext and 1,000,000 on the main boards.
@@ -443,6 +446,45 @@ void TestOrderForms::starBuyLots() {
     QCOMPARE(client.NextBody(net::kCmdOrder),
              "code=688981&price=50.5&num=201&name=" + Gbk("中芯国际") + "&type=1" + kCredentials);
     QCOMPARE(int(modal.requests.size()), 1);
+}
+
+// Enter moves from code to price to quantity and there presses 买入 (with what a click does);
+// a quantity typed by hand unchecks the preset that filled it.
+void TestOrderForms::enterMovesOnAndSubmits() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.SetFunds("100000.00", "0.00", "100");
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.00f, 9.99f, 10.00f));
+    auto view = MakeView<CBuyView>(client);
+    view->show();
+    view->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(view.get()));
+    ModalRecorder modal;
+    auto* code = Find<QLineEdit>(view.get(), 1002);
+    auto* price = Find<QLineEdit>(view.get(), 1007);
+    auto* quantity = Find<QLineEdit>(view.get(), 1011);
+    code->setFocus();
+    QTest::keyClicks(code, QStringLiteral("600000"));
+    view->RefreshQuotePanel();
+    QTest::keyClick(code, Qt::Key_Return);
+    QTRY_VERIFY(price->hasFocus());
+    QTest::keyClick(price, Qt::Key_Enter); // the keypad's Enter too
+    QTRY_VERIFY(quantity->hasFocus());
+
+    auto* half = Find<QRadioButton>(view.get(), 1104);
+    half->click();
+    QVERIFY(half->isChecked());
+    QVERIFY(!quantity->text().isEmpty());
+    quantity->selectAll();
+    QTest::keyClicks(quantity, QStringLiteral("300"));
+    QVERIFY(!half->isChecked());
+    for (int id : {1103, 1105})
+        QVERIFY(!Find<QRadioButton>(view.get(), id)->isChecked());
+
+    QTest::keyClick(quantity, Qt::Key_Return);
+    QCOMPARE(client.NextBody(net::kCmdOrder),
+             "code=600000&price=10.00&num=300&name=" + Gbk("浦发银行") + "&type=1" + kCredentials);
+    QCOMPARE(int(modal.requests.size()), 0);
 }
 
 void TestOrderForms::buyOrderBody() {
