@@ -156,6 +156,23 @@ std::string ApplyTestClock(ServerOptions& options) {
     return {};
 }
 
+// A test clock set before the database's trading day cannot be honoured: the contest's day
+// never goes back, so that day's opening call would be skipped without a word. Refused.
+std::string TestClockBeforeTheContest(Engine& engine, const ServerOptions& options) {
+    const char* text = std::getenv(kTestClockVariable);
+    if (!text || !*text)
+        return {};
+    std::string refusal;
+    engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
+        const std::string clockDay = options.exchangeDay ? options.exchangeDay->TradingDayAt(now) : now.day;
+        if (clockDay < ledger.Day())
+            refusal = std::string(kTestClockVariable) + " is on trading day " + clockDay +
+                      ", before the database's trading day " + ledger.Day() + "; use a new database or a later moment";
+        return std::nullopt;
+    });
+    return refusal;
+}
+
 // Fills `options` from the command line; returns an error text or an empty one.
 std::string ApplyOptions(const Arguments& args, ServerOptions& options) {
     static const std::vector<std::string> kKnown = {"--db",
@@ -390,6 +407,10 @@ int Serve(const ServerOptions& options) {
     });
     if (waited)
         std::printf("taking over the contest\n");
+    if (const std::string refusal = TestClockBeforeTheContest(engine, options); !refusal.empty()) {
+        std::fprintf(stderr, "quorvexd: %s\n", refusal.c_str());
+        return 2;
+    }
     if (options.createDemo) {
         bool created = false;
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -241,6 +242,21 @@ TEST_F(LinkRecoveryE2E, AnOrderUnansweredAtACutIsToldOnce) {
     ASSERT_TRUE(WaitUntil([&] { return link->Status().phase == net::LinkPhase::kLive; }));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(notifier.CountOf(net::kMsgOrderResultUnknown), 1);
+}
+
+// A test clock before the database's trading day is refused at start (the day never goes
+// back, so its opening call would be skipped silently); a later one rolls the contest over.
+TEST(TestClockE2E, AClockBeforeTheDatabasesDayIsRefused) {
+    QuorvexdProcess server(QUORVEXD_PATH, {"--exchange-day"});
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-10 10:00:00", 1);
+    ASSERT_TRUE(server.Start());
+    server.Kill(SIGTERM);
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-06 09:21:00", 1);
+    EXPECT_FALSE(server.Start(5s));
+    server.Kill(SIGKILL);
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-11 09:21:00", 1);
+    EXPECT_TRUE(server.Start());
+    unsetenv("QUORVEXD_TEST_CLOCK");
 }
 
 TEST_F(LinkRecoveryE2E, ARejectedReloginIsToldOnceAndNotRepeated) {
