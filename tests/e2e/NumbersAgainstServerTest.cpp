@@ -211,7 +211,7 @@ void NumbersAgainstServer::fullBuyIsAccepted_data() {
     QTest::newRow("84.50") << "25000.00"
                            << "688981"
                            << "84.50"
-                           << "200"; // 16,905.24
+                           << "295"; // STAR in single shares: 24,927.50 + 7.48 + 0.25 = 24,935.23
     QTest::newRow("exact") << "1005.01"
                            << "000001"
                            << "10.00"
