@@ -1,7 +1,6 @@
 #pragma once
 
 #include "net/MarketData.h"
-#include "wire/Commands.h"
 #include "net/QuoteCodes.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"

@@ -4,8 +4,8 @@
 #include "net/LinkNotifier.h"
 #include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
-#include "wire/MarketRecords.h"
 #include "net/SharedState.h"
+#include "wire/MarketRecords.h"
 #include "wire/Standing.h"
 
 #include <atomic>
@@ -162,6 +162,8 @@ private:
     void OnLoginAnswer(std::string_view body);
     void OnBoardAnswer(std::string_view body);
     bool SendBoardPage(int start, int count, bool wholeBoard);
+    // An order or cancel answer arrived: one fewer outstanding.
+    void AnswerCame();
     void SetMarketPhase(std::string_view text);
     void NextServer();
     bool Stopping() const { return stop_.load(); }
@@ -186,6 +188,10 @@ private:
     std::atomic<bool> loginAccepted_{false};
     // Network thread: a re-login went out and its answer has not come.
     bool reloginPending_ = false;
+    // Orders and cancels written whose answers have not come (any thread writes, the network
+    // thread reads); when the link breaks with one outstanding, the accepted re-login says so.
+    std::atomic<int> unanswered_{0};
+    bool resultUnknown_ = false; // network thread only
     // Network thread: when the current connection was made (32-bit milliseconds).
     std::uint32_t connectedTick_ = 0;
     std::atomic<LinkPhase> phase_{LinkPhase::kConnecting};

@@ -17,6 +17,7 @@ PACKAGES=(
     dpkg-dev lintian desktop-file-utils appstream xdotool iproute2 util-linux
     clang libclang-rt-14-dev
     chromium
+    libreoffice-calc-nogui
 )
 
 missing=()

@@ -24,8 +24,8 @@ constexpr TreeEntry kEntries[] = {
     {u"查询[F4]", false, 9, 6},   {u"资金股票", true, 5, 5},  {u"当日委托", true, 5, 5},
     {u"当日成交", true, 5, 5},    {u"历史委托", true, 5, 5},  {u"历史成交", true, 5, 5},
     {u"资金明细", true, 5, 5},    {u"交 割 单", true, 5, 5},  {u"大赛排名[F6]", false, 9, 6},
-    {u"修改密码", false, 10, 14},
-    {u"行情", false, 9, 6},     {u"行情报价", true, 5, 5},  {u"自选股", true, 5, 5},
+    {u"修改密码", false, 10, 14}, {u"行情", false, 9, 6},     {u"行情报价", true, 5, 5},
+    {u"自选股", true, 5, 5},
 };
 
 } // namespace

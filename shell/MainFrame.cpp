@@ -15,6 +15,7 @@
 #include "shell/LinkPane.h"
 #include "shell/LockCover.h"
 #include "shell/LockDlg.h"
+#include "shell/LockedDialogs.h"
 #include "shell/MySplitterWnd.h"
 #include "shell/StatusPanes.h"
 #include "shell/ViewFactory.h"
@@ -48,6 +49,7 @@ constexpr int kLinkPaneInterval = 500;
 constexpr int kLeftPaneWidth = 230;
 const QColor kDarkText(0, 4, 20);
 const QColor kRed(255, 0, 0);
+constexpr std::chrono::seconds kNoticeShown{20};
 
 // A control of `view` named `name` (an edit, or the edit of a combo box) gets `text`.
 void SetControlText(QWidget* view, const QString& name, const QString& text) {
@@ -254,6 +256,11 @@ bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
 }
 
 void CMainFrame::OnTableStored(int message) {
+    if (message == net::kMsgTodayTradesStored) {
+        const QStringList fills = m_fills.Take(m_context.state.todayTrades.Rows(&net::TradeRecord::code));
+        if (!fills.isEmpty())
+            ShowNotice(fills.join(QStringLiteral("；")));
+    }
     if (message == net::kMsgFundsStored) {
         RefreshAvailableFunds();
         const net::FundsRecord funds = m_context.state.funds.Get();
@@ -376,13 +383,28 @@ void CMainFrame::ShowWhenUnlocked(std::function<void()> show) {
         show();
 }
 
+void CMainFrame::OnOrderResultUnknown() {
+    ShowWhenUnlocked([this] { ShowFailure(this, QStringLiteral("委托结果未知，请查看当日委托")); });
+}
+
 void CMainFrame::OnReloginFailed(std::string_view reason) {
     ShowFailure(this, QStringLiteral("重新登录失败：") + FromGbk(reason));
 }
 
+void CMainFrame::ShowNotice(const QString& text) {
+    m_notice = text;
+    m_noticeUntil.setRemainingTime(kNoticeShown);
+    RefreshLinkPane();
+}
+
+QString CMainFrame::Notice() const {
+    return m_noticeUntil.hasExpired() ? QString() : m_notice;
+}
+
 void CMainFrame::RefreshLinkPane() {
     const LinkPaneText pane = DescribeLink(m_context.link.Status());
-    m_wndStatusBar->SetPaneText(kPaneSpare, pane.text);
+    const QString notice = Notice();
+    m_wndStatusBar->SetPaneText(kPaneSpare, notice.isEmpty() ? pane.text : notice + QStringLiteral("  ") + pane.text);
     const QColor colour = pane.alarm ? kRed : kDarkText;
     if (m_wndStatusBar->PaneColor(kPaneSpare) != colour)
         m_wndStatusBar->SetPaneColor(kPaneSpare, colour);
@@ -447,6 +469,10 @@ void CMainFrame::Lock() {
     if (!m_locked) {
         m_locked = true;
         m_idleTimer->stop();
+        // The messages that were open come back after the unlock, before what arrived since.
+        auto again = CloseDialogsForLock(this, m_lockDialog);
+        m_deferred.insert(m_deferred.begin(), std::make_move_iterator(again.begin()),
+                          std::make_move_iterator(again.end()));
         // Hidden, not only covered: nothing behind the cover keeps the focus or a shortcut.
         m_wndSplitter->hide();
         m_wndStatusBar->hide();

@@ -2,8 +2,10 @@
 
 #include "controls/TFormView.h"
 #include "shell/ClientContext.h"
+#include "shell/FillNotices.h"
 #include "shell/LockDlg.h"
 
+#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -50,6 +52,8 @@ public:
     void OnPasswordReply(std::string_view body);
     // The server rejected the re-login after a reconnect; `reason` is its text.
     void OnReloginFailed(std::string_view reason);
+    // An order or cancel was unanswered when the link broke; the link refreshes the lists.
+    void OnOrderResultUnknown();
     void SellPosition(int code) override;
     void OpenChart(const QString& code) override;
     void OpenOrderForm(bool buy, const QString& code) override;
@@ -83,6 +87,10 @@ public:
 
     // --- the link's state in the last pane (every 500 ms) ------------------------------
     void RefreshLinkPane();
+    // A short word for the contestant (a fill), shown before the link's state for a while;
+    // it never blocks trading as a dialog would.
+    void ShowNotice(const QString& text);
+    QString Notice() const;
 
     // --- lock screen -------------------------------------------------------------------
     // Hides the window's content behind the lock cover and asks for the password at once.
@@ -142,4 +150,7 @@ private:
     QTimer* m_idleTimer = nullptr;
     std::vector<std::function<void()>> m_deferred;
     CCodeLookup* m_lookup = nullptr;
+    CFillNotices m_fills;
+    QString m_notice;
+    QDeadlineTimer m_noticeUntil;
 };

@@ -18,6 +18,7 @@
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
 
+#include <QAbstractButton>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,6 +39,8 @@ const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 230, 0);
 const QColor kVolumeColour(192, 192, 0);
+// The server pushes quotes every second: this long without one, a code is not quoted.
+constexpr std::chrono::seconds kNoQuoteAfter{3};
 const QColor kFormBackground(240, 240, 240);
 const QColor kStaleQuote(128, 128, 128);
 
@@ -263,6 +266,16 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
 
     connect(m_code, &CTEdit::textChanged, this, &COrderFormView::OnCodeChanged);
     connect(m_price, &CTEdit::textChanged, this, [this] { UpdateAmount(); });
+    // A quantity typed by hand is no preset's any more.
+    connect(m_quantity, &QLineEdit::textEdited, this, [this] {
+        for (int id : {1103, 1104, 1105}) {
+            if (auto* radio = findChild<QRadioButton*>(IdName(id)); radio && radio->isChecked()) {
+                radio->setAutoExclusive(false);
+                radio->setChecked(false);
+                radio->setAutoExclusive(true);
+            }
+        }
+    });
     connect(priceSpin, &CSpinButtons::stepped, this, &COrderFormView::OnPriceStep);
     connect(quantitySpin, &CSpinButtons::stepped, this, &COrderFormView::OnQuantityStep);
     connect(submit, &CXPButton::clicked, this, [this] { RunOnce([this] { Submit(); }); });
@@ -322,6 +335,17 @@ bool COrderFormView::OnEditKey(QObject* watched, const QKeyEvent& key) {
     const int key_ = key.key();
     if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return false;
+    // Enter moves on through code, price and quantity; on the quantity it presses the form's
+    // button, with the same confirmation as a click.
+    if (key_ == Qt::Key_Return || key_ == Qt::Key_Enter) {
+        if (watched == m_quantity) {
+            if (auto* submit = findChild<QAbstractButton*>(IdName(1013)))
+                submit->click();
+        } else {
+            (watched == m_code ? m_price : m_quantity)->setFocus(Qt::TabFocusReason);
+        }
+        return true;
+    }
     if (key_ == Qt::Key_PageUp || key_ == Qt::Key_PageDown) {
         OnQuantityStep(key_ == Qt::Key_PageUp ? -1 : 1);
         return true;
@@ -401,6 +425,11 @@ void COrderFormView::OnCodeChanged() {
     m_amount->clear();
     m_quantity->clear();
     UpdateAmount();
+    // The previous security's quote must not stand beside the new code.
+    for (int i = 0; i < kQuoteControls; ++i)
+        SetQuoteText(i, QStringLiteral("-"));
+    m_prevCloseText.clear();
+    m_codeChangedAt = std::chrono::steady_clock::now();
 
     // The typed code first, then every held security, each once.
     const std::string typed = ToGbk(code);
@@ -421,8 +450,16 @@ void COrderFormView::RefreshQuotePanel() {
         return;
     net::QuoteRecord q{};
     std::chrono::steady_clock::time_point storedAt;
-    if (!Context().state.quotes.FindQuote(ToGbk(code), q, storedAt))
+    if (!Context().state.quotes.FindQuote(ToGbk(code), q, storedAt)) {
+        // The server pushes every second and leaves out codes it does not quote; a live link
+        // that brought nothing for the code in a few seconds means there is no such security.
+        const bool answered = std::chrono::steady_clock::now() - m_codeChangedAt > kNoQuoteAfter &&
+                              Context().link.Status().phase == net::LinkPhase::kLive;
+        const QString unknown = QStringLiteral("无此证券");
+        if (answered && m_name->text() != unknown)
+            m_name->setText(unknown);
         return;
+    }
     // A price that stopped moving must not look live.
     ShowQuoteAge(std::chrono::steady_clock::now() - storedAt > Context().link.Timings().quoteStaleAfter);
 

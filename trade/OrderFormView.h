@@ -146,6 +146,9 @@ private:
     std::array<QLabel*, kQuoteControls> m_quote{};
     std::array<QColor, kQuoteControls> m_quoteColour{};
     QString m_prevCloseText;
+    // When the code was last changed: a code the server has not quoted for a while after it
+    // is one the server does not know.
+    std::chrono::steady_clock::time_point m_codeChangedAt;
     bool m_quoteStale = false;
     CXPButton* m_refresh = nullptr; // 1038
     QTabWidget* m_tabs = nullptr;   // 22222

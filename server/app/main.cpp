@@ -84,7 +84,8 @@ options of serve:
   --commission RATE --stamp-duty RATE --transfer-fee RATE    each from 0 to below 0.1
   --min-commission YUAN      0 to 10000
   --limit-main PERCENT --limit-growth PERCENT                 1 to 99
-  --idle-seconds N           close logged-in connections that send no request this long, 1 to 86400 (300)
+  --idle-seconds N           close logged-in connections that neither send a request nor take
+                             what they are sent for this long, 1 to 86400 (300)
   --login-seconds N          close connections that have not logged in after this long, 1 to 3600 (30)
   --max-per-address N        connections allowed from one address, 1 to 1000000 (128)
   --max-per-account N        logged-in connections of one account; a further login closes the
@@ -456,6 +457,10 @@ int Serve(ServerOptions options) {
     });
     if (waited)
         std::printf("taking over the contest\n");
+    if (const std::string refusal = TestClockBeforeTheContest(engine, options); !refusal.empty()) {
+        std::fprintf(stderr, "quorvexd: %s\n", refusal.c_str());
+        return 2;
+    }
     if (options.createDemo) {
         bool created = false;
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
@@ -487,6 +492,7 @@ int Serve(ServerOptions options) {
         });
     });
     engine.OnAccountsChanged([&server] { server.AccountsChanged(); });
+    engine.OnOrdersFilled([&server](const std::vector<std::int64_t>& userIds) { server.OrdersFilled(userIds); });
     engine.Start([&server](QuoteSnapshotPtr snapshot) { server.QuotesReady(std::move(snapshot)); });
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code&, int) {

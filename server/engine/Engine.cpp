@@ -292,6 +292,7 @@ void Engine::Run() {
         Market::Checkpoint market = market_->Save();
         bool committed = false;
         bool accountsChanged = false;
+        std::vector<std::int64_t> filledAccounts;
         const auto batchStart = Clock::now();
         try {
             db_->Begin();
@@ -322,7 +323,7 @@ void Engine::Run() {
                 if (window.marketMoves)
                     market_->Advance();
                 if (window.ordersMatch)
-                    ledger_->MatchOpenOrders(now.time);
+                    filledAccounts = ledger_->MatchOpenOrders(now.time);
                 RecordBars(now);
             }
             // Fills between ticks change the day's volume too.
@@ -363,6 +364,8 @@ void Engine::Run() {
             KeepLogSmall();
         if (committed && accountsChanged && accountsChanged_)
             accountsChanged_();
+        else if (committed && !filledAccounts.empty() && ordersFilled_)
+            ordersFilled_(filledAccounts);
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
         for (std::size_t i = 0; i < batch.size(); ++i) {

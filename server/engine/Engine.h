@@ -74,6 +74,11 @@ public:
     // about: the day rolled over, a call auction filled orders, or an admin command's writes were
     // taken in. Set before Start.
     void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
+    // Called on the engine thread after a committed tick whose matching filled resting
+    // orders, with the accounts that own them. Set before Start.
+    void OnOrdersFilled(std::function<void(const std::vector<std::int64_t>&)> handler) {
+        ordersFilled_ = std::move(handler);
+    }
     void Start(QuotesListener listener);
     void Stop();
 
@@ -138,6 +143,7 @@ private:
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
     std::function<void()> accountsChanged_;
+    std::function<void(const std::vector<std::int64_t>&)> ordersFilled_;
     std::function<void()> storeLost_;
     std::thread thread_;
     std::thread checkpointer_;

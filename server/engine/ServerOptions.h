@@ -41,8 +41,9 @@ struct ServerOptions {
     int mainLimitPercent = net::kMainLimitPercent;
     int growthLimitPercent = net::kGrowthLimitPercent;
     HashCost hashCost = HashCost::kContest;
-    // Only requests count as activity, and a client that receives quote pushes sends no
-    // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
+    // Requests count as activity, and so does the peer acknowledging what it is sent (a
+    // client that receives quote pushes sends no heartbeats): the limit reclaims dead
+    // connections, not watching users.
     int idleSeconds = 300;
     // A connection that has not logged in by then is closed.
     int loginSeconds = 30;

@@ -72,7 +72,7 @@ std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
     case OrderStatus::kFilled:
         return "已成";
     case OrderStatus::kCancelled:
-        return "已撤";
+        return filled > 0 ? "部撤" : "已撤"; // 部撤: part filled, the rest cancelled
     case OrderStatus::kExpired:
         return "已失效";
     }
@@ -103,7 +103,7 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
     , insertStatement_(db.Prepare("INSERT INTO statements(user_id, day, code, name, summary, qty, price, amount, "
                                   "settled, commission, stamp_duty, transfer_fee, balance, contract_no) "
                                   "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"))
-    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status "
+    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status, id "
                                "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
     , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
                                "FROM trades WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
@@ -386,10 +386,21 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     } else {
         const auto it = a.positions.find(o.code);
         const std::int64_t available = it == a.positions.end() ? 0 : it->second.available;
-        if (*qty > available)
-            return "1,可卖数量不足（可用" + std::to_string(available) + "股）";
-        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk)
+        if (*qty > available) {
+            std::string refusal = "1,可卖数量不足（可用" + std::to_string(available) + "股）";
+            // Shares held but not yet sellable are today's purchases (T+1).
+            const std::int64_t boughtToday =
+                it == a.positions.end() ? 0 : it->second.balance - available - it->second.frozen;
+            if (boughtToday > 0)
+                refusal += "，今日买入的" + std::to_string(boughtToday) + "股下一交易日起才能卖出";
+            return refusal;
+        }
+        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk) {
+            // Without an odd lot in the holding the fault is the quantity, not an odd lot.
+            if (problem == net::QuantityProblem::kOddLotNotInFull && available % 100 == 0)
+                return "1,卖出数量必须是100股的整数倍";
             return QuantityRefusal(problem, board);
+        }
         o.frozenCash = SellFreeze(o);
         if (o.frozenCash > a.Available())
             return "1,可用资金不足以支付交易费用";
@@ -546,15 +557,30 @@ void Ledger::Finish(Order& o, OrderStatus status) {
     openOrders_.erase(o.id);
 }
 
-bool Ledger::CancelMatching(Account& a, std::string_view code, std::string_view numText, std::string_view time) {
+CancelResult Ledger::CancelMatching(Account& a, std::string_view code, std::string_view numText, std::string_view time,
+                                    std::string_view idText) {
+    if (!idText.empty()) {
+        for (std::int64_t id : a.openOrders) {
+            if (std::to_string(id) == idText) {
+                Finish(openOrders_.at(id), OrderStatus::kCancelled);
+                return CancelResult::kCancelled;
+            }
+        }
+        return CancelResult::kNotFound;
+    }
+    Order* match = nullptr;
     for (std::int64_t id : a.openOrders) {
         Order& o = openOrders_.at(id);
         if (o.code == code && std::to_string(o.qty) == numText && o.day + " " + o.time == time) {
-            Finish(o, OrderStatus::kCancelled);
-            return true;
+            if (match)
+                return CancelResult::kAmbiguous; // two orders fit: cancelling either could be wrong
+            match = &o;
         }
     }
-    return false;
+    if (!match)
+        return CancelResult::kNotFound;
+    Finish(*match, OrderStatus::kCancelled);
+    return CancelResult::kCancelled;
 }
 
 int Ledger::CancelAll(Account& a, bool sells, bool buys) {
@@ -569,18 +595,27 @@ int Ledger::CancelAll(Account& a, bool sells, bool buys) {
     return static_cast<int>(ids.size());
 }
 
-void Ledger::MatchOpenOrders(const std::string& time) {
+std::vector<std::int64_t> Ledger::MatchOpenOrders(const std::string& time) {
     std::vector<std::int64_t> ids;
     ids.reserve(openOrders_.size());
     for (const auto& [id, o] : openOrders_)
         ids.push_back(id);
+    std::vector<std::int64_t> filledAccounts;
     for (std::int64_t id : ids) {
         const auto it = openOrders_.find(id);
         if (it == openOrders_.end())
             continue;
-        if (Quote* q = market_.Find(it->second.code))
-            Match(it->second, *q, time);
+        Quote* q = market_.Find(it->second.code);
+        if (!q)
+            continue;
+        const std::int64_t userId = it->second.userId;
+        const std::uint64_t fillsBefore = buyFills_ + sellFills_;
+        Match(it->second, *q, time);
+        if (buyFills_ + sellFills_ != fillsBefore &&
+            std::find(filledAccounts.begin(), filledAccounts.end(), userId) == filledAccounts.end())
+            filledAccounts.push_back(userId);
     }
+    return filledAccounts;
 }
 
 void Ledger::MatchCall(const std::string& time) {
@@ -819,7 +854,8 @@ std::string Ledger::OrdersReply(const Account& a, const std::string& from, const
         const std::int64_t filled = s.Int(3);
         return s.Text(0) + "," + s.Text(1) + "," + std::to_string(s.Int(2)) + "," + std::to_string(filled) + "," +
                FormatCents(s.Int(4)) + "," + AveragePrice(s.Int(5), filled) + "," + std::to_string(s.Int(6)) + "," +
-               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "|";
+               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "," +
+               std::to_string(s.Int(10)) + "|";
     });
 }
 

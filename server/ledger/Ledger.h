@@ -77,6 +77,8 @@ struct RankingRow {
     DayCloses closes;
 };
 
+enum class CancelResult { kCancelled, kNotFound, kAmbiguous };
+
 // The accounts of a contest and every rule that changes them: orders, fills, cancels,
 // fees, T+1 and the day rollover. Keeps the accounts, positions and open orders in memory
 // and writes every change through to the database; the caller wraps calls in a
@@ -103,8 +105,10 @@ public:
     std::string PlaceOrder(Account& account, std::string_view code, std::string_view priceText,
                            std::string_view numText, std::string_view typeText, const std::string& time,
                            bool matchNow = true);
-    // Cancel one open order named by code, order quantity and order time; false when none matches.
-    bool CancelMatching(Account& account, std::string_view code, std::string_view numText, std::string_view time);
+    // Cancels one open order: the one numbered `idText` (合同编号) when it is given, otherwise
+    // the one named by code, order quantity and order time, refusing when several match.
+    CancelResult CancelMatching(Account& account, std::string_view code, std::string_view numText,
+                                std::string_view time, std::string_view idText = {});
     // Cancels the open orders of one side (sells, buys) or both; returns how many.
     int CancelAll(Account& account, bool sells, bool buys);
 
@@ -119,7 +123,8 @@ public:
     void SetPasswordHash(Account& account, const std::string& hash, bool samePassword = false);
 
     // Matches every open order against the current book (after a market tick).
-    void MatchOpenOrders(const std::string& time);
+    // Returns the accounts whose orders took a fill, so that they can be told.
+    std::vector<std::int64_t> MatchOpenOrders(const std::string& time);
     // A call auction: each security trades at one price, its last. Open orders whose limit
     // reaches it fill at it in time priority, as long as the other side of the book holds
     // volume (its five levels together); the rest stay open.

@@ -8,6 +8,7 @@
 #include "server/network/Session.h"
 #include "wire/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace server {
@@ -225,6 +226,14 @@ void Server::AccountsChanged() {
     asio::post(io_, [this] {
         for (const auto& session : sessions_)
             session->PushAccount();
+    });
+}
+
+void Server::OrdersFilled(std::vector<std::int64_t> userIds) {
+    asio::post(io_, [this, userIds = std::move(userIds)] {
+        for (const auto& session : sessions_)
+            if (std::find(userIds.begin(), userIds.end(), session->UserId()) != userIds.end())
+                session->PushAccount();
     });
 }
 

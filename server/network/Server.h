@@ -50,6 +50,8 @@ public:
     void QuotesReady(QuoteSnapshotPtr snapshot);
     // Called from the engine thread: every logged-in client gets its funds and positions again.
     void AccountsChanged();
+    // Resting orders of these accounts filled: their sessions get the account pushed.
+    void OrdersFilled(std::vector<std::int64_t> userIds);
 
     // Network thread only.
     void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/ioctl.h>
 
 namespace server {
 namespace {
@@ -72,10 +73,11 @@ void Session::Close() {
 }
 
 void Session::ArmIdleTimer() {
-    // Until it has logged in a connection has a short while; after that only its
-    // authenticated requests count as activity (pushes keep flowing to a dead client).
+    // Until it has logged in a connection has a short while; after that its authenticated
+    // requests count as signs of life, and so does the peer taking what it is sent (a
+    // watching client sends nothing while quotes flow). A dead peer takes nothing.
     const auto idleLimit = std::chrono::seconds(server_.Options().idleSeconds);
-    idleTimer_.expires_at(userId_ == 0 ? loginDeadline_ : lastRequest_ + idleLimit);
+    idleTimer_.expires_at(userId_ == 0 ? loginDeadline_ : LastSignOfLife() + idleLimit);
     idleTimer_.async_wait([self = shared_from_this(), idleLimit](const asio::error_code& ec) {
         if (ec || !self->open_)
             return;
@@ -86,12 +88,25 @@ void Session::ArmIdleTimer() {
                 return;
             }
             self->loginDeadline_ = now + std::chrono::seconds(1); // look again once the check is done
-        } else if (self->userId_ != 0 && now - self->lastRequest_ >= idleLimit) {
+        } else if (self->userId_ != 0 && now - self->LastSignOfLife() >= idleLimit) {
             self->Close();
             return;
         }
         self->ArmIdleTimer();
     });
+}
+
+void Session::NoteTaken(std::size_t written) {
+    // The kernel holds no more than this write: everything sent before it was acknowledged,
+    // so the peer is taking what it is sent.
+    int unacknowledged = 0;
+    if (written > 0 && ::ioctl(socket_.native_handle(), TIOCOUTQ, &unacknowledged) == 0 &&
+        static_cast<std::size_t>(unacknowledged) <= written)
+        lastTaken_ = std::chrono::steady_clock::now();
+}
+
+std::chrono::steady_clock::time_point Session::LastSignOfLife() const {
+    return std::max(lastRequest_, lastTaken_);
 }
 
 void Session::Read() {
@@ -460,19 +475,21 @@ void Session::Write() {
     writingCount_ = count;
     for (std::size_t i = 0; i < count; ++i)
         buffers.emplace_back(asio::buffer(outbox_[i].data));
-    asio::async_write(socket_, buffers, [self = shared_from_this(), count](const asio::error_code& ec, std::size_t) {
-        for (std::size_t i = 0; i < count && !self->outbox_.empty(); ++i) {
-            self->Unqueue(self->outbox_.front());
-            self->outbox_.pop_front();
-        }
-        if (ec || !self->open_) {
-            self->Close();
-            self->writingCount_ = 0;
-            self->writing_ = false;
-            return;
-        }
-        self->Write();
-    });
+    asio::async_write(socket_, buffers,
+                      [self = shared_from_this(), count](const asio::error_code& ec, std::size_t written) {
+                          for (std::size_t i = 0; i < count && !self->outbox_.empty(); ++i) {
+                              self->Unqueue(self->outbox_.front());
+                              self->outbox_.pop_front();
+                          }
+                          if (ec || !self->open_) {
+                              self->Close();
+                              self->writingCount_ = 0;
+                              self->writing_ = false;
+                              return;
+                          }
+                          self->NoteTaken(written);
+                          self->Write();
+                      });
 }
 
 } // namespace server

@@ -81,6 +81,9 @@ private:
     void Queue(std::string frame, bool push);
     void Write();
     void ArmIdleTimer();
+    // After a write of `written` bytes: whether the peer took everything sent before it.
+    void NoteTaken(std::size_t written);
+    std::chrono::steady_clock::time_point LastSignOfLife() const;
 
     asio::ip::tcp::socket socket_;
     asio::steady_timer idleTimer_;
@@ -91,6 +94,7 @@ private:
     net::FrameDecoder decoder_;
     std::chrono::steady_clock::time_point loginDeadline_;
     std::chrono::steady_clock::time_point lastRequest_;
+    std::chrono::steady_clock::time_point lastTaken_; // the peer had acknowledged all earlier output
     int inFlight_ = 0;
     bool paused_ = false;
 

@@ -1,5 +1,7 @@
 #include "ShellTestClient.h"
 
+#include "controls/FailDlg.h"
+#include "controls/ModalHook.h"
 #include "controls/TFormView.h"
 #include "controls/XPButton.h"
 #include "shell/Gbk.h"
@@ -21,6 +23,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -825,6 +828,88 @@ private slots:
         QVERIFY(f.frame.Panes()->isVisible());
         QCOMPARE(modal.Texts(),
                  QStringList({QStringLiteral("价格超出涨跌停"), QStringLiteral("密码修改失败，原密码错误")}));
+    }
+
+    // A dialog open when the lock comes neither stays readable nor acts: a question is
+    // answered "no", a message is closed and shown again after the unlock.
+    void lockClosesOpenDialogs() {
+        Fixture f;
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QStringList visibleAtLock;
+        const auto visibleDialogs = [] {
+            QStringList titles;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<QDialog*>(w) && w->isVisible())
+                    titles << QString::fromLatin1(w->metaObject()->className());
+            return titles;
+        };
+        f.frame.SetLockDialogRunner([&](CLockDlg&) {
+            ++f.lockRuns;
+            visibleAtLock = visibleDialogs();
+            return int(QDialog::Rejected);
+        });
+
+        // The sell confirmation of an order form, open when the idle lock fires. Modal runs
+        // block, so what happens inside them is started from timers.
+        QStringList atLock;
+        const auto lockIn = [&](int ms) {
+            QTimer::singleShot(ms, &f.frame, [&] {
+                atLock = visibleDialogs();
+                f.frame.Lock();
+                // Should the lock leave a dialog open, it is closed later, so that the test
+                // fails on what it checks rather than hanging in the dialog's modal run.
+                QTimer::singleShot(2000, &f.frame, [] {
+                    for (QWidget* w : QApplication::topLevelWidgets())
+                        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && !qobject_cast<CLockDlg*>(d))
+                            d->reject();
+                });
+            });
+        };
+        int answer = -1;
+        QTimer::singleShot(0, &f.frame, [&] {
+            lockIn(50);
+            answer = AskYesNo(&f.frame, QStringLiteral("确认要卖出吗？"), QStringLiteral("提示")) ? 1 : 0;
+        });
+        QTRY_COMPARE(answer, 0);
+        QCOMPARE(atLock, QStringList{QStringLiteral("QMessageBox")});
+        QTRY_COMPARE(f.lockRuns, 1);
+        QCOMPARE(visibleAtLock, QStringList());
+
+        // An answer on screen: hidden while locked, back after the unlock.
+        const auto unlock = [&](CLockDlg& d) {
+            d.findChild<QLineEdit*>(QStringLiteral("id1076"))->setText(QStringLiteral("secret"));
+            d.OnOK();
+            return d.result();
+        };
+        f.frame.SetLockDialogRunner(unlock);
+        f.frame.OnLockedActivation();
+        QVERIFY(!f.frame.IsLocked());
+        QString shownAgain;
+        f.frame.SetLockDialogRunner([&](CLockDlg& d) {
+            ++f.lockRuns;
+            visibleAtLock = visibleDialogs();
+            d.findChild<QLineEdit*>(QStringLiteral("id1076"))->setText(QStringLiteral("secret"));
+            d.OnOK();
+            QTimer::singleShot(50, &f.frame, [&] {
+                if (auto* again = qobject_cast<CFailDlg*>(QApplication::activeModalWidget())) {
+                    shownAgain = again->Message();
+                    again->accept();
+                }
+            });
+            return d.result();
+        });
+        bool closed = false;
+        QTimer::singleShot(0, &f.frame, [&] {
+            lockIn(50);
+            ShowFailure(&f.frame, QStringLiteral("委托已受理"));
+            closed = true;
+        });
+        QTRY_VERIFY(closed);
+        QCOMPARE(atLock, QStringList{QStringLiteral("CFailDlg")});
+        QCOMPARE(visibleAtLock, QStringList());
+        QTRY_COMPARE(shownAgain, QStringLiteral("委托已受理"));
+        QVERIFY(!f.frame.IsLocked());
     }
 
     // The lock in the context menus of the tree and the status bar, and after an idle time.
