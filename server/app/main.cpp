@@ -179,6 +179,25 @@ CLI::Validator Decimal(double min, double max, bool openTop, std::string what) {
         "NUMBER");
 }
 
+// A test clock set before the database's trading day cannot be honoured: the contest's day
+// never goes back, so that day's opening call would be skipped without a word. Refused.
+std::string TestClockBeforeTheContest(Engine& engine) {
+    const char* text = std::getenv(kTestClockVariable);
+    if (!text || !*text)
+        return {};
+    // The contest's own calendar, which the engine took from the database at Open.
+    const auto& calendar = engine.Options().exchangeDay;
+    std::string refusal;
+    engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
+        const std::string clockDay = calendar ? calendar->TradingDayAt(now) : now.day;
+        if (clockDay < ledger.Day())
+            refusal = std::string(kTestClockVariable) + " is on trading day " + clockDay +
+                      ", before the database's trading day " + ledger.Day() + "; use a new database or a later moment";
+        return std::nullopt;
+    });
+    return refusal;
+}
+
 // Declares the commands and their own options, filling `options` and `run`; returns an error
 // text or an empty one. Throws CLI::ParseError for what the parser refuses itself.
 std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invocation& run) {
@@ -457,7 +476,7 @@ int Serve(ServerOptions options) {
     });
     if (waited)
         std::printf("taking over the contest\n");
-    if (const std::string refusal = TestClockBeforeTheContest(engine, options); !refusal.empty()) {
+    if (const std::string refusal = TestClockBeforeTheContest(engine); !refusal.empty()) {
         std::fprintf(stderr, "quorvexd: %s\n", refusal.c_str());
         return 2;
     }

@@ -209,6 +209,9 @@ CREATE TABLE cash_flows(
     amount BIGINT NOT NULL);
 CREATE TABLE daily_market(day TEXT PRIMARY KEY, index_close BIGINT NOT NULL, median_return BIGINT NOT NULL);
 CREATE TABLE index_base(code TEXT PRIMARY KEY, price BIGINT NOT NULL);
+)sql");
+}
+
 // Migration 3: the day's figures of each security beside its prices, today's minute bars and
 // the daily bars.
 void AddMarketHistory(PgStore& db) {

@@ -131,6 +131,9 @@ CREATE TABLE cash_flows(
 CREATE TABLE daily_market(day TEXT PRIMARY KEY, index_close INTEGER NOT NULL, median_return INTEGER NOT NULL)
     WITHOUT ROWID;
 CREATE TABLE index_base(code TEXT PRIMARY KEY, price INTEGER NOT NULL) WITHOUT ROWID;
+)sql");
+}
+
 // Migration 3: the day's figures of each security beside its prices, today's minute bars and the
 // daily bars.
 void AddMarketHistory(SqliteStore& db) {
