@@ -189,7 +189,7 @@ service_args=$(
     printf '%q ' "$@"
 )
 eval "service_argv=($service_args)"
-[[ $service_args == *quorvexd.db* || $service_args == *postgres* ]] && fail "the database is on the command line"
+[[ $service_args == *quorvex.db* || $service_args == *postgres* ]] && fail "the database is on the command line"
 grep -q '^QUORVEXD_DB=' "$env_file" || fail "the environment file names no database"
 postinst=$(dpkg-deb -I "$server_deb" postinst)
 grep -q 'chown root:quorvexd /etc/default/quorvexd' <<<"$postinst" && grep -q 'chmod 0640 /etc/default/quorvexd' <<<"$postinst" ||
