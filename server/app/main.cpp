@@ -36,6 +36,7 @@ constexpr const char* kDemoUser = "demo";
 constexpr const char* kDemoPassword = "demo123";
 constexpr const char* kFastHashVariable = "QUORVEXD_TEST_FAST_HASH";
 constexpr const char* kTestClockVariable = "QUORVEXD_TEST_CLOCK";
+constexpr const char* kDatabaseVariable = "QUORVEXD_DB";
 
 constexpr const char* kUsage = R"(usage: quorvexd COMMAND [options]
 
@@ -54,6 +55,8 @@ options of every command (each at most once; `quorvexd COMMAND --help` lists a c
   --db FILE                  database file (default data/quorvex.db)
   --db postgresql://...      a PostgreSQL database instead (a libpq connection URI)
   --data DIR                 database DIR/quorvex.db (not with --db)
+                             without either: the environment's QUORVEXD_DB (a file or a URI), so
+                             that a URI's password stays out of the process list
   --fast-hash                cheapest password hashes, for tests only: refused unless the
                              environment sets QUORVEXD_TEST_FAST_HASH=1 (default argon2id interactive)
   --exchange-day, --holidays FILE   the contest's calendar (see serve); the contest keeps the one
@@ -316,10 +319,15 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
     }
     run.command = app.get_subcommands().front()->get_name();
 
+    // A PostgreSQL URI may carry a password: the environment (or a service's environment file
+    // readable by it alone) keeps it out of the process list.
+    const char* fromEnvironment = std::getenv(kDatabaseVariable);
     if (!db.empty())
         options.dbPath = db;
     else if (!data.empty())
         options.dbPath = (std::filesystem::path(data) / "quorvex.db").string();
+    else if (fromEnvironment && *fromEnvironment)
+        options.dbPath = fromEnvironment;
     if (!listen.empty())
         SplitHostPort(listen, options.host, options.port);
     if (!http.empty())

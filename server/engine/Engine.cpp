@@ -174,9 +174,11 @@ void Engine::KeepLogSmall() {
     if (!file_ || file_->LogBytes() <= options_.logLimitBytes)
         return;
     // Passive checkpoints cannot keep up with a long busy spell: the log would grow
-    // without end. Copying it all now and cutting the file back costs this one pause.
+    // without end. Copying it all now and cutting the file back costs this one pause. A
+    // reader (a backup, an organiser's query) holding the log is not waited for: the copy
+    // goes as far as it can and the truncation is tried again later.
     std::string error;
-    if (!file_->TruncateLog(std::chrono::milliseconds(200), error))
+    if (!file_->TruncateLog(std::chrono::milliseconds(0), error))
         logSizeLog_.Write("write-ahead log above its limit, could not empty it: " + error);
 }
 

@@ -532,3 +532,20 @@ TEST(CommandLineTest, TheRankingPageListensOnIpv6) {
     ::close(fd);
     EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200") << reply;
 }
+
+// The database (with a PostgreSQL URI's password) may come from the environment, out of the
+// process list; an option on the line still beats it.
+TEST(CommandLineTest, TheDatabaseComesFromTheEnvironmentWhenNoOptionNamesIt) {
+    TempDir dir;
+    TestDatabase store(dir.Path());
+    ::setenv("QUORVEXD_DB", store.Location().c_str(), 1);
+    std::string line;
+    EXPECT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--fast-hash"}), 0);
+    EXPECT_EQ(Admin({"ranking"}, "zoe", &line), 0);
+    EXPECT_NE(line.find("5000000.00"), std::string::npos) << line;
+    EXPECT_EQ(Admin({"ranking", "--db", (dir.Path() / "other.db").string()}, "quorvexd:", &line), 1);
+    EXPECT_NE(line.find("no contest"), std::string::npos) << line;
+    ::unsetenv("QUORVEXD_DB");
+    if (!store.IsPostgres())
+        EXPECT_TRUE(std::filesystem::exists(store.Location()));
+}

@@ -148,6 +148,11 @@ void SqliteStore::LimitLogSize(std::int64_t bytes) {
 }
 
 bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < truncateAgain_) {
+        error = "readers hold the log; trying again shortly";
+        return false;
+    }
     sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
     int logFrames = 0;
     int copied = 0;
@@ -157,6 +162,8 @@ bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error
         logBytes_ = 0;
         return true;
     }
+    if (rc == SQLITE_BUSY)
+        truncateAgain_ = now + std::chrono::seconds(1);
     error = sqlite3_errmsg(db_);
     return false;
 }
