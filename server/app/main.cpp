@@ -445,7 +445,7 @@ void RaiseDescriptorLimit(ServerOptions& options) {
     constexpr rlim_t kReserved = 256;
     if (limit.rlim_cur != RLIM_INFINITY && options.maxConnections + kReserved > limit.rlim_cur) {
         options.maxConnections = limit.rlim_cur > 2 * kReserved ? limit.rlim_cur - kReserved : limit.rlim_cur / 2;
-        std::fprintf(stderr, "quorvexd: at most %zu connections (the system allows %llu descriptors)\n",
+        std::printf("at most %zu connections (the system allows %llu descriptors)\n",
                      options.maxConnections, static_cast<unsigned long long>(limit.rlim_cur));
     }
 }

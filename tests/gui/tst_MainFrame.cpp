@@ -493,7 +493,7 @@ private slots:
         QCOMPARE(ViewClass(f.frame), QByteArray("CMoneyStockView"));
         // A later initial update does not fill the tree again.
         f.frame.LeftView()->OnInitialUpdate();
-        QCOMPARE(tree->topLevelItemCount(), 6);
+        QCOMPARE(tree->topLevelItemCount(), 7);
     }
 
     void treeClicksShowTheirViews() {
