@@ -191,7 +191,12 @@ public:
         , onFrame_(std::move(onFrame))
         , user_(std::move(user)) {}
 
-    void Connect(std::uint16_t port) {
+    // `sourceHost` > 0 connects from 127.0.0.0 + sourceHost, as a crowd from many addresses.
+    void Connect(std::uint16_t port, std::uint32_t sourceHost = 0) {
+        if (sourceHost > 0) {
+            socket_.open(asio::ip::tcp::v4());
+            socket_.bind({asio::ip::address_v4((127u << 24) | sourceHost), 0});
+        }
         socket_.async_connect(
             {asio::ip::make_address("127.0.0.1"), port}, [self = shared_from_this()](const asio::error_code& ec) {
                 if (ec) {
@@ -998,7 +1003,7 @@ int RunLogins(std::uint16_t port, long users) {
                         answered.push_back(Seconds(Clock::now() - t0));
                 },
                 kUser + std::to_string(u));
-            c->Connect(port);
+            c->Connect(port, 2 + static_cast<std::uint32_t>(u % 250)); // two contestants an address
             all.push_back(c);
         }
         while (static_cast<long>(answered.size()) < users && Clock::now() - t0 < std::chrono::seconds(120))
