@@ -1,5 +1,6 @@
 #include "server/engine/Engine.h"
 
+#include "server/engine/ContestCalendar.h"
 #include "server/engine/GbkCodec.h"
 #include "server/engine/Requests.h"
 #include "server/store/pg/PgStore.h"
@@ -19,9 +20,32 @@ Engine::~Engine() {
 }
 
 void Engine::Open(bool lead, const std::function<void()>& standingBy) {
-    db_ = OpenStore(options_.dbPath, options_.synchronous);
+    // Serving stores the calendar of a contest that keeps none yet, as creating one does.
+    Load(StoreAccess::kCreate, lead, standingBy, AdminAccess::kCreate);
+}
+
+void Engine::OpenForAdmin(AdminAccess access) {
+    const StoreAccess store = access == AdminAccess::kRead     ? StoreAccess::kReadOnly
+                              : access == AdminAccess::kChange ? StoreAccess::kExisting
+                                                               : StoreAccess::kCreate;
+    Load(store, false, {}, access);
+}
+
+void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose) {
+    // A bad quotes file stops the start before the contest is touched.
+    if (options_.securities.empty())
+        market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    else
+        market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent,
+                                           SecurityViews(options_.securities));
+    if (!options_.quotesCsv.empty()) {
+        std::string error;
+        if (!market_->LoadCsv(options_.quotesCsv, error, GbkToUtf8))
+            throw std::runtime_error(error);
+    }
+    db_ = OpenStore(options_.dbPath, options_.synchronous, access);
     file_ = dynamic_cast<SqliteStore*>(db_.get());
-    if (file_)
+    if (file_ && access != StoreAccess::kReadOnly)
         file_->LimitLogSize(options_.logLimitBytes);
     if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
         // The lock belongs to this very connection, which every commit goes through: a
@@ -30,27 +54,54 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
             standingBy();
         pg->WaitToLead();
     }
-    db_->Migrate();
-    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
-    if (!options_.quotesCsv.empty()) {
-        std::string error;
-        if (!market_->LoadCsv(options_.quotesCsv, error))
-            throw std::runtime_error(error);
-    }
+    const std::int64_t applied = db_->AppliedMigrations();
+    if (access != StoreAccess::kCreate && applied == 0)
+        throw DatabaseError("no contest in " + db_->Describe() + " (init-db creates one)");
+    if (access == StoreAccess::kReadOnly && applied < db_->KnownMigrations())
+        throw DatabaseError(db_->Describe() + " holds a contest of an older version; serve or init-db upgrades it");
+    if (access != StoreAccess::kReadOnly)
+        db_->Migrate();
+    // A calendar is stored with a new contest, when serving, or by init-db; an administration
+    // command on an older contest that keeps none goes by its flags without storing them.
+    const CalendarWrite calendarWrite = access == StoreAccess::kReadOnly ? CalendarWrite::kNever
+                                        : purpose == AdminAccess::kInit  ? CalendarWrite::kReplaceHolidays
+                                        : applied == 0 || lead || purpose == AdminAccess::kCreate
+                                            ? CalendarWrite::kWhenMissing
+                                            : CalendarWrite::kNever;
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
+    ledger_->SetMaxOpenOrders(options_.maxOpenOrders);
+    const CalendarChoice choice{options_.exchangeDay, options_.holidaysGiven, options_.hoursGiven};
+    if (access == StoreAccess::kReadOnly) {
+        // One snapshot of the whole contest, and nothing written: no day set, no rollover.
+        db_->Execute("BEGIN");
+        try {
+            options_.exchangeDay = SettleCalendar(*db_, choice, CalendarWrite::kNever);
+            ledger_->Load();
+            ledger_->RestorePrices();
+            db_->Execute("ROLLBACK");
+        } catch (...) {
+            db_->Execute("ROLLBACK");
+            throw;
+        }
+        return;
+    }
     db_->Begin();
     try {
+        options_.exchangeDay = SettleCalendar(*db_, choice, calendarWrite);
         ledger_->Load();
         const LocalTime now = Now();
         if (ledger_->Day().empty())
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
         CatchUp(now);
+        history_.Load(*db_, *market_, ledger_->Day());
         db_->Commit();
     } catch (...) {
         db_->Rollback();
+        history_.Discard();
         throw;
     }
+    history_.Publish();
     dataVersion_ = db_->DataVersion();
     snapshot_ = BuildSnapshot(Now());
     buyFillsCounted_ = ledger_->BuyFills();
@@ -59,7 +110,8 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
 }
 
 void Engine::PublishRanking(const LocalTime& now) {
-    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time));
+    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time,
+                                         ledger_->MarketHistory(), ledger_->IndexNow()));
     rankingPublished_ = std::chrono::steady_clock::now();
 }
 
@@ -80,6 +132,12 @@ void Engine::RunNow(const Work& work) {
 }
 
 void Engine::Start(QuotesListener listener) {
+    // The index starts from the market the contest is served with; the administration
+    // commands, which never start the engine, may run without its options.
+    RunNow([](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+        ledger.KeepIndexBase();
+        return std::nullopt;
+    });
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
     thread_ = std::thread([this] { Run(); });
@@ -116,9 +174,11 @@ void Engine::KeepLogSmall() {
     if (!file_ || file_->LogBytes() <= options_.logLimitBytes)
         return;
     // Passive checkpoints cannot keep up with a long busy spell: the log would grow
-    // without end. Copying it all now and cutting the file back costs this one pause.
+    // without end. Copying it all now and cutting the file back costs this one pause. A
+    // reader (a backup, an organiser's query) holding the log is not waited for: the copy
+    // goes as far as it can and the truncation is tried again later.
     std::string error;
-    if (!file_->TruncateLog(std::chrono::milliseconds(200), error))
+    if (!file_->TruncateLog(std::chrono::milliseconds(0), error))
         logSizeLog_.Write("write-ahead log above its limit, could not empty it: " + error);
 }
 
@@ -157,7 +217,7 @@ void Engine::CatchUp(const LocalTime& now) {
     // down over night) rolls the contest over before anything else happens in it.
     const std::string day = TradingDay(now);
     if (day > ledger_->Day())
-        ledger_->Rollover(day, now.time);
+        ledger_->Rollover(day, now);
 }
 
 void Engine::HoldCallAuctions(const LocalTime& now) {
@@ -180,6 +240,7 @@ void Engine::HoldCallAuctions(const LocalTime& now) {
         ledger_->MatchCall(now.time);
         ledger_->SetCallsHeld(call.held);
         ledger_->SavePrices();
+        RecordBars(now);
     }
 }
 
@@ -188,9 +249,18 @@ QuoteSnapshotPtr Engine::BuildSnapshot(const LocalTime& now) const {
     snapshot->tick = market_->TickCount();
     if (options_.exchangeDay)
         snapshot->phase = PhaseText(options_.exchangeDay->PhaseAt(now));
-    for (const Quote& q : market_->Quotes())
+    const std::vector<Quote>& quotes = market_->Quotes();
+    snapshot->records.reserve(quotes.size());
+    snapshot->board.reserve(quotes.size());
+    for (const Quote& q : quotes) { // in code order, as the board lists them
         snapshot->records.emplace(q.code, Utf8ToGbk(Market::RecordText(q)));
+        snapshot->board.push_back(Utf8ToGbk(Market::BoardText(q)));
+    }
     return snapshot;
+}
+
+void Engine::RecordBars(const LocalTime& now) {
+    history_.Record(*db_, *market_, ledger_->Day(), BarMinute(now.minuteOfDay, options_.exchangeDay.has_value()));
 }
 
 void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
@@ -224,6 +294,7 @@ void Engine::Run() {
         Market::Checkpoint market = market_->Save();
         bool committed = false;
         bool accountsChanged = false;
+        std::vector<std::int64_t> filledAccounts;
         const auto batchStart = Clock::now();
         try {
             db_->Begin();
@@ -232,12 +303,17 @@ void Engine::Run() {
                 // An admin command wrote to the file: take its state as the truth.
                 ledger_->Load();
                 ledger_->RestorePrices();
+                history_.Load(*db_, *market_, ledger_->Day());
                 dataVersion_ = version;
                 accountsChanged = true;
             }
             const auto day = ledger_->Day();
             CatchUp(now);
-            accountsChanged = accountsChanged || ledger_->Day() != day;
+            if (ledger_->Day() != day) {
+                // The closed day's bar was stored as a daily bar: take the bars afresh.
+                history_.Load(*db_, *market_, ledger_->Day());
+                accountsChanged = true;
+            }
             // A call auction fills the orders of many accounts at one moment, unasked.
             const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
             HoldCallAuctions(now);
@@ -249,11 +325,14 @@ void Engine::Run() {
                 if (window.marketMoves)
                     market_->Advance();
                 if (window.ordersMatch)
-                    ledger_->MatchOpenOrders(now.time);
-                ledger_->SavePrices();
+                    filledAccounts = ledger_->MatchOpenOrders(now.time);
+                RecordBars(now);
             }
+            // Fills between ticks change the day's volume too.
+            ledger_->SavePrices();
             db_->Commit();
             committed = true;
+            history_.Publish();
             dataVersion_ = db_->DataVersion();
             if (!batch.empty()) {
                 metrics_.batchSize.Observe(static_cast<double>(batch.size()));
@@ -275,6 +354,7 @@ void Engine::Run() {
             }
             // Fills of the lost batch took book volume that nobody bought after all.
             market_->Rewind(std::move(market));
+            history_.Discard();
             try {
                 ledger_->Load(); // back to what the database holds
                 RerunReadOnly(batch, answers, now);
@@ -286,6 +366,8 @@ void Engine::Run() {
             KeepLogSmall();
         if (committed && accountsChanged && accountsChanged_)
             accountsChanged_();
+        else if (committed && !filledAccounts.empty() && ordersFilled_)
+            ordersFilled_(filledAccounts);
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
         for (std::size_t i = 0; i < batch.size(); ++i) {

@@ -1,5 +1,6 @@
 #include "tests/support/QuorvexdProcess.h"
 
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -65,6 +66,17 @@ QuorvexdProcess::Result QuorvexdProcess::Admin(const std::vector<std::string>& c
     result.output = child.ReadAll();
     result.status = child.Wait();
     return result;
+}
+
+bool QuorvexdProcess::AdminAll(const std::vector<std::vector<std::string>>& commands) const {
+    for (const auto& command : commands) {
+        const Result result = Admin(command);
+        if (result.status != 0) {
+            std::fprintf(stderr, "quorvexd %s failed: %s\n", command.front().c_str(), result.output.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace tavix::test

@@ -43,6 +43,9 @@ public:
     };
     // Runs `quorvexd ARGS --data FOLDER --fast-hash` (an administration command) to its end.
     Result Admin(const std::vector<std::string>& args) const;
+    // Runs each administration command in turn (accounts to add before a start, say); false
+    // once one fails, its output on stderr.
+    bool AdminAll(const std::vector<std::vector<std::string>>& commands) const;
 
 private:
     std::string binary_;
