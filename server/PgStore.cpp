@@ -242,12 +242,13 @@ std::string PgStore::NumberPlaceholders(const char* sql) {
 }
 
 void PgStore::Migrate() {
-    Execute("CREATE TABLE IF NOT EXISTS schema_migrations(version INTEGER PRIMARY KEY, "
-            "applied_at TIMESTAMPTZ NOT NULL DEFAULT now())");
-    // Two servers starting together migrate one after the other.
+    // Two servers (or administration commands) starting together migrate one after the
+    // other: even the table of migrations is made under the lock, or both would make it.
     Execute("BEGIN");
     try {
         Execute(kTakeWriteLock);
+        Execute("CREATE TABLE IF NOT EXISTS schema_migrations(version INTEGER PRIMARY KEY, "
+                "applied_at TIMESTAMPTZ NOT NULL DEFAULT now())");
         Statement version = Prepare("SELECT COALESCE(MAX(version), 0) FROM schema_migrations");
         const std::int64_t applied = version.Step() ? version.Int(0) : 0;
         version.Reset();
