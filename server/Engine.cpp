@@ -46,6 +46,7 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
         CatchUp(now);
+        ledger_->Flush();
         db_->Commit();
     } catch (...) {
         db_->Rollback();
@@ -71,6 +72,7 @@ void Engine::RunNow(const Work& work) {
     db_->Begin();
     try {
         work(*ledger_, Now());
+        ledger_->Flush();
         db_->NoteAdminChange();
         db_->Commit();
     } catch (...) {
@@ -204,6 +206,65 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
     }
 }
 
+bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                        bool tick, bool isolated) {
+    bool accountsChanged = false;
+    db_->Begin();
+    const std::int64_t version = db_->DataVersion();
+    if (version != dataVersion_) {
+        // An admin command wrote to the file: take its state as the truth.
+        ledger_->Load();
+        ledger_->RestorePrices();
+        dataVersion_ = version;
+        accountsChanged = true;
+    }
+    const auto day = ledger_->Day();
+    CatchUp(now);
+    accountsChanged = accountsChanged || ledger_->Day() != day;
+    // A call auction fills the orders of many accounts at one moment, unasked.
+    const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
+    HoldCallAuctions(now);
+    accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
+    if (isolated)
+        ledger_->Flush();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!isolated) {
+            answers[i] = batch[i].work(*ledger_, now);
+            continue;
+        }
+        // Each request alone inside the transaction: one that fails is undone and answered
+        // with its failure, and the others commit.
+        Market::Checkpoint market = market_->Save();
+        db_->Savepoint();
+        try {
+            answers[i] = batch[i].work(*ledger_, now);
+            ledger_->Flush();
+            db_->ReleaseSavepoint();
+        } catch (const std::exception& e) {
+            if (db_->Lost())
+                throw;
+            metrics_.requestsFailed.fetch_add(1, std::memory_order_relaxed);
+            batchLog_.Write(std::string("request rolled back alone: ") + e.what());
+            db_->RollbackToSavepoint();
+            market_->Rewind(std::move(market));
+            ledger_->Load(); // what the transaction holds without this request
+            answers[i] = batch[i].failure;
+        }
+    }
+    if (tick) {
+        const TradingWindow window = WindowAt(options_, now);
+        if (window.marketMoves)
+            market_->Advance();
+        if (window.ordersMatch)
+            ledger_->MatchOpenOrders(now.time);
+        ledger_->SavePrices();
+    }
+    ledger_->Flush();
+    db_->Commit();
+    dataVersion_ = db_->DataVersion();
+    return accountsChanged;
+}
+
 void Engine::Run() {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(options_.tickMs > 0 ? options_.tickMs : 1000);
@@ -225,62 +286,49 @@ void Engine::Run() {
         bool committed = false;
         bool accountsChanged = false;
         const auto batchStart = Clock::now();
-        try {
-            db_->Begin();
-            const std::int64_t version = db_->DataVersion();
-            if (version != dataVersion_) {
-                // An admin command wrote to the file: take its state as the truth.
-                ledger_->Load();
-                ledger_->RestorePrices();
-                dataVersion_ = version;
-                accountsChanged = true;
+        // The whole batch at once; when it fails, once more with each request alone, so that
+        // one request that cannot be written (a name the store refuses, say) fails alone.
+        for (const bool isolated : {false, true}) {
+            try {
+                accountsChanged = ApplyBatch(batch, answers, now, tick, isolated);
+                committed = true;
+                break;
+            } catch (const std::exception& e) {
+                if (isolated || batch.empty() || db_->Lost()) {
+                    metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
+                    // A full disk fails every batch: say so every few seconds, not every time.
+                    batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
+                }
+                try {
+                    db_->Rollback();
+                } catch (const std::exception&) {
+                }
+                if (storeLost_ && db_->Lost()) {
+                    storeLost_();
+                    storeLost_ = nullptr;
+                }
+                // Fills of the lost batch took book volume that nobody bought after all.
+                market_->Rewind(market);
+                try {
+                    ledger_->Load(); // back to what the database holds
+                    if (isolated || batch.empty() || db_->Lost()) {
+                        RerunReadOnly(batch, answers, now);
+                        break;
+                    }
+                    answers.assign(batch.size(), std::nullopt);
+                } catch (const std::exception& again) {
+                    batchLog_.Write(std::string("reload failed: ") + again.what());
+                    break;
+                }
             }
-            const auto day = ledger_->Day();
-            CatchUp(now);
-            accountsChanged = accountsChanged || ledger_->Day() != day;
-            // A call auction fills the orders of many accounts at one moment, unasked.
-            const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
-            HoldCallAuctions(now);
-            accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
-            for (std::size_t i = 0; i < batch.size(); ++i)
-                answers[i] = batch[i].work(*ledger_, now);
-            if (tick) {
-                const TradingWindow window = WindowAt(options_, now);
-                if (window.marketMoves)
-                    market_->Advance();
-                if (window.ordersMatch)
-                    ledger_->MatchOpenOrders(now.time);
-                ledger_->SavePrices();
-            }
-            db_->Commit();
-            committed = true;
-            dataVersion_ = db_->DataVersion();
+        }
+        if (committed) {
             if (!batch.empty()) {
                 metrics_.batchSize.Observe(static_cast<double>(batch.size()));
                 metrics_.commitSeconds.Observe(std::chrono::duration<double>(Clock::now() - batchStart).count());
             }
             metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
             metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
-        } catch (const std::exception& e) {
-            metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
-            // A full disk fails every batch: say so every few seconds, not every time.
-            batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
-            try {
-                db_->Rollback();
-            } catch (const std::exception&) {
-            }
-            if (storeLost_ && db_->Lost()) {
-                storeLost_();
-                storeLost_ = nullptr;
-            }
-            // Fills of the lost batch took book volume that nobody bought after all.
-            market_->Rewind(std::move(market));
-            try {
-                ledger_->Load(); // back to what the database holds
-                RerunReadOnly(batch, answers, now);
-            } catch (const std::exception& again) {
-                batchLog_.Write(std::string("reload failed: ") + again.what());
-            }
         }
         if (committed)
             KeepLogSmall();

@@ -86,6 +86,10 @@ private:
     };
 
     void Run();
+    // One transaction for the batch; throws when it cannot be committed. `isolated` puts each
+    // request in a savepoint of its own. True when accounts changed that nobody asked about.
+    bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                    bool tick, bool isolated);
     LocalTime Now() const;
     void Checkpoints();
     void KeepLogSmall();

@@ -84,8 +84,9 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
     , market_(market)
     , fees_(fees)
     , directory_(directory)
-    , insertOrder_(db.Prepare("INSERT INTO orders(user_id, day, time, code, name, side, price, qty, frozen_cash) "
-                              "VALUES(?,?,?,?,?,?,?,?,?)"))
+    , insertOrder_(db.Prepare("INSERT INTO orders(id, user_id, day, time, code, name, side, price, qty, filled, "
+                              "filled_amount, commission, frozen_cash, status, transfer_fee) "
+                              "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"))
     , updateOrder_(db.Prepare("UPDATE orders SET filled=?, filled_amount=?, commission=?, frozen_cash=?, status=?, "
                               "transfer_fee=? WHERE id=?"))
     , updateAccount_(db.Prepare("UPDATE users SET cash=?, frozen=? WHERE id=?"))
@@ -115,6 +116,9 @@ void Ledger::Load() {
     accounts_.clear();
     accountIds_.clear();
     openOrders_.clear();
+    dirtyAccounts_.clear();
+    dirtyPositions_.clear();
+    dirtyOrders_.clear();
     std::unordered_map<std::string, UserAuth> auth;
 
     Statement meta = db_.Prepare("SELECT value FROM meta WHERE key='day'");
@@ -178,6 +182,10 @@ void Ledger::Load() {
         a->openOrders.insert(o.id);
         openOrders_[o.id] = std::move(o);
     }
+    // Orders are numbered here, not by the store: a new order's number is known without
+    // asking the store, whose answer would cost a round trip per order.
+    Statement last = db_.Prepare("SELECT COALESCE(MAX(id), 0) FROM orders");
+    nextOrderId_ = (last.Step() ? last.Int(0) : 0) + 1;
 }
 
 void Ledger::SetDay(const std::string& day) {
@@ -292,17 +300,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
         position = &it->second;
     }
 
-    insertOrder_.Bind(1, a.id)
-        .Bind(2, o.day)
-        .Bind(3, o.time)
-        .Bind(4, o.code)
-        .Bind(5, o.name)
-        .Bind(6, sell ? 2 : 1)
-        .Bind(7, o.price)
-        .Bind(8, o.qty)
-        .Bind(9, o.frozenCash)
-        .Run();
-    o.id = db_.LastInsertId();
+    o.id = nextOrderId_++;
+    dirtyOrders_[o.id] = {o, true};
     a.frozen += o.frozenCash;
     if (position) {
         position->available -= o.qty;
@@ -558,38 +557,75 @@ void Ledger::RestorePrices() {
 }
 
 void Ledger::SaveAccount(const Account& a) {
-    updateAccount_.Bind(1, a.cash).Bind(2, a.frozen).Bind(3, a.id).Run();
+    dirtyAccounts_.insert(a.id);
 }
 
 void Ledger::SavePosition(Account& a, const std::string& code) {
     const auto it = a.positions.find(code);
     if (it == a.positions.end())
         return;
-    const Position& p = it->second;
-    if (p.balance == 0 && p.frozen == 0) {
-        deletePosition_.Bind(1, a.id).Bind(2, code).Run();
-        a.positions.erase(it);
-        return;
-    }
-    upsertPosition_.Bind(1, a.id)
-        .Bind(2, code)
-        .Bind(3, p.name)
-        .Bind(4, p.balance)
-        .Bind(5, p.available)
-        .Bind(6, p.frozen)
-        .Bind(7, p.cost)
-        .Run();
+    if (it->second.balance == 0 && it->second.frozen == 0)
+        a.positions.erase(it); // Flush deletes its row
+    dirtyPositions_.insert({a.id, code});
 }
 
 void Ledger::SaveOrder(const Order& o) {
-    updateOrder_.Bind(1, o.filled)
-        .Bind(2, o.filledAmount)
-        .Bind(3, o.commission)
-        .Bind(4, o.frozenCash)
-        .Bind(5, static_cast<int>(o.status))
-        .Bind(6, o.transferFee)
-        .Bind(7, o.id)
-        .Run();
+    dirtyOrders_[o.id].first = o;
+}
+
+void Ledger::Flush() {
+    for (const auto& [id, entry] : dirtyOrders_) {
+        const auto& [o, added] = entry;
+        if (added)
+            insertOrder_.Bind(1, o.id)
+                .Bind(2, o.userId)
+                .Bind(3, o.day)
+                .Bind(4, o.time)
+                .Bind(5, o.code)
+                .Bind(6, o.name)
+                .Bind(7, o.sell ? 2 : 1)
+                .Bind(8, o.price)
+                .Bind(9, o.qty)
+                .Bind(10, o.filled)
+                .Bind(11, o.filledAmount)
+                .Bind(12, o.commission)
+                .Bind(13, o.frozenCash)
+                .Bind(14, static_cast<int>(o.status))
+                .Bind(15, o.transferFee)
+                .Run();
+        else
+            updateOrder_.Bind(1, o.filled)
+                .Bind(2, o.filledAmount)
+                .Bind(3, o.commission)
+                .Bind(4, o.frozenCash)
+                .Bind(5, static_cast<int>(o.status))
+                .Bind(6, o.transferFee)
+                .Bind(7, o.id)
+                .Run();
+    }
+    dirtyOrders_.clear();
+    for (const auto& [id, code] : dirtyPositions_) {
+        const Account* a = FindAccount(id);
+        const auto it = a ? a->positions.find(code) : std::map<std::string, Position>::const_iterator();
+        if (!a || it == a->positions.end()) {
+            deletePosition_.Bind(1, id).Bind(2, code).Run();
+            continue;
+        }
+        const Position& p = it->second;
+        upsertPosition_.Bind(1, id)
+            .Bind(2, code)
+            .Bind(3, p.name)
+            .Bind(4, p.balance)
+            .Bind(5, p.available)
+            .Bind(6, p.frozen)
+            .Bind(7, p.cost)
+            .Run();
+    }
+    dirtyPositions_.clear();
+    for (const std::int64_t id : dirtyAccounts_)
+        if (const Account* a = FindAccount(id))
+            updateAccount_.Bind(1, a->cash).Bind(2, a->frozen).Bind(3, a->id).Run();
+    dirtyAccounts_.clear();
 }
 
 void Ledger::AddFundsFlow(const Account& a, const std::string& day, const std::string& time, std::string_view summary,
@@ -658,6 +694,7 @@ std::string Ledger::PositionsReply(const Account& a) const {
 template <class Row>
 std::string Ledger::CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from,
                                        const std::string& to, Row row) {
+    Flush(); // the batch's own changes are part of what it reads
     // Newest first until the frame is full, then oldest first on the wire.
     std::vector<std::string> records;
     std::size_t total = 0;
@@ -769,6 +806,7 @@ void Ledger::SetStatus(Account& a, int status) {
 }
 
 void Ledger::Reset(Account& a, const std::string& day, const std::string& time) {
+    Flush(); // nothing of the account's old state may be written after its rows are gone
     for (std::int64_t id : std::vector<std::int64_t>(a.openOrders.begin(), a.openOrders.end()))
         openOrders_.erase(id);
     a.openOrders.clear();

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <stdexcept>
@@ -37,12 +38,9 @@ private:
 
 constexpr int kNoTicks = 3'600'000; // one tick an hour: the fixed book stays as the test leaves it
 
-TEST(EngineBatchTest, AFailedBatchAnswersWithItsFailuresAndLosesNothingElse) {
-    ServerHarness harness([](server::ServerOptions& o) { o.tickMs = kNoTicks; });
-    harness.AddUser("amy", "pw");
-
-    // The engine is held inside one batch while the next one queues up, so the order and
-    // the request that breaks the batch are applied together.
+// Holds the engine inside one batch until the returned promise is kept, so that what is
+// posted meanwhile is applied together as the next batch.
+std::promise<void> HoldEngine(ServerHarness& harness) {
     std::promise<void> holding, release;
     auto released = release.get_future().share();
     harness.Post(
@@ -52,48 +50,161 @@ TEST(EngineBatchTest, AFailedBatchAnswersWithItsFailuresAndLosesNothingElse) {
             return std::nullopt;
         },
         [](std::optional<std::string>) {}, std::nullopt);
-    ASSERT_EQ(holding.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(holding.get_future().wait_for(10s), std::future_status::ready);
+    return release;
+}
 
-    std::promise<std::optional<std::string>> orderAnswer, brokenAnswer;
+// Posts an order of `name` and returns where its answer will be.
+std::future<std::optional<std::string>> PostOrder(ServerHarness& harness, const std::string& name, const char* price,
+                                                  const char* qty) {
+    auto answer = std::make_shared<std::promise<std::optional<std::string>>>();
+    auto future = answer->get_future();
+    harness.Post(
+        [=](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
+            return ledger.PlaceOrder(*ledger.FindAccount(name), "600000", price, qty, "1", now.time);
+        },
+        [answer](std::optional<std::string> a) { answer->set_value(std::move(a)); }, std::string("1,busy"));
+    return future;
+}
+
+TEST(EngineBatchTest, ARequestThatCannotBeWrittenFailsAloneAndTheOthersCommit) {
+    ServerHarness harness([](server::ServerOptions& o) { o.tickMs = kNoTicks; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    harness.AddUser("cat", "pw");
+
+    std::promise<void> release = HoldEngine(harness);
+    auto bob = PostOrder(harness, "bob", "10.00", "100");
+    // amy's request fills 200 shares at 10.00 (the rest of that level), then writes a value
+    // the store refuses: PostgreSQL takes no bytes that are not UTF-8 (as with a quotes file
+    // in GBK); SQLite takes any bytes but no second account of one name. On PostgreSQL nothing
+    // is read after the refused write, so a store that sends writes on without waiting must
+    // still learn of it before the request is done.
+    const bool pg = server::IsPostgresLocation(harness.Options().dbPath);
+    std::promise<std::optional<std::string>> amyAnswer;
     std::string placed;
     harness.Post(
-        [&placed](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
-            // 300 shares at 10.00: every share the book offers at that price.
-            placed = ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", "10.00", "300", "1", now.time);
+        [&placed, pg](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
+            server::Account& amy = *ledger.FindAccount("amy");
+            placed = ledger.PlaceOrder(amy, "600000", "10.00", "200", "1", now.time);
+            if (pg)
+                ledger.SetPasswordHash(amy, "\xba\xaa\xb5\xa6");
+            else
+                ledger.AddUser("bob", "hash", 100, "", "", now.day, now.time);
             return placed;
         },
-        [&](std::optional<std::string> answer) { orderAnswer.set_value(std::move(answer)); },
-        std::string("1,系统繁忙，委托未受理，请稍后再试"));
-    harness.Post([](server::Ledger&,
-                    const server::LocalTime&) -> std::optional<std::string> { throw std::runtime_error("disk full"); },
-                 [&](std::optional<std::string> answer) { brokenAnswer.set_value(std::move(answer)); },
-                 std::string("9,系统繁忙"));
+        [&](std::optional<std::string> answer) { amyAnswer.set_value(std::move(answer)); }, std::string("9,busy"));
+    auto cat = PostOrder(harness, "cat", "9.50", "100");
     release.set_value();
 
-    auto order = orderAnswer.get_future();
-    auto broken = brokenAnswer.get_future();
-    ASSERT_EQ(order.wait_for(10s), std::future_status::ready);
-    ASSERT_EQ(broken.wait_for(10s), std::future_status::ready);
-    EXPECT_TRUE(placed.starts_with("0,")) << "the order was applied before the batch broke: " << placed;
-    EXPECT_EQ(order.get(), std::optional<std::string>("1,系统繁忙，委托未受理，请稍后再试"));
-    EXPECT_EQ(broken.get(), std::optional<std::string>("9,系统繁忙"));
+    auto amy = amyAnswer.get_future();
+    ASSERT_EQ(amy.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(bob.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(cat.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(placed.starts_with("0,")) << "the order was applied before the request broke: " << placed;
+    EXPECT_EQ(amy.get(), std::optional<std::string>("9,busy"));
+    const auto bobAnswer = bob.get();
+    const auto catAnswer = cat.get();
+    ASSERT_TRUE(bobAnswer && catAnswer);
+    EXPECT_TRUE(bobAnswer->starts_with("0,")) << *bobAnswer;
+    EXPECT_TRUE(catAnswer->starts_with("0,")) << *catAnswer;
 
-    // The account is as the database holds it, and the shares the lost fill took are on
-    // offer again: the same order fills whole at 10.00.
+    // amy's account is as the store holds it, and the shares her lost fill took are on offer
+    // again: the same order fills whole at 10.00. The others' orders are stored.
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
         server::Account& amy = *ledger.FindAccount("amy");
         EXPECT_EQ(amy.cash, 100'000'000);
         EXPECT_EQ(amy.frozen, 0);
         EXPECT_TRUE(amy.positions.empty());
-        EXPECT_EQ(ledger.OpenOrderCount(), 0u);
-        const std::string again = ledger.PlaceOrder(amy, "600000", "10.00", "300", "1", now.time);
+        EXPECT_EQ(ledger.OrdersReply(amy, "0", "9"), "");
+        EXPECT_EQ(ledger.OpenOrderCount(), 1u) << "cat's order rests";
+        const server::Account& bob = *ledger.FindAccount("bob");
+        ASSERT_EQ(bob.positions.count("600000"), 1u);
+        EXPECT_EQ(bob.positions.at("600000").balance, 100);
+        EXPECT_EQ(net::SplitText(ledger.OrdersReply(*ledger.FindAccount("cat"), "0", "9"), "|").size(), 2u);
+        const std::string again = ledger.PlaceOrder(amy, "600000", "10.00", "200", "1", now.time);
         EXPECT_TRUE(again.starts_with("0,")) << again;
         ASSERT_EQ(amy.positions.count("600000"), 1u) << "nothing filled: the book lost the volume";
-        EXPECT_EQ(amy.positions.at("600000").balance, 300);
-        EXPECT_EQ(ledger.OpenOrderCount(), 0u);
-        // 3,000.00 + commission 5.00 (minimum) + transfer fee 0.03 (3,000.00 x 0.00001).
-        EXPECT_EQ(amy.cash, 100'000'000 - 300'000 - 500 - 3);
+        EXPECT_EQ(amy.positions.at("600000").balance, 200);
+        // 2,000.00 + commission 5.00 (minimum) + transfer fee 0.02 (2,000.00 x 0.00001).
+        EXPECT_EQ(amy.cash, 100'000'000 - 200'000 - 500 - 2);
     });
+}
+
+TEST(EngineBatchTest, OrderNumbersGoOnAfterAnotherServerTakesTheStoreOver) {
+    TempDir dir;
+    TestDatabase db(dir.Path());
+    server::ServerOptions options;
+    options.dbPath = db.Location();
+    options.tickMs = kNoTicks;
+    options.quotesCsv = (dir.Path() / "book.csv").string();
+    std::ofstream(options.quotesCsv) << FixedBookCsv();
+    const auto place = [](server::Engine& engine, const char* price) {
+        std::promise<std::optional<std::string>> answer;
+        engine.Post(
+            [price](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
+                return ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", price, "100", "1", now.time);
+            },
+            [&](std::optional<std::string> a) { answer.set_value(std::move(a)); });
+        auto future = answer.get_future();
+        EXPECT_EQ(future.wait_for(10s), std::future_status::ready);
+        return future.get().value_or("");
+    };
+    {
+        server::UserDirectory directory;
+        server::Engine leader(options, directory);
+        leader.Open(true);
+        leader.RunNow([](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
+            ledger.AddUser("amy", "hash", 100'000'000, "", "", now.day, now.time);
+            return std::nullopt;
+        });
+        leader.Start({});
+        EXPECT_TRUE(place(leader, "9.50").starts_with("0,委托已受理，合同编号1")) << "numbers start at 1";
+        EXPECT_TRUE(place(leader, "9.50").starts_with("0,委托已受理，合同编号2"));
+        // A request that fails alone takes no number with it.
+        std::promise<void> failed;
+        leader.Post(
+            [](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
+                ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", "9.50", "100", "1", now.time);
+                throw std::runtime_error("cannot be written");
+            },
+            [&](std::optional<std::string>) { failed.set_value(); });
+        EXPECT_EQ(failed.get_future().wait_for(10s), std::future_status::ready);
+        EXPECT_TRUE(place(leader, "9.50").starts_with("0,委托已受理，合同编号3"));
+    } // the leader is gone, and its connection with it
+    server::UserDirectory directory;
+    server::Engine next(options, directory);
+    next.Open(true);
+    next.Start({});
+    EXPECT_TRUE(place(next, "9.50").starts_with("0,委托已受理，合同编号4"));
+}
+
+TEST(EngineBatchTest, ABatchOfThousandsOfOrdersIsWrittenWhole) {
+    // More statements than one round trip's buffers hold: a store that sends them on without
+    // reading must neither stall nor lose any.
+    ServerHarness harness([](server::ServerOptions& o) { o.tickMs = kNoTicks; });
+    harness.AddUser("amy", "pw", 1'000'000'000);
+    std::promise<void> release = HoldEngine(harness);
+    constexpr int kOrders = 3000;
+    std::vector<std::future<std::optional<std::string>>> answers;
+    for (int i = 0; i < kOrders; ++i)
+        answers.push_back(PostOrder(harness, "amy", "9.50", "100"));
+    release.set_value();
+    for (auto& answer : answers) {
+        ASSERT_EQ(answer.wait_for(30s), std::future_status::ready);
+        const auto text = answer.get();
+        ASSERT_TRUE(text && text->starts_with("0,")) << text.value_or("no answer");
+    }
+    auto store = server::OpenStore(harness.Options().dbPath);
+    server::Statement count = store->Prepare("SELECT COUNT(*), MAX(id) FROM orders WHERE status=0");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Int(0), kOrders);
+    EXPECT_EQ(count.Int(1), kOrders);
+    count.Reset();
+    // Each order holds 950.00 + 5.00 commission + 0.01 transfer fee.
+    server::Statement cash = store->Prepare("SELECT frozen FROM users WHERE name='amy'");
+    ASSERT_TRUE(cash.Step());
+    EXPECT_EQ(cash.Int(0), kOrders * (95'000 + 500 + 1));
 }
 
 TEST(EngineRolloverTest, MidnightClosesTheDayWhileServing) {
