@@ -21,8 +21,6 @@ Engine::~Engine() {
 void Engine::Open(bool lead, const std::function<void()>& standingBy) {
     db_ = OpenStore(options_.dbPath, options_.synchronous);
     file_ = dynamic_cast<Database*>(db_.get());
-    if (file_)
-        file_->LimitLogSize(options_.logLimitBytes);
     if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
@@ -90,38 +88,44 @@ void Engine::Start(QuotesListener listener) {
 }
 
 void Engine::Checkpoints() {
-    // Copies the log into the database in the background so that the engine rarely has
-    // to. A failure (a full disk, say) is reported and tried again, never the end of it.
+    // Copies the log into the database in the background, and once it has copied all of it
+    // empties the log file, so that the engine never has to (cutting a large file back takes
+    // tens of milliseconds, and every answer of the batch would wait for it). A failure (a
+    // full disk, say) is reported and tried again, never the end of it.
     RateLimitedLog log;
     std::unique_ptr<Database> db;
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500));
+        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping_ || logTooLarge_; });
         if (stopping_)
             break;
+        const bool tooLarge = logTooLarge_;
         lock.unlock();
         try {
             if (!db)
                 db = std::make_unique<Database>(options_.dbPath, options_.synchronous);
-            if (db->PassiveCheckpoint())
+            const auto copied = db->PassiveCheckpoint();
+            if (copied)
                 ++checkpoints_;
+            // Caught up: the log's frames are all in the database, so emptying it costs only
+            // the cut, done between two batches. Above the limit it is emptied anyway while the
+            // engine waits for it, so that the log stays bounded however busy the engine is.
+            std::string error;
+            if ((copied && copied->caughtUp) || tooLarge) {
+                if (!db->TruncateLog(std::chrono::milliseconds(tooLarge ? 200 : 0), error) && tooLarge)
+                    log.Write("write-ahead log above its limit, could not empty it: " + error);
+            }
         } catch (const std::exception& e) {
             ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
             db.reset();
         }
         lock.lock();
+        if (tooLarge) {
+            logTooLarge_ = false;
+            checkpointDone_.notify_all();
+        }
     }
-}
-
-void Engine::KeepLogSmall() {
-    if (!file_ || file_->LogBytes() <= options_.logLimitBytes)
-        return;
-    // Passive checkpoints cannot keep up with a long busy spell: the log would grow
-    // without end. Copying it all now and cutting the file back costs this one pause.
-    std::string error;
-    if (!file_->TruncateLog(std::chrono::milliseconds(200), error))
-        logSizeLog_.Write("write-ahead log above its limit, could not empty it: " + error);
 }
 
 void Engine::Stop() {
@@ -131,6 +135,7 @@ void Engine::Stop() {
     }
     wake_.notify_all();
     checkpointWake_.notify_all();
+    checkpointDone_.notify_all();
     if (thread_.joinable())
         thread_.join();
     if (checkpointer_.joinable())
@@ -274,6 +279,8 @@ void Engine::Run() {
     for (;;) {
         {
             std::unique_lock lock(mutex_);
+            // The log passed its limit: let the checkpointer empty it before writing more.
+            checkpointDone_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !logTooLarge_ || stopping_; });
             wake_.wait_until(lock, nextTick, [&] { return stopping_ || !queue_.empty(); });
             if (stopping_ && queue_.empty())
                 return;
@@ -330,8 +337,13 @@ void Engine::Run() {
             metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
             metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
         }
-        if (committed)
-            KeepLogSmall();
+        if (committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
+            {
+                std::lock_guard lock(mutex_);
+                logTooLarge_ = true;
+            }
+            checkpointWake_.notify_one();
+        }
         if (committed && accountsChanged && accountsChanged_)
             accountsChanged_();
         buyFillsCounted_ = ledger_->BuyFills();

@@ -92,7 +92,6 @@ private:
                     bool tick, bool isolated);
     LocalTime Now() const;
     void Checkpoints();
-    void KeepLogSmall();
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
@@ -116,8 +115,10 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable checkpointWake_;
+    std::condition_variable checkpointDone_;
     std::vector<Job> queue_;
     bool stopping_ = false;
+    bool logTooLarge_ = false; // the checkpointer should empty the log now
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
     std::function<void()> accountsChanged_;
@@ -127,7 +128,6 @@ private:
     std::atomic<std::uint64_t> checkpoints_{0};
     std::atomic<std::uint64_t> checkpointFailures_{0};
     RateLimitedLog batchLog_;
-    RateLimitedLog logSizeLog_;
 };
 
 } // namespace server

@@ -84,9 +84,22 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
     , market_(market)
     , fees_(fees)
     , directory_(directory)
-    , insertOrder_(db.Prepare("INSERT INTO orders(id, user_id, day, time, code, name, side, price, qty, filled, "
-                              "filled_amount, commission, frozen_cash, status, transfer_fee) "
-                              "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"))
+    , newOrders_(db,
+                 "INSERT INTO orders(id, user_id, day, time, code, name, side, price, qty, filled, "
+                 "filled_amount, commission, frozen_cash, status, transfer_fee)",
+                 15)
+    , newTrades_(db,
+                 "INSERT INTO trades(user_id, order_id, day, time, code, name, side, price, qty, amount, "
+                 "commission, stamp_duty, transfer_fee)",
+                 13)
+    , newFlows_(db,
+                "INSERT INTO funds_flow(user_id, day, time, summary, code, name, operation, qty, price, amount, "
+                "balance)",
+                11)
+    , newStatements_(db,
+                     "INSERT INTO statements(user_id, day, code, name, summary, qty, price, amount, settled, "
+                     "commission, stamp_duty, transfer_fee, balance, contract_no)",
+                     14)
     , updateOrder_(db.Prepare("UPDATE orders SET filled=?, filled_amount=?, commission=?, frozen_cash=?, status=?, "
                               "transfer_fee=? WHERE id=?"))
     , updateAccount_(db.Prepare("UPDATE users SET cash=?, frozen=? WHERE id=?"))
@@ -95,13 +108,6 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
                                  "balance=excluded.balance, available=excluded.available, frozen=excluded.frozen, "
                                  "cost=excluded.cost"))
     , deletePosition_(db.Prepare("DELETE FROM positions WHERE user_id=? AND code=?"))
-    , insertTrade_(db.Prepare("INSERT INTO trades(user_id, order_id, day, time, code, name, side, price, qty, amount, "
-                              "commission, stamp_duty, transfer_fee) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)"))
-    , insertFlow_(db.Prepare("INSERT INTO funds_flow(user_id, day, time, summary, code, name, operation, qty, price, "
-                             "amount, balance) VALUES(?,?,?,?,?,?,?,?,?,?,?)"))
-    , insertStatement_(db.Prepare("INSERT INTO statements(user_id, day, code, name, summary, qty, price, amount, "
-                                  "settled, commission, stamp_duty, transfer_fee, balance, contract_no) "
-                                  "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"))
     , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status "
                                "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
     , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
@@ -119,6 +125,8 @@ void Ledger::Load() {
     dirtyAccounts_.clear();
     dirtyPositions_.clear();
     dirtyOrders_.clear();
+    for (RowBatch* rows : {&newOrders_, &newTrades_, &newFlows_, &newStatements_})
+        rows->Clear();
     std::unordered_map<std::string, UserAuth> auth;
 
     Statement meta = db_.Prepare("SELECT value FROM meta WHERE key='day'");
@@ -383,37 +391,12 @@ void Ledger::Fill(Order& o, std::int64_t qty, Cents price, const std::string& ti
     }
 
     const int side = o.sell ? 2 : 1;
-    insertTrade_.Bind(1, a.id)
-        .Bind(2, o.id)
-        .Bind(3, day_)
-        .Bind(4, time)
-        .Bind(5, o.code)
-        .Bind(6, o.name)
-        .Bind(7, side)
-        .Bind(8, price)
-        .Bind(9, qty)
-        .Bind(10, amount)
-        .Bind(11, commission)
-        .Bind(12, stamp)
-        .Bind(13, transfer)
-        .Run();
+    newTrades_.Add(
+        {a.id, o.id, day_, time, o.code, o.name, std::int64_t{side}, price, qty, amount, commission, stamp, transfer});
     const char* summary = o.sell ? "证券卖出" : "证券买入";
     AddFundsFlow(a, day_, time, summary, o.code, o.name, o.sell ? "卖出" : "买入", qty, price, settled);
-    insertStatement_.Bind(1, a.id)
-        .Bind(2, day_)
-        .Bind(3, o.code)
-        .Bind(4, o.name)
-        .Bind(5, summary)
-        .Bind(6, qty)
-        .Bind(7, price)
-        .Bind(8, amount)
-        .Bind(9, settled)
-        .Bind(10, commission)
-        .Bind(11, stamp)
-        .Bind(12, transfer)
-        .Bind(13, a.cash)
-        .Bind(14, o.id)
-        .Run();
+    newStatements_.Add({a.id, day_, o.code, o.name, std::string(summary), qty, price, amount, settled, commission,
+                        stamp, transfer, a.cash, o.id});
     SaveOrder(o);
     SaveAccount(a);
     SavePosition(a, o.code);
@@ -577,22 +560,9 @@ void Ledger::Flush() {
     for (const auto& [id, entry] : dirtyOrders_) {
         const auto& [o, added] = entry;
         if (added)
-            insertOrder_.Bind(1, o.id)
-                .Bind(2, o.userId)
-                .Bind(3, o.day)
-                .Bind(4, o.time)
-                .Bind(5, o.code)
-                .Bind(6, o.name)
-                .Bind(7, o.sell ? 2 : 1)
-                .Bind(8, o.price)
-                .Bind(9, o.qty)
-                .Bind(10, o.filled)
-                .Bind(11, o.filledAmount)
-                .Bind(12, o.commission)
-                .Bind(13, o.frozenCash)
-                .Bind(14, static_cast<int>(o.status))
-                .Bind(15, o.transferFee)
-                .Run();
+            newOrders_.Add({o.id, o.userId, o.day, o.time, o.code, o.name, std::int64_t{o.sell ? 2 : 1}, o.price, o.qty,
+                            o.filled, o.filledAmount, o.commission, o.frozenCash, static_cast<std::int64_t>(o.status),
+                            o.transferFee});
         else
             updateOrder_.Bind(1, o.filled)
                 .Bind(2, o.filledAmount)
@@ -604,6 +574,8 @@ void Ledger::Flush() {
                 .Run();
     }
     dirtyOrders_.clear();
+    for (RowBatch* rows : {&newOrders_, &newTrades_, &newFlows_, &newStatements_})
+        rows->Write();
     for (const auto& [id, code] : dirtyPositions_) {
         const Account* a = FindAccount(id);
         const auto it = a ? a->positions.find(code) : std::map<std::string, Position>::const_iterator();
@@ -631,18 +603,8 @@ void Ledger::Flush() {
 void Ledger::AddFundsFlow(const Account& a, const std::string& day, const std::string& time, std::string_view summary,
                           std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
                           Cents price, Cents amount) {
-    insertFlow_.Bind(1, a.id)
-        .Bind(2, day)
-        .Bind(3, time)
-        .Bind(4, summary)
-        .Bind(5, code)
-        .Bind(6, name)
-        .Bind(7, operation)
-        .Bind(8, qty)
-        .Bind(9, price)
-        .Bind(10, amount)
-        .Bind(11, a.cash)
-        .Run();
+    newFlows_.Add({a.id, day, time, std::string(summary), std::string(code), std::string(name), std::string(operation),
+                   qty, price, amount, a.cash});
 }
 
 Cents Ledger::LastPrice(const std::string& code, const Position& p) const {

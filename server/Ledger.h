@@ -3,6 +3,7 @@
 #include "server/FeeSchedule.h"
 #include "server/Market.h"
 #include "server/Money.h"
+#include "server/RowBatch.h"
 #include "server/Store.h"
 
 #include <cstdint>
@@ -82,8 +83,8 @@ public:
     // command changed the file behind the server's back), and forgets unwritten changes.
     void Load();
     // Writes what changed since the last call: each changed account, position and order once,
-    // however often a batch changed it. Call before every commit; the queries call it
-    // themselves before they read. (Trades and funds-flow records are written at once.)
+    // however often a batch changed it, and the new rows of each kind together. Call before
+    // every commit; the queries call it themselves before they read.
     void Flush();
 
     // The current trading day ("2026-12-07"), kept in the database.
@@ -180,14 +181,14 @@ private:
     std::uint64_t buyFills_ = 0;
     std::uint64_t sellFills_ = 0;
 
-    Statement insertOrder_;
+    RowBatch newOrders_;
+    RowBatch newTrades_;
+    RowBatch newFlows_;
+    RowBatch newStatements_;
     Statement updateOrder_;
     Statement updateAccount_;
     Statement upsertPosition_;
     Statement deletePosition_;
-    Statement insertTrade_;
-    Statement insertFlow_;
-    Statement insertStatement_;
     Statement selectOrders_;
     Statement selectTrades_;
     Statement selectFlow_;
