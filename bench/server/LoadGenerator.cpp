@@ -10,7 +10,7 @@
 //   quorvex_load wal     [--clients 20] [--window 32] [--seconds 60]  log size under load
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
-//   quorvex_load takeover --pg URI [--runs 10]
+//   quorvex_load takeover --pg URI [--runs 10] [--silent 1]   (--silent: freeze the leader first)
 //
 // stores runs the orders and latency modes on a SQLite file and then on a PostgreSQL
 // database; takeover starts two servers on one PostgreSQL database, kills the serving one
@@ -777,9 +777,26 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
             std::fprintf(stderr, "quorvex_load: the two servers did not start as leader and standby\n");
             return 1;
         }
-        const auto killedAt = Clock::now();
+        auto killedAt = Clock::now();
+        std::uint16_t port = 0;
+        if (Option("--silent", 0) != 0) {
+            // A frozen leader (a hung machine): its connection to the store stays open and
+            // says nothing. Does the standby take over?
+            ::kill(first.Pid(), SIGSTOP);
+            port = second.Port();
+            if (port == 0) {
+                std::printf("  run %ld: the standby did not take over within 30 s of the leader freezing; "
+                            "killing the frozen leader\n",
+                            run);
+                killedAt = Clock::now();
+            } else {
+                std::printf("  run %ld: the standby took over %.0f ms after the leader froze\n", run,
+                            std::chrono::duration<double, std::milli>(Clock::now() - killedAt).count());
+            }
+        }
         first.Kill(SIGKILL);
-        const std::uint16_t port = second.Port();
+        if (port == 0)
+            port = second.Port();
         if (port == 0) {
             std::fprintf(stderr, "quorvex_load: the standby did not take over\n");
             return 1;
