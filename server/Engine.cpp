@@ -2,6 +2,7 @@
 
 #include "server/Database.h"
 #include "server/GbkCodec.h"
+#include "server/LogSyncer.h"
 #include "server/PgStore.h"
 #include "server/Requests.h"
 
@@ -19,8 +20,13 @@ Engine::~Engine() {
 }
 
 void Engine::Open(bool lead, const std::function<void()>& standingBy) {
-    db_ = OpenStore(options_.dbPath, options_.synchronous);
+    // A power-safe file store commits without syncing, and the syncer makes each batch
+    // durable before its answers go out while the engine goes on with the next one.
+    const bool overlap = !IsPostgresLocation(options_.dbPath) && options_.synchronous == Synchronous::kFull;
+    db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous);
     file_ = dynamic_cast<Database*>(db_.get());
+    if (overlap)
+        syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
     if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
@@ -46,6 +52,8 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
         CatchUp(now);
         ledger_->Flush();
         db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         throw;
@@ -73,6 +81,8 @@ void Engine::RunNow(const Work& work) {
         ledger_->Flush();
         db_->NoteAdminChange();
         db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         throw;
@@ -140,6 +150,7 @@ void Engine::Stop() {
         thread_.join();
     if (checkpointer_.joinable())
         checkpointer_.join();
+    syncer_.reset(); // the last answers, after their sync
 }
 
 void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly) {
@@ -344,16 +355,27 @@ void Engine::Run() {
             }
             checkpointWake_.notify_one();
         }
-        if (committed && accountsChanged && accountsChanged_)
-            accountsChanged_();
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
-        for (std::size_t i = 0; i < batch.size(); ++i) {
-            if (committed)
-                batch[i].done(std::move(answers[i]));
-            else
-                batch[i].done(answers[i] ? std::move(answers[i]) : batch[i].failure);
-        }
+        auto deliver = [this, committed, changed = committed && accountsChanged, jobs = std::move(batch),
+                        texts = std::move(answers)]() mutable {
+            if (changed && accountsChanged_)
+                accountsChanged_();
+            for (std::size_t i = 0; i < jobs.size(); ++i) {
+                if (committed)
+                    jobs[i].done(std::move(texts[i]));
+                else
+                    jobs[i].done(texts[i] ? std::move(texts[i]) : jobs[i].failure);
+            }
+        };
+        // Rolled-back batches wait their turn too, so that one connection's answers keep
+        // their order.
+        if (syncer_)
+            syncer_->Hand(std::move(deliver), committed);
+        else
+            deliver();
+        batch = {};
+        answers = {};
         if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
             try {
                 PublishRanking(now);

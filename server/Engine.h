@@ -24,18 +24,21 @@
 
 namespace server {
 
+class LogSyncer;
 class UserDirectory;
 
 // The one thread that owns the accounts, the market and the database. Requests queue up;
 // the thread takes everything queued, applies it, commits the batch in one transaction
-// and only then hands out the answers, so nothing a client is told can be lost by a
-// crash. Market ticks run in the same loop, and their quotes go out after the commit.
+// and hands out the answers only once that is durable, so nothing a client is told can be
+// lost by a crash. On a power-safe SQLite store the log's sync runs on a thread of its own
+// while the engine applies the next batch. Market ticks run in the same loop, and their quotes go out after the commit.
 class Engine final {
 public:
     // Runs on the engine thread inside the batch's transaction; an empty result means
     // "no answer".
     using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
-    // Runs on the engine thread after the commit; must only hand the answer on.
+    // Runs once the batch is durable, on the engine thread or (a power-safe SQLite store) on
+    // the thread that syncs its log; must only hand the answer on.
     using Done = std::function<void(std::optional<std::string>)>;
     using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
 
@@ -54,9 +57,10 @@ public:
     // be reached: with it went the leadership, so the server should stop and let its standby
     // serve. Set before Start.
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
-    // Called on the engine thread after a committed batch that changed accounts nobody asked
-    // about: the day rolled over, a call auction filled orders, or an admin command's writes were
-    // taken in. Set before Start.
+    // Called after a committed batch that changed accounts nobody asked about, once the batch
+    // is durable (on the engine thread, or on a SQLite store's syncing thread): the day rolled
+    // over, a call auction filled orders, or an admin command's writes were taken in. Set
+    // before Start.
     void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
     void Start(QuotesListener listener);
     void Stop();
@@ -125,6 +129,8 @@ private:
     std::function<void()> storeLost_;
     std::thread thread_;
     std::thread checkpointer_;
+    std::unique_ptr<LogSyncer> syncer_; // a power-safe SQLite store's
+
     std::atomic<std::uint64_t> checkpoints_{0};
     std::atomic<std::uint64_t> checkpointFailures_{0};
     RateLimitedLog batchLog_;

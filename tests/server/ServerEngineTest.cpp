@@ -3,6 +3,7 @@
 
 #include "net/SplitText.h"
 #include "server/Engine.h"
+#include "server/LogSyncer.h"
 #include "server/UserDirectory.h"
 #include "tests/server/ServerHarness.h"
 
@@ -13,6 +14,8 @@
 #include <future>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using namespace servertest;
 using namespace std::chrono_literals;
@@ -205,6 +208,53 @@ TEST(EngineBatchTest, ABatchOfThousandsOfOrdersIsWrittenWhole) {
     server::Statement cash = store->Prepare("SELECT frozen FROM users WHERE name='amy'");
     ASSERT_TRUE(cash.Step());
     EXPECT_EQ(cash.Int(0), kOrders * (95'000 + 500 + 1));
+}
+
+TEST(LogSyncerTest, NothingIsDeliveredBeforeASyncThatBeganAfterItWasHandedOver) {
+    // Each sync takes a while and notes when it began; a delivery notes the newest sync that
+    // had finished. A sync that began before a delivery was handed over does not count for it.
+    std::mutex mutex;
+    int begun = 0;
+    int lastFinished = 0;                  // the number of the newest finished sync
+    std::vector<std::pair<int, int>> seen; // (syncs begun at hand-over, newest finished at delivery)
+    std::vector<int> order;
+    {
+        server::LogSyncer syncer([&] {
+            int mine = 0;
+            {
+                std::lock_guard lock(mutex);
+                mine = ++begun;
+            }
+            std::this_thread::sleep_for(5ms);
+            std::lock_guard lock(mutex);
+            lastFinished = mine;
+            return true;
+        });
+        for (int i = 0; i < 40; ++i) {
+            int begunNow = 0;
+            {
+                std::lock_guard lock(mutex);
+                begunNow = begun;
+            }
+            // Every fourth is a batch that was rolled back: no sync needed, order kept.
+            const bool durable = i % 4 != 3;
+            syncer.Hand(
+                [&, i, begunNow, durable] {
+                    std::lock_guard lock(mutex);
+                    order.push_back(i);
+                    if (durable)
+                        seen.emplace_back(begunNow, lastFinished);
+                },
+                durable);
+            std::this_thread::sleep_for(std::chrono::microseconds(700 * (i % 5)));
+        }
+    } // the last ones are delivered before the syncer is gone
+    ASSERT_EQ(order.size(), 40u);
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+    for (const auto& [begunAtHand, finished] : seen)
+        EXPECT_GT(finished, begunAtHand) << "delivered before a sync that began after it was handed over";
+    EXPECT_LT(begun, 30) << "one sync covers what waits for it";
 }
 
 TEST(EngineRolloverTest, MidnightClosesTheDayWhileServing) {
