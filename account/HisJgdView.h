@@ -1,7 +1,7 @@
 #pragma once
 
 #include "account/HistoryViewBase.h"
-#include "net/Commands.h"
+#include "wire/Commands.h"
 
 // "交 割 单": the settlement statement over a date range, with the shareholder account by market and a row number; a
 // row is red for "证券卖出", blue otherwise.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "account/HistoryViewBase.h"
-#include "net/Commands.h"
+#include "wire/Commands.h"
 
 // "资金明细": the funds flow over a date range; a row is red for "证券卖出" or "资金转入", blue otherwise.
 class CHisMoneyView final : public CHistoryViewBase {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "account/HistoryViewBase.h"
-#include "net/Commands.h"
+#include "wire/Commands.h"
 
 // "历史成交": past trades over a date range ending at yesterday at the latest; a row is red for a sale ("卖出"), blue
 // otherwise.

@@ -2,10 +2,10 @@
 
 #include "account/AccountList.h"
 #include "account/ListCtrlCl.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "wire/GbkText.h"
 
 CHisWeituoView::CHisWeituoView(ClientContext& context, QWidget* parent)
     : CHistoryViewBase(context, parent, QSize(444, 240)) {}

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "account/HistoryViewBase.h"
-#include "net/Commands.h"
+#include "wire/Commands.h"
 
 // "历史委托": past orders over a date range ending at yesterday at the latest; no colours.
 class CHisWeituoView final : public CHistoryViewBase {

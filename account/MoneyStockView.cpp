@@ -3,11 +3,11 @@
 #include "account/ListCtrlCl.h"
 #include "account/PositionRevaluation.h"
 #include "controls/TStatic.h"
-#include "net/Frame.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "wire/Frame.h"
 
 #include <QPushButton>
 #include <QTimerEvent>

@@ -1,10 +1,10 @@
 #include "account/PositionRevaluation.h"
 
 #include "account/ListCtrlCl.h"
-#include "net/Frame.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
 #include "shell/Gbk.h"
+#include "wire/Frame.h"
 
 #include <cmath>
 

@@ -4,11 +4,11 @@
 #include "account/CsvExport.h"
 #include "account/ListCtrlCl.h"
 #include "controls/Dlu.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "wire/GbkText.h"
 
 CTodayWeituoView::CTodayWeituoView(ClientContext& context, QWidget* parent)
     : CTFormView(context, parent)

@@ -1,11 +1,11 @@
 // Throughput of the trading link: quote updates parsed into the quote table, and frames
 // received and dispatched over loopback.
 
-#include "net/Commands.h"
-#include "net/Frame.h"
 #include "net/LinkNotifier.h"
 #include "net/TradingLink.h"
 #include "tests/support/FakeTradingServer.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #include "net/ClientSocket.h"
 
-#include "net/Frame.h"
+#include "wire/Frame.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

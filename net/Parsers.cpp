@@ -1,7 +1,7 @@
-#include "net/Frame.h"
-#include "net/GbkText.h"
-#include "net/SplitText.h"
 #include "net/TradingLink.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
+#include "wire/SplitText.h"
 
 #include <algorithm>
 #include <array>

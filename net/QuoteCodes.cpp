@@ -1,6 +1,6 @@
 #include "net/QuoteCodes.h"
 
-#include "net/SplitText.h"
+#include "wire/SplitText.h"
 
 namespace net {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "net/Commands.h"
 #include "net/QuoteCodes.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
 #include "net/SharedTable.h"
+#include "wire/Commands.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,8 +1,8 @@
 #include "net/TradingLink.h"
 
-#include "net/Frame.h"
-#include "net/GbkText.h"
-#include "net/SplitText.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
+#include "wire/SplitText.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "shell/GuiNotifier.h"
 
-#include "net/Commands.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
+#include "wire/Commands.h"
 
 #include <QThread>
 

@@ -1,7 +1,7 @@
 #include "shell/IniFile.h"
 
-#include "net/Frame.h"
-#include "net/GbkText.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
 
 #include <QSaveFile>
 #include <QString>

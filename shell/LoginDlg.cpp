@@ -4,14 +4,14 @@
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
 #include "controls/XPButton.h"
-#include "net/Commands.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
-#include "net/SplitText.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 #include "shell/InstallPaths.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
+#include "wire/SplitText.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

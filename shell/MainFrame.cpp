@@ -2,10 +2,7 @@
 
 #include "controls/FailDlg.h"
 #include "controls/TFormView.h"
-#include "net/Commands.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
-#include "net/SplitText.h"
 #include "net/TradingLink.h"
 #include "shell/Gbk.h"
 #include "shell/IniFile.h"
@@ -16,6 +13,9 @@
 #include "shell/MySplitterWnd.h"
 #include "shell/StatusPanes.h"
 #include "shell/ViewFactory.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
+#include "wire/SplitText.h"
 
 #include <QAction>
 #include <QApplication>

@@ -5,10 +5,10 @@
 #include "controls/TEdit.h"
 #include "controls/TStatic.h"
 #include "controls/XPButton.h"
-#include "net/Commands.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "wire/Commands.h"
 
 #include <string>
 

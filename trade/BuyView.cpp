@@ -4,13 +4,13 @@
 #include "account/ListCtrlCl.h"
 #include "controls/FailDlg.h"
 #include "controls/TEdit.h"
-#include "net/Board.h"
-#include "net/Frame.h"
-#include "net/GbkText.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 #include "trade/MaxBuyable.h"
+#include "wire/Board.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
 
 #include <QLabel>
 

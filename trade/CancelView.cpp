@@ -5,14 +5,14 @@
 #include "controls/Dlu.h"
 #include "controls/TStatic.h"
 #include "controls/XPButton.h"
-#include "net/Frame.h"
-#include "net/GbkText.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 #include "trade/ButtonMnemonics.h"
 #include "trade/OrderCancel.h"
 #include "trade/PanelList.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
 
 #include <QPointer>
 

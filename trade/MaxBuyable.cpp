@@ -1,6 +1,6 @@
 #include "trade/MaxBuyable.h"
 
-#include "net/FeeRates.h"
+#include "wire/FeeRates.h"
 
 #include <algorithm>
 #include <cmath>

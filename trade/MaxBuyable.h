@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/Board.h"
+#include "wire/Board.h"
 
 // The number of shares that the funds can buy at a price in one order of `board`: whole
 // lots of 100, with room left for the charges at the contest's default rates (commission

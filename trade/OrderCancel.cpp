@@ -4,9 +4,9 @@
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
 #include "controls/YesNoTipDlg.h"
-#include "net/Commands.h"
 #include "net/TradingLink.h"
 #include "shell/Gbk.h"
+#include "wire/Commands.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -6,9 +6,6 @@
 #include "controls/FailDlg.h"
 #include "controls/TEdit.h"
 #include "controls/XPButton.h"
-#include "net/Board.h"
-#include "net/Frame.h"
-#include "net/GbkText.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
@@ -16,6 +13,9 @@
 #include "trade/SpinButtons.h"
 #include "trade/TradeDlg.h"
 #include "trade/WeituoDlg.h"
+#include "wire/Board.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
 
 #include <QFrame>
 #include <QKeyEvent>

@@ -5,12 +5,12 @@
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
 #include "controls/TEdit.h"
-#include "net/Frame.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
 
 #include <QLabel>
 

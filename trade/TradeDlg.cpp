@@ -1,11 +1,11 @@
 #include "trade/TradeDlg.h"
 
 #include "account/ListCtrlCl.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 #include "trade/PanelList.h"
+#include "wire/GbkText.h"
 
 namespace {
 constexpr int kTradeTimeColumn = 1; // 成交时间

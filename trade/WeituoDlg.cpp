@@ -1,12 +1,12 @@
 #include "trade/WeituoDlg.h"
 
 #include "account/ListCtrlCl.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
 #include "trade/OrderCancel.h"
 #include "trade/PanelList.h"
+#include "wire/GbkText.h"
 
 CWeituoDlg::CWeituoDlg(ClientContext& context, QWidget* parent)
     : QWidget(parent)

@@ -12,7 +12,6 @@
 //        (QT_QPA_PLATFORM=offscreen or xvfb-run)
 
 #include "controls/FailDlg.h"
-#include "net/Commands.h"
 #include "net/MachineCode.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
@@ -24,6 +23,7 @@
 #include "shell/MainFrame.h"
 #include "shell/TavixApp.h"
 #include "tests/support/FakeTradingServer.h"
+#include "wire/Commands.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "net/GbkText.h"
 #include "net/LinkNotifier.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
+#include "wire/GbkText.h"
 
 #include <QString>
 

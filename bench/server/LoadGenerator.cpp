@@ -29,11 +29,11 @@
 // quotes and orders; the logins mode measures the real argon2id cost, once per user (a
 // user's later logins are answered from the server's cache of verified passwords).
 
-#include "net/Commands.h"
-#include "net/Frame.h"
-#include "server/PgStore.h"
-#include "server/Securities.h"
-#include "server/Store.h"
+#include "server/market/Securities.h"
+#include "server/store/Store.h"
+#include "server/store/pg/PgStore.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <asio.hpp>
 #include <sqlite3.h>

@@ -2,11 +2,11 @@
 // clock the test sets through QUORVEXD_TEST_CLOCK: what the refusals of the call auction and of
 // a closed market look like when they reach the client.
 
-#include "net/GbkText.h"
 #include "net/TradingLink.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/RecordingNotifier.h"
+#include "wire/GbkText.h"
 
 #include <gtest/gtest.h>
 

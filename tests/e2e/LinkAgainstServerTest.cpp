@@ -1,13 +1,13 @@
 // The client's trading link against the real contest server, over loopback: every table the
 // client shows must come out of the server's replies with the layout the client parses.
 
-#include "net/Frame.h"
-#include "net/GbkText.h"
-#include "net/SplitText.h"
 #include "net/TradingLink.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/e2e/ServerProcess.h"
 #include "tests/support/RecordingNotifier.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
+#include "wire/SplitText.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // connection: after every kind of break the subscribed quotes flow again within 3 s of the
 // server being reachable, and no acknowledged order is lost.
 
-#include "net/Frame.h"
-#include "net/GbkText.h"
-#include "net/SplitText.h"
 #include "net/TradingLink.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdProcess.h"
 #include "tests/support/RecordingNotifier.h"
+#include "wire/Frame.h"
+#include "wire/GbkText.h"
+#include "wire/SplitText.h"
 
 #include <gtest/gtest.h>
 

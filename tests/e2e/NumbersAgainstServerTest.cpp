@@ -7,7 +7,6 @@
 #include "account/MoneyStockView.h"
 #include "account/PositionRevaluation.h"
 #include "controls/ModalHook.h"
-#include "net/GbkText.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
@@ -19,6 +18,7 @@
 #include "trade/CancelView.h"
 #include "trade/OrderFormView.h"
 #include "trade/WeituoDlg.h"
+#include "wire/GbkText.h"
 
 #include <QAbstractButton>
 #include <QDialog>

@@ -4,7 +4,7 @@
 // the database exactly once, with the funds it holds.
 
 #include "net/TradingLink.h"
-#include "server/PgStore.h"
+#include "server/store/pg/PgStore.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/RecordingNotifier.h"
 #include "tests/support/RefusingPort.h"

@@ -6,10 +6,10 @@
 #include "ReusedState.h"
 
 #include "net/ClientSocket.h"
-#include "net/Frame.h"
 #include "net/LinkNotifier.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
+#include "wire/Frame.h"
 
 #include <algorithm>
 #include <cstdint>

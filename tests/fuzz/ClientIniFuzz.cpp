@@ -3,8 +3,8 @@
 #include "FuzzCheck.h"
 #include "MemoryFile.h"
 
-#include "net/GbkText.h"
 #include "shell/IniFile.h"
+#include "wire/GbkText.h"
 
 #include <cstdint>
 #include <string>

@@ -3,11 +3,11 @@
 #include "FuzzCheck.h"
 #include "ReusedState.h"
 
-#include "net/Commands.h"
-#include "net/GbkText.h"
 #include "net/LinkNotifier.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
 
 #include <cstdint>
 #include <string>

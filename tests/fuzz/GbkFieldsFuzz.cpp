@@ -3,7 +3,7 @@
 // boundary. The first byte picks the width.
 #include "FuzzCheck.h"
 
-#include "net/GbkText.h"
+#include "wire/GbkText.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // locale, on the texts both define alike.
 #include "FuzzCheck.h"
 
-#include "net/Frame.h"
+#include "wire/Frame.h"
 
 #include <climits>
 #include <cmath>

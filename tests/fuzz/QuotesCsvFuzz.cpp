@@ -3,7 +3,7 @@
 #include "FuzzCheck.h"
 #include "MemoryFile.h"
 
-#include "server/Market.h"
+#include "server/market/Market.h"
 
 #include <cstdint>
 #include <string>

@@ -10,17 +10,17 @@
 // so requests after a login are answered rather than cut off by the end of the stream.
 #include "FuzzCheck.h"
 
-#include "net/Commands.h"
-#include "net/Frame.h"
-#include "server/Engine.h"
-#include "server/GbkCodec.h"
-#include "server/Ledger.h"
-#include "server/PasswordHash.h"
-#include "server/QueryString.h"
-#include "server/Server.h"
-#include "server/ServerOptions.h"
-#include "server/Session.h"
-#include "server/UserDirectory.h"
+#include "server/engine/Engine.h"
+#include "server/engine/GbkCodec.h"
+#include "server/engine/QueryString.h"
+#include "server/engine/ServerOptions.h"
+#include "server/ledger/Ledger.h"
+#include "server/ledger/PasswordHash.h"
+#include "server/ledger/UserDirectory.h"
+#include "server/network/Server.h"
+#include "server/network/Session.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <asio.hpp>
 

@@ -7,17 +7,17 @@
 // from a failed batch, so each input starts from the same contest.
 #include "FuzzCheck.h"
 
-#include "net/Commands.h"
-#include "net/Frame.h"
-#include "server/GbkCodec.h"
-#include "server/Ledger.h"
-#include "server/LocalTime.h"
-#include "server/Market.h"
-#include "server/QueryString.h"
-#include "server/Requests.h"
-#include "server/ServerOptions.h"
-#include "server/Store.h"
-#include "server/UserDirectory.h"
+#include "server/engine/GbkCodec.h"
+#include "server/engine/QueryString.h"
+#include "server/engine/Requests.h"
+#include "server/engine/ServerOptions.h"
+#include "server/ledger/Ledger.h"
+#include "server/ledger/UserDirectory.h"
+#include "server/market/LocalTime.h"
+#include "server/market/Market.h"
+#include "server/store/Store.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <cstdint>
 #include <memory>

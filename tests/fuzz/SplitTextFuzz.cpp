@@ -2,7 +2,7 @@
 // of the call cut alike. The first byte picks the separator length.
 #include "FuzzCheck.h"
 
-#include "net/SplitText.h"
+#include "wire/SplitText.h"
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,6 @@
 
 #include "controls/ModalHook.h"
 #include "controls/TFormView.h"
-#include "net/Commands.h"
 #include "net/LinkNotifier.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
@@ -10,6 +9,7 @@
 #include "tests/support/FakeTradingServer.h"
 #include "tests/support/GuiTestClient.h"
 #include "tests/support/ModalRecorder.h"
+#include "wire/Commands.h"
 
 #include <QDialog>
 #include <QPointer>

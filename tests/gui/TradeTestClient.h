@@ -1,8 +1,6 @@
 #pragma once
 
 #include "controls/ModalHook.h"
-#include "net/Commands.h"
-#include "net/GbkText.h"
 #include "net/LinkNotifier.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
@@ -12,6 +10,8 @@
 #include "tests/support/GuiTestClient.h"
 #include "tests/support/ModalRecorder.h"
 #include "tests/support/RecordingNotifier.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
 
 #include <QDialog>
 #include <QMessageBox>

@@ -1,9 +1,9 @@
 #include "ShellTestClient.h"
 
-#include "net/Commands.h"
 #include "shell/Gbk.h"
 #include "shell/IniFile.h"
 #include "shell/LoginDlg.h"
+#include "wire/Commands.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,8 +2,6 @@
 
 #include "controls/TFormView.h"
 #include "controls/XPButton.h"
-#include "net/Commands.h"
-#include "net/GbkText.h"
 #include "shell/Gbk.h"
 #include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
@@ -16,6 +14,8 @@
 #include "shell/StatusPanes.h"
 #include "shell/TavixApp.h"
 #include "shell/ViewFactory.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
 
 #include <QAction>
 #include <QApplication>

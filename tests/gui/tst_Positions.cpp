@@ -3,8 +3,8 @@
 #include "account/MoneyStockView.h"
 #include "account/PositionRevaluation.h"
 #include "controls/TStatic.h"
-#include "net/Commands.h"
 #include "tests/gui/support/GuiTestEnv.h"
+#include "wire/Commands.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "net/Frame.h"
 #include "tests/net/LinkTestSupport.h"
 #include "tests/support/RefusingPort.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

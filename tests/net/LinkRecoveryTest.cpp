@@ -1,8 +1,8 @@
 // How the link comes back after a break: the user's pending login, the re-login's answer,
 // the state it shows, which notifications wait, and a server that is not there yet.
 
-#include "net/Frame.h"
 #include "tests/net/LinkTestSupport.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "net/GbkText.h"
 #include "tests/net/LinkTestSupport.h"
+#include "wire/GbkText.h"
 
 #include <gtest/gtest.h>
 

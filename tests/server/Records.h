@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/SplitText.h"
+#include "wire/SplitText.h"
 
 #include <string>
 #include <vector>

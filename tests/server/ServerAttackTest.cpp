@@ -2,11 +2,11 @@
 // parallel, lock another out, keep using a changed password, slow the server down before
 // logging in, crowd everyone else's requests out, or hold every connection slot.
 
-#include "net/Commands.h"
-#include "net/Frame.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The disk under the contest: a full disk refuses changes but answers everyone and
 // recovers by itself, and the write-ahead log stays bounded under load.
 
-#include "net/Commands.h"
-#include "net/Frame.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,12 @@
-// The engine's batches on their own: a batch that cannot be committed, the day rollover
-// while serving, and the market's prices across a restart.
+// The engine's batches on their own: a request that cannot be written, order numbers across
+// a takeover, a batch of thousands, the log's syncing thread, the day rollover while
+// serving, and the market's prices across a restart.
 
-#include "net/SplitText.h"
-#include "server/Engine.h"
-#include "server/LogSyncer.h"
-#include "server/UserDirectory.h"
+#include "server/engine/Engine.h"
+#include "server/engine/LogSyncer.h"
+#include "server/ledger/UserDirectory.h"
 #include "tests/server/ServerHarness.h"
+#include "wire/SplitText.h"
 
 #include <gtest/gtest.h>
 

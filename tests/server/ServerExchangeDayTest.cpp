@@ -1,14 +1,14 @@
 // The exchange's day (--exchange-day): its calendar and phases, a whole trading day driven by
 // a clock the test moves, and a server restarted around the opening call.
 
-#include "net/Commands.h"
-#include "server/Engine.h"
-#include "server/ExchangeCalendar.h"
-#include "server/Requests.h"
-#include "server/UserDirectory.h"
+#include "server/engine/Engine.h"
+#include "server/engine/Requests.h"
+#include "server/ledger/UserDirectory.h"
+#include "server/market/ExchangeCalendar.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "tests/server/ServerHarness.h"
 
-#include "server/PgStore.h"
+#include "server/store/pg/PgStore.h"
 
 #include <unistd.h>
 

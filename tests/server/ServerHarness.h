@@ -1,10 +1,10 @@
 #pragma once
 
-#include "server/Engine.h"
-#include "server/Ledger.h"
-#include "server/Server.h"
-#include "server/ServerOptions.h"
-#include "server/UserDirectory.h"
+#include "server/engine/Engine.h"
+#include "server/engine/ServerOptions.h"
+#include "server/ledger/Ledger.h"
+#include "server/ledger/UserDirectory.h"
+#include "server/network/Server.h"
 
 #include <filesystem>
 #include <functional>

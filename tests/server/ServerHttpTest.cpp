@@ -1,13 +1,13 @@
 // The HTTP side: the ranking's masking, rounding and JSON, the metrics' counting and text,
 // and the four addresses served from a running contest.
 
-#include "net/Commands.h"
-#include "server/HttpSide.h"
-#include "server/Metrics.h"
-#include "server/RankingBoard.h"
+#include "server/engine/Metrics.h"
+#include "server/engine/RankingBoard.h"
+#include "server/http/HttpServer.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
 
 #include <httplib.h>
 
@@ -110,7 +110,7 @@ protected:
     }
 
     ServerHarness harness_;
-    server::HttpSide http_;
+    server::HttpServer http_;
 };
 
 TEST_F(ServerHttpTest, HealthSaysServingOnlyOnceTheServerServes) {

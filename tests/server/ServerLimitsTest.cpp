@@ -1,10 +1,10 @@
 // What protects the server from its clients: a client that stops reading, too many
 // connections, and histories longer than one reply.
 
-#include "net/Commands.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The server's parsing helpers and the market, without a network.
 
-#include "server/Database.h"
-#include "server/LocalTime.h"
-#include "server/LoginThrottle.h"
-#include "server/Market.h"
-#include "server/Money.h"
-#include "server/QueryString.h"
-#include "server/RateLimitedLog.h"
-#include "server/Securities.h"
-#include "server/TradingHours.h"
+#include "server/engine/QueryString.h"
+#include "server/engine/RateLimitedLog.h"
+#include "server/market/LocalTime.h"
+#include "server/market/Market.h"
+#include "server/market/Money.h"
+#include "server/market/Securities.h"
+#include "server/market/TradingHours.h"
+#include "server/network/LoginThrottle.h"
+#include "server/store/sqlite/SqliteStore.h"
 #include "tests/server/ServerHarness.h"
 
 #include <gtest/gtest.h>
@@ -183,13 +183,13 @@ TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {
 TEST(DatabaseTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
     servertest::TempDir dir;
     const std::string path = (dir.Path() / "sync.db").string();
-    const auto level = [](Database& db) {
+    const auto level = [](SqliteStore& db) {
         Statement s = db.Prepare("PRAGMA synchronous");
         return s.Step() ? s.Int(0) : -1;
     };
-    Database full(path);
+    SqliteStore full(path);
     EXPECT_EQ(level(full), 2); // FULL: the log is synced at every commit
-    Database normal(path, Synchronous::kNormal);
+    SqliteStore normal(path, Synchronous::kNormal);
     EXPECT_EQ(level(normal), 1); // NORMAL
 }
 

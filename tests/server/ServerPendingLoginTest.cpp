@@ -1,10 +1,10 @@
 // Requests that arrive while a login is being checked, and heartbeats before a login.
 
-#include "net/Commands.h"
-#include "net/Frame.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Login, credentials on every request, framing errors and the layout of every reply.
 
-#include "net/Commands.h"
-#include "net/Frame.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The real quorvexd binary, killed with SIGKILL while orders stream in: after a restart
 // every acknowledged order is still there, with its funds frozen.
 
-#include "net/Commands.h"
-#include "net/Frame.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Orders against the fixed book: acceptance rules, fills, fees, cancels, T+1, persistence
 // of every table a client reads.
 
-#include "net/Commands.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "wire/Commands.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // QUORVEXD_TEST_PG_STATE): a write that fails is never committed and never goes unnoticed,
 // values travel as values, and the migrations can run again on a store that has them.
 
-#include "server/Store.h"
-#include "server/PgStore.h"
+#include "server/store/Store.h"
+#include "server/store/pg/PgStore.h"
 #include "tests/server/ServerHarness.h"
 
 #include <gtest/gtest.h>

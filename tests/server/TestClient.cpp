@@ -1,8 +1,8 @@
 #include "tests/server/TestClient.h"
 
-#include "net/Commands.h"
-#include "net/Frame.h"
-#include "server/GbkCodec.h"
+#include "server/engine/GbkCodec.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

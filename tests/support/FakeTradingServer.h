@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/Frame.h"
+#include "wire/Frame.h"
 
 #include <chrono>
 #include <condition_variable>

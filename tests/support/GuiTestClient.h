@@ -1,12 +1,12 @@
 #pragma once
 
-#include "net/Commands.h"
-#include "net/GbkText.h"
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "tests/support/FakeTradingServer.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
 
 #include <QCoreApplication>
 

@@ -1,0 +1,402 @@
+#include "server/engine/Engine.h"
+
+#include "server/engine/GbkCodec.h"
+#include "server/engine/LogSyncer.h"
+#include "server/engine/Requests.h"
+#include "server/store/pg/PgStore.h"
+#include "server/store/sqlite/SqliteStore.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace server {
+
+Engine::Engine(const ServerOptions& options, UserDirectory& directory)
+    : options_(options)
+    , directory_(directory) {}
+
+Engine::~Engine() {
+    Stop();
+}
+
+void Engine::Open(bool lead, const std::function<void()>& standingBy) {
+    // A power-safe file store commits without syncing, and the syncer makes each batch
+    // durable before its answers go out while the engine goes on with the next one.
+    const bool overlap = !IsPostgresLocation(options_.dbPath) && options_.synchronous == Synchronous::kFull;
+    db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous);
+    file_ = dynamic_cast<SqliteStore*>(db_.get());
+    if (overlap)
+        syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
+    if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
+        // The lock belongs to this very connection, which every commit goes through: a
+        // server whose connection is gone can no longer write, so two never serve at once.
+        if (standingBy)
+            standingBy();
+        pg->WaitToLead();
+    }
+    db_->Migrate();
+    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    if (!options_.quotesCsv.empty()) {
+        std::string error;
+        if (!market_->LoadCsv(options_.quotesCsv, error))
+            throw std::runtime_error(error);
+    }
+    ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
+    db_->Begin();
+    try {
+        ledger_->Load();
+        const LocalTime now = Now();
+        if (ledger_->Day().empty())
+            ledger_->SetDay(TradingDay(now));
+        ledger_->RestorePrices();
+        CatchUp(now);
+        ledger_->Flush();
+        db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
+    } catch (...) {
+        db_->Rollback();
+        throw;
+    }
+    dataVersion_ = db_->DataVersion();
+    snapshot_ = BuildSnapshot(Now());
+    buyFillsCounted_ = ledger_->BuyFills();
+    sellFillsCounted_ = ledger_->SellFills();
+    PublishRanking(LocalTime::Now());
+}
+
+void Engine::PublishRanking(const LocalTime& now) {
+    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time));
+    rankingPublished_ = std::chrono::steady_clock::now();
+}
+
+LocalTime Engine::Now() const {
+    return options_.clock ? options_.clock() : LocalTime::Now();
+}
+
+void Engine::RunNow(const Work& work) {
+    db_->Begin();
+    try {
+        work(*ledger_, Now());
+        ledger_->Flush();
+        db_->NoteAdminChange();
+        db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
+    } catch (...) {
+        db_->Rollback();
+        throw;
+    }
+}
+
+void Engine::Start(QuotesListener listener) {
+    listener_ = std::move(listener);
+    dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
+    thread_ = std::thread([this] { Run(); });
+    if (db_->IsFile())
+        checkpointer_ = std::thread([this] { Checkpoints(); });
+}
+
+void Engine::Checkpoints() {
+    // Copies the log into the database in the background, and once it has copied all of it
+    // empties the log file, so that the engine never has to (cutting a large file back takes
+    // tens of milliseconds, and every answer of the batch would wait for it). A failure (a
+    // full disk, say) is reported and tried again, never the end of it.
+    RateLimitedLog log;
+    std::unique_ptr<SqliteStore> db;
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping_ || logTooLarge_; });
+        if (stopping_)
+            break;
+        const bool tooLarge = logTooLarge_;
+        lock.unlock();
+        try {
+            if (!db)
+                db = std::make_unique<SqliteStore>(options_.dbPath, options_.synchronous);
+            const auto copied = db->PassiveCheckpoint();
+            if (copied)
+                ++checkpoints_;
+            // Caught up: the log's frames are all in the database, so emptying it costs only
+            // the cut, done between two batches. Above the limit it is emptied anyway while the
+            // engine waits for it, so that the log stays bounded however busy the engine is.
+            std::string error;
+            if ((copied && copied->caughtUp) || tooLarge) {
+                if (!db->TruncateLog(std::chrono::milliseconds(tooLarge ? 200 : 0), error) && tooLarge)
+                    log.Write("write-ahead log above its limit, could not empty it: " + error);
+            }
+        } catch (const std::exception& e) {
+            ++checkpointFailures_;
+            log.Write(std::string("checkpoint failed, will retry: ") + e.what());
+            db.reset();
+        }
+        lock.lock();
+        if (tooLarge) {
+            logTooLarge_ = false;
+            checkpointDone_.notify_all();
+        }
+    }
+}
+
+void Engine::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    checkpointWake_.notify_all();
+    checkpointDone_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+    if (checkpointer_.joinable())
+        checkpointer_.join();
+    syncer_.reset(); // the last answers, after their sync
+}
+
+void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({std::move(work), std::move(done), std::move(failure), readOnly});
+    }
+    wake_.notify_one();
+}
+
+QuoteSnapshotPtr Engine::Snapshot() const {
+    std::lock_guard lock(mutex_);
+    return snapshot_;
+}
+
+std::string Engine::TradingDay(const LocalTime& now) const {
+    return options_.exchangeDay ? options_.exchangeDay->TradingDayAt(now) : now.day;
+}
+
+void Engine::CatchUp(const LocalTime& now) {
+    // A new trading day (midnight passed, the exchange's day was settled, or the server was
+    // down over night) rolls the contest over before anything else happens in it.
+    const std::string day = TradingDay(now);
+    if (day > ledger_->Day())
+        ledger_->Rollover(day, now.time);
+}
+
+void Engine::HoldCallAuctions(const LocalTime& now) {
+    // Each call auction of the day is held once, by the first batch at or after its moment;
+    // the market takes one step to find the opening or closing price. A server that was down
+    // then holds it when it is back before the session it opens (or the day's settlement); later,
+    // its orders simply stay open for continuous trading.
+    if (!options_.exchangeDay || ledger_->Day() != now.day)
+        return;
+    struct Call {
+        int from;
+        int until;
+        std::string held;
+    };
+    for (const Call& call : {Call{ExchangeCalendar::kOpeningMatch, ExchangeCalendar::kMorningClose, now.day + " 1"},
+                             Call{ExchangeCalendar::kClosingMatch, ExchangeCalendar::kSettled, now.day + " 2"}}) {
+        if (now.minuteOfDay < call.from || now.minuteOfDay >= call.until || ledger_->CallsHeld() >= call.held)
+            continue;
+        market_->Advance();
+        ledger_->MatchCall(now.time);
+        ledger_->SetCallsHeld(call.held);
+        ledger_->SavePrices();
+    }
+}
+
+QuoteSnapshotPtr Engine::BuildSnapshot(const LocalTime& now) const {
+    auto snapshot = std::make_shared<QuoteSnapshot>();
+    snapshot->tick = market_->TickCount();
+    if (options_.exchangeDay)
+        snapshot->phase = PhaseText(options_.exchangeDay->PhaseAt(now));
+    for (const Quote& q : market_->Quotes())
+        snapshot->records.emplace(q.code, Utf8ToGbk(Market::RecordText(q)));
+    return snapshot;
+}
+
+void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
+                           const LocalTime& now) {
+    // The batch's answers may tell of changes that were just rolled back; queries are
+    // asked again of the state that stands.
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        answers[i].reset();
+        if (batch[i].readOnly)
+            answers[i] = batch[i].work(*ledger_, now);
+    }
+}
+
+bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                        bool tick, bool isolated) {
+    bool accountsChanged = false;
+    db_->Begin();
+    const std::int64_t version = db_->DataVersion();
+    if (version != dataVersion_) {
+        // An admin command wrote to the file: take its state as the truth.
+        ledger_->Load();
+        ledger_->RestorePrices();
+        dataVersion_ = version;
+        accountsChanged = true;
+    }
+    const auto day = ledger_->Day();
+    CatchUp(now);
+    accountsChanged = accountsChanged || ledger_->Day() != day;
+    // A call auction fills the orders of many accounts at one moment, unasked.
+    const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
+    HoldCallAuctions(now);
+    accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
+    if (isolated)
+        ledger_->Flush();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!isolated) {
+            answers[i] = batch[i].work(*ledger_, now);
+            continue;
+        }
+        // Each request alone inside the transaction: one that fails is undone and answered
+        // with its failure, and the others commit.
+        Market::Checkpoint market = market_->Save();
+        db_->Savepoint();
+        try {
+            answers[i] = batch[i].work(*ledger_, now);
+            ledger_->Flush();
+            db_->ReleaseSavepoint();
+        } catch (const std::exception& e) {
+            if (db_->Lost())
+                throw;
+            metrics_.requestsFailed.fetch_add(1, std::memory_order_relaxed);
+            batchLog_.Write(std::string("request rolled back alone: ") + e.what());
+            db_->RollbackToSavepoint();
+            market_->Rewind(std::move(market));
+            ledger_->Load(); // what the transaction holds without this request
+            answers[i] = batch[i].failure;
+        }
+    }
+    if (tick) {
+        const TradingWindow window = WindowAt(options_, now);
+        if (window.marketMoves)
+            market_->Advance();
+        if (window.ordersMatch)
+            ledger_->MatchOpenOrders(now.time);
+        ledger_->SavePrices();
+    }
+    ledger_->Flush();
+    db_->Commit();
+    dataVersion_ = db_->DataVersion();
+    return accountsChanged;
+}
+
+void Engine::Run() {
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(options_.tickMs > 0 ? options_.tickMs : 1000);
+    auto nextTick = Clock::now() + period;
+    std::vector<Job> batch;
+    std::vector<std::optional<std::string>> answers;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            // The log passed its limit: let the checkpointer empty it before writing more.
+            checkpointDone_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !logTooLarge_ || stopping_; });
+            wake_.wait_until(lock, nextTick, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_ && queue_.empty())
+                return;
+            batch.swap(queue_);
+        }
+        const bool tick = Clock::now() >= nextTick;
+        const LocalTime now = Now();
+        answers.assign(batch.size(), std::nullopt);
+        Market::Checkpoint market = market_->Save();
+        bool committed = false;
+        bool accountsChanged = false;
+        const auto batchStart = Clock::now();
+        // The whole batch at once; when it fails, once more with each request alone, so that
+        // one request that cannot be written (a name the store refuses, say) fails alone.
+        for (const bool isolated : {false, true}) {
+            try {
+                accountsChanged = ApplyBatch(batch, answers, now, tick, isolated);
+                committed = true;
+                break;
+            } catch (const std::exception& e) {
+                if (isolated || batch.empty() || db_->Lost()) {
+                    metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
+                    // A full disk fails every batch: say so every few seconds, not every time.
+                    batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
+                }
+                try {
+                    db_->Rollback();
+                } catch (const std::exception&) {
+                }
+                if (storeLost_ && db_->Lost()) {
+                    storeLost_();
+                    storeLost_ = nullptr;
+                }
+                // Fills of the lost batch took book volume that nobody bought after all.
+                market_->Rewind(market);
+                try {
+                    ledger_->Load(); // back to what the database holds
+                    if (isolated || batch.empty() || db_->Lost()) {
+                        RerunReadOnly(batch, answers, now);
+                        break;
+                    }
+                    answers.assign(batch.size(), std::nullopt);
+                } catch (const std::exception& again) {
+                    batchLog_.Write(std::string("reload failed: ") + again.what());
+                    break;
+                }
+            }
+        }
+        if (committed) {
+            if (!batch.empty()) {
+                metrics_.batchSize.Observe(static_cast<double>(batch.size()));
+                metrics_.commitSeconds.Observe(std::chrono::duration<double>(Clock::now() - batchStart).count());
+            }
+            metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
+            metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
+        }
+        if (committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
+            {
+                std::lock_guard lock(mutex_);
+                logTooLarge_ = true;
+            }
+            checkpointWake_.notify_one();
+        }
+        buyFillsCounted_ = ledger_->BuyFills();
+        sellFillsCounted_ = ledger_->SellFills();
+        auto deliver = [this, committed, changed = committed && accountsChanged, jobs = std::move(batch),
+                        texts = std::move(answers)]() mutable {
+            if (changed && accountsChanged_)
+                accountsChanged_();
+            for (std::size_t i = 0; i < jobs.size(); ++i) {
+                if (committed)
+                    jobs[i].done(std::move(texts[i]));
+                else
+                    jobs[i].done(texts[i] ? std::move(texts[i]) : jobs[i].failure);
+            }
+        };
+        // Rolled-back batches wait their turn too, so that one connection's answers keep
+        // their order.
+        if (syncer_)
+            syncer_->Hand(std::move(deliver), committed);
+        else
+            deliver();
+        batch = {};
+        answers = {};
+        if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
+            try {
+                PublishRanking(now);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "quorvexd: ranking not published: %s\n", e.what());
+            }
+        }
+        batch.clear();
+        if (tick) {
+            QuoteSnapshotPtr snapshot = BuildSnapshot(now);
+            {
+                std::lock_guard lock(mutex_);
+                snapshot_ = snapshot;
+            }
+            if (listener_)
+                listener_(std::move(snapshot));
+            nextTick += period;
+            if (nextTick < Clock::now())
+                nextTick = Clock::now() + period;
+        }
+    }
+}
+
+} // namespace server

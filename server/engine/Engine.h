@@ -1,0 +1,139 @@
+#pragma once
+
+#include "server/engine/Metrics.h"
+#include "server/engine/RankingBoard.h"
+#include "server/engine/ServerOptions.h"
+#include "server/ledger/Ledger.h"
+#include "server/market/LocalTime.h"
+#include "server/market/Market.h"
+#include "server/market/QuoteSnapshot.h"
+#include "server/store/Store.h"
+#include "server/store/sqlite/SqliteStore.h"
+
+#include "server/engine/RateLimitedLog.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace server {
+
+class LogSyncer;
+class UserDirectory;
+
+// The one thread that owns the accounts, the market and the database. Requests queue up;
+// the thread takes everything queued, applies it, commits the batch in one transaction
+// and hands out the answers only once that is durable, so nothing a client is told can be
+// lost by a crash. On a power-safe SQLite store the log's sync runs on a thread of its own
+// while the engine applies the next batch. Market ticks run in the same loop, and their quotes go out after the commit.
+class Engine final {
+public:
+    // Runs on the engine thread inside the batch's transaction; an empty result means
+    // "no answer".
+    using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
+    // Runs once the batch is durable, on the engine thread or (a power-safe SQLite store) on
+    // the thread that syncs its log; must only hand the answer on.
+    using Done = std::function<void(std::optional<std::string>)>;
+    using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
+
+    Engine(const ServerOptions& options, UserDirectory& directory);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Opens the database and loads the contest; throws DatabaseError or std::runtime_error.
+    // With `lead` on a PostgreSQL store, first becomes the one server that serves it: while
+    // another one does, calls `standingBy` once and waits until that one's connection is gone.
+    void Open(bool lead = false, const std::function<void()>& standingBy = {});
+    // Runs `work` at once on the calling thread in a transaction (before Start).
+    void RunNow(const Work& work);
+    // Called once, on the engine thread, when a batch failed because the store can no longer
+    // be reached: with it went the leadership, so the server should stop and let its standby
+    // serve. Set before Start.
+    void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
+    // Called after a committed batch that changed accounts nobody asked about, once the batch
+    // is durable (on the engine thread, or on a SQLite store's syncing thread): the day rolled
+    // over, a call auction filled orders, or an admin command's writes were taken in. Set
+    // before Start.
+    void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
+    void Start(QuotesListener listener);
+    void Stop();
+
+    // Called from any thread. `failure` is the answer when the batch cannot be committed.
+    // A `readOnly` request whose batch could not be committed runs again against what
+    // the database holds, so queries are answered even while the disk is full.
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false);
+
+    // Background checkpoints that went through (for tests and monitoring).
+    std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
+    std::uint64_t CheckpointFailures() const { return checkpointFailures_.load(); }
+
+    QuoteSnapshotPtr Snapshot() const;
+
+    // Counted by the engine and by the network side; read by the HTTP side.
+    Metrics& GetMetrics() { return metrics_; }
+    // The standings, republished after a batch at most every half second.
+    const RankingBoard& Ranking() const { return ranking_; }
+
+private:
+    struct Job {
+        Work work;
+        Done done;
+        std::optional<std::string> failure;
+        bool readOnly = false;
+    };
+
+    void Run();
+    // One transaction for the batch; throws when it cannot be committed. `isolated` puts each
+    // request in a savepoint of its own. True when accounts changed that nobody asked about.
+    bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                    bool tick, bool isolated);
+    LocalTime Now() const;
+    void Checkpoints();
+    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
+    void CatchUp(const LocalTime& now);
+    std::string TradingDay(const LocalTime& now) const;
+    void HoldCallAuctions(const LocalTime& now);
+    QuoteSnapshotPtr BuildSnapshot(const LocalTime& now) const;
+    void PublishRanking(const LocalTime& now);
+
+    const ServerOptions options_;
+    UserDirectory& directory_;
+    std::unique_ptr<Store> db_;
+    SqliteStore* file_ = nullptr; // db_ when it is a SQLite file
+    std::unique_ptr<Market> market_;
+    std::unique_ptr<Ledger> ledger_;
+    std::int64_t dataVersion_ = 0;
+    Metrics metrics_;
+    RankingBoard ranking_;
+    std::chrono::steady_clock::time_point rankingPublished_;
+    std::uint64_t buyFillsCounted_ = 0;
+    std::uint64_t sellFillsCounted_ = 0;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable checkpointWake_;
+    std::condition_variable checkpointDone_;
+    std::vector<Job> queue_;
+    bool stopping_ = false;
+    bool logTooLarge_ = false; // the checkpointer should empty the log now
+    QuoteSnapshotPtr snapshot_;
+    QuotesListener listener_;
+    std::function<void()> accountsChanged_;
+    std::function<void()> storeLost_;
+    std::thread thread_;
+    std::thread checkpointer_;
+    std::unique_ptr<LogSyncer> syncer_; // a power-safe SQLite store's
+
+    std::atomic<std::uint64_t> checkpoints_{0};
+    std::atomic<std::uint64_t> checkpointFailures_{0};
+    RateLimitedLog batchLog_;
+};
+
+} // namespace server

@@ -1,0 +1,800 @@
+#include "server/ledger/Ledger.h"
+
+#include "server/ledger/UserDirectory.h"
+#include "server/market/LocalTime.h"
+#include "wire/Board.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace server {
+namespace {
+
+// Replies must fit one frame (65,535 bytes with the header); UTF-8 is never shorter than
+// the GBK that goes out, so a cap on the UTF-8 length is safe.
+constexpr std::size_t kMaxReplyBytes = 64000;
+
+// Why an order's quantity breaks its board's rules, as the client shows it.
+std::string QuantityRefusal(net::QuantityProblem problem, net::Board board) {
+    switch (problem) {
+    case net::QuantityProblem::kBuyNotWholeLots:
+        return "1,买入数量必须是100股的整数倍";
+    case net::QuantityProblem::kBuyBelowMinimum:
+        return "1,科创板买入数量不能少于200股";
+    case net::QuantityProblem::kOddLotNotInFull:
+        return "1,不足100股的零股部分须一次性卖出";
+    case net::QuantityProblem::kSmallHoldingPart:
+        return "1,科创板卖出不足200股时须一次性全部卖出";
+    case net::QuantityProblem::kAboveMaximum:
+        return "1,委托数量超过单笔上限" + std::to_string(net::MaxOrderShares(board)) + "股";
+    case net::QuantityProblem::kOk:
+        break;
+    }
+    return {};
+}
+
+// The price a new order is caged against: the other side's best price, else this side's,
+// else the last trade.
+Cents CageReference(const Quote& quote, bool buy) {
+    const BookLevel& other = buy ? quote.asks[0] : quote.bids[0];
+    const BookLevel& same = buy ? quote.bids[0] : quote.asks[0];
+    if (other.price > 0 && other.volume > 0)
+        return other.price;
+    if (same.price > 0 && same.volume > 0)
+        return same.price;
+    return quote.last;
+}
+
+std::string Percent(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+std::string PriceText3(Cents total, std::int64_t shares) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", shares > 0 ? static_cast<double>(total) / 100.0 / shares : 0.0);
+    return text;
+}
+
+std::string AveragePrice(Cents amount, std::int64_t qty) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", qty > 0 ? static_cast<double>(amount) / 100.0 / qty : 0.0);
+    return text;
+}
+
+std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
+    switch (status) {
+    case OrderStatus::kOpen:
+        return filled > 0 ? "部分成交" : "未成交";
+    case OrderStatus::kFilled:
+        return "已成";
+    case OrderStatus::kCancelled:
+        return "已撤";
+    case OrderStatus::kExpired:
+        return "已失效";
+    }
+    return "";
+}
+
+} // namespace
+
+Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory)
+    : db_(db)
+    , market_(market)
+    , fees_(fees)
+    , directory_(directory)
+    , newOrders_(db,
+                 "INSERT INTO orders(id, user_id, day, time, code, name, side, price, qty, filled, "
+                 "filled_amount, commission, frozen_cash, status, transfer_fee)",
+                 15)
+    , newTrades_(db,
+                 "INSERT INTO trades(user_id, order_id, day, time, code, name, side, price, qty, amount, "
+                 "commission, stamp_duty, transfer_fee)",
+                 13)
+    , newFlows_(db,
+                "INSERT INTO funds_flow(user_id, day, time, summary, code, name, operation, qty, price, amount, "
+                "balance)",
+                11)
+    , newStatements_(db,
+                     "INSERT INTO statements(user_id, day, code, name, summary, qty, price, amount, settled, "
+                     "commission, stamp_duty, transfer_fee, balance, contract_no)",
+                     14)
+    , updateOrder_(db.Prepare("UPDATE orders SET filled=?, filled_amount=?, commission=?, frozen_cash=?, status=?, "
+                              "transfer_fee=? WHERE id=?"))
+    , updateAccount_(db.Prepare("UPDATE users SET cash=?, frozen=? WHERE id=?"))
+    , upsertPosition_(db.Prepare("INSERT INTO positions(user_id, code, name, balance, available, frozen, cost) "
+                                 "VALUES(?,?,?,?,?,?,?) ON CONFLICT(user_id, code) DO UPDATE SET "
+                                 "balance=excluded.balance, available=excluded.available, frozen=excluded.frozen, "
+                                 "cost=excluded.cost"))
+    , deletePosition_(db.Prepare("DELETE FROM positions WHERE user_id=? AND code=?"))
+    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status "
+                               "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
+    , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
+                               "FROM trades WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
+    , selectFlow_(db.Prepare("SELECT day, summary, code, name, operation, qty, price, amount, balance "
+                             "FROM funds_flow WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
+    , selectStatements_(db.Prepare("SELECT day, code, name, summary, qty, price, amount, settled, commission, "
+                                   "stamp_duty, transfer_fee, balance, contract_no "
+                                   "FROM statements WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC")) {}
+
+void Ledger::Load() {
+    accounts_.clear();
+    accountIds_.clear();
+    openOrders_.clear();
+    dirtyAccounts_.clear();
+    dirtyPositions_.clear();
+    dirtyOrders_.clear();
+    for (RowBatch* rows : {&newOrders_, &newTrades_, &newFlows_, &newStatements_})
+        rows->Clear();
+    std::unordered_map<std::string, UserAuth> auth;
+
+    Statement meta = db_.Prepare("SELECT value FROM meta WHERE key='day'");
+    day_ = meta.Step() ? meta.Text(0) : std::string();
+    Statement calls = db_.Prepare("SELECT value FROM meta WHERE key='calls_held'");
+    callsHeld_ = calls.Step() ? calls.Text(0) : std::string();
+
+    Statement users =
+        db_.Prepare("SELECT id, name, pwhash, status, sh_account, sz_account, initial_cash, cash, frozen FROM users");
+    while (users.Step()) {
+        Account a;
+        a.id = users.Int(0);
+        a.name = users.Text(1);
+        a.status = static_cast<int>(users.Int(3));
+        a.shAccount = users.Text(4);
+        a.szAccount = users.Text(5);
+        a.initialCash = users.Int(6);
+        a.cash = users.Int(7);
+        a.frozen = users.Int(8);
+        auth[a.name] = {a.id, users.Text(2)};
+        accountIds_[a.name] = a.id;
+        accounts_[a.id] = std::move(a);
+    }
+    if (directory_)
+        directory_->Replace(std::move(auth));
+    Statement positions =
+        db_.Prepare("SELECT user_id, code, name, balance, available, frozen, cost FROM positions ORDER BY code");
+    while (positions.Step()) {
+        Account* a = FindAccount(positions.Int(0));
+        if (!a)
+            continue;
+        Position& p = a->positions[positions.Text(1)];
+        p.name = positions.Text(2);
+        p.balance = positions.Int(3);
+        p.available = positions.Int(4);
+        p.frozen = positions.Int(5);
+        p.cost = positions.Int(6);
+    }
+    Statement orders =
+        db_.Prepare("SELECT id, user_id, day, time, code, name, side, price, qty, filled, "
+                    "filled_amount, commission, frozen_cash, transfer_fee FROM orders WHERE status=0 ORDER BY id");
+    while (orders.Step()) {
+        Order o;
+        o.id = orders.Int(0);
+        o.userId = orders.Int(1);
+        o.day = orders.Text(2);
+        o.time = orders.Text(3);
+        o.code = orders.Text(4);
+        o.name = orders.Text(5);
+        o.sell = orders.Int(6) == 2;
+        o.price = orders.Int(7);
+        o.qty = orders.Int(8);
+        o.filled = orders.Int(9);
+        o.filledAmount = orders.Int(10);
+        o.commission = orders.Int(11);
+        o.frozenCash = orders.Int(12);
+        o.transferFee = orders.Int(13);
+        Account* a = FindAccount(o.userId);
+        if (!a)
+            continue;
+        a->openOrders.insert(o.id);
+        openOrders_[o.id] = std::move(o);
+    }
+    // Orders are numbered here, not by the store: a new order's number is known without
+    // asking the store, whose answer would cost a round trip per order.
+    Statement last = db_.Prepare("SELECT COALESCE(MAX(id), 0) FROM orders");
+    nextOrderId_ = (last.Step() ? last.Int(0) : 0) + 1;
+}
+
+void Ledger::SetDay(const std::string& day) {
+    day_ = day;
+    db_.Prepare("INSERT INTO meta(key, value) VALUES('day', ?) ON CONFLICT(key) DO UPDATE SET value=excluded.value")
+        .Bind(1, day)
+        .Run();
+}
+
+void Ledger::SetCallsHeld(const std::string& held) {
+    callsHeld_ = held;
+    db_.Prepare("INSERT INTO meta(key, value) VALUES('calls_held', ?) ON CONFLICT(key) DO UPDATE SET "
+                "value=excluded.value")
+        .Bind(1, held)
+        .Run();
+}
+
+Account* Ledger::FindAccount(std::int64_t id) {
+    const auto it = accounts_.find(id);
+    return it == accounts_.end() ? nullptr : &it->second;
+}
+
+Account* Ledger::FindAccount(std::string_view name) {
+    const auto it = accountIds_.find(std::string(name));
+    return it == accountIds_.end() ? nullptr : FindAccount(it->second);
+}
+
+std::string Ledger::LoginAnswer(const Account& a, std::string_view info, std::string_view version,
+                                std::string_view updateCommand) const {
+    std::string out = "0,,,";
+    out.append(info).append(",,,").append(FormatCents(a.Available())).append(",,,").append(version);
+    out.append(",,,").append(a.shAccount).append(":").append(a.szAccount);
+    out.append(",,,").append(std::to_string(a.status)).append(",,,").append(a.name);
+    out.append(",,,").append(updateCommand);
+    return out;
+}
+
+Cents Ledger::BuyFreeze(const Order& o) const {
+    const Cents rest = o.price * (o.qty - o.filled);
+    if (rest <= 0)
+        return 0;
+    // An upper bound of what the rest can cost: fills happen at the limit price or better,
+    // and both commission and transfer fee are owed on the running total, so no number of
+    // fills can round the charges above this.
+    return rest + fees_.CommissionFor(o.filledAmount + rest) - o.commission + fees_.TransferFee(o.filledAmount + rest) -
+           o.transferFee;
+}
+
+Cents Ledger::SellFreeze(const Order& o) const {
+    const Cents rest = o.price * (o.qty - o.filled);
+    if (rest <= 0)
+        return 0;
+    // Stamp duty is rounded per fill: a cent per possible book level covers that.
+    const Cents charges = fees_.CommissionFor(o.filledAmount + rest) - o.commission + fees_.StampDuty(rest, true) +
+                          fees_.TransferFee(o.filledAmount + rest) - o.transferFee + 5;
+    return charges > rest ? charges - rest : 0;
+}
+
+std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_view priceText, std::string_view numText,
+                               std::string_view typeText, const std::string& time, bool matchNow) {
+    if (a.status != 0)
+        return "1,账户已冻结，不能委托";
+    if (typeText != "1" && typeText != "2")
+        return "1,买卖方向无效";
+    const bool sell = typeText == "2";
+    Quote* quote = market_.Find(code);
+    if (!quote)
+        return "1,证券代码" + std::string(code) + "不存在";
+    const auto qty = ParseCount(numText);
+    if (!qty || *qty <= 0)
+        return "1,委托数量无效";
+    const net::Board board = net::BoardOf(quote->code);
+    const auto price = ParseCents(priceText);
+    if (!price || *price <= 0)
+        return "1,委托价格无效，价格最小变动单位为0.01元";
+    if (*price > quote->LimitUp() || *price < quote->LimitDown())
+        return "1,委托价格超出涨跌停限制（跌停" + FormatCents(quote->LimitDown()) + "元，涨停" +
+               FormatCents(quote->LimitUp()) + "元）";
+    const Cents reference = CageReference(*quote, !sell);
+    if (!net::InPriceCage(board, !sell, *price, reference))
+        return std::string("1,委托价格超出价格笼子：") + (sell ? "卖出价格不得低于" : "买入价格不得高于") +
+               (sell ? "买一" : "卖一") + "价" + FormatCents(reference) + "元的" + (sell ? "98%" : "102%") +
+               (net::IsGrowthBoard(board) ? "" : "或" + std::string(sell ? "低" : "高") + "出10个价位");
+
+    Order o;
+    o.userId = a.id;
+    o.day = day_;
+    o.time = time;
+    o.code = quote->code;
+    o.name = quote->name;
+    o.sell = sell;
+    o.price = *price;
+    o.qty = *qty;
+    Position* position = nullptr;
+    if (!sell) {
+        if (const auto problem = net::CheckBuy(board, *qty); problem != net::QuantityProblem::kOk)
+            return QuantityRefusal(problem, board);
+        o.frozenCash = BuyFreeze(o);
+        if (o.frozenCash > a.Available())
+            return "1,可用资金不足（需要" + FormatCents(o.frozenCash) + "元，可用" + FormatCents(a.Available()) +
+                   "元）";
+    } else {
+        const auto it = a.positions.find(o.code);
+        const std::int64_t available = it == a.positions.end() ? 0 : it->second.available;
+        if (*qty > available)
+            return "1,可卖数量不足（可用" + std::to_string(available) + "股）";
+        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk)
+            return QuantityRefusal(problem, board);
+        o.frozenCash = SellFreeze(o);
+        if (o.frozenCash > a.Available())
+            return "1,可用资金不足以支付交易费用";
+        position = &it->second;
+    }
+
+    o.id = nextOrderId_++;
+    dirtyOrders_[o.id] = {o, true};
+    a.frozen += o.frozenCash;
+    if (position) {
+        position->available -= o.qty;
+        position->frozen += o.qty;
+        SavePosition(a, o.code);
+    }
+    SaveAccount(a);
+    a.openOrders.insert(o.id);
+    Order& stored = openOrders_[o.id] = std::move(o);
+    const std::int64_t id = stored.id;
+    if (matchNow)
+        Match(stored, *quote, time);
+
+    std::string answer = "0,委托已受理，合同编号" + std::to_string(id);
+    const auto it = openOrders_.find(id);
+    if (it == openOrders_.end())
+        answer += "，已全部成交";
+    else if (it->second.filled > 0)
+        answer += "，已成交" + std::to_string(it->second.filled) + "股";
+    return answer;
+}
+
+void Ledger::Match(Order& o, Quote& quote, const std::string& time) {
+    auto& levels = o.sell ? quote.bids : quote.asks;
+    for (BookLevel& level : levels) {
+        if (o.status != OrderStatus::kOpen || o.filled >= o.qty)
+            break;
+        if (level.price <= 0 || level.volume <= 0)
+            continue;
+        if (o.sell ? level.price < o.price : level.price > o.price)
+            break;
+        const std::int64_t qty = std::min(o.qty - o.filled, level.volume);
+        level.volume -= qty;
+        Fill(o, qty, level.price, time);
+    }
+    if (o.status == OrderStatus::kFilled) {
+        const std::int64_t id = o.id;
+        FindAccount(o.userId)->openOrders.erase(id);
+        openOrders_.erase(id); // `o` dies here
+    }
+}
+
+void Ledger::Fill(Order& o, std::int64_t qty, Cents price, const std::string& time) {
+    Account& a = *FindAccount(o.userId);
+    Position& p = a.positions[o.code];
+    if (p.name.empty())
+        p.name = o.name;
+    const Cents amount = price * qty;
+    const Cents commissionTotal = fees_.CommissionFor(o.filledAmount + amount);
+    const Cents commission = commissionTotal - o.commission;
+    const Cents stamp = fees_.StampDuty(amount, o.sell);
+    const Cents transferTotal = fees_.TransferFee(o.filledAmount + amount);
+    const Cents transfer = transferTotal - o.transferFee;
+    ++(o.sell ? sellFills_ : buyFills_);
+    o.filled += qty;
+    o.filledAmount += amount;
+    o.commission = commissionTotal;
+    o.transferFee = transferTotal;
+
+    Cents settled = 0;
+    if (!o.sell) {
+        settled = -(amount + commission + transfer);
+        p.balance += qty; // sellable from the next trading day
+        p.cost += amount + commission + transfer;
+    } else {
+        settled = amount - commission - stamp - transfer;
+        p.cost -= p.balance > 0 ? p.cost * qty / p.balance : 0;
+        p.balance -= qty;
+        p.frozen -= qty;
+    }
+    a.cash += settled;
+    const Cents freeze = o.sell ? SellFreeze(o) : BuyFreeze(o);
+    a.frozen += freeze - o.frozenCash;
+    o.frozenCash = freeze;
+    if (o.filled >= o.qty) {
+        a.frozen -= o.frozenCash;
+        o.frozenCash = 0;
+        o.status = OrderStatus::kFilled;
+    }
+
+    const int side = o.sell ? 2 : 1;
+    newTrades_.Add(
+        {a.id, o.id, day_, time, o.code, o.name, std::int64_t{side}, price, qty, amount, commission, stamp, transfer});
+    const char* summary = o.sell ? "证券卖出" : "证券买入";
+    AddFundsFlow(a, day_, time, summary, o.code, o.name, o.sell ? "卖出" : "买入", qty, price, settled);
+    newStatements_.Add({a.id, day_, o.code, o.name, std::string(summary), qty, price, amount, settled, commission,
+                        stamp, transfer, a.cash, o.id});
+    SaveOrder(o);
+    SaveAccount(a);
+    SavePosition(a, o.code);
+}
+
+void Ledger::Finish(Order& o, OrderStatus status) {
+    Account& a = *FindAccount(o.userId);
+    a.frozen -= o.frozenCash;
+    o.frozenCash = 0;
+    o.status = status;
+    if (o.sell) {
+        const auto it = a.positions.find(o.code);
+        if (it != a.positions.end()) {
+            const std::int64_t rest = o.qty - o.filled;
+            it->second.frozen -= rest;
+            it->second.available += rest;
+            SavePosition(a, o.code);
+        }
+    }
+    SaveOrder(o);
+    SaveAccount(a);
+    a.openOrders.erase(o.id);
+    openOrders_.erase(o.id);
+}
+
+bool Ledger::CancelMatching(Account& a, std::string_view code, std::string_view numText, std::string_view time) {
+    for (std::int64_t id : a.openOrders) {
+        Order& o = openOrders_.at(id);
+        if (o.code == code && std::to_string(o.qty) == numText && o.day + " " + o.time == time) {
+            Finish(o, OrderStatus::kCancelled);
+            return true;
+        }
+    }
+    return false;
+}
+
+int Ledger::CancelAll(Account& a, bool sells, bool buys) {
+    std::vector<std::int64_t> ids;
+    for (std::int64_t id : a.openOrders) {
+        const Order& o = openOrders_.at(id);
+        if (o.sell ? sells : buys)
+            ids.push_back(id);
+    }
+    for (std::int64_t id : ids)
+        Finish(openOrders_.at(id), OrderStatus::kCancelled);
+    return static_cast<int>(ids.size());
+}
+
+void Ledger::MatchOpenOrders(const std::string& time) {
+    std::vector<std::int64_t> ids;
+    ids.reserve(openOrders_.size());
+    for (const auto& [id, o] : openOrders_)
+        ids.push_back(id);
+    for (std::int64_t id : ids) {
+        const auto it = openOrders_.find(id);
+        if (it == openOrders_.end())
+            continue;
+        if (Quote* q = market_.Find(it->second.code))
+            Match(it->second, *q, time);
+    }
+}
+
+void Ledger::MatchCall(const std::string& time) {
+    std::vector<std::int64_t> ids;
+    ids.reserve(openOrders_.size());
+    for (const auto& [id, o] : openOrders_)
+        ids.push_back(id);
+    for (std::int64_t id : ids) {
+        Order& o = openOrders_.at(id);
+        Quote* q = market_.Find(o.code);
+        if (!q)
+            continue;
+        const Cents price = q->last;
+        if (price <= 0 || (o.sell ? o.price > price : o.price < price))
+            continue;
+        auto& levels = o.sell ? q->bids : q->asks;
+        std::int64_t offered = 0;
+        for (const BookLevel& level : levels)
+            if (level.price > 0)
+                offered += level.volume;
+        const std::int64_t qty = std::min(o.qty - o.filled, offered);
+        if (qty <= 0)
+            continue;
+        // One fill at the one price; the volume it takes leaves the book from its best level on.
+        std::int64_t take = qty;
+        for (BookLevel& level : levels) {
+            const std::int64_t part = level.price > 0 ? std::min(take, level.volume) : 0;
+            level.volume -= part;
+            take -= part;
+        }
+        Fill(o, qty, price, time);
+        if (o.status == OrderStatus::kFilled) {
+            FindAccount(o.userId)->openOrders.erase(id);
+            openOrders_.erase(id);
+        }
+    }
+}
+
+void Ledger::Rollover(const std::string& newDay, const std::string& time) {
+    const std::string closing = day_;
+    std::vector<std::int64_t> ids;
+    for (const auto& [id, o] : openOrders_)
+        ids.push_back(id);
+    for (std::int64_t id : ids)
+        Finish(openOrders_.at(id), OrderStatus::kExpired);
+    for (auto& [id, a] : accounts_) {
+        for (auto& [code, p] : a.positions) {
+            if (p.available != p.balance - p.frozen) {
+                p.available = p.balance - p.frozen;
+                SavePosition(a, code);
+            }
+        }
+    }
+    if (!closing.empty())
+        db_.Prepare("INSERT INTO closed_days(day, closed_at) VALUES(?, ?) ON CONFLICT(day) DO NOTHING")
+            .Bind(1, closing)
+            .Bind(2, newDay + " " + time)
+            .Run();
+    market_.StartDay();
+    SetDay(newDay);
+    SavePrices();
+}
+
+std::string Ledger::NextTradingDay(const std::string& today) const {
+    return today > day_ ? today : NextDay(day_);
+}
+
+void Ledger::SavePrices() {
+    Statement s = db_.Prepare("INSERT INTO prices(code, day, prev_close, last) VALUES(?,?,?,?) ON CONFLICT(code) DO "
+                              "UPDATE SET day=excluded.day, prev_close=excluded.prev_close, last=excluded.last");
+    for (const Quote& q : market_.Quotes())
+        s.Bind(1, q.code).Bind(2, day_).Bind(3, q.prevClose).Bind(4, q.last).Run();
+}
+
+void Ledger::RestorePrices() {
+    Statement s = db_.Prepare("SELECT code, prev_close, last FROM prices WHERE day=?");
+    s.Bind(1, day_);
+    while (s.Step())
+        market_.Restore(s.Text(0), s.Int(1), s.Int(2));
+    s.Reset();
+}
+
+void Ledger::SaveAccount(const Account& a) {
+    dirtyAccounts_.insert(a.id);
+}
+
+void Ledger::SavePosition(Account& a, const std::string& code) {
+    const auto it = a.positions.find(code);
+    if (it == a.positions.end())
+        return;
+    if (it->second.balance == 0 && it->second.frozen == 0)
+        a.positions.erase(it); // Flush deletes its row
+    dirtyPositions_.insert({a.id, code});
+}
+
+void Ledger::SaveOrder(const Order& o) {
+    dirtyOrders_[o.id].first = o;
+}
+
+void Ledger::Flush() {
+    for (const auto& [id, entry] : dirtyOrders_) {
+        const auto& [o, added] = entry;
+        if (added)
+            newOrders_.Add({o.id, o.userId, o.day, o.time, o.code, o.name, std::int64_t{o.sell ? 2 : 1}, o.price, o.qty,
+                            o.filled, o.filledAmount, o.commission, o.frozenCash, static_cast<std::int64_t>(o.status),
+                            o.transferFee});
+        else
+            updateOrder_.Bind(1, o.filled)
+                .Bind(2, o.filledAmount)
+                .Bind(3, o.commission)
+                .Bind(4, o.frozenCash)
+                .Bind(5, static_cast<int>(o.status))
+                .Bind(6, o.transferFee)
+                .Bind(7, o.id)
+                .Run();
+    }
+    dirtyOrders_.clear();
+    for (RowBatch* rows : {&newOrders_, &newTrades_, &newFlows_, &newStatements_})
+        rows->Write();
+    for (const auto& [id, code] : dirtyPositions_) {
+        const Account* a = FindAccount(id);
+        const auto it = a ? a->positions.find(code) : std::map<std::string, Position>::const_iterator();
+        if (!a || it == a->positions.end()) {
+            deletePosition_.Bind(1, id).Bind(2, code).Run();
+            continue;
+        }
+        const Position& p = it->second;
+        upsertPosition_.Bind(1, id)
+            .Bind(2, code)
+            .Bind(3, p.name)
+            .Bind(4, p.balance)
+            .Bind(5, p.available)
+            .Bind(6, p.frozen)
+            .Bind(7, p.cost)
+            .Run();
+    }
+    dirtyPositions_.clear();
+    for (const std::int64_t id : dirtyAccounts_)
+        if (const Account* a = FindAccount(id))
+            updateAccount_.Bind(1, a->cash).Bind(2, a->frozen).Bind(3, a->id).Run();
+    dirtyAccounts_.clear();
+}
+
+void Ledger::AddFundsFlow(const Account& a, const std::string& day, const std::string& time, std::string_view summary,
+                          std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
+                          Cents price, Cents amount) {
+    newFlows_.Add({a.id, day, time, std::string(summary), std::string(code), std::string(name), std::string(operation),
+                   qty, price, amount, a.cash});
+}
+
+Cents Ledger::LastPrice(const std::string& code, const Position& p) const {
+    if (const Quote* q = market_.Find(code))
+        return q->last;
+    return p.balance > 0 ? p.cost / p.balance : 0;
+}
+
+Cents Ledger::StockValue(const Account& a) const {
+    Cents value = 0;
+    for (const auto& [code, p] : a.positions)
+        value += LastPrice(code, p) * p.balance;
+    return value;
+}
+
+std::string Ledger::FundsReply(const Account& a) const {
+    // 资金余额 is the cash that open orders do not hold, so that it adds up with 冻结金额 and
+    // 股票市值 to the total assets, the figure the ranking counts. The account's status
+    // follows the nine figures.
+    const Cents stock = StockValue(a);
+    const std::string available = FormatCents(a.Available());
+    std::string out;
+    out.append(available).append(",").append(available).append(",").append(FormatCents(a.frozen));
+    out.append(",").append(FormatCents(stock)).append(",").append(available);
+    out.append(",").append(FormatCents(a.cash + stock)).append(",0.00,0,100,").append(std::to_string(a.status));
+    return out;
+}
+
+std::string Ledger::PositionsReply(const Account& a) const {
+    std::string out;
+    for (const auto& [code, p] : a.positions) {
+        if (p.balance <= 0)
+            continue;
+        const Cents last = LastPrice(code, p);
+        const Cents value = last * p.balance;
+        const Cents profit = value - p.cost;
+        const double ratio = p.cost > 0 ? 100.0 * static_cast<double>(profit) / static_cast<double>(p.cost) : 0.0;
+        std::string record = code + "," + p.name + "," + std::to_string(p.balance) + "," + std::to_string(p.available) +
+                             "," + std::to_string(p.frozen) + "," + FormatCents(profit) + "," +
+                             PriceText3(p.cost, p.balance) + "," + Percent(ratio) + "," + FormatCents(last) + "," +
+                             FormatCents(value) + "|";
+        if (out.size() + record.size() > kMaxReplyBytes)
+            break;
+        out += record;
+    }
+    return out;
+}
+
+template <class Row>
+std::string Ledger::CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from,
+                                       const std::string& to, Row row) {
+    Flush(); // the batch's own changes are part of what it reads
+    // Newest first until the frame is full, then oldest first on the wire.
+    std::vector<std::string> records;
+    std::size_t total = 0;
+    stmt.Bind(1, userId).Bind(2, from).Bind(3, to);
+    while (stmt.Step()) {
+        std::string record = row(stmt);
+        if (total + record.size() > kMaxReplyBytes || records.size() >= 1024)
+            break;
+        total += record.size();
+        records.push_back(std::move(record));
+    }
+    stmt.Reset();
+    std::string out;
+    out.reserve(total);
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        out += *it;
+    return out;
+}
+
+std::string Ledger::OrdersReply(const Account& a, const std::string& from, const std::string& to) {
+    return CollectNewestFirst(selectOrders_, a.id, from, to, [](const Statement& s) {
+        const std::int64_t filled = s.Int(3);
+        return s.Text(0) + "," + s.Text(1) + "," + std::to_string(s.Int(2)) + "," + std::to_string(filled) + "," +
+               FormatCents(s.Int(4)) + "," + AveragePrice(s.Int(5), filled) + "," + std::to_string(s.Int(6)) + "," +
+               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "|";
+    });
+}
+
+std::string Ledger::TradesReply(const Account& a, const std::string& from, const std::string& to) {
+    return CollectNewestFirst(selectTrades_, a.id, from, to, [](const Statement& s) {
+        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," +
+               (s.Int(4) == 2 ? "卖出" : "买入") + "," + FormatCents(s.Int(5)) + "," + std::to_string(s.Int(6)) + "," +
+               FormatCents(s.Int(7)) + "|";
+    });
+}
+
+std::string Ledger::FundsFlowReply(const Account& a, const std::string& from, const std::string& to) {
+    // The date alone, as the trade and settlement records carry it: the client's date column
+    // has room for no more.
+    return CollectNewestFirst(selectFlow_, a.id, from, to, [](const Statement& s) {
+        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," + s.Text(4) + "," +
+               std::to_string(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
+               FormatCents(s.Int(8)) + "|";
+    });
+}
+
+std::string Ledger::SettlementReply(const Account& a, const std::string& from, const std::string& to) {
+    const std::string holder = a.shAccount;
+    const std::string holderSz = a.szAccount;
+    return CollectNewestFirst(selectStatements_, a.id, from, to, [&](const Statement& s) {
+        const std::string code = s.Text(1);
+        return s.Text(0) + "," + code + "," + s.Text(2) + "," + s.Text(3) + "," + std::to_string(s.Int(4)) + "," +
+               FormatCents(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
+               FormatCents(s.Int(8)) + "," + FormatCents(s.Int(9)) + "," + FormatCents(s.Int(10)) + "," +
+               FormatCents(s.Int(11)) + "," + std::to_string(s.Int(12)) + "," +
+               (code.starts_with("6") ? holder : holderSz) + "|";
+    });
+}
+
+void Ledger::SetPasswordHash(Account& a, const std::string& hash) {
+    db_.Prepare("UPDATE users SET pwhash=? WHERE id=?").Bind(1, hash).Bind(2, a.id).Run();
+    if (directory_)
+        directory_->Set(a.name, {a.id, hash});
+}
+
+std::int64_t Ledger::AddUser(const std::string& name, const std::string& hash, Cents cash, const std::string& sh,
+                             const std::string& sz, const std::string& day, const std::string& time) {
+    db_.Prepare("INSERT INTO users(name, pwhash, sh_account, sz_account, initial_cash, cash) VALUES(?,?,?,?,?,?)")
+        .Bind(1, name)
+        .Bind(2, hash)
+        .Bind(3, sh)
+        .Bind(4, sz)
+        .Bind(5, cash)
+        .Bind(6, cash)
+        .Run();
+    Account a;
+    a.id = db_.LastInsertId();
+    a.name = name;
+    a.shAccount = sh;
+    a.szAccount = sz;
+    if (sh.empty() || sz.empty()) {
+        // Shareholder accounts in the exchanges' usual shapes, unique through the user id.
+        char text[16];
+        std::snprintf(text, sizeof text, "A%09lld", static_cast<long long>(a.id));
+        if (sh.empty())
+            a.shAccount = text;
+        std::snprintf(text, sizeof text, "0%09lld", static_cast<long long>(a.id));
+        if (sz.empty())
+            a.szAccount = text;
+        db_.Prepare("UPDATE users SET sh_account=?, sz_account=? WHERE id=?")
+            .Bind(1, a.shAccount)
+            .Bind(2, a.szAccount)
+            .Bind(3, a.id)
+            .Run();
+    }
+    a.initialCash = cash;
+    a.cash = cash;
+    if (directory_)
+        directory_->Set(name, {a.id, hash});
+    accountIds_[name] = a.id;
+    Account& stored = accounts_[a.id] = std::move(a);
+    AddFundsFlow(stored, day, time, "银证转账", "", "", "资金转入", 0, 0, cash);
+    return stored.id;
+}
+
+void Ledger::SetStatus(Account& a, int status) {
+    a.status = status;
+    db_.Prepare("UPDATE users SET status=? WHERE id=?").Bind(1, status).Bind(2, a.id).Run();
+}
+
+void Ledger::Reset(Account& a, const std::string& day, const std::string& time) {
+    Flush(); // nothing of the account's old state may be written after its rows are gone
+    for (std::int64_t id : std::vector<std::int64_t>(a.openOrders.begin(), a.openOrders.end()))
+        openOrders_.erase(id);
+    a.openOrders.clear();
+    a.positions.clear();
+    a.cash = a.initialCash;
+    a.frozen = 0;
+    for (const char* sql : {"DELETE FROM orders WHERE user_id=?", "DELETE FROM trades WHERE user_id=?",
+                            "DELETE FROM funds_flow WHERE user_id=?", "DELETE FROM statements WHERE user_id=?",
+                            "DELETE FROM positions WHERE user_id=?"})
+        db_.Prepare(sql).Bind(1, a.id).Run();
+    SaveAccount(a);
+    AddFundsFlow(a, day, time, "银证转账", "", "", "资金转入", 0, 0, a.cash);
+}
+
+std::vector<RankingRow> Ledger::Ranking() const {
+    std::vector<RankingRow> rows;
+    for (const auto& [id, a] : accounts_) {
+        const auto held = std::count_if(a.positions.begin(), a.positions.end(),
+                                        [](const auto& entry) { return entry.second.balance > 0; });
+        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash, static_cast<int>(held)});
+    }
+    std::sort(rows.begin(), rows.end(), [](const RankingRow& x, const RankingRow& y) {
+        return x.cash + x.stockValue != y.cash + y.stockValue ? x.cash + x.stockValue > y.cash + y.stockValue
+                                                              : x.name < y.name;
+    });
+    return rows;
+}
+
+} // namespace server

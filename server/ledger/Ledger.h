@@ -1,0 +1,198 @@
+#pragma once
+
+#include "server/ledger/FeeSchedule.h"
+#include "server/market/Market.h"
+#include "server/market/Money.h"
+#include "server/store/RowBatch.h"
+#include "server/store/Store.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace server {
+
+class UserDirectory;
+
+struct Position {
+    std::string name;
+    std::int64_t balance = 0;   // shares held, bought-today included
+    std::int64_t available = 0; // shares that may be sold now (T+1)
+    std::int64_t frozen = 0;    // shares held by open sell orders
+    Cents cost = 0;             // total cost of the shares held, fees included
+};
+
+struct Account {
+    std::int64_t id = 0;
+    std::string name;
+    std::string shAccount;
+    std::string szAccount;
+    int status = 0; // 0 normal, anything else frozen
+    Cents initialCash = 0;
+    Cents cash = 0;
+    Cents frozen = 0; // funds held by open orders
+    std::map<std::string, Position> positions;
+    std::set<std::int64_t> openOrders;
+
+    Cents Available() const { return cash - frozen; }
+};
+
+enum class OrderStatus : int { kOpen = 0, kFilled = 1, kCancelled = 2, kExpired = 3 };
+
+struct Order {
+    std::int64_t id = 0;
+    std::int64_t userId = 0;
+    std::string day;
+    std::string time;
+    std::string code;
+    std::string name;
+    bool sell = false;
+    Cents price = 0;
+    std::int64_t qty = 0;
+    std::int64_t filled = 0;
+    Cents filledAmount = 0;
+    Cents commission = 0;  // charged so far
+    Cents transferFee = 0; // charged so far
+    Cents frozenCash = 0;  // funds this order holds now
+    OrderStatus status = OrderStatus::kOpen;
+};
+
+struct RankingRow {
+    std::string name;
+    int status = 0;
+    Cents cash = 0;
+    Cents stockValue = 0;
+    Cents initialCash = 0;
+    int positions = 0; // stocks held
+};
+
+// The accounts of a contest and every rule that changes them: orders, fills, cancels,
+// fees, T+1 and the day rollover. Keeps the accounts, positions and open orders in memory
+// and writes every change through to the database; the caller wraps calls in a
+// transaction and calls Flush before committing it. All texts are UTF-8. Owned by one thread.
+class Ledger final {
+public:
+    Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory);
+
+    // Reads every account and open order from the database (at start and after an admin
+    // command changed the file behind the server's back), and forgets unwritten changes.
+    void Load();
+    // Writes what changed since the last call: each changed account, position and order once,
+    // however often a batch changed it, and the new rows of each kind together. Call before
+    // every commit; the queries call it themselves before they read.
+    void Flush();
+
+    // The current trading day ("2026-12-07"), kept in the database.
+    const std::string& Day() const { return day_; }
+    void SetDay(const std::string& day);
+
+    Account* FindAccount(std::int64_t id);
+    Account* FindAccount(std::string_view name);
+
+    // Answers of the protocol, without the frame.
+    std::string LoginAnswer(const Account& account, std::string_view info, std::string_view version,
+                            std::string_view updateCommand) const;
+    // Without `matchNow` the order waits for a call auction or the next session.
+    std::string PlaceOrder(Account& account, std::string_view code, std::string_view priceText,
+                           std::string_view numText, std::string_view typeText, const std::string& time,
+                           bool matchNow = true);
+    // Cancel one open order named by code, order quantity and order time; false when none matches.
+    bool CancelMatching(Account& account, std::string_view code, std::string_view numText, std::string_view time);
+    // Cancels the open orders of one side (sells, buys) or both; returns how many.
+    int CancelAll(Account& account, bool sells, bool buys);
+
+    std::string FundsReply(const Account& account) const;
+    std::string PositionsReply(const Account& account) const;
+    std::string OrdersReply(const Account& account, const std::string& from, const std::string& to);
+    std::string TradesReply(const Account& account, const std::string& from, const std::string& to);
+    std::string FundsFlowReply(const Account& account, const std::string& from, const std::string& to);
+    std::string SettlementReply(const Account& account, const std::string& from, const std::string& to);
+
+    void SetPasswordHash(Account& account, const std::string& hash);
+
+    // Matches every open order against the current book (after a market tick).
+    void MatchOpenOrders(const std::string& time);
+    // A call auction: each security trades at one price, its last. Open orders whose limit
+    // reaches it fill at it in time priority, as long as the other side of the book holds
+    // volume (its five levels together); the rest stay open.
+    void MatchCall(const std::string& time);
+    // The last call auction held ("2026-03-06 1" opening, "... 2" closing), kept in the
+    // database so that a restart neither repeats nor skips one.
+    const std::string& CallsHeld() const { return callsHeld_; }
+    void SetCallsHeld(const std::string& held);
+    // Closes the trading day: open orders expire, holdings become available, and the day
+    // is recorded as closed; `newDay` becomes the trading day.
+    void Rollover(const std::string& newDay, const std::string& time);
+    // The day a rollover made now opens: today, or the day after the current trading day
+    // when that is today already (an organiser closing the day before midnight).
+    std::string NextTradingDay(const std::string& today) const;
+    void SavePrices();
+    void RestorePrices();
+
+    // Administration.
+    std::int64_t AddUser(const std::string& name, const std::string& hash, Cents cash, const std::string& sh,
+                         const std::string& sz, const std::string& day, const std::string& time);
+    void SetStatus(Account& account, int status);
+    void Reset(Account& account, const std::string& day, const std::string& time);
+    std::vector<RankingRow> Ranking() const;
+
+    std::size_t OpenOrderCount() const { return openOrders_.size(); }
+    // Fills made since the ledger was made, rolled-back ones included (for the metrics).
+    std::uint64_t BuyFills() const { return buyFills_; }
+    std::uint64_t SellFills() const { return sellFills_; }
+
+private:
+    Cents BuyFreeze(const Order& order) const;
+    Cents SellFreeze(const Order& order) const;
+    void Match(Order& order, Quote& quote, const std::string& time);
+    void Fill(Order& order, std::int64_t qty, Cents price, const std::string& time);
+    void Finish(Order& order, OrderStatus status);
+    void SaveAccount(const Account& account);
+    void SavePosition(Account& account, const std::string& code);
+    void SaveOrder(const Order& order);
+    Cents StockValue(const Account& account) const;
+    Cents LastPrice(const std::string& code, const Position& position) const;
+    void AddFundsFlow(const Account& account, const std::string& day, const std::string& time, std::string_view summary,
+                      std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
+                      Cents price, Cents amount);
+    template <class Row>
+    std::string CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from, const std::string& to,
+                                   Row row);
+
+    Store& db_;
+    Market& market_;
+    FeeSchedule fees_;
+    UserDirectory* directory_;
+    std::string day_;
+    std::string callsHeld_;
+    std::unordered_map<std::int64_t, Account> accounts_;
+    std::unordered_map<std::string, std::int64_t> accountIds_;
+    std::map<std::int64_t, Order> openOrders_; // by id: time priority
+    std::int64_t nextOrderId_ = 1;
+    // Changed since the last Flush; an order with `true` is new (not in the store yet).
+    std::set<std::int64_t> dirtyAccounts_;
+    std::set<std::pair<std::int64_t, std::string>> dirtyPositions_;
+    std::map<std::int64_t, std::pair<Order, bool>> dirtyOrders_;
+    std::uint64_t buyFills_ = 0;
+    std::uint64_t sellFills_ = 0;
+
+    RowBatch newOrders_;
+    RowBatch newTrades_;
+    RowBatch newFlows_;
+    RowBatch newStatements_;
+    Statement updateOrder_;
+    Statement updateAccount_;
+    Statement upsertPosition_;
+    Statement deletePosition_;
+    Statement selectOrders_;
+    Statement selectTrades_;
+    Statement selectFlow_;
+    Statement selectStatements_;
+};
+
+} // namespace server

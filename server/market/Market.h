@@ -1,0 +1,96 @@
+#pragma once
+
+#include "server/market/Money.h"
+#include "wire/Board.h"
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace server {
+
+struct BookLevel {
+    Cents price = 0; // 0: the level is empty (beyond the price limit)
+    std::int64_t volume = 0;
+};
+
+struct Quote {
+    std::string code;
+    std::string name; // UTF-8
+    Cents prevClose = 0;
+    Cents last = 0;
+    int limitPercent = net::kMainLimitPercent;
+    std::array<BookLevel, 5> bids;
+    std::array<BookLevel, 5> asks;
+
+    Cents LimitUp() const { return net::LimitPrices(prevClose, limitPercent).up; }
+    Cents LimitDown() const { return net::LimitPrices(prevClose, limitPercent).down; }
+};
+
+// The simulated market: a seeded random walk of every security inside its price limits,
+// with a five-level book around the last price, or a replay of snapshots from a CSV file.
+// Volumes taken by fills stay taken until the next tick refreshes the book.
+// Not thread-safe: the engine thread owns it.
+class Market final {
+public:
+    Market(std::uint64_t seed, int mainLimitPercent, int growthLimitPercent);
+
+    // Replaces the simulation by a replay. Each line: tick, then the 24 fields of a quote
+    // record (code, name, last, previous close, 5 bid prices, 5 bid volumes, 5 ask prices,
+    // 5 ask volumes); '#' starts a comment line. After the last tick the book holds still.
+    bool LoadCsv(const std::string& path, std::string& error);
+
+    // One market step.
+    void Advance();
+    // A new trading day: the last price becomes the previous close.
+    void StartDay();
+    // Continues from stored prices (after a restart in the same day).
+    void Restore(std::string_view code, Cents prevClose, Cents last);
+
+    Quote* Find(std::string_view code);
+    const Quote* Find(std::string_view code) const;
+    const std::vector<Quote>& Quotes() const { return quotes_; }
+    std::uint64_t TickCount() const { return ticks_; }
+
+    // Everything a batch of requests and ticks can change: the books (fills take volume),
+    // the prices and the simulation's position. A batch that is rolled back rewinds to it.
+    struct Checkpoint {
+        std::vector<Quote> quotes;
+        std::vector<Quote> held;
+        std::mt19937_64 rng;
+        std::uint64_t ticks = 0;
+        std::size_t nextRow = 0;
+    };
+    Checkpoint Save() const { return {quotes_, held_, rng_, ticks_, nextRow_}; }
+    void Rewind(Checkpoint checkpoint);
+
+    // The 24 comma-separated fields of a quote update record followed by '|' (UTF-8).
+    static std::string RecordText(const Quote& quote);
+
+private:
+    void AddSecurity(std::string_view code, std::string_view name, Cents prevClose);
+    void BuildBook(Quote& quote);
+    void ApplyCsvTick();
+
+    std::mt19937_64 rng_;
+    int mainLimit_;
+    int growthLimit_;
+    std::vector<Quote> quotes_;
+    std::unordered_map<std::string, std::size_t> index_;
+    std::uint64_t ticks_ = 0;
+
+    bool replay_ = false;
+    struct CsvRow {
+        std::uint64_t tick;
+        Quote quote;
+    };
+    std::vector<CsvRow> rows_;
+    std::size_t nextRow_ = 0;
+    std::vector<Quote> held_; // the last replayed snapshot of each security
+};
+
+} // namespace server

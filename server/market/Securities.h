@@ -1,0 +1,24 @@
+#pragma once
+
+#include "server/market/Money.h"
+
+#include <span>
+#include <string_view>
+
+namespace server {
+
+struct SecurityInfo {
+    std::string_view code;
+    std::string_view name; // UTF-8
+    Cents basePrice;       // starting previous close of the simulation
+};
+
+// The securities of the simulated market: Shanghai main board and STAR market,
+// Shenzhen main board and ChiNext.
+std::span<const SecurityInfo> DefaultSecurities();
+
+// Percent limit of a security's daily move: the growth boards (ChiNext, STAR) use the
+// wider one.
+int LimitPercentFor(std::string_view code, int mainPercent, int growthPercent);
+
+} // namespace server

@@ -1,0 +1,18 @@
+#include "server/store/Store.h"
+
+#include "server/store/pg/PgStore.h"
+#include "server/store/sqlite/SqliteStore.h"
+
+namespace server {
+
+bool IsPostgresLocation(std::string_view location) {
+    return location.starts_with("postgresql://") || location.starts_with("postgres://");
+}
+
+std::unique_ptr<Store> OpenStore(const std::string& location, Synchronous synchronous) {
+    if (IsPostgresLocation(location))
+        return std::make_unique<PgStore>(location);
+    return std::make_unique<SqliteStore>(location, synchronous);
+}
+
+} // namespace server
