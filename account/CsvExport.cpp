@@ -12,7 +12,16 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <algorithm>
+
 QString CsvField(const QString& text) {
+    // A number with a leading zero (a code such as 000001) becomes a number in a spreadsheet
+    // and loses its zeros; written as a formula that yields the text, Calc and the common
+    // spreadsheets keep it whole.
+    const bool leadingZero = text.size() > 1 && text.front() == u'0' &&
+                             std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (leadingZero)
+        return QStringLiteral("=\"") + text + u'"';
     const bool needsQuotes = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') ||
                              text.contains(u'\r') ||
                              (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));
@@ -103,5 +112,7 @@ bool CCsvExport::Export() {
 void CCsvExport::ShowMenu(const QPoint& pos) {
     QMenu menu(m_list);
     menu.addAction(m_action);
+    // Items the window gave the list (加入自选股).
+    menu.addActions(m_list->actions());
     menu.exec(m_list->viewport()->mapToGlobal(pos));
 }

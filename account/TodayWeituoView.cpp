@@ -27,7 +27,8 @@ void CTodayWeituoView::OnInitialUpdate() {
                                {tr("成交均价"), 90},
                                {tr("操作"), 90},
                                {tr("委托时间"), 200},
-                               {tr("备注"), 95}});
+                               {tr("备注"), 95},
+                               {tr("合同编号"), 80}});
     // Newest first (委托时间) until the user sorts by another column.
     m_list->SortByColumn(7, Qt::DescendingOrder);
     m_listReady = true;
@@ -46,11 +47,12 @@ void CTodayWeituoView::FillTodayOrderList() {
     for (const net::OrderRecord& o : orders) {
         const bool buy = net::FieldText(o.side) == "1";
         const QString status = FromGbkField(o.status);
-        const int row =
-            AppendAccountRow(*m_list, {FromGbkField(o.code), FromGbkField(o.name), FromGbkField(o.orderQty),
-                                       FromGbkField(o.filledQty), FromGbkField(o.orderPrice), FromGbkField(o.avgPrice),
-                                       buy ? tr("委托买入") : tr("委托卖出"), FromGbkField(o.orderTime), status});
-        m_list->SetItemTextColor(8, row, status == QStringLiteral("已撤") ? kRowBlack : kRowRed);
+        const int row = AppendAccountRow(*m_list, {FromGbkField(o.code), FromGbkField(o.name), FromGbkField(o.orderQty),
+                                                   FromGbkField(o.filledQty), FromGbkField(o.orderPrice),
+                                                   FromGbkField(o.avgPrice), buy ? tr("委托买入") : tr("委托卖出"),
+                                                   FromGbkField(o.orderTime), status, FromGbkField(o.contractNo)});
+        m_list->SetItemTextColor(
+            8, row, status == QStringLiteral("已撤") || status == QStringLiteral("部撤") ? kRowBlack : kRowRed);
     }
 }
 

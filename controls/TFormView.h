@@ -27,6 +27,8 @@ public:
     virtual void OnTodayOrdersStored() {}
     // The funds record was stored; every view hears it.
     virtual void OnFundsStored() {}
+    // An answer about the contest's standings was stored (commands 23 and 24).
+    virtual void OnStandingStored() {}
     // F5: the view's refresh button ("刷 新") where it has one, else a refill as on 1124.
     virtual void OnRefreshKey();
 

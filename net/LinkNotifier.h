@@ -30,7 +30,9 @@ public:
 
     // A reply whose handler may open a dialog, handed over without waiting: kMsgLoginReply
     // when the login was rejected, kMsgOrderReply, kMsgCancelReply, kMsgPasswordReply and
-    // kMsgReloginFailed (the server's reason; only while HasMainFrame()).
+    // kMsgReloginFailed (the server's reason; only while HasMainFrame()) and
+    // kMsgOrderResultUnknown (empty body, once after the re-login that follows a break with
+    // an order or cancel unanswered).
     virtual void PostReply(int message, std::string body) = 0;
 };
 

@@ -76,6 +76,7 @@ void Fill(OrderRecord& r, const Fields& f) {
     Put(r.side, f, 6);
     Put(r.orderTime, f, 7);
     Put(r.status, f, 8);
+    Put(r.contractNo, f, 9);
 }
 
 void Fill(FundsFlowRecord& r, const Fields& f) {

@@ -1,5 +1,7 @@
 #include "net/TradingLink.h"
 
+#include "net/MarketParsers.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -16,6 +18,18 @@ std::string TradingLink::DateText(long secondsBack) const {
 
 bool TradingLink::QueryPositions() {
     return SendRequest(kCmdPositions, "");
+}
+
+bool TradingLink::QueryStanding(StandingPeriod period, int count) {
+    state_.standing.NoteAsked(period); // before the send: the answer may come at once
+    if (SendRequest(kCmdStanding, StandingRequest(period, count)))
+        return true;
+    state_.standing.TakeBackAsked();
+    return false;
+}
+
+bool TradingLink::QueryCurve() {
+    return SendRequest(kCmdCurve, CurveRequest(kMaxCurvePoints));
 }
 
 bool TradingLink::QueryFunds() {
@@ -76,6 +90,48 @@ void TradingLink::StartInitialLoad() {
 
 void TradingLink::StartRefreshAll() {
     Spawn(&TradingLink::RefreshAllWorker);
+}
+
+bool TradingLink::SendBoardPage(int start, int count, bool wholeBoard) {
+    if (!socket_.Connected())
+        return false;
+    // Recorded first: the answer may be read before SendRequest returns.
+    state_.market.BoardRequested({start, count, wholeBoard, MarketData::Clock::now()});
+    return SendRequest(kCmdQuoteBoard, "start=" + std::to_string(start) + "&count=" + std::to_string(count));
+}
+
+bool TradingLink::QueryBoard() {
+    if (state_.market.BoardPending())
+        return false;
+    return SendBoardPage(0, kBoardPage, true);
+}
+
+bool TradingLink::QueryBoardRow(std::string_view code) {
+    if (state_.market.BoardPending())
+        return false;
+    const int position = state_.market.Position(code);
+    if (position < 0)
+        return SendBoardPage(0, kBoardPage, true);
+    return SendBoardPage(position, 1, false);
+}
+
+bool TradingLink::QueryBars(std::string_view code, BarPeriod period, int count) {
+    const BarKey key{std::string(code), period};
+    if (!socket_.Connected() || state_.market.BarsPending(key))
+        return false;
+    state_.market.BarsRequested(key, MarketData::Clock::now());
+    return SendRequest(kCmdBars, "code=" + key.code + "&period=" + std::string(1, static_cast<char>(period)) +
+                                     "&count=" + std::to_string(count));
+}
+
+void TradingLink::OnBoardAnswer(std::string_view body) {
+    const std::vector<BoardRecord> rows = ParseBoard(body);
+    const std::optional<MarketData::BoardRequest> request = state_.market.BoardAnswered(rows);
+    // A pass over the board goes on after the last record received (a page may be shorter
+    // than asked when a frame would not hold it); only an empty answer ends it.
+    const int received = CountRecords(body);
+    if (request && request->wholeBoard && received > 0)
+        SendBoardPage(request->start + received, request->count, true);
 }
 
 void TradingLink::UpdateQuoteSubscription(std::string_view codes) {

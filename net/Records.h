@@ -57,9 +57,10 @@ struct OrderRecord {
     char avgPrice[16];
     char side[16]; // "1" a buy, anything else a sell
     char orderTime[32];
-    char status[32]; // "已撤" marks a cancelled order
+    char status[32];     // "已撤" marks a cancelled order
+    char contractNo[16]; // the server's number of the order (合同编号); empty from an older server
 };
-static_assert(sizeof(OrderRecord) == 152);
+static_assert(sizeof(OrderRecord) == 168);
 
 struct FundsFlowRecord {
     char date[24];

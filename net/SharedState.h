@@ -1,13 +1,19 @@
 #pragma once
 
+#include "net/MarketData.h"
 #include "net/QuoteCodes.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
 #include "net/SharedTable.h"
 #include "wire/Commands.h"
+#include "wire/Standing.h"
 
+#include <array>
 #include <atomic>
+#include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,6 +60,64 @@ using HistoryTradeTable = SharedTable<TradeRecord, kHistoryCapacity>;
 using FundsFlowTable = SharedTable<FundsFlowRecord, kHistoryCapacity>;
 using SettlementTable = SharedTable<SettlementRecord, kHistoryCapacity>;
 
+// The last answers to command 23 (one per period) and 24, parsed. An answer to command 23
+// does not name its period: answers come in the order asked, so the periods asked wait here
+// in that order until answered (and are forgotten when the connection breaks).
+class StandingTables final {
+public:
+    void NoteAsked(StandingPeriod period) {
+        std::lock_guard lock(mutex_);
+        asked_.push_back(period);
+    }
+    // The request was not written after all.
+    void TakeBackAsked() {
+        std::lock_guard lock(mutex_);
+        if (!asked_.empty())
+            asked_.pop_back();
+    }
+    void ForgetAsked() {
+        std::lock_guard lock(mutex_);
+        asked_.clear();
+    }
+    // An answer to command 23 (nothing when malformed): stored as the oldest period asked.
+    void StoreStanding(std::optional<StandingAnswer> answer) {
+        std::lock_guard lock(mutex_);
+        ++answers_;
+        if (asked_.empty())
+            return;
+        const StandingPeriod period = asked_.front();
+        asked_.pop_front();
+        if (answer)
+            standing_[static_cast<std::size_t>(period)] = std::move(answer);
+    }
+    void StoreCurve(std::optional<std::vector<CurvePoint>> curve) {
+        std::lock_guard lock(mutex_);
+        ++answers_;
+        if (curve)
+            curve_ = std::move(curve);
+    }
+    std::optional<StandingAnswer> Standing(StandingPeriod period) const {
+        std::lock_guard lock(mutex_);
+        return standing_[static_cast<std::size_t>(period)];
+    }
+    std::optional<std::vector<CurvePoint>> Curve() const {
+        std::lock_guard lock(mutex_);
+        return curve_;
+    }
+    // Answers to command 23 or 24 received so far: none from an older server that ignores them.
+    std::uint64_t Answers() const {
+        std::lock_guard lock(mutex_);
+        return answers_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<StandingPeriod> asked_;
+    std::array<std::optional<StandingAnswer>, 4> standing_;
+    std::optional<std::vector<CurvePoint>> curve_;
+    std::uint64_t answers_ = 0;
+};
+
 struct ServerEndpoint {
     std::string host;
     int port = kDefaultPort;
@@ -92,9 +156,11 @@ struct SharedState {
     HistoryTradeTable historyTrades{false};
     FundsFlowTable fundsFlow{false};
     SettlementTable settlement{false};
+    StandingTables standing;
 
     QuoteTable quotes;
     QuoteCodes quoteCodes;
+    MarketData market; // the quote board and the bars
 };
 
 } // namespace net

@@ -1,5 +1,6 @@
 #include "net/TradingLink.h"
 
+#include "net/MarketParsers.h"
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
 #include "wire/SplitText.h"
@@ -70,6 +71,8 @@ bool TradingLink::SendRequest(int command, std::string_view body) {
         const auto [user, password] = state_.credentials.Get();
         sent = socket_.Send(FormatFrame(command, WithCredentials(body, user, password)));
     }
+    if (sent && (command == kCmdOrder || (command >= kCmdCancelOne && command <= kCmdCancelAll)))
+        ++unanswered_;
     if (requestObserver_)
         requestObserver_(command, sent);
     return sent;
@@ -109,6 +112,8 @@ void TradingLink::ConnectLoop() {
                               : socket_.Connect(state_.moreServers[serverIndex_ - 1].host,
                                                 state_.moreServers[serverIndex_ - 1].port)) {
             connectedTick_ = Tick();
+            // Requests sent on an earlier connection will never be answered.
+            state_.market.ForgetPending();
             return;
         }
         NextServer();
@@ -175,6 +180,10 @@ void TradingLink::Reconnect() {
         phase_.store(LinkPhase::kBroken);
     }
     reloginPending_ = false;
+    state_.standing.ForgetAsked(); // their answers will not come
+    // Their answers went with the connection: whether they were carried out is unknown.
+    if (unanswered_.exchange(0) > 0)
+        resultUnknown_ = true;
     // The server that broke may be gone for good; its standby listens on the next address.
     NextServer();
     // A connection that broke as soon as it was made (a proxy or balancer in front of a dead
@@ -214,6 +223,9 @@ void TradingLink::OnLoginAnswer(std::string_view body) {
             phase_.store(LinkPhase::kLive);
             // Orders may have filled while the link was down.
             StartRefreshAll();
+            if (resultUnknown_ && notifier_.HasMainFrame())
+                notifier_.PostReply(kMsgOrderResultUnknown, {});
+            resultUnknown_ = false;
         } else {
             loginAccepted_.store(false);
             phase_.store(LinkPhase::kRefused);
@@ -280,12 +292,19 @@ void TradingLink::NetworkThread() {
     }
 }
 
+void TradingLink::AnswerCame() {
+    int n = unanswered_.load();
+    while (n > 0 && !unanswered_.compare_exchange_weak(n, n - 1)) {
+    }
+}
+
 void TradingLink::Dispatch(int command, std::string_view body) {
     switch (command) {
     case kCmdLogin:
         OnLoginAnswer(body);
         break;
     case kCmdOrder:
+        AnswerCame();
         if (notifier_.HasMainFrame())
             notifier_.PostReply(kMsgOrderReply, std::string(body));
         break;
@@ -293,6 +312,7 @@ void TradingLink::Dispatch(int command, std::string_view body) {
     case kCmdCancelAllSells:
     case kCmdCancelAllBuys:
     case kCmdCancelAll:
+        AnswerCame();
         if (notifier_.HasMainFrame())
             notifier_.PostReply(kMsgCancelReply, std::string(body));
         break;
@@ -320,12 +340,26 @@ void TradingLink::Dispatch(int command, std::string_view body) {
     case kCmdSettlement:
         ParseSettlement(body);
         break;
+    case kCmdStanding:
+        state_.standing.StoreStanding(ParseStandingAnswer(body));
+        NotifyTable(kMsgStandingStored);
+        break;
+    case kCmdCurve:
+        state_.standing.StoreCurve(ParseCurveAnswer(body));
+        NotifyTable(kMsgStandingStored);
+        break;
     case kCmdQuoteUpdate:
         lastQuote_.store(clock_());
         ParseQuotes(body);
         break;
     case kCmdMarketPhase:
         SetMarketPhase(body);
+        break;
+    case kCmdQuoteBoard:
+        OnBoardAnswer(body);
+        break;
+    case kCmdBars:
+        state_.market.BarsAnswered(ParseBars(body));
         break;
     case kCmdChangePassword:
         if (notifier_.HasMainFrame())

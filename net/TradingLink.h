@@ -5,6 +5,8 @@
 #include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
+#include "wire/MarketRecords.h"
+#include "wire/Standing.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -99,6 +101,11 @@ public:
     bool QueryRecentSettlement(); // 14, start=seven days ago; always true
     bool QueryRecentFundsFlow();  // 10, start=yesterday; always true
     bool QueryTodayOrders();      // 7, start=today, then the 1129 notification; always true
+    // Where the user stands: command 23 for `period` with the top `count`, command 24 with the
+    // whole curve. Each answer is parsed into state.standing, then kMsgStandingStored is
+    // notified. The send's result.
+    bool QueryStanding(StandingPeriod period, int count);
+    bool QueryCurve();
 
     // Creates the history tables, sends 9 and 11 (each tried twice on failure), clears
     // initialLoadPending, then sends 8, 14 and 7 — on a thread of its own.
@@ -111,6 +118,20 @@ public:
 
     // "%d-%d-%d" of the local date `secondsBack` seconds before now.
     std::string DateText(long secondsBack = 0) const;
+
+    // --- the market (any thread) ---------------------------------------------------------
+
+    // Securities asked for per board request: a page of them fits one frame.
+    static constexpr int kBoardPage = 400;
+    // Starts a pass over the whole board (command 20 from position 0, each full page followed
+    // by the next) unless a board request is still waiting. True when a request was sent.
+    bool QueryBoard();
+    // Refreshes one security's board row (its position once the board is known, else the
+    // whole board) unless a board request is still waiting. True when a request was sent.
+    bool QueryBoardRow(std::string_view code);
+    // Command 22: the newest `count` bars of `code` (minutes of the day or days), unless the
+    // same request is still waiting. True when a request was sent.
+    bool QueryBars(std::string_view code, BarPeriod period, int count);
 
     // --- quote subscription ------------------------------------------------------------
 
@@ -139,6 +160,10 @@ private:
     void Resubscribe();
     void Reconnect();
     void OnLoginAnswer(std::string_view body);
+    void OnBoardAnswer(std::string_view body);
+    bool SendBoardPage(int start, int count, bool wholeBoard);
+    // An order or cancel answer arrived: one fewer outstanding.
+    void AnswerCame();
     void SetMarketPhase(std::string_view text);
     void NextServer();
     bool Stopping() const { return stop_.load(); }
@@ -163,6 +188,10 @@ private:
     std::atomic<bool> loginAccepted_{false};
     // Network thread: a re-login went out and its answer has not come.
     bool reloginPending_ = false;
+    // Orders and cancels written whose answers have not come (any thread writes, the network
+    // thread reads); when the link breaks with one outstanding, the accepted re-login says so.
+    std::atomic<int> unanswered_{0};
+    bool resultUnknown_ = false; // network thread only
     // Network thread: when the current connection was made (32-bit milliseconds).
     std::uint32_t connectedTick_ = 0;
     std::atomic<LinkPhase> phase_{LinkPhase::kConnecting};

@@ -7,9 +7,9 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     g++ cmake make pkg-config git
     qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6widgets6 libqt6test6 qt6-l10n-tools
-    qt6-translations-l10n
+    qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev
     libgl1-mesa-dev libxkbcommon-dev
-    libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev
+    libasio-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev libcli11-dev libicu-dev
     libpq-dev postgresql
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-wqy-microhei xvfb xauth x11-utils
@@ -17,6 +17,7 @@ PACKAGES=(
     dpkg-dev lintian desktop-file-utils appstream xdotool iproute2 util-linux
     clang libclang-rt-14-dev
     chromium
+    libreoffice-calc-nogui
 )
 
 missing=()

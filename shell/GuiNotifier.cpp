@@ -86,6 +86,8 @@ void CGuiNotifier::HandleReply(int message, const std::string& body) {
             m_frame->OnPasswordReply(body);
         else if (message == net::kMsgReloginFailed)
             m_frame->OnReloginFailed(body);
+        else if (message == net::kMsgOrderResultUnknown)
+            m_frame->OnOrderResultUnknown();
     }
 }
 

@@ -20,9 +20,12 @@ struct TreeEntry {
 };
 
 constexpr TreeEntry kEntries[] = {
-    {u"买入[F1]", false, 0, 0}, {u"卖出[F2]", false, 1, 1}, {u"撤单[F3]", false, 2, 2}, {u"查询[F4]", false, 9, 6},
-    {u"资金股票", true, 5, 5},  {u"当日委托", true, 5, 5},  {u"当日成交", true, 5, 5},  {u"历史委托", true, 5, 5},
-    {u"历史成交", true, 5, 5},  {u"资金明细", true, 5, 5},  {u"交 割 单", true, 5, 5},  {u"修改密码", false, 10, 14},
+    {u"买入[F1]", false, 0, 0},   {u"卖出[F2]", false, 1, 1}, {u"撤单[F3]", false, 2, 2},
+    {u"查询[F4]", false, 9, 6},   {u"资金股票", true, 5, 5},  {u"当日委托", true, 5, 5},
+    {u"当日成交", true, 5, 5},    {u"历史委托", true, 5, 5},  {u"历史成交", true, 5, 5},
+    {u"资金明细", true, 5, 5},    {u"交 割 单", true, 5, 5},  {u"大赛排名[F6]", false, 9, 6},
+    {u"修改密码", false, 10, 14}, {u"行情", false, 9, 6},     {u"行情报价", true, 5, 5},
+    {u"自选股", true, 5, 5},
 };
 
 } // namespace
@@ -57,6 +60,8 @@ void CLeftView::OnInitialUpdate() {
     FillTree();
     if (QTreeWidgetItem* query = FindItem(QStringLiteral("查询[F4]")))
         query->setExpanded(true);
+    if (QTreeWidgetItem* market = FindItem(QStringLiteral("行情")))
+        market->setExpanded(true);
     if (QTreeWidgetItem* funds = FindItem(QStringLiteral("资金股票")))
         SetCurrentQuietly(funds);
     m_wndTree->setGeometry(rect());

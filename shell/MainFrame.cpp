@@ -1,7 +1,12 @@
 #include "shell/MainFrame.h"
 
+#include "account/ListCtrlCl.h"
 #include "controls/FailDlg.h"
 #include "controls/TFormView.h"
+#include "market/ChartView.h"
+#include "market/CodeLookup.h"
+#include "market/QuoteListView.h"
+#include "market/Watchlist.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/Gbk.h"
@@ -10,22 +15,29 @@
 #include "shell/LinkPane.h"
 #include "shell/LockCover.h"
 #include "shell/LockDlg.h"
+#include "shell/LockedDialogs.h"
 #include "shell/MySplitterWnd.h"
 #include "shell/StatusPanes.h"
 #include "shell/ViewFactory.h"
+#include "trade/OrderFormView.h"
 #include "wire/Commands.h"
 #include "wire/GbkText.h"
 #include "wire/SplitText.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWindowStateChangeEvent>
@@ -37,6 +49,7 @@ constexpr int kLinkPaneInterval = 500;
 constexpr int kLeftPaneWidth = 230;
 const QColor kDarkText(0, 4, 20);
 const QColor kRed(255, 0, 0);
+constexpr std::chrono::seconds kNoticeShown{20};
 
 // A control of `view` named `name` (an edit, or the edit of a combo box) gets `text`.
 void SetControlText(QWidget* view, const QString& name, const QString& text) {
@@ -86,6 +99,10 @@ CMainFrame::CMainFrame(ClientContext& context, QWidget* parent)
     });
     CreateShortcuts();
 
+    // Letters and digits typed outside an edit open the lookup.
+    m_lookup = new CCodeLookup(m_context, this);
+    qApp->installEventFilter(this);
+
     m_context.frame = this;
 }
 
@@ -110,8 +127,11 @@ void CMainFrame::CreateShortcuts() {
     const struct {
         Qt::Key key;
         const char16_t* label;
-    } keys[] = {
-        {Qt::Key_F1, u"买入[F1]"}, {Qt::Key_F2, u"卖出[F2]"}, {Qt::Key_F3, u"撤单[F3]"}, {Qt::Key_F4, u"资金股票"}};
+    } keys[] = {{Qt::Key_F1, u"买入[F1]"},
+                {Qt::Key_F2, u"卖出[F2]"},
+                {Qt::Key_F3, u"撤单[F3]"},
+                {Qt::Key_F4, u"资金股票"},
+                {Qt::Key_F6, u"大赛排名[F6]"}};
     for (const auto& k : keys) {
         auto* shortcut = new QShortcut(QKeySequence(k.key), this);
         const QString label = QString::fromUtf16(k.label);
@@ -190,6 +210,8 @@ void CMainFrame::CreateClientArea() {
 
     m_leftView->OnInitialUpdate();
     view->OnInitialUpdate();
+    // After the initial update: some views make their lists' columns there.
+    AddWatchlistActions(view);
 }
 
 void CMainFrame::ShowFunction(const QString& label) {
@@ -229,10 +251,16 @@ bool CMainFrame::ReplaceRightView(const FunctionEntry& entry) {
     if (hadFocus)
         view->setFocus();
     view->OnInitialUpdate();
+    AddWatchlistActions(view);
     return true;
 }
 
 void CMainFrame::OnTableStored(int message) {
+    if (message == net::kMsgTodayTradesStored) {
+        const QStringList fills = m_fills.Take(m_context.state.todayTrades.Rows(&net::TradeRecord::code));
+        if (!fills.isEmpty())
+            ShowNotice(fills.join(QStringLiteral("；")));
+    }
     if (message == net::kMsgFundsStored) {
         RefreshAvailableFunds();
         const net::FundsRecord funds = m_context.state.funds.Get();
@@ -247,6 +275,10 @@ void CMainFrame::OnTableStored(int message) {
     }
     if (message == net::kMsgHistoryTableStored) {
         view->OnHistoryTableStored();
+        return;
+    }
+    if (message == net::kMsgStandingStored) {
+        view->OnStandingStored();
         return;
     }
     const QString& label = m_currentViewLabel;
@@ -351,13 +383,28 @@ void CMainFrame::ShowWhenUnlocked(std::function<void()> show) {
         show();
 }
 
+void CMainFrame::OnOrderResultUnknown() {
+    ShowWhenUnlocked([this] { ShowFailure(this, QStringLiteral("委托结果未知，请查看当日委托")); });
+}
+
 void CMainFrame::OnReloginFailed(std::string_view reason) {
     ShowFailure(this, QStringLiteral("重新登录失败：") + FromGbk(reason));
 }
 
+void CMainFrame::ShowNotice(const QString& text) {
+    m_notice = text;
+    m_noticeUntil.setRemainingTime(kNoticeShown);
+    RefreshLinkPane();
+}
+
+QString CMainFrame::Notice() const {
+    return m_noticeUntil.hasExpired() ? QString() : m_notice;
+}
+
 void CMainFrame::RefreshLinkPane() {
     const LinkPaneText pane = DescribeLink(m_context.link.Status());
-    m_wndStatusBar->SetPaneText(kPaneSpare, pane.text);
+    const QString notice = Notice();
+    m_wndStatusBar->SetPaneText(kPaneSpare, notice.isEmpty() ? pane.text : notice + QStringLiteral("  ") + pane.text);
     const QColor colour = pane.alarm ? kRed : kDarkText;
     if (m_wndStatusBar->PaneColor(kPaneSpare) != colour)
         m_wndStatusBar->SetPaneColor(kPaneSpare, colour);
@@ -422,6 +469,10 @@ void CMainFrame::Lock() {
     if (!m_locked) {
         m_locked = true;
         m_idleTimer->stop();
+        // The messages that were open come back after the unlock, before what arrived since.
+        auto again = CloseDialogsForLock(this, m_lockDialog);
+        m_deferred.insert(m_deferred.begin(), std::make_move_iterator(again.begin()),
+                          std::make_move_iterator(again.end()));
         // Hidden, not only covered: nothing behind the cover keeps the focus or a shortcut.
         m_wndSplitter->hide();
         m_wndStatusBar->hide();
@@ -497,12 +548,10 @@ void CMainFrame::OnLockedActivation() {
 void CMainFrame::SetAutoLock(std::chrono::milliseconds idle) {
     const auto ms = static_cast<int>(std::clamp<long long>(idle.count(), 0, 24LL * 3600 * 1000));
     m_idleTimer->setInterval(ms);
-    qApp->removeEventFilter(this);
     if (ms <= 0) {
         m_idleTimer->stop();
         return;
     }
-    qApp->installEventFilter(this);
     if (!m_locked)
         m_idleTimer->start();
 }
@@ -512,7 +561,110 @@ std::chrono::milliseconds CMainFrame::AutoLockFromIni(const std::string& iniPath
     return std::chrono::minutes(std::clamp(minutes, 0, 24 * 60));
 }
 
+bool CMainFrame::IsTypingForLookup(QObject* watched, QEvent* event) const {
+    if (event->type() != QEvent::KeyPress || m_locked || !isActiveWindow())
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = key->text();
+    if (text.size() != 1 ||
+        !(text[0].isDigit() || (text[0].toLatin1() >= 'A' && text[0].toLatin1() <= 'z' && text[0].isLetter())))
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this || widget != QApplication::focusWidget())
+        return false;
+    // Typing into an edit stays in the edit.
+    if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget) ||
+        qobject_cast<QTextEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget))
+        return false;
+    if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->isEditable())
+        return false;
+    return true;
+}
+
+void CMainFrame::OpenLookup(const QString& typed) {
+    m_lookup->Open(typed, [this](const QString& code) {
+        CTFormView* view = m_rightView;
+        if (auto* form = qobject_cast<COrderFormView*>(view)) {
+            SetControlText(form, QStringLiteral("id1002"), code);
+            form->setFocus();
+        } else if (auto* watch = qobject_cast<CWatchlistView*>(view)) {
+            watch->AddCode(code);
+        } else {
+            OpenChart(code);
+        }
+    });
+}
+
+void CMainFrame::OpenChart(const QString& code) {
+    if (m_locked)
+        return;
+    const FunctionEntry* entry = FindFunction(QStringLiteral("走势图"));
+    if (!entry)
+        return;
+    ReplaceRightView(*entry);
+    m_currentViewLabel = QStringLiteral("走势图");
+    if (auto* chart = qobject_cast<CChartView*>(m_rightView.data())) {
+        chart->SetCode(code);
+        chart->setFocus();
+    }
+}
+
+void CMainFrame::OpenOrderForm(bool buy, const QString& code) {
+    if (m_locked)
+        return;
+    const QString label = buy ? QStringLiteral("买入[F1]") : QStringLiteral("卖出[F2]");
+    ChooseFunction(label);
+    if (CTFormView* view = m_rightView; view && !code.isEmpty()) {
+        SetControlText(view, QStringLiteral("id1007"), QString());
+        SetControlText(view, QStringLiteral("id1002"), code);
+        view->setFocus();
+    }
+}
+
+void CMainFrame::AddWatchlistActions(QWidget* view) {
+    for (CListCtrlCl* list : view->findChildren<CListCtrlCl*>()) {
+        int codeColumn = -1;
+        for (int c = 0; c < list->columnCount(); ++c) {
+            const QTableWidgetItem* title = list->horizontalHeaderItem(c);
+            // 证券代码, 代码, and the positions' 证劵代码.
+            if (title && title->text().endsWith(QStringLiteral("代码")))
+                codeColumn = c;
+        }
+        if (codeColumn < 0)
+            continue;
+        auto* add = new QAction(QStringLiteral("加入自选股"), list);
+        add->setObjectName(QStringLiteral("addToWatchlist"));
+        connect(add, &QAction::triggered, this, [this, list, codeColumn] {
+            const int row = list->currentRow();
+            const QString code = row >= 0 ? list->GetItemText(row, codeColumn).trimmed() : QString();
+            if (!code.isEmpty() && !m_context.iniPath.empty())
+                watchlist::Add(m_context.iniPath, m_context.state.credentials.CurrentUser(), ToGbk(code));
+        });
+        list->addAction(add);
+        if (list->contextMenuPolicy() == Qt::DefaultContextMenu)
+            list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    // The quote board: the selected security.
+    if (auto* quotes = qobject_cast<CQuoteListView*>(view); quotes && !qobject_cast<CWatchlistView*>(view)) {
+        auto* add = new QAction(QStringLiteral("加入自选股(Insert)"), quotes->Table());
+        add->setObjectName(QStringLiteral("addToWatchlist"));
+        connect(add, &QAction::triggered, this, [this, quotes] {
+            const QString code = quotes->SelectedCode();
+            if (!code.isEmpty() && !m_context.iniPath.empty())
+                watchlist::Add(m_context.iniPath, m_context.state.credentials.CurrentUser(), ToGbk(code));
+        });
+        quotes->Table()->addAction(add);
+        quotes->Table()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (IsTypingForLookup(watched, event)) {
+        OpenLookup(static_cast<QKeyEvent*>(event)->text());
+        return true;
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:

@@ -2,8 +2,10 @@
 
 #include "controls/TFormView.h"
 #include "shell/ClientContext.h"
+#include "shell/FillNotices.h"
 #include "shell/LockDlg.h"
 
+#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -13,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+class CCodeLookup;
 class CLeftView;
 class CLockCover;
 class QAction;
@@ -49,7 +52,16 @@ public:
     void OnPasswordReply(std::string_view body);
     // The server rejected the re-login after a reconnect; `reason` is its text.
     void OnReloginFailed(std::string_view reason);
+    // An order or cancel was unanswered when the link broke; the link refreshes the lists.
+    void OnOrderResultUnknown();
     void SellPosition(int code) override;
+    void OpenChart(const QString& code) override;
+    void OpenOrderForm(bool buy, const QString& code) override;
+    // The lookup that typing a code or name outside an edit opens.
+    CCodeLookup* Lookup() const { return m_lookup; }
+    // Opens the lookup with `typed`; Enter fills an open order form's code, adds to an open
+    // watchlist, or opens the chart.
+    void OpenLookup(const QString& typed);
 
     // --- navigation --------------------------------------------------------------------
     // Records `label` as the current function and shows its view, if it has one.
@@ -75,6 +87,10 @@ public:
 
     // --- the link's state in the last pane (every 500 ms) ------------------------------
     void RefreshLinkPane();
+    // A short word for the contestant (a fill), shown before the link's state for a while;
+    // it never blocks trading as a dialog would.
+    void ShowNotice(const QString& text);
+    QString Notice() const;
 
     // --- lock screen -------------------------------------------------------------------
     // Hides the window's content behind the lock cover and asks for the password at once.
@@ -109,6 +125,9 @@ private:
     void LayoutPanes();
     void QueueLockCheck();
     void RedrawPanels();
+    // Gives every list of `view` that shows codes the context menu item 加入自选股.
+    void AddWatchlistActions(QWidget* view);
+    bool IsTypingForLookup(QObject* watched, QEvent* event) const;
 
     ClientContext& m_context;
     CMySplitterWnd* m_wndSplitter = nullptr;
@@ -130,4 +149,8 @@ private:
     QAction* m_lockAction = nullptr;
     QTimer* m_idleTimer = nullptr;
     std::vector<std::function<void()>> m_deferred;
+    CCodeLookup* m_lookup = nullptr;
+    CFillNotices m_fills;
+    QString m_notice;
+    QDeadlineTimer m_noticeUntil;
 };

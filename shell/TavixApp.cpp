@@ -125,6 +125,7 @@ int CTavixApp::Run() {
         if (!ini.problem.isEmpty())
             std::fprintf(stderr, "Tavix: saved user names cannot be kept in %s: %s\n", qPrintable(ini.path),
                          qPrintable(ini.problem));
+        m_context.iniPath = ini.path.toStdString();
         CLoginDlg login(m_context, ini.path.toStdString(), net::MachineCode());
         m_notifier.SetLoginDialog(&login);
         const int result = login.exec();

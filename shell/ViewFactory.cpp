@@ -5,9 +5,12 @@
 #include "account/HisTradeView.h"
 #include "account/HisWeituoView.h"
 #include "account/MoneyStockView.h"
+#include "account/StandingView.h"
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
 #include "controls/TFormView.h"
+#include "market/ChartView.h"
+#include "market/QuoteListView.h"
 #include "shell/PwdView.h"
 #include "trade/BuyView.h"
 #include "trade/CancelView.h"
@@ -35,7 +38,11 @@ const std::vector<FunctionEntry>& FunctionViews() {
         {QStringLiteral("历史成交"), &CHisTradeView::staticMetaObject, &MakeView<CHisTradeView>},
         {QStringLiteral("资金明细"), &CHisMoneyView::staticMetaObject, &MakeView<CHisMoneyView>},
         {QStringLiteral("交 割 单"), &CHisJgdView::staticMetaObject, &MakeView<CHisJgdView>},
+        {QStringLiteral("大赛排名[F6]"), &CStandingView::staticMetaObject, &MakeView<CStandingView>},
         {QStringLiteral("修改密码"), &CPwdView::staticMetaObject, &MakeView<CPwdView>},
+        {QStringLiteral("行情报价"), &CQuoteBoardView::staticMetaObject, &MakeView<CQuoteBoardView>},
+        {QStringLiteral("自选股"), &CWatchlistView::staticMetaObject, &MakeView<CWatchlistView>},
+        {QStringLiteral("走势图"), &CChartView::staticMetaObject, &MakeView<CChartView>},
     };
     return kViews;
 }

@@ -60,7 +60,11 @@ void CBuyView::UpdateAmount() {
 }
 
 QString CBuyView::FullQuantity(const QString& amountText) const {
-    return QString::number(net::LeadingInteger(ToGbk(amountText)) / 100 * 100);
+    // STAR buys go in single shares (the max-buyable already says how many); others in lots.
+    const long long shares = net::LeadingInteger(ToGbk(amountText));
+    if (net::BoardOf(ToGbk(m_code->text())) == net::Board::kStar)
+        return QString::number(shares);
+    return QString::number(shares / 100 * 100);
 }
 
 void CBuyView::Submit() {
@@ -85,15 +89,16 @@ void CBuyView::Submit() {
     const net::QuantityProblem problem = net::CheckBuy(net::BoardOf(code.toStdString()), shares);
     if (problem == net::QuantityProblem::kBuyNotWholeLots || problem == net::QuantityProblem::kBuyBelowMinimum) {
         CFailDlg dialog(this);
+        // What was wrong in words; the form keeps what was typed, so only the quantity needs
+        // correcting.
         if (problem == net::QuantityProblem::kBuyNotWholeLots)
-            dialog.SetMessage(
-                QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=") +
-                quantity + QStringLiteral(",store_unit=1,buy282100100100。"));
+            dialog.SetMessage(QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n"
+                                             "买入数量须为100股的整数倍，输入的是%1股")
+                                  .arg(quantity));
         else
             dialog.SetMessage(QStringLiteral("提交失败:科创板股票买入数量不能少于200股[p_entrust_amount=") + quantity +
                               QStringLiteral("]"));
         dialog.exec();
-        ResetForm();
         return;
     }
     SendOrder(code, price, quantity, name, 1);

@@ -88,7 +88,8 @@ void CCancelView::OnInitialUpdate() {
                                {QStringLiteral("委托价格"), 90},
                                {QStringLiteral("成交均价"), 90},
                                {QStringLiteral("操作"), 100},
-                               {QStringLiteral("委托时间"), 210}});
+                               {QStringLiteral("委托时间"), 210},
+                               {order_cancel::kContractTitle, 80}});
     // Newest first until the user sorts by another column; what the table holds now, then
     // what the server says.
     m_list->SortByColumn(order_cancel::kOrderTimeColumn, Qt::DescendingOrder);
@@ -113,10 +114,9 @@ void CCancelView::Refresh() {
 void CCancelView::FillOpenOrderList() {
     std::vector<net::OrderRecord> rows = Context().state.todayOrders.Rows(&net::OrderRecord::code);
     // Only orders that can still be cancelled: not completely filled and not cancelled.
-    const QString cancelled = QStringLiteral("已撤");
-    std::erase_if(rows, [&cancelled](const net::OrderRecord& r) {
+    std::erase_if(rows, [](const net::OrderRecord& r) {
         return net::LeadingInteger(net::FieldText(r.filledQty)) >= net::LeadingInteger(net::FieldText(r.orderQty)) ||
-               FromGbkField(r.status) == cancelled;
+               order_cancel::IsClosedStatus(FromGbkField(r.status));
     });
     ListFillScope scope(m_list);
     ResetRows(m_list, static_cast<int>(rows.size()));
@@ -131,6 +131,7 @@ void CCancelView::FillOpenOrderList() {
         m_list->SetItemText(row, 6,
                             net::FieldText(r.side) == "1" ? QStringLiteral("委托买入") : QStringLiteral("委托卖出"));
         m_list->SetItemText(row, 7, FromGbkField(r.orderTime));
+        m_list->SetItemText(row, 8, FromGbkField(r.contractNo));
         ++row;
     }
 }

@@ -31,13 +31,15 @@ long long MaxBuyableShares(double value8, double availableFunds, double price, n
         return 0;
     const double availableCents = std::round(std::min(availableFunds * 100, kMaxBudgetCents));
     const auto budget = static_cast<std::int64_t>(std::min(std::floor(availableCents * value8 / 100), kMaxBudgetCents));
-    const std::int64_t lotCost = priceCents * kLot;
+    // STAR buys go in single shares once at its minimum; the other boards in lots.
+    const std::int64_t unit = board == net::Board::kStar ? 1 : kLot;
+    const std::int64_t unitCost = priceCents * unit;
     // An upper bound first (the charges are at least their rates), then down to the first
-    // number of lots that the budget pays for with its charges.
+    // number of units that the budget pays for with its charges.
     const double rate = 1 + net::kDefaultCommissionRate + net::kDefaultTransferFeeRate;
-    auto lots = static_cast<std::int64_t>(std::floor(static_cast<double>(budget + 1) / (lotCost * rate))) + 1;
-    while (lots > 0 && CostOf(lots * lotCost) > budget)
-        --lots;
-    const std::int64_t shares = std::min(lots * kLot, net::MaxOrderShares(board) / kLot * kLot);
+    auto units = static_cast<std::int64_t>(std::floor(static_cast<double>(budget + 1) / (unitCost * rate))) + 1;
+    while (units > 0 && CostOf(units * unitCost) > budget)
+        --units;
+    const std::int64_t shares = std::min(units * unit, net::MaxOrderShares(board) / unit * unit);
     return shares < net::MinBuyShares(board) ? 0 : shares;
 }

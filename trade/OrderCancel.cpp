@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QTableWidgetItem>
 
 namespace order_cancel {
 
@@ -36,9 +37,13 @@ bool CancelSelectedOrder(QWidget* parent, net::TradingLink& link, const CListCtr
         return false;
     // The row's texts are read before asking: a refill while the question is open must
     // not change which order is cancelled.
-    const QString body = QStringLiteral("code=") + list.GetItemText(row, kCodeColumn) + QStringLiteral("&num=") +
-                         list.GetItemText(row, kOrderQtyColumn) + QStringLiteral("&time=") +
-                         list.GetItemText(row, kOrderTimeColumn);
+    QString body = QStringLiteral("code=") + list.GetItemText(row, kCodeColumn) + QStringLiteral("&num=") +
+                   list.GetItemText(row, kOrderQtyColumn) + QStringLiteral("&time=") +
+                   list.GetItemText(row, kOrderTimeColumn);
+    // The contract number names the order alone; an older server ignores the key.
+    const int contract = ContractColumn(list);
+    if (contract >= 0 && !list.GetItemText(row, contract).isEmpty())
+        body += QStringLiteral("&id=") + list.GetItemText(row, contract);
     if (!confirm(prompt + QLatin1Char('\n') + DescribeOrder(list, row)))
         return false;
     if (!link.SendRequest(net::kCmdCancelOne, ToGbk(body))) {
@@ -58,11 +63,35 @@ bool CancelAllOrders(QWidget* parent, net::TradingLink& link, int command, const
     return true;
 }
 
+bool IsClosedStatus(const QString& status) {
+    return status == QStringLiteral("已撤") || status == QStringLiteral("部撤") || status == QStringLiteral("已失效");
+}
+
+int ContractColumn(const CListCtrlCl& list) {
+    for (int column = 0; column < list.columnCount(); ++column) {
+        const QTableWidgetItem* header = list.horizontalHeaderItem(column);
+        if (header && header->text() == kContractTitle)
+            return column;
+    }
+    return -1;
+}
+
+namespace {
+// What a partly filled order still has open, the shares a cancel takes back.
+QString OpenPart(const CListCtrlCl& list, int row) {
+    const long long ordered = list.GetItemText(row, kOrderQtyColumn).toLongLong();
+    const long long filled = list.GetItemText(row, kFilledQtyColumn).toLongLong();
+    if (filled <= 0 || filled >= ordered)
+        return {};
+    return QStringLiteral("\n已成交：%1股  未成交：%2股").arg(filled).arg(ordered - filled);
+}
+} // namespace
+
 QString DescribeOrder(const CListCtrlCl& list, int row) {
     return QStringLiteral("证券代码：") + list.GetItemText(row, kCodeColumn) + QStringLiteral("  证券名称：") +
            list.GetItemText(row, kNameColumn) + QStringLiteral("\n操作：") + list.GetItemText(row, kSideColumn) +
            QStringLiteral("  委托价格：") + list.GetItemText(row, kOrderPriceColumn) + QStringLiteral("  委托数量：") +
-           list.GetItemText(row, kOrderQtyColumn);
+           list.GetItemText(row, kOrderQtyColumn) + OpenPart(list, row);
 }
 
 QString CancelAllPrompt(int command) {

@@ -32,6 +32,13 @@ inline constexpr int kFilledQtyColumn = 3;
 inline constexpr int kOrderPriceColumn = 4;
 inline constexpr int kSideColumn = 6;
 inline constexpr int kOrderTimeColumn = 7;
+// The contract number's column is found by its title, wherever a list puts it.
+inline const QString kContractTitle = QStringLiteral("合同编号");
+// Whether an order's status (备注) says it can no longer be cancelled: cancelled whole
+// (已撤) or in part after fills (部撤), or expired (已失效).
+bool IsClosedStatus(const QString& status);
+// The column titled kContractTitle, or −1.
+int ContractColumn(const CListCtrlCl& list);
 
 // Cancels the order of the first selected row of `list` (command 3 with the row's code,
 // order quantity and order time as shown). Nothing happens without a selected row. The

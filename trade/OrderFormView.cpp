@@ -6,6 +6,7 @@
 #include "controls/FailDlg.h"
 #include "controls/TEdit.h"
 #include "controls/XPButton.h"
+#include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/Gbk.h"
@@ -17,6 +18,7 @@
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
 
+#include <QAbstractButton>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -37,6 +39,8 @@ const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 230, 0);
 const QColor kVolumeColour(192, 192, 0);
+// The server pushes quotes every second: this long without one, a code is not quoted.
+constexpr std::chrono::seconds kNoQuoteAfter{3};
 const QColor kFormBackground(240, 240, 240);
 const QColor kStaleQuote(128, 128, 128);
 
@@ -185,7 +189,7 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     auto* bidBox = MakeGroupFrame(this);
     bidBox->setGeometry(DluRect(205, 72, 240, 66));
     auto* limitBox = MakeGroupFrame(this);
-    limitBox->setGeometry(DluRect(205, 141, 240, 44));
+    limitBox->setGeometry(DluRect(205, 141, 240, 50));
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     const char16_t* askLabels[] = {u"卖五", u"卖四", u"卖三", u"卖二", u"卖一"};
     const char16_t* bidLabels[] = {u"买一", u"买二", u"买三", u"买四", u"买五"};
@@ -205,10 +209,21 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
     const char16_t* summaryLabels[] = {u"最新", u"涨幅", u"涨停", u"跌停"};
     for (int k = 0; k < 4; ++k) {
         const int x = k % 2 == 0 ? 215 : 330;
-        const int y = k < 2 ? 150 : 167;
+        const int y = k < 2 ? 145 : 156;
         MakeLabel(this, traits.summaryLabelIds[k], QString::fromUtf16(summaryLabels[k]), DluRect(x, y, 30, 10));
         m_quote[kLastPriceIndex + k] = MakeLabel(this, kFirstQuoteId + kLastPriceIndex + k, QStringLiteral("--"),
                                                  DluRect(x + 30, y, 75, 10), right);
+    }
+    // The day so far, from the quote board: 今开, 最高, 最低, 成交量.
+    const char16_t* dayLabels[] = {u"今开", u"最高", u"最低", u"成交量"};
+    const char* dayNames[] = {"dayOpen", "dayHigh", "dayLow", "dayVolume"};
+    for (int k = 0; k < kDayControls; ++k) {
+        const int x = k % 2 == 0 ? 215 : 330;
+        const int y = k < 2 ? 167 : 178;
+        MakeLabel(this, 0, QString::fromUtf16(dayLabels[k]), DluRect(x, y, 30, 10));
+        m_day[k] = MakeLabel(this, 0, QStringLiteral("--"), DluRect(x + 30, y, 75, 10), right);
+        m_day[k]->setObjectName(QString::fromLatin1(dayNames[k]));
+        MakeOpaque(m_day[k]);
     }
     for (int i = 0; i < kQuoteControls; ++i) {
         QColor colour = kBlack;
@@ -251,6 +266,16 @@ void COrderFormView::BuildForm(const FormTraits& traits) {
 
     connect(m_code, &CTEdit::textChanged, this, &COrderFormView::OnCodeChanged);
     connect(m_price, &CTEdit::textChanged, this, [this] { UpdateAmount(); });
+    // A quantity typed by hand is no preset's any more.
+    connect(m_quantity, &QLineEdit::textEdited, this, [this] {
+        for (int id : {1103, 1104, 1105}) {
+            if (auto* radio = findChild<QRadioButton*>(IdName(id)); radio && radio->isChecked()) {
+                radio->setAutoExclusive(false);
+                radio->setChecked(false);
+                radio->setAutoExclusive(true);
+            }
+        }
+    });
     connect(priceSpin, &CSpinButtons::stepped, this, &COrderFormView::OnPriceStep);
     connect(quantitySpin, &CSpinButtons::stepped, this, &COrderFormView::OnQuantityStep);
     connect(submit, &CXPButton::clicked, this, [this] { RunOnce([this] { Submit(); }); });
@@ -310,6 +335,17 @@ bool COrderFormView::OnEditKey(QObject* watched, const QKeyEvent& key) {
     const int key_ = key.key();
     if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return false;
+    // Enter moves on through code, price and quantity; on the quantity it presses the form's
+    // button, with the same confirmation as a click.
+    if (key_ == Qt::Key_Return || key_ == Qt::Key_Enter) {
+        if (watched == m_quantity) {
+            if (auto* submit = findChild<QAbstractButton*>(IdName(1013)))
+                submit->click();
+        } else {
+            (watched == m_code ? m_price : m_quantity)->setFocus(Qt::TabFocusReason);
+        }
+        return true;
+    }
     if (key_ == Qt::Key_PageUp || key_ == Qt::Key_PageDown) {
         OnQuantityStep(key_ == Qt::Key_PageUp ? -1 : 1);
         return true;
@@ -389,6 +425,11 @@ void COrderFormView::OnCodeChanged() {
     m_amount->clear();
     m_quantity->clear();
     UpdateAmount();
+    // The previous security's quote must not stand beside the new code.
+    for (int i = 0; i < kQuoteControls; ++i)
+        SetQuoteText(i, QStringLiteral("-"));
+    m_prevCloseText.clear();
+    m_codeChangedAt = std::chrono::steady_clock::now();
 
     // The typed code first, then every held security, each once.
     const std::string typed = ToGbk(code);
@@ -409,8 +450,16 @@ void COrderFormView::RefreshQuotePanel() {
         return;
     net::QuoteRecord q{};
     std::chrono::steady_clock::time_point storedAt;
-    if (!Context().state.quotes.FindQuote(ToGbk(code), q, storedAt))
+    if (!Context().state.quotes.FindQuote(ToGbk(code), q, storedAt)) {
+        // The server pushes every second and leaves out codes it does not quote; a live link
+        // that brought nothing for the code in a few seconds means there is no such security.
+        const bool answered = std::chrono::steady_clock::now() - m_codeChangedAt > kNoQuoteAfter &&
+                              Context().link.Status().phase == net::LinkPhase::kLive;
+        const QString unknown = QStringLiteral("无此证券");
+        if (answered && m_name->text() != unknown)
+            m_name->setText(unknown);
         return;
+    }
     // A price that stopped moving must not look live.
     ShowQuoteAge(std::chrono::steady_clock::now() - storedAt > Context().link.Timings().quoteStaleAfter);
 
@@ -453,6 +502,28 @@ void COrderFormView::RefreshQuotePanel() {
 
     if (m_price->text().isEmpty()) {
         m_price->setText(ChooseDefaultPrice(texts[4], texts[10]));
+    }
+    RefreshDayFigures(ToGbk(code));
+}
+
+void COrderFormView::RefreshDayFigures(const std::string& code) {
+    // The board's row is asked for about once a second, not at the quote timer's pace.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_dayAskedAt >= std::chrono::seconds(1)) {
+        m_dayAskedAt = now;
+        Context().link.QueryBoardRow(code);
+    }
+    const std::optional<net::BoardRecord> row = Context().state.market.Row(code);
+    const QString none = QStringLiteral("--");
+    const QString texts[kDayControls] = {
+        row && row->open > 0 ? CentsText(row->open) : none,
+        row && row->high > 0 ? CentsText(row->high) : none,
+        row && row->low > 0 ? CentsText(row->low) : none,
+        row ? QStringLiteral("%1手").arg(row->volume / 100) : none,
+    };
+    for (int k = 0; k < kDayControls; ++k) {
+        if (m_day[k]->text() != texts[k])
+            m_day[k]->setText(texts[k]);
     }
 }
 
@@ -500,6 +571,8 @@ void COrderFormView::ResetForm() {
     m_quantity->clear();
     for (int i = 0; i < kQuoteControls; ++i)
         SetQuoteText(i, QStringLiteral("-"));
+    for (QLabel* day : m_day)
+        day->setText(QStringLiteral("-"));
 }
 
 void COrderFormView::OnPriceStep(int delta) {

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
+#include <string>
 
 class CLcDlg;
 class CTEdit;
@@ -134,10 +136,19 @@ private:
     void ShowQuoteAge(bool stale);
     void PlaceTabs(int gap);
 
+    // Copies the board's 今开, 最高, 最低 and 成交量 of `code` into the panel.
+    void RefreshDayFigures(const std::string& code);
+
     static constexpr int kQuoteControls = 24; // 1014–1037
+    static constexpr int kDayControls = 4;    // dayOpen, dayHigh, dayLow, dayVolume
+    std::array<QLabel*, kDayControls> m_day{};
+    std::chrono::steady_clock::time_point m_dayAskedAt;
     std::array<QLabel*, kQuoteControls> m_quote{};
     std::array<QColor, kQuoteControls> m_quoteColour{};
     QString m_prevCloseText;
+    // When the code was last changed: a code the server has not quoted for a while after it
+    // is one the server does not know.
+    std::chrono::steady_clock::time_point m_codeChangedAt;
     bool m_quoteStale = false;
     CXPButton* m_refresh = nullptr; // 1038
     QTabWidget* m_tabs = nullptr;   // 22222

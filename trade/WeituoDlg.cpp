@@ -20,7 +20,8 @@ CWeituoDlg::CWeituoDlg(ClientContext& context, QWidget* parent)
                         {QStringLiteral("成交均价"), 95},
                         {QStringLiteral("操作"), 80},
                         {QStringLiteral("委托时间"), 210},
-                        {QStringLiteral("备注"), 95}});
+                        {QStringLiteral("备注"), 95},
+                        {order_cancel::kContractTitle, 80}});
     // Newest first until the user sorts by another column.
     m_list->SortByColumn(order_cancel::kOrderTimeColumn, Qt::DescendingOrder);
     connect(m_list, &CListCtrlCl::rowDoubleClicked, this, &CWeituoDlg::OnRowDoubleClicked);
@@ -30,7 +31,6 @@ void CWeituoDlg::FillOrderList() {
     const std::vector<net::OrderRecord> rows = m_context.state.todayOrders.Rows(&net::OrderRecord::code);
     ListFillScope scope(m_list);
     ResetRows(m_list, static_cast<int>(rows.size()));
-    const QString cancelled = QStringLiteral("已撤");
     int row = 0;
     for (const net::OrderRecord& r : rows) {
         m_list->SetItemText(row, 0, FromGbkField(r.code));
@@ -43,7 +43,8 @@ void CWeituoDlg::FillOrderList() {
         m_list->SetItemText(row, 7, FromGbkField(r.orderTime));
         const QString status = FromGbkField(r.status);
         m_list->SetItemText(row, 8, status);
-        m_list->SetItemTextColor(8, row, status == cancelled ? QColor(0, 0, 0) : QColor(255, 0, 0));
+        m_list->SetItemTextColor(8, row, order_cancel::IsClosedStatus(status) ? QColor(0, 0, 0) : QColor(255, 0, 0));
+        m_list->SetItemText(row, 9, FromGbkField(r.contractNo));
         ++row;
     }
 }
@@ -52,7 +53,8 @@ void CWeituoDlg::OnRowDoubleClicked(int row) {
     using namespace order_cancel;
     // An order that is completely filled cannot be cancelled: no question is asked.
     if (row < 0 || row >= m_list->GetItemCount() ||
-        m_list->GetItemText(row, kOrderQtyColumn) == m_list->GetItemText(row, kFilledQtyColumn))
+        m_list->GetItemText(row, kOrderQtyColumn) == m_list->GetItemText(row, kFilledQtyColumn) ||
+        IsClosedStatus(m_list->GetItemText(row, 8)))
         return;
     CancelSelectedOrder(this, m_context.link, *m_list, QStringLiteral("是否确认撤销委托?"),
                         ByMessageBox(this, QStringLiteral("撤单")));

@@ -23,7 +23,11 @@ enum Command : int {
     kCmdQuoteSubscribe = 17,
     kCmdQuoteUpdate = 18,
     kCmdMarketPhase = 19, // pushed: the market's state in a few words, at login and when it changes
+    kCmdQuoteBoard = 20,  // every security's quote and day figures, a page at a time
     kCmdChangePassword = 21,
+    kCmdBars = 22,     // minute or daily bars of one security
+    kCmdStanding = 23, // my rank and the top of one period: net/Standing.h
+    kCmdCurve = 24,    // my return since the start by trading day, beside the index and the median
     kCmdHeartbeat = 90,
 };
 
@@ -38,9 +42,11 @@ enum Message : int {
     kMsgLoginReply = 1131,
     kMsgOrderReply = 1132,
     kMsgPasswordReply = 1133,
-    kMsgReloginFailed = 1134, // the server rejected the re-login after a reconnect
-    kMsgFundsStored = 1135,   // the funds record is new
-    kMsgCancelReply = 1136,   // answer to a cancel (commands 3 to 6)
+    kMsgReloginFailed = 1134,      // the server rejected the re-login after a reconnect
+    kMsgFundsStored = 1135,        // the funds record is new
+    kMsgCancelReply = 1136,        // answer to a cancel (commands 3 to 6)
+    kMsgOrderResultUnknown = 1137, // an order or cancel was unanswered when the link broke
+    kMsgStandingStored = 1140,     // an answer to command 23 or 24 is in SharedState::standing
 };
 
 // The client version built into this program; a login answer naming another forces an update.

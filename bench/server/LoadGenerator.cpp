@@ -3,12 +3,31 @@
 //   quorvex_load quotes  [--clients 1000] [--codes 10] [--seconds 10]
 //   quorvex_load orders  [--clients 20] [--window 32] [--orders 100000]
 //   quorvex_load latency [--rate 1000] [--seconds 10] [--clients 8]
-//   quorvex_load logins  [--clients 50] [--users 8]
+//   quorvex_load logins  [--clients 50] [--users 8] [--burst 1]  --burst: every user's first
+//                        login at once, as at the opening bell; how many are answered in 10 s
 //   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
-//   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5]  one client floods,
-//                                              another's order latency is measured
+//   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5] [--connections 1]
+//                        [--resting N]  bench0 floods with queries (or N resting orders) over
+//                        its connections, bench1's order latency is measured
 //   quorvex_load wal     [--clients 20] [--window 32] [--seconds 60]  log size under load
+//   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
+//                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
+//                        and never log in nor read, 1 bench1's logged-in connections asking for
+//                        funds and never reading, 2 as many idle connections as the system
+//                        allows (--addresses 158) against --max-connections 10000, and bench0
+//                        logging in 8 times meanwhile;
+//                        reports the server's peak RSS and bench0's answers;
+//                        3 a rival behind bench0's address guesses its password (10 at once,
+//                        then one a second): how long bench0 takes to get in from there;
+//                        4 64 addresses guess bench0's password: how many guesses are checked
+//   quorvex_load standing [--accounts 10000] [--days 60] [--standing-rate 1000] [--rate 200]
+//                         [--seconds 10]   order latency alone, then beside a stream of
+//                                          command 23 (where I stand) on a crowded contest
 //   any mode: --sync-normal 1 serves with --synchronous normal (default full)
+//   quorvex_load market  [--securities 5000] [--clients 4] [--window 8] [--seconds 10]
+//                                              the quote board (command 20) over every security
+//                                              and 1,024 daily bars (command 22), answers/s
+//   quotes and market: --securities N serves N securities from a --securities file
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
 //   quorvex_load takeover --pg URI [--runs 10] [--silent 1]   (--silent: freeze the leader first)
 //
@@ -29,16 +48,19 @@
 // quotes and orders; the logins mode measures the real argon2id cost, once per user (a
 // user's later logins are answered from the server's cache of verified passwords).
 
+#include "server/engine/GbkCodec.h"
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
 #include "server/store/pg/PgStore.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
+#include "wire/MarketRecords.h"
 
 #include <asio.hpp>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -50,10 +72,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -173,12 +197,17 @@ class Client final : public std::enable_shared_from_this<Client> {
 public:
     using OnFrame = std::function<void(Client&, const net::Frame&)>;
 
-    Client(asio::io_context& io, OnFrame onFrame, std::string user)
+    Client(asio::io_context& io, OnFrame onFrame, std::string user = AccountName(0))
         : socket_(io)
         , onFrame_(std::move(onFrame))
         , user_(std::move(user)) {}
 
-    void Connect(std::uint16_t port) {
+    // `sourceHost` > 0 connects from 127.0.0.0 + sourceHost, as a crowd from many addresses.
+    void Connect(std::uint16_t port, std::uint32_t sourceHost = 0) {
+        if (sourceHost > 0) {
+            socket_.open(asio::ip::tcp::v4());
+            socket_.bind({asio::ip::address_v4((127u << 24) | sourceHost), 0});
+        }
         socket_.async_connect(
             {asio::ip::make_address("127.0.0.1"), port}, [self = shared_from_this()](const asio::error_code& ec) {
                 if (ec) {
@@ -293,7 +322,14 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
     const long clients = Option("--clients", 1000);
     const long codesEach = Option("--codes", 10);
     const long seconds = Option("--seconds", 10);
-    const auto securities = server::DefaultSecurities();
+    std::vector<std::string> securities;
+    for (const server::SecurityInfo& s : server::DefaultSecurities())
+        securities.emplace_back(s.code);
+    if (const long listed = Option("--securities", 0); listed > 0) {
+        securities.clear();
+        for (long k = 0; k < listed; ++k)
+            securities.push_back(std::to_string(600000 + k));
+    }
     asio::io_context io;
     std::vector<std::shared_ptr<Client>> all;
     bool measuring = false;
@@ -309,7 +345,7 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
                     for (long k = 0; k < codesEach; ++k) {
                         if (k)
                             list += ',';
-                        list += securities[static_cast<std::size_t>(i + k) % securities.size()].code;
+                        list += securities[static_cast<std::size_t>(i + k) % securities.size()];
                     }
                     self.Send(net::kCmdQuoteSubscribe, "code=" + list);
                 } else if (f.command == net::kCmdQuoteUpdate && measuring) {
@@ -359,6 +395,115 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
                 starved);
     std::printf("  server CPU: %.1f%% of one core\n", 100.0 * cpu / wall);
     return loggedIn == clients && starved == 0 ? 0 : 1;
+}
+
+// A securities file of `count` made-up securities, codes from 600000 up, prices 1.00 to 100.99.
+std::string WriteSecuritiesFile(const std::filesystem::path& dir, long count) {
+    const std::string path = (dir / "securities.txt").string();
+    std::ofstream out(path);
+    static constexpr const char* kWords[] = {"华夏", "中原", "东方", "科技", "银行", "电力", "医药", "汽车"};
+    for (long i = 0; i < count; ++i)
+        out << 600000 + i << ',' << kWords[i % 8] << kWords[(i / 8) % 8] << i % 100 << ',' << 1 + i % 100 << '.'
+            << (i * 7) % 100 << '\n';
+    return path;
+}
+
+// Keeps `window` requests of one command in flight per client for `seconds`; returns answers
+// and the '|'-records they held.
+std::pair<std::size_t, std::size_t> Hammer(std::uint16_t port, int command,
+                                           const std::function<std::string(Client&)>& next, long clients, long window,
+                                           long seconds) {
+    asio::io_context io;
+    std::vector<std::shared_ptr<Client>> all;
+    std::size_t answers = 0;
+    std::size_t records = 0;
+    long loggedIn = 0;
+    bool measuring = false;
+    for (long i = 0; i < clients; ++i) {
+        auto c = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                ++loggedIn;
+            } else if (f.command == command) {
+                if (measuring) {
+                    ++answers;
+                    records += static_cast<std::size_t>(std::count(f.body.begin(), f.body.end(), '|'));
+                }
+                self.counter = static_cast<std::size_t>(std::count(f.body.begin(), f.body.end(), '|'));
+                self.Send(command, next(self));
+            }
+        });
+        c->Connect(port);
+        all.push_back(c);
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (loggedIn <= i && Clock::now() < deadline)
+            io.run_for(std::chrono::milliseconds(5));
+    }
+    for (auto& c : all)
+        for (long k = 0; k < window; ++k)
+            c->Send(command, next(*c));
+    io.run_for(std::chrono::seconds(1));
+    measuring = true;
+    io.run_for(std::chrono::seconds(seconds));
+    return {answers, records};
+}
+
+int RunMarket(ServerProcess& server, std::uint16_t port, long securities) {
+    const long clients = Option("--clients", 4);
+    const long window = Option("--window", 8);
+    const long seconds = Option("--seconds", 10);
+    double cpu0 = server.CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    std::printf("market: %ld securities; server CPU with no client (ticks, day figures, bars): %.1f%% of one core\n",
+                securities, 100.0 * (server.CpuSeconds() - cpu0) / 5.0);
+
+    // Each client walks the whole board page after page, starting the next page where the
+    // last answer's records ended.
+    std::map<Client*, long> position;
+    cpu0 = server.CpuSeconds();
+    const auto board = Hammer(
+        port, net::kCmdQuoteBoard,
+        [&](Client& c) {
+            long& at = position[&c];
+            at = c.counter == 0 ? 0 : at + static_cast<long>(c.counter);
+            c.counter = 0;
+            return "start=" + std::to_string(at) + "&count=" + std::to_string(net::kMaxBoardRecords);
+        },
+        clients, window, seconds);
+    const double boardCpu = server.CpuSeconds() - cpu0;
+    std::printf("  command 20 (count=1000): %.0f answers/s, %.0f records/s (%.1f full boards/s), %ld clients x %ld "
+                "in flight, server CPU %.0f%%\n",
+                static_cast<double>(board.first) / static_cast<double>(seconds),
+                static_cast<double>(board.second) / static_cast<double>(seconds),
+                static_cast<double>(board.second) / static_cast<double>(seconds) / static_cast<double>(securities),
+                clients, window, 100.0 * boardCpu / static_cast<double>(seconds));
+
+    cpu0 = server.CpuSeconds();
+    const auto bars = Hammer(
+        port, net::kCmdBars, [](Client&) { return std::string("code=600000&period=d&count=1024"); }, clients, window,
+        seconds);
+    const double barsCpu = server.CpuSeconds() - cpu0;
+    std::printf("  command 22 (1,024 daily bars): %.0f answers/s, %.1f bars per answer, server CPU %.0f%%\n",
+                static_cast<double>(bars.first) / static_cast<double>(seconds),
+                bars.first ? static_cast<double>(bars.second) / static_cast<double>(bars.first) : 0.0,
+                100.0 * barsCpu / static_cast<double>(seconds));
+    return board.first > 0 && bars.first > 0 && bars.second == bars.first * 1024 ? 0 : 1;
+}
+
+// 1,024 daily bars of 600000 before the server starts, as past contest days would have left.
+bool SeedDailyBars(const std::string& db) {
+    sqlite3* handle = nullptr;
+    if (sqlite3_open(db.c_str(), &handle) != SQLITE_OK)
+        return false;
+    std::string sql = "BEGIN;";
+    for (int i = 0; i < 1024; ++i) {
+        const int day = (2020 + i / 336) * 10000 + (1 + i / 28 % 12) * 100 + 1 + i % 28; // 28-day months
+        sql += "INSERT INTO daily_bars VALUES('600000'," + std::to_string(day) + ",1000,1100,950," +
+               std::to_string(1000 + i % 50) + "," + std::to_string(100000 + i) + ");";
+    }
+    sql += "COMMIT;";
+    const bool ok = sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(handle);
+    return ok;
 }
 
 std::int64_t CountOrders(const std::string& db) {
@@ -565,6 +710,153 @@ int RunLatency(std::uint16_t port) {
     return static_cast<long>(latencies.size()) == total && rejected == 0 ? 0 : 1;
 }
 
+// Fills a contest (a SQLite file the server has not opened yet) with `accounts` accounts of
+// varied totals and `days` settled days each, as a long contest has them.
+bool AddCrowd(const std::string& db, long accounts, long days) {
+    sqlite3* handle = nullptr;
+    if (sqlite3_open(db.c_str(), &handle) != SQLITE_OK)
+        return false;
+    std::mt19937_64 rng(7);
+    std::uniform_int_distribution<long long> cents(9'000'000, 11'000'000);
+    bool ok = sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* user = nullptr;
+    sqlite3_stmt* total = nullptr;
+    sqlite3_stmt* market = nullptr;
+    ok = ok &&
+         sqlite3_prepare_v2(handle,
+                            "INSERT INTO users(name, pwhash, sh_account, sz_account, initial_cash, cash) "
+                            "VALUES(?, 'x', ?, ?, 10000000, ?)",
+                            -1, &user, nullptr) == SQLITE_OK &&
+         sqlite3_prepare_v2(handle, "INSERT INTO daily_totals(user_id, day, total) VALUES(?, ?, ?)", -1, &total,
+                            nullptr) == SQLITE_OK &&
+         sqlite3_prepare_v2(handle, "INSERT INTO daily_market(day, index_close, median_return) VALUES(?, 100000, 0)",
+                            -1, &market, nullptr) == SQLITE_OK;
+    std::vector<std::string> dayTexts;
+    for (long d = 0; d < days; ++d) {
+        char text[16];
+        std::snprintf(text, sizeof text, "2020-%02ld-%02ld", 1 + d / 28 % 12, 1 + d % 28);
+        dayTexts.emplace_back(text);
+        sqlite3_bind_text(market, 1, text, -1, SQLITE_TRANSIENT);
+        ok = ok && sqlite3_step(market) == SQLITE_DONE;
+        sqlite3_reset(market);
+    }
+    for (long a = 0; ok && a < accounts; ++a) {
+        const std::string name = "c" + std::to_string(a);
+        const std::string account = "B" + std::to_string(100000000 + a);
+        sqlite3_bind_text(user, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(user, 2, account.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(user, 3, account.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(user, 4, cents(rng));
+        ok = sqlite3_step(user) == SQLITE_DONE;
+        sqlite3_reset(user);
+        const sqlite3_int64 id = sqlite3_last_insert_rowid(handle);
+        for (const std::string& day : dayTexts) {
+            sqlite3_bind_int64(total, 1, id);
+            sqlite3_bind_text(total, 2, day.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(total, 3, cents(rng));
+            ok = ok && sqlite3_step(total) == SQLITE_DONE;
+            sqlite3_reset(total);
+        }
+    }
+    sqlite3_finalize(user);
+    sqlite3_finalize(total);
+    sqlite3_finalize(market);
+    ok = ok && sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(handle);
+    return ok;
+}
+
+// Order latency at --rate for --seconds, alone and then while a second connection of the
+// same account asks command 23 at --standing-rate (cycling the four periods, 100 records).
+int RunStanding(std::uint16_t port) {
+    const long rate = Option("--rate", 200);
+    const long standingRate = Option("--standing-rate", 1000);
+    const long seconds = Option("--seconds", 10);
+    const auto percentile = [](std::vector<double>& v, double q) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[std::min(v.size() - 1, static_cast<std::size_t>(q * v.size()))];
+    };
+    int rc = 0;
+    for (const bool withStanding : {false, true}) {
+        asio::io_context io;
+        std::deque<Clock::time_point> ordersInFlight;
+        std::deque<Clock::time_point> standingInFlight;
+        std::vector<double> orderLatencies;
+        std::vector<double> standingLatencies;
+        std::size_t standingBytes = 0;
+        const auto answer = [](std::deque<Clock::time_point>& q, std::vector<double>& out) {
+            if (q.empty())
+                return;
+            out.push_back(std::chrono::duration<double, std::micro>(Clock::now() - q.front()).count());
+            q.pop_front();
+        };
+        auto trader = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                self.loggedIn = true;
+            else if (f.command == net::kCmdOrder)
+                answer(ordersInFlight, orderLatencies);
+        });
+        auto watcher = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdStanding) {
+                standingBytes += f.body.size();
+                answer(standingInFlight, standingLatencies);
+            }
+        });
+        trader->Connect(port);
+        watcher->Connect(port);
+        while (!trader->loggedIn || !watcher->loggedIn)
+            io.run_for(std::chrono::milliseconds(20));
+        const char* periods[] = {"period=day&count=100", "period=week&count=100", "period=month&count=100",
+                                 "period=all&count=100"};
+        const auto t0 = Clock::now();
+        long orders = 0;
+        long asks = 0;
+        asio::steady_timer timer(io);
+        std::function<void()> pace = [&] {
+            const double elapsed = Seconds(Clock::now() - t0);
+            const long ordersDue = std::min(rate * seconds, static_cast<long>(elapsed * static_cast<double>(rate)) + 1);
+            for (; orders < ordersDue; ++orders) {
+                ordersInFlight.push_back(Clock::now());
+                trader->Send(net::kCmdOrder, kOrderBody);
+            }
+            const long asksDue =
+                withStanding ? std::min(standingRate * seconds, static_cast<long>(elapsed * standingRate) + 1) : 0;
+            for (; asks < asksDue; ++asks) {
+                standingInFlight.push_back(Clock::now());
+                watcher->Send(net::kCmdStanding, periods[asks % 4]);
+            }
+            if (elapsed < static_cast<double>(seconds)) {
+                timer.expires_after(std::chrono::microseconds(500));
+                timer.async_wait([&](const asio::error_code&) { pace(); });
+            }
+        };
+        pace();
+        const auto deadline = Clock::now() + std::chrono::seconds(seconds + 30);
+        while ((Seconds(Clock::now() - t0) < static_cast<double>(seconds) ||
+                static_cast<long>(orderLatencies.size()) < orders ||
+                static_cast<long>(standingLatencies.size()) < asks) &&
+               Clock::now() < deadline)
+            io.run_for(std::chrono::milliseconds(20));
+        const double took = Seconds(Clock::now() - t0);
+        std::printf("%s: %ld orders at %ld/s, %zu answered; order latency median %.0f us, p99 %.0f us\n",
+                    withStanding ? "with standing" : "orders alone", orders, rate, orderLatencies.size(),
+                    percentile(orderLatencies, 0.5), percentile(orderLatencies, 0.99));
+        if (withStanding) {
+            std::printf("  command 23: %ld asked at %ld/s, %zu answered (%.0f/s, %.0f bytes each), "
+                        "answer latency median %.0f us, p99 %.0f us\n",
+                        asks, standingRate, standingLatencies.size(),
+                        static_cast<double>(standingLatencies.size()) / took,
+                        standingLatencies.empty() ? 0.0 : static_cast<double>(standingBytes) / standingLatencies.size(),
+                        percentile(standingLatencies, 0.5), percentile(standingLatencies, 0.99));
+            rc |= static_cast<long>(standingLatencies.size()) == asks ? 0 : 1;
+        }
+        rc |= static_cast<long>(orderLatencies.size()) == orders ? 0 : 1;
+    }
+    return rc;
+}
+
 // Sixty connections guess one user's password at once: how many guesses get checked?
 int RunGuesses(std::uint16_t port) {
     const long clients = Option("--clients", 60);
@@ -613,23 +905,32 @@ int RunFlood(std::uint16_t port) {
     const long queries = Option("--queries", 20000);
     const long rate = Option("--rate", 200);
     const long seconds = Option("--seconds", 5);
+    const long connections = std::max(1L, Option("--connections", 1));
+    const long resting = Option("--resting", 0);
+    // The flooder (bench0) runs on a thread of its own, the victim (bench1) on this one.
     asio::io_context floodIo;
     std::atomic<long> flooded{0};
-    long flooderIn = 0;
-    long seeded = 0;
-    auto flooder = std::make_shared<Client>(
-        floodIo,
-        [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
-                self.loggedIn = true;
-                ++flooderIn;
-            } else if (f.command == net::kCmdTodayOrders) {
-                ++flooded;
-            } else if (f.command == net::kCmdOrder) {
-                ++seeded;
-            }
-        },
-        AccountName(1));
+    std::atomic<long> floodersIn{0};
+    std::vector<std::shared_ptr<Client>> flooders;
+    for (long i = 0; i < connections; ++i) {
+        flooders.push_back(std::make_shared<Client>(
+            floodIo,
+            [&](Client&, const net::Frame& f) {
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                    ++floodersIn;
+                else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder)
+                    ++flooded;
+            },
+            AccountName(0)));
+        flooders.back()->Connect(port);
+    }
+    auto guard = asio::make_work_guard(floodIo);
+    std::thread floodThread([&] { floodIo.run(); });
+    // Past the server's cap on one account's connections the oldest are closed: wait for the
+    // logins, not for all of them to stay.
+    const auto loginDeadline = Clock::now() + std::chrono::seconds(5);
+    while (floodersIn < connections && Clock::now() < loginDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     asio::io_context io;
     std::deque<Clock::time_point> inFlight;
     std::vector<double> latencies;
@@ -645,21 +946,26 @@ int RunFlood(std::uint16_t port) {
                 inFlight.pop_front();
             }
         },
-        AccountName(0));
-    flooder->Connect(port);
+        AccountName(1));
     victim->Connect(port);
-    if (!AwaitLogins(floodIo, flooderIn, 1) || !AwaitLogins(io, victimIn, 1))
+    if (!AwaitLogins(io, victimIn, 1))
         return 1;
-    // Some stored orders of the flooder make each of its queries read a little.
+    // Some stored orders make each query read a little.
     for (int i = 0; i < 50; ++i)
-        flooder->Send(net::kCmdOrder, kOrderBody);
+        victim->Send(net::kCmdOrder, kOrderBody);
+    for (int i = 0; i < 50; ++i)
+        inFlight.push_back(Clock::now());
     const auto seedDeadline = Clock::now() + std::chrono::seconds(30);
-    while (seeded < 50 && Clock::now() < seedDeadline)
-        floodIo.run_for(std::chrono::milliseconds(5));
-    for (long i = 0; i < queries; ++i)
-        flooder->Send(net::kCmdTodayOrders, "start=2000-1-1");
-    auto work = asio::make_work_guard(floodIo);
-    std::thread floodThread([&] { floodIo.run(); });
+    while (latencies.size() < 50 && Clock::now() < seedDeadline)
+        io.run_for(std::chrono::milliseconds(20));
+    latencies.clear();
+    // --resting N: the flooder places N resting orders spread over its connections; otherwise
+    // it pipelines today's-orders queries.
+    asio::post(floodIo, [&] {
+        for (long i = 0; i < (resting > 0 ? resting : queries); ++i)
+            flooders[static_cast<std::size_t>(i % connections)]->Send(
+                resting > 0 ? net::kCmdOrder : net::kCmdTodayOrders, resting > 0 ? kOrderBody : "start=2000-1-1");
+    });
     const auto t0 = Clock::now();
     const long total = rate * seconds;
     long sent = 0;
@@ -679,7 +985,7 @@ int RunFlood(std::uint16_t port) {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds + 120);
     while (static_cast<long>(latencies.size()) < total && Clock::now() < deadline)
         io.run_for(std::chrono::milliseconds(20));
-    work.reset();
+    guard.reset();
     floodIo.stop();
     floodThread.join();
     std::sort(latencies.begin(), latencies.end());
@@ -688,10 +994,11 @@ int RunFlood(std::uint16_t port) {
                    ? 0.0
                    : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
     };
-    std::printf("flood: %ld pipelined queries from one account; another sends %ld orders/s for %ld s\n", queries, rate,
-                seconds);
-    std::printf("  the other's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; flooder answered %ld\n",
-                at(0.5), at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded.load());
+    std::printf("flood: bench0 pipelines %ld %s over %ld connections; bench1 sends %ld orders/s for %ld s\n",
+                resting > 0 ? resting : queries, resting > 0 ? "resting orders" : "today's-orders queries", connections,
+                rate, seconds);
+    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld\n", at(0.5),
+                at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded.load());
     return static_cast<long>(latencies.size()) == total ? 0 : 1;
 }
 
@@ -726,6 +1033,31 @@ int RunLogins(std::uint16_t port, long users) {
                       v.back());
         return std::string(text);
     };
+    if (Option("--burst", 0) != 0) {
+        // The opening bell: every user connects and logs in at the same moment.
+        std::vector<double> answered;
+        std::vector<std::shared_ptr<Client>> all;
+        const auto t0 = Clock::now();
+        for (long u = 0; u < users; ++u) {
+            auto c = std::make_shared<Client>(
+                io,
+                [&](Client&, const net::Frame& f) {
+                    if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                        answered.push_back(Seconds(Clock::now() - t0));
+                },
+                AccountName(u));
+            c->Connect(port, 2 + static_cast<std::uint32_t>(u % 250)); // two contestants an address
+            all.push_back(c);
+        }
+        while (static_cast<long>(answered.size()) < users && Clock::now() - t0 < std::chrono::seconds(120))
+            io.run_for(std::chrono::milliseconds(5));
+        std::sort(answered.begin(), answered.end());
+        const long inTime = std::count_if(answered.begin(), answered.end(), [](double s) { return s <= 10; });
+        std::printf("logins: %ld first logins in one burst: %ld logged in within 10 s, %zu in all, the last after "
+                    "%.2f s\n",
+                    users, inTime, answered.size(), answered.empty() ? 0.0 : answered.back());
+        return 0;
+    }
     std::vector<double> checked;
     for (long u = 0; u < users; ++u) {
         const double ms = login(AccountName(u));
@@ -748,6 +1080,218 @@ int RunLogins(std::uint16_t port, long users) {
                 summary(checked).c_str());
     std::printf("  %ld further logins of those users (verified-password cache): %s\n", clients,
                 summary(cached).c_str());
+    return 0;
+}
+
+// The server's resident memory in megabytes, from /proc.
+double ResidentMb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.starts_with("VmRSS:"))
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+// A connection from 127.0.0.`host` that never reads; -1 when the system has no descriptor.
+int HostileConnection(std::uint16_t port, int host) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl((127u << 24) | static_cast<std::uint32_t>(host));
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        (::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0 && errno != EINPROGRESS)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int RunCrowd(ServerProcess& server, std::uint16_t port) {
+    const long attack = Option("--attack", 0);
+    const long connections = Option("--connections", attack == 2 ? 1000000 : 512);
+    const long addresses = std::max(1L, Option("--addresses", attack == 2 ? 158 : 4));
+    const long seconds = Option("--seconds", 25);
+    asio::io_context io; // before the crowd takes every descriptor
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const long spare = static_cast<long>(limit.rlim_cur) - 300;
+    std::vector<int> crowd;
+    const std::string attackerLogin =
+        net::FormatFrame(net::kCmdLogin, "user_name=bench1&pwd=" + std::string(kPassword));
+    for (long i = 0; i < std::min(connections, spare); ++i) {
+        const int fd = HostileConnection(port, 2 + static_cast<int>(i % addresses));
+        if (fd < 0)
+            break;
+        crowd.push_back(fd);
+        if (attack == 1)
+            (void)::send(fd, attackerLogin.data(), attackerLogin.size(), MSG_NOSIGNAL);
+    }
+    std::string burst;
+    for (int i = 0; i < 64; ++i)
+        burst += attack == 0 ? net::FormatFrame(net::kCmdHeartbeat, "")
+                             : net::FormatFrame(net::kCmdFunds, net::WithCredentials("", "bench1", kPassword));
+
+    // bench0 trades meanwhile: an order every 20 ms, each answer timed; in the slots attack it
+    // also logs in again on a fresh connection every few seconds.
+    std::deque<Clock::time_point> inFlight;
+    std::vector<double> latencies;
+    long sent = 0;
+    auto trader = std::make_shared<Client>(
+        io,
+        [&](Client& self, const net::Frame& f) {
+            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                self.loggedIn = true;
+            } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
+                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
+                inFlight.pop_front();
+            }
+        },
+        "bench0");
+    trader->Connect(port);
+    int loginsTried = 0;
+    int loginsOk = 0;
+    std::vector<std::shared_ptr<Client>> relogins;
+    double peakMb = 0;
+    const auto t0 = Clock::now();
+    auto nextOrder = t0;
+    auto nextLogin = t0 + std::chrono::seconds(1);
+    while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
+        for (const int fd : crowd)
+            if (fd >= 0 && attack != 2)
+                (void)::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (trader->loggedIn && Clock::now() >= nextOrder) {
+            nextOrder += std::chrono::milliseconds(20);
+            inFlight.push_back(Clock::now());
+            trader->Send(net::kCmdOrder, kOrderBody);
+            ++sent;
+        }
+        if (attack == 2 && loginsTried < 8 && Clock::now() >= nextLogin) {
+            nextLogin += std::chrono::seconds(2);
+            ++loginsTried;
+            auto c = std::make_shared<Client>(
+                io,
+                [&](Client&, const net::Frame& f) {
+                    if (f.command == net::kCmdLogin)
+                        loginsOk += f.body.starts_with("0,,,");
+                },
+                "bench0");
+            c->Connect(port);
+            relogins.push_back(c);
+        }
+        io.run_for(std::chrono::milliseconds(5));
+        peakMb = std::max(peakMb, ResidentMb(server.Pid()));
+    }
+    const auto drainUntil = Clock::now() + std::chrono::seconds(5);
+    while (!inFlight.empty() && Clock::now() < drainUntil)
+        io.run_for(std::chrono::milliseconds(5));
+    for (const int fd : crowd)
+        ::close(fd);
+    std::sort(latencies.begin(), latencies.end());
+    const auto at = [&](double q) {
+        return latencies.empty()
+                   ? 0.0
+                   : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
+    };
+    const char* what[] = {"heartbeats, never logged in", "bench1 logged in, asking for funds", "idle"};
+    std::printf("crowd: %zu connections from %ld addresses (%s), not reading, for %ld s\n", crowd.size(), addresses,
+                what[std::clamp(attack, 0L, 2L)], seconds);
+    std::printf("  server peak RSS %.0f MB; bench0's orders: %zu of %ld answered, median %.1f ms, p99 %.1f ms\n",
+                peakMb, latencies.size(), sent, at(0.5), at(0.99));
+    if (attack == 2)
+        std::printf("  bench0's logins on fresh connections during the attack: %d of %d\n", loginsOk, loginsTried);
+    return 0;
+}
+
+// One login on a connection of its own from 127.0.0.`host`; the answer (UTF-8), empty when none.
+std::string LoginOnce(std::uint16_t port, int host, const std::string& user, const std::string& password) {
+    const int fd = HostileConnection(port, host);
+    if (fd < 0)
+        return {};
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, 5000);
+    const std::string frame = net::FormatFrame(net::kCmdLogin, "user_name=" + user + "&pwd=" + password);
+    (void)::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+    net::FrameDecoder decoder;
+    net::Frame reply;
+    std::string answer;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (answer.empty() && Clock::now() < deadline) {
+        p = {fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char chunk[4096];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0)
+            break;
+        decoder.Append(chunk, static_cast<std::size_t>(n));
+        while (decoder.Next(reply) == net::FrameDecoder::Status::kFrame)
+            if (reply.command == net::kCmdLogin)
+                answer = server::GbkToUtf8(reply.body).value_or("?");
+    }
+    ::close(fd);
+    return answer;
+}
+
+int RunGuessers(std::uint16_t port, long attack) {
+    const long seconds = Option("--seconds", 60);
+    std::atomic<long> checked{0};
+    std::atomic<long> refused{0};
+    std::atomic<bool> stop{false};
+    const auto guess = [&](int host, int i) {
+        const std::string answer = LoginOnce(port, host, "bench0", "guess" + std::to_string(i));
+        (answer.find("用户名或密码错误") != std::string::npos ? checked : refused) += 1;
+    };
+    if (attack == 3) {
+        // The rival shares 127.0.0.2 with bench0.
+        std::vector<std::thread> burst;
+        for (int i = 0; i < 10; ++i)
+            burst.emplace_back(guess, 2, i);
+        for (auto& t : burst)
+            t.join();
+        std::thread rival([&] {
+            for (int i = 10; !stop; ++i) {
+                guess(2, i);
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+            }
+        });
+        const auto t0 = Clock::now();
+        int tries = 0;
+        bool in = false;
+        while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
+            ++tries;
+            in = LoginOnce(port, 2, "bench0", kPassword).starts_with("0,,,");
+            if (!in)
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        const double took = Seconds(Clock::now() - t0);
+        stop = true;
+        rival.join();
+        std::printf("crowd: a rival behind bench0's address guessed 10 at once, then one a second\n");
+        std::printf(
+            "  bench0 from that address: %s after %.2f s (%d tries); rival's guesses checked %ld, refused %ld\n",
+            in ? "in" : "still refused", took, tries, checked.load(), refused.load());
+        return in ? 0 : 1;
+    }
+    std::vector<std::thread> guessers;
+    const auto t0 = Clock::now();
+    for (int a = 0; a < 64; ++a)
+        guessers.emplace_back([&, a] {
+            for (int i = 0; Clock::now() - t0 < std::chrono::seconds(seconds); ++i) {
+                guess(256 + a, a * 100000 + i);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    for (auto& t : guessers)
+        t.join();
+    std::printf("crowd: 64 addresses guessed bench0's password for %ld s: %ld checked, %ld refused unchecked\n",
+                seconds, checked.load(), refused.load());
     return 0;
 }
 
@@ -863,7 +1407,7 @@ long AccountsFor(const std::string& mode) {
         return Option("--clients", 20);
     if (mode == "logins")
         return std::max(1L, Option("--users", 8));
-    if (mode == "flood")
+    if (mode == "flood" || mode == "crowd")
         return 2;
     if (mode == "latency")
         return Option("--clients", 8);
@@ -895,18 +1439,35 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
         }
         std::vector<std::string> args = {"serve",     "--db",           db,   "--listen", "127.0.0.1:0",
                                          "--no-demo", "--idle-seconds", "600"};
+        const long securities = Option("--securities", mode == "market" ? 5000 : 0);
+        if (securities > 0)
+            args.insert(args.end(), {"--securities", WriteSecuritiesFile(dir, securities)});
+        if (mode == "market" && !SeedDailyBars(db)) {
+            std::fprintf(stderr, "quorvex_load: could not store the daily bars\n");
+            return 1;
+        }
         if (fastHash)
             args.push_back("--fast-hash");
-        // Every simulated client comes from 127.0.0.1.
-        args.insert(args.end(), {"--max-per-address", "1000000"});
+        // Every simulated client comes from 127.0.0.1; the attacks keep the per-address limit.
+        if (mode != "crowd" && mode != "flood" && mode != "logins" && mode != "guesses")
+            args.insert(args.end(), {"--max-per-address", "1000000"});
+        if (mode != "crowd" && mode != "flood") // the throughput modes may open many connections of one account
+            args.insert(args.end(), {"--max-per-account", "1000000"});
+        else if (Option("--attack", 0) == 2) // a table the crowd can fill, with descriptors to spare
+            args.insert(args.end(), {"--max-connections", "10000"});
         if (Option("--sync-normal", 0) != 0)
             args.insert(args.end(), {"--synchronous", "normal"});
-        if (mode != "quotes") {
+        if (mode != "quotes" && mode != "market") {
             // A fixed book: 600000 at 10.00, so the orders' price stays inside the limits.
             const std::string csv = (dir / "book.csv").string();
             std::ofstream(csv) << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,100,100,100,100,100,"
                                   "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
             args.insert(args.end(), {"--quotes-csv", csv});
+        }
+        if (mode == "standing" &&
+            !AddCrowd(db, std::max(1L, Option("--accounts", 10000)) - 1, std::max(0L, Option("--days", 60)))) {
+            std::fprintf(stderr, "quorvex_load: could not fill the contest\n");
+            return 1;
         }
         ServerProcess server(binary, args);
         const std::uint16_t port = server.Port();
@@ -914,6 +1475,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             std::fprintf(stderr, "quorvex_load: quorvexd did not start\n");
         } else if (mode == "quotes") {
             rc = RunQuotes(server, port);
+        } else if (mode == "market") {
+            rc = RunMarket(server, port, securities);
         } else if (mode == "orders") {
             rc = RunOrders(server, port, db);
         } else if (mode == "latency") {
@@ -926,6 +1489,10 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             rc = RunFlood(port);
         } else if (mode == "wal") {
             rc = RunWal(port, db);
+        } else if (mode == "crowd") {
+            rc = Option("--attack", 0) >= 3 ? RunGuessers(port, Option("--attack", 0)) : RunCrowd(server, port);
+        } else if (mode == "standing") {
+            rc = RunStanding(port);
         } else {
             std::fprintf(stderr, "quorvex_load: unknown mode %s\n", mode.c_str());
             rc = 2;
@@ -939,10 +1506,12 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: quorvex_load quotes|orders|latency|logins|guesses|flood|wal|stores|takeover [--clients N] "
-                     "[--codes N] [--seconds N] "
-                     "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
+        std::fprintf(
+            stderr,
+            "usage: quorvex_load quotes|market|orders|latency|logins|guesses|flood|wal|crowd|standing|stores|takeover "
+            "[--clients N] "
+            "[--codes N] [--seconds N] "
+            "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
         return 2;
     }
     const std::string mode = argv[1];

@@ -1,5 +1,6 @@
 #include "server/engine/Engine.h"
 
+#include "server/engine/ContestCalendar.h"
 #include "server/engine/GbkCodec.h"
 #include "server/engine/LogSyncer.h"
 #include "server/engine/Requests.h"
@@ -20,10 +21,34 @@ Engine::~Engine() {
 }
 
 void Engine::Open(bool lead, const std::function<void()>& standingBy) {
+    // Serving stores the calendar of a contest that keeps none yet, as creating one does.
+    Load(StoreAccess::kCreate, lead, standingBy, AdminAccess::kCreate);
+}
+
+void Engine::OpenForAdmin(AdminAccess access) {
+    const StoreAccess store = access == AdminAccess::kRead     ? StoreAccess::kReadOnly
+                              : access == AdminAccess::kChange ? StoreAccess::kExisting
+                                                               : StoreAccess::kCreate;
+    Load(store, false, {}, access);
+}
+
+void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose) {
+    // A bad quotes file stops the start before the contest is touched.
+    if (options_.securities.empty())
+        market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
+    else
+        market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent,
+                                           SecurityViews(options_.securities));
+    if (!options_.quotesCsv.empty()) {
+        std::string error;
+        if (!market_->LoadCsv(options_.quotesCsv, error, GbkToUtf8))
+            throw std::runtime_error(error);
+    }
     // A power-safe file store commits without syncing, and the syncer makes each batch
     // durable before its answers go out while the engine goes on with the next one.
-    const bool overlap = !IsPostgresLocation(options_.dbPath) && options_.synchronous == Synchronous::kFull;
-    db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous);
+    const bool overlap = access != StoreAccess::kReadOnly && !IsPostgresLocation(options_.dbPath) &&
+                         options_.synchronous == Synchronous::kFull;
+    db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous, access);
     file_ = dynamic_cast<SqliteStore*>(db_.get());
     if (overlap)
         syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
@@ -34,30 +59,57 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
             standingBy();
         pg->WaitToLead();
     }
-    db_->Migrate();
-    market_ = std::make_unique<Market>(options_.seed, options_.mainLimitPercent, options_.growthLimitPercent);
-    if (!options_.quotesCsv.empty()) {
-        std::string error;
-        if (!market_->LoadCsv(options_.quotesCsv, error))
-            throw std::runtime_error(error);
-    }
+    const std::int64_t applied = db_->AppliedMigrations();
+    if (access != StoreAccess::kCreate && applied == 0)
+        throw DatabaseError("no contest in " + db_->Describe() + " (init-db creates one)");
+    if (access == StoreAccess::kReadOnly && applied < db_->KnownMigrations())
+        throw DatabaseError(db_->Describe() + " holds a contest of an older version; serve or init-db upgrades it");
+    if (access != StoreAccess::kReadOnly)
+        db_->Migrate();
+    // A calendar is stored with a new contest, when serving, or by init-db; an administration
+    // command on an older contest that keeps none goes by its flags without storing them.
+    const CalendarWrite calendarWrite = access == StoreAccess::kReadOnly ? CalendarWrite::kNever
+                                        : purpose == AdminAccess::kInit  ? CalendarWrite::kReplaceHolidays
+                                        : applied == 0 || lead || purpose == AdminAccess::kCreate
+                                            ? CalendarWrite::kWhenMissing
+                                            : CalendarWrite::kNever;
     ledger_ = std::make_unique<Ledger>(*db_, *market_, options_.fees, &directory_);
+    ledger_->SetMaxOpenOrders(options_.maxOpenOrders);
+    const CalendarChoice choice{options_.exchangeDay, options_.holidaysGiven, options_.hoursGiven};
+    if (access == StoreAccess::kReadOnly) {
+        // One snapshot of the whole contest, and nothing written: no day set, no rollover.
+        db_->Execute("BEGIN");
+        try {
+            options_.exchangeDay = SettleCalendar(*db_, choice, CalendarWrite::kNever);
+            ledger_->Load();
+            ledger_->RestorePrices();
+            db_->Execute("ROLLBACK");
+        } catch (...) {
+            db_->Execute("ROLLBACK");
+            throw;
+        }
+        return;
+    }
     db_->Begin();
     try {
+        options_.exchangeDay = SettleCalendar(*db_, choice, calendarWrite);
         ledger_->Load();
         const LocalTime now = Now();
         if (ledger_->Day().empty())
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
         CatchUp(now);
+        history_.Load(*db_, *market_, ledger_->Day());
         ledger_->Flush();
         db_->Commit();
         if (syncer_)
             syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
+        history_.Discard();
         throw;
     }
+    history_.Publish();
     dataVersion_ = db_->DataVersion();
     snapshot_ = BuildSnapshot(Now());
     buyFillsCounted_ = ledger_->BuyFills();
@@ -66,7 +118,8 @@ void Engine::Open(bool lead, const std::function<void()>& standingBy) {
 }
 
 void Engine::PublishRanking(const LocalTime& now) {
-    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time));
+    ranking_.Publish(MakeRankingSnapshot(ledger_->Ranking(), ledger_->Day(), now.day + " " + now.time,
+                                         ledger_->MarketHistory(), ledger_->IndexNow()));
     rankingPublished_ = std::chrono::steady_clock::now();
 }
 
@@ -90,6 +143,12 @@ void Engine::RunNow(const Work& work) {
 }
 
 void Engine::Start(QuotesListener listener) {
+    // The index starts from the market the contest is served with; the administration
+    // commands, which never start the engine, may run without its options.
+    RunNow([](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+        ledger.KeepIndexBase();
+        return std::nullopt;
+    });
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
     thread_ = std::thread([this] { Run(); });
@@ -122,7 +181,7 @@ void Engine::Checkpoints() {
             // engine waits for it, so that the log stays bounded however busy the engine is.
             std::string error;
             if ((copied && copied->caughtUp) || tooLarge) {
-                if (!db->TruncateLog(std::chrono::milliseconds(tooLarge ? 200 : 0), error) && tooLarge)
+                if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge)
                     log.Write("write-ahead log above its limit, could not empty it: " + error);
             }
         } catch (const std::exception& e) {
@@ -175,7 +234,7 @@ void Engine::CatchUp(const LocalTime& now) {
     // down over night) rolls the contest over before anything else happens in it.
     const std::string day = TradingDay(now);
     if (day > ledger_->Day())
-        ledger_->Rollover(day, now.time);
+        ledger_->Rollover(day, now);
 }
 
 void Engine::HoldCallAuctions(const LocalTime& now) {
@@ -198,6 +257,7 @@ void Engine::HoldCallAuctions(const LocalTime& now) {
         ledger_->MatchCall(now.time);
         ledger_->SetCallsHeld(call.held);
         ledger_->SavePrices();
+        RecordBars(now);
     }
 }
 
@@ -206,9 +266,18 @@ QuoteSnapshotPtr Engine::BuildSnapshot(const LocalTime& now) const {
     snapshot->tick = market_->TickCount();
     if (options_.exchangeDay)
         snapshot->phase = PhaseText(options_.exchangeDay->PhaseAt(now));
-    for (const Quote& q : market_->Quotes())
+    const std::vector<Quote>& quotes = market_->Quotes();
+    snapshot->records.reserve(quotes.size());
+    snapshot->board.reserve(quotes.size());
+    for (const Quote& q : quotes) { // in code order, as the board lists them
         snapshot->records.emplace(q.code, Utf8ToGbk(Market::RecordText(q)));
+        snapshot->board.push_back(Utf8ToGbk(Market::BoardText(q)));
+    }
     return snapshot;
+}
+
+void Engine::RecordBars(const LocalTime& now) {
+    history_.Record(*db_, *market_, ledger_->Day(), BarMinute(now.minuteOfDay, options_.exchangeDay.has_value()));
 }
 
 void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
@@ -223,7 +292,7 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
 }
 
 bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
-                        bool tick, bool isolated) {
+                        bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts) {
     bool accountsChanged = false;
     db_->Begin();
     const std::int64_t version = db_->DataVersion();
@@ -231,12 +300,17 @@ bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::
         // An admin command wrote to the file: take its state as the truth.
         ledger_->Load();
         ledger_->RestorePrices();
+        history_.Load(*db_, *market_, ledger_->Day());
         dataVersion_ = version;
         accountsChanged = true;
     }
     const auto day = ledger_->Day();
     CatchUp(now);
-    accountsChanged = accountsChanged || ledger_->Day() != day;
+    if (ledger_->Day() != day) {
+        // The closed day's bar was stored as a daily bar: take the bars afresh.
+        history_.Load(*db_, *market_, ledger_->Day());
+        accountsChanged = true;
+    }
     // A call auction fills the orders of many accounts at one moment, unasked.
     const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
     HoldCallAuctions(now);
@@ -272,11 +346,14 @@ bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::
         if (window.marketMoves)
             market_->Advance();
         if (window.ordersMatch)
-            ledger_->MatchOpenOrders(now.time);
-        ledger_->SavePrices();
+            filledAccounts = ledger_->MatchOpenOrders(now.time);
+        RecordBars(now);
     }
+    // Fills between ticks change the day's volume too.
+    ledger_->SavePrices();
     ledger_->Flush();
     db_->Commit();
+    history_.Publish();
     dataVersion_ = db_->DataVersion();
     return accountsChanged;
 }
@@ -303,12 +380,13 @@ void Engine::Run() {
         Market::Checkpoint market = market_->Save();
         bool committed = false;
         bool accountsChanged = false;
+        std::vector<std::int64_t> filledAccounts;
         const auto batchStart = Clock::now();
         // The whole batch at once; when it fails, once more with each request alone, so that
         // one request that cannot be written (a name the store refuses, say) fails alone.
         for (const bool isolated : {false, true}) {
             try {
-                accountsChanged = ApplyBatch(batch, answers, now, tick, isolated);
+                accountsChanged = ApplyBatch(batch, answers, now, tick, isolated, filledAccounts);
                 committed = true;
                 break;
             } catch (const std::exception& e) {
@@ -327,6 +405,8 @@ void Engine::Run() {
                 }
                 // Fills of the lost batch took book volume that nobody bought after all.
                 market_->Rewind(market);
+                history_.Discard();
+                filledAccounts.clear();
                 try {
                     ledger_->Load(); // back to what the database holds
                     if (isolated || batch.empty() || db_->Lost()) {
@@ -358,9 +438,11 @@ void Engine::Run() {
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
         auto deliver = [this, committed, changed = committed && accountsChanged, jobs = std::move(batch),
-                        texts = std::move(answers)]() mutable {
+                        texts = std::move(answers), filled = std::move(filledAccounts)]() mutable {
             if (changed && accountsChanged_)
                 accountsChanged_();
+            else if (committed && !filled.empty() && ordersFilled_)
+                ordersFilled_(filled);
             for (std::size_t i = 0; i < jobs.size(); ++i) {
                 if (committed)
                     jobs[i].done(std::move(texts[i]));

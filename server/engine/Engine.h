@@ -4,6 +4,7 @@
 #include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
 #include "server/ledger/Ledger.h"
+#include "server/ledger/MarketHistory.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/QuoteSnapshot.h"
@@ -50,9 +51,24 @@ public:
     // Opens the database and loads the contest; throws DatabaseError or std::runtime_error.
     // With `lead` on a PostgreSQL store, first becomes the one server that serves it: while
     // another one does, calls `standingBy` once and waits until that one's connection is gone.
+    // The contest's calendar is the one it keeps in its database (the options' choice is
+    // stored when the contest is created or first served); options that contradict it throw
+    // CalendarConflict.
     void Open(bool lead = false, const std::function<void()>& standingBy = {});
+    // For the administration commands, which do not serve.
+    enum class AdminAccess {
+        kInit,   // creates a missing contest; its --holidays list replaces the stored one
+        kCreate, // creates a missing contest
+        kChange, // an existing contest only
+        kRead,   // an existing contest, read-only: nothing created, migrated, rolled over or written
+    };
+    void OpenForAdmin(AdminAccess access);
+    // The options, with the calendar the contest keeps once it is open.
+    const ServerOptions& Options() const { return options_; }
     // Runs `work` at once on the calling thread in a transaction (before Start).
     void RunNow(const Work& work);
+    // Runs `work` on the contest as loaded, writing nothing (after OpenForAdmin(kRead)).
+    void ReadNow(const Work& work) { work(*ledger_, Now()); }
     // Called once, on the engine thread, when a batch failed because the store can no longer
     // be reached: with it went the leadership, so the server should stop and let its standby
     // serve. Set before Start.
@@ -62,6 +78,12 @@ public:
     // over, a call auction filled orders, or an admin command's writes were taken in. Set
     // before Start.
     void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
+    // Called after a committed tick whose matching filled resting orders, with the accounts
+    // that own them, once the batch is durable (on the engine thread, or on a SQLite store's
+    // syncing thread). Set before Start.
+    void OnOrdersFilled(std::function<void(const std::vector<std::int64_t>&)> handler) {
+        ordersFilled_ = std::move(handler);
+    }
     void Start(QuotesListener listener);
     void Stop();
 
@@ -80,6 +102,8 @@ public:
     Metrics& GetMetrics() { return metrics_; }
     // The standings, republished after a batch at most every half second.
     const RankingBoard& Ranking() const { return ranking_; }
+    // The bars of every security, read from any thread.
+    const MarketHistory& History() const { return history_; }
 
 private:
     struct Job {
@@ -89,11 +113,13 @@ private:
         bool readOnly = false;
     };
 
+    void Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose);
     void Run();
     // One transaction for the batch; throws when it cannot be committed. `isolated` puts each
-    // request in a savepoint of its own. True when accounts changed that nobody asked about.
+    // request in a savepoint of its own. True when accounts changed that nobody asked about;
+    // `filledAccounts` gets the accounts whose resting orders the tick filled.
     bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
-                    bool tick, bool isolated);
+                    bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts);
     LocalTime Now() const;
     void Checkpoints();
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
@@ -101,9 +127,10 @@ private:
     std::string TradingDay(const LocalTime& now) const;
     void HoldCallAuctions(const LocalTime& now);
     QuoteSnapshotPtr BuildSnapshot(const LocalTime& now) const;
+    void RecordBars(const LocalTime& now);
     void PublishRanking(const LocalTime& now);
 
-    const ServerOptions options_;
+    ServerOptions options_; // its calendar replaced by the contest's own at Open
     UserDirectory& directory_;
     std::unique_ptr<Store> db_;
     SqliteStore* file_ = nullptr; // db_ when it is a SQLite file
@@ -112,6 +139,7 @@ private:
     std::int64_t dataVersion_ = 0;
     Metrics metrics_;
     RankingBoard ranking_;
+    MarketHistory history_;
     std::chrono::steady_clock::time_point rankingPublished_;
     std::uint64_t buyFillsCounted_ = 0;
     std::uint64_t sellFillsCounted_ = 0;
@@ -126,6 +154,7 @@ private:
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
     std::function<void()> accountsChanged_;
+    std::function<void(const std::vector<std::int64_t>&)> ordersFilled_;
     std::function<void()> storeLost_;
     std::thread thread_;
     std::thread checkpointer_;

@@ -57,6 +57,7 @@ std::string Metrics::Render() const {
     Header(out, "quorvexd_connections_total", "counter", "Trading connections by what became of them.");
     Line(out, "quorvexd_connections_total", "{outcome=\"accepted\"}", get(connectionsAccepted));
     Line(out, "quorvexd_connections_total", "{outcome=\"refused\"}", get(connectionsRefused));
+    Line(out, "quorvexd_connections_total", "{outcome=\"evicted\"}", get(connectionsEvicted));
     Header(out, "quorvexd_connections_open", "gauge", "Trading connections open now.");
     const std::int64_t open = connectionsOpen.load();
     Line(out, "quorvexd_connections_open", "", open > 0 ? static_cast<std::uint64_t>(open) : 0);

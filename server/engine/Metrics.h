@@ -45,6 +45,9 @@ private:
 struct Metrics {
     std::atomic<std::uint64_t> connectionsAccepted{0};
     std::atomic<std::uint64_t> connectionsRefused{0}; // beyond the connection limit
+    // Closed to make room: the oldest not logged in when the table is full, or an account's
+    // oldest login past its cap.
+    std::atomic<std::uint64_t> connectionsEvicted{0};
     std::atomic<std::int64_t> connectionsOpen{0};
     std::atomic<std::uint64_t> loginsOk{0};
     std::atomic<std::uint64_t> loginsRejected{0};

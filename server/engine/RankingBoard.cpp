@@ -30,14 +30,18 @@ void AppendJsonString(std::string& out, std::string_view text) {
 
 } // namespace
 
-RankingSnapshotPtr MakeRankingSnapshot(const std::vector<RankingRow>& rows, std::string day, std::string updated) {
+RankingSnapshotPtr MakeRankingSnapshot(const std::vector<RankingRow>& rows, std::string day, std::string updated,
+                                       MarketCloses market, std::int64_t index) {
     auto snapshot = std::make_shared<RankingSnapshot>();
     snapshot->day = std::move(day);
     snapshot->updated = std::move(updated);
+    snapshot->market = std::move(market);
+    snapshot->index = index;
     snapshot->rows.reserve(rows.size());
     int rank = 0;
     for (const RankingRow& r : rows)
-        snapshot->rows.push_back({++rank, r.name, r.cash + r.stockValue, r.initialCash, r.positions});
+        snapshot->rows.push_back(
+            {++rank, r.id, r.name, r.cash + r.stockValue, r.initialCash, r.positions, r.pendingFlow, r.closes});
     return snapshot;
 }
 
@@ -75,26 +79,88 @@ std::string ReturnPercent(Cents total, Cents initialCash) {
     return text;
 }
 
-std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames) {
+std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames, std::optional<net::StandingPeriod> period) {
     std::string out;
-    out.reserve(128 + snapshot.rows.size() * 96);
+    out.reserve(256 + snapshot.rows.size() * 112);
     out += "{\"day\":";
     AppendJsonString(out, snapshot.day);
     out += ",\"updated\":";
     AppendJsonString(out, snapshot.updated);
+    if (period) {
+        const StandingBook& book = snapshot.Standings();
+        out += ",\"period\":\"" + std::string(net::PeriodName(*period)) + "\",\"index\":\"" +
+               net::HundredthsText(snapshot.index) + "\",\"median\":\"" + net::HundredthsText(book.MedianHundredths()) +
+               "\"";
+    }
     out += ",\"rows\":[";
-    bool first = true;
-    for (const RankingEntry& e : snapshot.rows) {
-        if (!first)
+    const auto row = [&](const RankingEntry& e, int rank, const std::string& ret, const std::string* profit) {
+        if (out.back() != '[')
             out += ',';
-        first = false;
-        out += "{\"rank\":" + std::to_string(e.rank) + ",\"name\":";
+        out += "{\"rank\":" + std::to_string(rank) + ",\"name\":";
         AppendJsonString(out, fullNames ? e.name : MaskName(e.name));
-        out += ",\"total\":\"" + FormatCents(e.total) + "\",\"return\":\"" + ReturnPercent(e.total, e.initialCash) +
-               "\",\"positions\":" + std::to_string(e.positions) + "}";
+        out += ",\"total\":\"" + FormatCents(e.total) + "\",\"return\":\"" + ret + "\"";
+        if (profit)
+            out += ",\"profit\":\"" + *profit + "\"";
+        out += ",\"positions\":" + std::to_string(e.positions) + "}";
+    };
+    if (period) {
+        const StandingBook& book = snapshot.Standings();
+        for (const std::size_t i : book.Order(*period)) {
+            const StandingBook::Figures& f = book.Of(*period, i);
+            const std::string profit = FormatCents(f.profit);
+            row(snapshot.rows[i], f.rank, net::HundredthsText(f.hundredths), &profit);
+        }
+    } else {
+        for (const RankingEntry& e : snapshot.rows)
+            row(e, e.rank, ReturnPercent(e.total, e.initialCash), nullptr);
     }
     out += "]}";
     return out;
+}
+
+RankingBoard::RankingBoard()
+    : worker_([this] { Work(); }) {}
+
+RankingBoard::~RankingBoard() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void RankingBoard::Publish(RankingSnapshotPtr snapshot) {
+    {
+        std::lock_guard lock(mutex_);
+        if (current_) {
+            waiting_ = std::move(snapshot);
+            wake_.notify_one();
+            return;
+        }
+    }
+    snapshot->Standings();
+    std::lock_guard lock(mutex_);
+    current_ = std::move(snapshot);
+}
+
+RankingSnapshotPtr RankingBoard::Current() const {
+    std::lock_guard lock(mutex_);
+    return current_;
+}
+
+void RankingBoard::Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || waiting_; });
+        if (stopping_)
+            return;
+        RankingSnapshotPtr next = std::move(waiting_);
+        lock.unlock();
+        next->Standings();
+        lock.lock();
+        current_ = std::move(next);
+    }
 }
 
 } // namespace server

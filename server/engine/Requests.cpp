@@ -54,7 +54,7 @@ TradingWindow WindowFor(MarketPhase phase) {
     case MarketPhase::kOpeningCallLocked:
         return {true, false, false, "1,9:20至9:30为开盘集合竞价，不接受撤单", callNote};
     case MarketPhase::kPreOpen:
-        return {true, false, false, "1,9:20至9:30为开盘集合竞价，不接受撤单", "，9:30开始撮合"};
+        return {true, false, false, "1,9:25至9:30为开盘前暂停时段，不接受撤单", "，9:30开始撮合"};
     case MarketPhase::kContinuous:
         return {true, true, true, {}, {}};
     case MarketPhase::kMiddayBreak:
@@ -71,11 +71,6 @@ TradingWindow WindowFor(MarketPhase phase) {
 
 TradingWindow WindowAt(const ServerOptions& options, const LocalTime& now) {
     return options.exchangeDay ? WindowFor(options.exchangeDay->PhaseAt(now)) : WindowFor(options.hours, now);
-}
-
-std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingHours& hours, std::int64_t userId,
-                                                int command, const QueryString& query, const LocalTime& now) {
-    return HandleAccountRequest(ledger, WindowFor(hours, now), userId, command, query, now);
 }
 
 std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
@@ -97,8 +92,15 @@ std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWin
         return answer;
     }
     case net::kCmdCancelOne:
-        if (ledger.CancelMatching(*account, query.Get("code"), query.Get("num"), query.Get("time")))
+        switch (
+            ledger.CancelMatching(*account, query.Get("code"), query.Get("num"), query.Get("time"), query.Get("id"))) {
+        case CancelResult::kCancelled:
             return std::string("0,撤单成功");
+        case CancelResult::kAmbiguous:
+            return std::string("1,有多笔委托与撤单请求相符，请按合同编号撤单");
+        case CancelResult::kNotFound:
+            break;
+        }
         return std::string("1,没有找到可撤销的委托");
     case net::kCmdCancelAllSells:
         return CancelAllAnswer(ledger.CancelAll(*account, true, false));

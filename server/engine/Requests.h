@@ -33,7 +33,5 @@ TradingWindow WindowAt(const ServerOptions& options, const LocalTime& now);
 // Orders and cancels answer "0,text" when done and "1,reason" when not. Engine thread only.
 std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
                                                 int command, const QueryString& query, const LocalTime& now);
-std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingHours& hours, std::int64_t userId,
-                                                int command, const QueryString& query, const LocalTime& now);
 
 } // namespace server

@@ -4,6 +4,7 @@
 #include "server/ledger/PasswordHash.h"
 #include "server/market/ExchangeCalendar.h"
 #include "server/market/LocalTime.h"
+#include "server/market/Securities.h"
 #include "server/market/TradingHours.h"
 #include "server/store/sqlite/SqliteStore.h"
 #include "wire/Board.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace server {
 
@@ -26,20 +28,32 @@ struct ServerOptions {
     // Set: trading follows the exchange's day (sessions, call auctions, weekends, holidays,
     // the day settled after the close) and `hours` is not used.
     std::optional<ExchangeCalendar> exchangeDay;
+    // What the command line said, checked against the calendar the contest keeps.
+    bool holidaysGiven = false;
+    bool hoursGiven = false;
     std::string quotesCsv;
+    // The organiser's securities (--securities); empty: the built-in list.
+    std::vector<Security> securities;
     std::string clientVersion = "20210223";
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
     std::string welcome = "已登录"; // the client shows it in a narrow status pane
     FeeSchedule fees;
     int mainLimitPercent = net::kMainLimitPercent;
     int growthLimitPercent = net::kGrowthLimitPercent;
-    HashCost hashCost = HashCost::kInteractive;
-    // Only requests count as activity, and a client that receives quote pushes sends no
-    // heartbeats, so the limit is long: it reclaims dead connections, not idle users.
+    HashCost hashCost = HashCost::kContest;
+    // Requests count as activity, and so does the peer acknowledging what it is sent (a
+    // client that receives quote pushes sends no heartbeats): the limit reclaims dead
+    // connections, not watching users.
     int idleSeconds = 300;
     // A connection that has not logged in by then is closed.
     int loginSeconds = 30;
     std::size_t maxConnections = 20000;
+    // Open orders one account may hold.
+    std::size_t maxOpenOrders = 2000;
+    // Logged-in connections of one account; a further login closes the account's oldest.
+    std::size_t maxConnectionsPerAccount = 8;
+    // Answers and pushes queued for all clients together; past it the slowest readers go.
+    std::size_t outputBudgetBytes = 128 * 1024 * 1024;
     // A school lab shares one address; an attacker's single address cannot fill every slot.
     std::size_t maxConnectionsPerAddress = 128;
     bool createDemo = true;

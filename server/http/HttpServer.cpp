@@ -7,6 +7,14 @@
 #include <stdexcept>
 
 namespace server {
+namespace {
+
+// Enough workers for a crowd of idle connections besides the monitor's and the browsers' requests.
+constexpr std::size_t kWorkers = 128;
+constexpr time_t kIdleSeconds = 2;
+constexpr time_t kReadSeconds = 5;
+
+} // namespace
 
 HttpServer::HttpServer(const RankingBoard& board, const Metrics& metrics, bool fullNames)
     : board_(board)
@@ -19,10 +27,29 @@ HttpServer::~HttpServer() {
 
 void HttpServer::Start(const std::string& host, std::uint16_t port) {
     http_ = std::make_unique<httplib::Server>();
-    http_->Get("/", [](const httplib::Request&, httplib::Response& res) {
+    // Every idle keep-alive connection holds a worker until its time runs out: short limits and
+    // workers to spare keep /healthz answering while browsers or a crowd leave connections open.
+    http_->new_task_queue = [] { return std::make_unique<httplib::ThreadPool>(kWorkers).release(); }; // httplib owns it
+    http_->set_keep_alive_timeout(kIdleSeconds);
+    http_->set_keep_alive_max_count(100);
+    http_->set_read_timeout(kReadSeconds);
+    http_->set_write_timeout(kReadSeconds);
+    // No answer is to be taken for another type than the one it says.
+    http_->set_default_headers({{"X-Content-Type-Options", "nosniff"}});
+    http_->Get("/", [policy = RankingPagePolicy()](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Security-Policy", policy);
         res.set_content(kRankingPage, "text/html; charset=utf-8");
     });
-    http_->Get("/ranking.json", [this](const httplib::Request&, httplib::Response& res) {
+    http_->Get("/ranking.json", [this](const httplib::Request& req, httplib::Response& res) {
+        std::optional<net::StandingPeriod> period;
+        if (req.has_param("period")) {
+            period = net::ParsePeriod(req.get_param_value("period"));
+            if (!period) {
+                res.status = 400;
+                res.set_content("{\"error\":\"period is day, week, month or all\"}", "application/json; charset=utf-8");
+                return;
+            }
+        }
         const RankingSnapshotPtr snapshot = board_.Current();
         if (!snapshot) {
             res.status = 503;
@@ -30,7 +57,7 @@ void HttpServer::Start(const std::string& host, std::uint16_t port) {
             return;
         }
         res.set_header("Cache-Control", "no-store");
-        res.set_content(RankingJson(*snapshot, fullNames_), "application/json; charset=utf-8");
+        res.set_content(RankingJson(*snapshot, fullNames_, period), "application/json; charset=utf-8");
     });
     http_->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
         std::string text = metrics_.Render();

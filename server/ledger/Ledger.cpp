@@ -1,10 +1,12 @@
 #include "server/ledger/Ledger.h"
 
+#include "server/ledger/MarketHistory.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/LocalTime.h"
 #include "wire/Board.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace server {
@@ -70,7 +72,7 @@ std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
     case OrderStatus::kFilled:
         return "已成";
     case OrderStatus::kCancelled:
-        return "已撤";
+        return filled > 0 ? "部撤" : "已撤"; // 部撤: part filled, the rest cancelled
     case OrderStatus::kExpired:
         return "已失效";
     }
@@ -108,7 +110,7 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
                                  "balance=excluded.balance, available=excluded.available, frozen=excluded.frozen, "
                                  "cost=excluded.cost"))
     , deletePosition_(db.Prepare("DELETE FROM positions WHERE user_id=? AND code=?"))
-    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status "
+    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status, id "
                                "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
     , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
                                "FROM trades WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
@@ -127,6 +129,8 @@ void Ledger::Load() {
     dirtyOrders_.clear();
     for (RowBatch* rows : {&newOrders_, &newTrades_, &newFlows_, &newStatements_})
         rows->Clear();
+    savedPrices_.clear(); // what the store holds may differ now: write every price again
+    savedTick_ = 0;
     std::unordered_map<std::string, UserAuth> auth;
 
     Statement meta = db_.Prepare("SELECT value FROM meta WHERE key='day'");
@@ -194,6 +198,104 @@ void Ledger::Load() {
     // asking the store, whose answer would cost a round trip per order.
     Statement last = db_.Prepare("SELECT COALESCE(MAX(id), 0) FROM orders");
     nextOrderId_ = (last.Step() ? last.Int(0) : 0) + 1;
+    LoadCloses();
+}
+
+void Ledger::LoadCloses() {
+    // The organiser's money by account and day; a flow of a settled day belongs to its close,
+    // one of the current day is pending.
+    std::unordered_map<std::int64_t, std::map<std::string, Cents>> flows;
+    Statement flowRows = db_.Prepare("SELECT user_id, day, amount FROM cash_flows");
+    while (flowRows.Step())
+        flows[flowRows.Int(0)][flowRows.Text(1)] += flowRows.Int(2);
+    std::unordered_map<std::int64_t, std::vector<DayClose>> closes;
+    Statement totals = db_.Prepare("SELECT user_id, day, total FROM daily_totals ORDER BY user_id, day");
+    while (totals.Step())
+        closes[totals.Int(0)].push_back({totals.Text(1), totals.Int(2), 0, 1});
+    for (auto& [id, a] : accounts_) {
+        std::vector<DayClose>& own = closes[id];
+        std::map<std::string, Cents>& money = flows[id];
+        auto flow = money.begin();
+        Cents previous = a.initialCash;
+        double unit = 1;
+        for (DayClose& c : own) {
+            for (; flow != money.end() && flow->first <= c.day; ++flow)
+                c.flow += flow->second;
+            c.unit = unit = NextUnit(unit, previous, c.flow, c.total);
+            previous = c.total;
+        }
+        a.pendingFlow = 0;
+        for (; flow != money.end(); ++flow)
+            a.pendingFlow += flow->second;
+        a.closes = std::make_shared<const std::vector<DayClose>>(std::move(own));
+    }
+    std::vector<MarketClose> market;
+    Statement days = db_.Prepare("SELECT day, index_close, median_return FROM daily_market ORDER BY day");
+    while (days.Step())
+        market.push_back({days.Text(0), days.Int(1), days.Int(2)});
+    marketCloses_ = std::make_shared<const std::vector<MarketClose>>(std::move(market));
+    indexBase_.clear();
+    Statement base = db_.Prepare("SELECT code, price FROM index_base");
+    while (base.Step())
+        indexBase_[base.Text(0)] = base.Int(1);
+}
+
+void Ledger::KeepIndexBase() {
+    for (const Quote& q : market_.Quotes()) {
+        if (indexBase_.contains(q.code) || q.prevClose <= 0)
+            continue;
+        indexBase_[q.code] = q.prevClose;
+        db_.Prepare("INSERT INTO index_base(code, price) VALUES(?, ?) ON CONFLICT(code) DO NOTHING")
+            .Bind(1, q.code)
+            .Bind(2, q.prevClose)
+            .Run();
+    }
+}
+
+std::int64_t Ledger::IndexNow() const {
+    double sum = 0;
+    int counted = 0;
+    for (const Quote& q : market_.Quotes()) {
+        const auto base = indexBase_.find(q.code);
+        const Cents start = base != indexBase_.end() ? base->second : q.prevClose;
+        if (start <= 0)
+            continue;
+        sum += static_cast<double>(q.last) / static_cast<double>(start);
+        ++counted;
+    }
+    return counted == 0 ? 100000 : static_cast<std::int64_t>(std::llround(100000 * sum / counted));
+}
+
+void Ledger::RecordCloses(const std::string& day) {
+    Statement insert = db_.Prepare("INSERT INTO daily_totals(user_id, day, total) VALUES(?,?,?) "
+                                   "ON CONFLICT(user_id, day) DO NOTHING");
+    std::vector<double> sinceStart;
+    for (auto& [id, a] : accounts_) {
+        const std::vector<DayClose>& before = *a.closes;
+        if (!before.empty() && before.back().day >= day)
+            continue; // settled already
+        const Cents total = a.cash + StockValue(a);
+        const Cents previous = before.empty() ? a.initialCash : before.back().total;
+        const double unit = NextUnit(before.empty() ? 1 : before.back().unit, previous, a.pendingFlow, total);
+        auto after = std::make_shared<std::vector<DayClose>>(before);
+        after->push_back({day, total, a.pendingFlow, unit});
+        a.closes = std::move(after);
+        a.pendingFlow = 0;
+        insert.Bind(1, id).Bind(2, day).Bind(3, total).Run();
+        sinceStart.push_back(unit);
+    }
+    if (!marketCloses_->empty() && marketCloses_->back().day >= day)
+        return;
+    const std::int64_t index = IndexNow();
+    const std::int64_t median = GrowthHundredths(Median(std::move(sinceStart)));
+    db_.Prepare("INSERT INTO daily_market(day, index_close, median_return) VALUES(?,?,?) ON CONFLICT(day) DO NOTHING")
+        .Bind(1, day)
+        .Bind(2, index)
+        .Bind(3, median)
+        .Run();
+    auto market = std::make_shared<std::vector<MarketClose>>(*marketCloses_);
+    market->push_back({day, index, median});
+    marketCloses_ = std::move(market);
 }
 
 void Ledger::SetDay(const std::string& day) {
@@ -256,6 +358,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
                                std::string_view typeText, const std::string& time, bool matchNow) {
     if (a.status != 0)
         return "1,账户已冻结，不能委托";
+    if (maxOpenOrders_ != 0 && a.openOrders.size() >= maxOpenOrders_)
+        return "1,未成交委托已达" + std::to_string(maxOpenOrders_) + "笔上限，请先撤单再委托";
     if (typeText != "1" && typeText != "2")
         return "1,买卖方向无效";
     const bool sell = typeText == "2";
@@ -298,10 +402,21 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     } else {
         const auto it = a.positions.find(o.code);
         const std::int64_t available = it == a.positions.end() ? 0 : it->second.available;
-        if (*qty > available)
-            return "1,可卖数量不足（可用" + std::to_string(available) + "股）";
-        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk)
+        if (*qty > available) {
+            std::string refusal = "1,可卖数量不足（可用" + std::to_string(available) + "股）";
+            // Shares held but not yet sellable are today's purchases (T+1).
+            const std::int64_t boughtToday =
+                it == a.positions.end() ? 0 : it->second.balance - available - it->second.frozen;
+            if (boughtToday > 0)
+                refusal += "，今日买入的" + std::to_string(boughtToday) + "股下一交易日起才能卖出";
+            return refusal;
+        }
+        if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk) {
+            // Without an odd lot in the holding the fault is the quantity, not an odd lot.
+            if (problem == net::QuantityProblem::kOddLotNotInFull && available % 100 == 0)
+                return "1,卖出数量必须是100股的整数倍";
             return QuantityRefusal(problem, board);
+        }
         o.frozenCash = SellFreeze(o);
         if (o.frozenCash > a.Available())
             return "1,可用资金不足以支付交易费用";
@@ -353,6 +468,8 @@ void Ledger::Match(Order& o, Quote& quote, const std::string& time) {
 }
 
 void Ledger::Fill(Order& o, std::int64_t qty, Cents price, const std::string& time) {
+    if (Quote* q = market_.Find(o.code))
+        Market::Trade(*q, qty, price); // contestants' trades are the market's volume too
     Account& a = *FindAccount(o.userId);
     Position& p = a.positions[o.code];
     if (p.name.empty())
@@ -422,15 +539,30 @@ void Ledger::Finish(Order& o, OrderStatus status) {
     openOrders_.erase(o.id);
 }
 
-bool Ledger::CancelMatching(Account& a, std::string_view code, std::string_view numText, std::string_view time) {
+CancelResult Ledger::CancelMatching(Account& a, std::string_view code, std::string_view numText, std::string_view time,
+                                    std::string_view idText) {
+    if (!idText.empty()) {
+        for (std::int64_t id : a.openOrders) {
+            if (std::to_string(id) == idText) {
+                Finish(openOrders_.at(id), OrderStatus::kCancelled);
+                return CancelResult::kCancelled;
+            }
+        }
+        return CancelResult::kNotFound;
+    }
+    Order* match = nullptr;
     for (std::int64_t id : a.openOrders) {
         Order& o = openOrders_.at(id);
         if (o.code == code && std::to_string(o.qty) == numText && o.day + " " + o.time == time) {
-            Finish(o, OrderStatus::kCancelled);
-            return true;
+            if (match)
+                return CancelResult::kAmbiguous; // two orders fit: cancelling either could be wrong
+            match = &o;
         }
     }
-    return false;
+    if (!match)
+        return CancelResult::kNotFound;
+    Finish(*match, OrderStatus::kCancelled);
+    return CancelResult::kCancelled;
 }
 
 int Ledger::CancelAll(Account& a, bool sells, bool buys) {
@@ -445,18 +577,27 @@ int Ledger::CancelAll(Account& a, bool sells, bool buys) {
     return static_cast<int>(ids.size());
 }
 
-void Ledger::MatchOpenOrders(const std::string& time) {
+std::vector<std::int64_t> Ledger::MatchOpenOrders(const std::string& time) {
     std::vector<std::int64_t> ids;
     ids.reserve(openOrders_.size());
     for (const auto& [id, o] : openOrders_)
         ids.push_back(id);
+    std::vector<std::int64_t> filledAccounts;
     for (std::int64_t id : ids) {
         const auto it = openOrders_.find(id);
         if (it == openOrders_.end())
             continue;
-        if (Quote* q = market_.Find(it->second.code))
-            Match(it->second, *q, time);
+        Quote* q = market_.Find(it->second.code);
+        if (!q)
+            continue;
+        const std::int64_t userId = it->second.userId;
+        const std::uint64_t fillsBefore = buyFills_ + sellFills_;
+        Match(it->second, *q, time);
+        if (buyFills_ + sellFills_ != fillsBefore &&
+            std::find(filledAccounts.begin(), filledAccounts.end(), userId) == filledAccounts.end())
+            filledAccounts.push_back(userId);
     }
+    return filledAccounts;
 }
 
 void Ledger::MatchCall(const std::string& time) {
@@ -495,7 +636,7 @@ void Ledger::MatchCall(const std::string& time) {
     }
 }
 
-void Ledger::Rollover(const std::string& newDay, const std::string& time) {
+void Ledger::Rollover(const std::string& newDay, const LocalTime& now) {
     const std::string closing = day_;
     std::vector<std::int64_t> ids;
     for (const auto& [id, o] : openOrders_)
@@ -511,10 +652,14 @@ void Ledger::Rollover(const std::string& newDay, const std::string& time) {
         }
     }
     if (!closing.empty())
+        RecordCloses(closing);
+    if (!closing.empty()) {
         db_.Prepare("INSERT INTO closed_days(day, closed_at) VALUES(?, ?) ON CONFLICT(day) DO NOTHING")
             .Bind(1, closing)
-            .Bind(2, newDay + " " + time)
+            .Bind(2, now.day + " " + now.time)
             .Run();
+        MarketHistory::CloseDay(db_, market_, closing);
+    }
     market_.StartDay();
     SetDay(newDay);
     SavePrices();
@@ -525,18 +670,45 @@ std::string Ledger::NextTradingDay(const std::string& today) const {
 }
 
 void Ledger::SavePrices() {
-    Statement s = db_.Prepare("INSERT INTO prices(code, day, prev_close, last) VALUES(?,?,?,?) ON CONFLICT(code) DO "
-                              "UPDATE SET day=excluded.day, prev_close=excluded.prev_close, last=excluded.last");
-    for (const Quote& q : market_.Quotes())
-        s.Bind(1, q.code).Bind(2, day_).Bind(3, q.prevClose).Bind(4, q.last).Run();
+    // Only what changed since the last save is written: with thousands of securities most
+    // batches change few or none.
+    const std::vector<Quote>& quotes = market_.Quotes();
+    if (savedPrices_.size() != quotes.size())
+        savedPrices_.assign(quotes.size(), SavedPrice{});
+    Statement s = db_.Prepare("INSERT INTO prices(code, day, prev_close, last, open, high, low, volume, amount) "
+                              "VALUES(?,?,?,?,?,?,?,?,?) ON CONFLICT(code) DO UPDATE SET day=excluded.day, "
+                              "prev_close=excluded.prev_close, last=excluded.last, open=excluded.open, "
+                              "high=excluded.high, low=excluded.low, volume=excluded.volume, amount=excluded.amount");
+    for (std::size_t i = 0; i < quotes.size(); ++i) {
+        const Quote& q = quotes[i];
+        const SavedPrice now{day_, q.prevClose, q.last, q.day};
+        if (savedPrices_[i] == now)
+            continue;
+        s.Bind(1, q.code).Bind(2, day_).Bind(3, q.prevClose).Bind(4, q.last);
+        s.Bind(5, q.day.open).Bind(6, q.day.high).Bind(7, q.day.low).Bind(8, q.day.volume).Bind(9, q.day.amount).Run();
+        savedPrices_[i] = now;
+    }
+    if (market_.Replaying() && savedTick_ != market_.TickCount()) {
+        // Where the replay stands, so that a restart in the same day goes on from there.
+        db_.Prepare("INSERT INTO meta(key, value) VALUES('replay_tick', ?) ON CONFLICT(key) DO UPDATE SET "
+                    "value=excluded.value")
+            .Bind(1, day_ + " " + std::to_string(market_.TickCount()))
+            .Run();
+        savedTick_ = market_.TickCount();
+    }
 }
 
 void Ledger::RestorePrices() {
-    Statement s = db_.Prepare("SELECT code, prev_close, last FROM prices WHERE day=?");
+    Statement s = db_.Prepare("SELECT code, prev_close, last, open, high, low, volume, amount FROM prices WHERE day=?");
     s.Bind(1, day_);
     while (s.Step())
-        market_.Restore(s.Text(0), s.Int(1), s.Int(2));
+        market_.Restore(s.Text(0), s.Int(1), s.Int(2), {s.Int(3), s.Int(4), s.Int(5), s.Int(6), s.Int(7)});
     s.Reset();
+    Statement tick = db_.Prepare("SELECT value FROM meta WHERE key='replay_tick'");
+    const std::string stood = tick.Step() ? tick.Text(0) : std::string();
+    tick.Reset();
+    if (stood.starts_with(day_ + " "))
+        market_.ResumeReplay(ParseCount(std::string_view(stood).substr(day_.size() + 1)).value_or(0));
 }
 
 void Ledger::SaveAccount(const Account& a) {
@@ -681,7 +853,8 @@ std::string Ledger::OrdersReply(const Account& a, const std::string& from, const
         const std::int64_t filled = s.Int(3);
         return s.Text(0) + "," + s.Text(1) + "," + std::to_string(s.Int(2)) + "," + std::to_string(filled) + "," +
                FormatCents(s.Int(4)) + "," + AveragePrice(s.Int(5), filled) + "," + std::to_string(s.Int(6)) + "," +
-               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "|";
+               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "," +
+               std::to_string(s.Int(10)) + "|";
     });
 }
 
@@ -716,10 +889,10 @@ std::string Ledger::SettlementReply(const Account& a, const std::string& from, c
     });
 }
 
-void Ledger::SetPasswordHash(Account& a, const std::string& hash) {
+void Ledger::SetPasswordHash(Account& a, const std::string& hash, bool samePassword) {
     db_.Prepare("UPDATE users SET pwhash=? WHERE id=?").Bind(1, hash).Bind(2, a.id).Run();
     if (directory_)
-        directory_->Set(a.name, {a.id, hash});
+        directory_->Set(a.name, {a.id, hash}, samePassword);
 }
 
 std::int64_t Ledger::AddUser(const std::string& name, const std::string& hash, Cents cash, const std::string& sh,
@@ -754,6 +927,7 @@ std::int64_t Ledger::AddUser(const std::string& name, const std::string& hash, C
     }
     a.initialCash = cash;
     a.cash = cash;
+    a.closes = std::make_shared<const std::vector<DayClose>>();
     if (directory_)
         directory_->Set(name, {a.id, hash});
     accountIds_[name] = a.id;
@@ -769,6 +943,15 @@ void Ledger::SetStatus(Account& a, int status) {
 
 void Ledger::Reset(Account& a, const std::string& day, const std::string& time) {
     Flush(); // nothing of the account's old state may be written after its rows are gone
+    const Cents flow = a.initialCash - (a.cash + StockValue(a));
+    if (flow != 0) {
+        db_.Prepare("INSERT INTO cash_flows(user_id, day, amount) VALUES(?,?,?)")
+            .Bind(1, a.id)
+            .Bind(2, day_)
+            .Bind(3, flow)
+            .Run();
+        a.pendingFlow += flow;
+    }
     for (std::int64_t id : std::vector<std::int64_t>(a.openOrders.begin(), a.openOrders.end()))
         openOrders_.erase(id);
     a.openOrders.clear();
@@ -788,7 +971,8 @@ std::vector<RankingRow> Ledger::Ranking() const {
     for (const auto& [id, a] : accounts_) {
         const auto held = std::count_if(a.positions.begin(), a.positions.end(),
                                         [](const auto& entry) { return entry.second.balance > 0; });
-        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash, static_cast<int>(held)});
+        rows.push_back({a.name, a.status, a.cash, StockValue(a), a.initialCash, static_cast<int>(held), id,
+                        a.pendingFlow, a.closes});
     }
     std::sort(rows.begin(), rows.end(), [](const RankingRow& x, const RankingRow& y) {
         return x.cash + x.stockValue != y.cash + y.stockValue ? x.cash + x.stockValue > y.cash + y.stockValue

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "server/ledger/DailyCloses.h"
 #include "server/ledger/FeeSchedule.h"
+#include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/Money.h"
 #include "server/store/RowBatch.h"
@@ -38,6 +40,8 @@ struct Account {
     Cents frozen = 0; // funds held by open orders
     std::map<std::string, Position> positions;
     std::set<std::int64_t> openOrders;
+    DayCloses closes;      // its total at every settlement, oldest first
+    Cents pendingFlow = 0; // the organiser's money moved in (out, when negative) this trading day
 
     Cents Available() const { return cash - frozen; }
 };
@@ -69,7 +73,12 @@ struct RankingRow {
     Cents stockValue = 0;
     Cents initialCash = 0;
     int positions = 0; // stocks held
+    std::int64_t id = 0;
+    Cents pendingFlow = 0;
+    DayCloses closes;
 };
+
+enum class CancelResult { kCancelled, kNotFound, kAmbiguous };
 
 // The accounts of a contest and every rule that changes them: orders, fills, cancels,
 // fees, T+1 and the day rollover. Keeps the accounts, positions and open orders in memory
@@ -101,8 +110,10 @@ public:
     std::string PlaceOrder(Account& account, std::string_view code, std::string_view priceText,
                            std::string_view numText, std::string_view typeText, const std::string& time,
                            bool matchNow = true);
-    // Cancel one open order named by code, order quantity and order time; false when none matches.
-    bool CancelMatching(Account& account, std::string_view code, std::string_view numText, std::string_view time);
+    // Cancels one open order: the one numbered `idText` (合同编号) when it is given, otherwise
+    // the one named by code, order quantity and order time, refusing when several match.
+    CancelResult CancelMatching(Account& account, std::string_view code, std::string_view numText,
+                                std::string_view time, std::string_view idText = {});
     // Cancels the open orders of one side (sells, buys) or both; returns how many.
     int CancelAll(Account& account, bool sells, bool buys);
 
@@ -113,10 +124,12 @@ public:
     std::string FundsFlowReply(const Account& account, const std::string& from, const std::string& to);
     std::string SettlementReply(const Account& account, const std::string& from, const std::string& to);
 
-    void SetPasswordHash(Account& account, const std::string& hash);
+    // `samePassword`: the same password hashed at a new cost, not a change of password.
+    void SetPasswordHash(Account& account, const std::string& hash, bool samePassword = false);
 
     // Matches every open order against the current book (after a market tick).
-    void MatchOpenOrders(const std::string& time);
+    // Returns the accounts whose orders took a fill, so that they can be told.
+    std::vector<std::int64_t> MatchOpenOrders(const std::string& time);
     // A call auction: each security trades at one price, its last. Open orders whose limit
     // reaches it fill at it in time priority, as long as the other side of the book holds
     // volume (its five levels together); the rest stay open.
@@ -125,23 +138,40 @@ public:
     // database so that a restart neither repeats nor skips one.
     const std::string& CallsHeld() const { return callsHeld_; }
     void SetCallsHeld(const std::string& held);
-    // Closes the trading day: open orders expire, holdings become available, and the day
-    // is recorded as closed; `newDay` becomes the trading day.
-    void Rollover(const std::string& newDay, const std::string& time);
+    // Closes the trading day: each account's total and the market's index and median return
+    // are recorded as the day's close, open orders expire, holdings become available, and
+    // the day is recorded as closed; `newDay` becomes the trading day.
+    // `now`: the moment of the close, recorded with the closed day.
+    void Rollover(const std::string& newDay, const LocalTime& now);
     // The day a rollover made now opens: today, or the day after the current trading day
     // when that is today already (an organiser closing the day before midnight).
     std::string NextTradingDay(const std::string& today) const;
+    // Writes the prices and day figures that changed, and where a replay stands.
     void SavePrices();
+    // Takes back the day's stored prices and figures (and a replay's position).
     void RestorePrices();
 
     // Administration.
     std::int64_t AddUser(const std::string& name, const std::string& hash, Cents cash, const std::string& sh,
                          const std::string& sz, const std::string& day, const std::string& time);
     void SetStatus(Account& account, int status);
+    // Back to the initial cash: the difference to the account's total is the organiser's
+    // money (a flow of the trading day), not a gain or a loss.
     void Reset(Account& account, const std::string& day, const std::string& time);
     std::vector<RankingRow> Ranking() const;
+    // The settlements of the contest, oldest first.
+    const MarketCloses& MarketHistory() const { return marketCloses_; }
+    // The equal-weighted index of every security: 1,000 points times the mean of each last
+    // price over its price at the contest's start, in hundredths of a point.
+    std::int64_t IndexNow() const;
+    // Keeps the price at the start (the previous close) of every security the index has not
+    // seen yet: at the contest's first start, and for a security added later.
+    void KeepIndexBase();
 
     std::size_t OpenOrderCount() const { return openOrders_.size(); }
+    // An account's open orders past this are refused (0: no limit): one account's million
+    // resting orders would slow every tick and every query.
+    void SetMaxOpenOrders(std::size_t limit) { maxOpenOrders_ = limit; }
     // Fills made since the ledger was made, rolled-back ones included (for the metrics).
     std::uint64_t BuyFills() const { return buyFills_; }
     std::uint64_t SellFills() const { return sellFills_; }
@@ -156,6 +186,8 @@ private:
     void SavePosition(Account& account, const std::string& code);
     void SaveOrder(const Order& order);
     Cents StockValue(const Account& account) const;
+    void LoadCloses();
+    void RecordCloses(const std::string& day);
     Cents LastPrice(const std::string& code, const Position& position) const;
     void AddFundsFlow(const Account& account, const std::string& day, const std::string& time, std::string_view summary,
                       std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
@@ -178,6 +210,19 @@ private:
     std::set<std::int64_t> dirtyAccounts_;
     std::set<std::pair<std::int64_t, std::string>> dirtyPositions_;
     std::map<std::int64_t, std::pair<Order, bool>> dirtyOrders_;
+    std::size_t maxOpenOrders_ = 0;
+    MarketCloses marketCloses_;
+    std::unordered_map<std::string, Cents> indexBase_; // by code: its price at the contest's start
+    // What SavePrices last wrote of each security, in the market's order.
+    struct SavedPrice {
+        std::string day;
+        Cents prevClose = -1;
+        Cents last = 0;
+        DayStats stats;
+        bool operator==(const SavedPrice&) const = default;
+    };
+    std::vector<SavedPrice> savedPrices_;
+    std::uint64_t savedTick_ = 0;
     std::uint64_t buyFills_ = 0;
     std::uint64_t sellFills_ = 0;
 

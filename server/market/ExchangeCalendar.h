@@ -48,6 +48,7 @@ public:
     // malformed line nothing, and `error` names the file and the line.
     static std::optional<ExchangeCalendar> LoadHolidays(const std::string& path, std::string& error);
 
+    const std::set<std::string>& Holidays() const { return holidays_; }
     bool IsTradingDay(const std::string& day) const;
     // The first trading day after `day`.
     std::string NextTradingDay(const std::string& day) const;

@@ -5,20 +5,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 namespace server {
 
 LocalTime LocalTime::Now() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char day[48];
-    char time[48];
-    std::snprintf(day, sizeof day, "%04d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-    std::snprintf(time, sizeof time, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return {day, time, tm.tm_hour * 60 + tm.tm_min};
+    return ExchangeTimeOf(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
 }
 
 std::optional<std::string> NormaliseDate(std::string_view text) {
@@ -68,6 +60,12 @@ LocalTime LocalTimeOf(std::chrono::sys_seconds moment) {
     const int m = static_cast<int>(hms.minutes().count());
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", h, m, static_cast<int>(hms.seconds().count()));
     return {day, time, h * 60 + m};
+}
+
+LocalTime ExchangeTimeOf(std::chrono::sys_seconds utc) {
+    // The exchange's day and phases do not move with the host's zone: China keeps no
+    // daylight saving, so a fixed offset is the whole rule.
+    return LocalTimeOf(utc + std::chrono::hours(8));
 }
 
 std::string NextDay(const std::string& day) {

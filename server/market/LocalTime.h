@@ -7,7 +7,8 @@
 
 namespace server {
 
-// A moment in the server's local time zone, in the forms the replies use.
+// A moment on the exchange's wall clock (China Standard Time, UTC+8 without daylight
+// saving, whatever the host's zone), in the forms the replies use.
 struct LocalTime {
     std::string day;  // "2026-12-07"
     std::string time; // "09:31:05"
@@ -24,6 +25,8 @@ std::optional<std::string> NormaliseDate(std::string_view text);
 std::optional<std::chrono::sys_seconds> ParseMoment(std::string_view text);
 // The moment of that time line as the replies show it.
 LocalTime LocalTimeOf(std::chrono::sys_seconds moment);
+// A UTC moment on the exchange's wall clock.
+LocalTime ExchangeTimeOf(std::chrono::sys_seconds utc);
 
 // The calendar day after `day` ("2026-12-31" → "2027-01-01"); `day` must be normalised.
 std::string NextDay(const std::string& day);

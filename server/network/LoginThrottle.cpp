@@ -49,6 +49,18 @@ LoginThrottle::Decision LoginThrottle::Begin(const std::string& name, const std:
         Forget(pairs_, PairKey(name, address), now);
         return {};
     }
+    // A name guessed from everywhere: one attempt per interval across all addresses, except
+    // where it has logged in before.
+    const auto named = names_.find(name);
+    if (named != names_.end() && named->second.failures >= kNameCeiling &&
+        named->second.failedFrom.size() >= kNameCeilingAddresses && now - named->second.lastFailure <= kForget &&
+        !trusted_.contains(PairKey(name, address))) {
+        if (now < named->second.blockedUntil) {
+            Forget(pairs_, PairKey(name, address), now);
+            return {};
+        }
+        named->second.blockedUntil = now + kNameInterval;
+    }
     ++pair.pending;
     return {true, std::max(Delay(names_, name, kNameSlowdown, now), Delay(addresses_, address, kAddressSlowdown, now))};
 }
@@ -68,17 +80,22 @@ void LoginThrottle::End(const std::string& name, const std::string& address, boo
         pair.blockedUntil = {};
         Forget(pairs_, key, now);
         names_.erase(name);
+        if (trusted_.size() > 100000)
+            trusted_.clear();
+        trusted_.insert(key);
         return;
     }
     ++pair.failures;
     pair.lastFailure = now;
     if (pair.failures >= kPairLimit)
-        pair.blockedUntil = now + kLockout * (1 << std::min(pair.failures - kPairLimit, 5));
+        pair.blockedUntil = now + kPairInterval;
     for (auto [map, key2] : {std::pair{&names_, &name}, std::pair{&addresses_, &address}}) {
         Entry& e = Find(*map, *key2, now);
         ++e.failures;
         e.lastFailure = now;
     }
+    if (Entry& named = names_[name]; named.failedFrom.size() < kNameCeilingAddresses)
+        named.failedFrom.insert(address);
 }
 
 } // namespace server

@@ -3,16 +3,18 @@
 #include <chrono>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace server {
 
 // Slows down password guessing without letting one contestant lock out another.
-// Failures are counted per user name and address together: after a few, that pair is
-// refused for a while, doubling with every further failure, and an attempt counts from
-// the moment it starts, so parallel guesses cannot all slip in before the first failure
-// is known. A name failing from many addresses, or an address failing for many names,
-// only makes its attempts wait longer: a correct password from elsewhere still gets in.
-// Network thread only.
+// Failures are counted per user name and address together: after a few, that pair has one
+// attempt checked every few seconds (others in between are refused), never a lock, so a
+// contestant behind a rival's address (a school's lab) gets in within seconds; an attempt
+// counts from the moment it starts, so parallel guesses cannot all slip in before the first
+// failure is known. A name failing many times from several addresses has one attempt checked
+// every half minute, except from an address it has logged in from before; an address failing for
+// many names only makes its attempts wait longer. Network thread only.
 class LoginThrottle final {
 public:
     using Clock = std::chrono::steady_clock;
@@ -30,8 +32,13 @@ public:
 
     static constexpr int kPairLimit = 5;
     static constexpr int kNameSlowdown = 5;
+    static constexpr int kNameCeiling = 10;
+    // A rival behind one address is held by the pair's pace; the ceiling is for a name
+    // guessed from several.
+    static constexpr std::size_t kNameCeilingAddresses = 4;
     static constexpr int kAddressSlowdown = 30;
-    static constexpr std::chrono::seconds kLockout{30};
+    static constexpr std::chrono::seconds kPairInterval{3};
+    static constexpr std::chrono::seconds kNameInterval{30};
     static constexpr std::chrono::minutes kForget{15};
     static constexpr std::chrono::milliseconds kFirstDelay{250};
     static constexpr std::chrono::milliseconds kMaxDelay{2000};
@@ -41,7 +48,8 @@ private:
         int failures = 0;
         int pending = 0;
         Clock::time_point lastFailure;
-        Clock::time_point blockedUntil;
+        Clock::time_point blockedUntil;             // no attempt is checked before then
+        std::unordered_set<std::string> failedFrom; // names only: a few of the addresses
     };
     using Map = std::unordered_map<std::string, Entry>;
 
@@ -52,6 +60,7 @@ private:
 
     Map pairs_;
     Map names_;
+    std::unordered_set<std::string> trusted_; // pairs that have logged in
     Map addresses_;
 };
 

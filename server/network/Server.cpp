@@ -8,6 +8,7 @@
 #include "server/network/Session.h"
 #include "wire/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace server {
@@ -15,8 +16,12 @@ namespace {
 
 // Password checks wait in a queue for the hashing threads. Every connection has at most
 // one check waiting, so the queue is bounded by the connection limit; beyond this many,
-// logins are refused rather than left waiting for minutes.
+// logins are refused rather than left waiting for minutes. One address and one name may
+// have only a few waiting: the rest of a flood is refused without a hash.
 constexpr int kMaxPendingHashes = 8192;
+constexpr int kMaxHashesPerAddress = 16;
+constexpr int kMaxHashesPerName = 8;
+constexpr int kHashThreads = 2;
 
 constexpr const char* kOrderBusy = "1,系统繁忙，委托未受理，请稍后再试";
 
@@ -41,12 +46,30 @@ Server::~Server() {
     hashPool_.join();
 }
 
+asio::ip::tcp::endpoint ListenEndpoint(const std::string& host, std::uint16_t port) {
+    // A host name is looked up; an address (IPv4 or IPv6) is taken as it is.
+    asio::io_context lookup;
+    asio::ip::tcp::resolver resolver(lookup);
+    asio::error_code ec;
+    const auto found = resolver.resolve(
+        host, std::to_string(port), asio::ip::resolver_base::passive | asio::ip::resolver_base::numeric_service, ec);
+    if (ec || found.empty())
+        throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port) + ": no such host (" +
+                                 ec.message() + ")");
+    return found.begin()->endpoint();
+}
+
 void Server::Listen() {
-    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(options_.host), options_.port);
-    acceptor_.open(endpoint.protocol());
-    acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
-    acceptor_.bind(endpoint);
-    acceptor_.listen(asio::socket_base::max_listen_connections);
+    const std::string where = options_.host + ":" + std::to_string(options_.port);
+    const asio::ip::tcp::endpoint endpoint = ListenEndpoint(options_.host, options_.port);
+    try {
+        acceptor_.open(endpoint.protocol());
+        acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+        acceptor_.bind(endpoint);
+        acceptor_.listen(asio::socket_base::max_listen_connections);
+    } catch (const std::system_error& e) {
+        throw std::runtime_error("cannot listen on " + where + ": " + e.code().message());
+    }
     Accept();
 }
 
@@ -62,6 +85,10 @@ void Server::Shutdown() {
         session->Close();
 }
 
+RankingSnapshotPtr Server::Standings() const {
+    return engine_.Ranking().Current();
+}
+
 void Server::Accept() {
     acceptor_.async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor_.is_open())
@@ -70,7 +97,7 @@ void Server::Accept() {
             asio::error_code ignored;
             const auto remote = socket.remote_endpoint(ignored);
             const std::string address = ignored ? std::string("?") : remote.address().to_string();
-            if (sessions_.size() >= options_.maxConnections ||
+            if ((sessions_.size() >= options_.maxConnections && !EvictOldestNotLoggedIn()) ||
                 perAddress_[address] >= options_.maxConnectionsPerAddress) {
                 if (perAddress_[address] == 0)
                     perAddress_.erase(address);
@@ -81,6 +108,7 @@ void Server::Accept() {
                 auto session = std::make_shared<Session>(std::move(socket), *this);
                 ++perAddress_[session->Address()];
                 sessions_.insert(session);
+                session->notLoggedInAt = notLoggedIn_.insert(notLoggedIn_.end(), session.get());
                 metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
                 session->Start();
             }
@@ -98,13 +126,90 @@ void Server::Accept() {
     });
 }
 
+bool Server::EvictOldestNotLoggedIn() {
+    // A connection whose login is being checked is spared while an idle one can go.
+    Session* victim = nullptr;
+    for (Session* waiting : notLoggedIn_) {
+        if (!waiting->IsOpen())
+            continue;
+        if (!victim)
+            victim = waiting;
+        if (!waiting->LoginPending()) {
+            victim = waiting;
+            break;
+        }
+    }
+    if (!victim)
+        return false;
+    metrics_.connectionsEvicted.fetch_add(1, std::memory_order_relaxed);
+    notLoggedIn_.erase(*victim->notLoggedInAt);
+    victim->notLoggedInAt.reset();
+    victim->Close(); // it leaves the table a moment later; its place is given now
+    return true;
+}
+
+void Server::LoggedIn(Session& session) {
+    if (session.notLoggedInAt) {
+        notLoggedIn_.erase(*session.notLoggedInAt);
+        session.notLoggedInAt.reset();
+    }
+    ForgetAccountSession(session);
+    auto& list = perAccount_[session.UserId()];
+    while (list.size() >= options_.maxConnectionsPerAccount) {
+        // The oldest login goes: most often a connection the owner has already left.
+        Session* oldest = list.front();
+        list.pop_front();
+        oldest->accountListed = 0;
+        metrics_.connectionsEvicted.fetch_add(1, std::memory_order_relaxed);
+        oldest->Close();
+    }
+    list.push_back(&session);
+    session.accountListed = session.UserId();
+}
+
+void Server::ForgetAccountSession(Session& session) {
+    if (session.accountListed == 0)
+        return;
+    const auto it = perAccount_.find(session.accountListed);
+    if (it != perAccount_.end()) {
+        std::erase(it->second, &session);
+        if (it->second.empty())
+            perAccount_.erase(it);
+    }
+    session.accountListed = 0;
+}
+
 void Server::Remove(const std::shared_ptr<Session>& session) {
+    if (session->notLoggedInAt) {
+        notLoggedIn_.erase(*session->notLoggedInAt);
+        session->notLoggedInAt.reset();
+    }
+    ForgetAccountSession(*session);
     if (sessions_.erase(session) == 0)
         return;
     metrics_.connectionsOpen.store(static_cast<std::int64_t>(sessions_.size()), std::memory_order_relaxed);
     const auto it = perAddress_.find(session->Address());
     if (it != perAddress_.end() && --it->second == 0)
         perAddress_.erase(it);
+}
+
+void Server::OutputQueued(std::size_t bytes) {
+    outputBytes_ += bytes;
+    while (outputBytes_ > options_.outputBudgetBytes) {
+        // The most queued is the slowest reader; closing it frees what it holds.
+        Session* slowest = nullptr;
+        for (const auto& session : sessions_)
+            if (session->IsOpen() && (!slowest || session->OutboxBytes() > slowest->OutboxBytes()))
+                slowest = session.get();
+        if (!slowest || slowest->OutboxBytes() == 0)
+            return;
+        metrics_.slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
+        slowest->Close();
+    }
+}
+
+const MarketHistory& Server::History() const {
+    return engine_.History();
 }
 
 void Server::QuotesReady(QuoteSnapshotPtr snapshot) {
@@ -124,7 +229,21 @@ void Server::AccountsChanged() {
     });
 }
 
+void Server::OrdersFilled(std::vector<std::int64_t> userIds) {
+    asio::post(io_, [this, userIds = std::move(userIds)] {
+        for (const auto& session : sessions_)
+            if (std::find(userIds.begin(), userIds.end(), session->UserId()) != userIds.end())
+                session->PushAccount();
+    });
+}
+
 void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) {
+    // A password that has passed its check already is let in whatever others have failed:
+    // only the guesses that do not match it are slowed down below.
+    if (auto auth = directory_.Find(name); auth && verified_.Matches(name, auth->passwordHash, password)) {
+        Verified(session, name, password, *auth, {});
+        return;
+    }
     const auto decision = throttle_.Begin(name, session->Address(), LoginThrottle::Clock::now());
     if (!decision.allowed) {
         metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
@@ -146,45 +265,118 @@ void Server::Authenticate(std::shared_ptr<Session> session, std::string name, st
 void Server::Check(std::shared_ptr<Session> session, std::string name, std::string password) {
     auto auth = directory_.Find(name);
     if (auth && verified_.Matches(name, auth->passwordHash, password)) {
-        Verified(session, name, password, auth->id, auth->passwordHash);
+        Verified(session, name, password, *auth, {});
         return;
     }
-    if (pendingHashes_ >= kMaxPendingHashes) {
-        throttle_.Abandon(name, session->Address());
-        session->LoginFinished(0, {}, {}, "1,,,服务器繁忙，请稍后再试");
+    std::string address = session->Address();
+    if (!HashRoom(address, name)) {
+        // A flood of attempts is answered without a hash, so it cannot delay anyone else's.
+        throttle_.Abandon(name, address);
+        metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
+        session->LoginFinished(0, {}, {}, "1,,,登录请求过多，请稍后再试");
         return;
     }
-    ++pendingHashes_;
-    asio::post(hashPool_, [this, session = std::move(session), name = std::move(name), password = std::move(password),
-                           auth = std::move(auth)]() mutable {
-        bool ok = false;
-        if (auth)
-            ok = VerifyPassword(auth->passwordHash, password);
+    QueueHash(address, name,
+              [this, session = std::move(session), name, password = std::move(password), auth = std::move(auth),
+               address]() mutable {
+                  bool ok = false;
+                  if (auth)
+                      ok = VerifyPassword(auth->passwordHash, password);
+                  else
+                      VerifyPassword(dummyHash_, password);
+                  // A hash made at another cost is made anew while the password is at hand.
+                  std::string rehashed;
+                  if (ok && NeedsRehash(auth->passwordHash, options_.hashCost)) {
+                      try {
+                          rehashed = HashPassword(password, options_.hashCost);
+                      } catch (const std::exception&) {
+                      }
+                  }
+                  asio::post(io_, [this, session = std::move(session), name = std::move(name),
+                                   password = std::move(password), auth = ok ? std::move(auth) : std::nullopt,
+                                   rehashed = std::move(rehashed), address] {
+                      HashDone(address, name);
+                      Verified(session, name, password, auth.value_or(UserAuth{}), rehashed);
+                  });
+              });
+}
+
+bool Server::HashRoom(const std::string& address, const std::string& name) const {
+    const auto count = [](const auto& map, const std::string& key) {
+        const auto it = map.find(key);
+        return it == map.end() ? 0 : it->second;
+    };
+    return hashesQueued_ < kMaxPendingHashes && count(hashesPerAddress_, address) < kMaxHashesPerAddress &&
+           (name.empty() || count(hashesPerName_, name) < kMaxHashesPerName);
+}
+
+void Server::QueueHash(const std::string& address, const std::string& name, std::function<void()> work) {
+    ++hashesQueued_;
+    ++hashesPerAddress_[address];
+    if (!name.empty())
+        ++hashesPerName_[name];
+    auto& queue = hashQueues_[address];
+    if (queue.empty())
+        hashTurns_.push_back(address);
+    queue.push_back(std::move(work));
+    DispatchHashes();
+}
+
+void Server::DispatchHashes() {
+    // Addresses take turns: one address's hundred attempts wait behind each other, not in
+    // front of a user elsewhere.
+    while (hashesRunning_ < kHashThreads && !hashTurns_.empty()) {
+        std::string address = std::move(hashTurns_.front());
+        hashTurns_.pop_front();
+        const auto it = hashQueues_.find(address);
+        std::function<void()> work = std::move(it->second.front());
+        it->second.pop_front();
+        if (it->second.empty())
+            hashQueues_.erase(it);
         else
-            VerifyPassword(dummyHash_, password);
-        const std::int64_t userId = ok ? auth->id : 0;
-        std::string hash = ok ? auth->passwordHash : std::string();
-        asio::post(io_, [this, session = std::move(session), name = std::move(name), password = std::move(password),
-                         userId, hash = std::move(hash)] {
-            --pendingHashes_;
-            Verified(session, name, password, userId, hash);
-        });
-    });
+            hashTurns_.push_back(std::move(address));
+        ++hashesRunning_;
+        asio::post(hashPool_, std::move(work));
+    }
+}
+
+void Server::HashDone(const std::string& address, const std::string& name) {
+    --hashesRunning_;
+    --hashesQueued_;
+    const auto release = [](auto& map, const std::string& key) {
+        const auto it = map.find(key);
+        if (it != map.end() && --it->second <= 0)
+            map.erase(it);
+    };
+    release(hashesPerAddress_, address);
+    if (!name.empty())
+        release(hashesPerName_, name);
+    DispatchHashes();
 }
 
 void Server::Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
-                      std::int64_t userId, const std::string& passwordHash) {
+                      const UserAuth& auth, const std::string& rehashed) {
+    const std::int64_t userId = auth.id;
     throttle_.End(name, session->Address(), userId != 0, LoginThrottle::Clock::now());
     if (userId == 0) {
         session->LoginFinished(0, {}, {}, "1,,,用户名或密码错误");
         return;
     }
-    verified_.Remember(name, passwordHash, password);
+    verified_.Remember(name, auth.passwordHash, password);
     engine_.Post(
-        [this, userId](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
-            const Account* account = ledger.FindAccount(userId);
+        [this, userId, name, version = auth.version, checked = auth.passwordHash,
+         rehashed](Ledger& ledger, const LocalTime&) -> std::optional<std::string> {
+            Account* account = ledger.FindAccount(userId);
             if (!account)
                 return std::nullopt;
+            // A password change may have landed while this login was checked: it ran on this
+            // thread before us and closed the sessions that were open then, so a login checked
+            // against the old password must not open a new one now.
+            const auto current = directory_.Find(name);
+            if (!current || current->version != version)
+                return std::nullopt;
+            if (!rehashed.empty() && current->passwordHash == checked)
+                ledger.SetPasswordHash(*account, rehashed, true);
             return ledger.LoginAnswer(*account, options_.welcome, options_.clientVersion, options_.updateCommand);
         },
         [this, session, name, password, userId](std::optional<std::string> answer) {
@@ -199,19 +391,19 @@ void Server::Verified(const std::shared_ptr<Session>& session, const std::string
 }
 
 void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword) {
-    if (pendingHashes_ >= kMaxPendingHashes) {
+    const std::string address = session->Address();
+    if (!HashRoom(address, {})) {
         session->PasswordChangeFinished(std::nullopt, "9,服务器繁忙，请稍后再试");
         return;
     }
-    ++pendingHashes_;
-    asio::post(hashPool_, [this, session = std::move(session), userId, newPassword = std::move(newPassword)] {
+    QueueHash(address, {}, [this, session = std::move(session), userId, newPassword = std::move(newPassword), address] {
         std::string hash;
         try {
             hash = HashPassword(newPassword, options_.hashCost);
         } catch (const std::exception&) {
         }
-        asio::post(io_, [this, session, userId, newPassword, hash] {
-            --pendingHashes_;
+        asio::post(io_, [this, session, userId, newPassword, hash, address] {
+            HashDone(address, {});
             if (hash.empty()) {
                 session->PasswordChangeFinished(std::nullopt, "9,服务器繁忙，请稍后再试");
                 return;
@@ -268,7 +460,7 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
                           command != net::kCmdCancelAll;
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
-            return HandleAccountRequest(ledger, WindowAt(options_, now), userId, command, query, now);
+            return HandleAccountRequest(ledger, WindowAt(engine_.Options(), now), userId, command, query, now);
         },
         [this, session = std::move(session), command](std::optional<std::string> answer) {
             if (command == net::kCmdOrder)

@@ -4,12 +4,18 @@
 
 #include "server/engine/Metrics.h"
 #include "server/engine/QueryString.h"
+#include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
+#include "server/ledger/MarketHistory.h"
+#include "server/ledger/UserDirectory.h"
 #include "server/market/QuoteSnapshot.h"
 #include "server/network/LoginThrottle.h"
 #include "server/network/VerifiedLogins.h"
 
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +26,10 @@ namespace server {
 
 class Engine;
 class Session;
-class UserDirectory;
+
+// Where `host` and `port` listen: a name is looked up. Throws std::runtime_error naming them
+// when there is no such host.
+asio::ip::tcp::endpoint ListenEndpoint(const std::string& host, std::uint16_t port);
 
 // Accepts connections, verifies passwords off the network thread, passes authenticated
 // requests to the engine and fans quote snapshots out to the subscribed connections.
@@ -32,7 +41,7 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Binds and starts accepting; throws std::system_error when the address is taken.
+    // Binds and starts accepting; throws std::runtime_error naming the address when it is taken.
     void Listen();
     std::uint16_t Port() const;
     void Shutdown();
@@ -41,24 +50,45 @@ public:
     void QuotesReady(QuoteSnapshotPtr snapshot);
     // Called from the engine thread: every logged-in client gets its funds and positions again.
     void AccountsChanged();
+    // Resting orders of these accounts filled: their sessions get the account pushed.
+    void OrdersFilled(std::vector<std::int64_t> userIds);
 
     // Network thread only.
     void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password);
     void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword);
     void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query);
     void Remove(const std::shared_ptr<Session>& session);
+    // A login was accepted on `session`: it leaves the queue of connections that have not
+    // logged in, and past the account's cap the account's oldest connection is closed.
+    void LoggedIn(Session& session);
+    // Output queued for clients and written out again, in bytes of memory held; past the
+    // output budget the clients that read slowest are dropped until it fits again.
+    void OutputQueued(std::size_t bytes);
+    void OutputReleased(std::size_t bytes) { outputBytes_ -= bytes; }
     Metrics& GetMetrics() { return metrics_; }
     const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
+    // The standings the engine published last; null before the first.
+    RankingSnapshotPtr Standings() const;
+    const MarketHistory& History() const;
     const ServerOptions& Options() const { return options_; }
     asio::io_context& Io() { return io_; }
 
 private:
     void Accept();
+    // Makes room for one more connection; false when every connection has logged in.
+    bool EvictOldestNotLoggedIn();
+    void ForgetAccountSession(Session& session);
     void Check(std::shared_ptr<Session> session, std::string name, std::string password);
     void CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Session>& keep);
     void CountOrder(const std::optional<std::string>& answer);
+    // `auth` is the account checked (id 0: rejected); `rehashed` its password hashed anew.
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
-                  std::int64_t userId, const std::string& passwordHash);
+                  const UserAuth& auth, const std::string& rehashed);
+    bool HashRoom(const std::string& address, const std::string& name) const;
+    // `work` runs on a hashing thread and must end by posting HashDone() to the network thread.
+    void QueueHash(const std::string& address, const std::string& name, std::function<void()> work);
+    void DispatchHashes();
+    void HashDone(const std::string& address, const std::string& name);
 
     asio::io_context& io_;
     Engine& engine_;
@@ -67,14 +97,25 @@ private:
     const ServerOptions options_;
     asio::ip::tcp::acceptor acceptor_;
     asio::steady_timer acceptPause_;
-    asio::thread_pool hashPool_{2};
+    asio::thread_pool hashPool_{2}; // as many as kHashThreads
     std::string dummyHash_;
-    int pendingHashes_ = 0;
+    // Hashes queued or running, each address's in a queue of its own, served in turn.
+    int hashesQueued_ = 0;
+    int hashesRunning_ = 0;
+    std::unordered_map<std::string, std::deque<std::function<void()>>> hashQueues_;
+    std::deque<std::string> hashTurns_;
+    std::unordered_map<std::string, int> hashesPerAddress_;
+    std::unordered_map<std::string, int> hashesPerName_;
     LoginThrottle throttle_;
     VerifiedLogins verified_;
     QuoteSnapshotPtr snapshot_;
+    std::size_t outputBytes_ = 0;
     std::unordered_set<std::shared_ptr<Session>> sessions_;
     std::unordered_map<std::string, std::size_t> perAddress_;
+    // Connections that have not logged in, oldest first: a full table sheds from the front.
+    std::list<Session*> notLoggedIn_;
+    // Each account's logged-in connections, oldest login first.
+    std::unordered_map<std::int64_t, std::deque<Session*>> perAccount_;
 };
 
 } // namespace server

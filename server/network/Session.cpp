@@ -2,19 +2,26 @@
 
 #include "server/engine/GbkCodec.h"
 #include "server/engine/QueryString.h"
+#include "server/engine/Standings.h"
 #include "server/ledger/PasswordHash.h"
+#include "server/market/Money.h"
 #include "server/network/Server.h"
 #include "wire/Commands.h"
+#include "wire/MarketRecords.h"
 #include "wire/SplitText.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/ioctl.h>
 
 namespace server {
 namespace {
 
 // A client that does not read its socket is cut off rather than buffered for ever.
 constexpr std::size_t kMaxOutboxBytes = 4 * 1024 * 1024;
+// Before a login only heartbeats and the login's answer go out: a connection that lets
+// more than this pile up is not reading and is closed.
+constexpr std::size_t kMaxOutboxBytesBeforeLogin = 4096;
 // Quote pushes must fit one frame; each record is under 200 bytes.
 constexpr std::size_t kMaxSubscriptions = 300;
 constexpr std::size_t kMaxPasswordBytes = 32;
@@ -25,6 +32,7 @@ constexpr int kMaxInFlight = 32;
 // fit easily; more means a client that does not wait for its answer.
 constexpr std::size_t kMaxHeldFrames = 32;
 constexpr std::size_t kMaxHeldBytes = 64 * 1024;
+constexpr std::size_t kMaxBodyBytes = net::kMaxFrameLength - net::kHeaderSize;
 
 } // namespace
 
@@ -54,15 +62,22 @@ void Session::Close() {
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     socket_.close(ec);
     idleTimer_.cancel();
+    // What is not being written is freed now; the frames of a write in progress stay until
+    // it ends (its buffers point into them).
+    while (outbox_.size() > writingCount_) {
+        Unqueue(outbox_.back());
+        outbox_.pop_back();
+    }
     // Not removed synchronously: the caller may be walking the server's session list.
     asio::post(server_.Io(), [self = shared_from_this()] { self->server_.Remove(self); });
 }
 
 void Session::ArmIdleTimer() {
-    // Until it has logged in a connection has a short while; after that only its
-    // authenticated requests count as activity (pushes keep flowing to a dead client).
+    // Until it has logged in a connection has a short while; after that its authenticated
+    // requests count as signs of life, and so does the peer taking what it is sent (a
+    // watching client sends nothing while quotes flow). A dead peer takes nothing.
     const auto idleLimit = std::chrono::seconds(server_.Options().idleSeconds);
-    idleTimer_.expires_at(userId_ == 0 ? loginDeadline_ : lastRequest_ + idleLimit);
+    idleTimer_.expires_at(userId_ == 0 ? loginDeadline_ : LastSignOfLife() + idleLimit);
     idleTimer_.async_wait([self = shared_from_this(), idleLimit](const asio::error_code& ec) {
         if (ec || !self->open_)
             return;
@@ -73,12 +88,25 @@ void Session::ArmIdleTimer() {
                 return;
             }
             self->loginDeadline_ = now + std::chrono::seconds(1); // look again once the check is done
-        } else if (self->userId_ != 0 && now - self->lastRequest_ >= idleLimit) {
+        } else if (self->userId_ != 0 && now - self->LastSignOfLife() >= idleLimit) {
             self->Close();
             return;
         }
         self->ArmIdleTimer();
     });
+}
+
+void Session::NoteTaken(std::size_t written) {
+    // The kernel holds no more than this write: everything sent before it was acknowledged,
+    // so the peer is taking what it is sent.
+    int unacknowledged = 0;
+    if (written > 0 && ::ioctl(socket_.native_handle(), TIOCOUTQ, &unacknowledged) == 0 &&
+        static_cast<std::size_t>(unacknowledged) <= written)
+        lastTaken_ = std::chrono::steady_clock::now();
+}
+
+std::chrono::steady_clock::time_point Session::LastSignOfLife() const {
+    return std::max(lastRequest_, lastTaken_);
 }
 
 void Session::Read() {
@@ -182,6 +210,16 @@ void Session::Handle(const net::Frame& frame) {
     case net::kCmdChangePassword:
         OnChangePassword(*query);
         return;
+    case net::kCmdStanding:
+    case net::kCmdCurve:
+        OnStanding(frame.command, *query);
+        return;
+    case net::kCmdQuoteBoard:
+        OnBoard(*query);
+        return;
+    case net::kCmdBars:
+        OnBars(*query);
+        return;
     case net::kCmdOrder:
     case net::kCmdCancelOne:
     case net::kCmdCancelAllSells:
@@ -201,6 +239,18 @@ void Session::Handle(const net::Frame& frame) {
     default:
         return;
     }
+}
+
+void Session::OnStanding(int command, const QueryString& query) {
+    // Answered from the engine's last published standings, here on the network thread: a
+    // contest asking for its ranks never queues behind the orders.
+    const RankingSnapshotPtr snapshot = server_.Standings();
+    if (!snapshot)
+        return;
+    const auto answer =
+        command == net::kCmdStanding ? StandingReply(*snapshot, userId_, query) : CurveReply(*snapshot, userId_, query);
+    if (answer)
+        Send(command, *answer);
 }
 
 void Session::OnLogin(const std::optional<QueryString>& query) {
@@ -230,6 +280,7 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
         userId_ = userId;
         name_ = name;
         password_ = password;
+        server_.LoggedIn(*this);
         idleTimer_.cancel();
         ArmIdleTimer(); // from the login deadline to the idle limit
     }
@@ -254,6 +305,33 @@ void Session::OnSubscribe(const QueryString& query) {
     }
     if (snapshot)
         PushQuotes(*snapshot); // the client sees its quotes at once, not at the next tick
+}
+
+void Session::OnBoard(const QueryString& query) {
+    // Answered from the last tick's snapshot on the network thread: the engine is not asked.
+    const auto start = ParseCount(query.Get("start"));
+    const auto count = ParseCount(query.Get("count"));
+    if (!start || !count)
+        return;
+    std::string body;
+    if (const QuoteSnapshotPtr& snapshot = server_.Snapshot(); snapshot && *start < std::ssize(snapshot->board)) {
+        const auto first = snapshot->board.begin() + *start;
+        const auto last =
+            first + std::min<std::int64_t>({*count, net::kMaxBoardRecords, snapshot->board.end() - first});
+        // Whole records up to what one frame holds; the client asks on from where they end.
+        for (auto it = first; it != last && body.size() + it->size() <= kMaxBodyBytes; ++it)
+            body += *it;
+    }
+    SendGbk(net::kCmdQuoteBoard, body);
+}
+
+void Session::OnBars(const QueryString& query) {
+    const auto period = net::ParseBarPeriod(query.Get("period"));
+    const auto count = ParseCount(query.Get("count"));
+    if (!period || !count)
+        return;
+    const int wanted = static_cast<int>(std::min<std::int64_t>(*count, net::kMaxBarRecords));
+    SendGbk(net::kCmdBars, server_.History().BarsText(query.Get("code"), *period, wanted, kMaxBodyBytes));
 }
 
 void Session::OnChangePassword(const QueryString& query) {
@@ -291,6 +369,16 @@ void Session::Send(int command, std::string_view body) {
     if (!open_)
         return;
     const std::string gbk = Utf8ToGbk(body);
+    if (gbk.size() + net::kHeaderSize > net::kMaxFrameLength) {
+        std::fprintf(stderr, "quorvexd: answer to command %d too long (%zu bytes), dropped\n", command, gbk.size());
+        return;
+    }
+    Queue(net::FormatFrame(command, gbk), false);
+}
+
+void Session::SendGbk(int command, std::string_view gbk) {
+    if (!open_)
+        return;
     if (gbk.size() + net::kHeaderSize > net::kMaxFrameLength) {
         std::fprintf(stderr, "quorvexd: answer to command %d too long (%zu bytes), dropped\n", command, gbk.size());
         return;
@@ -339,21 +427,42 @@ void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     Queue(net::FormatFrame(net::kCmdQuoteUpdate, body), true);
 }
 
+std::size_t Session::Outgoing::Cost() const {
+    // The frame's buffer, its place in the queue and the allocator's bookkeeping: a heartbeat
+    // answer of a dozen bytes costs several times that.
+    constexpr std::size_t kAllocatorOverhead = 16;
+    const bool onHeap = data.capacity() > std::string().capacity();
+    return sizeof(Outgoing) + (onHeap ? data.capacity() + kAllocatorOverhead : 0);
+}
+
+void Session::Unqueue(const Outgoing& frame) {
+    const std::size_t cost = frame.Cost();
+    outboxBytes_ -= cost;
+    server_.OutputReleased(cost);
+    if (frame.push)
+        --queuedPushes_;
+}
+
 void Session::Queue(std::string frame, bool push) {
-    outboxBytes_ += frame.size();
-    if (outboxBytes_ > kMaxOutboxBytes) {
+    Outgoing out{std::move(frame), push};
+    const std::size_t cost = out.Cost();
+    if (outboxBytes_ + cost > (userId_ == 0 ? kMaxOutboxBytesBeforeLogin : kMaxOutboxBytes)) {
         server_.GetMetrics().slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
         Close();
         return;
     }
+    outboxBytes_ += cost;
     if (push)
         ++queuedPushes_;
-    outbox_.push_back({std::move(frame), push});
-    if (!writing_)
+    outbox_.push_back(std::move(out));
+    // Past the server's budget the slowest readers go, perhaps this one.
+    server_.OutputQueued(cost);
+    if (open_ && !writing_)
         Write();
 }
 
 void Session::Write() {
+    writingCount_ = 0;
     if (outbox_.empty() || !open_) {
         writing_ = false;
         return;
@@ -363,21 +472,24 @@ void Session::Write() {
     std::vector<asio::const_buffer> buffers;
     const std::size_t count = std::min<std::size_t>(outbox_.size(), 64);
     buffers.reserve(count);
+    writingCount_ = count;
     for (std::size_t i = 0; i < count; ++i)
         buffers.emplace_back(asio::buffer(outbox_[i].data));
-    asio::async_write(socket_, buffers, [self = shared_from_this(), count](const asio::error_code& ec, std::size_t) {
-        if (ec || !self->open_) {
-            self->Close();
-            return;
-        }
-        for (std::size_t i = 0; i < count && !self->outbox_.empty(); ++i) {
-            self->outboxBytes_ -= self->outbox_.front().data.size();
-            if (self->outbox_.front().push)
-                --self->queuedPushes_;
-            self->outbox_.pop_front();
-        }
-        self->Write();
-    });
+    asio::async_write(socket_, buffers,
+                      [self = shared_from_this(), count](const asio::error_code& ec, std::size_t written) {
+                          for (std::size_t i = 0; i < count && !self->outbox_.empty(); ++i) {
+                              self->Unqueue(self->outbox_.front());
+                              self->outbox_.pop_front();
+                          }
+                          if (ec || !self->open_) {
+                              self->Close();
+                              self->writingCount_ = 0;
+                              self->writing_ = false;
+                              return;
+                          }
+                          self->NoteTaken(written);
+                          self->Write();
+                      });
 }
 
 } // namespace server

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,10 +35,18 @@ public:
     // has been written: what arrives next is all that can change it.
     bool Idle() const { return !loginPending_ && !passwordPending_ && inFlight_ == 0 && held_.empty() && !writing_; }
     const std::string& Address() const { return address_; }
+    // What the answers and pushes queued for this client hold in memory.
+    std::size_t OutboxBytes() const { return outboxBytes_; }
     std::int64_t UserId() const { return userId_; }
+    bool LoginPending() const { return loginPending_; }
+    // Where the server keeps this connection while it has not logged in.
+    std::optional<std::list<Session*>::iterator> notLoggedInAt;
+    std::int64_t accountListed = 0; // the account whose logged-in connections list this one
 
     // `body` is UTF-8; it goes out as GBK.
     void Send(int command, std::string_view body);
+    // Sends a body that is GBK already.
+    void SendGbk(int command, std::string_view gbk);
     void PushQuotes(const QuoteSnapshot& snapshot);
     // Tells a logged-in client the market's state when it is not the one it was last told;
     // an empty `phase` tells nothing.
@@ -65,10 +74,16 @@ private:
     void DrainHeld();
     void OnLogin(const std::optional<QueryString>& query);
     void OnSubscribe(const QueryString& query);
+    void OnBoard(const QueryString& query);
+    void OnBars(const QueryString& query);
     void OnChangePassword(const QueryString& query);
+    void OnStanding(int command, const QueryString& query);
     void Queue(std::string frame, bool push);
     void Write();
     void ArmIdleTimer();
+    // After a write of `written` bytes: whether the peer took everything sent before it.
+    void NoteTaken(std::size_t written);
+    std::chrono::steady_clock::time_point LastSignOfLife() const;
 
     asio::ip::tcp::socket socket_;
     asio::steady_timer idleTimer_;
@@ -79,16 +94,20 @@ private:
     net::FrameDecoder decoder_;
     std::chrono::steady_clock::time_point loginDeadline_;
     std::chrono::steady_clock::time_point lastRequest_;
+    std::chrono::steady_clock::time_point lastTaken_; // the peer had acknowledged all earlier output
     int inFlight_ = 0;
     bool paused_ = false;
 
     struct Outgoing {
         std::string data;
         bool push;
+        std::size_t Cost() const;
     };
+    void Unqueue(const Outgoing& frame);
     std::deque<Outgoing> outbox_;
     std::size_t outboxBytes_ = 0;
     bool writing_ = false;
+    std::size_t writingCount_ = 0; // the frames at the outbox's front that a write points into
     int queuedPushes_ = 0;
 
     std::int64_t userId_ = 0;

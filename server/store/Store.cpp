@@ -9,10 +9,10 @@ bool IsPostgresLocation(std::string_view location) {
     return location.starts_with("postgresql://") || location.starts_with("postgres://");
 }
 
-std::unique_ptr<Store> OpenStore(const std::string& location, Synchronous synchronous) {
+std::unique_ptr<Store> OpenStore(const std::string& location, Synchronous synchronous, StoreAccess access) {
     if (IsPostgresLocation(location))
-        return std::make_unique<PgStore>(location);
-    return std::make_unique<SqliteStore>(location, synchronous);
+        return std::make_unique<PgStore>(location, access == StoreAccess::kReadOnly);
+    return std::make_unique<SqliteStore>(location, synchronous, access);
 }
 
 } // namespace server

@@ -19,6 +19,10 @@ public:
 // server's own synchronous_commit.)
 enum class Synchronous { kFull, kNormal };
 
+// What opening a store may do: create a missing contest, only open an existing one, or only
+// read one (nothing created, migrated or written).
+enum class StoreAccess { kCreate, kExisting, kReadOnly };
+
 // What a store's statement does; Statement below is the handle the ledger holds.
 class StatementImpl {
 public:
@@ -80,6 +84,9 @@ public:
 
     // Brings the schema to the newest numbered migration (at every start).
     virtual void Migrate() = 0;
+    // How many of the numbered migrations the database has had, and how many there are.
+    virtual std::int64_t AppliedMigrations() = 0;
+    virtual std::int64_t KnownMigrations() const = 0;
 
     virtual void Execute(const char* sql) = 0;
     virtual Statement Prepare(const char* sql) = 0;
@@ -119,6 +126,7 @@ public:
 // "postgresql://…" or "postgres://…" (a libpq URI) opens PostgreSQL; anything else is the
 // path of a SQLite file.
 bool IsPostgresLocation(std::string_view location);
-std::unique_ptr<Store> OpenStore(const std::string& location, Synchronous synchronous = Synchronous::kFull);
+std::unique_ptr<Store> OpenStore(const std::string& location, Synchronous synchronous = Synchronous::kFull,
+                                 StoreAccess access = StoreAccess::kCreate);
 
 } // namespace server

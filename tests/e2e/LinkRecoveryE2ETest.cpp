@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -209,6 +210,53 @@ TEST_F(LinkRecoveryE2E, ServerKilledAndRestartedOnTheSameDatabase) {
     ASSERT_TRUE(notifier.WaitFor(net::kMsgTodayOrdersStored, 1, 10s));
     EXPECT_EQ(TodayOrdersFor600000(), 1) << "the acknowledged order did not survive the restart";
     EXPECT_EQ(link->Status().phase, net::LinkPhase::kLive);
+}
+
+// An order whose answer was lost in a break is told once, after the re-login, with today's
+// orders refreshed; an answered one and a cut with nothing outstanding tell nothing.
+TEST_F(LinkRecoveryE2E, AnOrderUnansweredAtACutIsToldOnce) {
+    LogInAndSubscribe();
+    ASSERT_TRUE(link->SendRequest(net::kCmdOrder, BuyBody()));
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgOrderReply, 1, 10s));
+    ASSERT_TRUE(CutAndRecover());
+    ASSERT_TRUE(WaitUntil([&] { return link->Status().phase == net::LinkPhase::kLive; }));
+    EXPECT_EQ(notifier.CountOf(net::kMsgOrderResultUnknown), 0);
+
+    // The server stalls, the order goes out, the connection breaks, the server resumes.
+    proxy->SetHolding(true);
+    ASSERT_TRUE(link->SendRequest(net::kCmdOrder, BuyBody()));
+    proxy->CutAll();
+    proxy->SetHolding(false);
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgOrderResultUnknown, 1, 10s));
+    const auto ordersBefore = notifier.CountOf(net::kMsgTodayOrdersStored);
+    const auto events = notifier.Events();
+    std::size_t told = 0;
+    for (std::size_t i = 0; i < events.size(); ++i)
+        if (events[i].message == net::kMsgOrderResultUnknown)
+            told = i;
+    EXPECT_TRUE(events[told].posted);
+    // Today's orders come after the re-login that told it.
+    EXPECT_TRUE(notifier.WaitFor(net::kMsgTodayOrdersStored, ordersBefore + 1, 10s) || ordersBefore > 0);
+
+    ASSERT_TRUE(CutAndRecover());
+    ASSERT_TRUE(WaitUntil([&] { return link->Status().phase == net::LinkPhase::kLive; }));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(notifier.CountOf(net::kMsgOrderResultUnknown), 1);
+}
+
+// A test clock before the database's trading day is refused at start (the day never goes
+// back, so its opening call would be skipped silently); a later one rolls the contest over.
+TEST(TestClockE2E, AClockBeforeTheDatabasesDayIsRefused) {
+    QuorvexdProcess server(QUORVEXD_PATH, {"--exchange-day"});
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-10 10:00:00", 1);
+    ASSERT_TRUE(server.Start());
+    server.Kill(SIGTERM);
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-06 09:21:00", 1);
+    EXPECT_FALSE(server.Start(5s));
+    server.Kill(SIGKILL);
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-11 09:21:00", 1);
+    EXPECT_TRUE(server.Start());
+    unsetenv("QUORVEXD_TEST_CLOCK");
 }
 
 TEST_F(LinkRecoveryE2E, ARejectedReloginIsToldOnceAndNotRepeated) {

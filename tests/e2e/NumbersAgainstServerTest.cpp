@@ -14,6 +14,7 @@
 #include "shell/GuiNotifier.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPanes.h"
+#include "tests/e2e/GuiClient.h"
 #include "tests/e2e/ServerProcess.h"
 #include "trade/CancelView.h"
 #include "trade/OrderFormView.h"
@@ -36,10 +37,9 @@
 #include <sstream>
 
 using namespace std::chrono_literals;
+using namespace e2e_gui;
 
 namespace {
-
-constexpr int kWait = 15000; // ms; generous for a loaded machine
 
 // One snapshot of four securities, one per board, with deep books: it holds still after the
 // first tick, so the server's prices are the client's quotes.
@@ -55,119 +55,6 @@ std::unique_ptr<e2e::ServerProcess> StartServer(const std::vector<std::vector<st
     const auto book = std::filesystem::temp_directory_path() / ("tavix-e2e-book-" + std::to_string(getpid()) + ".csv");
     std::ofstream(book) << kBook;
     return std::make_unique<e2e::ServerProcess>(std::vector<std::string>{"--quotes-csv", book.string()}, before);
-}
-
-// Every modal question is answered yes, every message is recorded.
-class Answers final {
-public:
-    Answers() {
-        SetModalHook([this](const ModalRequest& request) {
-            texts << request.text;
-            if (request.kind == ModalRequest::Kind::kMessageBoxYesNo)
-                return int(QMessageBox::Yes);
-            return int(QDialog::Accepted);
-        });
-    }
-    ~Answers() { SetModalHook({}); }
-    Answers(const Answers&) = delete;
-    Answers& operator=(const Answers&) = delete;
-    QStringList texts;
-};
-
-// The client as the program builds it after an accepted login: shared state, the notifier,
-// the trading link and the main window, logged in as `user` and loaded.
-struct Client {
-    net::SharedState state;
-    CGuiNotifier notifier;
-    net::TradingLink link;
-    ClientContext context{state, link, nullptr};
-    std::unique_ptr<CMainFrame> frame;
-    std::atomic<int> subscriptions{0};
-
-    static net::LinkTimings Timings() {
-        net::LinkTimings t;
-        t.receiveWait = 100ms;
-        t.retryDelay = 50ms;
-        return t;
-    }
-
-    Client(int port, const std::string& user, const std::string& password)
-        : link(state, notifier, Timings()) {
-        state.serverAddress = "127.0.0.1";
-        state.port = port;
-        state.credentials.Set(user, password);
-        state.accountStatus = "0";
-        link.SetRequestObserver([this](int command, bool sent) {
-            if (command == net::kCmdQuoteSubscribe && sent)
-                ++subscriptions;
-        });
-        link.Start();
-        frame = std::make_unique<CMainFrame>(context);
-        notifier.SetMainFrame(frame.get());
-        frame->resize(1400, 800);
-        frame->show();
-    }
-    ~Client() {
-        notifier.Close();
-        link.Stop();
-    }
-
-    // Logs in and runs the initial load; true once the account's funds have arrived.
-    bool LogIn(const std::string& user, const std::string& password) {
-        if (!QTest::qWaitFor([&] { return link.Socket().Connected(); }, kWait))
-            return false;
-        link.SendRequest(net::kCmdLogin, "user_name=" + user + "&pwd=" + password + "&yjm=E2E0");
-        link.StartInitialLoad();
-        return QTest::qWaitFor([&] { return net::FieldText(state.funds.Get().value8) == "100"; }, kWait);
-    }
-
-    template <typename View>
-    View* Show(const QString& label) {
-        frame->ShowFunction(label);
-        return qobject_cast<View*>(frame->RightView());
-    }
-    QString Pane(int pane) const { return frame->Panes()->PaneText(pane); }
-};
-
-template <typename T>
-T* Find(QWidget* view, int id) {
-    return view->findChild<T*>(QStringLiteral("id%1").arg(id));
-}
-QString Text(QWidget* view, int id) {
-    return Find<QLabel>(view, id)->text();
-}
-void Click(QWidget* view, int id) {
-    Find<QAbstractButton>(view, id)->click();
-}
-long long Cents(const QString& text) {
-    return std::llround(text.toDouble() * 100);
-}
-
-// Types a code into an order form and waits for its quote (name and default price).
-bool EnterCode(COrderFormView* form, const char* code) {
-    Find<QLineEdit>(form, 1002)->setText(QString::fromLatin1(code));
-    return QTest::qWaitFor(
-        [&] { return !Text(form, 1005).isEmpty() && !Find<QLineEdit>(form, 1007)->text().isEmpty(); }, kWait);
-}
-
-// Sends the form's order and returns the server's answer as shown to the user.
-QString Order(COrderFormView* form, Answers& answers, const QString& price, const QString& quantity) {
-    Find<QLineEdit>(form, 1007)->setText(price);
-    Find<QLineEdit>(form, 1011)->setText(quantity);
-    const qsizetype before = answers.texts.size();
-    Click(form, 1013);
-    // The sell form asks first; the answer is the last text shown.
-    if (!QTest::qWaitFor(
-            [&] {
-                return answers.texts.size() > before && !answers.texts.last().startsWith(QStringLiteral("确认要卖出"));
-            },
-            kWait))
-        return QStringLiteral("<no answer>");
-    return answers.texts.last();
-}
-
-bool Accepted(const QString& answer) {
-    return answer.startsWith(QStringLiteral("委托已受理"));
 }
 
 // The total assets that `quorvexd ranking` reports for `user`, in cents; -1 when missing.
@@ -324,7 +211,7 @@ void NumbersAgainstServer::fullBuyIsAccepted_data() {
     QTest::newRow("84.50") << "25000.00"
                            << "688981"
                            << "84.50"
-                           << "200"; // 16,905.24
+                           << "295"; // STAR in single shares: 24,927.50 + 7.48 + 0.25 = 24,935.23
     QTest::newRow("exact") << "1005.01"
                            << "000001"
                            << "10.00"

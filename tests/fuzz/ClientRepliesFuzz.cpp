@@ -26,7 +26,7 @@ public:
 constexpr int kCommands[] = {net::kCmdLogin,         net::kCmdOrder,      net::kCmdTodayOrders, net::kCmdTodayTrades,
                              net::kCmdPositions,     net::kCmdFundsFlow,  net::kCmdFunds,       net::kCmdHistoryOrders,
                              net::kCmdHistoryTrades, net::kCmdSettlement, net::kCmdQuoteUpdate, net::kCmdChangePassword,
-                             net::kCmdMarketPhase};
+                             net::kCmdMarketPhase,   net::kCmdStanding,   net::kCmdCurve};
 
 } // namespace
 

@@ -5,6 +5,7 @@
 
 #include "account/ListCtrlCl.h"
 #include "trade/CancelView.h"
+#include "trade/OrderCancel.h"
 #include "trade/TradeDlg.h"
 #include "trade/WeituoDlg.h"
 
@@ -60,7 +61,8 @@ void TestCancelPanels::openOrdersOnly() {
     CCancelView view(client.context);
     view.OnInitialUpdate();
     CListCtrlCl* list = view.List();
-    QCOMPARE(list->columnCount(), 8);
+    QCOMPARE(list->columnCount(), 9);
+    QCOMPARE(order_cancel::ContractColumn(*list), 8);
     QCOMPARE(list->GetItemCount(), 3);
     QCOMPARE(list->GetItemText(0, 0), QStringLiteral("600001")); // 200 of 500 filled
     QCOMPARE(list->GetItemText(0, 3), QStringLiteral("200"));
@@ -70,6 +72,21 @@ void TestCancelPanels::openOrdersOnly() {
     QCOMPARE(list->GetItemText(2, 7), QStringLiteral("09:34:05"));
     auto* hint = view.findChild<QWidget*>(QStringLiteral("id1046"));
     QVERIFY(hint);
+
+    // Closed with shares still unfilled: part-cancelled (部撤) and expired orders are not
+    // offered for cancelling, and the orders panel draws their status black.
+    client.SetOrders({Order("600000", "500", "300", "1", "09:30:01", "部撤"),
+                      Order("600001", "500", "0", "1", "09:31:02", "已失效"),
+                      Order("600002", "500", "100", "1", "09:32:03", "部分成交")});
+    view.OnTodayOrdersStored();
+    QCOMPARE(list->GetItemCount(), 1);
+    QCOMPARE(list->GetItemText(0, 0), QStringLiteral("600002"));
+    CWeituoDlg panel(client.context);
+    panel.FillOrderList();
+    for (int row = 0; row < panel.List()->GetItemCount(); ++row) {
+        const bool open = panel.List()->GetItemText(row, 0) == QStringLiteral("600002");
+        QCOMPARE(panel.List()->ItemTextColor(row, 8), open ? kRed : kBlack);
+    }
 }
 
 void TestCancelPanels::cancelViewDoubleClick() {
@@ -88,7 +105,8 @@ void TestCancelPanels::cancelViewDoubleClick() {
     QCOMPARE(modal.requests[0].kind, ModalRequest::Kind::kMessageBoxYesNo);
     // The written question first, then the order it cancels.
     QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?\n证券代码：600001  证券名称：浦发银行\n"
-                                                    "操作：委托买入  委托价格：10.50  委托数量：500"));
+                                                    "操作：委托买入  委托价格：10.50  委托数量：500\n"
+                                                    "已成交：200股  未成交：300股")); // 200 of 500 filled
     QCOMPARE(modal.requests[0].caption, QStringLiteral("撤单"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), 0);
 
@@ -184,7 +202,8 @@ void TestCancelPanels::ordersPanelDoubleClick() {
     DoubleClickRow(panel.List(), 1);
     QCOMPARE(int(modal.requests.size()), 1);
     QCOMPARE(modal.requests[0].text, QStringLiteral("是否确认撤销委托?\n证券代码：600001  证券名称：浦发银行\n"
-                                                    "操作：买入  委托价格：10.50  委托数量：500"));
+                                                    "操作：买入  委托价格：10.50  委托数量：500\n"
+                                                    "已成交：200股  未成交：300股"));
     QCOMPARE(modal.requests[0].caption, QStringLiteral("撤单"));
     QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600001&num=500&time=09:31:02" + kCredentials);
     QCOMPARE(client.CountBeforeMarker(net::kCmdCancelOne), 1);

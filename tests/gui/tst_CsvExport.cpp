@@ -11,6 +11,8 @@
 
 #include <QAction>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,6 +44,7 @@ private slots:
     void everyListOffersTheExport_data();
     void everyListOffersTheExport();
     void exportWritesHeadingsAndRowsAsUtf8WithBom();
+    void calcKeepsCodesAsText();
     void cancelledPickerWritesNothing();
     void writeFailureIsReported();
 };
@@ -50,6 +53,9 @@ void TestCsvExport::fieldQuoting_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("field");
     QTest::newRow("plain") << QStringLiteral("600000") << QStringLiteral("600000");
+    QTest::newRow("leading zero") << QStringLiteral("000001") << QStringLiteral("=\"000001\"");
+    QTest::newRow("zero alone") << QStringLiteral("0") << QStringLiteral("0");
+    QTest::newRow("zero then text") << QStringLiteral("0.00") << QStringLiteral("0.00");
     QTest::newRow("chinese") << QStringLiteral("浦发银行") << QStringLiteral("浦发银行");
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("comma") << QStringLiteral("a,b") << QStringLiteral("\"a,b\"");
@@ -70,7 +76,8 @@ void TestCsvExport::everyListOffersTheExport_data() {
     QTest::addColumn<QString>("headings");
     QTest::newRow("当日委托") << Maker<CTodayWeituoView>()
                               << QStringLiteral(
-                                     "证券代码,证券名称,委托数量,成交数量,委托价格,成交均价,操作,委托时间,备注");
+                                     "证券代码,证券名称,委托数量,成交数量,委托价格,成交均价,操作,委托时间,备注,"
+                                     "合同编号");
     QTest::newRow("当日成交") << Maker<CTodayTradeView>()
                               << QStringLiteral("成交日期,成交时间,证券代码,证券名称,操 作,成交均价,成交数量,成交金额");
     QTest::newRow("历史委托") << Maker<CHisWeituoView>()
@@ -137,7 +144,7 @@ void TestCsvExport::exportWritesHeadingsAndRowsAsUtf8WithBom() {
         "成交日期,证券代码,证券名称,摘要,成交数量,成交均价,成交金额,发生金额,手续费,印花税,过户费,合同编号,其他杂项,"
         "股东账号,备注\r\n"
         "20210219,600000,浦发银行,证券卖出,100,10.00,1000.00,998.00,1.00,1.00,0.02,C001,0.000,A1,1\r\n"
-        "20210220,000001,\"平安\"\"银行\"\"\",证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,C002,"
+        "20210220,=\"000001\",\"平安\"\"银行\"\"\",证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,C002,"
         "\"a,b\nc\",B2,2\r\n");
     QCOMPARE(text, expected);
 
@@ -146,6 +153,46 @@ void TestCsvExport::exportWritesHeadingsAndRowsAsUtf8WithBom() {
     QVERIFY(exporter->Export());
     QCOMPARE(QString::fromUtf8(ReadAll(path).mid(3)).count(QStringLiteral("\r\n")), 2);
     QVERIFY(!QString::fromUtf8(ReadAll(path)).contains(QStringLiteral("浦发银行")));
+}
+
+// The export opened by LibreOffice Calc (headless, default import) and written back as CSV:
+// the codes keep their leading zeros.
+void TestCsvExport::calcKeepsCodesAsText() {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        QSKIP("soffice (LibreOffice Calc, Debian's libreoffice-calc-nogui) is not installed");
+    AccountTestClient client;
+    CTodayTradeView view(client.context);
+    view.OnInitialUpdate();
+    client.notifier.pane = &view;
+    client.link.ParseTodayTrades(ToGbk(QStringLiteral("2021-02-19,09:30:01,600000,浦发银行,买入,10.00,100,1000.00|"
+                                                      "2021-02-19,09:31:02,000001,平安银行,卖出,15.00,200,3000.00|"
+                                                      "2021-02-19,09:32:03,002594,比亚迪,买入,200.00,100,20000.00|")));
+    view.FillTodayTradeList();
+    QCOMPARE(view.List()->GetItemCount(), 3);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("trades.csv"));
+    auto* exporter = view.List()->findChild<CCsvExport*>();
+    exporter->SetPathPicker([&](QWidget*) { return path; });
+    QVERIFY(exporter->Export());
+
+    QProcess calc;
+    calc.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                         QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                         QStringLiteral("--convert-to"), QStringLiteral("csv"), QStringLiteral("--outdir"),
+                         dir.filePath(QStringLiteral("out")), path});
+    QVERIFY(calc.waitForFinished(150000));
+    const QByteArray back = ReadAll(dir.filePath(QStringLiteral("out/trades.csv")));
+    QVERIFY2(!back.isEmpty(), calc.readAllStandardError().constData());
+    QStringList codes;
+    for (const QString& line : QString::fromUtf8(back).split(QStringLiteral("\n"), Qt::SkipEmptyParts)) {
+        const QStringList cells = line.trimmed().split(u',');
+        if (cells.size() > 2)
+            codes << cells[2];
+    }
+    codes.removeFirst(); // the heading
+    codes.sort();
+    QCOMPARE(codes, QStringList({QStringLiteral("000001"), QStringLiteral("002594"), QStringLiteral("600000")}));
 }
 
 void TestCsvExport::cancelledPickerWritesNothing() {

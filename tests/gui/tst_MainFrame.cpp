@@ -1,5 +1,7 @@
 #include "ShellTestClient.h"
 
+#include "controls/FailDlg.h"
+#include "controls/ModalHook.h"
 #include "controls/TFormView.h"
 #include "controls/XPButton.h"
 #include "shell/Gbk.h"
@@ -21,6 +23,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -470,7 +473,13 @@ private slots:
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             top << tree->topLevelItem(i)->text(0);
         QCOMPARE(top, QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
-                                   QStringLiteral("查询[F4]"), QStringLiteral("修改密码")}));
+                                   QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"), QStringLiteral("修改密码"),
+                                   QStringLiteral("行情")}));
+        QTreeWidgetItem* market = f.Item(QStringLiteral("行情"));
+        QCOMPARE(market->childCount(), 2);
+        QCOMPARE(market->child(0)->text(0), QStringLiteral("行情报价"));
+        QCOMPARE(market->child(1)->text(0), QStringLiteral("自选股"));
+        QVERIFY(market->isExpanded());
         QTreeWidgetItem* query = f.Item(QStringLiteral("查询[F4]"));
         QCOMPARE(query->childCount(), 7);
         QCOMPARE(query->child(6)->text(0), QStringLiteral("交 割 单"));
@@ -484,7 +493,7 @@ private slots:
         QCOMPARE(ViewClass(f.frame), QByteArray("CMoneyStockView"));
         // A later initial update does not fill the tree again.
         f.frame.LeftView()->OnInitialUpdate();
-        QCOMPARE(tree->topLevelItemCount(), 5);
+        QCOMPARE(tree->topLevelItemCount(), 7);
     }
 
     void treeClicksShowTheirViews() {
@@ -493,7 +502,8 @@ private slots:
             {"买入[F1]", "CBuyView"},        {"卖出[F2]", "CSellView"},        {"撤单[F3]", "CCancelView"},
             {"资金股票", "CMoneyStockView"}, {"当日委托", "CTodayWeituoView"}, {"当日成交", "CTodayTradeView"},
             {"历史委托", "CHisWeituoView"},  {"历史成交", "CHisTradeView"},    {"资金明细", "CHisMoneyView"},
-            {"交 割 单", "CHisJgdView"},     {"修改密码", "CPwdView"}};
+            {"交 割 单", "CHisJgdView"},     {"修改密码", "CPwdView"},         {"行情报价", "CQuoteBoardView"},
+            {"自选股", "CWatchlistView"}};
         Fixture f(true);
         f.frame.resize(900, 700);
         f.frame.showNormal();
@@ -588,8 +598,11 @@ private slots:
         const struct {
             Qt::Key key;
             const char16_t* label;
-        } keys[] = {
-            {Qt::Key_F1, u"买入[F1]"}, {Qt::Key_F2, u"卖出[F2]"}, {Qt::Key_F3, u"撤单[F3]"}, {Qt::Key_F4, u"资金股票"}};
+        } keys[] = {{Qt::Key_F1, u"买入[F1]"},
+                    {Qt::Key_F2, u"卖出[F2]"},
+                    {Qt::Key_F3, u"撤单[F3]"},
+                    {Qt::Key_F4, u"资金股票"},
+                    {Qt::Key_F6, u"大赛排名[F6]"}};
         for (const auto& k : keys) {
             const QString label = QString::fromUtf16(k.label);
             QWidget* from = QApplication::focusWidget() ? QApplication::focusWidget() : &f.frame;
@@ -627,7 +640,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
         QTreeWidget* tree = f.Tree();
         ClickItem(tree, f.Item(QStringLiteral("资金股票")));
-        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("修改密码")));
+        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("自选股")));
         const QPoint empty(20, last.bottom() + 15);
         for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
             QTest::mouseClick(tree->viewport(), button, {}, empty);
@@ -660,7 +673,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
         QTreeWidget* tree = f.Tree();
         RecordingView* view = f.Record(QStringLiteral("资金股票"));
-        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("修改密码")));
+        const QRect last = tree->visualItemRect(f.Item(QStringLiteral("自选股")));
         QVERIFY(last.bottom() + 20 < tree->viewport()->height());
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(20, last.bottom() + 15));
         QVERIFY(tree->selectedItems().isEmpty());
@@ -815,6 +828,88 @@ private slots:
         QVERIFY(f.frame.Panes()->isVisible());
         QCOMPARE(modal.Texts(),
                  QStringList({QStringLiteral("价格超出涨跌停"), QStringLiteral("密码修改失败，原密码错误")}));
+    }
+
+    // A dialog open when the lock comes neither stays readable nor acts: a question is
+    // answered "no", a message is closed and shown again after the unlock.
+    void lockClosesOpenDialogs() {
+        Fixture f;
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QStringList visibleAtLock;
+        const auto visibleDialogs = [] {
+            QStringList titles;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<QDialog*>(w) && w->isVisible())
+                    titles << QString::fromLatin1(w->metaObject()->className());
+            return titles;
+        };
+        f.frame.SetLockDialogRunner([&](CLockDlg&) {
+            ++f.lockRuns;
+            visibleAtLock = visibleDialogs();
+            return int(QDialog::Rejected);
+        });
+
+        // The sell confirmation of an order form, open when the idle lock fires. Modal runs
+        // block, so what happens inside them is started from timers.
+        QStringList atLock;
+        const auto lockIn = [&](int ms) {
+            QTimer::singleShot(ms, &f.frame, [&] {
+                atLock = visibleDialogs();
+                f.frame.Lock();
+                // Should the lock leave a dialog open, it is closed later, so that the test
+                // fails on what it checks rather than hanging in the dialog's modal run.
+                QTimer::singleShot(2000, &f.frame, [] {
+                    for (QWidget* w : QApplication::topLevelWidgets())
+                        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && !qobject_cast<CLockDlg*>(d))
+                            d->reject();
+                });
+            });
+        };
+        int answer = -1;
+        QTimer::singleShot(0, &f.frame, [&] {
+            lockIn(50);
+            answer = AskYesNo(&f.frame, QStringLiteral("确认要卖出吗？"), QStringLiteral("提示")) ? 1 : 0;
+        });
+        QTRY_COMPARE(answer, 0);
+        QCOMPARE(atLock, QStringList{QStringLiteral("QMessageBox")});
+        QTRY_COMPARE(f.lockRuns, 1);
+        QCOMPARE(visibleAtLock, QStringList());
+
+        // An answer on screen: hidden while locked, back after the unlock.
+        const auto unlock = [&](CLockDlg& d) {
+            d.findChild<QLineEdit*>(QStringLiteral("id1076"))->setText(QStringLiteral("secret"));
+            d.OnOK();
+            return d.result();
+        };
+        f.frame.SetLockDialogRunner(unlock);
+        f.frame.OnLockedActivation();
+        QVERIFY(!f.frame.IsLocked());
+        QString shownAgain;
+        f.frame.SetLockDialogRunner([&](CLockDlg& d) {
+            ++f.lockRuns;
+            visibleAtLock = visibleDialogs();
+            d.findChild<QLineEdit*>(QStringLiteral("id1076"))->setText(QStringLiteral("secret"));
+            d.OnOK();
+            QTimer::singleShot(50, &f.frame, [&] {
+                if (auto* again = qobject_cast<CFailDlg*>(QApplication::activeModalWidget())) {
+                    shownAgain = again->Message();
+                    again->accept();
+                }
+            });
+            return d.result();
+        });
+        bool closed = false;
+        QTimer::singleShot(0, &f.frame, [&] {
+            lockIn(50);
+            ShowFailure(&f.frame, QStringLiteral("委托已受理"));
+            closed = true;
+        });
+        QTRY_VERIFY(closed);
+        QCOMPARE(atLock, QStringList{QStringLiteral("CFailDlg")});
+        QCOMPARE(visibleAtLock, QStringList());
+        QTRY_COMPARE(shownAgain, QStringLiteral("委托已受理"));
+        QVERIFY(!f.frame.IsLocked());
     }
 
     // The lock in the context menus of the tree and the status bar, and after an idle time.

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -93,6 +94,7 @@ private slots:
     void buyValidationAndLotCheck();
     void buyOrderBody();
     void starBuyLots();
+    void enterMovesOnAndSubmits();
     void buyFailsWithoutConnection();
     void sellConfirmation();
     void oneClickSendsOnce();
@@ -247,9 +249,10 @@ void TestOrderForms::maxBuyableByBoard_data() {
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("available");
     QTest::addColumn<QString>("maxBuyable");
-    // 3 lots at 10.00 cost 3,000 + 5.00 + 0.03 = 3,005.03: a STAR buy of 300 is allowed.
-    QTest::newRow("STAR 300") << QStringLiteral("688981") << QStringLiteral("3100.00") << QStringLiteral("300");
-    // One lot (1,005.01) is all the cash pays for, and STAR buys at least 200 shares.
+    // STAR buys in single shares above 200: 309 at 10.00 cost 3,090 + 5.00 + 0.03 = 3,095.03,
+    // 310 would cost 3,105.03.
+    QTest::newRow("STAR 309") << QStringLiteral("688981") << QStringLiteral("3100.00") << QStringLiteral("309");
+    // 199 shares (1,995.02) is all the cash pays for, and STAR buys at least 200 shares.
     QTest::newRow("STAR below 200") << QStringLiteral("688981") << QStringLiteral("2000.00") << QStringLiteral("0");
     // 100,000,000.00 pays for about 9,997,000 shares at 10.00; one order holds at most
     // 100,000 on STAR, 300,000 on ChiNext and 1,000,000 on the main boards.
@@ -411,14 +414,11 @@ void TestOrderForms::buyValidationAndLotCheck() {
     Click(view.get(), 1013);
     QCOMPARE(int(modal.requests.size()), 4);
     QCOMPARE(modal.requests[3].kind, ModalRequest::Kind::kFailure);
-    QCOMPARE(
-        modal.requests[3].text,
-        QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n[p_entrust_amount=150,store_unit=1,"
-                       "buy282100100100。"));
-    for (int id : {1002, 1005, 1007, 1009, 1011})
-        QVERIFY2(Text(view.get(), id).isEmpty(), qPrintable(QString::number(id)));
-    for (int id = 1014; id <= 1037; ++id)
-        QCOMPARE(Text(view.get(), id), QStringLiteral("-"));
+    QCOMPARE(modal.requests[3].text, QStringLiteral("提交失败:[120158][校验买入委托单位、卖出委托单位失败]\r\n"
+                                                    "买入数量须为100股的整数倍，输入的是150股"));
+    // What was typed stays for correcting.
+    QCOMPARE(Text(view.get(), 1002), QStringLiteral("600000"));
+    QCOMPARE(Text(view.get(), 1011), QStringLiteral("150"));
     QCOMPARE(client.CountBeforeMarker(net::kCmdOrder), 0);
 }
 
@@ -446,6 +446,45 @@ void TestOrderForms::starBuyLots() {
     QCOMPARE(client.NextBody(net::kCmdOrder),
              "code=688981&price=50.5&num=201&name=" + Gbk("中芯国际") + "&type=1" + kCredentials);
     QCOMPARE(int(modal.requests.size()), 1);
+}
+
+// Enter moves from code to price to quantity and there presses 买入 (with what a click does);
+// a quantity typed by hand unchecks the preset that filled it.
+void TestOrderForms::enterMovesOnAndSubmits() {
+    TradeTestClient client;
+    QVERIFY(client.Connect());
+    client.SetFunds("100000.00", "0.00", "100");
+    client.state.quotes.Store(Quote("600000", "浦发银行", 10.00f, 9.99f, 10.00f));
+    auto view = MakeView<CBuyView>(client);
+    view->show();
+    view->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(view.get()));
+    ModalRecorder modal;
+    auto* code = Find<QLineEdit>(view.get(), 1002);
+    auto* price = Find<QLineEdit>(view.get(), 1007);
+    auto* quantity = Find<QLineEdit>(view.get(), 1011);
+    code->setFocus();
+    QTest::keyClicks(code, QStringLiteral("600000"));
+    view->RefreshQuotePanel();
+    QTest::keyClick(code, Qt::Key_Return);
+    QTRY_VERIFY(price->hasFocus());
+    QTest::keyClick(price, Qt::Key_Enter); // the keypad's Enter too
+    QTRY_VERIFY(quantity->hasFocus());
+
+    auto* half = Find<QRadioButton>(view.get(), 1104);
+    half->click();
+    QVERIFY(half->isChecked());
+    QVERIFY(!quantity->text().isEmpty());
+    quantity->selectAll();
+    QTest::keyClicks(quantity, QStringLiteral("300"));
+    QVERIFY(!half->isChecked());
+    for (int id : {1103, 1105})
+        QVERIFY(!Find<QRadioButton>(view.get(), id)->isChecked());
+
+    QTest::keyClick(quantity, Qt::Key_Return);
+    QCOMPARE(client.NextBody(net::kCmdOrder),
+             "code=600000&price=10.00&num=300&name=" + Gbk("浦发银行") + "&type=1" + kCredentials);
+    QCOMPARE(int(modal.requests.size()), 0);
 }
 
 void TestOrderForms::buyOrderBody() {
@@ -600,10 +639,10 @@ void TestOrderForms::cancelSelectedNeedsOrdersTab() {
         QCOMPARE(client.NextBody(net::kCmdCancelOne), "code=600000&num=500&time=2021-02-23 09:31:05" + kCredentials);
         QCOMPARE(modal.requests.back().kind,
                  sell ? ModalRequest::Kind::kYesNoTip : ModalRequest::Kind::kMessageBoxYesNo);
-        QCOMPARE(
-            modal.requests.back().text,
-            (sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?")) +
-                QStringLiteral("\n证券代码：600000  证券名称：浦发银行\n操作：买入  委托价格：10.50  委托数量：500"));
+        QCOMPARE(modal.requests.back().text,
+                 (sell ? QStringLiteral("是否确认撤销委托?") : QStringLiteral("是否确认撤销选中的委托单?")) +
+                     QStringLiteral("\n证券代码：600000  证券名称：浦发银行\n操作：买入  委托价格：10.50  委托数量：500"
+                                    "\n已成交：200股  未成交：300股")); // 500 ordered, 200 filled
         if (!sell)
             QCOMPARE(modal.requests.back().caption, QStringLiteral("提醒"));
     }
@@ -647,10 +686,11 @@ void TestOrderForms::quotePanelTextsAndColours() {
     QCOMPARE(Text(view, 1037), QStringLiteral("--"));
     QCOMPARE(TextColour(view, 1024), QColor(255, 0, 0));
 
-    // A code without a quote leaves the panel as it was.
+    // A code without a quote clears the panel: nothing of the previous security stays.
     Find<QLineEdit>(view, 1002)->setText(QStringLiteral("600009"));
     buy->RefreshQuotePanel();
-    QCOMPARE(Text(view, 1024), QStringLiteral("4.99"));
+    QCOMPARE(Text(view, 1024), QStringLiteral("-"));
+    QCOMPARE(Text(view, 1034), QStringLiteral("-"));
     QVERIFY(Text(view, 1007).isEmpty());
 }
 

@@ -62,13 +62,14 @@ void TestTodayViews::ordersViewFillsOnOpeningAndColoursOnlyTheRemark() {
                                      "000003,测试,300,0,20.00,0.00,,09:33:00,已撤 |"));
     auto view = Open<CTodayWeituoView>(client);
     const CListCtrlCl& list = *view->List();
-    QCOMPARE(list.columnCount(), 9);
+    QCOMPARE(list.columnCount(), 10);
     QCOMPARE(list.horizontalHeaderItem(8)->text(), QStringLiteral("备注"));
+    QCOMPARE(list.horizontalHeaderItem(9)->text(), QStringLiteral("合同编号"));
     QCOMPARE(list.columnWidth(7), 200);
     QCOMPARE(list.columnWidth(8), 95);
     QCOMPARE(list.GetItemCount(), 4);
-    QCOMPARE(RowTexts(list, 0),
-             Texts({"600000", "浦发银行", "100", "100", "10.00", "10.00", "委托买入", "09:30:00", "已成"}));
+    QCOMPARE(RowTexts(list, 0), Texts({"600000", "浦发银行", "100", "100", "10.00", "10.00", "委托买入", "09:30:00",
+                                       "已成", ""})); // no contract number from a server that does not send one
     for (int row = 1; row < 4; ++row)
         QCOMPARE(list.GetItemText(row, 6), QStringLiteral("委托卖出"));
     QCOMPARE(list.ItemTextColor(0, 8), kRed);

@@ -181,7 +181,6 @@ service_args=$(
     set -a
     # shellcheck disable=SC1090
     . "$env_file"
-    QUORVEXD_DATA=$work/state
     QUORVEXD_LISTEN=127.0.0.1:$port
     set +a
     words=${exec_start#/usr/bin/quorvexd }
@@ -190,7 +189,22 @@ service_args=$(
     printf '%q ' "$@"
 )
 eval "service_argv=($service_args)"
-if start_server service "$root/usr/bin/quorvexd" "${service_argv[@]}"; then
+[[ $service_args == *quorvex.db* || $service_args == *postgres* ]] && fail "the database is on the command line"
+grep -q '^QUORVEXD_DB=' "$env_file" || fail "the environment file names no database"
+postinst=$(dpkg-deb -I "$server_deb" postinst)
+grep -q 'chown root:quorvexd /etc/default/quorvexd' <<<"$postinst" && grep -q 'chmod 0640 /etc/default/quorvexd' <<<"$postinst" ||
+    fail "the environment file may stay readable by everyone"
+
+section "the service's hardening"
+[[ $(unit_value Restart) == always ]] || fail "the unit does not restart what exits"
+[[ $(unit_value StartLimitIntervalSec) == 0 ]] || fail "the unit gives up restarting after a while"
+if command -v systemd-analyze >/dev/null; then
+    exposure=$(systemd-analyze security --offline=true "$unit" 2>/dev/null | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+    [[ -n $exposure ]] || fail "systemd-analyze rates no exposure for the unit"
+    awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "the unit's exposure is $exposure, above 2.0"
+    echo "the unit's exposure: $exposure"
+fi
+if QUORVEXD_DB=$work/state/quorvex.db start_server service "$root/usr/bin/quorvexd" "${service_argv[@]}"; then
     [[ -f $work/state/quorvex.db ]] || fail "the service keeps no database in its state folder"
     grep -q "demo account" "$work/service.log" && fail "the service created the demo account"
 else

@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <memory>
+#include <sqlite3.h>
 #include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
@@ -189,6 +190,80 @@ TEST(ServerDiskTest, TheLogIsEmptiedInTheBackgroundOnceCopied) {
         << std::filesystem::file_size(db.string() + "-wal", ec) << " bytes left in the log";
     // What the log held is in the database: the orders are all there.
     EXPECT_EQ(Records(client.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 200u);
+}
+
+// An organiser's query or a backup holding a read transaction neither stops orders nor keeps
+// the log from being emptied once it lets go; an online backup taken meanwhile holds every
+// order acknowledged before it.
+TEST(ServerDiskTest, AReaderDoesNotHoldOrdersAndAnOnlineBackupHoldsEveryAcknowledgedOne) {
+    constexpr std::int64_t kLimit = 64 * 1024;
+    constexpr int kOrders = 600;
+    TempDir dir;
+    const auto db = dir.Path() / "quorvex.db";
+    const auto wal = db.string() + "-wal";
+    ServerHarness harness([&](server::ServerOptions& o) {
+        o.dbPath = db.string();
+        o.logLimitBytes = kLimit;
+    });
+    harness.AddUser("trader", "pw", 1'000'000'000);
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("trader", "pw"), ",,,")[0], "0");
+    const auto order = [] {
+        return net::FormatFrame(net::kCmdOrder,
+                                net::WithCredentials("code=600000&price=9.50&num=100&name=x&type=1", "trader", "pw"));
+    };
+
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(db.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM orders;", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::string burst;
+    for (int i = 0; i < kOrders; ++i)
+        burst += order();
+    client.SendRaw(burst);
+    for (int i = 0; i < kOrders; ++i) {
+        const auto reply = client.NextAnswer(std::chrono::seconds(30));
+        ASSERT_TRUE(reply);
+        ASSERT_TRUE(reply->body.starts_with("0,")) << reply->body;
+    }
+    std::error_code ec;
+    EXPECT_GT(std::filesystem::file_size(wal, ec), static_cast<std::uintmax_t>(kLimit)) << "the reader kept the log";
+
+    // What the README tells an organiser to do (sqlite3's .backup runs the same calls).
+    const auto copy = dir.Path() / "backup.db";
+    sqlite3* source = nullptr;
+    sqlite3* target = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(db.c_str(), &source, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(copy.c_str(), &target), SQLITE_OK);
+    sqlite3_backup* backup = sqlite3_backup_init(target, "main", source, "main");
+    ASSERT_NE(backup, nullptr);
+    EXPECT_EQ(sqlite3_backup_step(backup, -1), SQLITE_DONE);
+    EXPECT_EQ(sqlite3_backup_finish(backup), SQLITE_OK);
+    sqlite3_close(source);
+    const auto value = [&](const char* sql) {
+        sqlite3_stmt* stmt = nullptr;
+        std::string text;
+        if (sqlite3_prepare_v2(target, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+            text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        sqlite3_finalize(stmt);
+        return text;
+    };
+    EXPECT_EQ(value("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(value("SELECT COUNT(*) FROM orders"), std::to_string(kOrders));
+    EXPECT_EQ(value("SELECT COUNT(*) FROM users WHERE name='trader'"), "1");
+    sqlite3_close(target);
+
+    // Let go: a later batch empties the log again.
+    ASSERT_EQ(sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(reader);
+    bool emptied = false;
+    for (int i = 0; i < 100 && !emptied; ++i) {
+        client.SendRaw(order());
+        const auto reply = client.NextAnswer(std::chrono::seconds(30));
+        ASSERT_TRUE(reply);
+        emptied = std::filesystem::file_size(wal, ec) <= static_cast<std::uintmax_t>(kLimit);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(emptied) << std::filesystem::file_size(wal, ec) << " bytes of log left";
 }
 
 } // namespace

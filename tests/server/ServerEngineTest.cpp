@@ -5,7 +5,10 @@
 #include "server/engine/Engine.h"
 #include "server/engine/LogSyncer.h"
 #include "server/ledger/UserDirectory.h"
+#include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
+#include "tests/server/TestClient.h"
+#include "wire/Commands.h"
 #include "wire/SplitText.h"
 
 #include <gtest/gtest.h>
@@ -183,10 +186,71 @@ TEST(EngineBatchTest, OrderNumbersGoOnAfterAnotherServerTakesTheStoreOver) {
     EXPECT_TRUE(place(next, "9.50").starts_with("0,委托已受理，合同编号4"));
 }
 
+// The store refuses one stock's orders (as PostgreSQL refused names that were not UTF-8):
+// over the wire, that order fails alone, and the others of its batch, of its own account and
+// of another, are stored.
+TEST(EngineBatchTest, AnOrderTheStoreRefusesFailsAloneOverTheWire) {
+    ServerHarness harness([](server::ServerOptions& o) { o.tickMs = kNoTicks; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    {
+        auto store = server::OpenStore(harness.Options().dbPath);
+        if (server::IsPostgresLocation(harness.Options().dbPath))
+            store->Execute("CREATE FUNCTION refuse_300750() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN IF "
+                           "NEW.code = '300750' THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END$$; "
+                           "CREATE TRIGGER refuse_300750 BEFORE INSERT ON orders FOR EACH ROW EXECUTE FUNCTION "
+                           "refuse_300750()");
+        else
+            store->Execute("CREATE TRIGGER refuse_300750 BEFORE INSERT ON orders WHEN NEW.code = '300750' "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    }
+    TestClient amy(harness.Port());
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    const auto order = [](const char* code) {
+        return std::string("code=") + code + "&price=9.50&num=100&name=x&type=1";
+    };
+
+    std::promise<void> release = HoldEngine(harness);
+    amy.Send(net::kCmdOrder, order("600000"));
+    amy.Send(net::kCmdOrder, order("300750"));
+    amy.Send(net::kCmdOrder, order("000001"));
+    for (int i = 0; i < 3; ++i)
+        bob.Send(net::kCmdOrder, order("600000"));
+    std::this_thread::sleep_for(300ms); // read and queued behind the held batch
+    release.set_value();
+
+    std::vector<std::string> amyAnswers;
+    for (int i = 0; i < 3; ++i) {
+        const auto reply = amy.NextAnswer(10s);
+        ASSERT_TRUE(reply);
+        amyAnswers.push_back(reply->body);
+    }
+    EXPECT_TRUE(amyAnswers[0].starts_with("0,")) << amyAnswers[0];
+    EXPECT_EQ(amyAnswers[1], "1,系统繁忙，委托未受理，请稍后再试");
+    EXPECT_TRUE(amyAnswers[2].starts_with("0,")) << amyAnswers[2];
+    for (int i = 0; i < 3; ++i) {
+        const auto reply = bob.NextAnswer(10s);
+        ASSERT_TRUE(reply);
+        EXPECT_TRUE(reply->body.starts_with("0,")) << reply->body;
+    }
+    EXPECT_EQ(harness.GetEngine().GetMetrics().requestsFailed.load(), 1u)
+        << "the refused order was in the others' batch";
+    const auto amyOrders = Records(amy.Request(net::kCmdTodayOrders, "start=1-1-1"));
+    ASSERT_EQ(amyOrders.size(), 2u);
+    EXPECT_EQ(amyOrders[0][0], "600000");
+    EXPECT_EQ(amyOrders[1][0], "000001");
+    EXPECT_EQ(Records(bob.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 3u);
+}
+
 TEST(EngineBatchTest, ABatchOfThousandsOfOrdersIsWrittenWhole) {
     // More statements than one round trip's buffers hold: a store that sends them on without
     // reading must neither stall nor lose any.
-    ServerHarness harness([](server::ServerOptions& o) { o.tickMs = kNoTicks; });
+    ServerHarness harness([](server::ServerOptions& o) {
+        o.tickMs = kNoTicks;
+        o.maxOpenOrders = 10'000; // one account's thousands, past the usual cap
+    });
     harness.AddUser("amy", "pw", 1'000'000'000);
     std::promise<void> release = HoldEngine(harness);
     constexpr int kOrders = 3000;

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -75,6 +77,48 @@ TEST(ExchangeCalendarTest, WeekendsHolidaysAndTheDaySettledAfterTheClose) {
         {At("2026-03-07", 10, 0), MarketPhase::kClosed},     {At("2026-03-09", 10, 0), MarketPhase::kClosed}};
     for (const auto& [now, phase] : phases)
         EXPECT_EQ(holiday.PhaseAt(now), phase) << now.day << " " << now.time;
+}
+
+// The exchange keeps Beijing time whatever zone the host is set to.
+TEST(ExchangeClockTest, BeijingTimeWhateverTheHostsZone) {
+    // 01:15 UTC is the opening call in Beijing; 16:30 UTC is already the next day there.
+    const auto opening = server::ExchangeTimeOf(*server::ParseMoment("2026-03-06 01:15:00"));
+    EXPECT_EQ(opening.day, kFriday);
+    EXPECT_EQ(opening.time, "09:15:00");
+    EXPECT_EQ(opening.minuteOfDay, 555);
+    const auto lateUtc = server::ExchangeTimeOf(*server::ParseMoment("2026-03-06 16:30:00"));
+    EXPECT_EQ(lateUtc.day, "2026-03-07");
+    EXPECT_EQ(lateUtc.time, "00:30:00");
+    // New York's summer time (from 2026-03-08) moves nothing on the exchange's clock.
+    const auto summer = server::ExchangeTimeOf(*server::ParseMoment("2026-03-09 13:00:00"));
+    EXPECT_EQ(summer.time, "21:00:00");
+
+    const char* saved = std::getenv("TZ");
+    const std::string savedZone = saved ? saved : "";
+    for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo"}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        server::LocalTime now;
+        std::tm expected{};
+        // Retried when the second turns between the two readings.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const std::time_t utc = std::time(nullptr) + 8 * 3600;
+            now = server::LocalTime::Now();
+            ::gmtime_r(&utc, &expected);
+            if (expected.tm_sec == std::stoi(now.time.substr(6)))
+                break;
+        }
+        char day[48];
+        std::snprintf(day, sizeof day, "%04d-%02d-%02d", expected.tm_year + 1900, expected.tm_mon + 1,
+                      expected.tm_mday);
+        EXPECT_EQ(now.day, day) << zone;
+        EXPECT_EQ(now.minuteOfDay, expected.tm_hour * 60 + expected.tm_min) << zone;
+    }
+    if (saved)
+        ::setenv("TZ", savedZone.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 TEST(ExchangeCalendarTest, HolidayFileTakesCommentsAndNamesTheBadLine) {
@@ -164,7 +208,8 @@ TEST_F(ExchangeDayTest, AWholeFridayFromTheOpeningCallToTheNextTradingDay) {
     // 9:27: held for the continuous session, which fills it at the book from 9:30.
     clock_->Set(At(kFriday, 9, 27));
     EXPECT_TRUE(Order("600000", "10.02", "100").ends_with("9:30开始撮合"));
-    EXPECT_EQ(Cancel(Orders()[3]), locked);
+    // The call is over: what holds cancels now is the pause before the open.
+    EXPECT_EQ(Cancel(Orders()[3]), "1,9:25至9:30为开盘前暂停时段，不接受撤单");
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // ticks pass; nothing may fill
     EXPECT_EQ(Trades().size(), 1u);
     clock_->Set(At(kFriday, 9, 30, 1));

@@ -85,6 +85,7 @@ ServerHarness::ServerHarness(std::function<void(server::ServerOptions&)> adjust)
     server_->Listen();
     port_ = server_->Port();
     engine_->OnAccountsChanged([this] { server_->AccountsChanged(); });
+    engine_->OnOrdersFilled([this](const std::vector<std::int64_t>& ids) { server_->OrdersFilled(ids); });
     engine_->Start([this](server::QuoteSnapshotPtr snapshot) { server_->QuotesReady(std::move(snapshot)); });
     ioThread_ = std::thread([this] { io_.run(); });
 }

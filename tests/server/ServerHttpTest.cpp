@@ -11,6 +11,12 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -174,3 +180,48 @@ TEST_F(ServerHttpTest, TheRankingFollowsTradesAndTheMetricsCountThem) {
 }
 
 } // namespace
+
+// A crowd of idle connections (browsers keeping theirs open, or someone opening many) neither
+// keeps a monitor's health check waiting nor holds a worker for long.
+TEST_F(ServerHttpTest, HealthAnswersBesideSixtyFourIdleConnectionsWhichAreClosedSoon) {
+    http_.SetServing(true);
+    std::vector<int> idle;
+    for (int i = 0; i < 64; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(http_.Port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        if (i % 2)
+            ASSERT_EQ(::write(fd, "GET / HTTP/1.1\r\n", 16), 16); // a request that never ends
+        idle.push_back(fd);
+    }
+    httplib::Client client("127.0.0.1", http_.Port());
+    client.set_connection_timeout(3, 0);
+    client.set_read_timeout(3, 0);
+    const auto res = client.Get("/healthz");
+    ASSERT_TRUE(res) << "no answer within 3 s";
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+    for (const int fd : idle) {
+        // The unfinished requests may be told off first; then the server closes.
+        char chunk[512];
+        ssize_t n = 1;
+        for (pollfd p{fd, POLLIN, 0}; n > 0 && ::poll(&p, 1, 15000) == 1;)
+            n = ::read(fd, chunk, sizeof chunk);
+        EXPECT_EQ(n, 0) << "an idle connection stays open";
+        ::close(fd);
+    }
+}
+
+TEST_F(ServerHttpTest, ThePageSaysWhatMayRunInIt) {
+    const auto res = Get("/");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+    const std::string policy = res->get_header_value("Content-Security-Policy");
+    EXPECT_TRUE(policy.starts_with("default-src 'none'; script-src 'sha256-")) << policy;
+    EXPECT_NE(policy.find("; style-src 'sha256-"), std::string::npos) << policy;
+    EXPECT_NE(policy.find("connect-src 'self'"), std::string::npos) << policy;
+    EXPECT_EQ(policy.find("unsafe"), std::string::npos) << policy;
+}

@@ -1,5 +1,6 @@
 // The server's parsing helpers and the market, without a network.
 
+#include "server/engine/GbkCodec.h"
 #include "server/engine/QueryString.h"
 #include "server/engine/RateLimitedLog.h"
 #include "server/market/LocalTime.h"
@@ -153,6 +154,23 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     std::ofstream(path) << "0,600000,x,10.00\n";
     EXPECT_FALSE(m.LoadCsv(path, error));
     EXPECT_NE(error.find(":1:"), std::string::npos) << error;
+
+    // Saved as GBK (浦发银行 is C6D6 B7A2 D2F8 D0D0), as spreadsheet tools here write it.
+    const std::string book =
+        ",10.00,10.00,9.99,9.98,9.97,9.96,9.95,1,1,1,1,1,10.00,10.01,10.02,10.03,10.04,1,1,1,1,1\n";
+    std::ofstream(path) << "0,600000,\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" << book;
+    ASSERT_TRUE(m.LoadCsv(path, error, server::GbkToUtf8)) << error;
+    EXPECT_EQ(m.Find("600000")->name, "浦发银行");
+    // UTF-8 with a byte-order mark.
+    std::ofstream(path) << "\xEF\xBB\xBF"
+                           "0,600000,浦发银行"
+                        << book;
+    ASSERT_TRUE(m.LoadCsv(path, error)) << error;
+    EXPECT_EQ(m.Find("600000")->name, "浦发银行");
+    // Neither: refused with the line.
+    std::ofstream(path) << "0,600000,X" << book << "1,600000,\xFF\xFE" << book;
+    EXPECT_FALSE(m.LoadCsv(path, error, server::GbkToUtf8));
+    EXPECT_NE(error.find(":2: neither UTF-8 nor GBK"), std::string::npos) << error;
 }
 
 TEST(QueryStringTest, BodiesOfThousandsOfKeysAreRefusedUnread) {
@@ -212,7 +230,7 @@ bool Allowed(LoginThrottle& throttle, const std::string& name, const std::string
 
 } // namespace
 
-TEST(LoginThrottleTest, FiveFailuresLockANameAtOneAddressForThirtySecondsThenTheLockDoubles) {
+TEST(LoginThrottleTest, FiveFailuresSlowANameAtOneAddressToOneAttemptEveryThreeSecondsNeverALock) {
     using namespace std::chrono_literals;
     LoginThrottle throttle;
     const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
@@ -220,8 +238,8 @@ TEST(LoginThrottleTest, FiveFailuresLockANameAtOneAddressForThirtySecondsThenThe
         Fail(throttle, "eve", "10.0.0.1", t0);
         EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0)) << "after failure " << i + 1;
     }
-    Fail(throttle, "eve", "10.0.0.1", t0); // the fifth: 30 s
-    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t0 + 29s));
+    Fail(throttle, "eve", "10.0.0.1", t0); // the fifth: the next check in 3 s
+    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t0 + 2s));
     // The same name from elsewhere (its owner, perhaps) is let in, only slowed down.
     const auto elsewhere = throttle.Begin("eve", "10.0.0.2", t0 + 1s);
     EXPECT_TRUE(elsewhere.allowed);
@@ -231,31 +249,49 @@ TEST(LoginThrottleTest, FiveFailuresLockANameAtOneAddressForThirtySecondsThenThe
     EXPECT_TRUE(other.allowed);
     EXPECT_EQ(other.delay, LoginThrottle::Clock::duration::zero());
     throttle.Abandon("bob", "10.0.0.1");
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0 + 30s));
+    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0 + 3s));
 
-    // Each further failure doubles the lock: 60 s, 120 s, ... up to 32 x 30 s = 16 minutes.
-    auto t = t0 + 30s;
-    const std::chrono::seconds locks[] = {60s, 120s, 240s, 480s};
-    for (const auto lock : locks) {
+    // Further failures do not lengthen the wait: one check every 3 s, however many failed.
+    auto t = t0 + 3s;
+    for (int i = 0; i < 4; ++i) {
         Fail(throttle, "eve", "10.0.0.1", t);
-        EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + lock - 1s)) << lock.count();
-        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + lock)) << lock.count();
-        t += lock;
+        EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + 2900ms)) << i;
+        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + 3s)) << i;
+        t += 3s;
     }
-    Fail(throttle, "eve", "10.0.0.1", t); // the tenth: 960 s
-    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + 959s));
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + 960s));
-    // That lock outlasts the fifteen minutes failures are remembered: the next failure
-    // starts the count again.
-    t += 960s;
-    Fail(throttle, "eve", "10.0.0.1", t);
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t));
 
     // A successful login forgets the failures.
     ASSERT_TRUE(throttle.Begin("eve", "10.0.0.1", t).allowed);
     throttle.End("eve", "10.0.0.1", true, t);
     Fail(throttle, "eve", "10.0.0.1", t);
     EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t));
+}
+
+TEST(LoginThrottleTest, ANameFailingTenTimesFromAnywhereHasOneCheckEveryHalfMinuteExceptWhereItLoggedIn) {
+    using namespace std::chrono_literals;
+    LoginThrottle throttle;
+    const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
+    ASSERT_TRUE(throttle.Begin("ann", "10.0.1.99", t0).allowed); // ann's own address
+    throttle.End("ann", "10.0.1.99", true, t0);
+    for (int i = 0; i < 10; ++i)
+        Fail(throttle, "ann", "10.0.1." + std::to_string(i), t0);
+    // From a new address: one check now, none for the next 30 s from any other.
+    EXPECT_TRUE(Allowed(throttle, "ann", "10.0.1.50", t0 + 1s));
+    EXPECT_FALSE(Allowed(throttle, "ann", "10.0.1.51", t0 + 2s));
+    EXPECT_FALSE(Allowed(throttle, "ann", "10.0.1.52", t0 + 30s));
+    EXPECT_TRUE(Allowed(throttle, "ann", "10.0.1.53", t0 + 31s));
+    // Where ann has logged in before she is only slowed down.
+    const auto home = throttle.Begin("ann", "10.0.1.99", t0 + 32s);
+    EXPECT_TRUE(home.allowed);
+    EXPECT_EQ(home.delay, LoginThrottle::kMaxDelay);
+    throttle.Abandon("ann", "10.0.1.99");
+    // Other names are not touched.
+    EXPECT_TRUE(Allowed(throttle, "bob", "10.0.1.51", t0 + 2s));
+    // Ten failures from three addresses are a rival's, held by each pair's pace, not a crowd's.
+    for (int i = 0; i < 10; ++i)
+        Fail(throttle, "cat", "10.0.2." + std::to_string(i % 3), t0 + std::chrono::seconds(3 * (i / 3)));
+    EXPECT_TRUE(Allowed(throttle, "cat", "10.0.2.50", t0 + 10s));
+    EXPECT_TRUE(Allowed(throttle, "cat", "10.0.2.51", t0 + 10s));
 }
 
 TEST(LoginThrottleTest, AttemptsCountFromTheirStartAndBusyNamesOrAddressesOnlyWait) {

@@ -151,14 +151,32 @@ TEST_F(ServerProtocolTest, BadFrameHeadersCloseTheConnection) {
     EXPECT_EQ(Fields(client.Login("alice", "secret1"), ",,,")[0], "0");
 }
 
-TEST_F(ServerProtocolTest, IdleConnectionsAreClosed) {
+TEST_F(ServerProtocolTest, IdleLimitReclaimsOnlyDeadConnections) {
     ServerHarness quick([](server::ServerOptions& o) { o.idleSeconds = 1; });
     quick.AddUser("dave", "pw");
-    TestClient client(quick.Port());
-    ASSERT_EQ(Fields(client.Login("dave", "pw"), ",,,")[0], "0");
-    client.Send(net::kCmdQuoteSubscribe, "code=600000");
-    // Pushes keep arriving, yet the connection is closed because the client sends nothing.
-    EXPECT_TRUE(client.WaitClosed(std::chrono::seconds(5)));
+    quick.AddUser("erin", "pw");
+    quick.AddUser("fred", "pw");
+    // Watching: sends nothing after subscribing, but reads every push.
+    TestClient watching(quick.Port());
+    ASSERT_EQ(Fields(watching.Login("dave", "pw"), ",,,")[0], "0");
+    watching.Send(net::kCmdQuoteSubscribe, "code=600000");
+    // Silent: nothing subscribed, nothing sent.
+    TestClient silent(quick.Port());
+    ASSERT_EQ(Fields(silent.Login("erin", "pw"), ",,,")[0], "0");
+    // Stuck: subscribed, never reads again; its small receive window fills at once.
+    TestClient stuck(quick.Port(), 2048);
+    ASSERT_EQ(Fields(stuck.Login("fred", "pw"), ",,,")[0], "0");
+    stuck.Send(net::kCmdQuoteSubscribe, "code=600000");
+
+    int pushes = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+    while (std::chrono::steady_clock::now() < until) {
+        ASSERT_TRUE(watching.Next(std::chrono::milliseconds(1500))) << "the watching client was closed";
+        ++pushes;
+    }
+    EXPECT_GT(pushes, 5);
+    EXPECT_TRUE(silent.WaitClosed(std::chrono::seconds(5)));
+    EXPECT_TRUE(stuck.WaitClosed(std::chrono::seconds(5)));
 }
 
 TEST_F(ServerProtocolTest, QuoteSubscriptionPushesTwentyFourFieldRecords) {

@@ -1,6 +1,7 @@
 // The real quorvexd binary, killed with SIGKILL while orders stream in: after a restart
 // every acknowledged order is still there, with its funds frozen.
 
+#include "server/store/Store.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
@@ -9,9 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <csignal>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -346,4 +351,201 @@ TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
         EXPECT_EQ(Admin({command, "nobody", "--db", db}, "quorvexd:", &line), 2) << command;
         EXPECT_NE(line.find("no user nobody"), std::string::npos) << line;
     }
+}
+
+namespace {
+
+// Starts the clock of the quorvexd processes run after it at `moment`; undone with the object.
+class ClockAt final {
+public:
+    explicit ClockAt(const char* moment) { ::setenv("QUORVEXD_TEST_CLOCK", moment, 1); }
+    ~ClockAt() { ::unsetenv("QUORVEXD_TEST_CLOCK"); }
+    ClockAt(const ClockAt&) = delete;
+    ClockAt& operator=(const ClockAt&) = delete;
+};
+
+// The first column of the first row, or "-" when there is none.
+std::string FirstValue(const std::string& db, const char* sql) {
+    const auto store = server::OpenStore(db);
+    server::Statement s = store->Prepare(sql);
+    return s.Step() ? s.Text(0) : "-";
+}
+
+} // namespace
+
+// The contest keeps its calendar: a command that forgets --exchange-day neither closes a day
+// early nor moves trading to a Saturday, a read writes nothing, and a contradicting flag is refused.
+TEST(ContestSettingsTest, TheCalendarIsTheContestsOwnAndAReadWritesNothing) {
+    TempDir dir;
+    TestDatabase store(dir.Path());
+    const std::string db = store.Location();
+    const std::string holidays = (dir.Path() / "holidays.txt").string();
+    const std::string other = (dir.Path() / "other.txt").string();
+    std::ofstream(holidays) << "2026-03-09\n"; // the Monday after 2026-03-06, a Friday
+    std::ofstream(other) << "2026-10-01\n";
+    {
+        ClockAt friday("2026-03-06 10:00:00");
+        ASSERT_EQ(Admin({"init-db", "--db", db, "--exchange-day", "--holidays", holidays}), 0);
+    }
+    {
+        ClockAt saturday("2026-03-07 10:00:00");
+        std::string line;
+        EXPECT_EQ(Admin({"ranking", "--db", db}, "rank", &line), 0) << line;
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='day'"), "2026-03-06") << "no rollover";
+        EXPECT_EQ(FirstValue(db, "SELECT day FROM closed_days"), "-") << "no day closed";
+    }
+    {
+        ClockAt fridayAfterTheClose("2026-03-06 15:10:00");
+        std::string line;
+        EXPECT_EQ(Admin({"rollover", "--db", db}, "closed", &line), 0);
+        // Monday is the contest's holiday: Tuesday is next.
+        EXPECT_NE(line.find("trading day is now 2026-03-10"), std::string::npos) << line;
+        EXPECT_EQ(FirstValue(db, "SELECT closed_at FROM closed_days WHERE day='2026-03-06'").substr(0, 18),
+                  "2026-03-06 15:10:0");
+
+        // (The processes say first that their clock is a test's.)
+        EXPECT_EQ(
+            Admin({"serve", "--db", db, "--listen", "127.0.0.1:0", "--hours", "09:30-11:30"}, "exchange's day", &line),
+            2);
+        EXPECT_NE(line.find("leave out --hours"), std::string::npos) << line;
+        EXPECT_EQ(Admin({"ranking", "--db", db, "--exchange-day", "--holidays", other}, "contradicts", &line), 2);
+        EXPECT_NE(line.find("holidays"), std::string::npos) << line;
+        EXPECT_NE(line.find("init-db"), std::string::npos) << line;
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='holidays'"), "2026-03-09");
+        // init-db replaces the list; the others then agree with it.
+        ASSERT_EQ(Admin({"init-db", "--db", db, "--exchange-day", "--holidays", other}), 0);
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='holidays'"), "2026-10-01");
+        EXPECT_EQ(Admin({"ranking", "--db", db, "--exchange-day", "--holidays", other}), 0);
+    }
+
+    // A contest created for the calendar day is not served by the exchange's.
+    TempDir plainDir;
+    TestDatabase plain(plainDir.Path());
+    ASSERT_EQ(Admin({"init-db", "--db", plain.Location()}), 0);
+    std::string line;
+    EXPECT_EQ(
+        Admin({"serve", "--db", plain.Location(), "--listen", "127.0.0.1:0", "--exchange-day"}, "quorvexd:", &line), 2);
+    EXPECT_NE(line.find("created without --exchange-day"), std::string::npos) << line;
+}
+
+TEST(ContestSettingsTest, AMistypedContestIsAnErrorAndNothingIsCreated) {
+    TempDir dir;
+    const std::string missing = (dir.Path() / "contset").string();
+    for (const auto& args : std::vector<std::vector<std::string>>{{"ranking", "--data", missing},
+                                                                  {"ranking", "--db", missing + ".db"},
+                                                                  {"freeze", "zoe", "--db", missing + ".db"},
+                                                                  {"rollover", "--data", missing}}) {
+        std::string line;
+        EXPECT_EQ(Admin(args, "quorvexd:", &line), 1) << args[0];
+        EXPECT_NE(line.find("no contest"), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_FALSE(std::filesystem::exists(missing + ".db"));
+
+    // An empty PostgreSQL database is no contest either, and stays empty.
+    TestDatabase store(dir.Path());
+    if (store.IsPostgres()) {
+        std::string line;
+        EXPECT_EQ(Admin({"ranking", "--db", store.Location()}, "quorvexd:", &line), 1);
+        EXPECT_NE(line.find("no contest"), std::string::npos) << line;
+        EXPECT_EQ(FirstValue(store.Location(), "SELECT to_regclass('schema_migrations') IS NULL"), "t");
+    }
+}
+
+// Each command takes only its own options, each once and within its range, and a refusal
+// names the option (or the file and line) at fault.
+TEST(CommandLineTest, OptionsOutOfRangeRepeatedOrForeignAreRefusedByName) {
+    TempDir dir;
+    const std::string db = (dir.Path() / "contest.db").string();
+    const std::string book = FixedBookCsv(); // previous close 10.00: main board limits 9.00-11.00
+    const std::string level = ",10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,10.00,10.01,10.02,"
+                              "10.03,10.04,300,200,1000,1000,1000\n";
+    const std::string zeroLast = (dir.Path() / "zero.csv").string();
+    const std::string highLast = (dir.Path() / "high.csv").string();
+    std::ofstream(zeroLast) << "# tick,code,...\n0,600000,x,0.00" << level.substr(6);
+    std::ofstream(highLast) << "0,000001,y,10.00" << level.substr(6) << "0,600000,x,11.01" << level.substr(6);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"serve", "--min-commission", "1e300"}, 2, "--min-commission"},
+        {{"serve", "--commission", "nan"}, 2, "--commission"},
+        {{"serve", "--stamp-duty", "0.1"}, 2, "--stamp-duty"},
+        {{"serve", "--tick-ms", "5"}, 2, "--tick-ms"},
+        {{"serve", "--limit-main", "100"}, 2, "--limit-main"},
+        {{"serve", "--idle-seconds", "0"}, 2, "--idle-seconds"},
+        {{"serve", "--log-limit-mb", "-1"}, 2, "--log-limit-mb"},
+        {{"serve", "--synchronous", "off"}, 2, "--synchronous"},
+        {{"serve", "--tick-ms", "100", "--tick-ms", "200"}, 2, "--tick-ms"},
+        {{"serve", "--no-demo", "--no-demo"}, 2, "--no-demo"},
+        {{"serve", "--http", "::1:0"}, 2, "--http"},
+        {{"ranking", "--tick-ms", "100"}, 2, "--tick-ms"},
+        {{"add-user", "ann", "pw", "--no-demo"}, 2, "--no-demo"},
+        {{"ranking", "--db", db, "--data", dir.Path().string()}, 2, "--data"},
+        {{"ranking", "--data", dir.Path().string(), "--db", db}, 2, "--data"},
+        {{"serve", "--listen", "nosuchhost.invalid:0"}, 1, "no such host"},
+        {{"serve", "--quotes-csv", zeroLast}, 1, zeroLast + ":2:"},
+        {{"serve", "--quotes-csv", highLast}, 1, highLast + ":2:"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (std::find(args.begin(), args.end(), "--db") == args.end() &&
+            std::find(args.begin(), args.end(), "--data") == args.end())
+            args.insert(args.end(), {"--db", db});
+        args.insert(args.end(), {"--listen", "127.0.0.1:0"});
+        if (c.args[0] != "serve" || std::find(args.begin(), args.end(), "--listen") != args.end() - 2)
+            args.resize(args.size() - 2); // only serve listens, and only once
+        std::string line;
+        EXPECT_EQ(Admin(args, "quorvexd:", &line), c.status) << c.args[1] << " " << line;
+        EXPECT_NE(line.find(c.says), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::filesystem::exists(db)) << "a refused command touches no contest";
+    const std::string ok = (dir.Path() / "ok.csv").string();
+    std::ofstream(ok) << "0,600000,x,11.00" << level.substr(6); // the limit itself is a price
+    Child fine({"serve", "--db", db, "--listen", "127.0.0.1:0", "--quotes-csv", ok, "--no-demo"});
+    EXPECT_NE(fine.WaitLine("listening"), "");
+}
+
+TEST(CommandLineTest, TheRankingPageListensOnIpv6) {
+    TempDir dir;
+    Child server(
+        {"serve", "--db", (dir.Path() / "c.db").string(), "--listen", "127.0.0.1:0", "--http", "[::1]:0", "--no-demo"});
+    const std::string line = server.WaitLine("ranking page");
+    const auto at = line.find("http://[::1]:");
+    ASSERT_NE(at, std::string::npos) << line;
+    const int port = std::stoi(line.substr(at + 13));
+    ASSERT_NE(server.WaitLine("listening"), ""); // the contest is loaded
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<std::uint16_t>(port));
+    address.sin6_addr = in6addr_loopback;
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string request = "GET /ranking.json HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    std::string reply;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
+        reply.append(chunk, static_cast<std::size_t>(n));
+    ::close(fd);
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200") << reply;
+}
+
+// The database (with a PostgreSQL URI's password) may come from the environment, out of the
+// process list; an option on the line still beats it.
+TEST(CommandLineTest, TheDatabaseComesFromTheEnvironmentWhenNoOptionNamesIt) {
+    TempDir dir;
+    TestDatabase store(dir.Path());
+    ::setenv("QUORVEXD_DB", store.Location().c_str(), 1);
+    std::string line;
+    EXPECT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--fast-hash"}), 0);
+    EXPECT_EQ(Admin({"ranking"}, "zoe", &line), 0);
+    EXPECT_NE(line.find("5000000.00"), std::string::npos) << line;
+    EXPECT_EQ(Admin({"ranking", "--db", (dir.Path() / "other.db").string()}, "quorvexd:", &line), 1);
+    EXPECT_NE(line.find("no contest"), std::string::npos) << line;
+    ::unsetenv("QUORVEXD_DB");
+    if (!store.IsPostgres())
+        EXPECT_TRUE(std::filesystem::exists(store.Location()));
 }

@@ -9,6 +9,7 @@
 #include "wire/GbkText.h"
 
 #include <QCoreApplication>
+#include <QString>
 
 #include <chrono>
 #include <cstring>
@@ -26,7 +27,13 @@ namespace tavix::test {
 class RecordingFrame final : public MainFrameHooks {
 public:
     void SellPosition(int code) override { soldCodes.push_back(code); }
+    void OpenChart(const QString& code) override { charts.push_back(code.toStdString()); }
+    void OpenOrderForm(bool buy, const QString& code) override {
+        forms.push_back((buy ? "buy " : "sell ") + code.toStdString());
+    }
     std::vector<int> soldCodes;
+    std::vector<std::string> charts;
+    std::vector<std::string> forms;
 };
 
 // 23 February 2021, 10:00 local time: the day the link puts into its dated queries, so no

@@ -23,12 +23,15 @@ namespace server {
 class PgStore final : public Store {
 public:
     // `uri` is a libpq connection URI; throws DatabaseError when it cannot connect.
-    explicit PgStore(const std::string& uri);
+    // `readOnly`: every transaction of the session is read-only.
+    explicit PgStore(const std::string& uri, bool readOnly = false);
     ~PgStore() override;
     PgStore(const PgStore&) = delete;
     PgStore& operator=(const PgStore&) = delete;
 
     void Migrate() override;
+    std::int64_t AppliedMigrations() override;
+    std::int64_t KnownMigrations() const override;
     void Execute(const char* sql) override;
     Statement Prepare(const char* sql) override;
     std::int64_t LastInsertId() override;

@@ -113,10 +113,62 @@ CREATE TABLE IF NOT EXISTS closed_days(day TEXT PRIMARY KEY, closed_at TEXT NOT 
     }
 }
 
+// Migration 2: where each account stood at every settlement, the money the organiser moved in
+// or out of it, and the market's close beside them (the index in hundredths of a point, the
+// contest's median return in hundredths of a percent).
+void AddDailyCloses(SqliteStore& db) {
+    db.Execute(R"sql(
+CREATE TABLE daily_totals(
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    day TEXT NOT NULL,
+    total INTEGER NOT NULL,
+    PRIMARY KEY(user_id, day)) WITHOUT ROWID;
+CREATE TABLE cash_flows(
+    id INTEGER PRIMARY KEY,
+    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+    day TEXT NOT NULL,
+    amount INTEGER NOT NULL);
+CREATE TABLE daily_market(day TEXT PRIMARY KEY, index_close INTEGER NOT NULL, median_return INTEGER NOT NULL)
+    WITHOUT ROWID;
+CREATE TABLE index_base(code TEXT PRIMARY KEY, price INTEGER NOT NULL) WITHOUT ROWID;
+)sql");
+}
+
+// Migration 3: the day's figures of each security beside its prices, today's minute bars and the
+// daily bars.
+void AddMarketHistory(SqliteStore& db) {
+    db.Execute(R"sql(
+ALTER TABLE prices ADD COLUMN open INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN high INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN low INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN volume INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE prices ADD COLUMN amount INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE minute_bars(
+    code TEXT NOT NULL,
+    day TEXT NOT NULL,
+    minute INTEGER NOT NULL,
+    open INTEGER NOT NULL,
+    high INTEGER NOT NULL,
+    low INTEGER NOT NULL,
+    close INTEGER NOT NULL,
+    volume INTEGER NOT NULL,
+    PRIMARY KEY(code, day, minute)) WITHOUT ROWID;
+CREATE TABLE daily_bars(
+    code TEXT NOT NULL,
+    day INTEGER NOT NULL,
+    open INTEGER NOT NULL,
+    high INTEGER NOT NULL,
+    low INTEGER NOT NULL,
+    close INTEGER NOT NULL,
+    volume INTEGER NOT NULL,
+    PRIMARY KEY(code, day)) WITHOUT ROWID;
+)sql");
+}
+
 } // namespace
 
 const std::vector<std::function<void(SqliteStore&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema};
+    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses, AddMarketHistory};
     return kMigrations;
 }
 

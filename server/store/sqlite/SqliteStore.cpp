@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
+
 namespace server {
 namespace {
 
@@ -56,16 +58,22 @@ private:
 
 } // namespace
 
-SqliteStore::SqliteStore(const std::string& path, Synchronous synchronous)
+SqliteStore::SqliteStore(const std::string& path, Synchronous synchronous, StoreAccess access)
     : path_(path) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
+    const int flags = access == StoreAccess::kReadOnly   ? SQLITE_OPEN_READONLY
+                      : access == StoreAccess::kExisting ? SQLITE_OPEN_READWRITE
+                                                         : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    if (sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
         db_ = nullptr;
+        if (access != StoreAccess::kCreate && !std::filesystem::exists(path))
+            throw DatabaseError("no contest at " + path + " (no such file; init-db creates one)");
         throw DatabaseError("cannot open " + path + ": " + message);
     }
     sqlite3_busy_timeout(db_, 10000);
+    if (access == StoreAccess::kReadOnly)
+        return; // a reader changes nothing, not even the file's journal mode
     Execute("PRAGMA journal_mode=WAL");
     // FULL syncs the log at each commit; the engine commits a whole batch at once, so one
     // sync covers every request in it.
@@ -78,11 +86,18 @@ SqliteStore::SqliteStore(const std::string& path, Synchronous synchronous)
     sqlite3_wal_hook(db_, &SqliteStore::OnCommit, this);
 }
 
-void SqliteStore::Migrate() {
+std::int64_t SqliteStore::AppliedMigrations() {
     // The file's own counter holds the number of the last migration applied.
     Statement version = Prepare("PRAGMA user_version");
-    const std::int64_t applied = version.Step() ? version.Int(0) : 0;
-    version.Reset();
+    return version.Step() ? version.Int(0) : 0;
+}
+
+std::int64_t SqliteStore::KnownMigrations() const {
+    return static_cast<std::int64_t>(SqliteMigrations().size());
+}
+
+void SqliteStore::Migrate() {
+    const std::int64_t applied = AppliedMigrations();
     const auto& migrations = SqliteMigrations();
     for (std::size_t i = static_cast<std::size_t>(applied); i < migrations.size(); ++i) {
         Execute("BEGIN IMMEDIATE");
@@ -127,6 +142,11 @@ int SqliteStore::OnCommit(void* self, sqlite3*, const char*, int pages) {
 }
 
 bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < truncateAgain_) {
+        error = "readers hold the log; trying again shortly";
+        return false;
+    }
     sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
     int logFrames = 0;
     int copied = 0;
@@ -136,6 +156,8 @@ bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error
         logBytes_ = 0;
         return true;
     }
+    if (rc == SQLITE_BUSY)
+        truncateAgain_ = now + std::chrono::seconds(1);
     error = sqlite3_errmsg(db_);
     return false;
 }
@@ -153,10 +175,6 @@ std::optional<SqliteStore::Copied> SqliteStore::PassiveCheckpoint() {
 
 std::int64_t SqliteStore::LastInsertId() {
     return sqlite3_last_insert_rowid(db_);
-}
-
-int SqliteStore::Changes() const {
-    return sqlite3_changes(db_);
 }
 
 std::int64_t SqliteStore::DataVersion() {

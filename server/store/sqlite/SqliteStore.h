@@ -14,12 +14,15 @@ namespace server {
 // A contest in one SQLite file, in WAL mode. Failures throw DatabaseError.
 class SqliteStore final : public Store {
 public:
-    explicit SqliteStore(const std::string& path, Synchronous synchronous = Synchronous::kFull);
+    explicit SqliteStore(const std::string& path, Synchronous synchronous = Synchronous::kFull,
+                         StoreAccess access = StoreAccess::kCreate);
     ~SqliteStore() override;
     SqliteStore(const SqliteStore&) = delete;
     SqliteStore& operator=(const SqliteStore&) = delete;
 
     void Migrate() override;
+    std::int64_t AppliedMigrations() override;
+    std::int64_t KnownMigrations() const override;
     void Execute(const char* sql) override;
     Statement Prepare(const char* sql) override;
     std::int64_t LastInsertId() override;
@@ -33,14 +36,14 @@ public:
     bool IsFile() const override { return true; }
     std::string Describe() const override { return path_; }
 
-    int Changes() const;
     sqlite3* Handle() const { return db_; }
 
     // Bytes in the write-ahead log after this connection's last commit.
     std::int64_t LogBytes() const { return logBytes_; }
     // Copies the whole log into the database and empties the log file. Gives up (false,
     // with the reason in `error`) when readers hold it for longer than `wait` or the disk
-    // refuses the copy.
+    // refuses the copy; after readers made it give up, calls within the next second give up
+    // at once, so that a reader left open does not cost every batch a try.
     bool TruncateLog(std::chrono::milliseconds wait, std::string& error);
     // Copies what it can of the log without waiting for anyone; nothing when another
     // checkpoint is running, throws on failure.
@@ -55,6 +58,7 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     std::int64_t logBytes_ = 0;
+    std::chrono::steady_clock::time_point truncateAgain_;
     int pageSize_ = 4096;
 };
 

@@ -1,0 +1,245 @@
+// A crowd of hostile contestants, logged in or not: none of them can outlive a password
+// change, exhaust the server's memory or slots, or starve the others.
+
+#include "server/ledger/PasswordHash.h"
+#include "tests/server/Records.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/server/TestClient.h"
+#include "wire/Commands.h"
+#include "wire/Frame.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace servertest;
+
+namespace {
+
+TEST(CrowdPasswordTest, LoginsBeingCheckedDuringAPasswordChangeDoNotGetIn) {
+    // Room for the owner and the eight thieves on one account.
+    ServerHarness harness([](server::ServerOptions& o) { o.maxConnectionsPerAccount = 16; });
+    int survivors = 0;
+    for (int round = 0; round < 20; ++round) {
+        // A fresh account and address each round: the old password's failures, which slow
+        // that name down, are not what is tested here.
+        const std::string name = "alice" + std::to_string(round);
+        const std::string address = "127.0.1." + std::to_string(round + 1);
+        harness.AddUser(name, "old");
+        TestClient owner(harness.Port());
+        ASSERT_EQ(Fields(owner.Login(name, "old"), ",,,")[0], "0");
+        // Eight connections keep logging in with the old password while the owner changes it.
+        std::string logins;
+        for (int i = 0; i < 6; ++i)
+            logins += net::FormatFrame(net::kCmdLogin, "user_name=" + name + "&pwd=old");
+        std::vector<std::unique_ptr<TestClient>> thieves;
+        for (int i = 0; i < 8; ++i) {
+            thieves.push_back(std::make_unique<TestClient>(harness.Port(), 0, address.c_str()));
+            thieves.back()->SendRaw(logins);
+        }
+        ASSERT_EQ(owner.Request(net::kCmdChangePassword, "oldpwd=old&pwd=fresh"), "0") << round;
+        for (auto& thief : thieves) {
+            while (thief->Next(std::chrono::milliseconds(300))) {
+            }
+            thief->SetCredentials(name, "old");
+            thief->Send(net::kCmdFunds, "");
+            survivors += thief->NextAnswer(std::chrono::milliseconds(300)).has_value();
+        }
+        owner.SetCredentials(name, "fresh");
+        EXPECT_EQ(Fields(owner.Request(net::kCmdFunds)).size(), 10u);
+    }
+    EXPECT_EQ(survivors, 0);
+}
+
+TEST(CrowdMemoryTest, AConnectionThatHasNotLoggedInAndDoesNotReadIsClosed) {
+    ServerHarness harness;
+    // Heartbeats are answered before a login; this client never reads the answers.
+    TestClient lurker(harness.Port(), 4096);
+    std::string heartbeats;
+    for (int i = 0; i < 1000; ++i)
+        heartbeats += net::FormatFrame(net::kCmdHeartbeat, "");
+    int sent = 0;
+    while (sent < 400 && lurker.SendRaw(heartbeats))
+        ++sent;
+    // 400,000 answers were asked for; a few kilobytes of them may wait in the server.
+    EXPECT_LT(sent, 400);
+    EXPECT_TRUE(lurker.WaitClosed());
+}
+
+TEST(CrowdMemoryTest, PastTheServersOutputBudgetTheSlowReaderGoesAndOthersAreServed) {
+    ServerHarness harness([](server::ServerOptions& o) {
+        o.outputBudgetBytes = 512 * 1024;
+        std::ofstream(o.quotesCsv) << "0,600000,X,10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,"
+                                      "10.00,10.01,10.02,10.03,10.04,300,200,1000,1000,1000\n";
+    });
+    harness.AddUser("amy", "pw", 200'000'000);
+    harness.AddUser("bob", "pw");
+    harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
+        server::Account& account = *ledger.FindAccount("amy");
+        for (int i = 0; i < 900; ++i) // today's orders answer with about 50 KB
+            ASSERT_TRUE(ledger.PlaceOrder(account, "600000", "9.50", "100", "1", "09:00:00").starts_with("0,"));
+    });
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    // About 5.5 MB asked for and not read: the system takes 3 MB or so, the rest is over the
+    // server's budget though under one connection's cap.
+    TestClient slow(harness.Port(), 4096);
+    ASSERT_EQ(Fields(slow.Login("amy", "pw"), ",,,")[0], "0");
+    bool hungUp = false;
+    for (int i = 0; i < 110 && !hungUp; ++i) {
+        hungUp = !slow.Send(net::kCmdTodayOrders, "start=1-1-1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(Fields(bob.Request(net::kCmdFunds)).size(), 10u) << i;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(harness.GetEngine().GetMetrics().slowReadersDropped.load(), 1u);
+    EXPECT_TRUE(hungUp || slow.WaitClosed(std::chrono::seconds(10)));
+    EXPECT_EQ(Fields(bob.Request(net::kCmdFunds)).size(), 10u);
+}
+
+TEST(CrowdSlotsTest, AnAccountsLoginsPastItsCapCloseItsOldest) {
+    ServerHarness harness([](server::ServerOptions& o) { o.maxConnectionsPerAccount = 2; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    std::vector<std::unique_ptr<TestClient>> amys;
+    for (int i = 0; i < 3; ++i) {
+        amys.push_back(std::make_unique<TestClient>(harness.Port()));
+        ASSERT_EQ(Fields(amys.back()->Login("amy", "pw"), ",,,")[0], "0") << i;
+    }
+    EXPECT_TRUE(amys[0]->WaitClosed());
+    EXPECT_EQ(Fields(amys[1]->Request(net::kCmdFunds)).size(), 10u);
+    EXPECT_EQ(Fields(amys[2]->Request(net::kCmdFunds)).size(), 10u);
+    // A connection logging in again as the same account keeps its one place.
+    ASSERT_EQ(Fields(amys[2]->Login("amy", "pw"), ",,,")[0], "0");
+    EXPECT_EQ(Fields(amys[1]->Request(net::kCmdFunds)).size(), 10u);
+    EXPECT_EQ(Fields(bob.Request(net::kCmdFunds)).size(), 10u) << "another account is not touched";
+}
+
+TEST(CrowdSlotsTest, AFullTableClosesItsOldestConnectionThatHasNotLoggedIn) {
+    ServerHarness harness([](server::ServerOptions& o) { o.maxConnections = 3; });
+    harness.AddUser("amy", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    auto oldest = std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.2");
+    ASSERT_FALSE(oldest->WaitClosed(std::chrono::milliseconds(100)));
+    TestClient newer(harness.Port(), 0, "127.0.0.3");
+    ASSERT_FALSE(newer.WaitClosed(std::chrono::milliseconds(100)));
+    // The table is full: the user who comes now gets in, the oldest idle one goes.
+    TestClient user(harness.Port(), 0, "127.0.0.4");
+    EXPECT_EQ(Fields(user.Login("amy", "pw"), ",,,")[0], "0");
+    EXPECT_TRUE(oldest->WaitClosed());
+    EXPECT_FALSE(newer.WaitClosed(std::chrono::milliseconds(200)));
+    EXPECT_EQ(Fields(amy.Request(net::kCmdFunds)).size(), 10u) << "logged-in connections are never shed";
+}
+
+TEST(CrowdLoginTest, AHashOfAnotherCostIsMadeAnewAtTheNextLogin) {
+    ServerHarness harness; // hashes at the minimal cost
+    harness.AddUser("amy", "pw");
+    harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
+        ledger.SetPasswordHash(*ledger.FindAccount("amy"), server::HashPassword("pw", server::HashCost::kInteractive));
+    });
+    ASSERT_NE(harness.Directory().Find("amy")->passwordHash.find("$m=65536,t=2,p=1$"), std::string::npos);
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    // 8 KiB and one pass: libsodium's least, the harness's cost; the same password still works.
+    const std::string hash = harness.Directory().Find("amy")->passwordHash;
+    EXPECT_NE(hash.find("$m=8,t=1,p=1$"), std::string::npos) << hash;
+    TestClient again(harness.Port(), 0, "127.0.0.2");
+    EXPECT_EQ(Fields(again.Login("amy", "pw"), ",,,")[0], "0");
+    EXPECT_EQ(Fields(amy.Request(net::kCmdFunds)).size(), 10u) << "a rehash is not a password change";
+}
+
+TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
+    ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
+    harness.AddUser("amy", "pw");
+    // Attempts from one address, each for another name, so no name's limit applies.
+    const auto attempt = [&](int i) {
+        auto c = std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.7");
+        c->SendPlain(net::kCmdLogin, "user_name=nobody" + std::to_string(i) + "&pwd=x");
+        return c;
+    };
+    std::vector<std::unique_ptr<TestClient>> checked;
+    for (int i = 0; i < 16; ++i)
+        checked.push_back(attempt(i));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // all queued
+    // A user elsewhere is served in turn with that address, not behind its sixteen checks.
+    TestClient amy(harness.Port(), 0, "127.0.0.8");
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    int stillWaiting = 0;
+    for (auto& c : checked)
+        stillWaiting += !c->Next(std::chrono::milliseconds(1)).has_value();
+    EXPECT_GE(stillWaiting, 8) << "at most a few of the flood's checks went first";
+    // More from one address while sixteen of its checks wait are refused at once, without a
+    // hash: a fresh flood, sent whole before any answer is read, so that the checks cannot have
+    // drained meanwhile whatever the machine's speed.
+    const auto flood = [&](int i) {
+        auto c = std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.9");
+        c->SendPlain(net::kCmdLogin, "user_name=other" + std::to_string(i) + "&pwd=x");
+        return c;
+    };
+    std::vector<std::unique_ptr<TestClient>> waiting;
+    for (int i = 0; i < 24; ++i)
+        waiting.push_back(flood(i));
+    int refused = 0;
+    for (int i = 16; i < 24; ++i) {
+        const auto reply = waiting[i]->Next(std::chrono::milliseconds(200));
+        refused += reply && reply->body.find("登录请求过多") != std::string::npos;
+    }
+    EXPECT_GE(refused, 1);
+}
+
+TEST(CrowdQuotesTest, AGbkQuotesFileTradesUnderItsNamesAndABystanderIsUnaffected) {
+    ServerHarness harness([](server::ServerOptions& o) {
+        // 浦发银行 in GBK: C6D6 B7A2 D2F8 D0D0.
+        const std::string book = ",10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,"
+                                 "10.00,10.01,10.02,10.03,10.04,300,200,1000,1000,1000\n";
+        std::ofstream(o.quotesCsv) << "0,600000,\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" << book << "0,000001,PAB" << book;
+    });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Fields(amy.Request(net::kCmdOrder, "code=600000&price=9.50&num=100&type=1"))[0], "0") << i;
+        EXPECT_EQ(Fields(bob.Request(net::kCmdOrder, "code=000001&price=9.50&num=100&type=1"))[0], "0") << i;
+    }
+    const auto orders = Records(amy.Request(net::kCmdTodayOrders, "start=1-1-1"));
+    ASSERT_EQ(orders.size(), 10u);
+    bool named = false;
+    for (const auto& field : orders[0])
+        named = named || field == "浦发银行";
+    EXPECT_TRUE(named) << "the name reads as it was written";
+    EXPECT_EQ(Records(bob.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 10u);
+}
+
+TEST(CrowdFairnessTest, AnAccountsOpenOrdersAreCappedWithAClearRefusal) {
+    ServerHarness harness([](server::ServerOptions& o) { o.maxOpenOrders = 3; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    const std::string resting = "code=600000&price=9.50&num=100&type=1";
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(Fields(amy.Request(net::kCmdOrder, resting))[0], "0") << i;
+    EXPECT_EQ(amy.Request(net::kCmdOrder, resting), "1,未成交委托已达3笔上限，请先撤单再委托");
+    // Another account has its own three.
+    TestClient bob(harness.Port());
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    EXPECT_EQ(Fields(bob.Request(net::kCmdOrder, resting))[0], "0");
+    // A cancelled order frees its place.
+    const auto orders = Records(amy.Request(net::kCmdTodayOrders, "start=1-1-1"));
+    ASSERT_EQ(orders.size(), 3u);
+    ASSERT_EQ(amy.Request(net::kCmdCancelOne, "code=600000&num=100&time=" + orders[0][7] + "&id=" + orders[0][9]),
+              "0,撤单成功");
+    EXPECT_EQ(Fields(amy.Request(net::kCmdOrder, resting))[0], "0");
+}
+
+} // namespace
