@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the kind of cut is reset or silent, not %s\n", argv[4]);
         return 2;
     }
-    tavix::test::QuorvexdProcess server(argv[1]);
+    tavix::test::QuorvexdProcess server({}, argv[1]);
     if (!server.Start()) {
         std::fprintf(stderr, "quorvexd did not start\n");
         return 1;

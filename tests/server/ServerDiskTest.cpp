@@ -40,7 +40,7 @@ public:
     std::filesystem::path Path() const { return dir_.Path(); }
 
 private:
-    TempDir dir_;
+    ScratchDir dir_;
     bool mounted_ = false;
 };
 
@@ -127,7 +127,7 @@ TEST(ServerDiskTest, AFullDiskRefusesOrdersAnswersQueriesAndRecovers) {
 
 TEST(ServerDiskTest, TheWriteAheadLogStaysBoundedUnderLoad) {
     constexpr std::int64_t kLimit = 64 * 1024;
-    TempDir dir;
+    ScratchDir dir;
     const auto db = dir.Path() / "quorvex.db";
     ServerHarness harness([&](server::ServerOptions& o) {
         o.dbPath = db.string();
@@ -169,7 +169,7 @@ TEST(ServerDiskTest, TheWriteAheadLogStaysBoundedUnderLoad) {
 TEST(ServerDiskTest, TheLogIsEmptiedInTheBackgroundOnceCopied) {
     // Far below the limit: nothing forces the log out, yet once the checkpointer has copied it
     // all, the file is emptied without the engine doing anything.
-    TempDir dir;
+    ScratchDir dir;
     const auto db = dir.Path() / "quorvex.db";
     ServerHarness harness([&](server::ServerOptions& o) { o.dbPath = db.string(); });
     harness.AddUser("trader", "pw", 1'000'000'000);
@@ -198,7 +198,7 @@ TEST(ServerDiskTest, TheLogIsEmptiedInTheBackgroundOnceCopied) {
 TEST(ServerDiskTest, AReaderDoesNotHoldOrdersAndAnOnlineBackupHoldsEveryAcknowledgedOne) {
     constexpr std::int64_t kLimit = 64 * 1024;
     constexpr int kOrders = 600;
-    TempDir dir;
+    ScratchDir dir;
     const auto db = dir.Path() / "quorvex.db";
     const auto wal = db.string() + "-wal";
     ServerHarness harness([&](server::ServerOptions& o) {

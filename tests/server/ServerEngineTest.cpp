@@ -139,7 +139,7 @@ TEST(EngineBatchTest, ARequestThatCannotBeWrittenFailsAloneAndTheOthersCommit) {
 }
 
 TEST(EngineBatchTest, OrderNumbersGoOnAfterAnotherServerTakesTheStoreOver) {
-    TempDir dir;
+    ScratchDir dir;
     TestDatabase db(dir.Path());
     server::ServerOptions options;
     options.dbPath = db.Location();
@@ -368,7 +368,7 @@ std::map<std::string, std::pair<std::string, std::string>> Prices(const server::
 }
 
 TEST(EngineRestartTest, TheSimulatedMarketContinuesFromItsStoredPrices) {
-    TempDir dir;
+    ScratchDir dir;
     auto clock = std::make_shared<TestClock>();
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();
