@@ -46,7 +46,6 @@
 #include "server/engine/GbkCodec.h"
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
-#include "server/store/pg/PgStore.h"
 #include "tests/support/QuorvexdChild.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
@@ -203,16 +202,15 @@ public:
     ScratchDatabase() {
         static int counter = 0;
         name_ = "quorvex_load_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-        server::PgStore admin(g_pg);
-        admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
-        admin.Execute(("CREATE DATABASE " + name_).c_str());
+        const auto admin = server::OpenStore(g_pg);
+        admin->Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
+        admin->Execute(("CREATE DATABASE " + name_).c_str());
         const auto at = g_pg.find("/postgres");
         location_ = g_pg.substr(0, at) + "/" + name_ + g_pg.substr(at + 9);
     }
     ~ScratchDatabase() {
         try {
-            server::PgStore admin(g_pg);
-            admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
+            server::OpenStore(g_pg)->Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "quorvex_load: %s\n", e.what());
         }
@@ -425,8 +423,8 @@ bool SeedDailyBars(const std::string& db) {
 
 std::int64_t CountOrders(const std::string& db) {
     if (server::IsPostgresLocation(db)) {
-        server::PgStore store(db);
-        server::Statement count = store.Prepare("SELECT COUNT(*) FROM orders");
+        const auto store = server::OpenStore(db);
+        server::Statement count = store->Prepare("SELECT COUNT(*) FROM orders");
         return count.Step() ? count.Int(0) : -1;
     }
     sqlite3* h = nullptr;

@@ -1,6 +1,6 @@
 #include "tests/server/ServerHarness.h"
 
-#include "server/store/pg/PgStore.h"
+#include "server/store/Store.h"
 
 #include <unistd.h>
 
@@ -36,9 +36,9 @@ TestDatabase::TestDatabase(const std::filesystem::path& dir) {
         throw std::runtime_error(std::string("no PostgreSQL test cluster described in ") + state);
     static std::atomic<int> counter{0};
     name_ = "qt_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-    server::PgStore admin(adminUri_);
-    admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
-    admin.Execute(("CREATE DATABASE " + name_).c_str());
+    const auto admin = server::OpenStore(adminUri_);
+    admin->Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
+    admin->Execute(("CREATE DATABASE " + name_).c_str());
     // The maintenance database's URI names "/postgres"; the test's own database replaces it.
     const auto at = adminUri_.find("/postgres?");
     if (at == std::string::npos)
@@ -50,8 +50,7 @@ TestDatabase::~TestDatabase() {
     if (!IsPostgres())
         return;
     try {
-        server::PgStore admin(adminUri_);
-        admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
+        server::OpenStore(adminUri_)->Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
     } catch (const std::exception&) {
         // The cluster goes away at the end of the run anyway.
     }
