@@ -14,3 +14,13 @@ function(add_unit_test)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;TAVIX_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
         LABELS "${T_LABELS}")
 endfunction()
+
+# tavix_thread_tests(name ...): tests of code that owns threads (the link, the server's threads,
+# the notifier, the updater's download thread). They carry the label `threads`, which
+# ThreadSanitizer's run selects, and the target thread_tests builds just them.
+function(tavix_thread_tests)
+    foreach(name ${ARGN})
+        set_property(TEST ${name} APPEND PROPERTY LABELS threads)
+        set_property(GLOBAL APPEND PROPERTY TAVIX_THREAD_TESTS ${name})
+    endforeach()
+endfunction()

@@ -4,11 +4,11 @@
 #            the whole suite, the replay of every fuzz corpus and the package check (the
 #            packaged sanitized client logs in on a virtual display) among it;
 #   thread   build-tsan: ThreadSanitizer over the code that owns threads, and only that is
-#            built: the link (net_), the server's threads on SQLite (server_; its PostgreSQL
-#            runs differ in the store, which runs on the engine thread only), the client and
-#            the link against the real server (e2e_), the notifier that hands the link's
-#            answers to the window (tst_login_dlg, tst_main_frame) and the updater's
-#            download thread (updater_download_test).
+#            built (target thread_tests, tests labelled `threads`): the link against a
+#            loopback server, the server's threads on SQLite (its PostgreSQL runs differ in
+#            the store, which runs on the engine thread only), the client and the link
+#            against the real server, the notifier that hands the link's answers to the
+#            windows, and the updater's download thread.
 # Neither runs the scenarios labelled `timing` (real time-outs, seconds of waiting), nor
 # builds the benchmarks: the Release suite (scripts/test.sh) has both.
 # Without an argument both run. Any sanitizer report fails the test that caused it.
@@ -35,14 +35,9 @@ for mode in "${modes[@]}"; do
     thread)
         cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIX_BUILD_TESTS=ON -DTAVIX_BUILD_BENCH=OFF \
             -DTAVIX_SANITIZE=thread
-        tsan=(-R '^(net_|server_|e2e_|tst_login_dlg$|tst_main_frame$|updater_download_test$)'
-            -E '(_pg$|^server_pg_cluster|^server_ranking_page_browser_test$|^e2e_takeover_test$)' -LE timing)
-        # The executables those tests run, and the server they start.
-        mapfile -t targets < <(ctest --test-dir build-tsan -N -V "${tsan[@]}" |
-            sed -n 's|.*Test command: \([^ ]*\).*|\1|p' | xargs -n1 basename | sort -u)
-        cmake --build build-tsan -j"$jobs" --target quorvexd "${targets[@]}"
+        cmake --build build-tsan -j"$jobs" --target thread_tests
         TSAN_OPTIONS="suppressions=$root/tests/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1" \
-            ctest --test-dir build-tsan --output-on-failure -j"$jobs" "${tsan[@]}"
+            ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threads -LE timing
         ;;
     *)
         echo "usage: $0 [address] [thread]" >&2
