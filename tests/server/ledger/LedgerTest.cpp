@@ -13,7 +13,7 @@
 
 #include <fstream>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 
@@ -28,6 +28,7 @@ protected:
         ledger.Load();
         ledger.SetDay(today.day);
         id = ledger.AddUser("ann", "-", 100'000'000, "A000001", "0000001", today.day, today.time);
+        ledger.Flush();
         store->Commit();
     }
 
@@ -98,6 +99,7 @@ TEST_F(LedgerTest, SharesBoughtTodaySellTheNextTradingDayWithStampDuty) {
 TEST_F(LedgerTest, WhatTheLedgerHoldsComesBackFromTheStore) {
     store->Begin();
     ASSERT_TRUE(Order("10.01", "1000", false).starts_with("0,"));
+    ledger.Flush();
     store->Commit();
     ledger.Load(); // as after a restart
     EXPECT_EQ(Ann().cash, 99'499'295);
