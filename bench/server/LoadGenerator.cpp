@@ -52,6 +52,7 @@
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
 #include "tests/support/QuorvexdChild.h"
+#include "tests/support/TestDatabase.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 #include "wire/MarketRecords.h"
@@ -207,32 +208,6 @@ private:
 
 std::map<std::string, long> g_options;
 std::string g_pg; // maintenance database URI of a PostgreSQL cluster
-
-// A database of its own in the cluster of g_pg for one run, dropped afterwards.
-class ScratchDatabase final {
-public:
-    ScratchDatabase() {
-        static int counter = 0;
-        name_ = "quorvex_load_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-        const auto admin = server::OpenStore(g_pg);
-        admin->Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
-        admin->Execute(("CREATE DATABASE " + name_).c_str());
-        const auto at = g_pg.find("/postgres");
-        location_ = g_pg.substr(0, at) + "/" + name_ + g_pg.substr(at + 9);
-    }
-    ~ScratchDatabase() {
-        try {
-            server::OpenStore(g_pg)->Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "quorvex_load: %s\n", e.what());
-        }
-    }
-    const std::string& Location() const { return location_; }
-
-private:
-    std::string name_;
-    std::string location_;
-};
 
 long Option(const char* name, long fallback) {
     const auto it = g_options.find(name);
@@ -1239,7 +1214,7 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
                           "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
     std::vector<double> ms;
     for (long run = 1; run <= runs; ++run) {
-        ScratchDatabase db;
+        tavix::test::TestDatabase db(g_pg, "quorvex_load");
         QuorvexdChild add(
             {"add-user", AccountName(0), kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"},
             Using(binary));
@@ -1495,7 +1470,7 @@ int main(int argc, char** argv) {
                         std::printf("  (disk now: %.0f fsyncs/s)\n", FsyncRate(dir));
                         std::fflush(stdout);
                         if (pg) {
-                            ScratchDatabase db;
+                            tavix::test::TestDatabase db(g_pg, "quorvex_load");
                             rc |= RunMode(binary, m, db.Location(), dir);
                         } else {
                             rc |= RunMode(binary, m, (dir / (std::to_string(++run) + ".db")).string(), dir);

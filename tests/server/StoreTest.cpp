@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 
