@@ -52,8 +52,8 @@
 #include "server/engine/GbkCodec.h"
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
-#include "server/store/pg/PgStore.h"
 #include "tests/support/QuorvexdChild.h"
+#include "tests/support/TestDatabase.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 #include "wire/MarketRecords.h"
@@ -209,33 +209,6 @@ private:
 
 std::map<std::string, long> g_options;
 std::string g_pg; // maintenance database URI of a PostgreSQL cluster
-
-// A database of its own in the cluster of g_pg for one run, dropped afterwards.
-class ScratchDatabase final {
-public:
-    ScratchDatabase() {
-        static int counter = 0;
-        name_ = "quorvex_load_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-        server::PgStore admin(g_pg);
-        admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
-        admin.Execute(("CREATE DATABASE " + name_).c_str());
-        const auto at = g_pg.find("/postgres");
-        location_ = g_pg.substr(0, at) + "/" + name_ + g_pg.substr(at + 9);
-    }
-    ~ScratchDatabase() {
-        try {
-            server::PgStore admin(g_pg);
-            admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "quorvex_load: %s\n", e.what());
-        }
-    }
-    const std::string& Location() const { return location_; }
-
-private:
-    std::string name_;
-    std::string location_;
-};
 
 long Option(const char* name, long fallback) {
     const auto it = g_options.find(name);
@@ -448,8 +421,8 @@ bool SeedDailyBars(const std::string& db) {
 
 std::int64_t CountOrders(const std::string& db) {
     if (server::IsPostgresLocation(db)) {
-        server::PgStore store(db);
-        server::Statement count = store.Prepare("SELECT COUNT(*) FROM orders");
+        const auto store = server::OpenStore(db);
+        server::Statement count = store->Prepare("SELECT COUNT(*) FROM orders");
         return count.Step() ? count.Int(0) : -1;
     }
     sqlite3* h = nullptr;
@@ -1257,7 +1230,7 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
                           "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
     std::vector<double> ms;
     for (long run = 1; run <= runs; ++run) {
-        ScratchDatabase db;
+        tavix::test::TestDatabase db(g_pg, "quorvex_load");
         QuorvexdChild add(
             {"add-user", AccountName(0), kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"},
             Using(binary));
@@ -1513,7 +1486,7 @@ int main(int argc, char** argv) {
                         std::printf("  (disk now: %.0f fsyncs/s)\n", FsyncRate(dir));
                         std::fflush(stdout);
                         if (pg) {
-                            ScratchDatabase db;
+                            tavix::test::TestDatabase db(g_pg, "quorvex_load");
                             rc |= RunMode(binary, m, db.Location(), dir);
                         } else {
                             rc |= RunMode(binary, m, (dir / (std::to_string(++run) + ".db")).string(), dir);

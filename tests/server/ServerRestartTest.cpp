@@ -20,8 +20,7 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace servertest;
-using tavix::test::QuorvexdChild;
+using namespace tavix::test;
 
 namespace {
 
