@@ -81,7 +81,7 @@ std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
 
 } // namespace
 
-Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory)
+Ledger::Ledger(Store& db, Market& market, net::FeeSchedule fees, UserDirectory* directory)
     : db_(db)
     , market_(market)
     , fees_(fees)
