@@ -7,6 +7,7 @@
 #include "server/ledger/Ledger.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/network/Server.h"
+#include "wire/PasswordRule.h"
 
 #include <CLI/CLI.hpp>
 
@@ -388,15 +389,6 @@ bool ValidName(const std::string& name) {
     return true;
 }
 
-bool ValidPassword(const std::string& password) {
-    if (password.empty() || password.size() > 32)
-        return false;
-    for (char c : password)
-        if (static_cast<unsigned char>(c) < 0x20 || c == ',' || c == '|' || c == '&' || c == '=' || c == 0x7f)
-            return false;
-    return true;
-}
-
 // One line of standard input, without echo when it is a terminal.
 std::string ReadPassword() {
     const bool terminal = ::isatty(STDIN_FILENO) != 0;
@@ -445,8 +437,8 @@ void RaiseDescriptorLimit(ServerOptions& options) {
     constexpr rlim_t kReserved = 256;
     if (limit.rlim_cur != RLIM_INFINITY && options.maxConnections + kReserved > limit.rlim_cur) {
         options.maxConnections = limit.rlim_cur > 2 * kReserved ? limit.rlim_cur - kReserved : limit.rlim_cur / 2;
-        std::printf("at most %zu connections (the system allows %llu descriptors)\n",
-                     options.maxConnections, static_cast<unsigned long long>(limit.rlim_cur));
+        std::printf("at most %zu connections (the system allows %llu descriptors)\n", options.maxConnections,
+                    static_cast<unsigned long long>(limit.rlim_cur));
     }
 }
 
@@ -564,7 +556,7 @@ int Admin(const std::string& command, const Invocation& args, const ServerOption
             args.positional.size() == 2 && args.positional[1] != "-" ? args.positional[1] : ReadPassword();
         if (!ValidName(name))
             throw std::invalid_argument("a user name has 1 to 32 bytes without blanks or , | & = :");
-        if (!ValidPassword(password))
+        if (net::CheckPassword(password) != net::PasswordProblem::kNone)
             throw std::invalid_argument("a password has 1 to 32 bytes without , | & = or control characters");
         Cents cash = 100'000'000;
         if (!args.cash.empty()) {
