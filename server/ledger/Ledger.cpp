@@ -886,7 +886,7 @@ std::string Ledger::SettlementReply(const Account& a, const std::string& from, c
                FormatCents(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
                FormatCents(s.Int(8)) + "," + FormatCents(s.Int(9)) + "," + FormatCents(s.Int(10)) + "," +
                FormatCents(s.Int(11)) + "," + std::to_string(s.Int(12)) + "," +
-               (code.starts_with("6") ? holder : holderSz) + "|";
+               (net::ExchangeOf(code) == net::Exchange::kShanghai ? holder : holderSz) + "|";
     });
 }
 
