@@ -7,6 +7,7 @@
 #include "server/ledger/Ledger.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/network/Server.h"
+#include "wire/HostPort.h"
 #include "wire/PasswordRule.h"
 
 #include <CLI/CLI.hpp>
@@ -135,36 +136,12 @@ std::string ApplyTestClock(ServerOptions& options) {
     return {};
 }
 
-// "HOST:PORT" or "[IPv6]:PORT"; port 0 asks for any free one.
-bool SplitHostPort(const std::string& text, std::string& host, std::uint16_t& port) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0)
-        return false;
-    host = text.substr(0, colon);
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return false;
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
-        return false; // an IPv6 address needs its brackets
-    }
-    const std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const long value = std::stol(digits);
-    if (value > 65535)
-        return false;
-    port = static_cast<std::uint16_t>(value);
-    return true;
-}
-
 CLI::Validator HostPort() {
     return CLI::Validator(
         [](std::string& text) {
-            std::string host;
-            std::uint16_t port = 0;
-            return SplitHostPort(text, host, port) ? std::string()
-                                                   : "needs HOST:PORT (an IPv6 address in brackets: [::1]:9690)";
+            // Port 0 asks for any free one.
+            return net::ParseHostPort(text) ? std::string()
+                                            : "needs HOST:PORT (an IPv6 address in brackets: [::1]:9690)";
         },
         "HOST:PORT");
 }
@@ -329,10 +306,14 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
         options.dbPath = (std::filesystem::path(data) / "quorvex.db").string();
     else if (fromEnvironment && *fromEnvironment)
         options.dbPath = fromEnvironment;
-    if (!listen.empty())
-        SplitHostPort(listen, options.host, options.port);
-    if (!http.empty())
-        SplitHostPort(http, options.httpHost, options.httpPort);
+    if (const auto address = net::ParseHostPort(listen)) {
+        options.host = address->host;
+        options.port = address->port;
+    }
+    if (const auto address = net::ParseHostPort(http)) {
+        options.httpHost = address->host;
+        options.httpPort = address->port;
+    }
     if (!hours.empty()) {
         options.hours = *TradingHours::Parse(hours);
         options.hoursGiven = true;
