@@ -29,9 +29,8 @@ std::optional<HostPort> ParseHostPort(std::string_view text, std::optional<std::
     } else {
         const std::size_t colon = text.find(':');
         host = text.substr(0, colon);
+        // An unbracketed IPv6 address leaves an empty host or a port that is not digits.
         rest = colon == std::string_view::npos ? std::string_view() : text.substr(colon);
-        if (rest.find(':', 1) != std::string_view::npos)
-            return std::nullopt; // an IPv6 address without its brackets
     }
     if (host.empty() || host.find_first_of(" \t") != std::string_view::npos)
         return std::nullopt;
