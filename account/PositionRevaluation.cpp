@@ -1,9 +1,9 @@
 #include "account/PositionRevaluation.h"
 
 #include "account/ListCtrlCl.h"
+#include "core/Gbk.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
-#include "shell/Gbk.h"
 #include "wire/Board.h"
 #include "wire/Frame.h"
 #include "wire/GbkText.h"

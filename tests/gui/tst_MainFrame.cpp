@@ -2,9 +2,9 @@
 
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
-#include "controls/TFormView.h"
 #include "controls/XPButton.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
+#include "core/TFormView.h"
 #include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
 #include "shell/LinkPane.h"

@@ -1,4 +1,4 @@
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "shell/PwdView.h"
 #include "tests/gui/AccountTestClient.h"
 
