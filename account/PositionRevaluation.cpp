@@ -1,10 +1,12 @@
 #include "account/PositionRevaluation.h"
 
 #include "account/ListCtrlCl.h"
+#include "core/Gbk.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
-#include "shell/Gbk.h"
+#include "wire/Board.h"
 #include "wire/Frame.h"
+#include "wire/GbkText.h"
 
 #include <cmath>
 
@@ -40,8 +42,8 @@ void SetUpList(CListCtrlCl& list, const std::array<int, kColumnCount>& widths) {
     list.WidenColumnToContents(kColumnCount - 1);
 }
 
-QString MarketText(const QString& code) {
-    return code.startsWith(u'6') ? QStringLiteral("上海A") : QStringLiteral("深圳A");
+QString MarketText(std::string_view code) {
+    return net::ExchangeOf(code) == net::Exchange::kShanghai ? QStringLiteral("上海A") : QStringLiteral("深圳A");
 }
 
 void AppendRow(CListCtrlCl& list, const net::PositionRecord& record, bool withProfitFigures) {
@@ -59,7 +61,7 @@ void AppendRow(CListCtrlCl& list, const net::PositionRecord& record, bool withPr
     }
     list.SetItemText(row, kMarketPrice, FromGbkField(record.marketPrice));
     list.SetItemText(row, kMarketValue, FromGbkField(record.marketValue));
-    list.SetItemText(row, kMarket, MarketText(code));
+    list.SetItemText(row, kMarket, MarketText(net::FieldText(record.code)));
     ColourRow(list, row, colour);
 }
 

@@ -71,7 +71,7 @@ bool TradingLink::SendRequest(int command, std::string_view body) {
         const auto [user, password] = state_.credentials.Get();
         sent = socket_.Send(FormatFrame(command, WithCredentials(body, user, password)));
     }
-    if (sent && (command == kCmdOrder || (command >= kCmdCancelOne && command <= kCmdCancelAll)))
+    if (sent && IsOrderOrCancel(command))
         ++unanswered_;
     if (requestObserver_)
         requestObserver_(command, sent);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controls/TFormView.h"
-#include "shell/ClientContext.h"
+#include "core/ClientContext.h"
+#include "core/TFormView.h"
 #include "shell/FillNotices.h"
 #include "shell/LockDlg.h"
 

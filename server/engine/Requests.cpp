@@ -33,11 +33,6 @@ std::string CancelAllAnswer(int cancelled) {
 
 constexpr const char* kNotTradingHours = "1,现在不是交易时间，不能委托";
 
-bool IsCancel(int command) {
-    return command == net::kCmdCancelOne || command == net::kCmdCancelAllSells || command == net::kCmdCancelAllBuys ||
-           command == net::kCmdCancelAll;
-}
-
 } // namespace
 
 TradingWindow WindowFor(const TradingHours& hours, const LocalTime& now) {
@@ -79,7 +74,7 @@ std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWin
     if (!account)
         return std::nullopt; // removed behind the server's back; the session is stale
     const std::string today = ledger.Day();
-    if (IsCancel(command) && !window.cancelRefusal.empty())
+    if (net::IsCancel(command) && !window.cancelRefusal.empty())
         return window.cancelRefusal;
     switch (command) {
     case net::kCmdOrder: {

@@ -3,7 +3,9 @@
 #include "server/ledger/MarketHistory.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/LocalTime.h"
+#include "wire/AccountRecords.h"
 #include "wire/Board.h"
+#include "wire/RecordFields.h"
 
 #include <algorithm>
 #include <cmath>
@@ -81,7 +83,7 @@ std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
 
 } // namespace
 
-Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory)
+Ledger::Ledger(Store& db, Market& market, net::FeeSchedule fees, UserDirectory* directory)
     : db_(db)
     , market_(market)
     , fees_(fees)
@@ -798,10 +800,19 @@ std::string Ledger::FundsReply(const Account& a) const {
     // follows the nine figures.
     const Cents stock = StockValue(a);
     const std::string available = FormatCents(a.Available());
+    net::RecordFields<net::kFundsFieldCount> f;
+    f[net::kFundsCashBalance] = available;
+    f[net::kFundsWithdrawable] = available;
+    f[net::kFundsFrozen] = FormatCents(a.frozen);
+    f[net::kFundsStockValue] = FormatCents(stock);
+    f[net::kFundsAvailable] = available;
+    f[net::kFundsTotalAssets] = FormatCents(a.cash + stock);
+    f[net::kFundsMargin] = "0.00";
+    f[net::kFundsValue7] = "0";
+    f[net::kFundsBuyingPower] = "100";
+    f[net::kFundsAccountStatus] = std::to_string(a.status);
     std::string out;
-    out.append(available).append(",").append(available).append(",").append(FormatCents(a.frozen));
-    out.append(",").append(FormatCents(stock)).append(",").append(available);
-    out.append(",").append(FormatCents(a.cash + stock)).append(",0.00,0,100,").append(std::to_string(a.status));
+    f.AppendFields(out);
     return out;
 }
 
@@ -814,10 +825,18 @@ std::string Ledger::PositionsReply(const Account& a) const {
         const Cents value = last * p.balance;
         const Cents profit = value - p.cost;
         const double ratio = p.cost > 0 ? 100.0 * static_cast<double>(profit) / static_cast<double>(p.cost) : 0.0;
-        std::string record = code + "," + p.name + "," + std::to_string(p.balance) + "," + std::to_string(p.available) +
-                             "," + std::to_string(p.frozen) + "," + FormatCents(profit) + "," +
-                             PriceText3(p.cost, p.balance) + "," + Percent(ratio) + "," + FormatCents(last) + "," +
-                             FormatCents(value) + "|";
+        net::RecordFields<net::kPositionFieldCount> f;
+        f[net::kPositionCode] = code;
+        f[net::kPositionName] = p.name;
+        f[net::kPositionBalance] = std::to_string(p.balance);
+        f[net::kPositionAvailable] = std::to_string(p.available);
+        f[net::kPositionFrozen] = std::to_string(p.frozen);
+        f[net::kPositionProfit] = FormatCents(profit);
+        f[net::kPositionCostPrice] = PriceText3(p.cost, p.balance);
+        f[net::kPositionProfitRatio] = Percent(ratio);
+        f[net::kPositionMarketPrice] = FormatCents(last);
+        f[net::kPositionMarketValue] = FormatCents(value);
+        const std::string record = f.Record();
         if (out.size() + record.size() > kMaxReplyBytes)
             break;
         out += record;
@@ -851,18 +870,33 @@ std::string Ledger::CollectNewestFirst(Statement& stmt, std::int64_t userId, con
 std::string Ledger::OrdersReply(const Account& a, const std::string& from, const std::string& to) {
     return CollectNewestFirst(selectOrders_, a.id, from, to, [](const Statement& s) {
         const std::int64_t filled = s.Int(3);
-        return s.Text(0) + "," + s.Text(1) + "," + std::to_string(s.Int(2)) + "," + std::to_string(filled) + "," +
-               FormatCents(s.Int(4)) + "," + AveragePrice(s.Int(5), filled) + "," + std::to_string(s.Int(6)) + "," +
-               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "," +
-               std::to_string(s.Int(10)) + "|";
+        net::RecordFields<net::kOrderFieldCount> f;
+        f[net::kOrderCode] = s.Text(0);
+        f[net::kOrderName] = s.Text(1);
+        f[net::kOrderQuantity] = std::to_string(s.Int(2));
+        f[net::kOrderFilled] = std::to_string(filled);
+        f[net::kOrderPrice] = FormatCents(s.Int(4));
+        f[net::kOrderAvgPrice] = AveragePrice(s.Int(5), filled);
+        f[net::kOrderSide] = std::to_string(s.Int(6));
+        f[net::kOrderTime] = s.Text(7) + " " + s.Text(8);
+        f[net::kOrderStatus] = OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled);
+        f[net::kOrderContractNo] = std::to_string(s.Int(10));
+        return f.Record();
     });
 }
 
 std::string Ledger::TradesReply(const Account& a, const std::string& from, const std::string& to) {
     return CollectNewestFirst(selectTrades_, a.id, from, to, [](const Statement& s) {
-        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," +
-               (s.Int(4) == 2 ? "卖出" : "买入") + "," + FormatCents(s.Int(5)) + "," + std::to_string(s.Int(6)) + "," +
-               FormatCents(s.Int(7)) + "|";
+        net::RecordFields<net::kTradeFieldCount> f;
+        f[net::kTradeDate] = s.Text(0);
+        f[net::kTradeTime] = s.Text(1);
+        f[net::kTradeCode] = s.Text(2);
+        f[net::kTradeName] = s.Text(3);
+        f[net::kTradeSide] = s.Int(4) == 2 ? "卖出" : "买入";
+        f[net::kTradeAvgPrice] = FormatCents(s.Int(5));
+        f[net::kTradeQuantity] = std::to_string(s.Int(6));
+        f[net::kTradeAmount] = FormatCents(s.Int(7));
+        return f.Record();
     });
 }
 
@@ -870,9 +904,17 @@ std::string Ledger::FundsFlowReply(const Account& a, const std::string& from, co
     // The date alone, as the trade and settlement records carry it: the client's date column
     // has room for no more.
     return CollectNewestFirst(selectFlow_, a.id, from, to, [](const Statement& s) {
-        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," + s.Text(4) + "," +
-               std::to_string(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
-               FormatCents(s.Int(8)) + "|";
+        net::RecordFields<net::kFlowFieldCount> f;
+        f[net::kFlowDate] = s.Text(0);
+        f[net::kFlowSummary] = s.Text(1);
+        f[net::kFlowCode] = s.Text(2);
+        f[net::kFlowName] = s.Text(3);
+        f[net::kFlowOperation] = s.Text(4);
+        f[net::kFlowQuantity] = std::to_string(s.Int(5));
+        f[net::kFlowAvgPrice] = FormatCents(s.Int(6));
+        f[net::kFlowAmount] = FormatCents(s.Int(7));
+        f[net::kFlowBalance] = FormatCents(s.Int(8));
+        return f.Record();
     });
 }
 
@@ -881,11 +923,22 @@ std::string Ledger::SettlementReply(const Account& a, const std::string& from, c
     const std::string holderSz = a.szAccount;
     return CollectNewestFirst(selectStatements_, a.id, from, to, [&](const Statement& s) {
         const std::string code = s.Text(1);
-        return s.Text(0) + "," + code + "," + s.Text(2) + "," + s.Text(3) + "," + std::to_string(s.Int(4)) + "," +
-               FormatCents(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
-               FormatCents(s.Int(8)) + "," + FormatCents(s.Int(9)) + "," + FormatCents(s.Int(10)) + "," +
-               FormatCents(s.Int(11)) + "," + std::to_string(s.Int(12)) + "," +
-               (code.starts_with("6") ? holder : holderSz) + "|";
+        net::RecordFields<net::kSettlementFieldCount> f;
+        f[net::kSettlementDate] = s.Text(0);
+        f[net::kSettlementCode] = code;
+        f[net::kSettlementName] = s.Text(2);
+        f[net::kSettlementSummary] = s.Text(3);
+        f[net::kSettlementQuantity] = std::to_string(s.Int(4));
+        f[net::kSettlementAvgPrice] = FormatCents(s.Int(5));
+        f[net::kSettlementTradeAmount] = FormatCents(s.Int(6));
+        f[net::kSettlementSettledAmount] = FormatCents(s.Int(7));
+        f[net::kSettlementCommission] = FormatCents(s.Int(8));
+        f[net::kSettlementStampDuty] = FormatCents(s.Int(9));
+        f[net::kSettlementTransferFee] = FormatCents(s.Int(10));
+        f[net::kSettlementOtherFees] = FormatCents(s.Int(11));
+        f[net::kSettlementContractNo] = std::to_string(s.Int(12));
+        f[net::kSettlementHolder] = net::ExchangeOf(code) == net::Exchange::kShanghai ? holder : holderSz;
+        return f.Record();
     });
 }
 

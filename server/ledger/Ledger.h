@@ -1,12 +1,12 @@
 #pragma once
 
 #include "server/ledger/DailyCloses.h"
-#include "server/ledger/FeeSchedule.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/Money.h"
 #include "server/store/RowBatch.h"
 #include "server/store/Store.h"
+#include "wire/FeeSchedule.h"
 
 #include <cstdint>
 #include <map>
@@ -86,7 +86,7 @@ enum class CancelResult { kCancelled, kNotFound, kAmbiguous };
 // transaction and calls Flush before committing it. All texts are UTF-8. Owned by one thread.
 class Ledger final {
 public:
-    Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory);
+    Ledger(Store& db, Market& market, net::FeeSchedule fees, UserDirectory* directory);
 
     // Reads every account and open order from the database (at start and after an admin
     // command changed the file behind the server's back), and forgets unwritten changes.
@@ -200,7 +200,7 @@ private:
 
     Store& db_;
     Market& market_;
-    FeeSchedule fees_;
+    net::FeeSchedule fees_;
     UserDirectory* directory_;
     std::string day_;
     std::string callsHeld_;

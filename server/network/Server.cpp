@@ -453,11 +453,9 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
     std::optional<std::string> failure;
     if (command == net::kCmdOrder)
         failure = kOrderBusy;
-    else if (command >= net::kCmdCancelOne && command <= net::kCmdCancelAll)
+    else if (net::IsCancel(command))
         failure = "1,系统繁忙，撤单未受理，请稍后再试";
-    const bool readOnly = command != net::kCmdOrder && command != net::kCmdCancelOne &&
-                          command != net::kCmdCancelAllSells && command != net::kCmdCancelAllBuys &&
-                          command != net::kCmdCancelAll;
+    const bool readOnly = !net::IsOrderOrCancel(command);
     engine_.Post(
         [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
             return HandleAccountRequest(ledger, WindowAt(engine_.Options(), now), userId, command, query, now);

@@ -5,7 +5,7 @@
 #include "account/LcDlg.h"
 #include "account/ListCtrlCl.h"
 #include "account/PositionRevaluation.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "tests/e2e/GuiClient.h"
 #include "tests/support/QuorvexdProcess.h"
 #include "trade/CancelView.h"

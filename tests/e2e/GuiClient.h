@@ -4,9 +4,9 @@
 // accepted login, driven against a real quorvexd; shared by the end-to-end GUI tests.
 
 #include "controls/ModalHook.h"
+#include "core/ClientContext.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPanes.h"

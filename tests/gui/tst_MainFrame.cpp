@@ -2,9 +2,9 @@
 
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
-#include "controls/TFormView.h"
 #include "controls/XPButton.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
+#include "core/TFormView.h"
 #include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
 #include "shell/LinkPane.h"
@@ -139,6 +139,11 @@ private slots:
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:70000"), &host, &port));
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral(":80"), &host, &port));
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:x1"), &host, &port));
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:0"), &host, &port));
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral("::1"), &host, &port));
+        QVERIFY(CTavixApp::ParseServer(QStringLiteral(" [::1]:7001 "), &host, &port));
+        QCOMPARE(host, std::string("::1"));
+        QCOMPARE(port, 7001);
     }
 
     void commandLineAndCancelledLogin() {
@@ -473,8 +478,8 @@ private slots:
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             top << tree->topLevelItem(i)->text(0);
         QCOMPARE(top, QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
-                                   QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"), QStringLiteral("修改密码"),
-                                   QStringLiteral("行情")}));
+                                   QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"),
+                                   QStringLiteral("修改密码"), QStringLiteral("行情")}));
         QTreeWidgetItem* market = f.Item(QStringLiteral("行情"));
         QCOMPARE(market->childCount(), 2);
         QCOMPARE(market->child(0)->text(0), QStringLiteral("行情报价"));
