@@ -8,7 +8,7 @@
 #include "account/PositionRevaluation.h"
 #include "shell/Gbk.h"
 #include "tests/e2e/GuiClient.h"
-#include "tests/e2e/ServerProcess.h"
+#include "tests/support/QuorvexdProcess.h"
 #include "trade/CancelView.h"
 #include "trade/OrderCancel.h"
 #include "trade/TradeDlg.h"
@@ -40,14 +40,15 @@ const char* const kSlippingBook =
 200,000001,平安银行,10.46,10.58,10.45,10.44,10.43,10.42,10.41,900000,900000,900000,900000,900000,10.46,10.47,10.48,10.49,10.50,900000,900000,900000,900000,900000
 )";
 
-std::unique_ptr<e2e::ServerProcess> StartServer(const char* book, const std::vector<std::string>& extra = {}) {
+std::unique_ptr<tavix::test::QuorvexdProcess> StartServer(const char* book,
+                                                          const std::vector<std::string>& extra = {}) {
     static int count = 0;
     const auto file = std::filesystem::temp_directory_path() /
                       ("tavix-e2e-day-" + std::to_string(getpid()) + "-" + std::to_string(++count) + ".csv");
     std::ofstream(file) << book;
     std::vector<std::string> args{"--quotes-csv", file.string()};
     args.insert(args.end(), extra.begin(), extra.end());
-    return std::make_unique<e2e::ServerProcess>(args);
+    return std::make_unique<tavix::test::QuorvexdProcess>(args);
 }
 
 } // namespace
@@ -64,7 +65,7 @@ private slots:
 
 void ContestantDay::restingFillReachesTheScreen() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -111,7 +112,7 @@ std::optional<net::OrderRecord> OrderAt(const Client& client, std::string_view p
 
 void ContestantDay::cancelHitsTheChosenOrder() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -160,7 +161,7 @@ void ContestantDay::cancelHitsTheChosenOrder() {
 
 void ContestantDay::refusalsSayWhatIsWrong() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -182,7 +183,7 @@ void ContestantDay::refusalsSayWhatIsWrong() {
 
 void ContestantDay::unknownCodeClearsTheQuote() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     auto* buy = client.Show<COrderFormView>(QStringLiteral("买入[F1]"));
@@ -201,7 +202,7 @@ void ContestantDay::unknownCodeClearsTheQuote() {
 
 void ContestantDay::everyViewShowsTheServersProfit() {
     auto server = StartServer(kSlippingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
