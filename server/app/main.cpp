@@ -445,8 +445,8 @@ void RaiseDescriptorLimit(ServerOptions& options) {
     constexpr rlim_t kReserved = 256;
     if (limit.rlim_cur != RLIM_INFINITY && options.maxConnections + kReserved > limit.rlim_cur) {
         options.maxConnections = limit.rlim_cur > 2 * kReserved ? limit.rlim_cur - kReserved : limit.rlim_cur / 2;
-        std::printf("at most %zu connections (the system allows %llu descriptors)\n",
-                     options.maxConnections, static_cast<unsigned long long>(limit.rlim_cur));
+        std::printf("at most %zu connections (the system allows %llu descriptors)\n", options.maxConnections,
+                    static_cast<unsigned long long>(limit.rlim_cur));
     }
 }
 
@@ -488,6 +488,12 @@ int Serve(ServerOptions options) {
         std::fprintf(stderr, "quorvexd: %s\n", refusal.c_str());
         return 2;
     }
+    // Said, not done silently: the closed day's open orders expired without its closing call.
+    if (const auto& change = engine.RolledOverAtOpen())
+        std::printf("closed trading day %s at start, the server having been down when it ended; trading day is now "
+                    "%s\n",
+                    change->closed.c_str(), change->opened.c_str());
+    std::fflush(stdout);
     if (options.createDemo) {
         bool created = false;
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
