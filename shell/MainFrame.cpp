@@ -238,10 +238,19 @@ void CMainFrame::ShowFunction(const QString& label) {
     if (!entry)
         return;
     // A form opened by a click, Enter or a function key takes the focus (its first field);
-    // one opened by moving the tree's highlight leaves the focus in the tree.
-    if (ReplaceRightView(*entry) && !m_leftView->ChoosingByArrow()) {
-        if (CTFormView* view = m_rightView)
-            view->setFocus(Qt::OtherFocusReason);
+    // one opened by moving the tree's highlight leaves the focus in the tree. A form chosen
+    // again while open (F1 after an order) goes back to its first field, selected, so that
+    // typing starts the next order there.
+    const bool replaced = ReplaceRightView(*entry);
+    CTFormView* view = m_rightView;
+    if (!view || m_leftView->ChoosingByArrow())
+        return;
+    if (replaced) {
+        view->setFocus(Qt::OtherFocusReason);
+    } else if (view->isAncestorOf(QApplication::focusWidget())) {
+        view->setFocus(Qt::OtherFocusReason);
+        if (auto* first = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+            first->selectAll();
     }
 }
 

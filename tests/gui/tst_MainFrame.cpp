@@ -637,6 +637,14 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
         auto* code = f.frame.RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"));
         QCOMPARE(QApplication::focusWidget(), code);
+        // Its key again, from another field of the open form: back to the code, which typing
+        // replaces, ready for the next order.
+        code->setText(QStringLiteral("600000"));
+        auto* quantity = f.frame.RightView()->findChild<QLineEdit*>(QStringLiteral("id1011"));
+        quantity->setFocus();
+        QTest::keyClick(quantity, Qt::Key_F1);
+        QCOMPARE(QApplication::focusWidget(), code);
+        QCOMPARE(code->selectedText(), QStringLiteral("600000"));
 
         // F5 in the funds view asks for positions and funds again. Opening the view asks once
         // first: that query is waited for, so it is not taken for F5's.
