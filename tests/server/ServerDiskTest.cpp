@@ -169,7 +169,7 @@ TEST(ServerDiskTest, TheWriteAheadLogStaysBoundedUnderLoad) {
 TEST(ServerDiskTest, TheLogIsEmptiedInTheBackgroundOnceCopied) {
     // Far below the limit: nothing forces the log out, yet once the checkpointer has copied it
     // all, the file is emptied without the engine doing anything.
-    TempDir dir;
+    ScratchDir dir;
     const auto db = dir.Path() / "quorvex.db";
     ServerHarness harness([&](server::ServerOptions& o) { o.dbPath = db.string(); });
     harness.AddUser("trader", "pw", 1'000'000'000);

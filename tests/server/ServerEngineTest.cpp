@@ -139,7 +139,7 @@ TEST(EngineBatchTest, ARequestThatCannotBeWrittenFailsAloneAndTheOthersCommit) {
 }
 
 TEST(EngineBatchTest, OrderNumbersGoOnAfterAnotherServerTakesTheStoreOver) {
-    TempDir dir;
+    ScratchDir dir;
     TestDatabase db(dir.Path());
     server::ServerOptions options;
     options.dbPath = db.Location();
