@@ -97,7 +97,10 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         if (ledger_->Day().empty())
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
+        const std::string stored = ledger_->Day();
         CatchUp(now);
+        if (ledger_->Day() != stored)
+            rolledOverAtOpen_ = DayChange{stored, ledger_->Day()};
         history_.Load(*db_, *market_, ledger_->Day());
         ledger_->Flush();
         db_->Commit();
