@@ -6,6 +6,7 @@
 #include "server/store/pg/PgStore.h"
 #include "server/store/sqlite/SqliteStore.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -13,7 +14,8 @@ namespace server {
 
 Engine::Engine(const ServerOptions& options, UserDirectory& directory)
     : options_(options)
-    , directory_(directory) {}
+    , directory_(directory)
+    , readerUsable_(QueryReader::CanRead(options.dbPath)) {}
 
 Engine::~Engine() {
     Stop();
@@ -140,6 +142,14 @@ void Engine::Start(QuotesListener listener) {
     });
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
+    if (readerUsable_)
+        reader_ = std::make_unique<QueryReader>(options_.dbPath, [this](std::int64_t account) {
+            {
+                std::lock_guard lock(mutex_);
+                queue_.Release(account);
+            }
+            wake_.notify_one();
+        });
     thread_ = std::thread([this] { Run(); });
     if (db_->IsFile())
         checkpointer_ = std::thread([this] { Checkpoints(); });
@@ -193,12 +203,53 @@ void Engine::Stop() {
         thread_.join();
     if (checkpointer_.joinable())
         checkpointer_.join();
+    reader_.reset(); // after the queries it was given
 }
 
-void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly) {
+void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly, std::int64_t account) {
+    Job job;
+    job.account = account;
+    job.work = [work = std::move(work)](Ledger& ledger, const LocalTime& now, bool&) { return work(ledger, now); };
+    job.done = std::move(done);
+    job.failure = std::move(failure);
+    job.readOnly = readOnly;
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({std::move(work), std::move(done), std::move(failure), readOnly});
+        queue_.Push(std::move(job));
+    }
+    wake_.notify_one();
+}
+
+void Engine::PostSliced(std::int64_t account, Slice slice, Done done, std::optional<std::string> failure) {
+    Job job;
+    job.account = account;
+    job.work = std::move(slice);
+    job.done = std::move(done);
+    job.failure = std::move(failure);
+    {
+        std::lock_guard lock(mutex_);
+        queue_.Push(std::move(job));
+    }
+    wake_.notify_one();
+}
+
+void Engine::PostQuery(std::int64_t account, Query query, Done done) {
+    Job job;
+    job.account = account;
+    job.done = std::move(done);
+    if (readerUsable_) {
+        job.query = std::move(query);
+    } else {
+        // A store only this connection sees: the query reads it inside the batch.
+        job.readOnly = true;
+        job.work = [query = std::move(query)](Ledger& ledger, const LocalTime& now, bool&) {
+            const Read read = query(ledger, now);
+            return read ? read(ledger.History()) : std::nullopt;
+        };
+    }
+    {
+        std::lock_guard lock(mutex_);
+        queue_.Push(std::move(job));
     }
     wake_.notify_one();
 }
@@ -269,8 +320,41 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
     // asked again of the state that stands.
     for (std::size_t i = 0; i < batch.size(); ++i) {
         answers[i].reset();
+        bool more = false;
         if (batch[i].readOnly)
-            answers[i] = batch[i].work(*ledger_, now);
+            answers[i] = batch[i].work(*ledger_, now, more);
+    }
+}
+
+void Engine::AskReader(std::vector<Job>& queries, const LocalTime& now) {
+    for (Job& job : queries) {
+        if (Read read = job.query(*ledger_, now)) {
+            reader_->Ask(job.account, std::move(read), std::move(job.done));
+            continue;
+        }
+        job.done(std::nullopt);
+        std::lock_guard lock(mutex_);
+        queue_.Release(job.account);
+    }
+    queries.clear();
+}
+
+void Engine::RunRequests(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
+                         const LocalTime& now) {
+    // A request that goes on in a later batch holds back its account's requests behind it,
+    // so that they still come after it.
+    std::vector<std::int64_t> paused;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        Job& job = batch[i];
+        job.goesOn = std::find(paused.begin(), paused.end(), job.account) != paused.end();
+        if (job.goesOn)
+            continue;
+        bool more = false;
+        answers[i] = job.work(*ledger_, now, more);
+        if (more) {
+            job.goesOn = true;
+            paused.push_back(job.account);
+        }
     }
 }
 
@@ -279,14 +363,16 @@ void Engine::Run() {
     const auto period = std::chrono::milliseconds(options_.tickMs > 0 ? options_.tickMs : 1000);
     auto nextTick = Clock::now() + period;
     std::vector<Job> batch;
+    std::vector<Job> queries;
+    std::vector<Job> later;
     std::vector<std::optional<std::string>> answers;
     for (;;) {
         {
             std::unique_lock lock(mutex_);
-            wake_.wait_until(lock, nextTick, [&] { return stopping_ || !queue_.empty(); });
-            if (stopping_ && queue_.empty())
+            wake_.wait_until(lock, nextTick, [&] { return stopping_ || queue_.Ready(); });
+            if (stopping_ && !queue_.Ready())
                 return;
-            batch.swap(queue_);
+            queue_.Take(batch, queries);
         }
         const bool tick = Clock::now() >= nextTick;
         const LocalTime now = Now();
@@ -318,8 +404,7 @@ void Engine::Run() {
             const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
             HoldCallAuctions(now);
             accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
-            for (std::size_t i = 0; i < batch.size(); ++i)
-                answers[i] = batch[i].work(*ledger_, now);
+            RunRequests(batch, answers, now);
             if (tick) {
                 const TradingWindow window = WindowAt(options_, now);
                 if (window.marketMoves)
@@ -371,11 +456,23 @@ void Engine::Run() {
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
         for (std::size_t i = 0; i < batch.size(); ++i) {
-            if (committed)
-                batch[i].done(std::move(answers[i]));
-            else
-                batch[i].done(answers[i] ? std::move(answers[i]) : batch[i].failure);
+            Job& job = batch[i];
+            if (committed && job.goesOn) {
+                if (answers[i])
+                    job.committed = std::move(answers[i]);
+                later.push_back(std::move(job));
+            } else if (committed) {
+                job.done(std::move(answers[i]));
+            } else {
+                job.done(answers[i] ? std::move(answers[i]) : job.committed ? job.committed : job.failure);
+            }
         }
+        if (!later.empty()) {
+            std::lock_guard lock(mutex_);
+            queue_.PushFront(later);
+        }
+        // After the batch: a call auction or a rollover it held is in what the queries read.
+        AskReader(queries, now);
         if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
             try {
                 PublishRanking(now);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "server/engine/FairQueue.h"
 #include "server/engine/Metrics.h"
+#include "server/engine/QueryReader.h"
 #include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
 #include "server/ledger/Ledger.h"
@@ -36,7 +38,17 @@ public:
     // Runs on the engine thread inside the batch's transaction; an empty result means
     // "no answer".
     using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
-    // Runs on the engine thread after the commit; must only hand the answer on.
+    // One turn of a long request: does a bounded part and sets `more` while parts remain,
+    // which then go on in later batches. Each turn returns the answer so far.
+    using Slice = std::function<std::optional<std::string>(Ledger&, const LocalTime&, bool& more)>;
+    // The part of a query that reads the store; runs on the reader, outside any batch.
+    using Read = std::function<std::optional<std::string>(AccountHistory&)>;
+    // Runs on the engine thread when the query's turn comes: takes what the query needs of the
+    // ledger (the trading day, the account's holder codes) and returns the part that reads the
+    // store, or nothing for "no answer".
+    using Query = std::function<Read(Ledger&, const LocalTime&)>;
+    // Runs on the engine thread after the commit (on the reader for a query); must only hand
+    // the answer on.
     using Done = std::function<void(std::optional<std::string>)>;
     using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
 
@@ -84,14 +96,29 @@ public:
 
     // Called from any thread. `failure` is the answer when the batch cannot be committed.
     // A `readOnly` request whose batch could not be committed runs again against what
-    // the database holds, so queries are answered even while the disk is full.
-    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false);
+    // the database holds, so queries are answered even while the disk is full. `account`:
+    // whose request it is (0: the server's own); each account's requests are taken in the
+    // order they came, and accounts share the batches (see FairQueue).
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false,
+              std::int64_t account = 0);
+    // A request done in turns (a cancel-all of thousands of orders), each turn in its own batch
+    // so that other accounts' requests go between them. When a turn's batch fails, the answer
+    // is the last committed turn's, or `failure` when none was.
+    void PostSliced(std::int64_t account, Slice slice, Done done, std::optional<std::string> failure);
+    // A query over what the store holds of an account's days: answered by the reader from the
+    // last committed batch, which holds every earlier request of the account, while the engine
+    // goes on with others' orders.
+    void PostQuery(std::int64_t account, Query query, Done done);
 
     // Background checkpoints that went through (for tests and monitoring).
     std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
     std::uint64_t CheckpointFailures() const { return checkpointFailures_.load(); }
 
     QuoteSnapshotPtr Snapshot() const;
+
+    // At most this many of one account's requests go into a batch while another account's
+    // wait: a flood of one account waits behind itself, not in front of everyone else.
+    static constexpr std::size_t kAccountShare = 32;
 
     // Counted by the engine and by the network side; read by the HTTP side.
     Metrics& GetMetrics() { return metrics_; }
@@ -102,10 +129,15 @@ public:
 
 private:
     struct Job {
-        Work work;
+        std::int64_t account = 0;
+        Slice work;  // runs in the batch
+        Query query; // or: answered by the reader
         Done done;
         std::optional<std::string> failure;
         bool readOnly = false;
+        std::optional<std::string> committed; // a sliced request's answer as of its last committed turn
+        bool goesOn = false;                  // its account's turn ended before it ran or finished: back to its line
+        bool ForReader() const { return static_cast<bool>(query); }
     };
 
     void Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose);
@@ -113,6 +145,8 @@ private:
     LocalTime Now() const;
     void Checkpoints();
     void KeepLogSmall();
+    void AskReader(std::vector<Job>& queries, const LocalTime& now);
+    void RunRequests(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
@@ -138,7 +172,9 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable checkpointWake_;
-    std::vector<Job> queue_;
+    FairQueue<Job> queue_{kAccountShare};
+    const bool readerUsable_; // the store can be read from another connection
+    std::unique_ptr<QueryReader> reader_;
     bool stopping_ = false;
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;

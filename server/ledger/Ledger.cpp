@@ -59,26 +59,6 @@ std::string PriceText3(Cents total, std::int64_t shares) {
     return text;
 }
 
-std::string AveragePrice(Cents amount, std::int64_t qty) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", qty > 0 ? static_cast<double>(amount) / 100.0 / qty : 0.0);
-    return text;
-}
-
-std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
-    switch (status) {
-    case OrderStatus::kOpen:
-        return filled > 0 ? "部分成交" : "未成交";
-    case OrderStatus::kFilled:
-        return "已成";
-    case OrderStatus::kCancelled:
-        return filled > 0 ? "部撤" : "已撤"; // 部撤: part filled, the rest cancelled
-    case OrderStatus::kExpired:
-        return "已失效";
-    }
-    return "";
-}
-
 } // namespace
 
 Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory)
@@ -103,15 +83,7 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
     , insertStatement_(db.Prepare("INSERT INTO statements(user_id, day, code, name, summary, qty, price, amount, "
                                   "settled, commission, stamp_duty, transfer_fee, balance, contract_no) "
                                   "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"))
-    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status, id "
-                               "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
-                               "FROM trades WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectFlow_(db.Prepare("SELECT day, summary, code, name, operation, qty, price, amount, balance "
-                             "FROM funds_flow WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectStatements_(db.Prepare("SELECT day, code, name, summary, qty, price, amount, settled, commission, "
-                                   "stamp_duty, transfer_fee, balance, contract_no "
-                                   "FROM statements WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC")) {}
+    , history_(db) {}
 
 void Ledger::Load() {
     accounts_.clear();
@@ -583,12 +555,12 @@ CancelResult Ledger::CancelMatching(Account& a, std::string_view code, std::stri
     return CancelResult::kCancelled;
 }
 
-int Ledger::CancelAll(Account& a, bool sells, bool buys) {
+int Ledger::CancelAll(Account& a, bool sells, bool buys, std::size_t limit) {
     std::vector<std::int64_t> ids;
-    for (std::int64_t id : a.openOrders) {
-        const Order& o = openOrders_.at(id);
+    for (auto it = a.openOrders.begin(); it != a.openOrders.end() && ids.size() < limit; ++it) {
+        const Order& o = openOrders_.at(*it);
         if (o.sell ? sells : buys)
-            ids.push_back(id);
+            ids.push_back(*it);
     }
     for (std::int64_t id : ids)
         Finish(openOrders_.at(id), OrderStatus::kCancelled);
@@ -827,67 +799,20 @@ std::string Ledger::PositionsReply(const Account& a) const {
     return out;
 }
 
-template <class Row>
-std::string Ledger::CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from,
-                                       const std::string& to, Row row) {
-    // Newest first until the frame is full, then oldest first on the wire.
-    std::vector<std::string> records;
-    std::size_t total = 0;
-    stmt.Bind(1, userId).Bind(2, from).Bind(3, to);
-    while (stmt.Step()) {
-        std::string record = row(stmt);
-        if (total + record.size() > kMaxReplyBytes || records.size() >= 1024)
-            break;
-        total += record.size();
-        records.push_back(std::move(record));
-    }
-    stmt.Reset();
-    std::string out;
-    out.reserve(total);
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        out += *it;
-    return out;
-}
-
 std::string Ledger::OrdersReply(const Account& a, const std::string& from, const std::string& to) {
-    return CollectNewestFirst(selectOrders_, a.id, from, to, [](const Statement& s) {
-        const std::int64_t filled = s.Int(3);
-        return s.Text(0) + "," + s.Text(1) + "," + std::to_string(s.Int(2)) + "," + std::to_string(filled) + "," +
-               FormatCents(s.Int(4)) + "," + AveragePrice(s.Int(5), filled) + "," + std::to_string(s.Int(6)) + "," +
-               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "," +
-               std::to_string(s.Int(10)) + "|";
-    });
+    return history_.Orders(a.id, from, to);
 }
 
 std::string Ledger::TradesReply(const Account& a, const std::string& from, const std::string& to) {
-    return CollectNewestFirst(selectTrades_, a.id, from, to, [](const Statement& s) {
-        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," +
-               (s.Int(4) == 2 ? "卖出" : "买入") + "," + FormatCents(s.Int(5)) + "," + std::to_string(s.Int(6)) + "," +
-               FormatCents(s.Int(7)) + "|";
-    });
+    return history_.Trades(a.id, from, to);
 }
 
 std::string Ledger::FundsFlowReply(const Account& a, const std::string& from, const std::string& to) {
-    // The date alone, as the trade and settlement records carry it: the client's date column
-    // has room for no more.
-    return CollectNewestFirst(selectFlow_, a.id, from, to, [](const Statement& s) {
-        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," + s.Text(4) + "," +
-               std::to_string(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
-               FormatCents(s.Int(8)) + "|";
-    });
+    return history_.FundsFlow(a.id, from, to);
 }
 
 std::string Ledger::SettlementReply(const Account& a, const std::string& from, const std::string& to) {
-    const std::string holder = a.shAccount;
-    const std::string holderSz = a.szAccount;
-    return CollectNewestFirst(selectStatements_, a.id, from, to, [&](const Statement& s) {
-        const std::string code = s.Text(1);
-        return s.Text(0) + "," + code + "," + s.Text(2) + "," + s.Text(3) + "," + std::to_string(s.Int(4)) + "," +
-               FormatCents(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
-               FormatCents(s.Int(8)) + "," + FormatCents(s.Int(9)) + "," + FormatCents(s.Int(10)) + "," +
-               FormatCents(s.Int(11)) + "," + std::to_string(s.Int(12)) + "," +
-               (code.starts_with("6") ? holder : holderSz) + "|";
-    });
+    return history_.Settlements(a.id, from, to, a.shAccount, a.szAccount);
 }
 
 void Ledger::SetPasswordHash(Account& a, const std::string& hash, bool samePassword) {
