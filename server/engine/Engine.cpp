@@ -327,14 +327,18 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
 }
 
 void Engine::AskReader(std::vector<Job>& queries, const LocalTime& now) {
-    for (Job& job : queries) {
-        if (Read read = job.query(*ledger_, now)) {
-            reader_->Ask(job.account, std::move(read), std::move(job.done));
-            continue;
+    // Each account's queries come one after another; they go to the reader together.
+    std::vector<QueryReader::Question> questions;
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        Job& job = queries[i];
+        Read read = job.query(*ledger_, now);
+        if (!read) // no answer, in its turn among the account's others
+            read = [](AccountHistory&) -> std::optional<std::string> { return std::nullopt; };
+        questions.push_back({std::move(read), std::move(job.done)});
+        if (i + 1 == queries.size() || queries[i + 1].account != job.account) {
+            reader_->Ask(job.account, std::move(questions));
+            questions.clear();
         }
-        job.done(std::nullopt);
-        std::lock_guard lock(mutex_);
-        queue_.Release(job.account);
     }
     queries.clear();
 }

@@ -13,8 +13,9 @@ namespace server {
 // not connections. A batch takes the accounts in turn, at most `share` requests of each while
 // another account waits (all of its line when it is alone, as nobody waits behind it); the
 // rest wait for the next batch, in order, and the account goes behind the others. An account
-// whose next request is a query for the reader (`Job::ForReader`) gives that one alone and is
-// held until Release, so that neither its later requests nor its next query overtake it.
+// whose next request is a query for the reader (`Job::ForReader`) gives that and the queries
+// right behind it (its share of them) instead, and is held until Release, so that its later
+// requests do not overtake them.
 // Within an account, requests keep the order they came in. Not thread-safe: the engine
 // guards it with its mutex.
 template <class Job>
@@ -67,8 +68,11 @@ public:
                 continue;
             }
             if (line.jobs.front().ForReader()) {
-                queries.push_back(std::move(line.jobs.front()));
-                line.jobs.pop_front();
+                // Queries one after another read the same commit: they go together.
+                for (std::size_t n = 0; n < quota && !line.jobs.empty() && line.jobs.front().ForReader(); ++n) {
+                    queries.push_back(std::move(line.jobs.front()));
+                    line.jobs.pop_front();
+                }
                 line.held = true;
             } else {
                 // Up to the account's first query: that one waits for this batch's commit.
@@ -86,7 +90,7 @@ public:
         turns_.insert(turns_.end(), served.begin(), served.end());
     }
 
-    // The reader answered the account's query: its line goes on.
+    // The reader answered the account's queries: its line goes on.
     void Release(std::int64_t account) {
         const auto it = lines_.find(account);
         if (it == lines_.end())

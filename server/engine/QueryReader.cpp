@@ -20,10 +20,16 @@ bool QueryReader::CanRead(const std::string& location) {
     return !location.empty() && location != ":memory:" && !location.starts_with("file::memory:");
 }
 
-void QueryReader::Ask(std::int64_t account, Read read, Done done) {
+void QueryReader::Ask(std::int64_t account, std::vector<Question> questions) {
+    if (questions.empty())
+        return;
     {
         std::lock_guard lock(mutex_);
-        questions_.push_back({account, std::move(read), std::move(done)});
+        std::deque<Question>& line = lines_[account];
+        if (line.empty())
+            turns_.push_back(account);
+        for (Question& q : questions)
+            line.push_back(std::move(q));
     }
     wake_.notify_one();
 }
@@ -47,14 +53,23 @@ std::optional<std::string> QueryReader::Answer(const Read& read) {
 void QueryReader::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || !questions_.empty(); });
-        if (questions_.empty())
+        wake_.wait(lock, [&] { return stopping_ || !turns_.empty(); });
+        if (turns_.empty())
             return; // stopping, everything asked answered
-        Question question = std::move(questions_.front());
-        questions_.pop_front();
+        const std::int64_t account = turns_.front();
+        turns_.pop_front();
+        const auto line = lines_.find(account);
+        Question question = std::move(line->second.front());
+        line->second.pop_front();
+        const bool last = line->second.empty();
+        if (last)
+            lines_.erase(line);
+        else
+            turns_.push_back(account);
         lock.unlock();
         question.done(Answer(question.read));
-        finished_(question.account);
+        if (last)
+            finished_(account);
         lock.lock();
     }
 }

@@ -12,21 +12,28 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 namespace server {
 
 // Answers the queries over accounts' stored days on a thread and store connection of its
 // own, outside the engine's write batches: a flood of them costs the reader's time, not the
-// time of the batches that carry other accounts' orders. It reads what was committed last.
-// The engine hands it at most one query per account at a time, so taking them in the order
-// given serves the accounts in turn.
+// time of the batches that carry other accounts' orders. It reads what was committed last,
+// one query of each account in turn, so one account's many wait behind each other and not in
+// front of another's one.
 class QueryReader final {
 public:
     using Read = std::function<std::optional<std::string>(AccountHistory&)>;
     using Done = std::function<void(std::optional<std::string>)>;
+    struct Question {
+        Read read;
+        Done done;
+    };
 
     // `location`: the contest's store, opened read-only when the first query comes (and again
-    // after a failure). `finished` is called on the reader's thread after each query's `done`.
+    // after a failure). `finished` is called on the reader's thread once an account's
+    // questions are all answered (after their `done`).
     QueryReader(std::string location, std::function<void(std::int64_t account)> finished);
     ~QueryReader();
     QueryReader(const QueryReader&) = delete;
@@ -36,15 +43,11 @@ public:
     // database cannot).
     static bool CanRead(const std::string& location);
 
-    // Called from any thread.
-    void Ask(std::int64_t account, Read read, Done done);
+    // Called from any thread, with an account's questions in the order to answer them; the
+    // account asks nothing more until `finished`.
+    void Ask(std::int64_t account, std::vector<Question> questions);
 
 private:
-    struct Question {
-        std::int64_t account;
-        Read read;
-        Done done;
-    };
     void Run();
     std::optional<std::string> Answer(const Read& read);
 
@@ -55,7 +58,8 @@ private:
     RateLimitedLog log_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Question> questions_;
+    std::unordered_map<std::int64_t, std::deque<Question>> lines_;
+    std::deque<std::int64_t> turns_; // accounts with questions, in turn order
     bool stopping_ = false;
     std::thread thread_;
 };

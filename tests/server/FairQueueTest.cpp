@@ -52,10 +52,11 @@ TEST(FairQueueTest, AnAccountAloneTakesItsWholeLineAndAFloodGivesOthersTheirTurn
     EXPECT_TRUE(queries.empty());
 }
 
-TEST(FairQueueTest, AQueryGoesAloneToTheReaderAndHoldsItsAccountUntilAnswered) {
+TEST(FairQueueTest, QueriesGoToTheReaderWithoutOtherWorkAndHoldTheirAccountUntilAnswered) {
     server::FairQueue<Request> queue(8);
     queue.Push({1, "order1"});
     queue.Push({1, "query1", true});
+    queue.Push({1, "query1b", true});
     queue.Push({1, "order2"});
     queue.Push({2, "query2", true});
     std::vector<Request> batch, queries;
@@ -68,7 +69,7 @@ TEST(FairQueueTest, AQueryGoesAloneToTheReaderAndHoldsItsAccountUntilAnswered) {
     queue.Push({2, "order3"});
     queue.Take(batch, queries);
     EXPECT_TRUE(batch.empty()) << "order3 waits for query2's answer";
-    EXPECT_EQ(Names(queries), (std::vector<std::string>{"query1"}));
+    EXPECT_EQ(Names(queries), (std::vector<std::string>{"query1", "query1b"})) << "both read one commit";
     queries.clear();
     EXPECT_FALSE(queue.Ready());
     queue.Release(2);
