@@ -2,6 +2,7 @@
 
 #include "server/engine/ContestCalendar.h"
 #include "server/engine/GbkCodec.h"
+#include "server/engine/LogSyncer.h"
 #include "server/engine/Requests.h"
 #include "server/store/pg/PgStore.h"
 #include "server/store/sqlite/SqliteStore.h"
@@ -45,10 +46,14 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         if (!market_->LoadCsv(options_.quotesCsv, error, GbkToUtf8))
             throw std::runtime_error(error);
     }
-    db_ = OpenStore(options_.dbPath, options_.synchronous, access);
+    // A power-safe file store commits without syncing, and the syncer makes each batch
+    // durable before its answers go out while the engine goes on with the next one.
+    const bool overlap = access != StoreAccess::kReadOnly && !IsPostgresLocation(options_.dbPath) &&
+                         options_.synchronous == Synchronous::kFull;
+    db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous, access);
     file_ = dynamic_cast<SqliteStore*>(db_.get());
-    if (file_ && access != StoreAccess::kReadOnly)
-        file_->LimitLogSize(options_.logLimitBytes);
+    if (overlap)
+        syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
     if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
@@ -97,7 +102,10 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         ledger_->RestorePrices();
         CatchUp(now);
         history_.Load(*db_, *market_, ledger_->Day());
+        ledger_->Flush();
         db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         history_.Discard();
@@ -125,8 +133,11 @@ void Engine::RunNow(const Work& work) {
     db_->Begin();
     try {
         work(*ledger_, Now());
+        ledger_->Flush();
         db_->NoteAdminChange();
         db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         throw;
@@ -156,40 +167,44 @@ void Engine::Start(QuotesListener listener) {
 }
 
 void Engine::Checkpoints() {
-    // Copies the log into the database in the background so that the engine rarely has
-    // to. A failure (a full disk, say) is reported and tried again, never the end of it.
+    // Copies the log into the database in the background, and once it has copied all of it
+    // empties the log file, so that the engine never has to (cutting a large file back takes
+    // tens of milliseconds, and every answer of the batch would wait for it). A failure (a
+    // full disk, say) is reported and tried again, never the end of it.
     RateLimitedLog log;
     std::unique_ptr<SqliteStore> db;
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500));
+        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping_ || logTooLarge_; });
         if (stopping_)
             break;
+        const bool tooLarge = logTooLarge_;
         lock.unlock();
         try {
             if (!db)
                 db = std::make_unique<SqliteStore>(options_.dbPath, options_.synchronous);
-            if (db->PassiveCheckpoint())
+            const auto copied = db->PassiveCheckpoint();
+            if (copied)
                 ++checkpoints_;
+            // Caught up: the log's frames are all in the database, so emptying it costs only
+            // the cut, done between two batches. Above the limit it is emptied anyway while the
+            // engine waits for it, so that the log stays bounded however busy the engine is.
+            std::string error;
+            if ((copied && copied->caughtUp) || tooLarge) {
+                if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge)
+                    log.Write("write-ahead log above its limit, could not empty it: " + error);
+            }
         } catch (const std::exception& e) {
             ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
             db.reset();
         }
         lock.lock();
+        if (tooLarge) {
+            logTooLarge_ = false;
+            checkpointDone_.notify_all();
+        }
     }
-}
-
-void Engine::KeepLogSmall() {
-    if (!file_ || file_->LogBytes() <= options_.logLimitBytes)
-        return;
-    // Passive checkpoints cannot keep up with a long busy spell: the log would grow
-    // without end. Copying it all now and cutting the file back costs this one pause. A
-    // reader (a backup, an organiser's query) holding the log is not waited for: the copy
-    // goes as far as it can and the truncation is tried again later.
-    std::string error;
-    if (!file_->TruncateLog(std::chrono::milliseconds(0), error))
-        logSizeLog_.Write("write-ahead log above its limit, could not empty it: " + error);
 }
 
 void Engine::Stop() {
@@ -199,25 +214,31 @@ void Engine::Stop() {
     }
     wake_.notify_all();
     checkpointWake_.notify_all();
+    checkpointDone_.notify_all();
     if (thread_.joinable())
         thread_.join();
     if (checkpointer_.joinable())
         checkpointer_.join();
+    syncer_.reset(); // the last answers, after their sync
     reader_.reset(); // after the queries it was given
 }
 
-void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly, std::int64_t account) {
-    Job job;
-    job.account = account;
-    job.work = [work = std::move(work)](Ledger& ledger, const LocalTime& now, bool&) { return work(ledger, now); };
-    job.done = std::move(done);
-    job.failure = std::move(failure);
-    job.readOnly = readOnly;
+void Engine::Queue(Job job) {
     {
         std::lock_guard lock(mutex_);
         queue_.Push(std::move(job));
     }
     wake_.notify_one();
+}
+
+void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly, std::int64_t account) {
+    Job job;
+    job.account = account;
+    job.work = [work = std::move(work)](Ledger& ledger, const LocalTime& now, Turn&) { return work(ledger, now); };
+    job.done = std::move(done);
+    job.failure = std::move(failure);
+    job.readOnly = readOnly;
+    Queue(std::move(job));
 }
 
 void Engine::PostSliced(std::int64_t account, Slice slice, Done done, std::optional<std::string> failure) {
@@ -226,11 +247,7 @@ void Engine::PostSliced(std::int64_t account, Slice slice, Done done, std::optio
     job.work = std::move(slice);
     job.done = std::move(done);
     job.failure = std::move(failure);
-    {
-        std::lock_guard lock(mutex_);
-        queue_.Push(std::move(job));
-    }
-    wake_.notify_one();
+    Queue(std::move(job));
 }
 
 void Engine::PostQuery(std::int64_t account, Query query, Done done) {
@@ -242,16 +259,12 @@ void Engine::PostQuery(std::int64_t account, Query query, Done done) {
     } else {
         // A store only this connection sees: the query reads it inside the batch.
         job.readOnly = true;
-        job.work = [query = std::move(query)](Ledger& ledger, const LocalTime& now, bool&) {
+        job.work = [query = std::move(query)](Ledger& ledger, const LocalTime& now, Turn&) {
             const Read read = query(ledger, now);
             return read ? read(ledger.History()) : std::nullopt;
         };
     }
-    {
-        std::lock_guard lock(mutex_);
-        queue_.Push(std::move(job));
-    }
-    wake_.notify_one();
+    Queue(std::move(job));
 }
 
 QuoteSnapshotPtr Engine::Snapshot() const {
@@ -320,119 +333,155 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
     // asked again of the state that stands.
     for (std::size_t i = 0; i < batch.size(); ++i) {
         answers[i].reset();
-        bool more = false;
+        Turn turn;
         if (batch[i].readOnly)
-            answers[i] = batch[i].work(*ledger_, now, more);
+            answers[i] = batch[i].work(*ledger_, now, turn);
     }
 }
 
-void Engine::AskReader(std::vector<Job>& queries, const LocalTime& now) {
-    // Each account's queries come one after another; they go to the reader together.
-    std::vector<QueryReader::Question> questions;
-    for (std::size_t i = 0; i < queries.size(); ++i) {
-        Job& job = queries[i];
-        Read read = job.query(*ledger_, now);
-        if (!read) // no answer, in its turn among the account's others
-            read = [](AccountHistory&) -> std::optional<std::string> { return std::nullopt; };
-        questions.push_back({std::move(read), std::move(job.done)});
-        if (i + 1 == queries.size() || queries[i + 1].account != job.account) {
-            reader_->Ask(job.account, std::move(questions));
-            questions.clear();
-        }
+void Engine::RunRequest(Job& job, std::optional<std::string>& answer, const LocalTime& now,
+                        std::vector<std::int64_t>& paused) {
+    job.goesOn = std::find(paused.begin(), paused.end(), job.account) != paused.end();
+    if (job.goesOn)
+        return;
+    job.next = job.turn;
+    job.next.more = false;
+    answer = job.work(*ledger_, now, job.next);
+    if (job.next.more) {
+        job.goesOn = true;
+        paused.push_back(job.account);
     }
-    queries.clear();
 }
 
-void Engine::RunRequests(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
-                         const LocalTime& now) {
-    // A request that goes on in a later batch holds back its account's requests behind it,
-    // so that they still come after it.
+bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                        bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts) {
+    bool accountsChanged = false;
+    db_->Begin();
+    const std::int64_t version = db_->DataVersion();
+    if (version != dataVersion_) {
+        // An admin command wrote to the file: take its state as the truth.
+        ledger_->Load();
+        ledger_->RestorePrices();
+        history_.Load(*db_, *market_, ledger_->Day());
+        dataVersion_ = version;
+        accountsChanged = true;
+    }
+    const auto day = ledger_->Day();
+    CatchUp(now);
+    if (ledger_->Day() != day) {
+        // The closed day's bar was stored as a daily bar: take the bars afresh.
+        history_.Load(*db_, *market_, ledger_->Day());
+        accountsChanged = true;
+    }
+    // A call auction fills the orders of many accounts at one moment, unasked.
+    const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
+    HoldCallAuctions(now);
+    accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
+    if (isolated)
+        ledger_->Flush();
     std::vector<std::int64_t> paused;
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        Job& job = batch[i];
-        job.goesOn = std::find(paused.begin(), paused.end(), job.account) != paused.end();
-        if (job.goesOn)
+        if (!isolated) {
+            RunRequest(batch[i], answers[i], now, paused);
             continue;
-        bool more = false;
-        answers[i] = job.work(*ledger_, now, more);
-        if (more) {
-            job.goesOn = true;
-            paused.push_back(job.account);
+        }
+        // Each request alone inside the transaction: one that fails is undone and answered
+        // with its failure, and the others commit.
+        Market::Checkpoint market = market_->Save();
+        db_->Savepoint();
+        try {
+            RunRequest(batch[i], answers[i], now, paused);
+            ledger_->Flush();
+            db_->ReleaseSavepoint();
+        } catch (const std::exception& e) {
+            if (db_->Lost())
+                throw;
+            metrics_.requestsFailed.fetch_add(1, std::memory_order_relaxed);
+            batchLog_.Write(std::string("request rolled back alone: ") + e.what());
+            db_->RollbackToSavepoint();
+            market_->Rewind(std::move(market));
+            ledger_->Load(); // what the transaction holds without this request
+            answers[i] = batch[i].committed ? batch[i].committed : batch[i].failure;
+            batch[i].goesOn = false;
         }
     }
+    if (tick) {
+        const TradingWindow window = WindowAt(options_, now);
+        if (window.marketMoves)
+            market_->Advance();
+        if (window.ordersMatch)
+            filledAccounts = ledger_->MatchOpenOrders(now.time);
+        RecordBars(now);
+    }
+    // Fills between ticks change the day's volume too.
+    ledger_->SavePrices();
+    ledger_->Flush();
+    db_->Commit();
+    history_.Publish();
+    dataVersion_ = db_->DataVersion();
+    return accountsChanged;
 }
 
 void Engine::Run() {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(options_.tickMs > 0 ? options_.tickMs : 1000);
     auto nextTick = Clock::now() + period;
-    std::vector<Job> batch;
-    std::vector<Job> queries;
-    std::vector<Job> later;
-    std::vector<std::optional<std::string>> answers;
     for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait_until(lock, nextTick, [&] { return stopping_ || queue_.Ready(); });
-            if (stopping_ && !queue_.Ready())
-                return;
-            queue_.Take(batch, queries);
+        Batch batch;
+        if (!TakeBatch(batch, nextTick))
+            return;
+        const auto started = Clock::now();
+        CommitBatch(batch);
+        CountBatch(batch, started);
+        Deliver(batch);
+        if (batch.committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
+            try {
+                PublishRanking(batch.now);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "quorvexd: ranking not published: %s\n", e.what());
+            }
         }
-        const bool tick = Clock::now() >= nextTick;
-        const LocalTime now = Now();
-        answers.assign(batch.size(), std::nullopt);
-        Market::Checkpoint market = market_->Save();
-        bool committed = false;
-        bool accountsChanged = false;
-        std::vector<std::int64_t> filledAccounts;
-        const auto batchStart = Clock::now();
+        if (batch.tick) {
+            PublishQuotes(batch.now);
+            nextTick += period;
+            if (nextTick < Clock::now())
+                nextTick = Clock::now() + period;
+        }
+    }
+}
+
+bool Engine::TakeBatch(Batch& batch, std::chrono::steady_clock::time_point nextTick) {
+    {
+        std::unique_lock lock(mutex_);
+        // The log passed its limit: let the checkpointer empty it before writing more.
+        checkpointDone_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !logTooLarge_ || stopping_; });
+        wake_.wait_until(lock, nextTick, [&] { return stopping_ || queue_.Ready(); });
+        if (stopping_ && !queue_.Ready())
+            return false;
+        queue_.Take(batch.jobs, batch.queries);
+    }
+    batch.tick = std::chrono::steady_clock::now() >= nextTick;
+    batch.now = Now();
+    return true;
+}
+
+void Engine::CommitBatch(Batch& batch) {
+    batch.answers.assign(batch.jobs.size(), std::nullopt);
+    const Market::Checkpoint market = market_->Save();
+    // The whole batch at once; when it fails, once more with each request alone, so that
+    // one request that cannot be written (a name the store refuses, say) fails alone.
+    for (const bool isolated : {false, true}) {
         try {
-            db_->Begin();
-            const std::int64_t version = db_->DataVersion();
-            if (version != dataVersion_) {
-                // An admin command wrote to the file: take its state as the truth.
-                ledger_->Load();
-                ledger_->RestorePrices();
-                history_.Load(*db_, *market_, ledger_->Day());
-                dataVersion_ = version;
-                accountsChanged = true;
-            }
-            const auto day = ledger_->Day();
-            CatchUp(now);
-            if (ledger_->Day() != day) {
-                // The closed day's bar was stored as a daily bar: take the bars afresh.
-                history_.Load(*db_, *market_, ledger_->Day());
-                accountsChanged = true;
-            }
-            // A call auction fills the orders of many accounts at one moment, unasked.
-            const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
-            HoldCallAuctions(now);
-            accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
-            RunRequests(batch, answers, now);
-            if (tick) {
-                const TradingWindow window = WindowAt(options_, now);
-                if (window.marketMoves)
-                    market_->Advance();
-                if (window.ordersMatch)
-                    filledAccounts = ledger_->MatchOpenOrders(now.time);
-                RecordBars(now);
-            }
-            // Fills between ticks change the day's volume too.
-            ledger_->SavePrices();
-            db_->Commit();
-            committed = true;
-            history_.Publish();
-            dataVersion_ = db_->DataVersion();
-            if (!batch.empty()) {
-                metrics_.batchSize.Observe(static_cast<double>(batch.size()));
-                metrics_.commitSeconds.Observe(std::chrono::duration<double>(Clock::now() - batchStart).count());
-            }
-            metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
-            metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
+            batch.accountsChanged =
+                ApplyBatch(batch.jobs, batch.answers, batch.now, batch.tick, isolated, batch.filledAccounts);
+            batch.committed = true;
+            return;
         } catch (const std::exception& e) {
-            metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
-            // A full disk fails every batch: say so every few seconds, not every time.
-            batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
+            if (isolated || batch.jobs.empty() || db_->Lost()) {
+                metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
+                // A full disk fails every batch: say so every few seconds, not every time.
+                batchLog_.Write("batch of " + std::to_string(batch.jobs.size()) + " requests rolled back: " + e.what());
+            }
             try {
                 db_->Rollback();
             } catch (const std::exception&) {
@@ -442,62 +491,116 @@ void Engine::Run() {
                 storeLost_ = nullptr;
             }
             // Fills of the lost batch took book volume that nobody bought after all.
-            market_->Rewind(std::move(market));
+            market_->Rewind(market);
             history_.Discard();
+            batch.filledAccounts.clear();
             try {
                 ledger_->Load(); // back to what the database holds
-                RerunReadOnly(batch, answers, now);
+                if (isolated || batch.jobs.empty() || db_->Lost()) {
+                    RerunReadOnly(batch.jobs, batch.answers, batch.now);
+                    return;
+                }
+                batch.answers.assign(batch.jobs.size(), std::nullopt);
             } catch (const std::exception& again) {
                 batchLog_.Write(std::string("reload failed: ") + again.what());
+                return;
             }
-        }
-        if (committed)
-            KeepLogSmall();
-        if (committed && accountsChanged && accountsChanged_)
-            accountsChanged_();
-        else if (committed && !filledAccounts.empty() && ordersFilled_)
-            ordersFilled_(filledAccounts);
-        buyFillsCounted_ = ledger_->BuyFills();
-        sellFillsCounted_ = ledger_->SellFills();
-        for (std::size_t i = 0; i < batch.size(); ++i) {
-            Job& job = batch[i];
-            if (committed && job.goesOn) {
-                if (answers[i])
-                    job.committed = std::move(answers[i]);
-                later.push_back(std::move(job));
-            } else if (committed) {
-                job.done(std::move(answers[i]));
-            } else {
-                job.done(answers[i] ? std::move(answers[i]) : job.committed ? job.committed : job.failure);
-            }
-        }
-        if (!later.empty()) {
-            std::lock_guard lock(mutex_);
-            queue_.PushFront(later);
-        }
-        // After the batch: a call auction or a rollover it held is in what the queries read.
-        AskReader(queries, now);
-        if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
-            try {
-                PublishRanking(now);
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "quorvexd: ranking not published: %s\n", e.what());
-            }
-        }
-        batch.clear();
-        if (tick) {
-            QuoteSnapshotPtr snapshot = BuildSnapshot(now);
-            {
-                std::lock_guard lock(mutex_);
-                snapshot_ = snapshot;
-            }
-            if (listener_)
-                listener_(std::move(snapshot));
-            nextTick += period;
-            if (nextTick < Clock::now())
-                nextTick = Clock::now() + period;
         }
     }
+}
+
+void Engine::CountBatch(const Batch& batch, std::chrono::steady_clock::time_point started) {
+    if (batch.committed) {
+        if (!batch.jobs.empty()) {
+            metrics_.batchSize.Observe(static_cast<double>(batch.jobs.size()));
+            metrics_.commitSeconds.Observe(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        }
+        metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
+        metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
+    }
+    if (batch.committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
+        {
+            std::lock_guard lock(mutex_);
+            logTooLarge_ = true;
+        }
+        checkpointWake_.notify_one();
+    }
+    buyFillsCounted_ = ledger_->BuyFills();
+    sellFillsCounted_ = ledger_->SellFills();
+}
+
+Engine::Questions Engine::PrepareQueries(std::vector<Job>& queries, const LocalTime& now) {
+    // Each account's queries come one after another; they go to the reader together.
+    Questions questions;
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        Job& job = queries[i];
+        if (i == 0 || queries[i - 1].account != job.account)
+            questions.emplace_back(job.account, std::vector<QueryReader::Question>{});
+        Read read = job.query(*ledger_, now);
+        if (!read) // no answer, in its turn among the account's others
+            read = [](AccountHistory&) -> std::optional<std::string> { return std::nullopt; };
+        questions.back().second.push_back({std::move(read), std::move(job.done)});
+    }
+    return questions;
+}
+
+void Engine::Deliver(Batch& batch) {
+    // A request that goes on takes its place again at the front of its account's line, with the
+    // account's requests that waited behind it; its answer goes out with its last turn.
+    std::vector<Job> later;
+    std::vector<Job> answered;
+    std::vector<std::optional<std::string>> texts;
+    for (std::size_t i = 0; i < batch.jobs.size(); ++i) {
+        Job& job = batch.jobs[i];
+        if (batch.committed && job.goesOn) {
+            if (batch.answers[i]) {
+                job.turn = job.next;
+                job.committed = std::move(batch.answers[i]);
+            }
+            later.push_back(std::move(job));
+        } else {
+            texts.push_back(batch.committed || batch.answers[i] ? std::move(batch.answers[i])
+                            : job.committed                     ? job.committed
+                                                                : job.failure);
+            answered.push_back(std::move(job));
+        }
+    }
+    if (!later.empty()) {
+        std::lock_guard lock(mutex_);
+        queue_.PushFront(later);
+    }
+    // Queries read the state after this batch (a call auction or a rollover it held), which is
+    // durable by the time the reader gets them, after the answers of the account's requests.
+    Questions questions = PrepareQueries(batch.queries, batch.now);
+    auto deliver = [this, committed = batch.committed, changed = batch.committed && batch.accountsChanged,
+                    jobs = std::move(answered), texts = std::move(texts), filled = std::move(batch.filledAccounts),
+                    questions = std::move(questions)]() mutable {
+        if (changed && accountsChanged_)
+            accountsChanged_();
+        else if (committed && !filled.empty() && ordersFilled_)
+            ordersFilled_(filled);
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            jobs[i].done(std::move(texts[i]));
+        for (auto& [account, asked] : questions)
+            reader_->Ask(account, std::move(asked));
+    };
+    // Rolled-back batches wait their turn too, so that one connection's answers keep
+    // their order.
+    if (syncer_)
+        syncer_->Hand(std::move(deliver), batch.committed);
+    else
+        deliver();
+}
+
+void Engine::PublishQuotes(const LocalTime& now) {
+    QuoteSnapshotPtr snapshot = BuildSnapshot(now);
+    {
+        std::lock_guard lock(mutex_);
+        snapshot_ = snapshot;
+    }
+    if (listener_)
+        listener_(std::move(snapshot));
 }
 
 } // namespace server

@@ -23,32 +23,43 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace server {
 
+class LogSyncer;
 class UserDirectory;
 
-// The one thread that owns the accounts, the market and the database. Requests queue up;
-// the thread takes everything queued, applies it, commits the batch in one transaction
-// and only then hands out the answers, so nothing a client is told can be lost by a
-// crash. Market ticks run in the same loop, and their quotes go out after the commit.
+// The one thread that owns the accounts, the market and the database. Requests queue up in
+// one line per account; the thread takes a batch from the lines in turn, applies it, commits
+// it in one transaction and hands out the answers only once that is durable, so nothing a
+// client is told can be lost by a crash. On a power-safe SQLite store the log's sync runs on
+// a thread of its own while the engine applies the next batch. Market ticks run in the same
+// loop, and their quotes go out after the commit. Queries over an account's stored days are
+// answered by a reader thread from the last commit, outside the batches.
 class Engine final {
 public:
     // Runs on the engine thread inside the batch's transaction; an empty result means
     // "no answer".
     using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
-    // One turn of a long request: does a bounded part and sets `more` while parts remain,
-    // which then go on in later batches. Each turn returns the answer so far.
-    using Slice = std::function<std::optional<std::string>(Ledger&, const LocalTime&, bool& more)>;
+    // Where a request done in turns stands: what its committed turns did (a count, say), and
+    // whether parts remain after this turn.
+    struct Turn {
+        std::int64_t progress = 0;
+        bool more = false;
+    };
+    // One turn of a long request: does a bounded part, adds to `turn.progress` and sets
+    // `turn.more` while parts remain, which go on in later batches. Returns the answer so far.
+    using Slice = std::function<std::optional<std::string>(Ledger&, const LocalTime&, Turn& turn)>;
     // The part of a query that reads the store; runs on the reader, outside any batch.
-    using Read = std::function<std::optional<std::string>(AccountHistory&)>;
+    using Read = QueryReader::Read;
     // Runs on the engine thread when the query's turn comes: takes what the query needs of the
     // ledger (the trading day, the account's holder codes) and returns the part that reads the
     // store, or nothing for "no answer".
     using Query = std::function<Read(Ledger&, const LocalTime&)>;
-    // Runs on the engine thread after the commit (on the reader for a query); must only hand
-    // the answer on.
+    // Runs once the batch is durable, on the engine thread or (a power-safe SQLite store) on
+    // the thread that syncs its log (on the reader for a query); must only hand the answer on.
     using Done = std::function<void(std::optional<std::string>)>;
     using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
 
@@ -82,12 +93,14 @@ public:
     // be reached: with it went the leadership, so the server should stop and let its standby
     // serve. Set before Start.
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
-    // Called on the engine thread after a committed batch that changed accounts nobody asked
-    // about: the day rolled over, a call auction filled orders, or an admin command's writes were
-    // taken in. Set before Start.
+    // Called after a committed batch that changed accounts nobody asked about, once the batch
+    // is durable (on the engine thread, or on a SQLite store's syncing thread): the day rolled
+    // over, a call auction filled orders, or an admin command's writes were taken in. Set
+    // before Start.
     void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
-    // Called on the engine thread after a committed tick whose matching filled resting
-    // orders, with the accounts that own them. Set before Start.
+    // Called after a committed tick whose matching filled resting orders, with the accounts
+    // that own them, once the batch is durable (on the engine thread, or on a SQLite store's
+    // syncing thread). Set before Start.
     void OnOrdersFilled(std::function<void(const std::vector<std::int64_t>&)> handler) {
         ordersFilled_ = std::move(handler);
     }
@@ -105,9 +118,9 @@ public:
     // so that other accounts' requests go between them. When a turn's batch fails, the answer
     // is the last committed turn's, or `failure` when none was.
     void PostSliced(std::int64_t account, Slice slice, Done done, std::optional<std::string> failure);
-    // A query over what the store holds of an account's days: answered by the reader from the
-    // last committed batch, which holds every earlier request of the account, while the engine
-    // goes on with others' orders.
+    // A query over what the store holds of an account's days: answered by the reader from a
+    // durable commit that holds every earlier request of the account, while the engine goes on
+    // with others' orders.
     void PostQuery(std::int64_t account, Query query, Done done);
 
     // Background checkpoints that went through (for tests and monitoring).
@@ -135,18 +148,47 @@ private:
         Done done;
         std::optional<std::string> failure;
         bool readOnly = false;
-        std::optional<std::string> committed; // a sliced request's answer as of its last committed turn
-        bool goesOn = false;                  // its account's turn ended before it ran or finished: back to its line
+        Turn turn;                            // a sliced request's, as of its last committed turn
+        Turn next;                            // ... and as of this batch's
+        std::optional<std::string> committed; // its answer as of its last committed turn
+        bool goesOn = false;                  // its account's turn ended before it ran or finished
         bool ForReader() const { return static_cast<bool>(query); }
+    };
+    // What one round of the loop takes and makes.
+    struct Batch {
+        std::vector<Job> jobs;
+        std::vector<Job> queries; // for the reader, after this batch
+        std::vector<std::optional<std::string>> answers;
+        LocalTime now;
+        bool tick = false;
+        bool committed = false;
+        bool accountsChanged = false; // accounts changed that nobody asked about
+        std::vector<std::int64_t> filledAccounts;
     };
 
     void Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose);
+    void Queue(Job job);
+    // The batch loop, in its steps.
     void Run();
+    bool TakeBatch(Batch& batch, std::chrono::steady_clock::time_point nextTick);
+    void CommitBatch(Batch& batch);
+    void CountBatch(const Batch& batch, std::chrono::steady_clock::time_point started);
+    void Deliver(Batch& batch);
+    void PublishQuotes(const LocalTime& now);
+    // One transaction for the batch; throws when it cannot be committed. `isolated` puts each
+    // request in a savepoint of its own. True when accounts changed that nobody asked about;
+    // `filledAccounts` gets the accounts whose resting orders the tick filled.
+    bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                    bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts);
+    // One request of the batch; a request that goes on in a later batch holds back the
+    // requests of its account behind it (`paused`), so that they still come after it.
+    void RunRequest(Job& job, std::optional<std::string>& answer, const LocalTime& now,
+                    std::vector<std::int64_t>& paused);
+    // Each account's queries, with what they need of the ledger taken now, for the reader.
+    using Questions = std::vector<std::pair<std::int64_t, std::vector<QueryReader::Question>>>;
+    Questions PrepareQueries(std::vector<Job>& queries, const LocalTime& now);
     LocalTime Now() const;
     void Checkpoints();
-    void KeepLogSmall();
-    void AskReader(std::vector<Job>& queries, const LocalTime& now);
-    void RunRequests(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
@@ -172,10 +214,12 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable checkpointWake_;
+    std::condition_variable checkpointDone_;
     FairQueue<Job> queue_{kAccountShare};
     const bool readerUsable_; // the store can be read from another connection
     std::unique_ptr<QueryReader> reader_;
     bool stopping_ = false;
+    bool logTooLarge_ = false; // the checkpointer should empty the log now
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
     std::function<void()> accountsChanged_;
@@ -183,10 +227,11 @@ private:
     std::function<void()> storeLost_;
     std::thread thread_;
     std::thread checkpointer_;
+    std::unique_ptr<LogSyncer> syncer_; // a power-safe SQLite store's
+
     std::atomic<std::uint64_t> checkpoints_{0};
     std::atomic<std::uint64_t> checkpointFailures_{0};
     RateLimitedLog batchLog_;
-    RateLimitedLog logSizeLog_;
 };
 
 } // namespace server

@@ -26,7 +26,7 @@ std::optional<Range> DateRange(const QueryString& query, const std::string& toda
 }
 
 // Cancels are answered like orders: "0,..." when something was cancelled.
-std::string CancelAllAnswer(int cancelled) {
+std::string CancelAllAnswer(std::int64_t cancelled) {
     if (cancelled == 0)
         return "1,没有可撤销的委托";
     return "0,已撤销" + std::to_string(cancelled) + "笔委托";
@@ -119,7 +119,7 @@ bool IsCancelAll(int command) {
 }
 
 std::optional<std::string> CancelAllTurn(Ledger& ledger, const TradingWindow& window, std::int64_t userId, int command,
-                                         int& cancelled, bool& more) {
+                                         std::int64_t& cancelled, bool& more) {
     more = false;
     Account* account = ledger.FindAccount(userId);
     if (!account)

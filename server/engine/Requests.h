@@ -40,7 +40,7 @@ bool IsCancelAll(int command);
 // One turn: `cancelled` counts what the earlier turns cancelled; `more` is set while orders may
 // remain. Answers as the whole request would, with the count so far. Engine thread only.
 std::optional<std::string> CancelAllTurn(Ledger& ledger, const TradingWindow& window, std::int64_t userId, int command,
-                                         int& cancelled, bool& more);
+                                         std::int64_t& cancelled, bool& more);
 
 // The queries over the account's stored days: today's orders and trades, the funds flow, the
 // orders and trades of past days, the settlements.

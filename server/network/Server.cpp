@@ -470,8 +470,9 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
     } else if (IsCancelAll(command)) {
         engine_.PostSliced(
             userId,
-            [this, userId, command, cancelled = 0](Ledger& ledger, const LocalTime& now, bool& more) mutable {
-                return CancelAllTurn(ledger, WindowAt(engine_.Options(), now), userId, command, cancelled, more);
+            [this, userId, command](Ledger& ledger, const LocalTime& now, Engine::Turn& turn) {
+                return CancelAllTurn(ledger, WindowAt(engine_.Options(), now), userId, command, turn.progress,
+                                     turn.more);
             },
             std::move(done), std::move(failure));
     } else {

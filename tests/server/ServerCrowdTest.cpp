@@ -342,9 +342,9 @@ TEST(CrowdFairnessTest, ACancelAllOfManyOrdersLetsAnotherAccountsOrderThroughBet
     std::promise<std::optional<std::string>> cancelAnswer;
     engine.PostSliced(
         amy,
-        [amy, &harness, cancelled = 0](server::Ledger& ledger, const server::LocalTime& now, bool& more) mutable {
+        [amy, &harness](server::Ledger& ledger, const server::LocalTime& now, server::Engine::Turn& turn) {
             return server::CancelAllTurn(ledger, server::WindowAt(harness.Options(), now), amy, net::kCmdCancelAll,
-                                         cancelled, more);
+                                         turn.progress, turn.more);
         },
         [&](std::optional<std::string> a) { cancelAnswer.set_value(std::move(a)); }, std::string("1,busy"));
     std::size_t amysOpenOrders = 0;
