@@ -2,7 +2,8 @@
 //
 //   quorvex_load quotes  [--clients 1000] [--codes 10] [--seconds 10]
 //   quorvex_load orders  [--clients 20] [--window 32] [--orders 100000]
-//   quorvex_load latency [--rate 1000] [--seconds 10] [--clients 8]
+//   quorvex_load latency [--rate 1000] [--seconds 10] [--clients 8] [--reader 1]
+//                        --reader: a read transaction held open on the SQLite file meanwhile
 //   quorvex_load logins  [--clients 50] [--users 8] [--burst 1]  --burst: every user's first
 //                        login at once, as at the opening bell; how many are answered in 10 s
 //   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
@@ -588,10 +589,13 @@ int RunWal(std::uint16_t port, const std::string& db) {
 
 // Paced orders spread over --clients accounts (8): one connection's 32 requests in flight
 // would cap a busy day's rate at 32 per commit.
-int RunLatency(std::uint16_t port) {
+int RunLatency(std::uint16_t port, const std::string& db) {
     const long rate = Option("--rate", 1000);
     const long seconds = Option("--seconds", 10);
     const long clients = Option("--clients", 8);
+    // --reader 1: an organiser's sqlite3 shell (or a backup) holds a read transaction on the
+    // contest file the whole time, as `sqlite3 FILE` with "BEGIN; SELECT count(*) FROM orders;".
+    const bool reader = Option("--reader", 0) != 0 && !server::IsPostgresLocation(db);
     asio::io_context io;
     std::vector<std::deque<Clock::time_point>> inFlight(static_cast<std::size_t>(clients));
     std::vector<double> latencies;
@@ -617,6 +621,12 @@ int RunLatency(std::uint16_t port) {
     }
     if (!AwaitLogins(io, loggedIn, clients))
         return 1;
+    sqlite3* held = nullptr;
+    if (reader && (sqlite3_open_v2(db.c_str(), &held, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+                   sqlite3_exec(held, "BEGIN; SELECT count(*) FROM orders;", nullptr, nullptr, nullptr) != SQLITE_OK)) {
+        std::fprintf(stderr, "quorvex_load: the reader could not open %s\n", db.c_str());
+        return 1;
+    }
     // Paced sends: order n leaves at t0 + n / rate, from client n mod clients.
     const auto t0 = Clock::now();
     const long total = rate * seconds;
@@ -639,6 +649,12 @@ int RunLatency(std::uint16_t port) {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds + 30);
     while (static_cast<long>(latencies.size()) < total && Clock::now() < deadline)
         io.run_for(std::chrono::milliseconds(20));
+    if (held) {
+        std::error_code ec;
+        std::printf("latency: a reader held the file throughout; the log grew to %.1f MB\n",
+                    static_cast<double>(std::filesystem::file_size(db + "-wal", ec)) / 1e6);
+        sqlite3_close(held); // its transaction ends with it
+    }
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double q) {
         return latencies.empty()
@@ -1466,7 +1482,7 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
         } else if (mode == "orders") {
             rc = RunOrders(server, port, db);
         } else if (mode == "latency") {
-            rc = RunLatency(port);
+            rc = RunLatency(port, db);
         } else if (mode == "logins") {
             rc = RunLogins(port, std::max(1L, Option("--users", 8)));
         } else if (mode == "guesses") {
@@ -1501,7 +1517,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
-    std::string binary = QUORVEXD_PATH;
+    std::string binary = tavix::test::QuorvexdPath();
     for (int i = 2; i + 1 < argc; i += 2) {
         if (std::string(argv[i]) == "--server")
             binary = argv[i + 1];

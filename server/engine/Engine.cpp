@@ -188,11 +188,16 @@ void Engine::Checkpoints() {
                 ++checkpoints_;
             // Caught up: the log's frames are all in the database, so emptying it costs only
             // the cut, done between two batches. Above the limit it is emptied anyway while the
-            // engine waits for it, so that the log stays bounded however busy the engine is.
+            // engine waits for it, so that the log stays bounded however busy the engine is. A
+            // reader (an organiser's query, a backup) pins the log: it is not waited for, and the
+            // engine stops asking for a second; the log is emptied once the reader lets go.
             std::string error;
             if ((copied && copied->caughtUp) || tooLarge) {
-                if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge)
+                if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge) {
                     log.Write("write-ahead log above its limit, could not empty it: " + error);
+                    std::lock_guard blocked(mutex_);
+                    logRetryAt_ = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+                }
             }
         } catch (const std::exception& e) {
             ++checkpointFailures_;
@@ -520,11 +525,14 @@ void Engine::CountBatch(const Batch& batch, std::chrono::steady_clock::time_poin
         metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
     }
     if (batch.committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
+        bool ask = false;
         {
             std::lock_guard lock(mutex_);
-            logTooLarge_ = true;
+            ask = std::chrono::steady_clock::now() >= logRetryAt_;
+            logTooLarge_ = logTooLarge_ || ask;
         }
-        checkpointWake_.notify_one();
+        if (ask)
+            checkpointWake_.notify_one();
     }
     buyFillsCounted_ = ledger_->BuyFills();
     sellFillsCounted_ = ledger_->SellFills();

@@ -220,6 +220,8 @@ private:
     std::unique_ptr<QueryReader> reader_;
     bool stopping_ = false;
     bool logTooLarge_ = false; // the checkpointer should empty the log now
+    // Readers held the log at the last try: the engine does not ask again before this.
+    std::chrono::steady_clock::time_point logRetryAt_;
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
     std::function<void()> accountsChanged_;
