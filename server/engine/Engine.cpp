@@ -193,6 +193,9 @@ void Engine::Checkpoints() {
             // engine stops asking for a second; the log is emptied once the reader lets go.
             std::string error;
             if ((copied && copied->caughtUp) || tooLarge) {
+                // The query reader reads back to back under a flood of queries, always holding
+                // the log: it waits for the cut, which it would otherwise never let happen.
+                const auto held = reader_ ? reader_->HoldReads() : std::unique_lock<std::mutex>();
                 if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge) {
                     log.Write("write-ahead log above its limit, could not empty it: " + error);
                     std::lock_guard blocked(mutex_);

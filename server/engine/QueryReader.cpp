@@ -67,7 +67,12 @@ void QueryReader::Run() {
         else
             turns_.push_back(account);
         lock.unlock();
-        question.done(Answer(question.read));
+        std::optional<std::string> answer;
+        {
+            std::lock_guard reading(readMutex_);
+            answer = Answer(question.read);
+        }
+        question.done(std::move(answer));
         if (last)
             finished_(account);
         lock.lock();

@@ -43,6 +43,10 @@ public:
     // database cannot).
     static bool CanRead(const std::string& location);
 
+    // Keeps the reader from starting a query until the lock goes (any thread): a reader between
+    // queries holds nothing of the store, so the log can be cut back meanwhile.
+    std::unique_lock<std::mutex> HoldReads() { return std::unique_lock(readMutex_); }
+
     // Called from any thread, with an account's questions in the order to answer them; the
     // account asks nothing more until `finished`.
     void Ask(std::int64_t account, std::vector<Question> questions);
@@ -56,6 +60,7 @@ private:
     std::unique_ptr<Store> db_;
     std::unique_ptr<AccountHistory> history_;
     RateLimitedLog log_;
+    std::mutex readMutex_; // held while a query reads
     std::mutex mutex_;
     std::condition_variable wake_;
     std::unordered_map<std::int64_t, std::deque<Question>> lines_;
