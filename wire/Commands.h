@@ -32,9 +32,12 @@ enum Command : int {
 };
 
 // A cancel: one order (3), or every open sell, buy or order (4 to 6).
+constexpr bool IsCancelAll(int command) {
+    return command == kCmdCancelAllSells || command == kCmdCancelAllBuys || command == kCmdCancelAll;
+}
+
 constexpr bool IsCancel(int command) {
-    return command == kCmdCancelOne || command == kCmdCancelAllSells || command == kCmdCancelAllBuys ||
-           command == kCmdCancelAll;
+    return command == kCmdCancelOne || IsCancelAll(command);
 }
 
 // The requests that change an account; every other request only reads.

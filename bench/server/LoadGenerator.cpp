@@ -8,8 +8,11 @@
 //                        login at once, as at the opening bell; how many are answered in 10 s
 //   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
 //   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5] [--connections 1]
-//                        [--resting N]  bench0 floods with queries (or N resting orders) over
-//                        its connections, bench1's order latency is measured
+//                        [--resting N] [--prefill N] [--cancel-all 1 [--cap 2000]]
+//                        bench0 places --prefill resting orders, then floods with today's-orders
+//                        queries (or N resting orders, or fills its --cap open orders and cancels
+//                        them all, again and again) over its connections; bench1's order latency
+//                        is measured
 //   quorvex_load wal     [--clients 20] [--window 32] [--seconds 60]  log size under load
 //   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
 //                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
@@ -846,28 +849,52 @@ int RunGuesses(std::uint16_t port) {
     return 0;
 }
 
-// One account pipelines many queries from a thread of its own; another account sends paced
-// orders from another thread meanwhile, so the flooder's answers never delay the victim's
-// reading of its own.
+// One account floods over its connections from a thread of its own; another account sends
+// paced orders from another thread meanwhile, so the flooder's answers never delay the
+// victim's reading of its own.
 int RunFlood(std::uint16_t port) {
     const long queries = Option("--queries", 20000);
     const long rate = Option("--rate", 200);
     const long seconds = Option("--seconds", 5);
     const long connections = std::max(1L, Option("--connections", 1));
     const long resting = Option("--resting", 0);
+    const long prefill = Option("--prefill", 0);
+    const bool cancelAll = Option("--cancel-all", 0) != 0;
+    const long cap = Option("--cap", 2000); // the server's default cap on an account's open orders
     // The flooder (bench0) runs on a thread of its own, the victim (bench1) on this one.
     asio::io_context floodIo;
     std::atomic<long> flooded{0};
     std::atomic<long> floodersIn{0};
+    std::atomic<long> prefilled{0};
+    std::atomic<long> cancelAlls{0};
     std::vector<std::shared_ptr<Client>> flooders;
+    long cycleAnswers = 0; // flood thread only
+    const auto placeOrders = [&](long n) {
+        for (long i = 0; i < n; ++i)
+            flooders[static_cast<std::size_t>(i % connections)]->Send(net::kCmdOrder, kOrderBody);
+    };
     for (long i = 0; i < connections; ++i) {
         flooders.push_back(std::make_shared<Client>(
             floodIo,
             [&](Client&, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
                     ++floodersIn;
-                else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder)
+                } else if (prefilled < prefill && f.command == net::kCmdOrder) {
+                    ++prefilled;
+                } else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder ||
+                           f.command == net::kCmdCancelAll) {
                     ++flooded;
+                    if (!cancelAll)
+                        return;
+                    // Fill up to the cap, cancel everything once every order is answered, again.
+                    if (f.command == net::kCmdCancelAll) {
+                        ++cancelAlls;
+                        cycleAnswers = 0;
+                        placeOrders(cap);
+                    } else if (++cycleAnswers == cap) {
+                        flooders[0]->Send(net::kCmdCancelAll, "");
+                    }
+                }
             },
             AccountName(0)));
         flooders.back()->Connect(port);
@@ -879,6 +906,12 @@ int RunFlood(std::uint16_t port) {
     const auto loginDeadline = Clock::now() + std::chrono::seconds(5);
     while (floodersIn < connections && Clock::now() < loginDeadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (prefill > 0) {
+        asio::post(floodIo, [&] { placeOrders(prefill); });
+        const auto prefillDeadline = Clock::now() + std::chrono::seconds(60);
+        while (prefilled < prefill && Clock::now() < prefillDeadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     asio::io_context io;
     std::deque<Clock::time_point> inFlight;
     std::vector<double> latencies;
@@ -908,8 +941,13 @@ int RunFlood(std::uint16_t port) {
         io.run_for(std::chrono::milliseconds(20));
     latencies.clear();
     // --resting N: the flooder places N resting orders spread over its connections; otherwise
-    // it pipelines today's-orders queries.
+    // it pipelines today's-orders queries, or fills and cancels its book.
     asio::post(floodIo, [&] {
+        if (cancelAll) {
+            placeOrders(cap - prefill);
+            cycleAnswers = prefill;
+            return;
+        }
         for (long i = 0; i < (resting > 0 ? resting : queries); ++i)
             flooders[static_cast<std::size_t>(i % connections)]->Send(
                 resting > 0 ? net::kCmdOrder : net::kCmdTodayOrders, resting > 0 ? kOrderBody : "start=2000-1-1");
@@ -942,11 +980,19 @@ int RunFlood(std::uint16_t port) {
                    ? 0.0
                    : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
     };
-    std::printf("flood: bench0 pipelines %ld %s over %ld connections; bench1 sends %ld orders/s for %ld s\n",
-                resting > 0 ? resting : queries, resting > 0 ? "resting orders" : "today's-orders queries", connections,
-                rate, seconds);
-    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld\n", at(0.5),
+    if (cancelAll)
+        std::printf("flood: bench0 fills its %ld open orders and cancels them all, again and again, over %ld "
+                    "connections",
+                    cap, connections);
+    else
+        std::printf("flood: bench0 pipelines %ld %s over %ld connections", resting > 0 ? resting : queries,
+                    resting > 0 ? "resting orders" : "today's-orders queries", connections);
+    std::printf(" after %ld resting orders; bench1 sends %ld orders/s for %ld s\n", prefill, rate, seconds);
+    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld", at(0.5),
                 at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded.load());
+    if (cancelAll)
+        std::printf(" (%ld cancel-alls)", cancelAlls.load());
+    std::printf("\n");
     return static_cast<long>(latencies.size()) == total ? 0 : 1;
 }
 

@@ -61,26 +61,6 @@ std::string PriceText3(Cents total, std::int64_t shares) {
     return text;
 }
 
-std::string AveragePrice(Cents amount, std::int64_t qty) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", qty > 0 ? static_cast<double>(amount) / 100.0 / qty : 0.0);
-    return text;
-}
-
-std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
-    switch (status) {
-    case OrderStatus::kOpen:
-        return filled > 0 ? "部分成交" : "未成交";
-    case OrderStatus::kFilled:
-        return "已成";
-    case OrderStatus::kCancelled:
-        return filled > 0 ? "部撤" : "已撤"; // 部撤: part filled, the rest cancelled
-    case OrderStatus::kExpired:
-        return "已失效";
-    }
-    return "";
-}
-
 } // namespace
 
 Ledger::Ledger(Store& db, Market& market, net::FeeSchedule fees, UserDirectory* directory)
@@ -112,15 +92,7 @@ Ledger::Ledger(Store& db, Market& market, net::FeeSchedule fees, UserDirectory* 
                                  "balance=excluded.balance, available=excluded.available, frozen=excluded.frozen, "
                                  "cost=excluded.cost"))
     , deletePosition_(db.Prepare("DELETE FROM positions WHERE user_id=? AND code=?"))
-    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status, id "
-                               "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
-                               "FROM trades WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectFlow_(db.Prepare("SELECT day, summary, code, name, operation, qty, price, amount, balance "
-                             "FROM funds_flow WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectStatements_(db.Prepare("SELECT day, code, name, summary, qty, price, amount, settled, commission, "
-                                   "stamp_duty, transfer_fee, balance, contract_no "
-                                   "FROM statements WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC")) {}
+    , history_(db) {}
 
 void Ledger::Load() {
     accounts_.clear();
@@ -567,12 +539,12 @@ CancelResult Ledger::CancelMatching(Account& a, std::string_view code, std::stri
     return CancelResult::kCancelled;
 }
 
-int Ledger::CancelAll(Account& a, bool sells, bool buys) {
+int Ledger::CancelAll(Account& a, bool sells, bool buys, std::size_t limit) {
     std::vector<std::int64_t> ids;
-    for (std::int64_t id : a.openOrders) {
-        const Order& o = openOrders_.at(id);
+    for (auto it = a.openOrders.begin(); it != a.openOrders.end() && ids.size() < limit; ++it) {
+        const Order& o = openOrders_.at(*it);
         if (o.sell ? sells : buys)
-            ids.push_back(id);
+            ids.push_back(*it);
     }
     for (std::int64_t id : ids)
         Finish(openOrders_.at(id), OrderStatus::kCancelled);
@@ -844,102 +816,25 @@ std::string Ledger::PositionsReply(const Account& a) const {
     return out;
 }
 
-template <class Row>
-std::string Ledger::CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from,
-                                       const std::string& to, Row row) {
+AccountHistory& Ledger::History() {
     Flush(); // the batch's own changes are part of what it reads
-    // Newest first until the frame is full, then oldest first on the wire.
-    std::vector<std::string> records;
-    std::size_t total = 0;
-    stmt.Bind(1, userId).Bind(2, from).Bind(3, to);
-    while (stmt.Step()) {
-        std::string record = row(stmt);
-        if (total + record.size() > kMaxReplyBytes || records.size() >= 1024)
-            break;
-        total += record.size();
-        records.push_back(std::move(record));
-    }
-    stmt.Reset();
-    std::string out;
-    out.reserve(total);
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        out += *it;
-    return out;
+    return history_;
 }
 
 std::string Ledger::OrdersReply(const Account& a, const std::string& from, const std::string& to) {
-    return CollectNewestFirst(selectOrders_, a.id, from, to, [](const Statement& s) {
-        const std::int64_t filled = s.Int(3);
-        net::RecordFields<net::kOrderFieldCount> f;
-        f[net::kOrderCode] = s.Text(0);
-        f[net::kOrderName] = s.Text(1);
-        f[net::kOrderQuantity] = std::to_string(s.Int(2));
-        f[net::kOrderFilled] = std::to_string(filled);
-        f[net::kOrderPrice] = FormatCents(s.Int(4));
-        f[net::kOrderAvgPrice] = AveragePrice(s.Int(5), filled);
-        f[net::kOrderSide] = std::to_string(s.Int(6));
-        f[net::kOrderTime] = s.Text(7) + " " + s.Text(8);
-        f[net::kOrderStatus] = OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled);
-        f[net::kOrderContractNo] = std::to_string(s.Int(10));
-        return f.Record();
-    });
+    return History().Orders(a.id, from, to);
 }
 
 std::string Ledger::TradesReply(const Account& a, const std::string& from, const std::string& to) {
-    return CollectNewestFirst(selectTrades_, a.id, from, to, [](const Statement& s) {
-        net::RecordFields<net::kTradeFieldCount> f;
-        f[net::kTradeDate] = s.Text(0);
-        f[net::kTradeTime] = s.Text(1);
-        f[net::kTradeCode] = s.Text(2);
-        f[net::kTradeName] = s.Text(3);
-        f[net::kTradeSide] = s.Int(4) == 2 ? "卖出" : "买入";
-        f[net::kTradeAvgPrice] = FormatCents(s.Int(5));
-        f[net::kTradeQuantity] = std::to_string(s.Int(6));
-        f[net::kTradeAmount] = FormatCents(s.Int(7));
-        return f.Record();
-    });
+    return History().Trades(a.id, from, to);
 }
 
 std::string Ledger::FundsFlowReply(const Account& a, const std::string& from, const std::string& to) {
-    // The date alone, as the trade and settlement records carry it: the client's date column
-    // has room for no more.
-    return CollectNewestFirst(selectFlow_, a.id, from, to, [](const Statement& s) {
-        net::RecordFields<net::kFlowFieldCount> f;
-        f[net::kFlowDate] = s.Text(0);
-        f[net::kFlowSummary] = s.Text(1);
-        f[net::kFlowCode] = s.Text(2);
-        f[net::kFlowName] = s.Text(3);
-        f[net::kFlowOperation] = s.Text(4);
-        f[net::kFlowQuantity] = std::to_string(s.Int(5));
-        f[net::kFlowAvgPrice] = FormatCents(s.Int(6));
-        f[net::kFlowAmount] = FormatCents(s.Int(7));
-        f[net::kFlowBalance] = FormatCents(s.Int(8));
-        return f.Record();
-    });
+    return History().FundsFlow(a.id, from, to);
 }
 
 std::string Ledger::SettlementReply(const Account& a, const std::string& from, const std::string& to) {
-    const std::string holder = a.shAccount;
-    const std::string holderSz = a.szAccount;
-    return CollectNewestFirst(selectStatements_, a.id, from, to, [&](const Statement& s) {
-        const std::string code = s.Text(1);
-        net::RecordFields<net::kSettlementFieldCount> f;
-        f[net::kSettlementDate] = s.Text(0);
-        f[net::kSettlementCode] = code;
-        f[net::kSettlementName] = s.Text(2);
-        f[net::kSettlementSummary] = s.Text(3);
-        f[net::kSettlementQuantity] = std::to_string(s.Int(4));
-        f[net::kSettlementAvgPrice] = FormatCents(s.Int(5));
-        f[net::kSettlementTradeAmount] = FormatCents(s.Int(6));
-        f[net::kSettlementSettledAmount] = FormatCents(s.Int(7));
-        f[net::kSettlementCommission] = FormatCents(s.Int(8));
-        f[net::kSettlementStampDuty] = FormatCents(s.Int(9));
-        f[net::kSettlementTransferFee] = FormatCents(s.Int(10));
-        f[net::kSettlementOtherFees] = FormatCents(s.Int(11));
-        f[net::kSettlementContractNo] = std::to_string(s.Int(12));
-        f[net::kSettlementHolder] = net::ExchangeOf(code) == net::Exchange::kShanghai ? holder : holderSz;
-        return f.Record();
-    });
+    return History().Settlements(a.id, from, to, a.shAccount, a.szAccount);
 }
 
 void Ledger::SetPasswordHash(Account& a, const std::string& hash, bool samePassword) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/ledger/AccountHistory.h"
 #include "server/ledger/DailyCloses.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
@@ -114,8 +115,9 @@ public:
     // the one named by code, order quantity and order time, refusing when several match.
     CancelResult CancelMatching(Account& account, std::string_view code, std::string_view numText,
                                 std::string_view time, std::string_view idText = {});
-    // Cancels the open orders of one side (sells, buys) or both; returns how many.
-    int CancelAll(Account& account, bool sells, bool buys);
+    // Cancels the open orders of one side (sells, buys) or both, oldest first and at most
+    // `limit` of them; returns how many.
+    int CancelAll(Account& account, bool sells, bool buys, std::size_t limit = SIZE_MAX);
 
     std::string FundsReply(const Account& account) const;
     std::string PositionsReply(const Account& account) const;
@@ -123,6 +125,8 @@ public:
     std::string TradesReply(const Account& account, const std::string& from, const std::string& to);
     std::string FundsFlowReply(const Account& account, const std::string& from, const std::string& to);
     std::string SettlementReply(const Account& account, const std::string& from, const std::string& to);
+    // The queries above, on the ledger's own connection, after writing what changed.
+    AccountHistory& History();
 
     // `samePassword`: the same password hashed at a new cost, not a change of password.
     void SetPasswordHash(Account& account, const std::string& hash, bool samePassword = false);
@@ -194,9 +198,6 @@ private:
     void AddFundsFlow(const Account& account, const std::string& day, const std::string& time, std::string_view summary,
                       std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
                       Cents price, Cents amount);
-    template <class Row>
-    std::string CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from, const std::string& to,
-                                   Row row);
 
     Store& db_;
     Market& market_;
@@ -236,10 +237,7 @@ private:
     Statement updateAccount_;
     Statement upsertPosition_;
     Statement deletePosition_;
-    Statement selectOrders_;
-    Statement selectTrades_;
-    Statement selectFlow_;
-    Statement selectStatements_;
+    AccountHistory history_;
 };
 
 } // namespace server

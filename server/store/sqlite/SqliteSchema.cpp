@@ -165,10 +165,15 @@ CREATE TABLE daily_bars(
 )sql");
 }
 
+// Migration 4: nothing. PostgreSQL indexes an account's rows by day and then id here; a file's
+// (user_id, day) indexes end with the row id, which is the id, already.
+void IndexNewestFirst(SqliteStore&) {}
+
 } // namespace
 
 const std::vector<std::function<void(SqliteStore&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses, AddMarketHistory};
+    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses,
+                                                                               AddMarketHistory, IndexNewestFirst};
     return kMigrations;
 }
 
