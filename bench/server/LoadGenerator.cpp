@@ -24,7 +24,8 @@
 //   quorvex_load standing [--accounts 10000] [--days 60] [--standing-rate 1000] [--rate 200]
 //                         [--seconds 10]   order latency alone, then beside a stream of
 //                                          command 23 (where I stand) on a crowded contest
-//   any mode: --sync-normal 1 serves with --synchronous normal (default full)
+//   any mode: --sync-normal 1 serves with --synchronous normal (default full); --log-limit-mb N
+//             serves with that limit on the SQLite log (64)
 //   quorvex_load market  [--securities 5000] [--clients 4] [--window 8] [--seconds 10]
 //                                              the quote board (command 20) over every security
 //                                              and 1,024 daily bars (command 22), answers/s
@@ -52,8 +53,8 @@
 #include "server/engine/GbkCodec.h"
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
-#include "server/store/pg/PgStore.h"
 #include "tests/support/QuorvexdChild.h"
+#include "tests/support/TestDatabase.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 #include "wire/MarketRecords.h"
@@ -96,6 +97,12 @@ constexpr long kServerInFlight = 32;
 
 std::string AccountName(long i) {
     return "bench" + std::to_string(i);
+}
+
+// The loopback address client `i` connects from (127.0.0.2 to .251): contestants come from
+// many addresses, and the server bounds the password checks one address may have waiting.
+std::uint32_t ContestantHost(long i) {
+    return 2 + static_cast<std::uint32_t>(i % 250);
 }
 
 // ---- the server under test --------------------------------------------------------
@@ -184,16 +191,26 @@ private:
                           });
     }
     void Read() {
-        socket_.async_read_some(asio::buffer(buffer_),
-                                [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
-                                    if (ec)
-                                        return;
-                                    self->decoder_.Append(self->buffer_.data(), n);
-                                    net::Frame frame;
-                                    while (self->decoder_.Next(frame) == net::FrameDecoder::Status::kFrame)
-                                        self->onFrame_(*self, frame);
-                                    self->Read();
-                                });
+        socket_.async_read_some(
+            asio::buffer(buffer_), [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
+                if (ec) {
+                    if (!self->loggedIn)
+                        std::fprintf(stderr,
+                                     "quorvex_load: %s's connection ended before its "
+                                     "login: %s\n",
+                                     self->user_.c_str(), ec.message().c_str());
+                    return;
+                }
+                self->decoder_.Append(self->buffer_.data(), n);
+                net::Frame frame;
+                while (self->decoder_.Next(frame) == net::FrameDecoder::Status::kFrame) {
+                    if (frame.command == net::kCmdLogin && !frame.body.starts_with("0,,,"))
+                        std::fprintf(stderr, "quorvex_load: %s's login refused: %s\n", self->user_.c_str(),
+                                     server::GbkToUtf8(frame.body).value_or(frame.body).c_str());
+                    self->onFrame_(*self, frame);
+                }
+                self->Read();
+            });
     }
 
     asio::ip::tcp::socket socket_;
@@ -209,33 +226,6 @@ private:
 
 std::map<std::string, long> g_options;
 std::string g_pg; // maintenance database URI of a PostgreSQL cluster
-
-// A database of its own in the cluster of g_pg for one run, dropped afterwards.
-class ScratchDatabase final {
-public:
-    ScratchDatabase() {
-        static int counter = 0;
-        name_ = "quorvex_load_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-        server::PgStore admin(g_pg);
-        admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
-        admin.Execute(("CREATE DATABASE " + name_).c_str());
-        const auto at = g_pg.find("/postgres");
-        location_ = g_pg.substr(0, at) + "/" + name_ + g_pg.substr(at + 9);
-    }
-    ~ScratchDatabase() {
-        try {
-            server::PgStore admin(g_pg);
-            admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "quorvex_load: %s\n", e.what());
-        }
-    }
-    const std::string& Location() const { return location_; }
-
-private:
-    std::string name_;
-    std::string location_;
-};
 
 long Option(const char* name, long fallback) {
     const auto it = g_options.find(name);
@@ -298,7 +288,7 @@ int RunQuotes(QuorvexdChild& server, std::uint16_t port) {
                 }
             },
             AccountName(i));
-        c->Connect(port);
+        c->Connect(port, ContestantHost(i));
         all.push_back(c);
     }
     // Log everyone in first; then measure a steady window; a heartbeat every 5 s keeps
@@ -448,8 +438,8 @@ bool SeedDailyBars(const std::string& db) {
 
 std::int64_t CountOrders(const std::string& db) {
     if (server::IsPostgresLocation(db)) {
-        server::PgStore store(db);
-        server::Statement count = store.Prepare("SELECT COUNT(*) FROM orders");
+        const auto store = server::OpenStore(db);
+        server::Statement count = store->Prepare("SELECT COUNT(*) FROM orders");
         return count.Step() ? count.Int(0) : -1;
     }
     sqlite3* h = nullptr;
@@ -497,12 +487,13 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
                 }
             },
             AccountName(i));
-        c->Connect(port);
+        c->Connect(port, ContestantHost(i));
         all.push_back(c);
     }
     if (!AwaitLogins(io, loggedIn, clients))
         return 1;
     const double cpu0 = CpuSeconds(server.Pid());
+    const double ownCpu0 = CpuSeconds(::getpid());
     t0 = Clock::now();
     started = true;
     for (auto& c : all)
@@ -517,6 +508,7 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
     // The server's CPU time and the wall time cover the same span: from the first send
     // until every answer is in.
     const double cpu = CpuSeconds(server.Pid()) - cpu0;
+    const double ownCpu = CpuSeconds(::getpid()) - ownCpu0;
     const double span = Seconds(Clock::now() - t0);
     const double wall = Seconds(tLast - t0);
     (void)started;
@@ -530,8 +522,9 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
         std::printf("  server CPU: not reported, %.2f s is too short for the 10 ms ticks of /proc (use --orders)\n",
                     span);
     else
-        std::printf("  server CPU (all its threads): %.2f s over the %.2f s run = %.0f%% of one core\n", cpu, span,
-                    100.0 * cpu / span);
+        std::printf("  server CPU (all its threads): %.2f s over the %.2f s run = %.0f%% of one core; this tool's: "
+                    "%.0f%%\n",
+                    cpu, span, 100.0 * cpu / span, 100.0 * ownCpu / span);
     return accepted == expected && stored >= accepted ? 0 : 1;
 }
 
@@ -559,7 +552,7 @@ int RunWal(std::uint16_t port, const std::string& db) {
                 }
             },
             AccountName(i));
-        c->Connect(port);
+        c->Connect(port, ContestantHost(i));
         all.push_back(c);
     }
     if (!AwaitLogins(io, loggedIn, clients))
@@ -614,7 +607,7 @@ int RunLatency(std::uint16_t port, const std::string& db) {
                 }
             },
             AccountName(i)));
-        all.back()->Connect(port);
+        all.back()->Connect(port, ContestantHost(i));
     }
     if (!AwaitLogins(io, loggedIn, clients))
         return 1;
@@ -1257,7 +1250,7 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
                           "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
     std::vector<double> ms;
     for (long run = 1; run <= runs; ++run) {
-        ScratchDatabase db;
+        tavix::test::TestDatabase db(g_pg, "quorvex_load");
         QuorvexdChild add(
             {"add-user", AccountName(0), kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"},
             Using(binary));
@@ -1407,12 +1400,14 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
         // Every simulated client comes from 127.0.0.1; the attacks keep the per-address limit.
         if (mode != "crowd" && mode != "flood" && mode != "logins" && mode != "guesses")
             args.insert(args.end(), {"--max-per-address", "1000000"});
-        if (mode != "crowd" && mode != "flood") // the throughput modes may open many connections of one account
-            args.insert(args.end(), {"--max-per-account", "1000000"});
+        if (mode != "crowd" && mode != "flood") // the throughput modes' accounts keep every order they place
+            args.insert(args.end(), {"--max-per-account", "1000000", "--max-open-orders", "100000000"});
         else if (Option("--attack", 0) == 2) // a table the crowd can fill, with descriptors to spare
             args.insert(args.end(), {"--max-connections", "10000"});
         if (Option("--sync-normal", 0) != 0)
             args.insert(args.end(), {"--synchronous", "normal"});
+        if (const long limit = Option("--log-limit-mb", 0); limit > 0)
+            args.insert(args.end(), {"--log-limit-mb", std::to_string(limit)});
         if (mode != "quotes" && mode != "market") {
             // A fixed book: 600000 at 10.00, so the orders' price stays inside the limits.
             const std::string csv = (dir / "book.csv").string();
@@ -1513,7 +1508,7 @@ int main(int argc, char** argv) {
                         std::printf("  (disk now: %.0f fsyncs/s)\n", FsyncRate(dir));
                         std::fflush(stdout);
                         if (pg) {
-                            ScratchDatabase db;
+                            tavix::test::TestDatabase db(g_pg, "quorvex_load");
                             rc |= RunMode(binary, m, db.Location(), dir);
                         } else {
                             rc |= RunMode(binary, m, (dir / (std::to_string(++run) + ".db")).string(), dir);

@@ -462,6 +462,12 @@ int Serve(ServerOptions options) {
         std::fprintf(stderr, "quorvexd: %s\n", refusal.c_str());
         return 2;
     }
+    // Said, not done silently: the closed day's open orders expired without its closing call.
+    if (const auto& change = engine.RolledOverAtOpen())
+        std::printf("closed trading day %s at start, the server having been down when it ended; trading day is now "
+                    "%s\n",
+                    change->closed.c_str(), change->opened.c_str());
+    std::fflush(stdout);
     if (options.createDemo) {
         bool created = false;
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {

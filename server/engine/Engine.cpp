@@ -4,7 +4,6 @@
 #include "server/engine/GbkCodec.h"
 #include "server/engine/LogSyncer.h"
 #include "server/engine/Requests.h"
-#include "server/store/pg/PgStore.h"
 #include "server/store/sqlite/SqliteStore.h"
 
 #include <chrono>
@@ -52,12 +51,12 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
     file_ = dynamic_cast<SqliteStore*>(db_.get());
     if (overlap)
         syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
-    if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
+    if (lead && !db_->TryToLead()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
         if (standingBy)
             standingBy();
-        pg->WaitToLead();
+        db_->WaitToLead();
     }
     const std::int64_t applied = db_->AppliedMigrations();
     if (access != StoreAccess::kCreate && applied == 0)
@@ -98,7 +97,10 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         if (ledger_->Day().empty())
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
+        const std::string stored = ledger_->Day();
         CatchUp(now);
+        if (ledger_->Day() != stored)
+            rolledOverAtOpen_ = DayChange{stored, ledger_->Day()};
         history_.Load(*db_, *market_, ledger_->Day());
         ledger_->Flush();
         db_->Commit();

@@ -65,6 +65,13 @@ public:
     void OpenForAdmin(AdminAccess access);
     // The options, with the calendar the contest keeps once it is open.
     const ServerOptions& Options() const { return options_; }
+    // The trading day that Open closed, because the clock had passed it (the server was down
+    // when it ended), and the day opened instead; nothing when the contest stayed on its day.
+    struct DayChange {
+        std::string closed;
+        std::string opened;
+    };
+    const std::optional<DayChange>& RolledOverAtOpen() const { return rolledOverAtOpen_; }
     // Runs `work` at once on the calling thread in a transaction (before Start).
     void RunNow(const Work& work);
     // Runs `work` on the contest as loaded, writing nothing (after OpenForAdmin(kRead)).
@@ -143,6 +150,7 @@ private:
     std::chrono::steady_clock::time_point rankingPublished_;
     std::uint64_t buyFillsCounted_ = 0;
     std::uint64_t sellFillsCounted_ = 0;
+    std::optional<DayChange> rolledOverAtOpen_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -117,6 +117,12 @@ public:
     // True once the store can no longer be reached (a database server's connection is gone).
     virtual bool Lost() const { return false; }
 
+    // Two servers may share one database server: the serving one leads, the other waits.
+    // True at once when this one leads (a file has one server only, by its lock).
+    virtual bool TryToLead() { return true; }
+    // Waits until this one leads.
+    virtual void WaitToLead() {}
+
     // A file store has its log copied back by a checkpointer of the engine's.
     virtual bool IsFile() const = 0;
     // Where it is, for messages (a PostgreSQL URI without its password).

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

@@ -40,7 +40,7 @@
 #include <fstream>
 #include <thread>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

@@ -48,9 +48,9 @@ public:
 
     // The serving server holds this session lock for as long as its connection lives; a
     // second server waits here until the first one's connection is gone.
-    void WaitToLead();
+    void WaitToLead() override;
     // The same without waiting: false when another server leads.
-    bool TryToLead();
+    bool TryToLead() override;
 
     // A statement's text with `?` placeholders numbered as PostgreSQL wants them ($1, $2, …);
     // question marks inside quotes stay.
