@@ -74,7 +74,7 @@ TEST(MigrationTest, AContestOfThePreviousReleaseOpensWithItsAccountsAndOrders) {
     EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM daily_totals"), 0);
 
     server::Market market{1, 10, 20};
-    server::Ledger ledger{*store, market, server::FeeSchedule{}, nullptr};
+    server::Ledger ledger{*store, market, net::FeeSchedule{}, nullptr};
     store->Begin();
     ledger.Load();
     EXPECT_EQ(ledger.Day(), "2026-03-05");

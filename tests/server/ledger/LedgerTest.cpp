@@ -44,7 +44,7 @@ protected:
         return memory;
     }();
     server::Market market{1, 10, 20};
-    server::Ledger ledger{*store, market, server::FeeSchedule{}, nullptr};
+    server::Ledger ledger{*store, market, net::FeeSchedule{}, nullptr};
     server::LocalTime today{"2026-03-04", "10:00:00", 10 * 60};
     std::int64_t id = 0;
 };
