@@ -95,7 +95,10 @@ TEST(ServerLimitsTest, AClientThatStopsReadingMissesPushesAndIsDroppedPastTheCap
         }
         const auto drained =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - draining);
-        EXPECT_LE(pushes, 10 + drained / 20ms) << "pushes piled up behind a client that did not read (60 ticks); "
+        // Piled up, sixty would wait. A few more than one do by design: the server reads 32
+        // requests at a time and the reader thread answers queries between ticks, so a tick may
+        // queue its push between two groups of answers.
+        EXPECT_LE(pushes, 20 + drained / 20ms) << "pushes piled up behind a client that did not read (60 ticks); "
                                                << drained.count() << " ms to read the backlog";
     }
 
