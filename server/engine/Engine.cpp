@@ -47,12 +47,12 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
     file_ = dynamic_cast<SqliteStore*>(db_.get());
     if (file_ && access != StoreAccess::kReadOnly)
         file_->LimitLogSize(options_.logLimitBytes);
-    if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead && !pg->TryToLead()) {
+    if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
-        if (standingBy)
-            standingBy();
-        pg->WaitToLead();
+        lease_ = std::make_unique<LeaderLease>(*pg);
+        RateLimitedLog log;
+        lease_->WaitForLock(standingBy, [&log](const std::string& line) { log.Write(line); });
     }
     const std::int64_t applied = db_->AppliedMigrations();
     if (access != StoreAccess::kCreate && applied == 0)
@@ -140,6 +140,10 @@ void Engine::Start(QuotesListener listener) {
     });
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
+    if (lease_) {
+        lease_->Take();
+        leaseWatch_ = std::thread([this] { WatchLease(); });
+    }
     thread_ = std::thread([this] { Run(); });
     if (db_->IsFile())
         checkpointer_ = std::thread([this] { Checkpoints(); });
@@ -191,6 +195,14 @@ void Engine::Stop() {
     checkpointWake_.notify_all();
     if (thread_.joinable())
         thread_.join();
+    // Only now: the watch is what frees an engine thread stuck on a dead network path.
+    {
+        std::lock_guard lock(mutex_);
+        watchStopping_ = true;
+    }
+    leaseWake_.notify_all();
+    if (leaseWatch_.joinable())
+        leaseWatch_.join();
     if (checkpointer_.joinable())
         checkpointer_.join();
 }
@@ -289,6 +301,12 @@ void Engine::Run() {
             batch.swap(queue_);
         }
         const bool tick = Clock::now() >= nextTick;
+        if (StandAside(batch)) {
+            batch.clear();
+            if (tick)
+                nextTick = Clock::now() + period;
+            continue;
+        }
         const LocalTime now = Now();
         answers.assign(batch.size(), std::nullopt);
         Market::Checkpoint market = market_->Save();
@@ -298,6 +316,7 @@ void Engine::Run() {
         const auto batchStart = Clock::now();
         try {
             db_->Begin();
+            RenewLease(batchStart);
             const std::int64_t version = db_->DataVersion();
             if (version != dataVersion_) {
                 // An admin command wrote to the file: take its state as the truth.
@@ -348,10 +367,8 @@ void Engine::Run() {
                 db_->Rollback();
             } catch (const std::exception&) {
             }
-            if (storeLost_ && db_->Lost()) {
-                storeLost_();
-                storeLost_ = nullptr;
-            }
+            if (db_->Lost())
+                ConnectionLost();
             // Fills of the lost batch took book volume that nobody bought after all.
             market_->Rewind(std::move(market));
             history_.Discard();
@@ -361,6 +378,10 @@ void Engine::Run() {
             } catch (const std::exception& again) {
                 batchLog_.Write(std::string("reload failed: ") + again.what());
             }
+        }
+        if (!MayAnswer(committed)) {
+            batch.clear();
+            continue;
         }
         if (committed)
             KeepLogSmall();

@@ -2,7 +2,9 @@
 
 #include "server/store/Store.h"
 
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,8 @@ namespace server {
 class PgStore final : public Store {
 public:
     // `uri` is a libpq connection URI; throws DatabaseError when it cannot connect.
-    // `readOnly`: every transaction of the session is read-only.
+    // `readOnly`: every transaction of the session is read-only. Keepalives on both ends of
+    // the connection notice a dead network path within seconds.
     explicit PgStore(const std::string& uri, bool readOnly = false);
     ~PgStore() override;
     PgStore(const PgStore&) = delete;
@@ -43,10 +46,17 @@ public:
     std::string Describe() const override { return description_; }
 
     // The serving server holds this session lock for as long as its connection lives; a
-    // second server waits here until the first one's connection is gone.
-    void WaitToLead();
+    // second server waits here for at most `limit`: false when the first one still holds it.
+    bool WaitToLead(std::chrono::milliseconds limit);
     // The same without waiting: false when another server leads.
     bool TryToLead();
+
+    // After the connection was lost: connects again with the same settings (anything the old
+    // session held is gone); throws DatabaseError while the database cannot be reached.
+    void Reconnect();
+    // Called from any thread: breaks the connection, so that a call waiting on a dead network
+    // path returns (with a failure) at once. The connection stays lost until Reconnect.
+    void Abandon();
 
     // A statement's text with `?` placeholders numbered as PostgreSQL wants them ($1, $2, …);
     // question marks inside quotes stay.
@@ -66,8 +76,13 @@ private:
     void CollectQueued();
     // Ends the pipeline: a sync point, every answer up to it read; throws the first failure.
     void EndPipeline();
+    // The session's settings, after connecting.
+    void SetUpSession();
 
     pg_conn* conn_ = nullptr;
+    bool readOnly_ = false;
+    std::mutex socketMutex_;
+    int socket_ = -1; // the connection's socket while it is open, for Abandon
     bool pipeline_ = false;
     int queued_ = 0;
     std::string description_;

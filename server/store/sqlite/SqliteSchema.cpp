@@ -165,10 +165,15 @@ CREATE TABLE daily_bars(
 )sql");
 }
 
+// Migration 4: nothing. A PostgreSQL contest adds its leader's lease here; a file is served
+// by one server alone, and the numbers of both stores keep in step.
+void KeepStepWithLeaderLease(SqliteStore&) {}
+
 } // namespace
 
 const std::vector<std::function<void(SqliteStore&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses, AddMarketHistory};
+    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {
+        CreateSchema, AddDailyCloses, AddMarketHistory, KeepStepWithLeaderLease};
     return kMigrations;
 }
 
