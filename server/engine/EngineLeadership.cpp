@@ -54,7 +54,11 @@ void Engine::ConnectionLost() {
 }
 
 bool Engine::StandAside(std::vector<Job>& batch) {
-    if (!lease_ || (leading_ && !reconnecting_))
+    if (!lease_)
+        return false;
+    if (leading_ && !reconnecting_ && lease_->Lapsed())
+        LoseLeadership("the lease lapsed before the batch was applied");
+    if (leading_ && !reconnecting_)
         return false;
     if (!leading_)
         return true; // nothing is answered any more

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,8 +56,9 @@ struct Contest {
         uri = Via("host=" + clusterFolder + "&port=5432");
         fs::create_directories(dir);
         // The fixed book: buys at 9.50 rest below the 10.00 ask.
-        std::ofstream(dir / "book.csv") << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,"
-                                           "10.00,10.01,10.02,10.03,10.04,300,200,1000,1000,1000\n";
+        std::ofstream(dir / "book.csv")
+            << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,"
+               "10.00,10.01,10.02,10.03,10.04,300,200,1000,1000,1000\n";
     }
     ~Contest() {
         std::error_code ec;
@@ -78,14 +80,18 @@ struct Server {
     Server(const Contest& c, const std::string& label, const std::string& uri, int port = 0)
         : log(c.dir / (label + ".log"))
         , portFile(c.dir / (label + ".port")) {
-        const std::vector<std::string> args = {QUORVEXD_PATH, "serve", "--db", uri, "--listen",
-                                               "127.0.0.1:" + std::to_string(port), "--port-file", portFile.string(),
-                                               "--no-demo", "--fast-hash", "--tick-ms", "100",
+        const std::vector<std::string> args = {QUORVEXD_PATH,  "serve",
+                                               "--db",         uri,
+                                               "--listen",     "127.0.0.1:" + std::to_string(port),
+                                               "--port-file",  portFile.string(),
+                                               "--no-demo",    "--fast-hash",
+                                               "--tick-ms",    "100",
                                                "--quotes-csv", (c.dir / "book.csv").string()};
         pid = fork();
         if (pid == 0) {
-            std::freopen(log.c_str(), "w", stdout);
-            std::freopen(log.c_str(), "a", stderr);
+            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(out, STDERR_FILENO);
             setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
             std::vector<char*> argv;
             for (const auto& a : args)
@@ -103,7 +109,9 @@ struct Server {
             waitpid(pid, nullptr, 0);
         }
     }
-    bool Serving() const { return WaitUntil([&] { return fs::exists(portFile); }, 30s); }
+    bool Serving() const {
+        return WaitUntil([&] { return fs::exists(portFile); }, 30s);
+    }
     bool Says(const std::string& text) const {
         return WaitUntil([&] { return Slurp(log).find(text) != std::string::npos; }, 30s);
     }
@@ -172,8 +180,8 @@ struct Trader {
 };
 
 void AddTrader(const Contest& c) {
-    const std::string command = std::string(QUORVEXD_PATH) + " add-user trader pw --cash 100000000 --fast-hash --db '" +
-                                c.uri + "' >/dev/null";
+    const std::string command =
+        std::string(QUORVEXD_PATH) + " add-user trader pw --cash 100000000 --fast-hash --db '" + c.uri + "' >/dev/null";
     ASSERT_EQ(std::system(("QUORVEXD_TEST_FAST_HASH=1 " + command).c_str()), 0);
 }
 
@@ -189,7 +197,8 @@ void ExpectStoredOnce(const Contest& c, const Trader& trader) {
     for (const long long id : acked)
         EXPECT_EQ(stored[id], 1) << "acknowledged order " << id;
     EXPECT_LE(static_cast<int>(stored.size()), trader.sent.load());
-    server::Statement frozen = db.Prepare("SELECT frozen, (SELECT COUNT(*) FROM orders) FROM users WHERE name = 'trader'");
+    server::Statement frozen =
+        db.Prepare("SELECT frozen, (SELECT COUNT(*) FROM orders) FROM users WHERE name = 'trader'");
     ASSERT_TRUE(frozen.Step());
     EXPECT_EQ(frozen.Int(0), 95'501 * frozen.Int(1));
 }

@@ -147,10 +147,9 @@ void FaultProxy::AcceptOne() {
     local.sun_family = AF_UNIX;
     std::strncpy(local.sun_path, path.c_str(), sizeof local.sun_path - 1);
     const int server = ::socket(path.empty() ? AF_INET : AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool connected = server >= 0 && (path.empty() ? ::connect(server, reinterpret_cast<const sockaddr*>(&target),
-                                                                     sizeof target)
-                                                        : ::connect(server, reinterpret_cast<const sockaddr*>(&local),
-                                                                    sizeof local)) == 0;
+    const bool connected =
+        server >= 0 && (path.empty() ? ::connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target)
+                                     : ::connect(server, reinterpret_cast<const sockaddr*>(&local), sizeof local)) == 0;
     if (!connected) {
         if (server >= 0)
             ::close(server);
