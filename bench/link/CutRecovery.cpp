@@ -9,9 +9,9 @@
 // with SETTLE_MS 0 the figure is that pause, not the recovery of an established connection.
 
 #include "net/TradingLink.h"
-#include "tests/support/RecordingNotifier.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdProcess.h"
+#include "tests/support/RecordingNotifier.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     }
     const int cuts = argc > 2 ? std::atoi(argv[2]) : 100;
     const int settleMs = argc > 3 ? std::atoi(argv[3]) : 1500;
-    tavix::test::QuorvexdProcess server(argv[1]);
+    tavix::test::QuorvexdProcess server({}, argv[1]);
     if (!server.Start()) {
         std::fprintf(stderr, "quorvexd did not start\n");
         return 1;

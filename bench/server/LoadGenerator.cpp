@@ -47,6 +47,7 @@
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
 #include "server/store/pg/PgStore.h"
+#include "tests/support/QuorvexdChild.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 #include "wire/MarketRecords.h"
@@ -73,7 +74,6 @@
 #include <random>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -83,102 +83,41 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr const char* kUser = "bench";
 constexpr const char* kPassword = "benchpw";
+constexpr auto kStartWait = std::chrono::seconds(30);
+using tavix::test::QuorvexdChild;
 
 // ---- the server under test --------------------------------------------------------
 
-class ServerProcess final {
-public:
-    ServerProcess(const std::string& binary, std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            // The throughput modes log in with cheap hashes; the server allows them only for test runs.
-            ::setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
-            std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(binary.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        fd_ = out[0];
-    }
-    ~ServerProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    pid_t Pid() const { return pid_; }
-    int WaitExit() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void Kill(int signal) {
-        ::kill(pid_, signal);
-        WaitExit();
-    }
-    // The port from the "listening on HOST:PORT" line, 0 when it never comes.
-    std::uint16_t Port() {
-        if (!WaitFor("listening on 127.0.0.1:", ','))
-            return 0;
-        return static_cast<std::uint16_t>(std::stoi(text_.substr(text_.find("listening on 127.0.0.1:") + 23)));
-    }
-    // True once the output holds `what` followed somewhere by `then`.
-    bool WaitFor(const std::string& what, char then = '\n') {
-        const auto deadline = Clock::now() + std::chrono::seconds(30);
-        while (Clock::now() < deadline) {
-            const auto at = text_.find(what);
-            if (at != std::string::npos && text_.find(then, at) != std::string::npos)
-                return true;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 200) <= 0)
-                continue;
-            char chunk[256];
-            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-            if (n <= 0)
-                return false;
-            text_.append(chunk, static_cast<std::size_t>(n));
-        }
-        return false;
-    }
-    // Seconds of CPU the process has used (user + system).
-    double CpuSeconds() const {
-        std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            return 0;
-        std::vector<std::string> fields;
-        std::string field;
-        for (char c : stat.substr(close + 2)) {
-            if (c == ' ') {
-                fields.push_back(field);
-                field.clear();
-            } else {
-                field += c;
-            }
-        }
-        if (fields.size() < 13)
-            return 0;
-        return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    }
+// quorvexd with its stdout on a pipe (the port and the standby's word come from there). The
+// throughput modes log in with cheap hashes; the server allows them only for test runs.
+QuorvexdChild::Options Using(const std::string& binary) {
+    QuorvexdChild::Options options;
+    options.binary = binary;
+    options.pipeStderr = false;
+    return options;
+}
 
-private:
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    std::string text_;
-};
+// Seconds of CPU the process has used (user + system).
+double CpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::vector<std::string> fields;
+    std::string field;
+    for (char c : stat.substr(close + 2)) {
+        if (c == ' ') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    if (fields.size() < 13)
+        return 0;
+    return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
 
 // ---- one protocol client on the shared io_context ----------------------------------
 
@@ -294,7 +233,7 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-int RunQuotes(ServerProcess& server, std::uint16_t port) {
+int RunQuotes(QuorvexdChild& server, std::uint16_t port) {
     const long clients = Option("--clients", 1000);
     const long codesEach = Option("--codes", 10);
     const long seconds = Option("--seconds", 10);
@@ -345,7 +284,7 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
         io.run_for(std::chrono::milliseconds(50));
     io.run_for(std::chrono::seconds(2));
     measuring = true;
-    const double cpu0 = server.CpuSeconds();
+    const double cpu0 = CpuSeconds(server.Pid());
     const auto t0 = Clock::now();
     auto nextBeat = t0;
     while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
@@ -357,7 +296,7 @@ int RunQuotes(ServerProcess& server, std::uint16_t port) {
         io.run_for(std::chrono::milliseconds(100));
     }
     const double wall = Seconds(Clock::now() - t0);
-    const double cpu = server.CpuSeconds() - cpu0;
+    const double cpu = CpuSeconds(server.Pid()) - cpu0;
     std::size_t records = 0;
     double worstGap = 0;
     long starved = 0;
@@ -425,19 +364,19 @@ std::pair<std::size_t, std::size_t> Hammer(std::uint16_t port, int command,
     return {answers, records};
 }
 
-int RunMarket(ServerProcess& server, std::uint16_t port, long securities) {
+int RunMarket(QuorvexdChild& server, std::uint16_t port, long securities) {
     const long clients = Option("--clients", 4);
     const long window = Option("--window", 8);
     const long seconds = Option("--seconds", 10);
-    double cpu0 = server.CpuSeconds();
+    double cpu0 = CpuSeconds(server.Pid());
     std::this_thread::sleep_for(std::chrono::seconds(5));
     std::printf("market: %ld securities; server CPU with no client (ticks, day figures, bars): %.1f%% of one core\n",
-                securities, 100.0 * (server.CpuSeconds() - cpu0) / 5.0);
+                securities, 100.0 * (CpuSeconds(server.Pid()) - cpu0) / 5.0);
 
     // Each client walks the whole board page after page, starting the next page where the
     // last answer's records ended.
     std::map<Client*, long> position;
-    cpu0 = server.CpuSeconds();
+    cpu0 = CpuSeconds(server.Pid());
     const auto board = Hammer(
         port, net::kCmdQuoteBoard,
         [&](Client& c) {
@@ -447,7 +386,7 @@ int RunMarket(ServerProcess& server, std::uint16_t port, long securities) {
             return "start=" + std::to_string(at) + "&count=" + std::to_string(net::kMaxBoardRecords);
         },
         clients, window, seconds);
-    const double boardCpu = server.CpuSeconds() - cpu0;
+    const double boardCpu = CpuSeconds(server.Pid()) - cpu0;
     std::printf("  command 20 (count=1000): %.0f answers/s, %.0f records/s (%.1f full boards/s), %ld clients x %ld "
                 "in flight, server CPU %.0f%%\n",
                 static_cast<double>(board.first) / static_cast<double>(seconds),
@@ -455,11 +394,11 @@ int RunMarket(ServerProcess& server, std::uint16_t port, long securities) {
                 static_cast<double>(board.second) / static_cast<double>(seconds) / static_cast<double>(securities),
                 clients, window, 100.0 * boardCpu / static_cast<double>(seconds));
 
-    cpu0 = server.CpuSeconds();
+    cpu0 = CpuSeconds(server.Pid());
     const auto bars = Hammer(
         port, net::kCmdBars, [](Client&) { return std::string("code=600000&period=d&count=1024"); }, clients, window,
         seconds);
-    const double barsCpu = server.CpuSeconds() - cpu0;
+    const double barsCpu = CpuSeconds(server.Pid()) - cpu0;
     std::printf("  command 22 (1,024 daily bars): %.0f answers/s, %.1f bars per answer, server CPU %.0f%%\n",
                 static_cast<double>(bars.first) / static_cast<double>(seconds),
                 bars.first ? static_cast<double>(bars.second) / static_cast<double>(bars.first) : 0.0,
@@ -505,7 +444,7 @@ std::int64_t CountOrders(const std::string& db) {
 
 const char* kOrderBody = "code=600000&price=9.50&num=100&name=bench&type=1"; // rests below the ask
 
-int RunOrders(ServerProcess& server, std::uint16_t port, const std::string& db) {
+int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) {
     const long clients = Option("--clients", 20);
     const long window = Option("--window", 256);
     const long total = Option("--orders", 100000);
@@ -539,7 +478,7 @@ int RunOrders(ServerProcess& server, std::uint16_t port, const std::string& db) 
         while (loggedIn <= i)
             io.run_for(std::chrono::milliseconds(5));
     }
-    const double cpu0 = server.CpuSeconds();
+    const double cpu0 = CpuSeconds(server.Pid());
     t0 = Clock::now();
     started = true;
     for (auto& c : all)
@@ -553,7 +492,7 @@ int RunOrders(ServerProcess& server, std::uint16_t port, const std::string& db) 
         io.run_for(std::chrono::milliseconds(20));
     // The server's CPU time and the wall time cover the same span: from the first send
     // until every answer is in.
-    const double cpu = server.CpuSeconds() - cpu0;
+    const double cpu = CpuSeconds(server.Pid()) - cpu0;
     const double span = Seconds(Clock::now() - t0);
     const double wall = Seconds(tLast - t0);
     (void)started;
@@ -1070,7 +1009,7 @@ int HostileConnection(std::uint16_t port, int host) {
     return fd;
 }
 
-int RunCrowd(ServerProcess& server, std::uint16_t port) {
+int RunCrowd(QuorvexdChild& server, std::uint16_t port) {
     const long attack = Option("--attack", 0);
     const long connections = Option("--connections", attack == 2 ? 1000000 : 512);
     const long addresses = std::max(1L, Option("--addresses", attack == 2 ? 158 : 4));
@@ -1260,27 +1199,27 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
     std::vector<double> ms;
     for (long run = 1; run <= runs; ++run) {
         ScratchDatabase db;
-        ServerProcess add(binary,
-                          {"add-user", kUser, kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"});
-        if (add.WaitExit() != 0) {
+        QuorvexdChild add({"add-user", kUser, kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"},
+                          Using(binary));
+        if (add.Wait() != 0) {
             std::fprintf(stderr, "quorvex_load: add-user failed\n");
             return 1;
         }
         const std::vector<std::string> args = {"serve",     "--db",        db.Location(),  "--listen", "127.0.0.1:0",
                                                "--no-demo", "--fast-hash", "--quotes-csv", csv};
-        ServerProcess first(binary, args);
-        if (first.Port() == 0) {
+        QuorvexdChild first(args, Using(binary));
+        if (first.WaitListeningPort(kStartWait) == 0) {
             std::fprintf(stderr, "quorvex_load: the first server did not start\n");
             return 1;
         }
-        ServerProcess second(binary, args); // only now, so that the first one leads
-        if (!second.WaitFor("standby")) {
+        QuorvexdChild second(args, Using(binary)); // only now, so that the first one leads
+        if (second.WaitLine("standby", kStartWait).empty()) {
             std::fprintf(stderr, "quorvex_load: the two servers did not start as leader and standby\n");
             return 1;
         }
         const auto killedAt = Clock::now();
         first.Kill(SIGKILL);
-        const std::uint16_t port = second.Port();
+        const std::uint16_t port = second.WaitListeningPort(kStartWait);
         if (port == 0) {
             std::fprintf(stderr, "quorvex_load: the standby did not take over\n");
             return 1;
@@ -1328,8 +1267,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             std::vector<std::string> addArgs = {"add-user", name, kPassword, "--cash", "900000000", "--db", db};
             if (fastHash)
                 addArgs.push_back("--fast-hash");
-            ServerProcess add(binary, addArgs);
-            if (add.WaitExit() != 0) {
+            QuorvexdChild add(addArgs, Using(binary));
+            if (add.Wait() != 0) {
                 std::fprintf(stderr, "quorvex_load: add-user failed\n");
                 return 1;
             }
@@ -1365,8 +1304,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             std::fprintf(stderr, "quorvex_load: could not fill the contest\n");
             return 1;
         }
-        ServerProcess server(binary, args);
-        const std::uint16_t port = server.Port();
+        QuorvexdChild server(args, Using(binary));
+        const std::uint16_t port = server.WaitListeningPort(kStartWait);
         if (port == 0) {
             std::fprintf(stderr, "quorvex_load: quorvexd did not start\n");
         } else if (mode == "quotes") {
@@ -1404,13 +1343,14 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(
             stderr,
-            "usage: quorvex_load quotes|market|orders|latency|logins|guesses|flood|wal|crowd|standing|stores|takeover [--clients N] "
+            "usage: quorvex_load quotes|market|orders|latency|logins|guesses|flood|wal|crowd|standing|stores|takeover "
+            "[--clients N] "
             "[--codes N] [--seconds N] "
             "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
         return 2;
     }
     const std::string mode = argv[1];
-    std::string binary = QUORVEXD_PATH;
+    std::string binary = tavix::test::QuorvexdPath();
     for (int i = 2; i + 1 < argc; i += 2) {
         if (std::string(argv[i]) == "--server")
             binary = argv[i + 1];

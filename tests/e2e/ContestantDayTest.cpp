@@ -7,7 +7,7 @@
 #include "account/PositionRevaluation.h"
 #include "shell/Gbk.h"
 #include "tests/e2e/GuiClient.h"
-#include "tests/e2e/ServerProcess.h"
+#include "tests/support/QuorvexdProcess.h"
 #include "trade/CancelView.h"
 #include "trade/OrderCancel.h"
 #include "trade/TradeDlg.h"
@@ -32,14 +32,15 @@ const char* const kFallingBook =
 120,600000,浦发银行,7.11,7.12,7.10,7.09,7.08,7.07,7.06,900000,900000,900000,900000,900000,7.11,7.12,7.13,7.14,7.15,900000,900000,900000,900000,900000
 )";
 
-std::unique_ptr<e2e::ServerProcess> StartServer(const char* book, const std::vector<std::string>& extra = {}) {
+std::unique_ptr<tavix::test::QuorvexdProcess> StartServer(const char* book,
+                                                          const std::vector<std::string>& extra = {}) {
     static int count = 0;
     const auto file = std::filesystem::temp_directory_path() /
                       ("tavix-e2e-day-" + std::to_string(getpid()) + "-" + std::to_string(++count) + ".csv");
     std::ofstream(file) << book;
     std::vector<std::string> args{"--quotes-csv", file.string()};
     args.insert(args.end(), extra.begin(), extra.end());
-    return std::make_unique<e2e::ServerProcess>(args);
+    return std::make_unique<tavix::test::QuorvexdProcess>(args);
 }
 
 } // namespace
@@ -55,7 +56,7 @@ private slots:
 
 void ContestantDay::restingFillReachesTheScreen() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -102,7 +103,7 @@ std::optional<net::OrderRecord> OrderAt(const Client& client, std::string_view p
 
 void ContestantDay::cancelHitsTheChosenOrder() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -151,7 +152,7 @@ void ContestantDay::cancelHitsTheChosenOrder() {
 
 void ContestantDay::refusalsSayWhatIsWrong() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -173,7 +174,7 @@ void ContestantDay::refusalsSayWhatIsWrong() {
 
 void ContestantDay::unknownCodeClearsTheQuote() {
     auto server = StartServer(kFallingBook);
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     auto* buy = client.Show<COrderFormView>(QStringLiteral("买入[F1]"));

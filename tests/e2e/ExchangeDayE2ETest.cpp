@@ -4,7 +4,7 @@
 
 #include "net/TradingLink.h"
 #include "tests/e2e/E2eSupport.h"
-#include "tests/e2e/ServerProcess.h"
+#include "tests/support/QuorvexdProcess.h"
 #include "tests/support/RecordingNotifier.h"
 #include "wire/GbkText.h"
 
@@ -28,8 +28,8 @@ protected:
     // A server whose clock starts at `moment` and runs on from there.
     void Start(const char* moment) {
         setenv("QUORVEXD_TEST_CLOCK", moment, 1);
-        server = std::make_unique<e2e::ServerProcess>(std::vector<std::string>{"--exchange-day"});
-        const bool listening = server->WaitListening();
+        server = std::make_unique<tavix::test::QuorvexdProcess>(std::vector<std::string>{"--exchange-day"});
+        const bool listening = server->Start();
         unsetenv("QUORVEXD_TEST_CLOCK");
         ASSERT_TRUE(listening) << "quorvexd did not start";
         state.serverAddress = "127.0.0.1";
@@ -62,7 +62,7 @@ protected:
         return {};
     }
 
-    std::unique_ptr<e2e::ServerProcess> server;
+    std::unique_ptr<tavix::test::QuorvexdProcess> server;
     net::SharedState state;
     RecordingNotifier notifier{true};
     net::TradingLink link{state, notifier};
@@ -105,7 +105,7 @@ TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndARolloverThatWouldSkipMondayIsRef
         << rolled.output;
 
     // A holiday file with a bad line stops the command, naming the file and the line.
-    const std::string holidays = (server->Folder() / "holidays.txt").string();
+    const std::string holidays = (server->Directory() / "holidays.txt").string();
     std::ofstream(holidays) << "# closed\n2026-13-01\n";
     const auto refused = server->Admin({"ranking", "--exchange-day", "--holidays", holidays});
     unsetenv("QUORVEXD_TEST_CLOCK");

@@ -4,8 +4,6 @@
 // accepted login, driven against a real quorvexd; shared by the end-to-end GUI tests.
 
 #include "controls/ModalHook.h"
-#include "wire/Commands.h"
-#include "wire/GbkText.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
@@ -13,6 +11,8 @@
 #include "shell/MainFrame.h"
 #include "shell/StatusPanes.h"
 #include "trade/OrderFormView.h"
+#include "wire/Commands.h"
+#include "wire/GbkText.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -67,12 +67,14 @@ struct Client {
         return t;
     }
 
-    Client(int port, const std::string& user, const std::string& password)
+    // `iniPath`: the client.ini the views keep their settings in (the watch list, say).
+    Client(int port, const std::string& user, const std::string& password, const std::string& iniPath = {})
         : link(state, notifier, Timings()) {
         state.serverAddress = "127.0.0.1";
         state.port = port;
         state.credentials.Set(user, password);
         state.accountStatus = "0";
+        context.iniPath = iniPath;
         link.SetRequestObserver([this](int command, bool sent) {
             if (command == net::kCmdQuoteSubscribe && sent)
                 ++subscriptions;
@@ -88,13 +90,25 @@ struct Client {
         link.Stop();
     }
 
-    // Logs in and runs the initial load; true once the account's funds have arrived.
-    bool LogIn(const std::string& user, const std::string& password) {
-        if (!QTest::qWaitFor([&] { return link.Socket().Connected(); }, kWait))
-            return false;
+    bool WaitConnected() {
+        return QTest::qWaitFor([&] { return link.Socket().Connected(); }, kWait);
+    }
+    // Sends the login with the credentials the client was made with (GBK bytes, as the wire).
+    void SendLogin() {
+        const auto [user, password] = state.credentials.Get();
         link.SendRequest(net::kCmdLogin, "user_name=" + user + "&pwd=" + password + "&yjm=E2E0");
+    }
+    // Logs in and runs the initial load; true once the account's funds have arrived.
+    bool LogIn() {
+        if (!WaitConnected())
+            return false;
+        SendLogin();
         link.StartInitialLoad();
         return QTest::qWaitFor([&] { return net::FieldText(state.funds.Get().value8) == "100"; }, kWait);
+    }
+    bool LogIn(const std::string& user, const std::string& password) {
+        state.credentials.Set(user, password);
+        return LogIn();
     }
 
     template <typename View>

@@ -3,7 +3,7 @@
 
 #include "net/TradingLink.h"
 #include "tests/e2e/E2eSupport.h"
-#include "tests/e2e/ServerProcess.h"
+#include "tests/support/QuorvexdProcess.h"
 #include "tests/support/RecordingNotifier.h"
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
@@ -26,7 +26,7 @@ namespace {
 class LinkAgainstServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(server.WaitListening()) << "quorvexd did not start";
+        ASSERT_TRUE(server.Start()) << "quorvexd did not start";
         state.serverAddress = "127.0.0.1";
         state.port = server.Port();
         state.credentials.Set("demo", "demo123");
@@ -51,7 +51,7 @@ protected:
         return {};
     }
 
-    e2e::ServerProcess server;
+    tavix::test::QuorvexdProcess server;
     net::SharedState state;
     RecordingNotifier notifier{true};
     net::TradingLink link{state, notifier};

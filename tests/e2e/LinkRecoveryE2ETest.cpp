@@ -142,7 +142,7 @@ protected:
         return std::string("code=600000&price=") + price + "&num=100&name=x&type=1";
     }
 
-    QuorvexdProcess server{QUORVEXD_PATH};
+    QuorvexdProcess server;
     std::unique_ptr<FaultProxy> proxy;
     net::SharedState state;
     RecordingNotifier notifier;
@@ -247,7 +247,7 @@ TEST_F(LinkRecoveryE2E, AnOrderUnansweredAtACutIsToldOnce) {
 // A test clock before the database's trading day is refused at start (the day never goes
 // back, so its opening call would be skipped silently); a later one rolls the contest over.
 TEST(TestClockE2E, AClockBeforeTheDatabasesDayIsRefused) {
-    QuorvexdProcess server(QUORVEXD_PATH, {"--exchange-day"});
+    QuorvexdProcess server({"--exchange-day"});
     setenv("QUORVEXD_TEST_CLOCK", "2026-03-10 10:00:00", 1);
     ASSERT_TRUE(server.Start());
     server.Kill(SIGTERM);

@@ -5,16 +5,17 @@
 #include "market/ChartView.h"
 #include "market/CodeLookup.h"
 #include "market/QuoteListView.h"
-#include "wire/GbkText.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
 #include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 #include "shell/LeftView.h"
 #include "shell/MainFrame.h"
-#include "tests/e2e/ServerProcess.h"
+#include "tests/e2e/GuiClient.h"
+#include "tests/support/QuorvexdProcess.h"
 #include "trade/BuyView.h"
 #include "trade/SellView.h"
+#include "wire/GbkText.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -29,9 +30,9 @@
 
 using namespace std::chrono_literals;
 
-namespace {
+using namespace e2e_gui;
 
-constexpr int kWait = 15000; // ms; generous for a loaded machine
+namespace {
 
 // Four securities with the shares traded (the optional last field); 600000 trades at 7.10,
 // 7.25, 7.05 and 7.19 in the first four ticks, then the book holds still, so every figure of
@@ -47,59 +48,12 @@ const char* const kBook =
 3,600000,浦发银行,7.19,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000,3400
 )";
 
-std::unique_ptr<e2e::ServerProcess> StillServer() {
+std::unique_ptr<tavix::test::QuorvexdProcess> StillServer() {
     const auto book =
         std::filesystem::temp_directory_path() / ("tavix-e2e-market-" + std::to_string(getpid()) + ".csv");
     std::ofstream(book) << kBook;
-    return std::make_unique<e2e::ServerProcess>(std::vector<std::string>{"--quotes-csv", book.string()});
+    return std::make_unique<tavix::test::QuorvexdProcess>(std::vector<std::string>{"--quotes-csv", book.string()});
 }
-
-// The client as the program builds it after an accepted login, with its own client.ini.
-struct Client {
-    net::SharedState state;
-    CGuiNotifier notifier;
-    net::TradingLink link;
-    ClientContext context{state, link, nullptr};
-    std::unique_ptr<CMainFrame> frame;
-
-    static net::LinkTimings Timings() {
-        net::LinkTimings t;
-        t.receiveWait = 100ms;
-        t.retryDelay = 50ms;
-        return t;
-    }
-
-    Client(int port, const std::string& user, const std::string& iniPath)
-        : link(state, notifier, Timings()) {
-        state.serverAddress = "127.0.0.1";
-        state.port = port;
-        state.credentials.Set(user, "demo123");
-        state.accountStatus = "0";
-        context.iniPath = iniPath;
-        link.Start();
-        frame = std::make_unique<CMainFrame>(context);
-        notifier.SetMainFrame(frame.get());
-        frame->resize(1200, 700);
-        frame->show();
-    }
-    ~Client() {
-        notifier.Close();
-        link.Stop();
-    }
-    bool LogIn() {
-        if (!QTest::qWaitFor([&] { return link.Socket().Connected(); }, kWait))
-            return false;
-        const auto [user, password] = state.credentials.Get();
-        link.SendRequest(net::kCmdLogin, "user_name=" + user + "&pwd=" + password + "&yjm=E2E0");
-        link.StartInitialLoad();
-        return QTest::qWaitFor([&] { return net::FieldText(state.funds.Get().value8) == "100"; }, kWait);
-    }
-    template <typename View>
-    View* Show(const QString& label) {
-        frame->ShowFunction(label);
-        return qobject_cast<View*>(frame->RightView());
-    }
-};
 
 QString Cell(CQuoteListView* view, int row, int column) {
     return view->Table()->model()->index(row, column).data().toString();
@@ -132,8 +86,8 @@ private slots:
 
     void boardShowsEveryFigure() {
         auto server = StillServer();
-        QVERIFY(server->WaitListening());
-        Client c(server->Port(), "demo", IniPath().toStdString());
+        QVERIFY(server->Start());
+        Client c(server->Port(), "demo", "demo123", IniPath().toStdString());
         QVERIFY(c.LogIn());
         auto* board = c.Show<CQuoteBoardView>(QStringLiteral("行情报价"));
         QVERIFY(board);
@@ -183,9 +137,9 @@ private slots:
     }
 
     void boardKeepsOrderAndSelectionAcrossRefreshes() {
-        e2e::ServerProcess server; // the built-in market, moving every 100 ms
-        QVERIFY(server.WaitListening());
-        Client c(server.Port(), "demo", IniPath().toStdString());
+        tavix::test::QuorvexdProcess server; // the built-in market, moving every 100 ms
+        QVERIFY(server.Start());
+        Client c(server.Port(), "demo", "demo123", IniPath().toStdString());
         QVERIFY(c.LogIn());
         auto* board = c.Show<CQuoteBoardView>(QStringLiteral("行情报价"));
         QTRY_VERIFY_WITH_TIMEOUT(board->Table()->model()->rowCount() > 10, kWait);
@@ -220,10 +174,10 @@ private slots:
 
     void watchlistIsKeptPerUser() {
         auto server = StillServer();
-        QVERIFY(server->WaitListening());
+        QVERIFY(server->Start());
         server->Admin({"add-user", "li4", "demo123"});
         {
-            Client c(server->Port(), "demo", IniPath().toStdString());
+            Client c(server->Port(), "demo", "demo123", IniPath().toStdString());
             QVERIFY(c.LogIn());
             auto* board = c.Show<CQuoteBoardView>(QStringLiteral("行情报价"));
             QTRY_VERIFY_WITH_TIMEOUT(board->SelectCode(QStringLiteral("300059")), kWait);
@@ -237,7 +191,7 @@ private slots:
         }
         {
             // After a restart: the list is back, in the order added; Delete removes one.
-            Client c(server->Port(), "demo", IniPath().toStdString());
+            Client c(server->Port(), "demo", "demo123", IniPath().toStdString());
             QVERIFY(c.LogIn());
             auto* watch = c.Show<CWatchlistView>(QStringLiteral("自选股"));
             QTRY_COMPARE_WITH_TIMEOUT(watch->Table()->model()->rowCount(), 2, kWait);
@@ -247,14 +201,14 @@ private slots:
             QCOMPARE(Column(watch, CBoardModel::kCode), QStringList({QStringLiteral("000001")}));
         }
         {
-            Client other(server->Port(), "li4", IniPath().toStdString());
+            Client other(server->Port(), "li4", "demo123", IniPath().toStdString());
             QVERIFY(other.LogIn());
             auto* watch = other.Show<CWatchlistView>(QStringLiteral("自选股"));
             QTRY_VERIFY_WITH_TIMEOUT(!other.state.market.Board().empty(), kWait);
             QTest::qWait(1200);
             QCOMPARE(watch->Table()->model()->rowCount(), 0);
         }
-        Client again(server->Port(), "demo", IniPath().toStdString());
+        Client again(server->Port(), "demo", "demo123", IniPath().toStdString());
         QVERIFY(again.LogIn());
         auto* watch = again.Show<CWatchlistView>(QStringLiteral("自选股"));
         QTRY_COMPARE_WITH_TIMEOUT(Column(watch, CBoardModel::kCode), QStringList({QStringLiteral("000001")}), kWait);
@@ -262,8 +216,8 @@ private slots:
 
     void lookupFindsByInitialsAndFillsTheForm() {
         auto server = StillServer();
-        QVERIFY(server->WaitListening());
-        Client c(server->Port(), "demo", IniPath().toStdString());
+        QVERIFY(server->Start());
+        Client c(server->Port(), "demo", "demo123", IniPath().toStdString());
         QVERIFY(c.LogIn());
         QTRY_VERIFY_WITH_TIMEOUT(c.link.QueryBoard() || !c.state.market.Board().empty(), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(c.state.market.Board().size(), std::size_t{4}, kWait);
@@ -310,9 +264,9 @@ private slots:
     }
 
     void chartFollowsTheMinutes() {
-        e2e::ServerProcess server;
-        QVERIFY(server.WaitListening());
-        Client c(server.Port(), "demo", IniPath().toStdString());
+        tavix::test::QuorvexdProcess server;
+        QVERIFY(server.Start());
+        Client c(server.Port(), "demo", "demo123", IniPath().toStdString());
         QVERIFY(c.LogIn());
         c.frame->OpenChart(QStringLiteral("600000"));
         auto* chart = qobject_cast<CChartView*>(c.frame->RightView());

@@ -15,7 +15,7 @@
 #include "shell/MainFrame.h"
 #include "shell/StatusPanes.h"
 #include "tests/e2e/GuiClient.h"
-#include "tests/e2e/ServerProcess.h"
+#include "tests/support/QuorvexdProcess.h"
 #include "trade/CancelView.h"
 #include "trade/OrderFormView.h"
 #include "trade/WeituoDlg.h"
@@ -51,14 +51,17 @@ const char* const kBook = R"(# tick,code,name,last,prev close,5 bid prices,5 bid
 )";
 
 // A server with the still book; the administration commands `before` run first.
-std::unique_ptr<e2e::ServerProcess> StartServer(const std::vector<std::vector<std::string>>& before = {}) {
+std::unique_ptr<tavix::test::QuorvexdProcess> StartServer(const std::vector<std::vector<std::string>>& before = {}) {
     const auto book = std::filesystem::temp_directory_path() / ("tavix-e2e-book-" + std::to_string(getpid()) + ".csv");
     std::ofstream(book) << kBook;
-    return std::make_unique<e2e::ServerProcess>(std::vector<std::string>{"--quotes-csv", book.string()}, before);
+    auto server =
+        std::make_unique<tavix::test::QuorvexdProcess>(std::vector<std::string>{"--quotes-csv", book.string()});
+    server->AdminAll(before);
+    return server;
 }
 
 // The total assets that `quorvexd ranking` reports for `user`, in cents; -1 when missing.
-long long RankingTotal(const e2e::ServerProcess& server, const std::string& user) {
+long long RankingTotal(const tavix::test::QuorvexdProcess& server, const std::string& user) {
     const auto result = server.Admin({"ranking"});
     std::istringstream lines(result.output);
     std::string line;
@@ -89,7 +92,7 @@ private slots:
 
 void NumbersAgainstServer::limitsAgreeWithTheServer() {
     auto server = StartServer();
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -128,7 +131,7 @@ void NumbersAgainstServer::limitsAgreeWithTheServer() {
 
 void NumbersAgainstServer::totalsMatchTheRanking() {
     auto server = StartServer();
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -232,7 +235,7 @@ void NumbersAgainstServer::fullBuyIsAccepted() {
     QFETCH(QString, price);
     QFETCH(QString, maxBuyable);
     auto server = StartServer({{"add-user", "buyer", "pw", "--cash", cash.toStdString()}});
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "buyer", "pw");
     QVERIFY(client.LogIn("buyer", "pw"));
     Answers answers;
@@ -248,7 +251,7 @@ void NumbersAgainstServer::fullBuyIsAccepted() {
 
 void NumbersAgainstServer::cancelsShowWithoutPressing() {
     auto server = StartServer();
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -289,7 +292,7 @@ void NumbersAgainstServer::cancelsShowWithoutPressing() {
 
 void NumbersAgainstServer::sellableAfterAPartialSell() {
     auto server = StartServer();
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -325,7 +328,7 @@ void NumbersAgainstServer::sellableAfterAPartialSell() {
 
 void NumbersAgainstServer::frozenAccountShows() {
     auto server = StartServer();
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;
@@ -346,7 +349,7 @@ void NumbersAgainstServer::frozenAccountShows() {
 
 void NumbersAgainstServer::oneSubscriptionPerFill() {
     auto server = StartServer();
-    QVERIFY(server->WaitListening());
+    QVERIFY(server->Start());
     Client client(server->Port(), "demo", "demo123");
     QVERIFY(client.LogIn("demo", "demo123"));
     Answers answers;

@@ -10,8 +10,9 @@
 #include "shell/Gbk.h"
 #include "shell/GuiNotifier.h"
 #include "shell/MainFrame.h"
-#include "tests/e2e/ServerProcess.h"
+#include "tests/e2e/GuiClient.h"
 #include "tests/support/FakeTradingServer.h"
+#include "tests/support/QuorvexdProcess.h"
 
 #include <QApplication>
 #include <QChart>
@@ -27,9 +28,11 @@
 
 using namespace std::chrono_literals;
 
+using namespace e2e_gui;
+
 namespace {
 
-constexpr int kWait = 20000; // ms; the view asks every 5 s, a loaded machine is slow
+constexpr int kSlowWait = 20000; // ms; the view asks every 5 s, a loaded machine is slow
 
 // 600000 holds at its start price; 000001 is worth 10.80 over a start of 10.00, while its
 // asks begin at 10.00. Index: (10.00/10.00 + 10.80/10.00) / 2 × 1,000 = 1040.00, +4.00 %.
@@ -38,44 +41,14 @@ const char* const kBook = "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96
                           "0,000001,平安银行,10.80,10.00,9.99,9.98,9.97,9.96,9.95,900000,900000,900000,900000,900000,"
                           "10.00,10.01,10.02,10.03,10.04,900000,900000,900000,900000,900000\n";
 
-struct Client {
-    net::SharedState state;
-    CGuiNotifier notifier;
-    net::TradingLink link;
-    ClientContext context{state, link, nullptr};
-    std::unique_ptr<CMainFrame> frame;
-
-    static net::LinkTimings Timings() {
-        net::LinkTimings t;
-        t.receiveWait = 100ms;
-        t.retryDelay = 50ms;
-        return t;
-    }
-    Client(int port, const std::string& user, const std::string& password)
-        : link(state, notifier, Timings()) {
-        state.serverAddress = "127.0.0.1";
-        state.port = port;
-        state.credentials.Set(user, password);
-        state.accountStatus = "0";
-        link.Start();
-        frame = std::make_unique<CMainFrame>(context);
-        notifier.SetMainFrame(frame.get());
-        frame->resize(1200, 700);
-        frame->show();
-    }
-    ~Client() {
-        notifier.Close();
-        link.Stop();
-    }
-    // F6, from wherever the focus is, as a contestant reaches it.
-    CStandingView* OpenStanding() {
-        frame->activateWindow();
-        if (!QTest::qWaitForWindowActive(frame.get()))
-            return nullptr;
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : frame.get(), Qt::Key_F6);
-        return qobject_cast<CStandingView*>(frame->RightView());
-    }
-};
+// F6, from wherever the focus is, as a contestant reaches it.
+CStandingView* OpenStanding(Client& client) {
+    client.frame->activateWindow();
+    if (!QTest::qWaitForWindowActive(client.frame.get()))
+        return nullptr;
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : client.frame.get(), Qt::Key_F6);
+    return qobject_cast<CStandingView*>(client.frame->RightView());
+}
 
 QString Cell(QTableWidget* table, int row, int column) {
     const QTableWidgetItem* item = table->item(row, column);
@@ -95,15 +68,14 @@ void StandingAgainstServer::ranksTopAndCurveAsWorkedOut() {
     const auto book =
         std::filesystem::temp_directory_path() / ("tavix-e2e-standing-" + std::to_string(getpid()) + ".csv");
     std::ofstream(book) << kBook;
-    e2e::ServerProcess server({"--quotes-csv", book.string()}, {{"add-user", "张三", "pw", "--cash", "100000"},
-                                                                {"add-user", "李四", "pw", "--cash", "100000"}});
-    QVERIFY(server.WaitListening());
+    tavix::test::QuorvexdProcess server({"--quotes-csv", book.string()});
+    QVERIFY(server.AdminAll(
+        {{"add-user", "张三", "pw", "--cash", "100000"}, {"add-user", "李四", "pw", "--cash", "100000"}}));
+    QVERIFY(server.Start());
     const std::string zhang = ToGbk(QStringLiteral("张三")); // the wire and the shared state hold GBK
     Client client(server.Port(), zhang, "pw");
-    QVERIFY(QTest::qWaitFor([&] { return client.link.Socket().Connected(); }, kWait));
-    std::string login = "user_name=";
-    login.append(zhang).append("&pwd=pw&yjm=E2E0");
-    client.link.SendRequest(net::kCmdLogin, login);
+    QVERIFY(client.WaitConnected());
+    client.SendLogin();
     // 张三 buys 1,000 of 000001 at 10.00: 10,000.00 + commission 5.00 (the minimum) + transfer fee
     // 0.10, worth 10,800.00: 100,000 − 10,005.10 + 10,800 = 100,794.90, +794.90, 0.79 %. 李四 and
     // the server's demo account (1,000,000) stay at 0.00 and share rank 2, the larger total first.
@@ -113,15 +85,15 @@ void StandingAgainstServer::ranksTopAndCurveAsWorkedOut() {
         return int(QDialog::Accepted);
     });
     client.link.SendRequest(net::kCmdOrder, "code=000001&price=10.00&num=1000&name=x&type=1");
-    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), kSlowWait);
     SetModalHook({});
     QVERIFY2(!told.front().contains(QStringLiteral("失败")), qPrintable(told.join(u'|')));
 
-    CStandingView* view = client.OpenStanding();
+    CStandingView* view = OpenStanding(client);
     QVERIFY(view);
     auto* mine = view->findChild<QTableWidget*>(QStringLiteral("myStanding"));
     auto* top = view->findChild<QTableWidget*>(QStringLiteral("topTable"));
-    QTRY_COMPARE_WITH_TIMEOUT(Cell(mine, 3, 2), QStringLiteral("0.79%"), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(Cell(mine, 3, 2), QStringLiteral("0.79%"), kSlowWait);
     // Today is the contest's first day: every period opens at the starting cash.
     for (int row = 0; row < 4; ++row) {
         QCOMPARE(Cell(mine, row, 1), QStringLiteral("1 / 3"));
@@ -129,7 +101,7 @@ void StandingAgainstServer::ranksTopAndCurveAsWorkedOut() {
         QCOMPARE(Cell(mine, row, 3), QStringLiteral("794.90"));
         QCOMPARE(Cell(mine, row, 4), QStringLiteral("100794.90"));
     }
-    QTRY_COMPARE_WITH_TIMEOUT(top->rowCount(), 3, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(top->rowCount(), 3, kSlowWait);
     QCOMPARE(Cell(top, 0, 1), QStringLiteral("张**（我）"));
     QCOMPARE(Cell(top, 0, 2), QStringLiteral("100794.90"));
     QVERIFY(top->item(0, 0)->data(Qt::UserRole).toBool()); // highlighted
@@ -142,12 +114,12 @@ void StandingAgainstServer::ranksTopAndCurveAsWorkedOut() {
 
     // The curve: today only, live. Median of 0.7949 %, 0 % and 0 % → 0.00 %.
     auto* chart = view->findChild<QChartView*>(QStringLiteral("curveChart"));
-    QTRY_COMPARE_WITH_TIMEOUT(chart->chart()->series().size(), 3, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(chart->chart()->series().size(), 3, kSlowWait);
     const auto last = [&](int series) {
         auto* line = qobject_cast<QLineSeries*>(chart->chart()->series().at(series));
         return line->at(line->count() - 1).y();
     };
-    QTRY_COMPARE_WITH_TIMEOUT(last(0), 0.79, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(last(0), 0.79, kSlowWait);
     QCOMPARE(last(1), 4.00);
     QCOMPARE(last(2), 0.00);
     auto* note = view->findChild<QLabel*>(QStringLiteral("standingNote"));
@@ -160,11 +132,11 @@ void StandingAgainstServer::anOlderServerIsNamedInsteadOfWaiting() {
     older.SetAutoReply(net::kCmdHeartbeat, [](const net::Frame&) { return std::string(); });
     Client client(older.Port(), "张三", "pw");
     QVERIFY(older.WaitForConnection(10s));
-    CStandingView* view = client.OpenStanding();
+    CStandingView* view = OpenStanding(client);
     QVERIFY(view);
     QVERIFY(older.WaitForCommand(net::kCmdStanding, 10s));
     auto* note = view->findChild<QLabel*>(QStringLiteral("standingNote"));
-    QTRY_VERIFY_WITH_TIMEOUT(note->text().contains(QStringLiteral("旧版本")), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(note->text().contains(QStringLiteral("旧版本")), kSlowWait);
 }
 
 QTEST_MAIN(StandingAgainstServer)

@@ -6,8 +6,10 @@
 #include "net/TradingLink.h"
 #include "server/store/pg/PgStore.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/QuorvexdChild.h"
 #include "tests/support/RecordingNotifier.h"
 #include "tests/support/RefusingPort.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -29,45 +31,31 @@
 
 using namespace std::chrono_literals;
 using tavix::test::Gbk;
+using tavix::test::QuorvexdChild;
 using tavix::test::RecordingNotifier;
+using tavix::test::ScratchDir;
 using tavix::test::WaitUntil;
 
 namespace {
 
 constexpr auto kServerWait = std::chrono::seconds(20);
 
-// Kills the process when the test ends early, so that a failed assertion leaves no server behind.
-struct ChildGuard {
-    pid_t pid = -1;
-    ~ChildGuard() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
-// quorvexd with `args`, its output in `log`.
-pid_t Start(const std::vector<std::string>& args, const std::filesystem::path& log) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen(log.c_str(), "w", stdout);
-        setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
-        std::vector<char*> argv{const_cast<char*>(QUORVEXD_PATH)};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(QUORVEXD_PATH, argv.data());
-        _exit(127);
-    }
-    return pid;
+// quorvexd with `args`, its output in `log`; stopped when the test ends, early or not.
+QuorvexdChild::Options LogTo(const std::filesystem::path& log) {
+    QuorvexdChild::Options options;
+    options.outputFile = log;
+    return options;
 }
 
 int RunToEnd(const std::vector<std::string>& args) {
-    const pid_t pid = Start(args, "/dev/null");
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    QuorvexdChild child(args, LogTo("/dev/null"));
+    return child.Wait();
+}
+
+// True once `file` exists; false at once when `child`, which should write it, has ended.
+bool Written(const std::filesystem::path& file, QuorvexdChild& child) {
+    return WaitUntil([&] { return std::filesystem::exists(file) || child.Exited(); }, kServerWait) &&
+           std::filesystem::exists(file);
 }
 
 bool LogSays(const std::filesystem::path& log, const std::string& text) {
@@ -102,8 +90,8 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
     }
     const std::string uri =
         adminUri.substr(0, adminUri.find("/postgres?")) + "/" + name + adminUri.substr(adminUri.find("/postgres?") + 9);
-    const auto dir = std::filesystem::temp_directory_path() / ("tavix-takeover-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
+    const ScratchDir scratch("tavix-takeover");
+    const auto& dir = scratch.Path();
     // The fixed book: buys at 9.50 rest below the 10.00 ask.
     std::ofstream(dir / "book.csv")
         << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,10.00,10.01,10.02,"
@@ -131,13 +119,12 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
                                         "--quotes-csv",
                                         (dir / "book.csv").string()};
     };
-    const pid_t first = Start(serve("127.0.0.1:0", (dir / "first.port").string()), dir / "first.log");
-    ChildGuard firstGuard{first};
-    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); }, kServerWait)) << "first server";
+    QuorvexdChild first(serve("127.0.0.1:0", (dir / "first.port").string()), LogTo(dir / "first.log"));
+    ASSERT_TRUE(Written(dir / "first.port", first)) << "first server";
     int firstPort = 0;
     std::ifstream(dir / "first.port") >> firstPort;
-    const pid_t second =
-        Start(serve("127.0.0.1:" + std::to_string(standbyPort), (dir / "second.port").string()), dir / "second.log");
+    QuorvexdChild second(serve("127.0.0.1:" + std::to_string(standbyPort), (dir / "second.port").string()),
+                         LogTo(dir / "second.log"));
     ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); }, kServerWait))
         << "second server stands by";
 
@@ -172,10 +159,8 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
         return ids;
     };
     ASSERT_TRUE(WaitUntil([&] { return acknowledged().size() >= 40; }, kServerWait)) << "orders before the kill";
-    kill(first, SIGKILL);
     const auto killedAt = std::chrono::steady_clock::now();
-    waitpid(first, nullptr, 0);
-    firstGuard.pid = -1;
+    first.Kill(SIGKILL);
     const std::size_t beforeKill = acknowledged().size();
 
     // The standby takes over and the link follows it: orders are acknowledged again...
@@ -189,8 +174,7 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
     stop = true;
     load.join();
     link.Stop();
-    kill(second, SIGTERM);
-    waitpid(second, nullptr, 0);
+    second.Kill(SIGTERM);
     std::printf(
         "takeover: orders acknowledged again %lld ms after the kill\n",
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(servedAgainAfter).count()));
@@ -215,8 +199,6 @@ TEST(TakeoverTest, TheStandbyServesEveryAcknowledgedOrderAndTheClientFollows) {
     EXPECT_EQ(frozen.Int(0), 95'501 * frozen.Int(2));
     frozen.Reset();
 
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
     server::PgStore admin(adminUri);
     admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
 }
@@ -236,17 +218,15 @@ TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
     admin.Execute(("CREATE DATABASE " + name).c_str());
     const auto at = adminUri.find("/postgres?");
     const std::string uri = adminUri.substr(0, at) + "/" + name + adminUri.substr(at + 9);
-    const auto dir = std::filesystem::temp_directory_path() / ("tavix-lost-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
+    const ScratchDir scratch("tavix-lost");
+    const auto& dir = scratch.Path();
     const auto serve = [&](const std::string& portFile) {
         return std::vector<std::string>{"serve",       "--db",   uri,         "--listen",  "127.0.0.1:0",
                                         "--port-file", portFile, "--no-demo", "--tick-ms", "100"};
     };
-    const pid_t first = Start(serve((dir / "first.port").string()), dir / "first.log");
-    ChildGuard firstGuard{first};
-    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "first.port"); }, kServerWait)) << "first server";
-    const pid_t second = Start(serve((dir / "second.port").string()), dir / "second.log");
-    ChildGuard secondGuard{second};
+    QuorvexdChild first(serve((dir / "first.port").string()), LogTo(dir / "first.log"));
+    ASSERT_TRUE(Written(dir / "first.port", first)) << "first server";
+    QuorvexdChild second(serve((dir / "second.port").string()), LogTo(dir / "second.log"));
     ASSERT_TRUE(WaitUntil([&] { return LogSays(dir / "second.log", "standby"); }, kServerWait))
         << "second server stands by";
 
@@ -258,16 +238,11 @@ TEST(TakeoverTest, ALeaderThatLosesItsDatabaseStopsAndTheStandbyServes) {
     ASSERT_TRUE(cut.Step());
     cut.Reset();
     // The leader notices at its next batch (a market tick), stops with its own exit code...
-    int status = 0;
-    if (WaitUntil([&] { return waitpid(first, &status, WNOHANG) == first; }, 20s))
-        firstGuard.pid = -1;
-    else
+    if (!WaitUntil([&] { return first.Exited(); }, 20s))
         ADD_FAILURE() << "the leader went on without its database";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_EQ(first.Exited() ? first.Wait() : -3, 3);
     // ...and the standby serves.
-    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "second.port"); }, kServerWait));
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
+    EXPECT_TRUE(Written(dir / "second.port", second));
     admin.Execute(("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").c_str());
 }
 

@@ -40,7 +40,7 @@ public:
     std::filesystem::path Path() const { return dir_.Path(); }
 
 private:
-    TempDir dir_;
+    ScratchDir dir_;
     bool mounted_ = false;
 };
 
@@ -127,7 +127,7 @@ TEST(ServerDiskTest, AFullDiskRefusesOrdersAnswersQueriesAndRecovers) {
 
 TEST(ServerDiskTest, TheWriteAheadLogStaysBoundedUnderLoad) {
     constexpr std::int64_t kLimit = 64 * 1024;
-    TempDir dir;
+    ScratchDir dir;
     const auto db = dir.Path() / "quorvex.db";
     ServerHarness harness([&](server::ServerOptions& o) {
         o.dbPath = db.string();
@@ -172,7 +172,7 @@ TEST(ServerDiskTest, TheWriteAheadLogStaysBoundedUnderLoad) {
 TEST(ServerDiskTest, AReaderDoesNotHoldOrdersAndAnOnlineBackupHoldsEveryAcknowledgedOne) {
     constexpr std::int64_t kLimit = 64 * 1024;
     constexpr int kOrders = 600;
-    TempDir dir;
+    ScratchDir dir;
     const auto db = dir.Path() / "quorvex.db";
     const auto wal = db.string() + "-wal";
     ServerHarness harness([&](server::ServerOptions& o) {

@@ -142,7 +142,7 @@ std::map<std::string, std::pair<std::string, std::string>> Prices(const server::
 }
 
 TEST(EngineRestartTest, TheSimulatedMarketContinuesFromItsStoredPrices) {
-    TempDir dir;
+    ScratchDir dir;
     auto clock = std::make_shared<TestClock>();
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();

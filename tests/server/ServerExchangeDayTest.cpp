@@ -122,7 +122,7 @@ TEST(ExchangeClockTest, BeijingTimeWhateverTheHostsZone) {
 }
 
 TEST(ExchangeCalendarTest, HolidayFileTakesCommentsAndNamesTheBadLine) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string good = (dir.Path() / "good.txt").string();
     std::ofstream(good) << "# 2026\n\n2026-10-01\n 2026-10-2  # national day\n";
     std::string error;
@@ -396,7 +396,7 @@ void InBatch(server::Engine& engine, const std::function<void(server::Ledger&, c
 }
 
 TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEachCallOnce) {
-    TempDir dir;
+    ScratchDir dir;
     auto clock = std::make_shared<TestClock>();
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();
@@ -455,7 +455,7 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
 }
 
 TEST(ExchangeDayMarketTest, PricesHoldStillWhileTheMarketIsClosed) {
-    TempDir dir;
+    ScratchDir dir;
     auto clock = std::make_shared<TestClock>();
     clock->Set(At("2026-03-07", 10, 0));
     server::ServerOptions options;

@@ -13,17 +13,6 @@
 
 namespace servertest {
 
-TempDir::TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("quorvexd-test-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 std::string FixedBookCsv() {
     std::string csv = "# tick,code,name,last,prev close,bids,bid volumes,asks,ask volumes\n";
     for (const char* line : {"0,600000,浦发银行,", "0,000001,平安银行,", "0,300750,宁德时代,"})

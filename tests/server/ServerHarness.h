@@ -5,6 +5,7 @@
 #include "server/ledger/Ledger.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/network/Server.h"
+#include "tests/support/ScratchDir.h"
 
 #include <filesystem>
 #include <functional>
@@ -15,16 +16,7 @@
 
 namespace servertest {
 
-// A scratch directory removed with the object.
-class TempDir final {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using tavix::test::ScratchDir;
 
 // Where a test's contest lives: a SQLite file in `dir`, or, when the tests run against
 // PostgreSQL (QUORVEXD_TEST_PG_STATE names the state file of scripts/pg-test-cluster.sh), a
@@ -73,7 +65,7 @@ public:
     }
 
 private:
-    TempDir dir_;
+    ScratchDir dir_;
     TestDatabase db_{dir_.Path()};
     server::ServerOptions options_;
     server::UserDirectory directory_;

@@ -88,7 +88,7 @@ bool WaitFor(Condition condition) {
 } // namespace
 
 TEST(MarketHistoryTest, BoardAndBarsOfAReplayAcrossARestartAndTheSettlement) {
-    TempDir dir;
+    ScratchDir dir;
     TestDatabase db(dir.Path());
     auto clock = std::make_shared<TestClock>();
     server::ServerOptions options;
@@ -185,7 +185,7 @@ TEST(MarketHistoryTest, TheServerAnswersPagesOfTheBoardAndBars) {
 }
 
 TEST(MarketHistoryTest, ABoardPageHoldsWholeRecordsThatFitOneFrame) {
-    TempDir dir;
+    ScratchDir dir;
     std::string file;
     for (int i = 0; i < 1000; ++i)
         file += std::to_string(600000 + i) + ",名称很长的证券" + std::to_string(i) + ",1234.56\n";
@@ -223,7 +223,7 @@ TEST(PinyinInitialsTest, InitialsOfSecuritiesNames) {
 }
 
 TEST(SecuritiesFileTest, ReadsUtf8AndGbkAndNamesTheFaultyLine) {
-    TempDir dir;
+    ScratchDir dir;
     const auto load = [&](const std::string& content, std::string& error) {
         const auto path = dir.Path() / "securities.txt";
         std::ofstream(path, std::ios::binary) << content;

@@ -132,7 +132,7 @@ TEST(MarketTest, PriceLimitsArePercentOfThePreviousCloseRoundedToTheCent) {
 }
 
 TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
-    servertest::TempDir dir;
+    servertest::ScratchDir dir;
     const auto path = (dir.Path() / "q.csv").string();
     std::ofstream(path) << servertest::FixedBookCsv()
                         << "2,600000,浦发银行,10.50,10.00,10.50,10.49,10.48,10.47,10.46,1,2,3,4,5,"
@@ -199,7 +199,7 @@ TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {
 }
 
 TEST(DatabaseTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
-    servertest::TempDir dir;
+    servertest::ScratchDir dir;
     const std::string path = (dir.Path() / "sync.db").string();
     const auto level = [](SqliteStore& db) {
         Statement s = db.Prepare("PRAGMA synchronous");

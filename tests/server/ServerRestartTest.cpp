@@ -5,6 +5,7 @@
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/server/TestClient.h"
+#include "tests/support/QuorvexdChild.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 
@@ -15,135 +16,35 @@
 #include <csignal>
 #include <fstream>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace servertest;
+using tavix::test::QuorvexdChild;
 
 namespace {
 
 enum class Hashes { kTestRun, kProduction };
 
-// A child process running quorvexd with its stdout and stderr on a pipe and `input` on its
-// stdin. A test run may ask for cheap password hashes; a production run has no such
-// permission in its environment.
-class Child final {
-public:
-    explicit Child(std::vector<std::string> args, const std::string& cwd = {}, Hashes hashes = Hashes::kTestRun,
-                   const std::string& input = {}) {
-        int out[2];
-        int in[2];
-        if (::pipe(out) != 0 || ::pipe(in) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::dup2(out[1], STDERR_FILENO);
-            ::dup2(in[0], STDIN_FILENO);
-            ::close(in[0]);
-            ::close(in[1]);
-            if (hashes == Hashes::kTestRun)
-                ::setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
-            else
-                ::unsetenv("QUORVEXD_TEST_FAST_HASH");
-            if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
-                ::_exit(126);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(QUORVEXD_PATH));
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(QUORVEXD_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(in[0]);
-        if (!input.empty() && ::write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-            ADD_FAILURE() << "could not write the child's input";
-        ::close(in[1]);
-        fd_ = out[0];
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    // Reads stdout until a line contains `marker`; returns that line.
-    std::string WaitLine(const std::string& marker) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto eol = buffer_.find('\n');
-            if (eol != std::string::npos) {
-                std::string line = buffer_.substr(0, eol);
-                buffer_.erase(0, eol + 1);
-                if (line.find(marker) != std::string::npos)
-                    return line;
-                continue;
-            }
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 200) <= 0)
-                continue;
-            char chunk[512];
-            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-            if (n <= 0)
-                return {};
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-        return {};
-    }
-    int Wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    // Like Wait, for a command that should end by itself: one still running after
-    // `limit` is killed and reported as -2.
-    int WaitExit(std::chrono::seconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                Kill();
-                return -2;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void Kill() {
-        ::kill(pid_, SIGKILL);
-        Wait();
-    }
-
-private:
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    std::string buffer_;
-};
-
-std::uint16_t PortOf(const std::string& line) {
-    const auto at = line.find("127.0.0.1:");
-    return at == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(line.substr(at + 10)));
+// quorvexd run in `cwd` with `input` on its stdin. A test run may ask for cheap password
+// hashes; a production run has no such permission in its environment.
+QuorvexdChild::Options In(const std::string& cwd, Hashes hashes = Hashes::kTestRun, const std::string& input = {}) {
+    QuorvexdChild::Options options;
+    options.cwd = cwd;
+    options.fastHash = hashes == Hashes::kTestRun;
+    options.input = input;
+    return options;
 }
 
 TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
-    TempDir dir;
+    ScratchDir dir;
     const TestDatabase store(dir.Path());
     const std::string db = store.Location();
     const std::string csv = (dir.Path() / "book.csv").string();
     std::ofstream(csv) << FixedBookCsv();
     {
-        Child admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"});
+        QuorvexdChild admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"});
         EXPECT_EQ(admin.Wait(), 0);
     }
     const std::vector<std::string> serve = {"serve",     "--db",         db,  "--listen",   "127.0.0.1:0",
@@ -151,8 +52,8 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     constexpr int kSent = 400;
     int acknowledged = 0;
     {
-        Child server(serve);
-        const std::uint16_t port = PortOf(server.WaitLine("listening"));
+        QuorvexdChild server(serve);
+        const std::uint16_t port = server.WaitListeningPort();
         ASSERT_NE(port, 0);
         TestClient client(port);
         ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
@@ -170,8 +71,8 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
         }
         server.Kill();
     }
-    Child server(serve);
-    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    QuorvexdChild server(serve);
+    const std::uint16_t port = server.WaitListeningPort();
     ASSERT_NE(port, 0);
     TestClient client(port);
     ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
@@ -186,7 +87,7 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
 
     // The admin commands work on the same file while the server runs; the server follows.
     {
-        Child admin({"rollover", "--db", db});
+        QuorvexdChild admin({"rollover", "--db", db});
         EXPECT_EQ(admin.Wait(), 0);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -194,16 +95,17 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(Fields(client.Request(net::kCmdFunds))[2], "0.00"); // open orders expired
     {
-        Child ranking({"ranking", "--db", db});
+        QuorvexdChild ranking({"ranking", "--db", db});
         EXPECT_NE(ranking.WaitLine("zoe").find("5000000.00"), std::string::npos);
     }
 }
 
 TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
-    TempDir dir;
-    Child server({"serve", "--listen", "127.0.0.1:0", "--fast-hash", "--tick-ms", "100"}, dir.Path().string());
+    ScratchDir dir;
+    QuorvexdChild server({"serve", "--listen", "127.0.0.1:0", "--fast-hash", "--tick-ms", "100"},
+                         In(dir.Path().string()));
     EXPECT_NE(server.WaitLine("demo account").find("user demo, password demo123"), std::string::npos);
-    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    const std::uint16_t port = server.WaitListeningPort();
     ASSERT_NE(port, 0);
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / "data" / "quorvex.db"));
     TestClient demo(port);
@@ -211,17 +113,19 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
 
     // An account added while the server runs can log in once the server has seen the change.
     {
-        Child admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, dir.Path().string());
+        QuorvexdChild admin({"add-user", "late", "pw", "--data", "data", "--fast-hash"}, In(dir.Path().string()));
         EXPECT_EQ(admin.Wait(), 0);
     }
     // The password may come on standard input instead of the command line.
     {
         const std::string cwd = dir.Path().string();
-        Child admin({"add-user", "quiet", "--data", "data", "--fast-hash"}, cwd, Hashes::kTestRun, "s3cret,ok?\n");
+        QuorvexdChild admin({"add-user", "quiet", "--data", "data", "--fast-hash"},
+                            In(cwd, Hashes::kTestRun, "s3cret,ok?\n"));
         EXPECT_EQ(admin.Wait(), 2); // ',' is refused in a password, and nothing is added
-        Child again({"add-user", "quiet", "-", "--data", "data", "--fast-hash"}, cwd, Hashes::kTestRun, "s3cret!\n");
+        QuorvexdChild again({"add-user", "quiet", "-", "--data", "data", "--fast-hash"},
+                            In(cwd, Hashes::kTestRun, "s3cret!\n"));
         EXPECT_EQ(again.Wait(), 0);
-        Child empty({"add-user", "nothing", "--data", "data", "--fast-hash"}, cwd);
+        QuorvexdChild empty({"add-user", "nothing", "--data", "data", "--fast-hash"}, In(cwd));
         EXPECT_EQ(empty.Wait(), 2);
     }
     // Any request starts a batch, and a batch first takes in what an admin command wrote.
@@ -233,12 +137,12 @@ TEST(ServerDemoTest, PlainServeRunsADemoContestThatAdminCommandsCanExtend) {
 }
 
 TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
-    TempDir dir;
+    ScratchDir dir;
     for (const char* command : {"serve", "add-user"}) {
         std::vector<std::string> args = {command, "--listen", "127.0.0.1:0", "--fast-hash"};
         if (std::string(command) == "add-user")
             args = {command, "eve", "pw", "--fast-hash"};
-        Child child(args, dir.Path().string(), Hashes::kProduction);
+        QuorvexdChild child(args, In(dir.Path().string(), Hashes::kProduction));
         EXPECT_EQ(child.WaitExit(std::chrono::seconds(20)), 2) << command;
         EXPECT_NE(child.WaitLine("--fast-hash").find("QUORVEXD_TEST_FAST_HASH=1"), std::string::npos) << command;
     }
@@ -246,9 +150,9 @@ TEST(ServerDemoTest, CheapHashesAreRefusedOutsideTestRuns) {
 
     // The bound port of `--listen HOST:0` is written to the port file once connections are taken.
     const auto portFile = dir.Path() / "port";
-    Child server({"serve", "--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--fast-hash"},
-                 dir.Path().string());
-    const std::uint16_t announced = PortOf(server.WaitLine("listening"));
+    QuorvexdChild server({"serve", "--listen", "127.0.0.1:0", "--port-file", portFile.string(), "--fast-hash"},
+                         In(dir.Path().string()));
+    const std::uint16_t announced = server.WaitListeningPort();
     ASSERT_NE(announced, 0);
     int written = 0;
     std::ifstream(portFile) >> written;
@@ -264,7 +168,7 @@ namespace {
 // Runs one admin command to its end; returns its exit status and, through `output`, the
 // first line that contains `marker`.
 int Admin(std::vector<std::string> args, const std::string& marker = {}, std::string* output = nullptr) {
-    Child admin(std::move(args));
+    QuorvexdChild admin(std::move(args));
     if (!marker.empty() && output)
         *output = admin.WaitLine(marker);
     return admin.WaitExit(std::chrono::seconds(20));
@@ -273,7 +177,7 @@ int Admin(std::vector<std::string> args, const std::string& marker = {}, std::st
 } // namespace
 
 TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string db = (dir.Path() / "contest.db").string();
     ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
     struct Case {
@@ -304,7 +208,7 @@ TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
         EXPECT_NE(line.find(c.says), std::string::npos) << line;
     }
     // Only zoe, with her own cash.
-    Child ranking({"ranking", "--db", db});
+    QuorvexdChild ranking({"ranking", "--db", db});
     const std::string zoe = ranking.WaitLine("zoe");
     EXPECT_NE(zoe.find("5000000.00"), std::string::npos) << zoe;
     EXPECT_EQ(ranking.WaitLine("ann"), "");
@@ -312,13 +216,14 @@ TEST(AdminCommandTest, AddUserRefusesBadInputAndStoresNothingForIt) {
 }
 
 TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string db = (dir.Path() / "contest.db").string();
     const std::string csv = (dir.Path() / "book.csv").string();
     std::ofstream(csv) << FixedBookCsv();
     ASSERT_EQ(Admin({"add-user", "zoe", "pw", "--cash", "5000000", "--db", db, "--fast-hash"}), 0);
-    Child server({"serve", "--db", db, "--listen", "127.0.0.1:0", "--no-demo", "--quotes-csv", csv, "--fast-hash"});
-    const std::uint16_t port = PortOf(server.WaitLine("listening"));
+    QuorvexdChild server(
+        {"serve", "--db", db, "--listen", "127.0.0.1:0", "--no-demo", "--quotes-csv", csv, "--fast-hash"});
+    const std::uint16_t port = server.WaitListeningPort();
     ASSERT_NE(port, 0);
     TestClient client(port);
     ASSERT_EQ(Fields(client.Login("zoe", "pw"), ",,,")[0], "0");
@@ -376,7 +281,7 @@ std::string FirstValue(const std::string& db, const char* sql) {
 // The contest keeps its calendar: a command that forgets --exchange-day neither closes a day
 // early nor moves trading to a Saturday, a read writes nothing, and a contradicting flag is refused.
 TEST(ContestSettingsTest, TheCalendarIsTheContestsOwnAndAReadWritesNothing) {
-    TempDir dir;
+    ScratchDir dir;
     TestDatabase store(dir.Path());
     const std::string db = store.Location();
     const std::string holidays = (dir.Path() / "holidays.txt").string();
@@ -419,7 +324,7 @@ TEST(ContestSettingsTest, TheCalendarIsTheContestsOwnAndAReadWritesNothing) {
     }
 
     // A contest created for the calendar day is not served by the exchange's.
-    TempDir plainDir;
+    ScratchDir plainDir;
     TestDatabase plain(plainDir.Path());
     ASSERT_EQ(Admin({"init-db", "--db", plain.Location()}), 0);
     std::string line;
@@ -429,7 +334,7 @@ TEST(ContestSettingsTest, TheCalendarIsTheContestsOwnAndAReadWritesNothing) {
 }
 
 TEST(ContestSettingsTest, AMistypedContestIsAnErrorAndNothingIsCreated) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string missing = (dir.Path() / "contset").string();
     for (const auto& args : std::vector<std::vector<std::string>>{{"ranking", "--data", missing},
                                                                   {"ranking", "--db", missing + ".db"},
@@ -455,7 +360,7 @@ TEST(ContestSettingsTest, AMistypedContestIsAnErrorAndNothingIsCreated) {
 // Each command takes only its own options, each once and within its range, and a refusal
 // names the option (or the file and line) at fault.
 TEST(CommandLineTest, OptionsOutOfRangeRepeatedOrForeignAreRefusedByName) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string db = (dir.Path() / "contest.db").string();
     const std::string book = FixedBookCsv(); // previous close 10.00: main board limits 9.00-11.00
     const std::string level = ",10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,10.00,10.01,10.02,"
@@ -504,13 +409,13 @@ TEST(CommandLineTest, OptionsOutOfRangeRepeatedOrForeignAreRefusedByName) {
     EXPECT_FALSE(std::filesystem::exists(db)) << "a refused command touches no contest";
     const std::string ok = (dir.Path() / "ok.csv").string();
     std::ofstream(ok) << "0,600000,x,11.00" << level.substr(6); // the limit itself is a price
-    Child fine({"serve", "--db", db, "--listen", "127.0.0.1:0", "--quotes-csv", ok, "--no-demo"});
+    QuorvexdChild fine({"serve", "--db", db, "--listen", "127.0.0.1:0", "--quotes-csv", ok, "--no-demo"});
     EXPECT_NE(fine.WaitLine("listening"), "");
 }
 
 TEST(CommandLineTest, TheRankingPageListensOnIpv6) {
-    TempDir dir;
-    Child server(
+    ScratchDir dir;
+    QuorvexdChild server(
         {"serve", "--db", (dir.Path() / "c.db").string(), "--listen", "127.0.0.1:0", "--http", "[::1]:0", "--no-demo"});
     const std::string line = server.WaitLine("ranking page");
     const auto at = line.find("http://[::1]:");
@@ -536,7 +441,7 @@ TEST(CommandLineTest, TheRankingPageListensOnIpv6) {
 // The database (with a PostgreSQL URI's password) may come from the environment, out of the
 // process list; an option on the line still beats it.
 TEST(CommandLineTest, TheDatabaseComesFromTheEnvironmentWhenNoOptionNamesIt) {
-    TempDir dir;
+    ScratchDir dir;
     TestDatabase store(dir.Path());
     ::setenv("QUORVEXD_DB", store.Location().c_str(), 1);
     std::string line;

@@ -340,7 +340,7 @@ TEST(ServerFeesTest, TransferFeeIsChargedOnTheRunningTotalSoCashNeverGoesNegativ
     // of 600.00 yuan. Per piece the transfer fee would round 0.006 up to 0.01 (0.20 in
     // all); on the running total it is 12,000.00 × 0.001 % = 0.12. Commission: the 5.00
     // minimum. The account holds exactly what the order needs: 12,000 + 5 + 0.12.
-    TempDir dir;
+    ScratchDir dir;
     const auto csv = dir.Path() / "even.csv";
     std::ofstream(csv) << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,100,100,100,100,100,"
                           "10.00,10.00,10.00,10.00,10.00,60,60,60,60,60\n";
@@ -375,7 +375,7 @@ namespace {
 
 TEST(ServerBoardRulesTest, QuantitiesFollowTheBoardAndPricesStayInTheCage) {
     // Asks from 10.00 (2.00 for the cheap ones), bids from 9.99 (1.99); every level 1,000.
-    TempDir dir;
+    ScratchDir dir;
     const auto csv = dir.Path() / "boards.csv";
     {
         std::ofstream out(csv);

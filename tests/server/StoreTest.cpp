@@ -26,7 +26,7 @@ protected:
         store = server::OpenStore(db.Location());
         store->Migrate();
     }
-    TempDir dir;
+    ScratchDir dir;
     TestDatabase db{dir.Path()};
     std::unique_ptr<server::Store> store;
 };

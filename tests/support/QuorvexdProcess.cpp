@@ -1,69 +1,31 @@
 #include "tests/support/QuorvexdProcess.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
 namespace tavix::test {
 
-namespace {
-
-std::filesystem::path ScratchDirectory() {
-    static std::atomic<int> counter{0};
-    auto dir = std::filesystem::temp_directory_path() /
-               ("tavix-quorvexd-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
-} // namespace
-
-QuorvexdProcess::QuorvexdProcess(std::string binary, std::vector<std::string> extraArguments)
+QuorvexdProcess::QuorvexdProcess(std::vector<std::string> extraArguments, std::string binary)
     : binary_(std::move(binary))
-    , extra_(std::move(extraArguments))
-    , dir_(ScratchDirectory()) {}
+    , extra_(std::move(extraArguments)) {}
 
-QuorvexdProcess::~QuorvexdProcess() {
-    if (pid_ > 0) {
-        Resume();
-        Kill(SIGTERM);
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-}
+QuorvexdProcess::~QuorvexdProcess() = default;
 
 bool QuorvexdProcess::Start(std::chrono::milliseconds timeout) {
-    if (pid_ > 0)
+    if (Running())
         return true;
-    const std::filesystem::path portFile = dir_ / "port";
+    const std::filesystem::path portFile = Directory() / "port";
     std::filesystem::remove(portFile);
     // The first start lets the server pick a free port; restarts keep it.
     const std::string listen = "127.0.0.1:" + std::to_string(port_);
-    std::vector<std::string> args = {binary_,       "serve",           "--data",      dir_.string(), "--listen", listen,
-                                     "--port-file", portFile.string(), "--fast-hash", "--tick-ms",   "100"};
+    std::vector<std::string> args = {"serve",       "--data",          Directory().string(), "--listen",  listen,
+                                     "--port-file", portFile.string(), "--fast-hash",        "--tick-ms", "100"};
     args.insert(args.end(), extra_.begin(), extra_.end());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0)
-            ::dup2(null, STDOUT_FILENO);
-        ::setenv("QUORVEXD_TEST_FAST_HASH", "1", 1);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    if (pid_ < 0)
-        return false;
+    QuorvexdChild::Options options;
+    options.binary = binary_;
+    options.outputFile = "/dev/null";
+    child_ = std::make_unique<QuorvexdChild>(std::move(args), std::move(options));
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         std::ifstream in(portFile);
@@ -72,32 +34,49 @@ bool QuorvexdProcess::Start(std::chrono::milliseconds timeout) {
             port_ = port;
             return true;
         }
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
+        if (child_->Exited())
             return false;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
 }
 
 void QuorvexdProcess::Kill(int signal) {
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, signal);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    if (child_)
+        child_->Kill(signal);
 }
 
 void QuorvexdProcess::Pause() {
-    if (pid_ > 0)
-        ::kill(pid_, SIGSTOP);
+    if (child_)
+        child_->Pause();
 }
 
 void QuorvexdProcess::Resume() {
-    if (pid_ > 0)
-        ::kill(pid_, SIGCONT);
+    if (child_)
+        child_->Resume();
+}
+
+QuorvexdProcess::Result QuorvexdProcess::Admin(const std::vector<std::string>& command) const {
+    std::vector<std::string> args = command;
+    args.insert(args.end(), {"--data", Directory().string(), "--fast-hash"});
+    QuorvexdChild::Options options;
+    options.binary = binary_;
+    QuorvexdChild child(std::move(args), std::move(options));
+    Result result;
+    result.output = child.ReadAll();
+    result.status = child.Wait();
+    return result;
+}
+
+bool QuorvexdProcess::AdminAll(const std::vector<std::vector<std::string>>& commands) const {
+    for (const auto& command : commands) {
+        const Result result = Admin(command);
+        if (result.status != 0) {
+            std::fprintf(stderr, "quorvexd %s failed: %s\n", command.front().c_str(), result.output.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace tavix::test
