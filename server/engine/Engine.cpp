@@ -372,6 +372,9 @@ void Engine::Run() {
             // Fills of the lost batch took book volume that nobody bought after all.
             market_->Rewind(std::move(market));
             history_.Discard();
+            // What the batch answered was rolled back: not a word of it goes out, even when
+            // the reload below fails too (a lost connection), and then neither does a query's.
+            answers.assign(batch.size(), std::nullopt);
             try {
                 ledger_->Load(); // back to what the database holds
                 RerunReadOnly(batch, answers, now);
