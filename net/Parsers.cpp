@@ -4,6 +4,7 @@
 #include "wire/SplitText.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <memory>
@@ -128,7 +129,40 @@ std::unique_ptr<typename Table::Slots> ParseTable(Table& table, std::string_view
 }
 
 float ToFloat(std::string_view text) {
-    return static_cast<float>(LeadingDouble(text));
+    // Prices come as plain decimals ("10.32"): read as a whole number of up to 15 digits and
+    // divided once by a power of ten. Both are exact doubles, so the quotient is the correctly
+    // rounded value the general reader gives; anything else (exponents, blanks, a plus sign,
+    // more digits) goes to that reader.
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    i += negative;
+    std::uint64_t whole = 0;
+    int significant = 0;
+    int decimals = 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            if (whole != 0 || c != '0')
+                ++significant;
+            whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+            decimals += point;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+        if (significant > 15 || decimals > 22)
+            return static_cast<float>(LeadingDouble(text));
+    }
+    if (!digits || (i < text.size() && (text[i] == 'e' || text[i] == 'E')))
+        return static_cast<float>(LeadingDouble(text));
+    const double value = static_cast<double>(whole) / kPowers[decimals];
+    return static_cast<float>(negative ? -value : value);
 }
 
 std::int32_t ToInt32(std::string_view text) {
@@ -200,27 +234,43 @@ void TradingLink::ParseSettlement(std::string_view body) {
 void TradingLink::ParseQuotes(std::string_view body) {
     if (!notifier_.HasMainFrame())
         return;
-    // Reused between updates: a warm update splits without allocating.
-    thread_local Fields pieces;
-    thread_local Fields fields;
-    SplitTextInto(body, "|", pieces);
-    for (std::string_view piece : pieces) {
-        SplitTextInto(piece, ",", fields);
-        if (fields.size() < 24)
+    // One pass over the body: records end at '|', fields at ','; the update's records are
+    // stored together. Reused between updates: a warm update parses without allocating.
+    thread_local std::vector<QuoteRecord> records;
+    records.clear();
+    constexpr std::size_t kFields = 24;
+    std::array<std::string_view, kFields> fields;
+    std::size_t count = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0;; ++i) {
+        const bool end = i == body.size();
+        const char c = end ? '|' : body[i];
+        if (c != ',' && c != '|')
             continue;
-        QuoteRecord record{};
-        StoreField(record.code, fields[0]);
-        StoreField(record.name, fields[1]);
-        record.lastPrice = ToFloat(fields[2]);
-        record.prevClose = ToFloat(fields[3]);
-        for (std::size_t level = 0; level < 5; ++level) {
-            record.bidPrice[level] = ToFloat(fields[4 + level]);
-            record.bidVolume[level] = ToInt32(fields[9 + level]);
-            record.askPrice[level] = ToFloat(fields[14 + level]);
-            record.askVolume[level] = ToInt32(fields[19 + level]);
+        if (count < kFields)
+            fields[count] = body.substr(start, i - start);
+        ++count;
+        start = i + 1;
+        if (c == ',')
+            continue;
+        if (count >= kFields) {
+            QuoteRecord& record = records.emplace_back();
+            StoreField(record.code, fields[0]);
+            StoreField(record.name, fields[1]);
+            record.lastPrice = ToFloat(fields[2]);
+            record.prevClose = ToFloat(fields[3]);
+            for (std::size_t level = 0; level < 5; ++level) {
+                record.bidPrice[level] = ToFloat(fields[4 + level]);
+                record.bidVolume[level] = ToInt32(fields[9 + level]);
+                record.askPrice[level] = ToFloat(fields[14 + level]);
+                record.askVolume[level] = ToInt32(fields[19 + level]);
+            }
         }
-        state_.quotes.Store(record);
+        count = 0;
+        if (end)
+            break;
     }
+    state_.quotes.StoreAll(records.data(), records.size());
 }
 
 } // namespace net

@@ -1,7 +1,11 @@
 // Load tool: how long the client's link takes from a cut of its connection to the first quote
 // frame on the new connection, against a real quorvexd on loopback through a cutting proxy.
 //
-//   bench_link_cut_recovery QUORVEXD [CUTS [SETTLE_MS]]     (100 cuts, 1500 ms)
+//   bench_link_cut_recovery QUORVEXD [CUTS [SETTLE_MS [reset|silent]]]     (100 cuts, 1500 ms, reset)
+//
+// A reset cut breaks the connection as the kernel reports a refused path; a silent one
+// swallows its bytes with no word to either side, as a dead network path does, so the link
+// must notice by its own time-outs.
 //
 // Prints the median and the worst time over the cuts, in milliseconds. The link runs at the
 // product's own time-outs. Each cut comes SETTLE_MS after the previous recovery: a connection
@@ -42,11 +46,16 @@ Clock::time_point QuoteAfter(const net::SharedState& state, Clock::time_point si
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s QUORVEXD [CUTS [SETTLE_MS]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s QUORVEXD [CUTS [SETTLE_MS [reset|silent]]]\n", argv[0]);
         return 2;
     }
     const int cuts = argc > 2 ? std::atoi(argv[2]) : 100;
     const int settleMs = argc > 3 ? std::atoi(argv[3]) : 1500;
+    const bool silent = argc > 4 && std::string(argv[4]) == "silent";
+    if (argc > 4 && !silent && std::string(argv[4]) != "reset") {
+        std::fprintf(stderr, "the kind of cut is reset or silent, not %s\n", argv[4]);
+        return 2;
+    }
     tavix::test::QuorvexdProcess server({}, argv[1]);
     if (!server.Start()) {
         std::fprintf(stderr, "quorvexd did not start\n");
@@ -77,9 +86,12 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
         const int accepted = proxy.Accepted();
         const auto cut = Clock::now();
-        proxy.CutAll();
+        if (silent)
+            proxy.SilenceAll();
+        else
+            proxy.CutAll();
         // Only a quote that came over the new connection counts.
-        while (proxy.Accepted() <= accepted && Clock::now() - cut < std::chrono::seconds(30))
+        while (proxy.Accepted() <= accepted && Clock::now() - cut < std::chrono::seconds(60))
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         const auto quote = QuoteAfter(state, proxy.LastAccepted(), std::chrono::seconds(30));
         if (quote == Clock::time_point::max()) {
@@ -90,7 +102,7 @@ int main(int argc, char** argv) {
     }
     std::sort(ms.begin(), ms.end());
     const double median = ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
-    std::printf("cuts %zu  cut -> first quote on the new connection: median %.1f ms, worst %.1f ms\n", ms.size(),
-                median, ms.back());
+    std::printf("%s cuts %zu  cut -> first quote on the new connection: median %.1f ms, worst %.1f ms\n",
+                silent ? "silent" : "reset", ms.size(), median, ms.back());
     return 0;
 }

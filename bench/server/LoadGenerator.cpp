@@ -1,15 +1,16 @@
 // quorvex_load: drives a real quorvexd over loopback and reports what it sustains.
 //
 //   quorvex_load quotes  [--clients 1000] [--codes 10] [--seconds 10]
-//   quorvex_load orders  [--clients 20] [--window 256] [--orders 100000]
-//   quorvex_load latency [--rate 1000] [--seconds 10]
+//   quorvex_load orders  [--clients 20] [--window 32] [--orders 100000]
+//   quorvex_load latency [--rate 1000] [--seconds 10] [--clients 8] [--reader 1]
+//                        --reader: a read transaction held open on the SQLite file meanwhile
 //   quorvex_load logins  [--clients 50] [--users 8] [--burst 1]  --burst: every user's first
 //                        login at once, as at the opening bell; how many are answered in 10 s
 //   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
 //   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5] [--connections 1]
 //                        [--resting N]  bench0 floods with queries (or N resting orders) over
 //                        its connections, bench1's order latency is measured
-//   quorvex_load wal     [--clients 20] [--window 256] [--seconds 60]  log size under load
+//   quorvex_load wal     [--clients 20] [--window 32] [--seconds 60]  log size under load
 //   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
 //                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
 //                        and never log in nor read, 1 bench1's logged-in connections asking for
@@ -30,7 +31,7 @@
 //   quotes and market: --securities N serves N securities from a --securities file
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
 //   quorvex_load takeover --pg URI [--runs 10] [--fault kill|stop|partition|outage]
-//                         [--pg-state STATE --outage-seconds 30]
+//                         [--pg-state STATE --outage-seconds 30]   (--silent 1: --fault stop)
 //
 // stores runs the orders and latency modes on a SQLite file and then on a PostgreSQL
 // database; takeover starts two servers on one PostgreSQL database, fails the serving one and
@@ -41,6 +42,11 @@
 // named by its STATE file, which also gives the URI).
 // URI is the libpq URI of a maintenance database ("…/postgres?…"): each run creates a
 // database of its own beside it and drops it afterwards.
+//
+// Each client logs in as an account of its own (bench0, bench1, …), so the figures are those
+// of many contestants, not of one account's many connections; a client that is not logged in
+// within the deadline ends the run with a message instead of a hang. A --window above the
+// server's in-flight limit per connection is refused: the server would silently stop reading.
 //
 // It starts its own quorvexd (the one built beside it, or --server PATH) on a scratch
 // database, so runs are bounded, repeatable and touch nothing else. Except in the logins
@@ -89,10 +95,16 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr const char* kUser = "bench";
 constexpr const char* kPassword = "benchpw";
 constexpr auto kStartWait = std::chrono::seconds(30);
 using tavix::test::QuorvexdChild;
+// The server answers at most this many requests of one connection at a time and stops
+// reading it meanwhile (server/Session.cpp).
+constexpr long kServerInFlight = 32;
+
+std::string AccountName(long i) {
+    return "bench" + std::to_string(i);
+}
 
 // ---- the server under test --------------------------------------------------------
 
@@ -133,7 +145,7 @@ class Client final : public std::enable_shared_from_this<Client> {
 public:
     using OnFrame = std::function<void(Client&, const net::Frame&)>;
 
-    Client(asio::io_context& io, OnFrame onFrame, std::string user = kUser)
+    Client(asio::io_context& io, OnFrame onFrame, std::string user = AccountName(0))
         : socket_(io)
         , onFrame_(std::move(onFrame))
         , user_(std::move(user)) {}
@@ -161,6 +173,7 @@ public:
         if (idle)
             Flush();
     }
+    const std::string& User() const { return user_; }
     bool loggedIn = false;
     std::size_t counter = 0;
     Clock::time_point lastPush{};
@@ -242,6 +255,18 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// Runs `io` until `loggedIn` reaches `wanted`; false (with a message) after the deadline,
+// which grows with the number of clients (each first login checks one password hash).
+bool AwaitLogins(asio::io_context& io, const long& loggedIn, long wanted) {
+    const auto deadline = Clock::now() + std::chrono::seconds(20) + std::chrono::milliseconds(50) * wanted;
+    while (loggedIn < wanted && Clock::now() < deadline)
+        io.run_for(std::chrono::milliseconds(5));
+    if (loggedIn >= wanted)
+        return true;
+    std::fprintf(stderr, "quorvex_load: only %ld of %ld clients logged in before the deadline\n", loggedIn, wanted);
+    return false;
+}
+
 int RunQuotes(QuorvexdChild& server, std::uint16_t port) {
     const long clients = Option("--clients", 1000);
     const long codesEach = Option("--codes", 10);
@@ -259,38 +284,36 @@ int RunQuotes(QuorvexdChild& server, std::uint16_t port) {
     bool measuring = false;
     long loggedIn = 0;
     for (long i = 0; i < clients; ++i) {
-        auto c = std::make_shared<Client>(io, [&, i](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
-                self.loggedIn = true;
-                ++loggedIn;
-                std::string list;
-                for (long k = 0; k < codesEach; ++k) {
-                    if (k)
-                        list += ',';
-                    list += securities[static_cast<std::size_t>(i + k) % securities.size()];
+        auto c = std::make_shared<Client>(
+            io,
+            [&, i](Client& self, const net::Frame& f) {
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                    self.loggedIn = true;
+                    ++loggedIn;
+                    std::string list;
+                    for (long k = 0; k < codesEach; ++k) {
+                        if (k)
+                            list += ',';
+                        list += securities[static_cast<std::size_t>(i + k) % securities.size()];
+                    }
+                    self.Send(net::kCmdQuoteSubscribe, "code=" + list);
+                } else if (f.command == net::kCmdQuoteUpdate && measuring) {
+                    const auto now = Clock::now();
+                    if (self.lastPush != Clock::time_point{})
+                        self.maxGapMs = std::max(
+                            self.maxGapMs, std::chrono::duration<double, std::milli>(now - self.lastPush).count());
+                    self.lastPush = now;
+                    self.counter += static_cast<std::size_t>(std::count(f.body.begin(), f.body.end(), '|'));
                 }
-                self.Send(net::kCmdQuoteSubscribe, "code=" + list);
-            } else if (f.command == net::kCmdQuoteUpdate && measuring) {
-                const auto now = Clock::now();
-                if (self.lastPush != Clock::time_point{})
-                    self.maxGapMs =
-                        std::max(self.maxGapMs, std::chrono::duration<double, std::milli>(now - self.lastPush).count());
-                self.lastPush = now;
-                self.counter += static_cast<std::size_t>(std::count(f.body.begin(), f.body.end(), '|'));
-            }
-        });
+            },
+            AccountName(i));
         c->Connect(port);
         all.push_back(c);
-        // One login at a time (see RunOrders).
-        const auto loginDeadline = Clock::now() + std::chrono::seconds(10);
-        while (loggedIn <= i && Clock::now() < loginDeadline)
-            io.run_for(std::chrono::milliseconds(5));
     }
     // Log everyone in first; then measure a steady window; a heartbeat every 5 s keeps
     // the connections alive as a real client's requests would.
-    const auto loginDeadline = Clock::now() + std::chrono::seconds(120);
-    while (loggedIn < clients && Clock::now() < loginDeadline)
-        io.run_for(std::chrono::milliseconds(50));
+    if (!AwaitLogins(io, loggedIn, clients))
+        return 1;
     io.run_for(std::chrono::seconds(2));
     measuring = true;
     const double cpu0 = CpuSeconds(server.Pid());
@@ -299,7 +322,7 @@ int RunQuotes(QuorvexdChild& server, std::uint16_t port) {
     while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
         if (Clock::now() >= nextBeat) {
             for (auto& c : all)
-                c->Send(net::kCmdHeartbeat, std::string("user_name=") + kUser + "&pwd=" + kPassword);
+                c->Send(net::kCmdHeartbeat, "user_name=" + c->User() + "&pwd=" + kPassword);
             nextBeat += std::chrono::seconds(5);
         }
         io.run_for(std::chrono::milliseconds(100));
@@ -455,7 +478,7 @@ const char* kOrderBody = "code=600000&price=9.50&num=100&name=bench&type=1"; // 
 
 int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) {
     const long clients = Option("--clients", 20);
-    const long window = Option("--window", 256);
+    const long window = Option("--window", kServerInFlight);
     const long total = Option("--orders", 100000);
     const long perClient = total / clients;
     asio::io_context io;
@@ -467,26 +490,27 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
     Clock::time_point t0;
     Clock::time_point tLast;
     for (long i = 0; i < clients; ++i) {
-        auto c = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
-                ++loggedIn;
-                self.loggedIn = true;
-            } else if (f.command == net::kCmdOrder) {
-                f.body.starts_with("0,") ? ++accepted : ++rejected;
-                tLast = Clock::now();
-                if (self.counter < static_cast<std::size_t>(perClient)) {
-                    ++self.counter;
-                    self.Send(net::kCmdOrder, kOrderBody);
+        auto c = std::make_shared<Client>(
+            io,
+            [&](Client& self, const net::Frame& f) {
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                    ++loggedIn;
+                    self.loggedIn = true;
+                } else if (f.command == net::kCmdOrder) {
+                    f.body.starts_with("0,") ? ++accepted : ++rejected;
+                    tLast = Clock::now();
+                    if (self.counter < static_cast<std::size_t>(perClient)) {
+                        ++self.counter;
+                        self.Send(net::kCmdOrder, kOrderBody);
+                    }
                 }
-            }
-        });
+            },
+            AccountName(i));
         c->Connect(port);
         all.push_back(c);
-        // One login at a time: parallel attempts for one name from one address count
-        // against its login throttle before they are judged.
-        while (loggedIn <= i)
-            io.run_for(std::chrono::milliseconds(5));
     }
+    if (!AwaitLogins(io, loggedIn, clients))
+        return 1;
     const double cpu0 = CpuSeconds(server.Pid());
     t0 = Clock::now();
     started = true;
@@ -523,7 +547,7 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
 // Orders for a fixed time; the write-ahead log's size is sampled all along.
 int RunWal(std::uint16_t port, const std::string& db) {
     const long clients = Option("--clients", 20);
-    const long window = Option("--window", 256);
+    const long window = Option("--window", kServerInFlight);
     const long seconds = Option("--seconds", 60);
     asio::io_context io;
     std::vector<std::shared_ptr<Client>> all;
@@ -531,23 +555,24 @@ int RunWal(std::uint16_t port, const std::string& db) {
     long accepted = 0;
     bool running = true;
     for (long i = 0; i < clients; ++i) {
-        auto c = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
-                ++loggedIn;
-                self.loggedIn = true;
-            } else if (f.command == net::kCmdOrder) {
-                accepted += f.body.starts_with("0,");
-                if (running)
-                    self.Send(net::kCmdOrder, kOrderBody);
-            }
-        });
+        auto c = std::make_shared<Client>(
+            io,
+            [&](Client& self, const net::Frame& f) {
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                    ++loggedIn;
+                    self.loggedIn = true;
+                } else if (f.command == net::kCmdOrder) {
+                    accepted += f.body.starts_with("0,");
+                    if (running)
+                        self.Send(net::kCmdOrder, kOrderBody);
+                }
+            },
+            AccountName(i));
         c->Connect(port);
         all.push_back(c);
-        // One login at a time: parallel attempts for one name from one address count
-        // against its login throttle before they are judged.
-        while (loggedIn <= i)
-            io.run_for(std::chrono::milliseconds(5));
     }
+    if (!AwaitLogins(io, loggedIn, clients))
+        return 1;
     for (auto& c : all)
         for (long k = 0; k < window; ++k)
             c->Send(net::kCmdOrder, kOrderBody);
@@ -568,26 +593,47 @@ int RunWal(std::uint16_t port, const std::string& db) {
     return 0;
 }
 
-int RunLatency(std::uint16_t port) {
+// Paced orders spread over --clients accounts (8): one connection's 32 requests in flight
+// would cap a busy day's rate at 32 per commit.
+int RunLatency(std::uint16_t port, const std::string& db) {
     const long rate = Option("--rate", 1000);
     const long seconds = Option("--seconds", 10);
+    const long clients = Option("--clients", 8);
+    // --reader 1: an organiser's sqlite3 shell (or a backup) holds a read transaction on the
+    // contest file the whole time, as `sqlite3 FILE` with "BEGIN; SELECT count(*) FROM orders;".
+    const bool reader = Option("--reader", 0) != 0 && !server::IsPostgresLocation(db);
     asio::io_context io;
-    std::deque<Clock::time_point> inFlight;
+    std::vector<std::deque<Clock::time_point>> inFlight(static_cast<std::size_t>(clients));
     std::vector<double> latencies;
     long rejected = 0;
-    auto client = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-        if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
-            self.loggedIn = true;
-        } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
-            latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - inFlight.front()).count());
-            inFlight.pop_front();
-            rejected += !f.body.starts_with("0,");
-        }
-    });
-    client->Connect(port);
-    while (!client->loggedIn)
-        io.run_for(std::chrono::milliseconds(20));
-    // Paced sends: order n leaves at t0 + n / rate.
+    long loggedIn = 0;
+    std::vector<std::shared_ptr<Client>> all;
+    for (long i = 0; i < clients; ++i) {
+        auto& mine = inFlight[static_cast<std::size_t>(i)];
+        all.push_back(std::make_shared<Client>(
+            io,
+            [&](Client& self, const net::Frame& f) {
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                    self.loggedIn = true;
+                    ++loggedIn;
+                } else if (f.command == net::kCmdOrder && !mine.empty()) {
+                    latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - mine.front()).count());
+                    mine.pop_front();
+                    rejected += !f.body.starts_with("0,");
+                }
+            },
+            AccountName(i)));
+        all.back()->Connect(port);
+    }
+    if (!AwaitLogins(io, loggedIn, clients))
+        return 1;
+    sqlite3* held = nullptr;
+    if (reader && (sqlite3_open_v2(db.c_str(), &held, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+                   sqlite3_exec(held, "BEGIN; SELECT count(*) FROM orders;", nullptr, nullptr, nullptr) != SQLITE_OK)) {
+        std::fprintf(stderr, "quorvex_load: the reader could not open %s\n", db.c_str());
+        return 1;
+    }
+    // Paced sends: order n leaves at t0 + n / rate, from client n mod clients.
     const auto t0 = Clock::now();
     const long total = rate * seconds;
     long sent = 0;
@@ -596,8 +642,9 @@ int RunLatency(std::uint16_t port) {
         const auto now = Clock::now();
         const long due = std::min(total, static_cast<long>(Seconds(now - t0) * static_cast<double>(rate)) + 1);
         for (; sent < due; ++sent) {
-            inFlight.push_back(Clock::now());
-            client->Send(net::kCmdOrder, kOrderBody);
+            const auto k = static_cast<std::size_t>(sent % clients);
+            inFlight[k].push_back(Clock::now());
+            all[k]->Send(net::kCmdOrder, kOrderBody);
         }
         if (sent < total) {
             timer.expires_after(std::chrono::microseconds(500));
@@ -608,13 +655,20 @@ int RunLatency(std::uint16_t port) {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds + 30);
     while (static_cast<long>(latencies.size()) < total && Clock::now() < deadline)
         io.run_for(std::chrono::milliseconds(20));
+    if (held) {
+        std::error_code ec;
+        std::printf("latency: a reader held the file throughout; the log grew to %.1f MB\n",
+                    static_cast<double>(std::filesystem::file_size(db + "-wal", ec)) / 1e6);
+        sqlite3_close(held); // its transaction ends with it
+    }
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double q) {
         return latencies.empty()
                    ? 0.0
                    : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
     };
-    std::printf("latency: %ld orders at %ld/s, %zu answered, %ld rejected\n", total, rate, latencies.size(), rejected);
+    std::printf("latency: %ld orders at %ld/s from %ld accounts, %zu answered, %ld rejected\n", total, rate, clients,
+                latencies.size(), rejected);
     std::printf("  order answer latency: median %.0f us, p99 %.0f us, max %.0f us\n", at(0.5), at(0.99),
                 latencies.empty() ? 0.0 : latencies.back());
     return static_cast<long>(latencies.size()) == total && rejected == 0 ? 0 : 1;
@@ -780,7 +834,7 @@ int RunGuesses(std::uint16_t port) {
         auto socket = std::make_shared<asio::ip::tcp::socket>(io);
         socket->connect({asio::ip::make_address("127.0.0.1"), port});
         const std::string frame =
-            net::FormatFrame(net::kCmdLogin, std::string("user_name=") + kUser + "&pwd=guess" + std::to_string(i));
+            net::FormatFrame(net::kCmdLogin, "user_name=" + AccountName(0) + "&pwd=guess" + std::to_string(i));
         asio::write(*socket, asio::buffer(frame));
         sockets.push_back(socket);
     }
@@ -808,7 +862,9 @@ int RunGuesses(std::uint16_t port) {
     return 0;
 }
 
-// One logged-in client pipelines many queries; another sends paced orders meanwhile.
+// One account pipelines many queries from a thread of its own; another account sends paced
+// orders from another thread meanwhile, so the flooder's answers never delay the victim's
+// reading of its own.
 int RunFlood(std::uint16_t port) {
     const long queries = Option("--queries", 20000);
     const long rate = Option("--rate", 200);
@@ -829,7 +885,7 @@ int RunFlood(std::uint16_t port) {
                 else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder)
                     ++flooded;
             },
-            "bench0"));
+            AccountName(0)));
         flooders.back()->Connect(port);
     }
     auto guard = asio::make_work_guard(floodIo);
@@ -842,26 +898,29 @@ int RunFlood(std::uint16_t port) {
     asio::io_context io;
     std::deque<Clock::time_point> inFlight;
     std::vector<double> latencies;
+    long victimIn = 0;
     auto victim = std::make_shared<Client>(
         io,
         [&](Client& self, const net::Frame& f) {
             if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
                 self.loggedIn = true;
+                ++victimIn;
             } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
                 latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
                 inFlight.pop_front();
             }
         },
-        "bench1");
+        AccountName(1));
     victim->Connect(port);
-    while (!victim->loggedIn)
-        io.run_for(std::chrono::milliseconds(20));
+    if (!AwaitLogins(io, victimIn, 1))
+        return 1;
     // Some stored orders make each query read a little.
     for (int i = 0; i < 50; ++i)
         victim->Send(net::kCmdOrder, kOrderBody);
     for (int i = 0; i < 50; ++i)
         inFlight.push_back(Clock::now());
-    while (latencies.size() < 50)
+    const auto seedDeadline = Clock::now() + std::chrono::seconds(30);
+    while (latencies.size() < 50 && Clock::now() < seedDeadline)
         io.run_for(std::chrono::milliseconds(20));
     latencies.clear();
     // --resting N: the flooder places N resting orders spread over its connections; otherwise
@@ -890,21 +949,21 @@ int RunFlood(std::uint16_t port) {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds + 120);
     while (static_cast<long>(latencies.size()) < total && Clock::now() < deadline)
         io.run_for(std::chrono::milliseconds(20));
+    guard.reset();
+    floodIo.stop();
+    floodThread.join();
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double q) {
         return latencies.empty()
                    ? 0.0
                    : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
     };
-    guard.reset();
-    floodIo.stop();
-    floodThread.join();
     std::printf("flood: bench0 pipelines %ld %s over %ld connections; bench1 sends %ld orders/s for %ld s\n",
                 resting > 0 ? resting : queries, resting > 0 ? "resting orders" : "today's-orders queries", connections,
                 rate, seconds);
     std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld\n", at(0.5),
                 at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded.load());
-    return 0;
+    return static_cast<long>(latencies.size()) == total ? 0 : 1;
 }
 
 // Every user's first login checks the password against its argon2id hash; later logins of
@@ -950,7 +1009,7 @@ int RunLogins(std::uint16_t port, long users) {
                     if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
                         answered.push_back(Seconds(Clock::now() - t0));
                 },
-                kUser + std::to_string(u));
+                AccountName(u));
             c->Connect(port, 2 + static_cast<std::uint32_t>(u % 250)); // two contestants an address
             all.push_back(c);
         }
@@ -965,7 +1024,7 @@ int RunLogins(std::uint16_t port, long users) {
     }
     std::vector<double> checked;
     for (long u = 0; u < users; ++u) {
-        const double ms = login(kUser + std::to_string(u));
+        const double ms = login(AccountName(u));
         if (ms < 0) {
             std::fprintf(stderr, "quorvex_load: first login of user %ld failed\n", u);
             return 1;
@@ -974,7 +1033,7 @@ int RunLogins(std::uint16_t port, long users) {
     }
     std::vector<double> cached;
     for (long i = 0; i < clients; ++i) {
-        const double ms = login(kUser + std::to_string(i % users));
+        const double ms = login(AccountName(i % users));
         if (ms < 0) {
             std::fprintf(stderr, "quorvex_load: login %ld failed\n", i);
             return 1;
@@ -1241,7 +1300,7 @@ std::optional<Clock::time_point> FirstAcceptedAfter(Clock::time_point after, asi
 
 // kill: SIGKILL to the leader; stop: SIGSTOP; partition: its path to the database holds every
 // byte; outage: the database (a cluster of scripts/pg-test-cluster.sh, --pg-state) stopped for
-// --outage-seconds, timed from its return to the first quote from whichever server serves.
+// --outage-seconds, timed from its return to the first order whichever server serves accepts.
 int RunTakeovers(const std::string& binary, const std::filesystem::path& dir, const std::string& fault,
                  const std::string& clusterState) {
     const long runs = Option("--runs", 10);
@@ -1254,8 +1313,9 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir, co
     std::vector<double> ms;
     for (long run = 1; run <= runs; ++run) {
         ScratchDatabase db;
-        QuorvexdChild add({"add-user", kUser, kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"},
-                          Using(binary));
+        QuorvexdChild add(
+            {"add-user", AccountName(0), kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"},
+            Using(binary));
         if (add.Wait() != 0) {
             std::fprintf(stderr, "quorvex_load: add-user failed\n");
             return 1;
@@ -1333,25 +1393,65 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir, co
     return 0;
 }
 
+// How many write-and-sync rounds of one 8 KiB page the disk under `dir` does per second now:
+// the ceiling a power-safe store's commits meet, printed beside each store's figures because
+// this machine's disk switches between fast and slow modes.
+double FsyncRate(const std::filesystem::path& dir) {
+    const std::string path = (dir / "fsync-probe").string();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        return 0;
+    const std::string page(8192, 'x');
+    long rounds = 0;
+    const auto t0 = Clock::now();
+    while (Clock::now() - t0 < std::chrono::seconds(1)) {
+        if (::pwrite(fd, page.data(), page.size(), 0) < 0 || ::fdatasync(fd) != 0)
+            break;
+        ++rounds;
+    }
+    const double rate = static_cast<double>(rounds) / Seconds(Clock::now() - t0);
+    ::close(fd);
+    ::unlink(path.c_str());
+    return rate;
+}
+
+// One account per client, so that no figure is that of one account's many connections.
+long AccountsFor(const std::string& mode) {
+    if (mode == "quotes")
+        return Option("--clients", 1000);
+    if (mode == "orders" || mode == "wal")
+        return Option("--clients", 20);
+    if (mode == "logins")
+        return std::max(1L, Option("--users", 8));
+    if (mode == "flood" || mode == "crowd")
+        return 2;
+    if (mode == "latency")
+        return Option("--clients", 8);
+    return 1;
+}
+
 int RunMode(const std::string& binary, const std::string& mode, const std::string& db,
             const std::filesystem::path& dir) {
     int rc = 1;
     {
         const bool fastHash = mode != "logins" && mode != "guesses";
-        const bool numbered = mode == "logins" || mode == "crowd" || mode == "flood";
-        const long users = mode == "logins"                     ? std::max(1L, Option("--users", 8))
-                           : mode == "crowd" || mode == "flood" ? 2
-                                                                : 1;
-        for (long u = 0; u < users; ++u) {
-            const std::string name = numbered ? kUser + std::to_string(u) : std::string(kUser);
-            std::vector<std::string> addArgs = {"add-user", name, kPassword, "--cash", "900000000", "--db", db};
-            if (fastHash)
-                addArgs.push_back("--fast-hash");
-            QuorvexdChild add(addArgs, Using(binary));
-            if (add.Wait() != 0) {
-                std::fprintf(stderr, "quorvex_load: add-user failed\n");
-                return 1;
+        const long users = AccountsFor(mode);
+        // A few add-user commands at a time (each is a process of its own), after a first one
+        // alone that makes the tables.
+        for (long first = 0, next = 1; first < users; first = next, next = first + 4) {
+            std::vector<std::unique_ptr<QuorvexdChild>> adding;
+            for (long u = first; u < std::min(users, next); ++u) {
+                std::vector<std::string> addArgs = {"add-user",  AccountName(u), kPassword, "--cash",
+                                                    "900000000", "--db",         db};
+                if (fastHash)
+                    addArgs.push_back("--fast-hash");
+                adding.push_back(std::make_unique<QuorvexdChild>(addArgs, Using(binary)));
             }
+            for (auto& add : adding)
+                if (add->Wait() != 0) {
+                    std::fprintf(stderr, "quorvex_load: add-user failed\n");
+                    return 1;
+                }
         }
         std::vector<std::string> args = {"serve",     "--db",           db,   "--listen", "127.0.0.1:0",
                                          "--no-demo", "--idle-seconds", "600"};
@@ -1364,9 +1464,10 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
         }
         if (fastHash)
             args.push_back("--fast-hash");
-        if (mode == "quotes") // every simulated client comes from 127.0.0.1
+        // Every simulated client comes from 127.0.0.1; the attacks keep the per-address limit.
+        if (mode != "crowd" && mode != "flood" && mode != "logins" && mode != "guesses")
             args.insert(args.end(), {"--max-per-address", "1000000"});
-        if (mode != "crowd" && mode != "flood") // the throughput modes open many connections of one account
+        if (mode != "crowd" && mode != "flood") // the throughput modes may open many connections of one account
             args.insert(args.end(), {"--max-per-account", "1000000"});
         else if (Option("--attack", 0) == 2) // a table the crowd can fill, with descriptors to spare
             args.insert(args.end(), {"--max-connections", "10000"});
@@ -1395,7 +1496,7 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
         } else if (mode == "orders") {
             rc = RunOrders(server, port, db);
         } else if (mode == "latency") {
-            rc = RunLatency(port);
+            rc = RunLatency(port, db);
         } else if (mode == "logins") {
             rc = RunLogins(port, std::max(1L, Option("--users", 8)));
         } else if (mode == "guesses") {
@@ -1446,9 +1547,18 @@ int main(int argc, char** argv) {
         else
             g_options[argv[i]] = std::stol(argv[i + 1]);
     }
+    if (Option("--window", kServerInFlight) > kServerInFlight) {
+        std::fprintf(stderr,
+                     "quorvex_load: --window %ld is above the server's %ld requests in flight per connection; "
+                     "it would silently mean %ld (use more --clients)\n",
+                     Option("--window", 0), kServerInFlight, kServerInFlight);
+        return 2;
+    }
     const auto dir = std::filesystem::temp_directory_path() / ("quorvex-load-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     int rc = 1;
+    if (Option("--silent", 0) != 0)
+        fault = "stop"; // a frozen leader: its connection to the store stays open and says nothing
     if (g_pg.empty() && !clusterState.empty()) {
         std::ifstream state(clusterState);
         std::getline(state, g_pg); // the cluster's folder
@@ -1469,15 +1579,26 @@ int main(int argc, char** argv) {
             rc = RunTakeovers(binary, dir, fault, clusterState);
         } else {
             rc = 0;
+            // Latency at the rates asked for, or at a quiet and a busy day's.
+            std::vector<long> rates = {1000, 5000};
+            if (g_options.contains("--rate"))
+                rates = {Option("--rate", 1000)};
             for (const bool pg : {false, true}) {
                 std::printf("== %s ==\n", pg ? "PostgreSQL 15" : "SQLite (WAL)");
-                for (const char* m : {"orders", "latency"}) {
-                    std::fflush(stdout);
-                    if (pg) {
-                        ScratchDatabase db;
-                        rc |= RunMode(binary, m, db.Location(), dir);
-                    } else {
-                        rc |= RunMode(binary, m, (dir / (std::string(m) + ".db")).string(), dir);
+                int run = 0;
+                for (const long rate : rates) {
+                    for (const char* m : {"orders", "latency"}) {
+                        if (std::string(m) == "orders" && rate != rates.front())
+                            continue;
+                        g_options["--rate"] = rate;
+                        std::printf("  (disk now: %.0f fsyncs/s)\n", FsyncRate(dir));
+                        std::fflush(stdout);
+                        if (pg) {
+                            ScratchDatabase db;
+                            rc |= RunMode(binary, m, db.Location(), dir);
+                        } else {
+                            rc |= RunMode(binary, m, (dir / (std::to_string(++run) + ".db")).string(), dir);
+                        }
                     }
                 }
             }

@@ -101,7 +101,8 @@ options of serve:
                              not logged in, 1 to 10000000 (20000, at most the descriptors allowed)
   --synchronous full|normal  full (default): an acknowledged order survives a power cut;
                              normal: faster commits that survive a crash of the server only
-  --log-limit-mb N           empty the write-ahead log between batches above this size, 1 to 1048576 (64)
+  --log-limit-mb N           the write-ahead log is emptied in the background once copied, and
+                             at once above this size, 1 to 1048576 (64)
   --no-demo                  do not create the demo account
   --http HOST:PORT           serve the live ranking page (/), /ranking.json, /metrics and /healthz
   --ranking-names full|masked  names on the public ranking (masked: 张**)
@@ -445,8 +446,8 @@ void RaiseDescriptorLimit(ServerOptions& options) {
     constexpr rlim_t kReserved = 256;
     if (limit.rlim_cur != RLIM_INFINITY && options.maxConnections + kReserved > limit.rlim_cur) {
         options.maxConnections = limit.rlim_cur > 2 * kReserved ? limit.rlim_cur - kReserved : limit.rlim_cur / 2;
-        std::printf("at most %zu connections (the system allows %llu descriptors)\n",
-                     options.maxConnections, static_cast<unsigned long long>(limit.rlim_cur));
+        std::printf("at most %zu connections (the system allows %llu descriptors)\n", options.maxConnections,
+                    static_cast<unsigned long long>(limit.rlim_cur));
     }
 }
 

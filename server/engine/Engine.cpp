@@ -2,6 +2,7 @@
 
 #include "server/engine/ContestCalendar.h"
 #include "server/engine/GbkCodec.h"
+#include "server/engine/LogSyncer.h"
 #include "server/engine/Requests.h"
 #include "server/store/pg/PgStore.h"
 #include "server/store/sqlite/SqliteStore.h"
@@ -43,10 +44,14 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         if (!market_->LoadCsv(options_.quotesCsv, error, GbkToUtf8))
             throw std::runtime_error(error);
     }
-    db_ = OpenStore(options_.dbPath, options_.synchronous, access);
+    // A power-safe file store commits without syncing, and the syncer makes each batch
+    // durable before its answers go out while the engine goes on with the next one.
+    const bool overlap = access != StoreAccess::kReadOnly && !IsPostgresLocation(options_.dbPath) &&
+                         options_.synchronous == Synchronous::kFull;
+    db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous, access);
     file_ = dynamic_cast<SqliteStore*>(db_.get());
-    if (file_ && access != StoreAccess::kReadOnly)
-        file_->LimitLogSize(options_.logLimitBytes);
+    if (overlap)
+        syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
     if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
@@ -95,7 +100,10 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         ledger_->RestorePrices();
         CatchUp(now);
         history_.Load(*db_, *market_, ledger_->Day());
+        ledger_->Flush();
         db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         history_.Discard();
@@ -123,8 +131,11 @@ void Engine::RunNow(const Work& work) {
     db_->Begin();
     try {
         work(*ledger_, Now());
+        ledger_->Flush();
         db_->NoteAdminChange();
         db_->Commit();
+        if (syncer_)
+            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         throw;
@@ -150,40 +161,49 @@ void Engine::Start(QuotesListener listener) {
 }
 
 void Engine::Checkpoints() {
-    // Copies the log into the database in the background so that the engine rarely has
-    // to. A failure (a full disk, say) is reported and tried again, never the end of it.
+    // Copies the log into the database in the background, and once it has copied all of it
+    // empties the log file, so that the engine never has to (cutting a large file back takes
+    // tens of milliseconds, and every answer of the batch would wait for it). A failure (a
+    // full disk, say) is reported and tried again, never the end of it.
     RateLimitedLog log;
     std::unique_ptr<SqliteStore> db;
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500));
+        checkpointWake_.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping_ || logTooLarge_; });
         if (stopping_)
             break;
+        const bool tooLarge = logTooLarge_;
         lock.unlock();
         try {
             if (!db)
                 db = std::make_unique<SqliteStore>(options_.dbPath, options_.synchronous);
-            if (db->PassiveCheckpoint())
+            const auto copied = db->PassiveCheckpoint();
+            if (copied)
                 ++checkpoints_;
+            // Caught up: the log's frames are all in the database, so emptying it costs only
+            // the cut, done between two batches. Above the limit it is emptied anyway while the
+            // engine waits for it, so that the log stays bounded however busy the engine is. A
+            // reader (an organiser's query, a backup) pins the log: it is not waited for, and the
+            // engine stops asking for a second; the log is emptied once the reader lets go.
+            std::string error;
+            if ((copied && copied->caughtUp) || tooLarge) {
+                if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge) {
+                    log.Write("write-ahead log above its limit, could not empty it: " + error);
+                    std::lock_guard blocked(mutex_);
+                    logRetryAt_ = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+                }
+            }
         } catch (const std::exception& e) {
             ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
             db.reset();
         }
         lock.lock();
+        if (tooLarge) {
+            logTooLarge_ = false;
+            checkpointDone_.notify_all();
+        }
     }
-}
-
-void Engine::KeepLogSmall() {
-    if (!file_ || file_->LogBytes() <= options_.logLimitBytes)
-        return;
-    // Passive checkpoints cannot keep up with a long busy spell: the log would grow
-    // without end. Copying it all now and cutting the file back costs this one pause. A
-    // reader (a backup, an organiser's query) holding the log is not waited for: the copy
-    // goes as far as it can and the truncation is tried again later.
-    std::string error;
-    if (!file_->TruncateLog(std::chrono::milliseconds(0), error))
-        logSizeLog_.Write("write-ahead log above its limit, could not empty it: " + error);
 }
 
 void Engine::Stop() {
@@ -193,6 +213,7 @@ void Engine::Stop() {
     }
     wake_.notify_all();
     checkpointWake_.notify_all();
+    checkpointDone_.notify_all();
     if (thread_.joinable())
         thread_.join();
     // Only now: the watch is what frees an engine thread stuck on a dead network path.
@@ -205,6 +226,7 @@ void Engine::Stop() {
         leaseWatch_.join();
     if (checkpointer_.joinable())
         checkpointer_.join();
+    syncer_.reset(); // the last answers, after their sync
 }
 
 void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly) {
@@ -286,6 +308,74 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
     }
 }
 
+bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                        bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts) {
+    bool accountsChanged = false;
+    db_->Begin();
+    RenewLease(std::chrono::steady_clock::now()); // before the transaction reaches the database
+    const std::int64_t version = db_->DataVersion();
+    if (version != dataVersion_) {
+        // An admin command wrote to the file: take its state as the truth.
+        ledger_->Load();
+        ledger_->RestorePrices();
+        history_.Load(*db_, *market_, ledger_->Day());
+        dataVersion_ = version;
+        accountsChanged = true;
+    }
+    const auto day = ledger_->Day();
+    CatchUp(now);
+    if (ledger_->Day() != day) {
+        // The closed day's bar was stored as a daily bar: take the bars afresh.
+        history_.Load(*db_, *market_, ledger_->Day());
+        accountsChanged = true;
+    }
+    // A call auction fills the orders of many accounts at one moment, unasked.
+    const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
+    HoldCallAuctions(now);
+    accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
+    if (isolated)
+        ledger_->Flush();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!isolated) {
+            answers[i] = batch[i].work(*ledger_, now);
+            continue;
+        }
+        // Each request alone inside the transaction: one that fails is undone and answered
+        // with its failure, and the others commit.
+        Market::Checkpoint market = market_->Save();
+        db_->Savepoint();
+        try {
+            answers[i] = batch[i].work(*ledger_, now);
+            ledger_->Flush();
+            db_->ReleaseSavepoint();
+        } catch (const std::exception& e) {
+            if (db_->Lost())
+                throw;
+            metrics_.requestsFailed.fetch_add(1, std::memory_order_relaxed);
+            batchLog_.Write(std::string("request rolled back alone: ") + e.what());
+            db_->RollbackToSavepoint();
+            market_->Rewind(std::move(market));
+            ledger_->Load(); // what the transaction holds without this request
+            answers[i] = batch[i].failure;
+        }
+    }
+    if (tick) {
+        const TradingWindow window = WindowAt(options_, now);
+        if (window.marketMoves)
+            market_->Advance();
+        if (window.ordersMatch)
+            filledAccounts = ledger_->MatchOpenOrders(now.time);
+        RecordBars(now);
+    }
+    // Fills between ticks change the day's volume too.
+    ledger_->SavePrices();
+    ledger_->Flush();
+    db_->Commit();
+    history_.Publish();
+    dataVersion_ = db_->DataVersion();
+    return accountsChanged;
+}
+
 void Engine::Run() {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(options_.tickMs > 0 ? options_.tickMs : 1000);
@@ -295,6 +385,8 @@ void Engine::Run() {
     for (;;) {
         {
             std::unique_lock lock(mutex_);
+            // The log passed its limit: let the checkpointer empty it before writing more.
+            checkpointDone_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !logTooLarge_ || stopping_; });
             wake_.wait_until(lock, nextTick, [&] { return stopping_ || !queue_.empty(); });
             if (stopping_ && queue_.empty())
                 return;
@@ -314,92 +406,90 @@ void Engine::Run() {
         bool accountsChanged = false;
         std::vector<std::int64_t> filledAccounts;
         const auto batchStart = Clock::now();
-        try {
-            db_->Begin();
-            RenewLease(batchStart);
-            const std::int64_t version = db_->DataVersion();
-            if (version != dataVersion_) {
-                // An admin command wrote to the file: take its state as the truth.
-                ledger_->Load();
-                ledger_->RestorePrices();
-                history_.Load(*db_, *market_, ledger_->Day());
-                dataVersion_ = version;
-                accountsChanged = true;
+        // The whole batch at once; when it fails, once more with each request alone, so that
+        // one request that cannot be written (a name the store refuses, say) fails alone.
+        for (const bool isolated : {false, true}) {
+            try {
+                accountsChanged = ApplyBatch(batch, answers, now, tick, isolated, filledAccounts);
+                committed = true;
+                break;
+            } catch (const std::exception& e) {
+                if (isolated || batch.empty() || db_->Lost()) {
+                    metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
+                    // A full disk fails every batch: say so every few seconds, not every time.
+                    batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
+                }
+                try {
+                    db_->Rollback();
+                } catch (const std::exception&) {
+                }
+                if (db_->Lost())
+                    ConnectionLost();
+                // Fills of the lost batch took book volume that nobody bought after all.
+                market_->Rewind(market);
+                history_.Discard();
+                filledAccounts.clear();
+                // What the batch answered was rolled back: not a word of it goes out, even when
+                // the reload below fails too (a lost connection), and then neither does a query's.
+                answers.assign(batch.size(), std::nullopt);
+                try {
+                    ledger_->Load(); // back to what the database holds
+                    if (isolated || batch.empty() || db_->Lost() || !leading_) {
+                        RerunReadOnly(batch, answers, now);
+                        break;
+                    }
+                } catch (const std::exception& again) {
+                    batchLog_.Write(std::string("reload failed: ") + again.what());
+                    break;
+                }
             }
-            const auto day = ledger_->Day();
-            CatchUp(now);
-            if (ledger_->Day() != day) {
-                // The closed day's bar was stored as a daily bar: take the bars afresh.
-                history_.Load(*db_, *market_, ledger_->Day());
-                accountsChanged = true;
-            }
-            // A call auction fills the orders of many accounts at one moment, unasked.
-            const auto fillsBefore = ledger_->BuyFills() + ledger_->SellFills();
-            HoldCallAuctions(now);
-            accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
-            for (std::size_t i = 0; i < batch.size(); ++i)
-                answers[i] = batch[i].work(*ledger_, now);
-            if (tick) {
-                const TradingWindow window = WindowAt(options_, now);
-                if (window.marketMoves)
-                    market_->Advance();
-                if (window.ordersMatch)
-                    filledAccounts = ledger_->MatchOpenOrders(now.time);
-                RecordBars(now);
-            }
-            // Fills between ticks change the day's volume too.
-            ledger_->SavePrices();
-            db_->Commit();
-            committed = true;
-            history_.Publish();
-            dataVersion_ = db_->DataVersion();
+        }
+        if (committed) {
             if (!batch.empty()) {
                 metrics_.batchSize.Observe(static_cast<double>(batch.size()));
                 metrics_.commitSeconds.Observe(std::chrono::duration<double>(Clock::now() - batchStart).count());
             }
             metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
             metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
-        } catch (const std::exception& e) {
-            metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
-            // A full disk fails every batch: say so every few seconds, not every time.
-            batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
-            try {
-                db_->Rollback();
-            } catch (const std::exception&) {
-            }
-            if (db_->Lost())
-                ConnectionLost();
-            // Fills of the lost batch took book volume that nobody bought after all.
-            market_->Rewind(std::move(market));
-            history_.Discard();
-            // What the batch answered was rolled back: not a word of it goes out, even when
-            // the reload below fails too (a lost connection), and then neither does a query's.
-            answers.assign(batch.size(), std::nullopt);
-            try {
-                ledger_->Load(); // back to what the database holds
-                RerunReadOnly(batch, answers, now);
-            } catch (const std::exception& again) {
-                batchLog_.Write(std::string("reload failed: ") + again.what());
-            }
         }
-        if (!MayAnswer(committed)) {
-            batch.clear();
-            continue;
+        if (committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
+            bool ask = false;
+            {
+                std::lock_guard lock(mutex_);
+                ask = Clock::now() >= logRetryAt_;
+                logTooLarge_ = logTooLarge_ || ask;
+            }
+            if (ask)
+                checkpointWake_.notify_one();
         }
-        if (committed)
-            KeepLogSmall();
-        if (committed && accountsChanged && accountsChanged_)
-            accountsChanged_();
-        else if (committed && !filledAccounts.empty() && ordersFilled_)
-            ordersFilled_(filledAccounts);
         buyFillsCounted_ = ledger_->BuyFills();
         sellFillsCounted_ = ledger_->SellFills();
-        for (std::size_t i = 0; i < batch.size(); ++i) {
-            if (committed)
-                batch[i].done(std::move(answers[i]));
-            else
-                batch[i].done(answers[i] ? std::move(answers[i]) : batch[i].failure);
+        if (!MayAnswer(committed)) {
+            batch = {};
+            answers = {};
+            continue;
         }
+        auto deliver = [this, committed, changed = committed && accountsChanged, jobs = std::move(batch),
+                        texts = std::move(answers), filled = std::move(filledAccounts)]() mutable {
+            if (changed && accountsChanged_)
+                accountsChanged_();
+            else if (committed && !filled.empty() && ordersFilled_)
+                ordersFilled_(filled);
+            for (std::size_t i = 0; i < jobs.size(); ++i) {
+                if (committed)
+                    jobs[i].done(std::move(texts[i]));
+                else
+                    jobs[i].done(texts[i] ? std::move(texts[i]) : jobs[i].failure);
+            }
+        };
+        // Rolled-back batches wait their turn too, so that one connection's answers keep
+        // their order.
+        if (syncer_)
+            syncer_->Hand(std::move(deliver), committed);
+        else
+            deliver();
+        batch = {};
+        answers = {};
         if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
             try {
                 PublishRanking(now);

@@ -26,18 +26,21 @@
 
 namespace server {
 
+class LogSyncer;
 class UserDirectory;
 
 // The one thread that owns the accounts, the market and the database. Requests queue up;
 // the thread takes everything queued, applies it, commits the batch in one transaction
-// and only then hands out the answers, so nothing a client is told can be lost by a
-// crash. Market ticks run in the same loop, and their quotes go out after the commit.
+// and hands out the answers only once that is durable, so nothing a client is told can be
+// lost by a crash. On a power-safe SQLite store the log's sync runs on a thread of its own
+// while the engine applies the next batch. Market ticks run in the same loop, and their quotes go out after the commit.
 class Engine final {
 public:
     // Runs on the engine thread inside the batch's transaction; an empty result means
     // "no answer".
     using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
-    // Runs on the engine thread after the commit; must only hand the answer on.
+    // Runs once the batch is durable, on the engine thread or (a power-safe SQLite store) on
+    // the thread that syncs its log; must only hand the answer on.
     using Done = std::function<void(std::optional<std::string>)>;
     using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
 
@@ -75,12 +78,14 @@ public:
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
     // How long a leader that lost its database connection answers "busy" while it reconnects.
     static constexpr std::chrono::seconds kReconnectLimit{60};
-    // Called on the engine thread after a committed batch that changed accounts nobody asked
-    // about: the day rolled over, a call auction filled orders, or an admin command's writes were
-    // taken in. Set before Start.
+    // Called after a committed batch that changed accounts nobody asked about, once the batch
+    // is durable (on the engine thread, or on a SQLite store's syncing thread): the day rolled
+    // over, a call auction filled orders, or an admin command's writes were taken in. Set
+    // before Start.
     void OnAccountsChanged(std::function<void()> handler) { accountsChanged_ = std::move(handler); }
-    // Called on the engine thread after a committed tick whose matching filled resting
-    // orders, with the accounts that own them. Set before Start.
+    // Called after a committed tick whose matching filled resting orders, with the accounts
+    // that own them, once the batch is durable (on the engine thread, or on a SQLite store's
+    // syncing thread). Set before Start.
     void OnOrdersFilled(std::function<void(const std::vector<std::int64_t>&)> handler) {
         ordersFilled_ = std::move(handler);
     }
@@ -115,6 +120,11 @@ private:
 
     void Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose);
     void Run();
+    // One transaction for the batch; throws when it cannot be committed. `isolated` puts each
+    // request in a savepoint of its own. True when accounts changed that nobody asked about;
+    // `filledAccounts` gets the accounts whose resting orders the tick filled.
+    bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+                    bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts);
     // Leadership of a PostgreSQL contest (EngineLeadership.cpp). Each is a no-op without a lease.
     // Inside the batch's transaction when due; a lease taken by another server ends the leadership.
     void RenewLease(std::chrono::steady_clock::time_point began);
@@ -129,7 +139,6 @@ private:
     void WatchLease();
     LocalTime Now() const;
     void Checkpoints();
-    void KeepLogSmall();
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
@@ -155,8 +164,12 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable checkpointWake_;
+    std::condition_variable checkpointDone_;
     std::vector<Job> queue_;
     bool stopping_ = false;
+    bool logTooLarge_ = false; // the checkpointer should empty the log now
+    // Readers held the log at the last try: the engine does not ask again before this.
+    std::chrono::steady_clock::time_point logRetryAt_;
     QuoteSnapshotPtr snapshot_;
     QuotesListener listener_;
     std::function<void()> accountsChanged_;
@@ -174,10 +187,11 @@ private:
     std::thread thread_;
     std::thread leaseWatch_;
     std::thread checkpointer_;
+    std::unique_ptr<LogSyncer> syncer_; // a power-safe SQLite store's
+
     std::atomic<std::uint64_t> checkpoints_{0};
     std::atomic<std::uint64_t> checkpointFailures_{0};
     RateLimitedLog batchLog_;
-    RateLimitedLog logSizeLog_;
 };
 
 } // namespace server

@@ -12,7 +12,9 @@ namespace server {
 using Clock = std::chrono::steady_clock;
 
 void Engine::RenewLease(Clock::time_point began) {
-    renewing_ = lease_ && leading_ && lease_->Due(began);
+    if (lease_ && !leading_)
+        throw LeaseLost("no longer leading"); // nothing more is written
+    renewing_ = lease_ && lease_->Due(began);
     if (!renewing_)
         return;
     renewalBegan_ = began;

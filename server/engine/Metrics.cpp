@@ -80,6 +80,9 @@ std::string Metrics::Render() const {
     Line(out, "quorvexd_slow_readers_dropped_total", "", get(slowReadersDropped));
     Header(out, "quorvexd_commits_failed_total", "counter", "Batches rolled back.");
     Line(out, "quorvexd_commits_failed_total", "", get(commitsFailed));
+    Header(out, "quorvexd_requests_failed_total", "counter",
+           "Requests that could not be written, undone alone while the rest of their batch committed.");
+    Line(out, "quorvexd_requests_failed_total", "", get(requestsFailed));
     Header(out, "quorvexd_commit_batch_size", "histogram", "Requests committed together in one transaction.");
     batchSize.Render(out, "quorvexd_commit_batch_size");
     Header(out, "quorvexd_commit_seconds", "histogram", "Time from a batch's start to its durable commit.");

@@ -61,6 +61,7 @@ struct Metrics {
     std::atomic<std::uint64_t> quotePushesSkipped{0}; // the client was still busy with the last one
     std::atomic<std::uint64_t> slowReadersDropped{0};
     std::atomic<std::uint64_t> commitsFailed{0};
+    std::atomic<std::uint64_t> requestsFailed{0}; // undone alone, their batch committed
     Histogram<9> batchSize{{1, 2, 5, 10, 20, 50, 100, 200, 500}};
     Histogram<10> commitSeconds{{0.0005, 0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.5, 1}};
 

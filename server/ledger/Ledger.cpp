@@ -86,8 +86,22 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
     , market_(market)
     , fees_(fees)
     , directory_(directory)
-    , insertOrder_(db.Prepare("INSERT INTO orders(user_id, day, time, code, name, side, price, qty, frozen_cash) "
-                              "VALUES(?,?,?,?,?,?,?,?,?)"))
+    , newOrders_(db,
+                 "INSERT INTO orders(id, user_id, day, time, code, name, side, price, qty, filled, "
+                 "filled_amount, commission, frozen_cash, status, transfer_fee)",
+                 15)
+    , newTrades_(db,
+                 "INSERT INTO trades(user_id, order_id, day, time, code, name, side, price, qty, amount, "
+                 "commission, stamp_duty, transfer_fee)",
+                 13)
+    , newFlows_(db,
+                "INSERT INTO funds_flow(user_id, day, time, summary, code, name, operation, qty, price, amount, "
+                "balance)",
+                11)
+    , newStatements_(db,
+                     "INSERT INTO statements(user_id, day, code, name, summary, qty, price, amount, settled, "
+                     "commission, stamp_duty, transfer_fee, balance, contract_no)",
+                     14)
     , updateOrder_(db.Prepare("UPDATE orders SET filled=?, filled_amount=?, commission=?, frozen_cash=?, status=?, "
                               "transfer_fee=? WHERE id=?"))
     , updateAccount_(db.Prepare("UPDATE users SET cash=?, frozen=? WHERE id=?"))
@@ -96,13 +110,6 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
                                  "balance=excluded.balance, available=excluded.available, frozen=excluded.frozen, "
                                  "cost=excluded.cost"))
     , deletePosition_(db.Prepare("DELETE FROM positions WHERE user_id=? AND code=?"))
-    , insertTrade_(db.Prepare("INSERT INTO trades(user_id, order_id, day, time, code, name, side, price, qty, amount, "
-                              "commission, stamp_duty, transfer_fee) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)"))
-    , insertFlow_(db.Prepare("INSERT INTO funds_flow(user_id, day, time, summary, code, name, operation, qty, price, "
-                             "amount, balance) VALUES(?,?,?,?,?,?,?,?,?,?,?)"))
-    , insertStatement_(db.Prepare("INSERT INTO statements(user_id, day, code, name, summary, qty, price, amount, "
-                                  "settled, commission, stamp_duty, transfer_fee, balance, contract_no) "
-                                  "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"))
     , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status, id "
                                "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
     , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
@@ -117,6 +124,11 @@ void Ledger::Load() {
     accounts_.clear();
     accountIds_.clear();
     openOrders_.clear();
+    dirtyAccounts_.clear();
+    dirtyPositions_.clear();
+    dirtyOrders_.clear();
+    for (RowBatch* rows : {&newOrders_, &newTrades_, &newFlows_, &newStatements_})
+        rows->Clear();
     savedPrices_.clear(); // what the store holds may differ now: write every price again
     savedTick_ = 0;
     std::unordered_map<std::string, UserAuth> auth;
@@ -182,6 +194,10 @@ void Ledger::Load() {
         a->openOrders.insert(o.id);
         openOrders_[o.id] = std::move(o);
     }
+    // Orders are numbered here, not by the store: a new order's number is known without
+    // asking the store, whose answer would cost a round trip per order.
+    Statement last = db_.Prepare("SELECT COALESCE(MAX(id), 0) FROM orders");
+    nextOrderId_ = (last.Step() ? last.Int(0) : 0) + 1;
     LoadCloses();
 }
 
@@ -407,17 +423,8 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
         position = &it->second;
     }
 
-    insertOrder_.Bind(1, a.id)
-        .Bind(2, o.day)
-        .Bind(3, o.time)
-        .Bind(4, o.code)
-        .Bind(5, o.name)
-        .Bind(6, sell ? 2 : 1)
-        .Bind(7, o.price)
-        .Bind(8, o.qty)
-        .Bind(9, o.frozenCash)
-        .Run();
-    o.id = db_.LastInsertId();
+    o.id = nextOrderId_++;
+    dirtyOrders_[o.id] = {o, true};
     a.frozen += o.frozenCash;
     if (position) {
         position->available -= o.qty;
@@ -501,37 +508,12 @@ void Ledger::Fill(Order& o, std::int64_t qty, Cents price, const std::string& ti
     }
 
     const int side = o.sell ? 2 : 1;
-    insertTrade_.Bind(1, a.id)
-        .Bind(2, o.id)
-        .Bind(3, day_)
-        .Bind(4, time)
-        .Bind(5, o.code)
-        .Bind(6, o.name)
-        .Bind(7, side)
-        .Bind(8, price)
-        .Bind(9, qty)
-        .Bind(10, amount)
-        .Bind(11, commission)
-        .Bind(12, stamp)
-        .Bind(13, transfer)
-        .Run();
+    newTrades_.Add(
+        {a.id, o.id, day_, time, o.code, o.name, std::int64_t{side}, price, qty, amount, commission, stamp, transfer});
     const char* summary = o.sell ? "证券卖出" : "证券买入";
     AddFundsFlow(a, day_, time, summary, o.code, o.name, o.sell ? "卖出" : "买入", qty, price, settled);
-    insertStatement_.Bind(1, a.id)
-        .Bind(2, day_)
-        .Bind(3, o.code)
-        .Bind(4, o.name)
-        .Bind(5, summary)
-        .Bind(6, qty)
-        .Bind(7, price)
-        .Bind(8, amount)
-        .Bind(9, settled)
-        .Bind(10, commission)
-        .Bind(11, stamp)
-        .Bind(12, transfer)
-        .Bind(13, a.cash)
-        .Bind(14, o.id)
-        .Run();
+    newStatements_.Add({a.id, day_, o.code, o.name, std::string(summary), qty, price, amount, settled, commission,
+                        stamp, transfer, a.cash, o.id});
     SaveOrder(o);
     SaveAccount(a);
     SavePosition(a, o.code);
@@ -730,55 +712,71 @@ void Ledger::RestorePrices() {
 }
 
 void Ledger::SaveAccount(const Account& a) {
-    updateAccount_.Bind(1, a.cash).Bind(2, a.frozen).Bind(3, a.id).Run();
+    dirtyAccounts_.insert(a.id);
 }
 
 void Ledger::SavePosition(Account& a, const std::string& code) {
     const auto it = a.positions.find(code);
     if (it == a.positions.end())
         return;
-    const Position& p = it->second;
-    if (p.balance == 0 && p.frozen == 0) {
-        deletePosition_.Bind(1, a.id).Bind(2, code).Run();
-        a.positions.erase(it);
-        return;
-    }
-    upsertPosition_.Bind(1, a.id)
-        .Bind(2, code)
-        .Bind(3, p.name)
-        .Bind(4, p.balance)
-        .Bind(5, p.available)
-        .Bind(6, p.frozen)
-        .Bind(7, p.cost)
-        .Run();
+    if (it->second.balance == 0 && it->second.frozen == 0)
+        a.positions.erase(it); // Flush deletes its row
+    dirtyPositions_.insert({a.id, code});
 }
 
 void Ledger::SaveOrder(const Order& o) {
-    updateOrder_.Bind(1, o.filled)
-        .Bind(2, o.filledAmount)
-        .Bind(3, o.commission)
-        .Bind(4, o.frozenCash)
-        .Bind(5, static_cast<int>(o.status))
-        .Bind(6, o.transferFee)
-        .Bind(7, o.id)
-        .Run();
+    dirtyOrders_[o.id].first = o;
+}
+
+void Ledger::Flush() {
+    for (const auto& [id, entry] : dirtyOrders_) {
+        const auto& [o, added] = entry;
+        if (added)
+            newOrders_.Add({o.id, o.userId, o.day, o.time, o.code, o.name, std::int64_t{o.sell ? 2 : 1}, o.price, o.qty,
+                            o.filled, o.filledAmount, o.commission, o.frozenCash, static_cast<std::int64_t>(o.status),
+                            o.transferFee});
+        else
+            updateOrder_.Bind(1, o.filled)
+                .Bind(2, o.filledAmount)
+                .Bind(3, o.commission)
+                .Bind(4, o.frozenCash)
+                .Bind(5, static_cast<int>(o.status))
+                .Bind(6, o.transferFee)
+                .Bind(7, o.id)
+                .Run();
+    }
+    dirtyOrders_.clear();
+    for (RowBatch* rows : {&newOrders_, &newTrades_, &newFlows_, &newStatements_})
+        rows->Write();
+    for (const auto& [id, code] : dirtyPositions_) {
+        const Account* a = FindAccount(id);
+        const auto it = a ? a->positions.find(code) : std::map<std::string, Position>::const_iterator();
+        if (!a || it == a->positions.end()) {
+            deletePosition_.Bind(1, id).Bind(2, code).Run();
+            continue;
+        }
+        const Position& p = it->second;
+        upsertPosition_.Bind(1, id)
+            .Bind(2, code)
+            .Bind(3, p.name)
+            .Bind(4, p.balance)
+            .Bind(5, p.available)
+            .Bind(6, p.frozen)
+            .Bind(7, p.cost)
+            .Run();
+    }
+    dirtyPositions_.clear();
+    for (const std::int64_t id : dirtyAccounts_)
+        if (const Account* a = FindAccount(id))
+            updateAccount_.Bind(1, a->cash).Bind(2, a->frozen).Bind(3, a->id).Run();
+    dirtyAccounts_.clear();
 }
 
 void Ledger::AddFundsFlow(const Account& a, const std::string& day, const std::string& time, std::string_view summary,
                           std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
                           Cents price, Cents amount) {
-    insertFlow_.Bind(1, a.id)
-        .Bind(2, day)
-        .Bind(3, time)
-        .Bind(4, summary)
-        .Bind(5, code)
-        .Bind(6, name)
-        .Bind(7, operation)
-        .Bind(8, qty)
-        .Bind(9, price)
-        .Bind(10, amount)
-        .Bind(11, a.cash)
-        .Run();
+    newFlows_.Add({a.id, day, time, std::string(summary), std::string(code), std::string(name), std::string(operation),
+                   qty, price, amount, a.cash});
 }
 
 Cents Ledger::LastPrice(const std::string& code, const Position& p) const {
@@ -830,6 +828,7 @@ std::string Ledger::PositionsReply(const Account& a) const {
 template <class Row>
 std::string Ledger::CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from,
                                        const std::string& to, Row row) {
+    Flush(); // the batch's own changes are part of what it reads
     // Newest first until the frame is full, then oldest first on the wire.
     std::vector<std::string> records;
     std::size_t total = 0;
@@ -943,6 +942,7 @@ void Ledger::SetStatus(Account& a, int status) {
 }
 
 void Ledger::Reset(Account& a, const std::string& day, const std::string& time) {
+    Flush(); // nothing of the account's old state may be written after its rows are gone
     const Cents flow = a.initialCash - (a.cash + StockValue(a));
     if (flow != 0) {
         db_.Prepare("INSERT INTO cash_flows(user_id, day, amount) VALUES(?,?,?)")

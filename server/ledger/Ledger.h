@@ -5,6 +5,7 @@
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/Money.h"
+#include "server/store/RowBatch.h"
 #include "server/store/Store.h"
 
 #include <cstdint>
@@ -82,14 +83,18 @@ enum class CancelResult { kCancelled, kNotFound, kAmbiguous };
 // The accounts of a contest and every rule that changes them: orders, fills, cancels,
 // fees, T+1 and the day rollover. Keeps the accounts, positions and open orders in memory
 // and writes every change through to the database; the caller wraps calls in a
-// transaction. All texts are UTF-8. Owned by one thread.
+// transaction and calls Flush before committing it. All texts are UTF-8. Owned by one thread.
 class Ledger final {
 public:
     Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory);
 
     // Reads every account and open order from the database (at start and after an admin
-    // command changed the file behind the server's back).
+    // command changed the file behind the server's back), and forgets unwritten changes.
     void Load();
+    // Writes what changed since the last call: each changed account, position and order once,
+    // however often a batch changed it, and the new rows of each kind together. Call before
+    // every commit; the queries call it themselves before they read.
+    void Flush();
 
     // The current trading day ("2026-12-07"), kept in the database.
     const std::string& Day() const { return day_; }
@@ -200,6 +205,11 @@ private:
     std::unordered_map<std::int64_t, Account> accounts_;
     std::unordered_map<std::string, std::int64_t> accountIds_;
     std::map<std::int64_t, Order> openOrders_; // by id: time priority
+    std::int64_t nextOrderId_ = 1;
+    // Changed since the last Flush; an order with `true` is new (not in the store yet).
+    std::set<std::int64_t> dirtyAccounts_;
+    std::set<std::pair<std::int64_t, std::string>> dirtyPositions_;
+    std::map<std::int64_t, std::pair<Order, bool>> dirtyOrders_;
     std::size_t maxOpenOrders_ = 0;
     MarketCloses marketCloses_;
     std::unordered_map<std::string, Cents> indexBase_; // by code: its price at the contest's start
@@ -216,14 +226,14 @@ private:
     std::uint64_t buyFills_ = 0;
     std::uint64_t sellFills_ = 0;
 
-    Statement insertOrder_;
+    RowBatch newOrders_;
+    RowBatch newTrades_;
+    RowBatch newFlows_;
+    RowBatch newStatements_;
     Statement updateOrder_;
     Statement updateAccount_;
     Statement upsertPosition_;
     Statement deletePosition_;
-    Statement insertTrade_;
-    Statement insertFlow_;
-    Statement insertStatement_;
     Statement selectOrders_;
     Statement selectTrades_;
     Statement selectFlow_;

@@ -98,6 +98,16 @@ public:
     virtual void Commit() = 0;
     virtual void Rollback() = 0;
 
+    // One request inside a batch's transaction, undone alone when it fails. Release throws
+    // when anything the request wrote failed (a store that sends writes on without waiting
+    // finds out here); RollbackToSavepoint leaves the transaction as it was before Savepoint.
+    virtual void Savepoint() { Execute("SAVEPOINT request"); }
+    virtual void ReleaseSavepoint() { Execute("RELEASE SAVEPOINT request"); }
+    virtual void RollbackToSavepoint() {
+        Execute("ROLLBACK TO SAVEPOINT request");
+        Execute("RELEASE SAVEPOINT request");
+    }
+
     // Changes when another connection (an administration command) has committed; the
     // engine then reloads the contest. Call inside a transaction.
     virtual std::int64_t DataVersion() = 0;

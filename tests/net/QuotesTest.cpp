@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
 
 namespace tavix::test {
@@ -156,6 +158,70 @@ TEST_F(QuotesTest, AFullTableDropsNewCodesButStillUpdatesKnownOnes) {
     ASSERT_TRUE(state.quotes.FindQuote("100511", q));
     EXPECT_FLOAT_EQ(q.lastPrice, 12.5f);
     EXPECT_FALSE(state.quotes.FindQuote("", q));
+}
+
+TEST_F(QuotesTest, AFullTableUpdatedInAnyOrderKeepsEachCodeInItsSlot) {
+    MakeLink();
+    std::string body;
+    for (int i = 0; i < net::kQuoteCapacity; ++i)
+        body += QuoteText(std::to_string(100000 + i)) + "|";
+    link->ParseQuotes(body);
+    // Backwards, each code with a price of its own: 100511 gets 0.01, 100000 gets 5.12.
+    body.clear();
+    for (int i = net::kQuoteCapacity - 1; i >= 0; --i) {
+        const int cents = net::kQuoteCapacity - i;
+        char price[16];
+        std::snprintf(price, sizeof price, "%d.%02d", cents / 100, cents % 100);
+        body += QuoteText(std::to_string(100000 + i), price) + "|";
+    }
+    link->ParseQuotes(body);
+    EXPECT_EQ(state.quotes.Used(), net::kQuoteCapacity);
+    net::QuoteRecord q{};
+    ASSERT_TRUE(state.quotes.FindQuote("100511", q));
+    EXPECT_EQ(q.lastPrice, 0.01f);
+    ASSERT_TRUE(state.quotes.FindQuote("100000", q));
+    EXPECT_EQ(q.lastPrice, 5.12f);
+    ASSERT_TRUE(state.quotes.FindQuote("100300", q));
+    EXPECT_EQ(q.lastPrice, 2.12f);
+    EXPECT_STREQ(q.code, "100300");
+}
+
+TEST_F(QuotesTest, PricesReadAsTheGeneralReaderReadsThem) {
+    MakeLink();
+    // Last, previous close and the five bid prices of one record, in the forms a price may
+    // take; the values expected are worked out by hand.
+    const char* prices[] = {"0010.010", "-0.5", ".5", "1.", "12.5abc", "1.5e2", " 7.25"};
+    const float expected[] = {10.01f, -0.5f, 0.5f, 1.0f, 12.5f, 150.0f, 7.25f};
+    std::string record = "600000,N";
+    for (const char* p : prices)
+        record += std::string(",") + p;
+    record += ",100,200,300,400,500,+3,1234567890.1234567,99999999999999999999,,x,600,700,800,900,1000";
+    link->ParseQuotes(record);
+    net::QuoteRecord q{};
+    ASSERT_TRUE(state.quotes.FindQuote("600000", q));
+    EXPECT_EQ(q.lastPrice, expected[0]);
+    EXPECT_EQ(q.prevClose, expected[1]);
+    for (int level = 0; level < 5; ++level)
+        EXPECT_EQ(q.bidPrice[level], expected[2 + level]) << prices[2 + level];
+    EXPECT_EQ(q.askPrice[0], 3.0f);
+    EXPECT_EQ(q.askPrice[1], 1234567890.1234567f) << "more digits than a double holds exactly";
+    EXPECT_EQ(q.askPrice[2], 1e20f);
+    EXPECT_EQ(q.askPrice[3], 0.0f);
+    EXPECT_EQ(q.askPrice[4], 0.0f);
+}
+
+TEST_F(QuotesTest, AnUpdateIsStoredWholeAtOneMoment) {
+    MakeLink();
+    std::string body;
+    for (int i = 0; i < 200; ++i)
+        body += QuoteText(std::to_string(100000 + i)) + "|";
+    link->ParseQuotes(body);
+    net::QuoteRecord q{};
+    std::chrono::steady_clock::time_point first;
+    std::chrono::steady_clock::time_point last;
+    ASSERT_TRUE(state.quotes.FindQuote("100000", q, first));
+    ASSERT_TRUE(state.quotes.FindQuote("100199", q, last));
+    EXPECT_EQ(first, last) << "a reader could see half an update";
 }
 
 TEST_F(QuotesTest, TheMarketsStateIsKeptUntilTheNextAcceptedLogin) {

@@ -166,6 +166,32 @@ TEST(ServerDiskTest, TheWriteAheadLogStaysBoundedUnderLoad) {
     EXPECT_LE(std::filesystem::file_size(db.string() + "-wal", ec), static_cast<std::uintmax_t>(kLimit + 256 * 1024));
 }
 
+TEST(ServerDiskTest, TheLogIsEmptiedInTheBackgroundOnceCopied) {
+    // Far below the limit: nothing forces the log out, yet once the checkpointer has copied it
+    // all, the file is emptied without the engine doing anything.
+    ScratchDir dir;
+    const auto db = dir.Path() / "quorvex.db";
+    ServerHarness harness([&](server::ServerOptions& o) { o.dbPath = db.string(); });
+    harness.AddUser("trader", "pw", 1'000'000'000);
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("trader", "pw"), ",,,")[0], "0");
+    std::string burst;
+    for (int i = 0; i < 200; ++i)
+        burst += net::FormatFrame(net::kCmdOrder,
+                                  net::WithCredentials("code=600000&price=9.50&num=100&name=x&type=1", "trader", "pw"));
+    client.SendRaw(burst);
+    for (int i = 0; i < 200; ++i) {
+        const auto reply = client.NextAnswer(std::chrono::seconds(30));
+        ASSERT_TRUE(reply);
+        ASSERT_TRUE(reply->body.starts_with("0,")) << reply->body;
+    }
+    std::error_code ec;
+    EXPECT_TRUE(Eventually([&] { return std::filesystem::file_size(db.string() + "-wal", ec) == 0; }))
+        << std::filesystem::file_size(db.string() + "-wal", ec) << " bytes left in the log";
+    // What the log held is in the database: the orders are all there.
+    EXPECT_EQ(Records(client.Request(net::kCmdTodayOrders, "start=1-1-1")).size(), 200u);
+}
+
 // An organiser's query or a backup holding a read transaction neither stops orders nor keeps
 // the log from being emptied once it lets go; an online backup taken meanwhile holds every
 // order acknowledged before it.

@@ -92,6 +92,14 @@ void FaultProxy::CutAll() {
     WaitForRound();
 }
 
+void FaultProxy::SilenceAll() {
+    {
+        std::lock_guard lock(mutex_);
+        silence_ = true;
+    }
+    WaitForRound();
+}
+
 void FaultProxy::SetRefusing(bool refusing) {
     refusing_.store(refusing);
 }
@@ -179,6 +187,11 @@ void FaultProxy::Run() {
                 }
                 pairs_.clear();
             }
+            if (silence_) {
+                silence_ = false;
+                for (Pair& p : pairs_)
+                    p.silent = true;
+            }
             pairs = pairs_;
             ++rounds_;
         }
@@ -187,8 +200,9 @@ void FaultProxy::Run() {
         std::vector<pollfd> fds = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (!holding) {
             for (const Pair& p : pairs) {
+                // A silent pair: only the client's close is noticed; the server hears nothing.
                 fds.push_back({p.client, POLLIN, 0});
-                fds.push_back({p.server, POLLIN, 0});
+                fds.push_back({p.server, static_cast<short>(p.silent ? 0 : POLLIN), 0});
             }
         }
         if (::poll(fds.data(), fds.size(), 1000) <= 0)
@@ -206,8 +220,12 @@ void FaultProxy::Run() {
             const pollfd& c = fds[2 + 2 * i];
             const pollfd& s = fds[3 + 2 * i];
             bool alive = true;
-            if (c.revents != 0)
+            if (c.revents != 0 && pairs[i].silent) {
+                char swallowed[16384];
+                alive = ::recv(pairs[i].client, swallowed, sizeof swallowed, 0) > 0;
+            } else if (c.revents != 0) {
                 alive = Forward(pairs[i].client, pairs[i].server);
+            }
             if (alive && s.revents != 0)
                 alive = Forward(pairs[i].server, pairs[i].client);
             if (!alive)

@@ -27,6 +27,10 @@ public:
     // Resets every open connection on both sides (the client sees its connection break);
     // returns once they are reset.
     void CutAll();
+    // Cuts every open connection silently, as a dead network path does: from now on their bytes
+    // go nowhere and neither side hears anything (no reset, no close) until the client gives
+    // up on its connection. New connections pass as before. Returns once the cut is in place.
+    void SilenceAll();
     // While refusing, a new connection is reset as soon as it is accepted.
     void SetRefusing(bool refusing);
     // While holding, no bytes are forwarded in either direction (they wait in the kernel);
@@ -43,6 +47,7 @@ private:
     struct Pair {
         int client = -1;
         int server = -1;
+        bool silent = false; // its bytes are swallowed (SilenceAll)
     };
     void Run();
     void Wake();
@@ -62,6 +67,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Pair> pairs_;
     bool cut_ = false;
+    bool silence_ = false;
     bool stop_ = false;
     long rounds_ = 0;
     std::chrono::steady_clock::time_point lastAccepted_;

@@ -305,6 +305,7 @@ void PgStore::Reconnect() {
     }
     pipeline_ = false;
     queued_ = 0;
+    prepared_.clear(); // the new session has none of the old one's statements
     PQreset(conn_);
     if (PQstatus(conn_) != CONNECTION_OK)
         throw DatabaseError("cannot connect to PostgreSQL: " + ErrorOf(conn_));
@@ -355,12 +356,13 @@ std::string PgStore::NumberPlaceholders(const char* sql) {
 }
 
 void PgStore::Migrate() {
-    Execute("CREATE TABLE IF NOT EXISTS schema_migrations(version INTEGER PRIMARY KEY, "
-            "applied_at TIMESTAMPTZ NOT NULL DEFAULT now())");
-    // Two servers starting together migrate one after the other.
+    // Two servers (or administration commands) starting together migrate one after the
+    // other: even the table of migrations is made under the lock, or both would make it.
     Execute("BEGIN");
     try {
         Execute(kTakeWriteLock);
+        Execute("CREATE TABLE IF NOT EXISTS schema_migrations(version INTEGER PRIMARY KEY, "
+                "applied_at TIMESTAMPTZ NOT NULL DEFAULT now())");
         Statement version = Prepare("SELECT COALESCE(MAX(version), 0) FROM schema_migrations");
         const std::int64_t applied = version.Step() ? version.Int(0) : 0;
         version.Reset();
@@ -378,24 +380,51 @@ void PgStore::Migrate() {
 
 void PgStore::Execute(const char* sql) {
     if (pipeline_)
-        Queue(sql, {});
+        QueueText(sql);
     else
         Check(conn_, PQexec(conn_, sql), sql);
 }
 
+void PgStore::QueueText(const char* sql) {
+    if (!PQsendQueryParams(conn_, sql, 0, nullptr, nullptr, nullptr, nullptr, 0))
+        throw DatabaseError(std::string("PostgreSQL: cannot send (") + sql + "): " + ErrorOf(conn_));
+    ++queued_;
+}
+
+const std::string& PgStore::PreparedName(const std::string& sql) {
+    if (const auto it = prepared_.find(sql); it != prepared_.end())
+        return it->second;
+    std::string name = "q" + std::to_string(++preparedCount_);
+    if (pipeline_) {
+        if (!PQsendPrepare(conn_, name.c_str(), sql.c_str(), 0, nullptr))
+            throw DatabaseError("PostgreSQL: cannot send (" + sql + "): " + ErrorOf(conn_));
+        ++queued_;
+    } else {
+        Check(conn_, PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr), sql.c_str());
+    }
+    return prepared_.emplace(sql, std::move(name)).first->second;
+}
+
+void PgStore::ForgetPrepared() {
+    // A PREPARE sent after a failure in the pipeline was skipped: start again from none.
+    prepared_.clear();
+    Execute("DEALLOCATE ALL");
+}
+
 void PgStore::Queue(const std::string& sql, const Values& values) {
-    if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                           nullptr, 0))
+    const std::string& name = PreparedName(sql);
+    if (!PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0))
         throw DatabaseError("PostgreSQL: cannot send (" + sql + "): " + ErrorOf(conn_));
     ++queued_;
 }
 
 std::shared_ptr<pg_result> PgStore::Query(const std::string& sql, const Values& values) {
     if (!pipeline_) {
-        Result result = Check(conn_,
-                              PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                                           nullptr, nullptr, 0),
-                              sql.c_str());
+        const std::string& name = PreparedName(sql);
+        Result result = Check(
+            conn_,
+            PQexecPrepared(conn_, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0),
+            sql.c_str());
         return std::shared_ptr<pg_result>(result.release(), &PQclear);
     }
     Queue(sql, values);
@@ -428,7 +457,7 @@ void PgStore::CollectQueued() {
         throw DatabaseError("PostgreSQL: " + failure);
 }
 
-void PgStore::EndPipeline() {
+std::string PgStore::SyncPipeline() {
     std::string failure;
     if (!PQpipelineSync(conn_))
         failure = ErrorOf(conn_);
@@ -445,10 +474,35 @@ void PgStore::EndPipeline() {
         else if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC)
             break;
     }
+    return failure;
+}
+
+void PgStore::EndPipeline() {
+    const std::string failure = SyncPipeline();
     PQexitPipelineMode(conn_);
     pipeline_ = false;
     if (!failure.empty())
         throw DatabaseError(failure);
+}
+
+void PgStore::ReleaseSavepoint() {
+    // A failure of the request's statements must be known now, while it can be undone alone.
+    Execute("RELEASE SAVEPOINT request");
+    if (!pipeline_)
+        return;
+    if (const std::string failure = SyncPipeline(); !failure.empty())
+        throw DatabaseError(failure);
+}
+
+void PgStore::RollbackToSavepoint() {
+    if (pipeline_)
+        SyncPipeline(); // the failure that brought us here, already reported
+    Execute("ROLLBACK TO SAVEPOINT request");
+    Execute("RELEASE SAVEPOINT request");
+    ForgetPrepared();
+    if (pipeline_)
+        if (const std::string failure = SyncPipeline(); !failure.empty())
+            throw DatabaseError(failure);
 }
 
 Statement PgStore::Prepare(const char* sql) {
@@ -456,6 +510,7 @@ Statement PgStore::Prepare(const char* sql) {
 }
 
 std::int64_t PgStore::LastInsertId() {
+    // Administration only: the ledger numbers its orders itself.
     Statement s = Prepare("SELECT lastval()");
     return s.Step() ? s.Int(0) : 0;
 }
@@ -484,6 +539,7 @@ void PgStore::Rollback() {
         }
     }
     Check(conn_, PQexec(conn_, "ROLLBACK"), "ROLLBACK");
+    ForgetPrepared();
 }
 
 std::int64_t PgStore::DataVersion() {

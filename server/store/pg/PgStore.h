@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct pg_conn;
@@ -19,7 +20,8 @@ namespace server {
 // Inside a transaction the connection is in pipeline mode: statements whose rows nobody
 // reads are sent without waiting for their answers, which are collected (and any failure
 // thrown) before the next read and at the commit, so a batch costs a few round trips
-// instead of several per order.
+// instead of several per order. Each statement text is prepared once per connection and
+// then only its values travel.
 class PgStore final : public Store {
 public:
     // `uri` is a libpq connection URI; throws DatabaseError when it cannot connect.
@@ -40,6 +42,8 @@ public:
     void Commit() override;
     void Rollback() override;
     std::int64_t DataVersion() override;
+    void ReleaseSavepoint() override;
+    void RollbackToSavepoint() override;
     void NoteAdminChange() override;
     bool IsFile() const override { return false; }
     bool Lost() const override;
@@ -74,6 +78,12 @@ public:
 private:
     // Reads the answers of the queued statements; throws the first failure after reading all.
     void CollectQueued();
+    // A sync point inside the pipeline: every answer up to it read; returns the first failure.
+    std::string SyncPipeline();
+    void QueueText(const char* sql);
+    // The name `sql` is prepared under on this connection, preparing it the first time.
+    const std::string& PreparedName(const std::string& sql);
+    void ForgetPrepared();
     // Ends the pipeline: a sync point, every answer up to it read; throws the first failure.
     void EndPipeline();
     // The session's settings, after connecting.
@@ -85,6 +95,8 @@ private:
     int socket_ = -1; // the connection's socket while it is open, for Abandon
     bool pipeline_ = false;
     int queued_ = 0;
+    std::unordered_map<std::string, std::string> prepared_;
+    long preparedCount_ = 0;
     std::string description_;
 };
 

@@ -141,12 +141,6 @@ int SqliteStore::OnCommit(void* self, sqlite3*, const char*, int pages) {
     return SQLITE_OK;
 }
 
-void SqliteStore::LimitLogSize(std::int64_t bytes) {
-    const std::string sql = "PRAGMA journal_size_limit=" + std::to_string(bytes);
-    Statement s = Prepare(sql.c_str());
-    s.Step();
-}
-
 bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
     const auto now = std::chrono::steady_clock::now();
     if (now < truncateAgain_) {
@@ -168,13 +162,15 @@ bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error
     return false;
 }
 
-bool SqliteStore::PassiveCheckpoint() {
-    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+std::optional<SqliteStore::Copied> SqliteStore::PassiveCheckpoint() {
+    int logFrames = 0;
+    int copied = 0;
+    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-        return false; // another checkpoint is running: nothing wrong, try again later
+        return std::nullopt; // another checkpoint is running: nothing wrong, try again later
     if (rc != SQLITE_OK)
         Fail(db_, "checkpoint");
-    return true;
+    return Copied{logFrames > 0 && copied == logFrames};
 }
 
 std::int64_t SqliteStore::LastInsertId() {
@@ -182,8 +178,13 @@ std::int64_t SqliteStore::LastInsertId() {
 }
 
 std::int64_t SqliteStore::DataVersion() {
-    Statement s = Prepare("PRAGMA data_version");
+    Statement s = Prepare("SELECT value FROM meta WHERE key='admin_generation'");
     return s.Step() ? s.Int(0) : 0;
+}
+
+void SqliteStore::NoteAdminChange() {
+    Execute("INSERT INTO meta(key, value) VALUES('admin_generation', 1) ON CONFLICT(key) DO UPDATE "
+            "SET value = CAST(meta.value AS INTEGER) + 1");
 }
 
 } // namespace server

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -28,16 +29,15 @@ public:
     void Begin() override { Execute("BEGIN IMMEDIATE"); }
     void Commit() override { Execute("COMMIT"); }
     void Rollback() override { Execute("ROLLBACK"); }
-    // SQLite counts other connections' commits itself.
+    // A counter in the meta table: SQLite's own count of other connections' commits also
+    // moves when the checkpointer empties the log.
     std::int64_t DataVersion() override;
-    void NoteAdminChange() override {}
+    void NoteAdminChange() override;
     bool IsFile() const override { return true; }
     std::string Describe() const override { return path_; }
 
     sqlite3* Handle() const { return db_; }
 
-    // Keeps the log file from staying larger than `bytes` once it has been emptied.
-    void LimitLogSize(std::int64_t bytes);
     // Bytes in the write-ahead log after this connection's last commit.
     std::int64_t LogBytes() const { return logBytes_; }
     // Copies the whole log into the database and empties the log file. Gives up (false,
@@ -45,9 +45,12 @@ public:
     // refuses the copy; after readers made it give up, calls within the next second give up
     // at once, so that a reader left open does not cost every batch a try.
     bool TruncateLog(std::chrono::milliseconds wait, std::string& error);
-    // Copies what it can of the log without waiting for anyone; false when another
+    // Copies what it can of the log without waiting for anyone; nothing when another
     // checkpoint is running, throws on failure.
-    bool PassiveCheckpoint();
+    struct Copied {
+        bool caughtUp = false; // every frame of the log is in the database (and the log has some)
+    };
+    std::optional<Copied> PassiveCheckpoint();
 
 private:
     static int OnCommit(void* self, sqlite3* db, const char* name, int pages);
