@@ -169,6 +169,8 @@ public:
     void KeepIndexBase();
 
     std::size_t OpenOrderCount() const { return openOrders_.size(); }
+    // Every open order by id, for checks of what the accounts hold against them.
+    const std::map<std::int64_t, Order>& OpenOrders() const { return openOrders_; }
     // An account's open orders past this are refused (0: no limit): one account's million
     // resting orders would slow every tick and every query.
     void SetMaxOpenOrders(std::size_t limit) { maxOpenOrders_ = limit; }
