@@ -165,15 +165,23 @@ CREATE TABLE daily_bars(
 )sql");
 }
 
-// Migration 4: nothing. A PostgreSQL contest adds its leader's lease here; a file is served
-// by one server alone, and the numbers of both stores keep in step.
-void KeepStepWithLeaderLease(SqliteStore&) {}
+// Migration 4: the leader's lease of a PostgreSQL contest. A file is served by one server
+// alone and never writes it; it is here so that both stores keep the same tables and numbers.
+void AddLeaderLease(SqliteStore& db) {
+    db.Execute(R"sql(
+CREATE TABLE IF NOT EXISTS leader_lease(
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    holder TEXT NOT NULL,
+    backend_pid INTEGER NOT NULL,
+    expires_at TEXT NOT NULL);
+)sql");
+}
 
 } // namespace
 
 const std::vector<std::function<void(SqliteStore&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {
-        CreateSchema, AddDailyCloses, AddMarketHistory, KeepStepWithLeaderLease};
+    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses,
+                                                                               AddMarketHistory, AddLeaderLease};
     return kMigrations;
 }
 
