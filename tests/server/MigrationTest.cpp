@@ -94,6 +94,7 @@ TEST(MigrationTest, AContestOfThePreviousReleaseOpensWithItsAccountsAndOrders) {
     // The day closes on the migrated tables: the resting buy expires and gives its money
     // back, and the account's close is recorded in migration 2's table.
     ledger.Rollover("2026-03-06", server::LocalTime{"2026-03-05", "15:00:00", 15 * 60});
+    ledger.Flush();
     store->Commit();
     EXPECT_EQ(old->frozen, 0);
     EXPECT_EQ(old->cash, 98'999'490);
