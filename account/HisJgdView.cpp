@@ -2,9 +2,11 @@
 
 #include "account/AccountList.h"
 #include "account/ListCtrlCl.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
+#include "wire/Board.h"
+#include "wire/GbkText.h"
 
 CHisJgdView::CHisJgdView(ClientContext& context, QWidget* parent)
     : CHistoryViewBase(context, parent, QSize(411, 217)) {}
@@ -35,8 +37,8 @@ void CHisJgdView::FillHistoryList() {
     const QString shenzhen = FromGbk(state.shenzhenAccount);
     for (const net::SettlementRecord& s : state.settlement.Rows(&net::SettlementRecord::code)) {
         const QString summary = FromGbkField(s.summary);
-        // Shanghai securities have codes beginning with 6.
-        const QString& account = s.code[0] == '6' ? shanghai : shenzhen;
+        const QString& account =
+            net::ExchangeOf(net::FieldText(s.code)) == net::Exchange::kShanghai ? shanghai : shenzhen;
         const int row = AppendAccountRow(
             list, {FromGbkField(s.tradeDate), FromGbkField(s.code), FromGbkField(s.name), summary,
                    FromGbkField(s.quantity), FromGbkField(s.avgPrice), FromGbkField(s.tradeAmount),

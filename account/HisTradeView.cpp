@@ -2,9 +2,9 @@
 
 #include "account/AccountList.h"
 #include "account/ListCtrlCl.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 
 CHisTradeView::CHisTradeView(ClientContext& context, QWidget* parent)
     : CHistoryViewBase(context, parent, QSize(378, 243)) {}

@@ -2,9 +2,9 @@
 
 #include "account/AccountList.h"
 #include "account/ListCtrlCl.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "wire/GbkText.h"
 
 CHisWeituoView::CHisWeituoView(ClientContext& context, QWidget* parent)

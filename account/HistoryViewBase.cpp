@@ -6,8 +6,8 @@
 #include "controls/FailDlg.h"
 #include "controls/TStatic.h"
 #include "controls/XPButton.h"
+#include "core/ClientContext.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 
 #include <QDateEdit>
 #include <QLabel>

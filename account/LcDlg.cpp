@@ -2,9 +2,9 @@
 
 #include "account/ListCtrlCl.h"
 #include "account/PositionRevaluation.h"
+#include "core/ClientContext.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 
 #include <QTimerEvent>
 

@@ -113,9 +113,23 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
             emit rowDoubleClicked(index.row());
     });
     // A column width that changes repaints the whole list, grid lines included.
-    connect(m_header, &QHeaderView::sectionResized, this, [this] { viewport()->update(); });
+    connect(m_header, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!m_fitting && column < static_cast<int>(m_givenWidths.size()))
+            m_givenWidths[static_cast<std::size_t>(column)] = width;
+        viewport()->update();
+    });
     connect(m_header, &QHeaderView::sectionClicked, this, &CListCtrlCl::OnHeaderClicked);
     connect(model(), &QAbstractItemModel::rowsInserted, this, &CListCtrlCl::QueueSort);
+    // New rows may need more room than squeezed columns give: fitted again once they are in.
+    connect(model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (m_givenWidths.empty() || m_fitQueued)
+            return;
+        m_fitQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_fitQueued = false;
+            FitColumns();
+        });
+    });
     connect(model(), &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
                 if (m_sortColumn >= topLeft.column() && m_sortColumn <= bottomRight.column())
@@ -163,9 +177,7 @@ int CListCtrlCl::CompareCells(const QString& a, const QString& b) {
     return 0;
 }
 
-void CListCtrlCl::WidenColumnToContents(int column) {
-    if (column < 0 || column >= columnCount())
-        return;
+int CListCtrlCl::ContentWidth(int column) const {
     const QFontMetrics cells(font());
     const QFontMetrics titles(m_header->font());
     int needed = 0;
@@ -173,8 +185,52 @@ void CListCtrlCl::WidenColumnToContents(int column) {
         needed = titles.horizontalAdvance(m_header->Titles().at(column)) + 2 * kTextInset;
     for (int row = 0; row < rowCount(); ++row)
         needed = std::max(needed, cells.horizontalAdvance(GetItemText(row, column)) + 2 * kTextInset + 2);
+    return needed;
+}
+
+void CListCtrlCl::WidenColumnToContents(int column) {
+    if (column < 0 || column >= columnCount())
+        return;
+    const int needed = ContentWidth(column);
     if (needed > columnWidth(column))
         setColumnWidth(column, needed);
+}
+
+void CListCtrlCl::FitColumnsToWidth() {
+    m_givenWidths.clear();
+    for (int column = 0; column < columnCount(); ++column)
+        m_givenWidths.push_back(columnWidth(column));
+    if (isVisible())
+        FitColumns();
+}
+
+void CListCtrlCl::FitColumns() {
+    if (m_givenWidths.size() != static_cast<std::size_t>(columnCount()))
+        return;
+    std::vector<int> widths = m_givenWidths;
+    std::vector<int> room(widths.size());
+    long long total = 0;
+    long long roomTotal = 0;
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        room[c] = std::max(0, widths[c] - ContentWidth(static_cast<int>(c)));
+        total += widths[c];
+        roomTotal += room[c];
+    }
+    const long long excess = total - viewport()->width();
+    if (excess > 0 && roomTotal > 0) {
+        for (std::size_t c = 0; c < widths.size(); ++c) // rounded up: the sum never exceeds the width
+            widths[c] -= static_cast<int>(std::min<long long>(room[c], (excess * room[c] + roomTotal - 1) / roomTotal));
+    }
+    m_fitting = true;
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        if (columnWidth(static_cast<int>(c)) != widths[c])
+            setColumnWidth(static_cast<int>(c), widths[c]);
+    m_fitting = false;
+}
+
+void CListCtrlCl::resizeEvent(QResizeEvent* event) {
+    QTableWidget::resizeEvent(event);
+    FitColumns();
 }
 
 void CListCtrlCl::SortByColumn(int column, Qt::SortOrder order) {

@@ -62,6 +62,10 @@ public:
 
     // Widens `column` (never narrows it) so that its title and every cell show whole.
     void WidenColumnToContents(int column);
+    // From now on the columns are squeezed into the list's width when their widths add up to
+    // more, each in proportion to its room above what its title and cells need (never below
+    // that); the widths come back as the list widens. A column the user drags keeps its width.
+    void FitColumnsToWidth();
 
     // Sorts by `column` now and after every refill; −1 switches sorting off.
     void SortByColumn(int column, Qt::SortOrder order);
@@ -75,6 +79,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override; // rows, then the grid lines
+    void resizeEvent(QResizeEvent* event) override;
 
 signals:
     // A row was double-clicked (the row is selected first).
@@ -93,6 +98,11 @@ private:
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_sortQueued = false;
+    std::vector<int> m_givenWidths; // the columns' widths before squeezing; empty: no fitting
+    bool m_fitting = false;
+    bool m_fitQueued = false;
     void QueueSort();
+    int ContentWidth(int column) const;
+    void FitColumns();
     void OnHeaderClicked(int column);
 };

@@ -3,10 +3,10 @@
 #include "account/ListCtrlCl.h"
 #include "account/PositionRevaluation.h"
 #include "controls/TStatic.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "wire/Frame.h"
 
 #include <QPushButton>

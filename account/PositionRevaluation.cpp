@@ -1,16 +1,21 @@
 #include "account/PositionRevaluation.h"
 
 #include "account/ListCtrlCl.h"
+#include "core/Gbk.h"
 #include "net/QuoteTable.h"
 #include "net/Records.h"
-#include "shell/Gbk.h"
+#include "wire/Board.h"
 #include "wire/Frame.h"
+#include "wire/GbkText.h"
 
 #include <cmath>
 
 namespace positions {
 
 namespace {
+// Beside the 成本价 cell, so that it follows its row when the list sorts.
+constexpr int kCostCentsRole = Qt::UserRole + 16;
+
 const std::array<QString, kColumnCount>& Titles() {
     static const std::array<QString, kColumnCount> titles = {
         QStringLiteral("证劵代码"), QStringLiteral("证劵名称"),    QStringLiteral("股票余额"),
@@ -29,6 +34,20 @@ void SetIfDifferent(CListCtrlCl& list, int row, int column, const QString& text)
     if (list.GetItemText(row, column) != text)
         list.SetItemText(row, column, text);
 }
+
+long long Cents(std::string_view text) {
+    return std::llround(net::LeadingDouble(text) * 100);
+}
+
+// Half a unit of the last decimal written in `text` ("10.503" → 0.0005).
+double HalfLastUnit(std::string_view text) {
+    const std::size_t point = text.find('.');
+    int decimals = 0;
+    for (std::size_t i = point + 1;
+         point != std::string_view::npos && i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        ++decimals;
+    return 0.5 * std::pow(10.0, -decimals);
+}
 } // namespace
 
 void SetUpList(CListCtrlCl& list, const std::array<int, kColumnCount>& widths) {
@@ -36,12 +55,14 @@ void SetUpList(CListCtrlCl& list, const std::array<int, kColumnCount>& widths) {
     list.SetRowHeight();
     for (int i = 0; i < kColumnCount; ++i)
         list.AddColumn(i, Titles()[static_cast<std::size_t>(i)], widths[static_cast<std::size_t>(i)]);
-    // "交易市场", the last title, shows whole at every font size.
+    // "交易市场", the last title, shows whole at every font size, and at 1200×700 without
+    // scrolling: the other columns make room for it.
     list.WidenColumnToContents(kColumnCount - 1);
+    list.FitColumnsToWidth();
 }
 
-QString MarketText(const QString& code) {
-    return code.startsWith(u'6') ? QStringLiteral("上海A") : QStringLiteral("深圳A");
+QString MarketText(std::string_view code) {
+    return net::ExchangeOf(code) == net::Exchange::kShanghai ? QStringLiteral("上海A") : QStringLiteral("深圳A");
 }
 
 void AppendRow(CListCtrlCl& list, const net::PositionRecord& record, bool withProfitFigures) {
@@ -53,14 +74,29 @@ void AppendRow(CListCtrlCl& list, const net::PositionRecord& record, bool withPr
     list.SetItemText(row, kAvailable, FromGbkField(record.available));
     list.SetItemText(row, kFrozen, FromGbkField(record.frozen));
     list.SetItemText(row, kCostPrice, FromGbkField(record.costPrice));
+    list.item(row, kCostPrice)->setData(kCostCentsRole, CostCents(record));
     if (withProfitFigures) {
         list.SetItemText(row, kProfit, FromGbkField(record.profit));
         list.SetItemText(row, kProfitRatio, FromGbkField(record.profitRatio));
     }
     list.SetItemText(row, kMarketPrice, FromGbkField(record.marketPrice));
     list.SetItemText(row, kMarketValue, FromGbkField(record.marketValue));
-    list.SetItemText(row, kMarket, MarketText(code));
+    list.SetItemText(row, kMarket, MarketText(net::FieldText(record.code)));
     ColourRow(list, row, colour);
+}
+
+long long CostCents(const net::PositionRecord& record) {
+    const std::string_view costText = net::FieldText(record.costPrice);
+    const double cost = net::LeadingDouble(costText);
+    const long long balance = net::LeadingInteger(net::FieldText(record.balance));
+    const long long rounded = std::llround(cost * static_cast<double>(balance) * 100);
+    const std::string_view value = net::FieldText(record.marketValue);
+    const std::string_view profit = net::FieldText(record.profit);
+    if (value.empty() || profit.empty() || balance <= 0)
+        return rounded;
+    const long long exact = Cents(value) - Cents(profit);
+    const double perShare = static_cast<double>(exact) / 100.0 / static_cast<double>(balance);
+    return std::abs(perShare - cost) <= HalfLastUnit(costText) + 1e-9 ? exact : rounded;
 }
 
 double CellNumber(const QString& text) {
@@ -100,8 +136,8 @@ PassResult Revalue(CListCtrlCl& list, const net::QuoteTable& quotes) {
             continue;
 
         const long long quantity = CellInteger(list.GetItemText(row, kBalance));
-        const double cost = CellNumber(list.GetItemText(row, kCostPrice));
-        const QString newProfit = Fixed(static_cast<double>(quantity) * (price - cost), 2);
+        const long long costCents = list.item(row, kCostPrice)->data(kCostCentsRole).toLongLong();
+        const QString newProfit = Fixed(static_cast<double>(std::llround(price * 100) * quantity - costCents) / 100, 2);
         const double newProfitValue = CellNumber(newProfit);
         if (newProfit != oldProfit) {
             list.SetItemText(row, kProfit, newProfit);
@@ -116,7 +152,9 @@ PassResult Revalue(CListCtrlCl& list, const net::QuoteTable& quotes) {
                 result.coloursChanged = true;
             }
         }
-        SetIfDifferent(list, row, kProfitRatio, RatioText(newProfitValue, cost, quantity));
+        const double costPerShare =
+            quantity > 0 ? static_cast<double>(costCents) / 100 / static_cast<double>(quantity) : 0;
+        SetIfDifferent(list, row, kProfitRatio, RatioText(newProfitValue, costPerShare, quantity));
         const QString priceText = Fixed(price, 2);
         if (priceText != oldPrice)
             list.SetItemText(row, kMarketPrice, priceText);

@@ -4,10 +4,10 @@
 #include "account/CsvExport.h"
 #include "account/ListCtrlCl.h"
 #include "controls/Dlu.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 
 CTodayTradeView::CTodayTradeView(ClientContext& context, QWidget* parent)
     : CTFormView(context, parent)

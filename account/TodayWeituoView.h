@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/TFormView.h"
+#include "core/TFormView.h"
 
 class CListCtrlCl;
 

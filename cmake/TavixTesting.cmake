@@ -1,11 +1,11 @@
-# add_unit_test(NAME name SOURCES ... LIBS ... [TIMEOUT seconds] [LABELS ...])
+# add_unit_test(NAME name SOURCES ... LIBS ... [TIMEOUT seconds] [LABELS ...] [ARGS ...])
 # Registers a test with CTest; GUI tests run offscreen with a UTF-8 locale.
 function(add_unit_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE tavix_options ${T_LIBS})
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${T_ARGS})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
@@ -13,4 +13,14 @@ function(add_unit_test)
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;TAVIX_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
         LABELS "${T_LABELS}")
+endfunction()
+
+# tavix_thread_tests(name ...): tests of code that owns threads (the link, the server's threads,
+# the notifier, the updater's download thread). They carry the label `threads`, which
+# ThreadSanitizer's run selects, and the target thread_tests builds just them.
+function(tavix_thread_tests)
+    foreach(name ${ARGN})
+        set_property(TEST ${name} APPEND PROPERTY LABELS threads)
+        set_property(GLOBAL APPEND PROPERTY TAVIX_THREAD_TESTS ${name})
+    endforeach()
 endfunction()

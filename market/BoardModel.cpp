@@ -1,6 +1,6 @@
 #include "market/BoardModel.h"
 
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 
 #include <QBrush>
 #include <QColor>

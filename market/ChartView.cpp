@@ -1,10 +1,10 @@
 #include "market/ChartView.h"
 
-#include "wire/Board.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
+#include "wire/Board.h"
 
 #include <QBarSet>
 #include <QCandlestickSeries>

@@ -1,9 +1,9 @@
 #include "market/CodeLookup.h"
 
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,12 +1,12 @@
 #include "market/QuoteListView.h"
 
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "market/BoardModel.h"
 #include "market/CodeLookup.h"
 #include "market/Watchlist.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

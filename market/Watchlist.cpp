@@ -1,7 +1,7 @@
 #include "market/Watchlist.h"
 
+#include "core/IniFile.h"
 #include "wire/SplitText.h"
-#include "shell/IniFile.h"
 
 #include <algorithm>
 

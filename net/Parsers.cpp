@@ -1,6 +1,8 @@
 #include "net/TradingLink.h"
+#include "wire/AccountRecords.h"
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
+#include "wire/MarketRecords.h"
 #include "wire/SplitText.h"
 
 #include <algorithm>
@@ -30,82 +32,82 @@ void Put(char (&slot)[N], const Fields& fields, std::size_t wire) {
 }
 
 void Fill(PositionRecord& r, const Fields& f) {
-    Put(r.code, f, 0);
-    Put(r.name, f, 1);
-    Put(r.balance, f, 2);
-    Put(r.available, f, 3);
-    Put(r.frozen, f, 4);
-    Put(r.profit, f, 5);
-    Put(r.costPrice, f, 6);
-    Put(r.profitRatio, f, 7);
-    Put(r.marketPrice, f, 8);
-    Put(r.marketValue, f, 9);
+    Put(r.code, f, kPositionCode);
+    Put(r.name, f, kPositionName);
+    Put(r.balance, f, kPositionBalance);
+    Put(r.available, f, kPositionAvailable);
+    Put(r.frozen, f, kPositionFrozen);
+    Put(r.profit, f, kPositionProfit);
+    Put(r.costPrice, f, kPositionCostPrice);
+    Put(r.profitRatio, f, kPositionProfitRatio);
+    Put(r.marketPrice, f, kPositionMarketPrice);
+    Put(r.marketValue, f, kPositionMarketValue);
 }
 
 void Fill(FundsRecord& r, const Fields& f) {
-    Put(r.cashBalance, f, 0);
-    Put(r.withdrawable, f, 1);
-    Put(r.frozenFunds, f, 2);
-    Put(r.stockValue, f, 3);
-    Put(r.availableFunds, f, 4);
-    Put(r.totalAssets, f, 5);
-    Put(r.marginFunds, f, 6);
-    Put(r.value7, f, 7);
-    Put(r.value8, f, 8);
-    Put(r.accountStatus, f, 9);
+    Put(r.cashBalance, f, kFundsCashBalance);
+    Put(r.withdrawable, f, kFundsWithdrawable);
+    Put(r.frozenFunds, f, kFundsFrozen);
+    Put(r.stockValue, f, kFundsStockValue);
+    Put(r.availableFunds, f, kFundsAvailable);
+    Put(r.totalAssets, f, kFundsTotalAssets);
+    Put(r.marginFunds, f, kFundsMargin);
+    Put(r.value7, f, kFundsValue7);
+    Put(r.value8, f, kFundsBuyingPower);
+    Put(r.accountStatus, f, kFundsAccountStatus);
 }
 
 void Fill(TradeRecord& r, const Fields& f) {
-    Put(r.tradeDate, f, 0);
-    Put(r.tradeTime, f, 1);
-    Put(r.code, f, 2);
-    Put(r.name, f, 3);
-    Put(r.side, f, 4);
-    Put(r.avgPrice, f, 5);
-    Put(r.quantity, f, 6);
-    Put(r.amount, f, 7);
+    Put(r.tradeDate, f, kTradeDate);
+    Put(r.tradeTime, f, kTradeTime);
+    Put(r.code, f, kTradeCode);
+    Put(r.name, f, kTradeName);
+    Put(r.side, f, kTradeSide);
+    Put(r.avgPrice, f, kTradeAvgPrice);
+    Put(r.quantity, f, kTradeQuantity);
+    Put(r.amount, f, kTradeAmount);
 }
 
 void Fill(OrderRecord& r, const Fields& f) {
-    Put(r.code, f, 0);
-    Put(r.name, f, 1);
-    Put(r.orderQty, f, 2);
-    Put(r.filledQty, f, 3);
-    Put(r.orderPrice, f, 4);
-    Put(r.avgPrice, f, 5);
-    Put(r.side, f, 6);
-    Put(r.orderTime, f, 7);
-    Put(r.status, f, 8);
-    Put(r.contractNo, f, 9);
+    Put(r.code, f, kOrderCode);
+    Put(r.name, f, kOrderName);
+    Put(r.orderQty, f, kOrderQuantity);
+    Put(r.filledQty, f, kOrderFilled);
+    Put(r.orderPrice, f, kOrderPrice);
+    Put(r.avgPrice, f, kOrderAvgPrice);
+    Put(r.side, f, kOrderSide);
+    Put(r.orderTime, f, kOrderTime);
+    Put(r.status, f, kOrderStatus);
+    Put(r.contractNo, f, kOrderContractNo);
 }
 
 void Fill(FundsFlowRecord& r, const Fields& f) {
-    Put(r.date, f, 0);
-    Put(r.summary, f, 1);
-    Put(r.code, f, 2);
-    Put(r.name, f, 3);
-    Put(r.operation, f, 4);
-    Put(r.quantity, f, 5);
-    Put(r.avgPrice, f, 6);
-    Put(r.amount, f, 7);
-    Put(r.balance, f, 8);
+    Put(r.date, f, kFlowDate);
+    Put(r.summary, f, kFlowSummary);
+    Put(r.code, f, kFlowCode);
+    Put(r.name, f, kFlowName);
+    Put(r.operation, f, kFlowOperation);
+    Put(r.quantity, f, kFlowQuantity);
+    Put(r.avgPrice, f, kFlowAvgPrice);
+    Put(r.amount, f, kFlowAmount);
+    Put(r.balance, f, kFlowBalance);
 }
 
-// Wire field 11 is not stored; fields 12 and 13 trade places.
+// The other fees are not stored; the holder account is kept in value11.
 void Fill(SettlementRecord& r, const Fields& f) {
-    Put(r.tradeDate, f, 0);
-    Put(r.code, f, 1);
-    Put(r.name, f, 2);
-    Put(r.summary, f, 3);
-    Put(r.quantity, f, 4);
-    Put(r.avgPrice, f, 5);
-    Put(r.tradeAmount, f, 6);
-    Put(r.settledAmount, f, 7);
-    Put(r.commission, f, 8);
-    Put(r.stampDuty, f, 9);
-    Put(r.transferFee, f, 10);
-    Put(r.value11, f, 13);
-    Put(r.contractNo, f, 12);
+    Put(r.tradeDate, f, kSettlementDate);
+    Put(r.code, f, kSettlementCode);
+    Put(r.name, f, kSettlementName);
+    Put(r.summary, f, kSettlementSummary);
+    Put(r.quantity, f, kSettlementQuantity);
+    Put(r.avgPrice, f, kSettlementAvgPrice);
+    Put(r.tradeAmount, f, kSettlementTradeAmount);
+    Put(r.settledAmount, f, kSettlementSettledAmount);
+    Put(r.commission, f, kSettlementCommission);
+    Put(r.stampDuty, f, kSettlementStampDuty);
+    Put(r.transferFee, f, kSettlementTransferFee);
+    Put(r.value11, f, kSettlementHolder);
+    Put(r.contractNo, f, kSettlementContractNo);
 }
 
 // Builds the whole table in a local buffer (zero slots for skipped pieces, pieces beyond
@@ -238,7 +240,7 @@ void TradingLink::ParseQuotes(std::string_view body) {
     // stored together. Reused between updates: a warm update parses without allocating.
     thread_local std::vector<QuoteRecord> records;
     records.clear();
-    constexpr std::size_t kFields = 24;
+    constexpr std::size_t kFields = kQuoteFieldCount;
     std::array<std::string_view, kFields> fields;
     std::size_t count = 0;
     std::size_t start = 0;
@@ -255,15 +257,15 @@ void TradingLink::ParseQuotes(std::string_view body) {
             continue;
         if (count >= kFields) {
             QuoteRecord& record = records.emplace_back();
-            StoreField(record.code, fields[0]);
-            StoreField(record.name, fields[1]);
-            record.lastPrice = ToFloat(fields[2]);
-            record.prevClose = ToFloat(fields[3]);
-            for (std::size_t level = 0; level < 5; ++level) {
-                record.bidPrice[level] = ToFloat(fields[4 + level]);
-                record.bidVolume[level] = ToInt32(fields[9 + level]);
-                record.askPrice[level] = ToFloat(fields[14 + level]);
-                record.askVolume[level] = ToInt32(fields[19 + level]);
+            StoreField(record.code, fields[kQuoteCode]);
+            StoreField(record.name, fields[kQuoteName]);
+            record.lastPrice = ToFloat(fields[kQuoteLast]);
+            record.prevClose = ToFloat(fields[kQuotePrevClose]);
+            for (std::size_t level = 0; level < kQuoteLevels; ++level) {
+                record.bidPrice[level] = ToFloat(fields[kQuoteBidPrice + level]);
+                record.bidVolume[level] = ToInt32(fields[kQuoteBidVolume + level]);
+                record.askPrice[level] = ToFloat(fields[kQuoteAskPrice + level]);
+                record.askVolume[level] = ToInt32(fields[kQuoteAskVolume + level]);
             }
         }
         count = 0;

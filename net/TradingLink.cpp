@@ -66,13 +66,19 @@ void TradingLink::Stop() {
 }
 
 bool TradingLink::SendRequest(int command, std::string_view body) {
+    // Counted before the frame goes: a local server's answer may be taken in on the network
+    // thread before Send returns here, and an answer that found nothing to count off would
+    // leave the request "unanswered", told as unknown at the next break.
+    const bool awaitsAnswer = IsOrderOrCancel(command);
+    if (awaitsAnswer)
+        ++unanswered_;
     bool sent = false;
     if (socket_.Connected()) {
         const auto [user, password] = state_.credentials.Get();
         sent = socket_.Send(FormatFrame(command, WithCredentials(body, user, password)));
     }
-    if (sent && (command == kCmdOrder || (command >= kCmdCancelOne && command <= kCmdCancelAll)))
-        ++unanswered_;
+    if (awaitsAnswer && !sent)
+        AnswerCame();
     if (requestObserver_)
         requestObserver_(command, sent);
     return sent;

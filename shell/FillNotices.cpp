@@ -1,6 +1,6 @@
 #include "shell/FillNotices.h"
 
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 
 QStringList CFillNotices::Take(const std::vector<net::TradeRecord>& trades) {
     std::map<std::string, int> now;

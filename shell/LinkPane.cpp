@@ -1,6 +1,6 @@
 #include "shell/LinkPane.h"
 
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 
 #include <QDateTime>
 

@@ -9,6 +9,8 @@ namespace {
 const QColor kCoverColour(236, 244, 246);
 constexpr int kButtonWidth = 120;
 constexpr int kButtonHeight = 30;
+constexpr int kTextHeight = 40;
+constexpr int kGap = 30; // between the text, the button and the free area
 } // namespace
 
 CLockCover::CLockCover(QWidget* parent)
@@ -28,8 +30,24 @@ void CLockCover::paintEvent(QPaintEvent*) {
     big.setPointSizeF(big.pointSizeF() * 1.6);
     painter.setFont(big);
     painter.setPen(QColor(0, 64, 128));
-    const QRect text(0, height() / 2 - 70, width(), 40);
-    painter.drawText(text, Qt::AlignCenter, QStringLiteral("交易终端已锁定，请输入交易密码解锁"));
+    painter.drawText(TextRect(), Qt::AlignCenter, QStringLiteral("交易终端已锁定，请输入交易密码解锁"));
+}
+
+QRect CLockCover::TextRect() const {
+    // Text, button and free area together, centred; the text never above the top.
+    const int block = kTextHeight + kGap + kButtonHeight + (m_reserved > 0 ? kGap + m_reserved : 0);
+    return QRect(0, std::max(0, (height() - block) / 2), width(), kTextHeight);
+}
+
+int CLockCover::ReserveBelow(int height) {
+    m_reserved = height;
+    Place();
+    return m_unlock->geometry().bottom() + 1 + kGap;
+}
+
+void CLockCover::Place() {
+    m_unlock->setGeometry((width() - kButtonWidth) / 2, TextRect().bottom() + 1 + kGap, kButtonWidth, kButtonHeight);
+    update();
 }
 
 void CLockCover::mousePressEvent(QMouseEvent* event) {
@@ -47,5 +65,5 @@ void CLockCover::keyPressEvent(QKeyEvent* event) {
 
 void CLockCover::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_unlock->setGeometry((width() - kButtonWidth) / 2, height() / 2, kButtonWidth, kButtonHeight);
+    Place();
 }

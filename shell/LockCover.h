@@ -14,6 +14,12 @@ public:
     explicit CLockCover(QWidget* parent = nullptr);
 
     CXPButton* UnlockButton() const { return m_unlock; }
+    // Where the text stands (cover coordinates).
+    QRect TextRect() const;
+    // The text and the button stand above a free area of `height` pixels, where the password
+    // dialog goes: without a window manager nothing else keeps it off them. Returns the
+    // area's top (cover coordinates).
+    int ReserveBelow(int height);
 
 signals:
     // The user asked for the password dialog (the button, a click or Enter on the cover).
@@ -26,5 +32,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void Place();
     CXPButton* m_unlock = nullptr;
+    int m_reserved = 0;
 };

@@ -5,9 +5,9 @@
 #include "controls/TEdit.h"
 #include "controls/TStatic.h"
 #include "controls/XPButton.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 
 #include <QPainter>
 

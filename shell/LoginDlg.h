@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/IniFile.h"
+#include "core/IniFile.h"
 
 #include <QDialog>
 #include <QString>

@@ -2,15 +2,15 @@
 
 #include "account/ListCtrlCl.h"
 #include "controls/FailDlg.h"
-#include "controls/TFormView.h"
+#include "core/Gbk.h"
+#include "core/IniFile.h"
+#include "core/TFormView.h"
 #include "market/ChartView.h"
 #include "market/CodeLookup.h"
 #include "market/QuoteListView.h"
 #include "market/Watchlist.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/Gbk.h"
-#include "shell/IniFile.h"
 #include "shell/LeftView.h"
 #include "shell/LinkPane.h"
 #include "shell/LockCover.h"
@@ -36,6 +36,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTextEdit>
 #include <QTimer>
@@ -47,6 +48,8 @@ namespace {
 constexpr int kFundsInterval = 800;
 constexpr int kLinkPaneInterval = 500;
 constexpr int kLeftPaneWidth = 230;
+constexpr QSize kComfortableSize(960, 640);
+constexpr int kFormsWidth = 700; // an order form's least width and the splitter's handle
 const QColor kDarkText(0, 4, 20);
 const QColor kRed(255, 0, 0);
 constexpr std::chrono::seconds kNoticeShown{20};
@@ -66,10 +69,8 @@ CMainFrame::CMainFrame(ClientContext& context, QWidget* parent)
     : QMainWindow(parent)
     , m_context(context) {
     setWindowTitle(QStringLiteral("Quorvex"));
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QSize area = screen->size();
-        resize(static_cast<int>(area.width() * 0.75), static_cast<int>(area.height() * 0.7));
-    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        resize(InitialSize(screen->size(), screen->availableGeometry().size()));
     m_currentViewLabel = QStringLiteral("资金股票");
     m_exit = [](int code) { QCoreApplication::exit(code); };
     m_runLockDialog = [](CLockDlg& dialog) { return dialog.exec(); };
@@ -104,6 +105,15 @@ CMainFrame::CMainFrame(ClientContext& context, QWidget* parent)
     qApp->installEventFilter(this);
 
     m_context.frame = this;
+}
+
+QSize CMainFrame::InitialSize(QSize screen, QSize available) {
+    // Three quarters across and 70 % down the screen, but as large as the order forms need
+    // where the screen (or its scale factor) leaves less, and never beyond it: a window
+    // manager may not be there to maximise the window.
+    const QSize wanted(std::max(static_cast<int>(screen.width() * 0.75), kComfortableSize.width()),
+                       std::max(static_cast<int>(screen.height() * 0.7), kComfortableSize.height()));
+    return wanted.boundedTo(available);
 }
 
 CMainFrame::~CMainFrame() {
@@ -172,7 +182,8 @@ void CMainFrame::CreateStatusBar() {
         {70, FromGbk(state.loginInfoText), kDarkText},
         {70, QStringLiteral("可用金额"), QColor()},
         {130, FromGbk(state.availableFundsText) + QStringLiteral("元"), kRed},
-        {90, state.accountStatus == "0" ? QStringLiteral("正常") : QStringLiteral("冻结"), kRed},
+        {90, state.accountStatus == "0" ? QStringLiteral("正常") : QStringLiteral("冻结"),
+         state.accountStatus == "0" ? kDarkText : kRed},
         {200, QString(), kRed},
     };
     for (int i = 0; i < CStatusPanes::kPaneCount; ++i) {
@@ -180,6 +191,7 @@ void CMainFrame::CreateStatusBar() {
         m_wndStatusBar->SetPaneText(i, panes[i].text);
         m_wndStatusBar->SetPaneColor(i, panes[i].colour);
     }
+    connect(m_wndStatusBar, &CStatusPanes::textOutgrown, this, &CMainFrame::LayoutPanes);
 }
 
 void CMainFrame::CreateClientArea() {
@@ -205,10 +217,16 @@ void CMainFrame::CreateClientArea() {
     m_rightView = view;
     m_wndSplitter->setStretchFactor(0, 0);
     m_wndSplitter->setStretchFactor(1, 1);
-    m_wndSplitter->setSizes({kLeftPaneWidth, std::max(100, width() - kLeftPaneWidth)});
     setCentralWidget(m_wndSplitter);
 
     m_leftView->OnInitialUpdate();
+    // The tree takes its usual width where the order forms beside it keep theirs; a narrower
+    // window narrows it, down to what its labels need.
+    const QAbstractItemView* tree = m_leftView->Tree();
+    const int labels =
+        tree->sizeHintForColumn(0) + 2 * tree->frameWidth() + tree->verticalScrollBar()->sizeHint().width();
+    const int left = std::clamp(width() - kFormsWidth, std::min(labels, kLeftPaneWidth), kLeftPaneWidth);
+    m_wndSplitter->setSizes({left, std::max(100, width() - left)});
     view->OnInitialUpdate();
     // After the initial update: some views make their lists' columns there.
     AddWatchlistActions(view);
@@ -220,10 +238,19 @@ void CMainFrame::ShowFunction(const QString& label) {
     if (!entry)
         return;
     // A form opened by a click, Enter or a function key takes the focus (its first field);
-    // one opened by moving the tree's highlight leaves the focus in the tree.
-    if (ReplaceRightView(*entry) && !m_leftView->ChoosingByArrow()) {
-        if (CTFormView* view = m_rightView)
-            view->setFocus(Qt::OtherFocusReason);
+    // one opened by moving the tree's highlight leaves the focus in the tree. A form chosen
+    // again while open (F1 after an order) goes back to its first field, selected, so that
+    // typing starts the next order there.
+    const bool replaced = ReplaceRightView(*entry);
+    CTFormView* view = m_rightView;
+    if (!view || m_leftView->ChoosingByArrow())
+        return;
+    if (replaced) {
+        view->setFocus(Qt::OtherFocusReason);
+    } else if (view->isAncestorOf(QApplication::focusWidget())) {
+        view->setFocus(Qt::OtherFocusReason);
+        if (auto* first = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+            first->selectAll();
     }
 }
 
@@ -358,7 +385,9 @@ void CMainFrame::ShowAccountStatus(std::string_view status) {
     if (status.empty())
         return;
     m_context.state.accountStatus = std::string(status);
+    // Red is for trouble: a frozen account.
     m_wndStatusBar->SetPaneText(kPaneStatus, status == "0" ? QStringLiteral("正常") : QStringLiteral("冻结"));
+    m_wndStatusBar->SetPaneColor(kPaneStatus, status == "0" ? kDarkText : kRed);
 }
 
 void CMainFrame::OnPasswordReply(std::string_view body) {
@@ -427,10 +456,27 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 void CMainFrame::LayoutPanes() {
     if (!m_wndStatusBar)
         return;
+    // Each pane its share of the width, widened to show its text whole; the room that takes
+    // comes from the welcome text's pane first, then from the link's, which then ends in "…".
     const double w = width();
     const double shares[CStatusPanes::kPaneCount] = {0.16, 0.08, 0.08, 0.08, 0.1, 0.08, 0.4};
+    int widths[CStatusPanes::kPaneCount];
+    int total = 0;
+    for (int i = 0; i < CStatusPanes::kPaneCount; ++i) {
+        widths[i] = std::max(static_cast<int>(w * shares[i]), m_wndStatusBar->NeededWidth(i));
+        total += widths[i];
+    }
+    const int room = width() - 2 * CStatusPanes::kPaneCount; // less the gaps between the panes
+    for (const int giving : {int(kPaneProduct), int(kPaneSpare)}) {
+        const int excess = total - room;
+        if (excess <= 0)
+            break;
+        const int given = std::min(excess, widths[giving] - std::min(widths[giving], int(w * shares[giving] / 4)));
+        widths[giving] -= given;
+        total -= given;
+    }
     for (int i = 0; i < CStatusPanes::kPaneCount; ++i)
-        m_wndStatusBar->SetPaneWidth(i, static_cast<int>(w * shares[i]));
+        m_wndStatusBar->SetPaneWidth(i, widths[i]);
 }
 
 void CMainFrame::focusInEvent(QFocusEvent* event) {
@@ -527,6 +573,9 @@ void CMainFrame::OnLockedActivation() {
         return;
     }
     CLockDlg dialog(m_context, this);
+    // Below the cover's text and button, centred across the window.
+    const int top = m_cover->ReserveBelow(dialog.height());
+    dialog.move(mapToGlobal(QPoint((width() - dialog.width()) / 2, top)));
     m_lockDialog = &dialog;
     m_lockDialogShown = true;
     QPointer<CMainFrame> self(this);

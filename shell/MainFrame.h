@@ -1,7 +1,7 @@
 #pragma once
 
-#include "controls/TFormView.h"
-#include "shell/ClientContext.h"
+#include "core/ClientContext.h"
+#include "core/TFormView.h"
 #include "shell/FillNotices.h"
 #include "shell/LockDlg.h"
 
@@ -41,6 +41,8 @@ public:
 
     explicit CMainFrame(ClientContext& context, QWidget* parent = nullptr);
     ~CMainFrame() override;
+    // The window's size before it is maximised, on a screen of `screen` (logical pixels).
+    static QSize InitialSize(QSize screen, QSize available);
 
     void SetExitHandler(ExitHandler handler) { m_exit = std::move(handler); }
     void SetLockDialogRunner(LockDialogRunner runner) { m_runLockDialog = std::move(runner); }

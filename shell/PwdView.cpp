@@ -5,10 +5,11 @@
 #include "controls/TEdit.h"
 #include "controls/TStatic.h"
 #include "controls/XPButton.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "wire/Commands.h"
+#include "wire/PasswordRule.h"
 
 #include <string>
 
@@ -95,6 +96,8 @@ void CPwdView::Confirm() {
         problem = tr("新密码不能包含“&”或“=”");
     else if (FromGbk(newBytes) != newPassword)
         problem = tr("新密码含有无法使用的字符");
+    else if (const net::PasswordProblem rule = net::CheckPassword(newBytes); rule != net::PasswordProblem::kNone)
+        problem = QString::fromUtf8(net::PasswordProblemText(rule));
     if (problem.isEmpty()) {
         std::string body;
         body.reserve(oldBytes.size() + newBytes.size() + 16);

@@ -19,9 +19,17 @@ void CStatusPanes::SetPaneText(int pane, const QString& text) {
         return;
     m_panes.at(pane).text = text;
     update(PaneRect(pane));
+    if (NeededWidth(pane) > m_panes.at(pane).width)
+        emit textOutgrown();
+}
+
+int CStatusPanes::NeededWidth(int pane) const {
+    return fontMetrics().horizontalAdvance(m_panes.at(pane).text) + 2 * kPadding + 1;
 }
 
 void CStatusPanes::SetPaneWidth(int pane, int width) {
+    if (m_panes.at(pane).width == std::max(0, width))
+        return;
     m_panes.at(pane).width = std::max(0, width);
     update();
 }
@@ -71,7 +79,9 @@ void CStatusPanes::paintEvent(QPaintEvent*) {
         const Pane& pane = m_panes[static_cast<std::size_t>(i)];
         painter.setPen(pane.colour.isValid() ? pane.colour : palette().color(QPalette::WindowText));
         painter.setClipRect(r.adjusted(1, 1, -1, -1));
-        painter.drawText(r.adjusted(kPadding, 0, -kPadding, 0), Qt::AlignLeft | Qt::AlignVCenter, pane.text);
+        const QRect inside = r.adjusted(kPadding, 0, -kPadding, 0);
+        painter.drawText(inside, Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(pane.text, Qt::ElideRight, inside.width()));
         painter.setClipping(false);
     }
 }

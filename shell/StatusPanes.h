@@ -7,7 +7,8 @@
 #include <array>
 
 // The main window's status bar: seven panes side by side, each with its own width, text
-// and text colour, drawn as sunken fields from the left edge.
+// and text colour, drawn as sunken fields from the left edge. A text wider than its pane
+// ends in "…".
 class CStatusPanes final : public QStatusBar {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CStatusPanes)
@@ -24,9 +25,15 @@ public:
     QColor PaneColor(int pane) const { return m_panes.at(pane).colour; }
     // The pane under `pos` (widget coordinates), or −1.
     int PaneAt(const QPoint& pos) const;
+    // The width that shows `pane`'s text whole.
+    int NeededWidth(int pane) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+signals:
+    // A pane's new text is wider than the pane.
+    void textOutgrown();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

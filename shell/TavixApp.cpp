@@ -4,6 +4,7 @@
 #include "shell/InstallPaths.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
+#include "wire/HostPort.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -56,20 +57,12 @@ CTavixApp::~CTavixApp() {
 }
 
 bool CTavixApp::ParseServer(const QString& text, std::string* host, int* port) {
-    QString name = text.trimmed();
-    int number = net::kDefaultPort;
-    const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
-    if (colon >= 0) {
-        bool ok = false;
-        number = name.mid(colon + 1).toInt(&ok);
-        if (!ok || number < 1 || number > 65535)
-            return false;
-        name.truncate(colon);
-    }
-    if (name.isEmpty() || name.contains(QLatin1Char(' ')))
+    const auto address = net::ParseHostPort(text.trimmed().toStdString(), net::kDefaultPort);
+    // Port 0 names no server to connect to.
+    if (!address || address->port == 0)
         return false;
-    *host = name.toStdString();
-    *port = number;
+    *host = address->host;
+    *port = address->port;
     return true;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/ClientContext.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 
 #include <QStringList>

@@ -8,7 +8,7 @@
 #include "account/StandingView.h"
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
-#include "controls/TFormView.h"
+#include "core/TFormView.h"
 #include "market/ChartView.h"
 #include "market/QuoteListView.h"
 #include "shell/PwdView.h"

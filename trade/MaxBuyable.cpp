@@ -1,6 +1,6 @@
 #include "trade/MaxBuyable.h"
 
-#include "wire/FeeRates.h"
+#include "wire/FeeSchedule.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,15 +11,6 @@ namespace {
 constexpr std::int64_t kLot = 100;
 // Far beyond any contest's cash; keeps every product below in range.
 constexpr double kMaxBudgetCents = 1e15;
-
-// What buying `amount` cents costs with its charges, each rounded to the cent: what the
-// server holds back for such an order.
-std::int64_t CostOf(std::int64_t amount) {
-    const std::int64_t commission = std::max<std::int64_t>(
-        std::llround(static_cast<double>(amount) * net::kDefaultCommissionRate), net::kDefaultMinCommissionCents);
-    const std::int64_t transfer = std::llround(static_cast<double>(amount) * net::kDefaultTransferFeeRate);
-    return amount + commission + transfer;
-}
 
 } // namespace
 
@@ -36,9 +27,10 @@ long long MaxBuyableShares(double value8, double availableFunds, double price, n
     const std::int64_t unitCost = priceCents * unit;
     // An upper bound first (the charges are at least their rates), then down to the first
     // number of units that the budget pays for with its charges.
-    const double rate = 1 + net::kDefaultCommissionRate + net::kDefaultTransferFeeRate;
+    const net::FeeSchedule fees;
+    const double rate = 1 + fees.commissionRate + fees.transferFeeRate;
     auto units = static_cast<std::int64_t>(std::floor(static_cast<double>(budget + 1) / (unitCost * rate))) + 1;
-    while (units > 0 && CostOf(units * unitCost) > budget)
+    while (units > 0 && fees.BuyCost(units * unitCost) > budget)
         --units;
     const std::int64_t shares = std::min(units * unit, net::MaxOrderShares(board) / unit * unit);
     return shares < net::MinBuyShares(board) ? 0 : shares;

@@ -4,8 +4,8 @@
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
 #include "controls/YesNoTipDlg.h"
+#include "core/Gbk.h"
 #include "net/TradingLink.h"
-#include "shell/Gbk.h"
 #include "wire/Commands.h"
 
 #include <QDialog>

@@ -5,10 +5,10 @@
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
 #include "controls/TEdit.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "wire/Frame.h"
 #include "wire/GbkText.h"
 

@@ -1,9 +1,9 @@
 #include "trade/TradeDlg.h"
 
 #include "account/ListCtrlCl.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "trade/PanelList.h"
 #include "wire/GbkText.h"
 

@@ -12,6 +12,11 @@ Board BoardOf(std::string_view code) {
     return Board::kShenzhenMain;
 }
 
+Exchange ExchangeOf(std::string_view code) {
+    const Board board = BoardOf(code);
+    return board == Board::kShanghaiMain || board == Board::kStar ? Exchange::kShanghai : Exchange::kShenzhen;
+}
+
 bool IsGrowthBoard(Board board) {
     return board == Board::kStar || board == Board::kChiNext;
 }

@@ -18,6 +18,11 @@ enum class Board {
 // The board of a six-digit code, told by its leading digits.
 Board BoardOf(std::string_view code);
 
+enum class Exchange { kShanghai, kShenzhen };
+
+// Where a code trades: its board's exchange (codes beginning with 6 trade in Shanghai).
+Exchange ExchangeOf(std::string_view code);
+
 // ChiNext and STAR: the growth boards, with the wider daily price limit.
 bool IsGrowthBoard(Board board);
 

@@ -31,6 +31,20 @@ enum Command : int {
     kCmdHeartbeat = 90,
 };
 
+// A cancel: one order (3), or every open sell, buy or order (4 to 6).
+constexpr bool IsCancelAll(int command) {
+    return command == kCmdCancelAllSells || command == kCmdCancelAllBuys || command == kCmdCancelAll;
+}
+
+constexpr bool IsCancel(int command) {
+    return command == kCmdCancelOne || IsCancelAll(command);
+}
+
+// The requests that change an account; every other request only reads.
+constexpr bool IsOrderOrCancel(int command) {
+    return command == kCmdOrder || IsCancel(command);
+}
+
 // Window-message numbers kept from the original design; the GUI maps each to a slot.
 enum Message : int {
     kMsgHistoryTableStored = 1124, // a history table is new: the right-hand view refreshes

@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
-// The records of the market's own requests: the quote board (command 20) and the bars of one
-// security (command 22). The server writes them and the client reads them from these
-// definitions, so both sides agree on every field. Records end with '|', fields are separated
-// by ','; later versions may add fields after these, never before, so readers ignore extras.
+// The records of the market's own requests: the quotes pushed for subscribed codes (command
+// 18), the quote board (command 20) and the bars of one security (command 22). The server
+// writes them and the client reads them from these definitions, so both sides agree on every
+// field. Records end with '|', fields are separated by ','; later versions may add fields
+// after these, never before, so readers ignore extras.
 // Prices and money are whole cents on the wire as "12.30".
 namespace net {
 
@@ -46,6 +47,21 @@ struct BoardRecord {
     std::int64_t low = 0;
     std::int64_t volume = 0;
     std::int64_t amount = 0;
+};
+
+// Field positions of a quote record (command 18, pushed for the subscribed codes): the five
+// bid prices best first, then their volumes, then the same of the asks.
+inline constexpr int kQuoteLevels = 5;
+enum QuoteField : int {
+    kQuoteCode,
+    kQuoteName,
+    kQuoteLast,
+    kQuotePrevClose,
+    kQuoteBidPrice,
+    kQuoteBidVolume = kQuoteBidPrice + kQuoteLevels,
+    kQuoteAskPrice = kQuoteBidVolume + kQuoteLevels,
+    kQuoteAskVolume = kQuoteAskPrice + kQuoteLevels,
+    kQuoteFieldCount = kQuoteAskVolume + kQuoteLevels,
 };
 
 // The period of a bars request: one minute of the current trading day, or one trading day.

@@ -12,11 +12,11 @@
 //        (QT_QPA_PLATFORM=offscreen or xvfb-run)
 
 #include "controls/FailDlg.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/MachineCode.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "shell/GuiNotifier.h"
 #include "shell/LockDlg.h"
 #include "shell/LoginDlg.h"

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/LinkNotifier.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "wire/GbkText.h"
 
 #include <QString>

@@ -8,8 +8,11 @@
 //                        login at once, as at the opening bell; how many are answered in 10 s
 //   quorvex_load guesses [--clients 60]       parallel wrong passwords for one name
 //   quorvex_load flood   [--queries 20000] [--rate 200] [--seconds 5] [--connections 1]
-//                        [--resting N]  bench0 floods with queries (or N resting orders) over
-//                        its connections, bench1's order latency is measured
+//                        [--resting N] [--prefill N] [--cancel-all 1 [--cap 2000]]
+//                        bench0 places --prefill resting orders, then floods with today's-orders
+//                        queries (or N resting orders, or fills its --cap open orders and cancels
+//                        them all, again and again) over its connections; bench1's order latency
+//                        is measured
 //   quorvex_load wal     [--clients 20] [--window 32] [--seconds 60]  log size under load
 //   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
 //                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
@@ -24,7 +27,8 @@
 //   quorvex_load standing [--accounts 10000] [--days 60] [--standing-rate 1000] [--rate 200]
 //                         [--seconds 10]   order latency alone, then beside a stream of
 //                                          command 23 (where I stand) on a crowded contest
-//   any mode: --sync-normal 1 serves with --synchronous normal (default full)
+//   any mode: --sync-normal 1 serves with --synchronous normal (default full); --log-limit-mb N
+//             serves with that limit on the SQLite log (64)
 //   quorvex_load market  [--securities 5000] [--clients 4] [--window 8] [--seconds 10]
 //                                              the quote board (command 20) over every security
 //                                              and 1,024 daily bars (command 22), answers/s
@@ -57,15 +61,17 @@
 #include "server/engine/GbkCodec.h"
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
-#include "server/store/pg/PgStore.h"
 #include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdChild.h"
+#include "tests/support/TestDatabase.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 #include "wire/MarketRecords.h"
 
 #include <asio.hpp>
+#ifndef QUORVEXD_NO_POSTGRESQL
 #include <libpq-fe.h>
+#endif
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -104,6 +110,12 @@ constexpr long kServerInFlight = 32;
 
 std::string AccountName(long i) {
     return "bench" + std::to_string(i);
+}
+
+// The loopback address client `i` connects from (127.0.0.2 to .251): contestants come from
+// many addresses, and the server bounds the password checks one address may have waiting.
+std::uint32_t ContestantHost(long i) {
+    return 2 + static_cast<std::uint32_t>(i % 250);
 }
 
 // ---- the server under test --------------------------------------------------------
@@ -192,16 +204,26 @@ private:
                           });
     }
     void Read() {
-        socket_.async_read_some(asio::buffer(buffer_),
-                                [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
-                                    if (ec)
-                                        return;
-                                    self->decoder_.Append(self->buffer_.data(), n);
-                                    net::Frame frame;
-                                    while (self->decoder_.Next(frame) == net::FrameDecoder::Status::kFrame)
-                                        self->onFrame_(*self, frame);
-                                    self->Read();
-                                });
+        socket_.async_read_some(
+            asio::buffer(buffer_), [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
+                if (ec) {
+                    if (!self->loggedIn)
+                        std::fprintf(stderr,
+                                     "quorvex_load: %s's connection ended before its "
+                                     "login: %s\n",
+                                     self->user_.c_str(), ec.message().c_str());
+                    return;
+                }
+                self->decoder_.Append(self->buffer_.data(), n);
+                net::Frame frame;
+                while (self->decoder_.Next(frame) == net::FrameDecoder::Status::kFrame) {
+                    if (frame.command == net::kCmdLogin && !frame.body.starts_with("0,,,"))
+                        std::fprintf(stderr, "quorvex_load: %s's login refused: %s\n", self->user_.c_str(),
+                                     server::GbkToUtf8(frame.body).value_or(frame.body).c_str());
+                    self->onFrame_(*self, frame);
+                }
+                self->Read();
+            });
     }
 
     asio::ip::tcp::socket socket_;
@@ -217,34 +239,6 @@ private:
 
 std::map<std::string, long> g_options;
 std::string g_pg; // maintenance database URI of a PostgreSQL cluster
-
-// A database of its own in the cluster of g_pg for one run, dropped afterwards.
-class ScratchDatabase final {
-public:
-    ScratchDatabase() {
-        static int counter = 0;
-        name_ = "quorvex_load_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-        server::PgStore admin(g_pg);
-        admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
-        admin.Execute(("CREATE DATABASE " + name_).c_str());
-        const auto at = g_pg.find("/postgres");
-        location_ = g_pg.substr(0, at) + "/" + name_ + g_pg.substr(at + 9);
-    }
-    ~ScratchDatabase() {
-        try {
-            server::PgStore admin(g_pg);
-            admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "quorvex_load: %s\n", e.what());
-        }
-    }
-    const std::string& Location() const { return location_; }
-    const std::string& Name() const { return name_; }
-
-private:
-    std::string name_;
-    std::string location_;
-};
 
 long Option(const char* name, long fallback) {
     const auto it = g_options.find(name);
@@ -307,7 +301,7 @@ int RunQuotes(QuorvexdChild& server, std::uint16_t port) {
                 }
             },
             AccountName(i));
-        c->Connect(port);
+        c->Connect(port, ContestantHost(i));
         all.push_back(c);
     }
     // Log everyone in first; then measure a steady window; a heartbeat every 5 s keeps
@@ -457,8 +451,8 @@ bool SeedDailyBars(const std::string& db) {
 
 std::int64_t CountOrders(const std::string& db) {
     if (server::IsPostgresLocation(db)) {
-        server::PgStore store(db);
-        server::Statement count = store.Prepare("SELECT COUNT(*) FROM orders");
+        const auto store = server::OpenStore(db);
+        server::Statement count = store->Prepare("SELECT COUNT(*) FROM orders");
         return count.Step() ? count.Int(0) : -1;
     }
     sqlite3* h = nullptr;
@@ -506,12 +500,13 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
                 }
             },
             AccountName(i));
-        c->Connect(port);
+        c->Connect(port, ContestantHost(i));
         all.push_back(c);
     }
     if (!AwaitLogins(io, loggedIn, clients))
         return 1;
     const double cpu0 = CpuSeconds(server.Pid());
+    const double ownCpu0 = CpuSeconds(::getpid());
     t0 = Clock::now();
     started = true;
     for (auto& c : all)
@@ -526,6 +521,7 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
     // The server's CPU time and the wall time cover the same span: from the first send
     // until every answer is in.
     const double cpu = CpuSeconds(server.Pid()) - cpu0;
+    const double ownCpu = CpuSeconds(::getpid()) - ownCpu0;
     const double span = Seconds(Clock::now() - t0);
     const double wall = Seconds(tLast - t0);
     (void)started;
@@ -539,8 +535,9 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
         std::printf("  server CPU: not reported, %.2f s is too short for the 10 ms ticks of /proc (use --orders)\n",
                     span);
     else
-        std::printf("  server CPU (all its threads): %.2f s over the %.2f s run = %.0f%% of one core\n", cpu, span,
-                    100.0 * cpu / span);
+        std::printf("  server CPU (all its threads): %.2f s over the %.2f s run = %.0f%% of one core; this tool's: "
+                    "%.0f%%\n",
+                    cpu, span, 100.0 * cpu / span, 100.0 * ownCpu / span);
     return accepted == expected && stored >= accepted ? 0 : 1;
 }
 
@@ -568,7 +565,7 @@ int RunWal(std::uint16_t port, const std::string& db) {
                 }
             },
             AccountName(i));
-        c->Connect(port);
+        c->Connect(port, ContestantHost(i));
         all.push_back(c);
     }
     if (!AwaitLogins(io, loggedIn, clients))
@@ -623,7 +620,7 @@ int RunLatency(std::uint16_t port, const std::string& db) {
                 }
             },
             AccountName(i)));
-        all.back()->Connect(port);
+        all.back()->Connect(port, ContestantHost(i));
     }
     if (!AwaitLogins(io, loggedIn, clients))
         return 1;
@@ -862,28 +859,52 @@ int RunGuesses(std::uint16_t port) {
     return 0;
 }
 
-// One account pipelines many queries from a thread of its own; another account sends paced
-// orders from another thread meanwhile, so the flooder's answers never delay the victim's
-// reading of its own.
+// One account floods over its connections from a thread of its own; another account sends
+// paced orders from another thread meanwhile, so the flooder's answers never delay the
+// victim's reading of its own.
 int RunFlood(std::uint16_t port) {
     const long queries = Option("--queries", 20000);
     const long rate = Option("--rate", 200);
     const long seconds = Option("--seconds", 5);
     const long connections = std::max(1L, Option("--connections", 1));
     const long resting = Option("--resting", 0);
+    const long prefill = Option("--prefill", 0);
+    const bool cancelAll = Option("--cancel-all", 0) != 0;
+    const long cap = Option("--cap", 2000); // the server's default cap on an account's open orders
     // The flooder (bench0) runs on a thread of its own, the victim (bench1) on this one.
     asio::io_context floodIo;
     std::atomic<long> flooded{0};
     std::atomic<long> floodersIn{0};
+    std::atomic<long> prefilled{0};
+    std::atomic<long> cancelAlls{0};
     std::vector<std::shared_ptr<Client>> flooders;
+    long cycleAnswers = 0; // flood thread only
+    const auto placeOrders = [&](long n) {
+        for (long i = 0; i < n; ++i)
+            flooders[static_cast<std::size_t>(i % connections)]->Send(net::kCmdOrder, kOrderBody);
+    };
     for (long i = 0; i < connections; ++i) {
         flooders.push_back(std::make_shared<Client>(
             floodIo,
             [&](Client&, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
                     ++floodersIn;
-                else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder)
+                } else if (prefilled < prefill && f.command == net::kCmdOrder) {
+                    ++prefilled;
+                } else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder ||
+                           f.command == net::kCmdCancelAll) {
                     ++flooded;
+                    if (!cancelAll)
+                        return;
+                    // Fill up to the cap, cancel everything once every order is answered, again.
+                    if (f.command == net::kCmdCancelAll) {
+                        ++cancelAlls;
+                        cycleAnswers = 0;
+                        placeOrders(cap);
+                    } else if (++cycleAnswers == cap) {
+                        flooders[0]->Send(net::kCmdCancelAll, "");
+                    }
+                }
             },
             AccountName(0)));
         flooders.back()->Connect(port);
@@ -895,6 +916,12 @@ int RunFlood(std::uint16_t port) {
     const auto loginDeadline = Clock::now() + std::chrono::seconds(5);
     while (floodersIn < connections && Clock::now() < loginDeadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (prefill > 0) {
+        asio::post(floodIo, [&] { placeOrders(prefill); });
+        const auto prefillDeadline = Clock::now() + std::chrono::seconds(60);
+        while (prefilled < prefill && Clock::now() < prefillDeadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     asio::io_context io;
     std::deque<Clock::time_point> inFlight;
     std::vector<double> latencies;
@@ -924,8 +951,13 @@ int RunFlood(std::uint16_t port) {
         io.run_for(std::chrono::milliseconds(20));
     latencies.clear();
     // --resting N: the flooder places N resting orders spread over its connections; otherwise
-    // it pipelines today's-orders queries.
+    // it pipelines today's-orders queries, or fills and cancels its book.
     asio::post(floodIo, [&] {
+        if (cancelAll) {
+            placeOrders(cap - prefill);
+            cycleAnswers = prefill;
+            return;
+        }
         for (long i = 0; i < (resting > 0 ? resting : queries); ++i)
             flooders[static_cast<std::size_t>(i % connections)]->Send(
                 resting > 0 ? net::kCmdOrder : net::kCmdTodayOrders, resting > 0 ? kOrderBody : "start=2000-1-1");
@@ -958,11 +990,19 @@ int RunFlood(std::uint16_t port) {
                    ? 0.0
                    : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(q * latencies.size()))];
     };
-    std::printf("flood: bench0 pipelines %ld %s over %ld connections; bench1 sends %ld orders/s for %ld s\n",
-                resting > 0 ? resting : queries, resting > 0 ? "resting orders" : "today's-orders queries", connections,
-                rate, seconds);
-    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld\n", at(0.5),
+    if (cancelAll)
+        std::printf("flood: bench0 fills its %ld open orders and cancels them all, again and again, over %ld "
+                    "connections",
+                    cap, connections);
+    else
+        std::printf("flood: bench0 pipelines %ld %s over %ld connections", resting > 0 ? resting : queries,
+                    resting > 0 ? "resting orders" : "today's-orders queries", connections);
+    std::printf(" after %ld resting orders; bench1 sends %ld orders/s for %ld s\n", prefill, rate, seconds);
+    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld", at(0.5),
                 at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded.load());
+    if (cancelAll)
+        std::printf(" (%ld cancel-alls)", cancelAlls.load());
+    std::printf("\n");
     return static_cast<long>(latencies.size()) == total ? 0 : 1;
 }
 
@@ -1261,7 +1301,12 @@ int RunGuessers(std::uint16_t port, long attack) {
 
 // The leader's database URI through `path`, a proxy to the cluster of g_pg (a local socket
 // or a port on this machine).
-std::string Through(const ScratchDatabase& db, std::unique_ptr<tavix::test::FaultProxy>& path) {
+std::string Through(const tavix::test::TestDatabase& db, std::unique_ptr<tavix::test::FaultProxy>& path) {
+#ifdef QUORVEXD_NO_POSTGRESQL
+    (void)db;
+    (void)path;
+    throw std::runtime_error("quorvex_load was built without PostgreSQL");
+#else
     std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(g_pg.c_str()), &PQfinish);
     if (PQstatus(conn.get()) != CONNECTION_OK)
         throw std::runtime_error(PQerrorMessage(conn.get()));
@@ -1271,6 +1316,7 @@ std::string Through(const ScratchDatabase& db, std::unique_ptr<tavix::test::Faul
                                  : std::make_unique<tavix::test::FaultProxy>(std::stoi(port));
     return "postgresql:///" + db.Name() + "?host=127.0.0.1&port=" + std::to_string(path->Port()) +
            "&user=" + PQuser(conn.get());
+#endif
 }
 
 // When an order is first accepted after `after`: on the client already logged in to the
@@ -1312,7 +1358,7 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir, co
     };
     std::vector<double> ms;
     for (long run = 1; run <= runs; ++run) {
-        ScratchDatabase db;
+        tavix::test::TestDatabase db(g_pg, "quorvex_load");
         QuorvexdChild add(
             {"add-user", AccountName(0), kPassword, "--cash", "900000000", "--db", db.Location(), "--fast-hash"},
             Using(binary));
@@ -1467,12 +1513,14 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
         // Every simulated client comes from 127.0.0.1; the attacks keep the per-address limit.
         if (mode != "crowd" && mode != "flood" && mode != "logins" && mode != "guesses")
             args.insert(args.end(), {"--max-per-address", "1000000"});
-        if (mode != "crowd" && mode != "flood") // the throughput modes may open many connections of one account
-            args.insert(args.end(), {"--max-per-account", "1000000"});
+        if (mode != "crowd" && mode != "flood") // the throughput modes' accounts keep every order they place
+            args.insert(args.end(), {"--max-per-account", "1000000", "--max-open-orders", "100000000"});
         else if (Option("--attack", 0) == 2) // a table the crowd can fill, with descriptors to spare
             args.insert(args.end(), {"--max-connections", "10000"});
         if (Option("--sync-normal", 0) != 0)
             args.insert(args.end(), {"--synchronous", "normal"});
+        if (const long limit = Option("--log-limit-mb", 0); limit > 0)
+            args.insert(args.end(), {"--log-limit-mb", std::to_string(limit)});
         if (mode != "quotes" && mode != "market") {
             // A fixed book: 600000 at 10.00, so the orders' price stays inside the limits.
             const std::string csv = (dir / "book.csv").string();
@@ -1594,7 +1642,7 @@ int main(int argc, char** argv) {
                         std::printf("  (disk now: %.0f fsyncs/s)\n", FsyncRate(dir));
                         std::fflush(stdout);
                         if (pg) {
-                            ScratchDatabase db;
+                            tavix::test::TestDatabase db(g_pg, "quorvex_load");
                             rc |= RunMode(binary, m, db.Location(), dir);
                         } else {
                             rc |= RunMode(binary, m, (dir / (std::to_string(++run) + ".db")).string(), dir);

@@ -7,6 +7,8 @@
 #include "server/ledger/Ledger.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/network/Server.h"
+#include "wire/HostPort.h"
+#include "wire/PasswordRule.h"
 
 #include <CLI/CLI.hpp>
 
@@ -135,36 +137,12 @@ std::string ApplyTestClock(ServerOptions& options) {
     return {};
 }
 
-// "HOST:PORT" or "[IPv6]:PORT"; port 0 asks for any free one.
-bool SplitHostPort(const std::string& text, std::string& host, std::uint16_t& port) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0)
-        return false;
-    host = text.substr(0, colon);
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return false;
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
-        return false; // an IPv6 address needs its brackets
-    }
-    const std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const long value = std::stol(digits);
-    if (value > 65535)
-        return false;
-    port = static_cast<std::uint16_t>(value);
-    return true;
-}
-
 CLI::Validator HostPort() {
     return CLI::Validator(
         [](std::string& text) {
-            std::string host;
-            std::uint16_t port = 0;
-            return SplitHostPort(text, host, port) ? std::string()
-                                                   : "needs HOST:PORT (an IPv6 address in brackets: [::1]:9690)";
+            // Port 0 asks for any free one.
+            return net::ParseHostPort(text) ? std::string()
+                                            : "needs HOST:PORT (an IPv6 address in brackets: [::1]:9690)";
         },
         "HOST:PORT");
 }
@@ -329,10 +307,14 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
         options.dbPath = (std::filesystem::path(data) / "quorvex.db").string();
     else if (fromEnvironment && *fromEnvironment)
         options.dbPath = fromEnvironment;
-    if (!listen.empty())
-        SplitHostPort(listen, options.host, options.port);
-    if (!http.empty())
-        SplitHostPort(http, options.httpHost, options.httpPort);
+    if (const auto address = net::ParseHostPort(listen)) {
+        options.host = address->host;
+        options.port = address->port;
+    }
+    if (const auto address = net::ParseHostPort(http)) {
+        options.httpHost = address->host;
+        options.httpPort = address->port;
+    }
     if (!hours.empty()) {
         options.hours = *TradingHours::Parse(hours);
         options.hoursGiven = true;
@@ -385,15 +367,6 @@ bool ValidName(const std::string& name) {
     for (char c : name)
         if (static_cast<unsigned char>(c) < 0x21 || c == ',' || c == '|' || c == '&' || c == '=' || c == ':' ||
             c == 0x7f)
-            return false;
-    return true;
-}
-
-bool ValidPassword(const std::string& password) {
-    if (password.empty() || password.size() > 32)
-        return false;
-    for (char c : password)
-        if (static_cast<unsigned char>(c) < 0x20 || c == ',' || c == '|' || c == '&' || c == '=' || c == 0x7f)
             return false;
     return true;
 }
@@ -489,6 +462,12 @@ int Serve(ServerOptions options) {
         std::fprintf(stderr, "quorvexd: %s\n", refusal.c_str());
         return 2;
     }
+    // Said, not done silently: the closed day's open orders expired without its closing call.
+    if (const auto& change = engine.RolledOverAtOpen())
+        std::printf("closed trading day %s at start, the server having been down when it ended; trading day is now "
+                    "%s\n",
+                    change->closed.c_str(), change->opened.c_str());
+    std::fflush(stdout);
     if (options.createDemo) {
         bool created = false;
         engine.RunNow([&](Ledger& ledger, const LocalTime& now) -> std::optional<std::string> {
@@ -565,7 +544,7 @@ int Admin(const std::string& command, const Invocation& args, const ServerOption
             args.positional.size() == 2 && args.positional[1] != "-" ? args.positional[1] : ReadPassword();
         if (!ValidName(name))
             throw std::invalid_argument("a user name has 1 to 32 bytes without blanks or , | & = :");
-        if (!ValidPassword(password))
+        if (net::CheckPassword(password) != net::PasswordProblem::kNone)
             throw std::invalid_argument("a password has 1 to 32 bytes without , | & = or control characters");
         Cents cash = 100'000'000;
         if (!args.cash.empty()) {

@@ -4,9 +4,9 @@
 #include "server/engine/GbkCodec.h"
 #include "server/engine/LogSyncer.h"
 #include "server/engine/Requests.h"
-#include "server/store/pg/PgStore.h"
 #include "server/store/sqlite/SqliteStore.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -14,7 +14,8 @@ namespace server {
 
 Engine::Engine(const ServerOptions& options, UserDirectory& directory)
     : options_(options)
-    , directory_(directory) {}
+    , directory_(directory)
+    , readerUsable_(QueryReader::CanRead(options.dbPath)) {}
 
 Engine::~Engine() {
     Stop();
@@ -52,10 +53,10 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
     file_ = dynamic_cast<SqliteStore*>(db_.get());
     if (overlap)
         syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
-    if (auto* pg = dynamic_cast<PgStore*>(db_.get()); pg && lead) {
+    if (lead && !db_->IsFile()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
-        lease_ = std::make_unique<LeaderLease>(*pg);
+        lease_ = std::make_unique<LeaderLease>(*db_);
         RateLimitedLog log;
         lease_->WaitForLock(standingBy, [&log](const std::string& line) { log.Write(line); });
     }
@@ -98,7 +99,10 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         if (ledger_->Day().empty())
             ledger_->SetDay(TradingDay(now));
         ledger_->RestorePrices();
+        const std::string stored = ledger_->Day();
         CatchUp(now);
+        if (ledger_->Day() != stored)
+            rolledOverAtOpen_ = DayChange{stored, ledger_->Day()};
         history_.Load(*db_, *market_, ledger_->Day());
         ledger_->Flush();
         db_->Commit();
@@ -155,6 +159,14 @@ void Engine::Start(QuotesListener listener) {
         lease_->Take();
         leaseWatch_ = std::thread([this] { WatchLease(); });
     }
+    if (readerUsable_)
+        reader_ = std::make_unique<QueryReader>(options_.dbPath, [this](std::int64_t account) {
+            {
+                std::lock_guard lock(mutex_);
+                queue_.Release(account);
+            }
+            wake_.notify_one();
+        });
     thread_ = std::thread([this] { Run(); });
     if (db_->IsFile())
         checkpointer_ = std::thread([this] { Checkpoints(); });
@@ -187,6 +199,9 @@ void Engine::Checkpoints() {
             // engine stops asking for a second; the log is emptied once the reader lets go.
             std::string error;
             if ((copied && copied->caughtUp) || tooLarge) {
+                // The query reader reads back to back under a flood of queries, always holding
+                // the log: it waits for the cut, which it would otherwise never let happen.
+                const auto held = reader_ ? reader_->HoldReads() : std::unique_lock<std::mutex>();
                 if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge) {
                     log.Write("write-ahead log above its limit, could not empty it: " + error);
                     std::lock_guard blocked(mutex_);
@@ -227,14 +242,51 @@ void Engine::Stop() {
     if (checkpointer_.joinable())
         checkpointer_.join();
     syncer_.reset(); // the last answers, after their sync
+    reader_.reset(); // after the queries it was given
 }
 
-void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly) {
+void Engine::Queue(Job job) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({std::move(work), std::move(done), std::move(failure), readOnly});
+        queue_.Push(std::move(job));
     }
     wake_.notify_one();
+}
+
+void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool readOnly, std::int64_t account) {
+    Job job;
+    job.account = account;
+    job.work = [work = std::move(work)](Ledger& ledger, const LocalTime& now, Turn&) { return work(ledger, now); };
+    job.done = std::move(done);
+    job.failure = std::move(failure);
+    job.readOnly = readOnly;
+    Queue(std::move(job));
+}
+
+void Engine::PostSliced(std::int64_t account, Slice slice, Done done, std::optional<std::string> failure) {
+    Job job;
+    job.account = account;
+    job.work = std::move(slice);
+    job.done = std::move(done);
+    job.failure = std::move(failure);
+    Queue(std::move(job));
+}
+
+void Engine::PostQuery(std::int64_t account, Query query, Done done) {
+    Job job;
+    job.account = account;
+    job.done = std::move(done);
+    if (readerUsable_) {
+        job.query = std::move(query);
+    } else {
+        // A store only this connection sees: the query reads it inside the batch.
+        job.readOnly = true;
+        job.work = [query = std::move(query)](Ledger& ledger, const LocalTime& now, Turn&) {
+            const Read read = query(ledger, now);
+            return read ? read(ledger.History()) : std::nullopt;
+        };
+    }
+    Queue(std::move(job));
 }
 
 QuoteSnapshotPtr Engine::Snapshot() const {
@@ -303,8 +355,23 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
     // asked again of the state that stands.
     for (std::size_t i = 0; i < batch.size(); ++i) {
         answers[i].reset();
+        Turn turn;
         if (batch[i].readOnly)
-            answers[i] = batch[i].work(*ledger_, now);
+            answers[i] = batch[i].work(*ledger_, now, turn);
+    }
+}
+
+void Engine::RunRequest(Job& job, std::optional<std::string>& answer, const LocalTime& now,
+                        std::vector<std::int64_t>& paused) {
+    job.goesOn = std::find(paused.begin(), paused.end(), job.account) != paused.end();
+    if (job.goesOn)
+        return;
+    job.next = job.turn;
+    job.next.more = false;
+    answer = job.work(*ledger_, now, job.next);
+    if (job.next.more) {
+        job.goesOn = true;
+        paused.push_back(job.account);
     }
 }
 
@@ -335,9 +402,10 @@ bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::
     accountsChanged = accountsChanged || ledger_->BuyFills() + ledger_->SellFills() != fillsBefore;
     if (isolated)
         ledger_->Flush();
+    std::vector<std::int64_t> paused;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (!isolated) {
-            answers[i] = batch[i].work(*ledger_, now);
+            RunRequest(batch[i], answers[i], now, paused);
             continue;
         }
         // Each request alone inside the transaction: one that fails is undone and answered
@@ -345,7 +413,7 @@ bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::
         Market::Checkpoint market = market_->Save();
         db_->Savepoint();
         try {
-            answers[i] = batch[i].work(*ledger_, now);
+            RunRequest(batch[i], answers[i], now, paused);
             ledger_->Flush();
             db_->ReleaseSavepoint();
         } catch (const std::exception& e) {
@@ -356,7 +424,8 @@ bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::
             db_->RollbackToSavepoint();
             market_->Rewind(std::move(market));
             ledger_->Load(); // what the transaction holds without this request
-            answers[i] = batch[i].failure;
+            answers[i] = batch[i].committed ? batch[i].committed : batch[i].failure;
+            batch[i].goesOn = false;
         }
     }
     if (tick) {
@@ -380,137 +449,191 @@ void Engine::Run() {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(options_.tickMs > 0 ? options_.tickMs : 1000);
     auto nextTick = Clock::now() + period;
-    std::vector<Job> batch;
-    std::vector<std::optional<std::string>> answers;
     for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            // The log passed its limit: let the checkpointer empty it before writing more.
-            checkpointDone_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !logTooLarge_ || stopping_; });
-            wake_.wait_until(lock, nextTick, [&] { return stopping_ || !queue_.empty(); });
-            if (stopping_ && queue_.empty())
-                return;
-            batch.swap(queue_);
-        }
-        const bool tick = Clock::now() >= nextTick;
+        Batch batch;
+        if (!TakeBatch(batch, nextTick))
+            return;
         if (StandAside(batch)) {
-            batch.clear();
-            if (tick)
+            if (batch.tick)
                 nextTick = Clock::now() + period;
             continue;
         }
-        const LocalTime now = Now();
-        answers.assign(batch.size(), std::nullopt);
-        Market::Checkpoint market = market_->Save();
-        bool committed = false;
-        bool accountsChanged = false;
-        std::vector<std::int64_t> filledAccounts;
-        const auto batchStart = Clock::now();
-        // The whole batch at once; when it fails, once more with each request alone, so that
-        // one request that cannot be written (a name the store refuses, say) fails alone.
-        for (const bool isolated : {false, true}) {
-            try {
-                accountsChanged = ApplyBatch(batch, answers, now, tick, isolated, filledAccounts);
-                committed = true;
-                break;
-            } catch (const std::exception& e) {
-                if (isolated || batch.empty() || db_->Lost()) {
-                    metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
-                    // A full disk fails every batch: say so every few seconds, not every time.
-                    batchLog_.Write("batch of " + std::to_string(batch.size()) + " requests rolled back: " + e.what());
-                }
-                try {
-                    db_->Rollback();
-                } catch (const std::exception&) {
-                }
-                if (db_->Lost())
-                    ConnectionLost();
-                // Fills of the lost batch took book volume that nobody bought after all.
-                market_->Rewind(market);
-                history_.Discard();
-                filledAccounts.clear();
-                // What the batch answered was rolled back: not a word of it goes out, even when
-                // the reload below fails too (a lost connection), and then neither does a query's.
-                answers.assign(batch.size(), std::nullopt);
-                try {
-                    ledger_->Load(); // back to what the database holds
-                    if (isolated || batch.empty() || db_->Lost() || !leading_) {
-                        RerunReadOnly(batch, answers, now);
-                        break;
-                    }
-                } catch (const std::exception& again) {
-                    batchLog_.Write(std::string("reload failed: ") + again.what());
-                    break;
-                }
-            }
-        }
-        if (committed) {
-            if (!batch.empty()) {
-                metrics_.batchSize.Observe(static_cast<double>(batch.size()));
-                metrics_.commitSeconds.Observe(std::chrono::duration<double>(Clock::now() - batchStart).count());
-            }
-            metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
-            metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
-        }
-        if (committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
-            bool ask = false;
-            {
-                std::lock_guard lock(mutex_);
-                ask = Clock::now() >= logRetryAt_;
-                logTooLarge_ = logTooLarge_ || ask;
-            }
-            if (ask)
-                checkpointWake_.notify_one();
-        }
-        buyFillsCounted_ = ledger_->BuyFills();
-        sellFillsCounted_ = ledger_->SellFills();
-        if (!MayAnswer(committed)) {
-            batch = {};
-            answers = {};
+        const auto started = Clock::now();
+        CommitBatch(batch);
+        CountBatch(batch, started);
+        if (!MayAnswer(batch.committed))
             continue;
-        }
-        auto deliver = [this, committed, changed = committed && accountsChanged, jobs = std::move(batch),
-                        texts = std::move(answers), filled = std::move(filledAccounts)]() mutable {
-            if (changed && accountsChanged_)
-                accountsChanged_();
-            else if (committed && !filled.empty() && ordersFilled_)
-                ordersFilled_(filled);
-            for (std::size_t i = 0; i < jobs.size(); ++i) {
-                if (committed)
-                    jobs[i].done(std::move(texts[i]));
-                else
-                    jobs[i].done(texts[i] ? std::move(texts[i]) : jobs[i].failure);
-            }
-        };
-        // Rolled-back batches wait their turn too, so that one connection's answers keep
-        // their order.
-        if (syncer_)
-            syncer_->Hand(std::move(deliver), committed);
-        else
-            deliver();
-        batch = {};
-        answers = {};
-        if (committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
+        Deliver(batch);
+        if (batch.committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
             try {
-                PublishRanking(now);
+                PublishRanking(batch.now);
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "quorvexd: ranking not published: %s\n", e.what());
             }
         }
-        batch.clear();
-        if (tick) {
-            QuoteSnapshotPtr snapshot = BuildSnapshot(now);
-            {
-                std::lock_guard lock(mutex_);
-                snapshot_ = snapshot;
-            }
-            if (listener_)
-                listener_(std::move(snapshot));
+        if (batch.tick) {
+            PublishQuotes(batch.now);
             nextTick += period;
             if (nextTick < Clock::now())
                 nextTick = Clock::now() + period;
         }
     }
+}
+
+bool Engine::TakeBatch(Batch& batch, std::chrono::steady_clock::time_point nextTick) {
+    {
+        std::unique_lock lock(mutex_);
+        // The log passed its limit: let the checkpointer empty it before writing more.
+        checkpointDone_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !logTooLarge_ || stopping_; });
+        wake_.wait_until(lock, nextTick, [&] { return stopping_ || queue_.Ready(); });
+        if (stopping_ && !queue_.Ready())
+            return false;
+        queue_.Take(batch.jobs, batch.queries);
+    }
+    batch.tick = std::chrono::steady_clock::now() >= nextTick;
+    batch.now = Now();
+    return true;
+}
+
+void Engine::CommitBatch(Batch& batch) {
+    batch.answers.assign(batch.jobs.size(), std::nullopt);
+    const Market::Checkpoint market = market_->Save();
+    // The whole batch at once; when it fails, once more with each request alone, so that
+    // one request that cannot be written (a name the store refuses, say) fails alone.
+    for (const bool isolated : {false, true}) {
+        try {
+            batch.accountsChanged =
+                ApplyBatch(batch.jobs, batch.answers, batch.now, batch.tick, isolated, batch.filledAccounts);
+            batch.committed = true;
+            return;
+        } catch (const std::exception& e) {
+            if (isolated || batch.jobs.empty() || db_->Lost()) {
+                metrics_.commitsFailed.fetch_add(1, std::memory_order_relaxed);
+                // A full disk fails every batch: say so every few seconds, not every time.
+                batchLog_.Write("batch of " + std::to_string(batch.jobs.size()) + " requests rolled back: " + e.what());
+            }
+            try {
+                db_->Rollback();
+            } catch (const std::exception&) {
+            }
+            if (db_->Lost())
+                ConnectionLost();
+            // Fills of the lost batch took book volume that nobody bought after all.
+            market_->Rewind(market);
+            history_.Discard();
+            batch.filledAccounts.clear();
+            // What the batch answered was rolled back: not a word of it goes out, even when
+            // the reload below fails too (a lost connection), and then neither does a query's.
+            batch.answers.assign(batch.jobs.size(), std::nullopt);
+            try {
+                ledger_->Load(); // back to what the database holds
+                if (isolated || batch.jobs.empty() || db_->Lost() || !leading_) {
+                    RerunReadOnly(batch.jobs, batch.answers, batch.now);
+                    return;
+                }
+            } catch (const std::exception& again) {
+                batchLog_.Write(std::string("reload failed: ") + again.what());
+                return;
+            }
+        }
+    }
+}
+
+void Engine::CountBatch(const Batch& batch, std::chrono::steady_clock::time_point started) {
+    if (batch.committed) {
+        if (!batch.jobs.empty()) {
+            metrics_.batchSize.Observe(static_cast<double>(batch.jobs.size()));
+            metrics_.commitSeconds.Observe(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        }
+        metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
+        metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
+    }
+    if (batch.committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
+        bool ask = false;
+        {
+            std::lock_guard lock(mutex_);
+            ask = std::chrono::steady_clock::now() >= logRetryAt_;
+            logTooLarge_ = logTooLarge_ || ask;
+        }
+        if (ask)
+            checkpointWake_.notify_one();
+    }
+    buyFillsCounted_ = ledger_->BuyFills();
+    sellFillsCounted_ = ledger_->SellFills();
+}
+
+Engine::Questions Engine::PrepareQueries(std::vector<Job>& queries, const LocalTime& now) {
+    // Each account's queries come one after another; they go to the reader together.
+    Questions questions;
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        Job& job = queries[i];
+        if (i == 0 || queries[i - 1].account != job.account)
+            questions.emplace_back(job.account, std::vector<QueryReader::Question>{});
+        Read read = job.query(*ledger_, now);
+        if (!read) // no answer, in its turn among the account's others
+            read = [](AccountHistory&) -> std::optional<std::string> { return std::nullopt; };
+        questions.back().second.push_back({std::move(read), std::move(job.done)});
+    }
+    return questions;
+}
+
+void Engine::Deliver(Batch& batch) {
+    // A request that goes on takes its place again at the front of its account's line, with the
+    // account's requests that waited behind it; its answer goes out with its last turn.
+    std::vector<Job> later;
+    std::vector<Job> answered;
+    std::vector<std::optional<std::string>> texts;
+    for (std::size_t i = 0; i < batch.jobs.size(); ++i) {
+        Job& job = batch.jobs[i];
+        if (batch.committed && job.goesOn) {
+            if (batch.answers[i]) {
+                job.turn = job.next;
+                job.committed = std::move(batch.answers[i]);
+            }
+            later.push_back(std::move(job));
+        } else {
+            texts.push_back(batch.committed || batch.answers[i] ? std::move(batch.answers[i])
+                            : job.committed                     ? job.committed
+                                                                : job.failure);
+            answered.push_back(std::move(job));
+        }
+    }
+    if (!later.empty()) {
+        std::lock_guard lock(mutex_);
+        queue_.PushFront(later);
+    }
+    // Queries read the state after this batch (a call auction or a rollover it held), which is
+    // durable by the time the reader gets them, after the answers of the account's requests.
+    Questions questions = PrepareQueries(batch.queries, batch.now);
+    auto deliver = [this, committed = batch.committed, changed = batch.committed && batch.accountsChanged,
+                    jobs = std::move(answered), texts = std::move(texts), filled = std::move(batch.filledAccounts),
+                    questions = std::move(questions)]() mutable {
+        if (changed && accountsChanged_)
+            accountsChanged_();
+        else if (committed && !filled.empty() && ordersFilled_)
+            ordersFilled_(filled);
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            jobs[i].done(std::move(texts[i]));
+        for (auto& [account, asked] : questions)
+            reader_->Ask(account, std::move(asked));
+    };
+    // Rolled-back batches wait their turn too, so that one connection's answers keep
+    // their order.
+    if (syncer_)
+        syncer_->Hand(std::move(deliver), batch.committed);
+    else
+        deliver();
+}
+
+void Engine::PublishQuotes(const LocalTime& now) {
+    QuoteSnapshotPtr snapshot = BuildSnapshot(now);
+    {
+        std::lock_guard lock(mutex_);
+        snapshot_ = snapshot;
+    }
+    if (listener_)
+        listener_(std::move(snapshot));
 }
 
 } // namespace server

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "server/engine/FairQueue.h"
 #include "server/engine/Metrics.h"
+#include "server/engine/QueryReader.h"
 #include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
 #include "server/ledger/Ledger.h"
@@ -8,8 +10,8 @@
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/QuoteSnapshot.h"
+#include "server/store/LeaderLease.h"
 #include "server/store/Store.h"
-#include "server/store/pg/LeaderLease.h"
 #include "server/store/sqlite/SqliteStore.h"
 
 #include "server/engine/RateLimitedLog.h"
@@ -22,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace server {
@@ -29,18 +32,35 @@ namespace server {
 class LogSyncer;
 class UserDirectory;
 
-// The one thread that owns the accounts, the market and the database. Requests queue up;
-// the thread takes everything queued, applies it, commits the batch in one transaction
-// and hands out the answers only once that is durable, so nothing a client is told can be
-// lost by a crash. On a power-safe SQLite store the log's sync runs on a thread of its own
-// while the engine applies the next batch. Market ticks run in the same loop, and their quotes go out after the commit.
+// The one thread that owns the accounts, the market and the database. Requests queue up in
+// one line per account; the thread takes a batch from the lines in turn, applies it, commits
+// it in one transaction and hands out the answers only once that is durable, so nothing a
+// client is told can be lost by a crash. On a power-safe SQLite store the log's sync runs on
+// a thread of its own while the engine applies the next batch. Market ticks run in the same
+// loop, and their quotes go out after the commit. Queries over an account's stored days are
+// answered by a reader thread from the last commit, outside the batches.
 class Engine final {
 public:
     // Runs on the engine thread inside the batch's transaction; an empty result means
     // "no answer".
     using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
+    // Where a request done in turns stands: what its committed turns did (a count, say), and
+    // whether parts remain after this turn.
+    struct Turn {
+        std::int64_t progress = 0;
+        bool more = false;
+    };
+    // One turn of a long request: does a bounded part, adds to `turn.progress` and sets
+    // `turn.more` while parts remain, which go on in later batches. Returns the answer so far.
+    using Slice = std::function<std::optional<std::string>(Ledger&, const LocalTime&, Turn& turn)>;
+    // The part of a query that reads the store; runs on the reader, outside any batch.
+    using Read = QueryReader::Read;
+    // Runs on the engine thread when the query's turn comes: takes what the query needs of the
+    // ledger (the trading day, the account's holder codes) and returns the part that reads the
+    // store, or nothing for "no answer".
+    using Query = std::function<Read(Ledger&, const LocalTime&)>;
     // Runs once the batch is durable, on the engine thread or (a power-safe SQLite store) on
-    // the thread that syncs its log; must only hand the answer on.
+    // the thread that syncs its log (on the reader for a query); must only hand the answer on.
     using Done = std::function<void(std::optional<std::string>)>;
     using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
 
@@ -67,6 +87,13 @@ public:
     void OpenForAdmin(AdminAccess access);
     // The options, with the calendar the contest keeps once it is open.
     const ServerOptions& Options() const { return options_; }
+    // The trading day that Open closed, because the clock had passed it (the server was down
+    // when it ended), and the day opened instead; nothing when the contest stayed on its day.
+    struct DayChange {
+        std::string closed;
+        std::string opened;
+    };
+    const std::optional<DayChange>& RolledOverAtOpen() const { return rolledOverAtOpen_; }
     // Runs `work` at once on the calling thread in a transaction (before Start).
     void RunNow(const Work& work);
     // Runs `work` on the contest as loaded, writing nothing (after OpenForAdmin(kRead)).
@@ -94,14 +121,29 @@ public:
 
     // Called from any thread. `failure` is the answer when the batch cannot be committed.
     // A `readOnly` request whose batch could not be committed runs again against what
-    // the database holds, so queries are answered even while the disk is full.
-    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false);
+    // the database holds, so queries are answered even while the disk is full. `account`:
+    // whose request it is (0: the server's own); each account's requests are taken in the
+    // order they came, and accounts share the batches (see FairQueue).
+    void Post(Work work, Done done, std::optional<std::string> failure = std::nullopt, bool readOnly = false,
+              std::int64_t account = 0);
+    // A request done in turns (a cancel-all of thousands of orders), each turn in its own batch
+    // so that other accounts' requests go between them. When a turn's batch fails, the answer
+    // is the last committed turn's, or `failure` when none was.
+    void PostSliced(std::int64_t account, Slice slice, Done done, std::optional<std::string> failure);
+    // A query over what the store holds of an account's days: answered by the reader from a
+    // durable commit that holds every earlier request of the account, while the engine goes on
+    // with others' orders.
+    void PostQuery(std::int64_t account, Query query, Done done);
 
     // Background checkpoints that went through (for tests and monitoring).
     std::uint64_t CheckpointCount() const { return checkpoints_.load(); }
     std::uint64_t CheckpointFailures() const { return checkpointFailures_.load(); }
 
     QuoteSnapshotPtr Snapshot() const;
+
+    // At most this many of one account's requests go into a batch while another account's
+    // wait: a flood of one account waits behind itself, not in front of everyone else.
+    static constexpr std::size_t kAccountShare = 32;
 
     // Counted by the engine and by the network side; read by the HTTP side.
     Metrics& GetMetrics() { return metrics_; }
@@ -112,19 +154,51 @@ public:
 
 private:
     struct Job {
-        Work work;
+        std::int64_t account = 0;
+        Slice work;  // runs in the batch
+        Query query; // or: answered by the reader
         Done done;
         std::optional<std::string> failure;
         bool readOnly = false;
+        Turn turn;                            // a sliced request's, as of its last committed turn
+        Turn next;                            // ... and as of this batch's
+        std::optional<std::string> committed; // its answer as of its last committed turn
+        bool goesOn = false;                  // its account's turn ended before it ran or finished
+        bool ForReader() const { return static_cast<bool>(query); }
+    };
+    // What one round of the loop takes and makes.
+    struct Batch {
+        std::vector<Job> jobs;
+        std::vector<Job> queries; // for the reader, after this batch
+        std::vector<std::optional<std::string>> answers;
+        LocalTime now;
+        bool tick = false;
+        bool committed = false;
+        bool accountsChanged = false; // accounts changed that nobody asked about
+        std::vector<std::int64_t> filledAccounts;
     };
 
     void Load(StoreAccess access, bool lead, const std::function<void()>& standingBy, AdminAccess purpose);
+    void Queue(Job job);
+    // The batch loop, in its steps.
     void Run();
+    bool TakeBatch(Batch& batch, std::chrono::steady_clock::time_point nextTick);
+    void CommitBatch(Batch& batch);
+    void CountBatch(const Batch& batch, std::chrono::steady_clock::time_point started);
+    void Deliver(Batch& batch);
+    void PublishQuotes(const LocalTime& now);
     // One transaction for the batch; throws when it cannot be committed. `isolated` puts each
     // request in a savepoint of its own. True when accounts changed that nobody asked about;
     // `filledAccounts` gets the accounts whose resting orders the tick filled.
     bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
                     bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts);
+    // One request of the batch; a request that goes on in a later batch holds back the
+    // requests of its account behind it (`paused`), so that they still come after it.
+    void RunRequest(Job& job, std::optional<std::string>& answer, const LocalTime& now,
+                    std::vector<std::int64_t>& paused);
+    // Each account's queries, with what they need of the ledger taken now, for the reader.
+    using Questions = std::vector<std::pair<std::int64_t, std::vector<QueryReader::Question>>>;
+    Questions PrepareQueries(std::vector<Job>& queries, const LocalTime& now);
     // Leadership of a PostgreSQL contest (EngineLeadership.cpp). Each is a no-op without a lease.
     // Inside the batch's transaction when due; a lease taken by another server ends the leadership.
     void RenewLease(std::chrono::steady_clock::time_point began);
@@ -134,7 +208,7 @@ private:
     void ConnectionLost();
     // While the connection is being won back (or the leadership is gone): answers the batch
     // without applying it and tries to reconnect; true when it did.
-    bool StandAside(std::vector<Job>& batch);
+    bool StandAside(Batch& batch);
     void LoseLeadership(const std::string& why);
     void WatchLease();
     LocalTime Now() const;
@@ -160,12 +234,15 @@ private:
     std::chrono::steady_clock::time_point rankingPublished_;
     std::uint64_t buyFillsCounted_ = 0;
     std::uint64_t sellFillsCounted_ = 0;
+    std::optional<DayChange> rolledOverAtOpen_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable checkpointWake_;
     std::condition_variable checkpointDone_;
-    std::vector<Job> queue_;
+    FairQueue<Job> queue_{kAccountShare};
+    const bool readerUsable_; // the store can be read from another connection
+    std::unique_ptr<QueryReader> reader_;
     bool stopping_ = false;
     bool logTooLarge_ = false; // the checkpointer should empty the log now
     // Readers held the log at the last try: the engine does not ask again before this.

@@ -3,8 +3,6 @@
 
 #include "server/engine/Engine.h"
 
-#include "server/store/pg/PgStore.h"
-
 #include <cstdio>
 
 namespace server {
@@ -55,7 +53,7 @@ void Engine::ConnectionLost() {
     reconnecting_ = true;
 }
 
-bool Engine::StandAside(std::vector<Job>& batch) {
+bool Engine::StandAside(Batch& batch) {
     if (!lease_)
         return false;
     if (leading_ && !reconnecting_ && lease_->Lapsed())
@@ -66,8 +64,16 @@ bool Engine::StandAside(std::vector<Job>& batch) {
         return true; // nothing is answered any more
     // What the engine holds may include a batch that was never committed: nothing is read
     // from it, and nothing written, until the contest is loaded again.
-    for (Job& job : batch)
+    for (Job& job : batch.jobs)
+        job.done(job.committed ? job.committed : job.failure);
+    // Nor are the queries read: each is told so, and its account's line goes on.
+    for (Job& job : batch.queries)
         job.done(job.failure);
+    if (!batch.queries.empty()) {
+        std::lock_guard lock(mutex_);
+        for (const Job& job : batch.queries)
+            queue_.Release(job.account);
+    }
     const auto now = Clock::now();
     if (now - lastReconnect_ < std::chrono::seconds(1))
         return true;
@@ -94,8 +100,7 @@ void Engine::LoseLeadership(const std::string& why) {
     std::fprintf(stderr, "quorvexd: no longer leading: %s\n", why.c_str());
     // A call waiting on a dead network path returns at once, and the session (with its lock)
     // goes, so that a standby need not wait for the database to notice.
-    if (auto* pg = dynamic_cast<PgStore*>(db_.get()))
-        pg->Abandon();
+    db_->Abandon();
     if (storeLost_)
         storeLost_();
 }

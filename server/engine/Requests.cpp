@@ -1,5 +1,6 @@
 #include "server/engine/Requests.h"
 
+#include "server/ledger/AccountHistory.h"
 #include "server/ledger/Ledger.h"
 #include "wire/Commands.h"
 
@@ -25,18 +26,16 @@ std::optional<Range> DateRange(const QueryString& query, const std::string& toda
 }
 
 // Cancels are answered like orders: "0,..." when something was cancelled.
-std::string CancelAllAnswer(int cancelled) {
+std::string CancelAllAnswer(std::int64_t cancelled) {
     if (cancelled == 0)
         return "1,没有可撤销的委托";
     return "0,已撤销" + std::to_string(cancelled) + "笔委托";
 }
 
-constexpr const char* kNotTradingHours = "1,现在不是交易时间，不能委托";
+// A cancel-all cancels this many orders a turn at most; other accounts' requests go between.
+constexpr std::size_t kCancelSlice = 100;
 
-bool IsCancel(int command) {
-    return command == net::kCmdCancelOne || command == net::kCmdCancelAllSells || command == net::kCmdCancelAllBuys ||
-           command == net::kCmdCancelAll;
-}
+constexpr const char* kNotTradingHours = "1,现在不是交易时间，不能委托";
 
 } // namespace
 
@@ -78,8 +77,7 @@ std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWin
     Account* account = ledger.FindAccount(userId);
     if (!account)
         return std::nullopt; // removed behind the server's back; the session is stale
-    const std::string today = ledger.Day();
-    if (IsCancel(command) && !window.cancelRefusal.empty())
+    if (net::IsCancel(command) && !window.cancelRefusal.empty())
         return window.cancelRefusal;
     switch (command) {
     case net::kCmdOrder: {
@@ -102,37 +100,61 @@ std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWin
             break;
         }
         return std::string("1,没有找到可撤销的委托");
-    case net::kCmdCancelAllSells:
-        return CancelAllAnswer(ledger.CancelAll(*account, true, false));
-    case net::kCmdCancelAllBuys:
-        return CancelAllAnswer(ledger.CancelAll(*account, false, true));
-    case net::kCmdCancelAll:
-        return CancelAllAnswer(ledger.CancelAll(*account, true, true));
-    case net::kCmdTodayOrders:
-        return ledger.OrdersReply(*account, today, today);
-    case net::kCmdTodayTrades:
-        return ledger.TradesReply(*account, today, today);
     case net::kCmdPositions:
         return ledger.PositionsReply(*account);
     case net::kCmdFunds:
         return ledger.FundsReply(*account);
-    case net::kCmdFundsFlow:
-    case net::kCmdHistoryOrders:
-    case net::kCmdHistoryTrades:
-    case net::kCmdSettlement: {
-        const auto range = DateRange(query, today);
-        if (!range)
-            return std::nullopt;
-        if (command == net::kCmdFundsFlow)
-            return ledger.FundsFlowReply(*account, range->from, range->to);
-        if (command == net::kCmdHistoryOrders)
-            return ledger.OrdersReply(*account, range->from, range->to);
-        if (command == net::kCmdHistoryTrades)
-            return ledger.TradesReply(*account, range->from, range->to);
-        return ledger.SettlementReply(*account, range->from, range->to);
-    }
     default:
         return std::nullopt;
+    }
+}
+
+std::optional<std::string> CancelAllTurn(Ledger& ledger, const TradingWindow& window, std::int64_t userId, int command,
+                                         std::int64_t& cancelled, bool& more) {
+    more = false;
+    Account* account = ledger.FindAccount(userId);
+    if (!account)
+        return std::nullopt;
+    // A window that closed between two turns ends the request with what it did.
+    if (!window.cancelRefusal.empty())
+        return cancelled > 0 ? CancelAllAnswer(cancelled) : window.cancelRefusal;
+    const int n =
+        ledger.CancelAll(*account, command != net::kCmdCancelAllBuys, command != net::kCmdCancelAllSells, kCancelSlice);
+    cancelled += n;
+    more = static_cast<std::size_t>(n) == kCancelSlice;
+    return CancelAllAnswer(cancelled);
+}
+
+bool IsHistoryQuery(int command) {
+    return command == net::kCmdTodayOrders || command == net::kCmdTodayTrades || command == net::kCmdFundsFlow ||
+           command == net::kCmdHistoryOrders || command == net::kCmdHistoryTrades || command == net::kCmdSettlement;
+}
+
+QueryReader::Read PrepareHistoryQuery(Ledger& ledger, std::int64_t userId, int command, const QueryString& query) {
+    const Account* account = ledger.FindAccount(userId);
+    if (!account)
+        return {}; // removed behind the server's back; the session is stale
+    const std::string today = ledger.Day();
+    if (command == net::kCmdTodayOrders)
+        return [userId, today](AccountHistory& h) { return h.Orders(userId, today, today); };
+    if (command == net::kCmdTodayTrades)
+        return [userId, today](AccountHistory& h) { return h.Trades(userId, today, today); };
+    const auto range = DateRange(query, today);
+    if (!range)
+        return {};
+    switch (command) {
+    case net::kCmdFundsFlow:
+        return [userId, range](AccountHistory& h) { return h.FundsFlow(userId, range->from, range->to); };
+    case net::kCmdHistoryOrders:
+        return [userId, range](AccountHistory& h) { return h.Orders(userId, range->from, range->to); };
+    case net::kCmdHistoryTrades:
+        return [userId, range](AccountHistory& h) { return h.Trades(userId, range->from, range->to); };
+    case net::kCmdSettlement:
+        return [userId, range, sh = account->shAccount, sz = account->szAccount](AccountHistory& h) {
+            return h.Settlements(userId, range->from, range->to, sh, sz);
+        };
+    default:
+        return {};
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "server/ledger/FeeSchedule.h"
 #include "server/ledger/PasswordHash.h"
 #include "server/market/ExchangeCalendar.h"
 #include "server/market/LocalTime.h"
@@ -8,6 +7,7 @@
 #include "server/market/TradingHours.h"
 #include "server/store/sqlite/SqliteStore.h"
 #include "wire/Board.h"
+#include "wire/FeeSchedule.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,7 +37,7 @@ struct ServerOptions {
     std::string clientVersion = "20210223";
     std::string updateCommand = "update http://127.0.0.1:8080/Tavix.zip";
     std::string welcome = "已登录"; // the client shows it in a narrow status pane
-    FeeSchedule fees;
+    net::FeeSchedule fees;
     int mainLimitPercent = net::kMainLimitPercent;
     int growthLimitPercent = net::kGrowthLimitPercent;
     HashCost hashCost = HashCost::kContest;

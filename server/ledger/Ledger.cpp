@@ -3,7 +3,9 @@
 #include "server/ledger/MarketHistory.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/LocalTime.h"
+#include "wire/AccountRecords.h"
 #include "wire/Board.h"
+#include "wire/RecordFields.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,29 +61,9 @@ std::string PriceText3(Cents total, std::int64_t shares) {
     return text;
 }
 
-std::string AveragePrice(Cents amount, std::int64_t qty) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", qty > 0 ? static_cast<double>(amount) / 100.0 / qty : 0.0);
-    return text;
-}
-
-std::string OrderStatusText(OrderStatus status, std::int64_t filled) {
-    switch (status) {
-    case OrderStatus::kOpen:
-        return filled > 0 ? "部分成交" : "未成交";
-    case OrderStatus::kFilled:
-        return "已成";
-    case OrderStatus::kCancelled:
-        return filled > 0 ? "部撤" : "已撤"; // 部撤: part filled, the rest cancelled
-    case OrderStatus::kExpired:
-        return "已失效";
-    }
-    return "";
-}
-
 } // namespace
 
-Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory)
+Ledger::Ledger(Store& db, Market& market, net::FeeSchedule fees, UserDirectory* directory)
     : db_(db)
     , market_(market)
     , fees_(fees)
@@ -110,15 +92,7 @@ Ledger::Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* direc
                                  "balance=excluded.balance, available=excluded.available, frozen=excluded.frozen, "
                                  "cost=excluded.cost"))
     , deletePosition_(db.Prepare("DELETE FROM positions WHERE user_id=? AND code=?"))
-    , selectOrders_(db.Prepare("SELECT code, name, qty, filled, price, filled_amount, side, day, time, status, id "
-                               "FROM orders WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectTrades_(db.Prepare("SELECT day, time, code, name, side, price, qty, amount "
-                               "FROM trades WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectFlow_(db.Prepare("SELECT day, summary, code, name, operation, qty, price, amount, balance "
-                             "FROM funds_flow WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC"))
-    , selectStatements_(db.Prepare("SELECT day, code, name, summary, qty, price, amount, settled, commission, "
-                                   "stamp_duty, transfer_fee, balance, contract_no "
-                                   "FROM statements WHERE user_id=? AND day>=? AND day<=? ORDER BY id DESC")) {}
+    , history_(db) {}
 
 void Ledger::Load() {
     accounts_.clear();
@@ -565,12 +539,12 @@ CancelResult Ledger::CancelMatching(Account& a, std::string_view code, std::stri
     return CancelResult::kCancelled;
 }
 
-int Ledger::CancelAll(Account& a, bool sells, bool buys) {
+int Ledger::CancelAll(Account& a, bool sells, bool buys, std::size_t limit) {
     std::vector<std::int64_t> ids;
-    for (std::int64_t id : a.openOrders) {
-        const Order& o = openOrders_.at(id);
+    for (auto it = a.openOrders.begin(); it != a.openOrders.end() && ids.size() < limit; ++it) {
+        const Order& o = openOrders_.at(*it);
         if (o.sell ? sells : buys)
-            ids.push_back(id);
+            ids.push_back(*it);
     }
     for (std::int64_t id : ids)
         Finish(openOrders_.at(id), OrderStatus::kCancelled);
@@ -798,10 +772,19 @@ std::string Ledger::FundsReply(const Account& a) const {
     // follows the nine figures.
     const Cents stock = StockValue(a);
     const std::string available = FormatCents(a.Available());
+    net::RecordFields<net::kFundsFieldCount> f;
+    f[net::kFundsCashBalance] = available;
+    f[net::kFundsWithdrawable] = available;
+    f[net::kFundsFrozen] = FormatCents(a.frozen);
+    f[net::kFundsStockValue] = FormatCents(stock);
+    f[net::kFundsAvailable] = available;
+    f[net::kFundsTotalAssets] = FormatCents(a.cash + stock);
+    f[net::kFundsMargin] = "0.00";
+    f[net::kFundsValue7] = "0";
+    f[net::kFundsBuyingPower] = "100";
+    f[net::kFundsAccountStatus] = std::to_string(a.status);
     std::string out;
-    out.append(available).append(",").append(available).append(",").append(FormatCents(a.frozen));
-    out.append(",").append(FormatCents(stock)).append(",").append(available);
-    out.append(",").append(FormatCents(a.cash + stock)).append(",0.00,0,100,").append(std::to_string(a.status));
+    f.AppendFields(out);
     return out;
 }
 
@@ -814,10 +797,18 @@ std::string Ledger::PositionsReply(const Account& a) const {
         const Cents value = last * p.balance;
         const Cents profit = value - p.cost;
         const double ratio = p.cost > 0 ? 100.0 * static_cast<double>(profit) / static_cast<double>(p.cost) : 0.0;
-        std::string record = code + "," + p.name + "," + std::to_string(p.balance) + "," + std::to_string(p.available) +
-                             "," + std::to_string(p.frozen) + "," + FormatCents(profit) + "," +
-                             PriceText3(p.cost, p.balance) + "," + Percent(ratio) + "," + FormatCents(last) + "," +
-                             FormatCents(value) + "|";
+        net::RecordFields<net::kPositionFieldCount> f;
+        f[net::kPositionCode] = code;
+        f[net::kPositionName] = p.name;
+        f[net::kPositionBalance] = std::to_string(p.balance);
+        f[net::kPositionAvailable] = std::to_string(p.available);
+        f[net::kPositionFrozen] = std::to_string(p.frozen);
+        f[net::kPositionProfit] = FormatCents(profit);
+        f[net::kPositionCostPrice] = PriceText3(p.cost, p.balance);
+        f[net::kPositionProfitRatio] = Percent(ratio);
+        f[net::kPositionMarketPrice] = FormatCents(last);
+        f[net::kPositionMarketValue] = FormatCents(value);
+        const std::string record = f.Record();
         if (out.size() + record.size() > kMaxReplyBytes)
             break;
         out += record;
@@ -825,68 +816,25 @@ std::string Ledger::PositionsReply(const Account& a) const {
     return out;
 }
 
-template <class Row>
-std::string Ledger::CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from,
-                                       const std::string& to, Row row) {
+AccountHistory& Ledger::History() {
     Flush(); // the batch's own changes are part of what it reads
-    // Newest first until the frame is full, then oldest first on the wire.
-    std::vector<std::string> records;
-    std::size_t total = 0;
-    stmt.Bind(1, userId).Bind(2, from).Bind(3, to);
-    while (stmt.Step()) {
-        std::string record = row(stmt);
-        if (total + record.size() > kMaxReplyBytes || records.size() >= 1024)
-            break;
-        total += record.size();
-        records.push_back(std::move(record));
-    }
-    stmt.Reset();
-    std::string out;
-    out.reserve(total);
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        out += *it;
-    return out;
+    return history_;
 }
 
 std::string Ledger::OrdersReply(const Account& a, const std::string& from, const std::string& to) {
-    return CollectNewestFirst(selectOrders_, a.id, from, to, [](const Statement& s) {
-        const std::int64_t filled = s.Int(3);
-        return s.Text(0) + "," + s.Text(1) + "," + std::to_string(s.Int(2)) + "," + std::to_string(filled) + "," +
-               FormatCents(s.Int(4)) + "," + AveragePrice(s.Int(5), filled) + "," + std::to_string(s.Int(6)) + "," +
-               s.Text(7) + " " + s.Text(8) + "," + OrderStatusText(static_cast<OrderStatus>(s.Int(9)), filled) + "," +
-               std::to_string(s.Int(10)) + "|";
-    });
+    return History().Orders(a.id, from, to);
 }
 
 std::string Ledger::TradesReply(const Account& a, const std::string& from, const std::string& to) {
-    return CollectNewestFirst(selectTrades_, a.id, from, to, [](const Statement& s) {
-        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," +
-               (s.Int(4) == 2 ? "卖出" : "买入") + "," + FormatCents(s.Int(5)) + "," + std::to_string(s.Int(6)) + "," +
-               FormatCents(s.Int(7)) + "|";
-    });
+    return History().Trades(a.id, from, to);
 }
 
 std::string Ledger::FundsFlowReply(const Account& a, const std::string& from, const std::string& to) {
-    // The date alone, as the trade and settlement records carry it: the client's date column
-    // has room for no more.
-    return CollectNewestFirst(selectFlow_, a.id, from, to, [](const Statement& s) {
-        return s.Text(0) + "," + s.Text(1) + "," + s.Text(2) + "," + s.Text(3) + "," + s.Text(4) + "," +
-               std::to_string(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
-               FormatCents(s.Int(8)) + "|";
-    });
+    return History().FundsFlow(a.id, from, to);
 }
 
 std::string Ledger::SettlementReply(const Account& a, const std::string& from, const std::string& to) {
-    const std::string holder = a.shAccount;
-    const std::string holderSz = a.szAccount;
-    return CollectNewestFirst(selectStatements_, a.id, from, to, [&](const Statement& s) {
-        const std::string code = s.Text(1);
-        return s.Text(0) + "," + code + "," + s.Text(2) + "," + s.Text(3) + "," + std::to_string(s.Int(4)) + "," +
-               FormatCents(s.Int(5)) + "," + FormatCents(s.Int(6)) + "," + FormatCents(s.Int(7)) + "," +
-               FormatCents(s.Int(8)) + "," + FormatCents(s.Int(9)) + "," + FormatCents(s.Int(10)) + "," +
-               FormatCents(s.Int(11)) + "," + std::to_string(s.Int(12)) + "," +
-               (code.starts_with("6") ? holder : holderSz) + "|";
-    });
+    return History().Settlements(a.id, from, to, a.shAccount, a.szAccount);
 }
 
 void Ledger::SetPasswordHash(Account& a, const std::string& hash, bool samePassword) {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "server/ledger/AccountHistory.h"
 #include "server/ledger/DailyCloses.h"
-#include "server/ledger/FeeSchedule.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/Money.h"
 #include "server/store/RowBatch.h"
 #include "server/store/Store.h"
+#include "wire/FeeSchedule.h"
 
 #include <cstdint>
 #include <map>
@@ -86,7 +87,7 @@ enum class CancelResult { kCancelled, kNotFound, kAmbiguous };
 // transaction and calls Flush before committing it. All texts are UTF-8. Owned by one thread.
 class Ledger final {
 public:
-    Ledger(Store& db, Market& market, FeeSchedule fees, UserDirectory* directory);
+    Ledger(Store& db, Market& market, net::FeeSchedule fees, UserDirectory* directory);
 
     // Reads every account and open order from the database (at start and after an admin
     // command changed the file behind the server's back), and forgets unwritten changes.
@@ -114,8 +115,9 @@ public:
     // the one named by code, order quantity and order time, refusing when several match.
     CancelResult CancelMatching(Account& account, std::string_view code, std::string_view numText,
                                 std::string_view time, std::string_view idText = {});
-    // Cancels the open orders of one side (sells, buys) or both; returns how many.
-    int CancelAll(Account& account, bool sells, bool buys);
+    // Cancels the open orders of one side (sells, buys) or both, oldest first and at most
+    // `limit` of them; returns how many.
+    int CancelAll(Account& account, bool sells, bool buys, std::size_t limit = SIZE_MAX);
 
     std::string FundsReply(const Account& account) const;
     std::string PositionsReply(const Account& account) const;
@@ -123,6 +125,8 @@ public:
     std::string TradesReply(const Account& account, const std::string& from, const std::string& to);
     std::string FundsFlowReply(const Account& account, const std::string& from, const std::string& to);
     std::string SettlementReply(const Account& account, const std::string& from, const std::string& to);
+    // The queries above, on the ledger's own connection, after writing what changed.
+    AccountHistory& History();
 
     // `samePassword`: the same password hashed at a new cost, not a change of password.
     void SetPasswordHash(Account& account, const std::string& hash, bool samePassword = false);
@@ -194,13 +198,10 @@ private:
     void AddFundsFlow(const Account& account, const std::string& day, const std::string& time, std::string_view summary,
                       std::string_view code, std::string_view name, std::string_view operation, std::int64_t qty,
                       Cents price, Cents amount);
-    template <class Row>
-    std::string CollectNewestFirst(Statement& stmt, std::int64_t userId, const std::string& from, const std::string& to,
-                                   Row row);
 
     Store& db_;
     Market& market_;
-    FeeSchedule fees_;
+    net::FeeSchedule fees_;
     UserDirectory* directory_;
     std::string day_;
     std::string callsHeld_;
@@ -236,10 +237,7 @@ private:
     Statement updateAccount_;
     Statement upsertPosition_;
     Statement deletePosition_;
-    Statement selectOrders_;
-    Statement selectTrades_;
-    Statement selectFlow_;
-    Statement selectStatements_;
+    AccountHistory history_;
 };
 
 } // namespace server

@@ -4,6 +4,7 @@
 #include "server/market/Securities.h"
 #include "wire/Board.h"
 #include "wire/MarketRecords.h"
+#include "wire/RecordFields.h"
 #include "wire/SplitText.h"
 
 #include <algorithm>
@@ -312,19 +313,22 @@ const Quote* Market::Find(std::string_view code) const {
 }
 
 std::string Market::RecordText(const Quote& q) {
+    net::RecordFields<net::kQuoteFieldCount> f;
+    f[net::kQuoteCode] = q.code;
+    f[net::kQuoteName] = q.name;
+    f[net::kQuoteLast] = FormatCents(q.last);
+    f[net::kQuotePrevClose] = FormatCents(q.prevClose);
+    static_assert(std::tuple_size_v<decltype(q.bids)> == net::kQuoteLevels);
+    for (int level = 0; level < net::kQuoteLevels; ++level) {
+        const auto i = static_cast<std::size_t>(level);
+        f[net::kQuoteBidPrice + level] = FormatCents(q.bids[i].price);
+        f[net::kQuoteBidVolume + level] = std::to_string(q.bids[i].volume);
+        f[net::kQuoteAskPrice + level] = FormatCents(q.asks[i].price);
+        f[net::kQuoteAskVolume + level] = std::to_string(q.asks[i].volume);
+    }
     std::string out;
     out.reserve(200);
-    out.append(q.code).append(",").append(q.name);
-    out.append(",").append(FormatCents(q.last)).append(",").append(FormatCents(q.prevClose));
-    for (const BookLevel& l : q.bids)
-        out.append(",").append(FormatCents(l.price));
-    for (const BookLevel& l : q.bids)
-        out.append(",").append(std::to_string(l.volume));
-    for (const BookLevel& l : q.asks)
-        out.append(",").append(FormatCents(l.price));
-    for (const BookLevel& l : q.asks)
-        out.append(",").append(std::to_string(l.volume));
-    out.push_back('|');
+    f.AppendRecord(out);
     return out;
 }
 

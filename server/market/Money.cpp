@@ -1,6 +1,5 @@
 #include "server/market/Money.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace server {
@@ -47,10 +46,6 @@ std::string FormatCents(Cents cents) {
     const unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(cents) : cents;
     std::snprintf(text, sizeof text, "%s%llu.%02llu", negative ? "-" : "", magnitude / 100, magnitude % 100);
     return text;
-}
-
-Cents ApplyRate(Cents amount, double rate) {
-    return static_cast<Cents>(std::llround(static_cast<double>(amount) * rate));
 }
 
 } // namespace server

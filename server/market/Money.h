@@ -20,7 +20,4 @@ std::optional<std::int64_t> ParseCount(std::string_view text);
 // "%0.2f" of the amount in yuan: 1230 → "12.30", -5 → "-0.05".
 std::string FormatCents(Cents cents);
 
-// amount × rate, rounded to the nearest cent (half away from zero).
-Cents ApplyRate(Cents amount, double rate);
-
 } // namespace server

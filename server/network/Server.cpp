@@ -387,7 +387,7 @@ void Server::Verified(const std::shared_ptr<Session>& session, const std::string
                     session->LoginFinished(0, {}, {}, "1,,,用户名或密码错误");
             });
         },
-        std::string("1,,,系统繁忙，请稍后再试"));
+        std::string("1,,,系统繁忙，请稍后再试"), false, userId);
 }
 
 void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword) {
@@ -426,7 +426,7 @@ void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userI
                         }
                     });
                 },
-                std::string("9,系统繁忙，请稍后再试"));
+                std::string("9,系统繁忙，请稍后再试"), false, userId);
         });
     });
 }
@@ -453,21 +453,36 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
     std::optional<std::string> failure;
     if (command == net::kCmdOrder)
         failure = kOrderBusy;
-    else if (command >= net::kCmdCancelOne && command <= net::kCmdCancelAll)
+    else if (net::IsCancel(command))
         failure = "1,系统繁忙，撤单未受理，请稍后再试";
-    const bool readOnly = command != net::kCmdOrder && command != net::kCmdCancelOne &&
-                          command != net::kCmdCancelAllSells && command != net::kCmdCancelAllBuys &&
-                          command != net::kCmdCancelAll;
-    engine_.Post(
-        [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
-            return HandleAccountRequest(ledger, WindowAt(engine_.Options(), now), userId, command, query, now);
-        },
-        [this, session = std::move(session), command](std::optional<std::string> answer) {
-            if (command == net::kCmdOrder)
-                CountOrder(answer);
-            asio::post(io_, [session, command, answer = std::move(answer)] { session->RequestDone(command, answer); });
-        },
-        std::move(failure), readOnly);
+    Engine::Done done = [this, session = std::move(session), command](std::optional<std::string> answer) {
+        if (command == net::kCmdOrder)
+            CountOrder(answer);
+        asio::post(io_, [session, command, answer = std::move(answer)] { session->RequestDone(command, answer); });
+    };
+    if (IsHistoryQuery(command)) {
+        engine_.PostQuery(
+            userId,
+            [userId, command, query = std::move(query)](Ledger& ledger, const LocalTime&) {
+                return PrepareHistoryQuery(ledger, userId, command, query);
+            },
+            std::move(done));
+    } else if (net::IsCancelAll(command)) {
+        engine_.PostSliced(
+            userId,
+            [this, userId, command](Ledger& ledger, const LocalTime& now, Engine::Turn& turn) {
+                return CancelAllTurn(ledger, WindowAt(engine_.Options(), now), userId, command, turn.progress,
+                                     turn.more);
+            },
+            std::move(done), std::move(failure));
+    } else {
+        const bool readOnly = !net::IsOrderOrCancel(command);
+        engine_.Post(
+            [this, userId, command, query = std::move(query)](Ledger& ledger, const LocalTime& now) {
+                return HandleAccountRequest(ledger, WindowAt(engine_.Options(), now), userId, command, query, now);
+            },
+            std::move(done), std::move(failure), readOnly, userId);
+    }
 }
 
 } // namespace server

@@ -8,6 +8,7 @@
 #include "server/network/Server.h"
 #include "wire/Commands.h"
 #include "wire/MarketRecords.h"
+#include "wire/PasswordRule.h"
 #include "wire/SplitText.h"
 
 #include <algorithm>
@@ -24,7 +25,6 @@ constexpr std::size_t kMaxOutboxBytes = 4 * 1024 * 1024;
 constexpr std::size_t kMaxOutboxBytesBeforeLogin = 4096;
 // Quote pushes must fit one frame; each record is under 200 bytes.
 constexpr std::size_t kMaxSubscriptions = 300;
-constexpr std::size_t kMaxPasswordBytes = 32;
 // A connection with this many requests unanswered is not read until some are answered:
 // one client pipelining thousands of queries cannot push everyone else's to the back.
 constexpr int kMaxInFlight = 32;
@@ -342,14 +342,9 @@ void Session::OnChangePassword(const QueryString& query) {
         return;
     }
     const std::string_view newPassword = query.Get("pwd");
-    if (newPassword.empty() || newPassword.size() > kMaxPasswordBytes) {
-        Send(net::kCmdChangePassword, "2,新密码长度应为1到32个字符");
-        return;
-    }
-    if (newPassword.find_first_of(",|") != std::string_view::npos ||
-        std::any_of(newPassword.begin(), newPassword.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
-        Send(net::kCmdChangePassword, "3,新密码不能包含逗号、竖线或控制字符");
+    if (const net::PasswordProblem problem = net::CheckPassword(newPassword); problem != net::PasswordProblem::kNone) {
+        const char* code = problem == net::PasswordProblem::kLength ? "2," : "3,";
+        Send(net::kCmdChangePassword, code + std::string(net::PasswordProblemText(problem)));
         return;
     }
     passwordPending_ = true;

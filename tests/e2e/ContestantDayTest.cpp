@@ -4,8 +4,9 @@
 
 #include "account/LcDlg.h"
 #include "account/ListCtrlCl.h"
+#include "account/MoneyStockView.h"
 #include "account/PositionRevaluation.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "tests/e2e/GuiClient.h"
 #include "tests/support/QuorvexdProcess.h"
 #include "trade/CancelView.h"
@@ -32,6 +33,13 @@ const char* const kFallingBook =
 120,600000,浦发银行,7.11,7.12,7.10,7.09,7.08,7.07,7.06,900000,900000,900000,900000,900000,7.11,7.12,7.13,7.14,7.15,900000,900000,900000,900000,900000
 )";
 
+// 000001 asks 10.50 until tick 200 (20 s), then trades at 10.46 and holds still there.
+const char* const kSlippingBook =
+    R"(# tick,code,name,last,prev close,5 bid prices,5 bid volumes,5 ask prices,5 ask volumes
+0,000001,平安银行,10.50,10.58,10.49,10.48,10.47,10.46,10.45,900000,900000,900000,900000,900000,10.50,10.51,10.52,10.53,10.54,900000,900000,900000,900000,900000
+200,000001,平安银行,10.46,10.58,10.45,10.44,10.43,10.42,10.41,900000,900000,900000,900000,900000,10.46,10.47,10.48,10.49,10.50,900000,900000,900000,900000,900000
+)";
+
 std::unique_ptr<tavix::test::QuorvexdProcess> StartServer(const char* book,
                                                           const std::vector<std::string>& extra = {}) {
     static int count = 0;
@@ -52,6 +60,7 @@ private slots:
     void cancelHitsTheChosenOrder();
     void refusalsSayWhatIsWrong();
     void unknownCodeClearsTheQuote();
+    void everyViewShowsTheServersProfit();
 };
 
 void ContestantDay::restingFillReachesTheScreen() {
@@ -189,6 +198,48 @@ void ContestantDay::unknownCodeClearsTheQuote() {
     // A known code again: its quote and name come back.
     QVERIFY(EnterCode(buy, "600000"));
     QCOMPARE(Text(buy, 1005), QStringLiteral("浦发银行"));
+}
+
+void ContestantDay::everyViewShowsTheServersProfit() {
+    auto server = StartServer(kSlippingBook);
+    QVERIFY(server->Start());
+    Client client(server->Port(), "demo", "demo123");
+    QVERIFY(client.LogIn("demo", "demo123"));
+    Answers answers;
+    auto* buy = client.Show<COrderFormView>(QStringLiteral("买入[F1]"));
+    QVERIFY(EnterCode(buy, "000001"));
+    QVERIFY(Accepted(Order(buy, answers, QStringLiteral("10.50"), QStringLiteral("30000"))));
+    // By hand: 315,000.00 + commission 94.50 (0.03 %) + transfer fee 3.15 (0.001 %) =
+    // 315,097.65, 10.503255 a share, sent as 成本价 10.503. At 10.50 the position is worth
+    // 315,000.00: −97.65 (the rounded cost would make it −90.00); at 10.46, 313,800.00:
+    // −1,297.65 (rounded: −1,290.00).
+    const auto heldProfit = [&] {
+        const auto rows = client.state.positions.Rows(&net::PositionRecord::code);
+        return rows.empty() ? QString() : FromGbkField(rows.front().profit);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(heldProfit(), QStringLiteral("-97.65"), kWait);
+    QCOMPARE(FromGbkField(client.state.positions.Rows(&net::PositionRecord::code).front().costPrice),
+             QStringLiteral("10.503"));
+    buy->Tabs()->setCurrentIndex(COrderFormView::kPositionsTab);
+    QTRY_COMPARE_WITH_TIMEOUT(buy->PositionsPanel()->List()->GetItemText(0, positions::kProfit),
+                              QStringLiteral("-97.65"), kWait);
+    auto* funds = client.Show<CMoneyStockView>(QStringLiteral("资金股票"));
+    QTRY_COMPARE_WITH_TIMEOUT(funds->List()->GetItemText(0, positions::kProfit), QStringLiteral("-97.65"), kWait);
+
+    // The price slips: the funds view revalues the row itself, and the server agrees.
+    QTRY_COMPARE_WITH_TIMEOUT(funds->List()->GetItemText(0, positions::kMarketPrice), QStringLiteral("10.46"), 40000);
+    QTRY_COMPARE_WITH_TIMEOUT(funds->List()->GetItemText(0, positions::kProfit), QStringLiteral("-1297.65"), kWait);
+    client.link.QueryPositions();
+    QTRY_COMPARE_WITH_TIMEOUT(heldProfit(), QStringLiteral("-1297.65"), kWait);
+    for (const char* form : {"买入[F1]", "卖出[F2]"}) {
+        auto* view = client.Show<COrderFormView>(QString::fromUtf8(form));
+        view->Tabs()->setCurrentIndex(COrderFormView::kPositionsTab);
+        QTRY_COMPARE_WITH_TIMEOUT(view->PositionsPanel()->List()->GetItemText(0, positions::kProfit),
+                                  QStringLiteral("-1297.65"), kWait);
+    }
+    // The price the position was bought at: a late order would have filled at 10.46.
+    QCOMPARE(FromGbkField(client.state.todayTrades.Rows(&net::TradeRecord::code).front().avgPrice),
+             QStringLiteral("10.50"));
 }
 
 QTEST_MAIN(ContestantDay)

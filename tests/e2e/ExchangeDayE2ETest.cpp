@@ -12,9 +12,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
+
+#include <csignal>
 
 using namespace std::chrono_literals;
 using tavix::test::Gbk;
@@ -26,9 +30,10 @@ namespace {
 class ExchangeDayE2E : public ::testing::Test {
 protected:
     // A server whose clock starts at `moment` and runs on from there.
-    void Start(const char* moment) {
+    void Start(const char* moment, std::vector<std::string> extra = {}) {
         setenv("QUORVEXD_TEST_CLOCK", moment, 1);
-        server = std::make_unique<tavix::test::QuorvexdProcess>(std::vector<std::string>{"--exchange-day"});
+        extra.insert(extra.begin(), "--exchange-day");
+        server = std::make_unique<tavix::test::QuorvexdProcess>(std::move(extra));
         const bool listening = server->Start();
         unsetenv("QUORVEXD_TEST_CLOCK");
         ASSERT_TRUE(listening) << "quorvexd did not start";
@@ -111,6 +116,44 @@ TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndARolloverThatWouldSkipMondayIsRef
     unsetenv("QUORVEXD_TEST_CLOCK");
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.output.find(holidays + ":2:"), std::string::npos) << refused.output;
+}
+
+// A test clock on a later day than the database's: the contest is rolled over, saying so, and
+// the new day's opening call is held.
+TEST_F(ExchangeDayE2E, AClockOnALaterDayRollsTheContestOverAndHoldsItsOpeningCall) {
+    // One still snapshot: the opening price is 7.19, the last price.
+    const auto book = std::filesystem::temp_directory_path() / ("tavix-e2e-open-" + std::to_string(getpid()) + ".csv");
+    std::ofstream(book) << "0,600000,浦发银行,7.19,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,"
+                           "7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000\n";
+    Start("2026-03-10 10:00:00", {"--quotes-csv", book.string()}); // a Tuesday, trading
+    EXPECT_EQ(server->Output().find("closed trading day"), std::string::npos) << server->Output();
+    server->Kill(SIGTERM);
+    ASSERT_TRUE(WaitUntil([&] { return link.Status().phase != net::LinkPhase::kLive; }));
+    setenv("QUORVEXD_TEST_CLOCK", "2026-03-11 09:24:52", 1); // Wednesday, 8 s before the opening match
+    const bool started = server->Start();
+    unsetenv("QUORVEXD_TEST_CLOCK");
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(WaitUntil([&] {
+        return server->Output().find("closed trading day 2026-03-10 at start") != std::string::npos &&
+               server->Output().find("trading day is now 2026-03-11") != std::string::npos;
+    })) << server->Output();
+
+    // The link logs in again by itself; an order of the opening call fills at 9:25.
+    ASSERT_TRUE(WaitUntil([&] { return link.Status().phase == net::LinkPhase::kLive; }, 20s));
+    ASSERT_TRUE(link.SendRequest(net::kCmdOrder, "code=600000&price=7.19&num=100&name=x&type=1"));
+    const std::string order = Reply(net::kMsgOrderReply);
+    ASSERT_NE(order.find(Gbk("等待集合竞价撮合")), std::string::npos) << order;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            link.QueryTodayOrders();
+            std::this_thread::sleep_for(500ms);
+            for (const net::OrderRecord& r : state.todayOrders.Rows(&net::OrderRecord::code))
+                if (net::FieldText(r.status) == Gbk("已成"))
+                    return true;
+            return false;
+        },
+        30s));
+    std::filesystem::remove(book);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 // leader could no longer be sure it led, and every acknowledged order is stored exactly once.
 
 #include "net/TradingLink.h"
-#include "server/store/pg/LeaderLease.h"
+#include "server/store/LeaderLease.h"
 #include "server/store/pg/PgStore.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/FaultProxy.h"

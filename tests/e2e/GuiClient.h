@@ -4,12 +4,13 @@
 // accepted login, driven against a real quorvexd; shared by the end-to-end GUI tests.
 
 #include "controls/ModalHook.h"
+#include "core/ClientContext.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPanes.h"
+#include "tests/support/LinkTimingPresets.h"
 #include "trade/OrderFormView.h"
 #include "wire/Commands.h"
 #include "wire/GbkText.h"
@@ -60,12 +61,7 @@ struct Client {
     std::unique_ptr<CMainFrame> frame;
     std::atomic<int> subscriptions{0};
 
-    static net::LinkTimings Timings() {
-        net::LinkTimings t;
-        t.receiveWait = 100ms;
-        t.retryDelay = 50ms;
-        return t;
-    }
+    static net::LinkTimings Timings() { return tavix::test::RealClientTimings(); }
 
     // `iniPath`: the client.ini the views keep their settings in (the watch list, say).
     Client(int port, const std::string& user, const std::string& password, const std::string& iniPath = {})

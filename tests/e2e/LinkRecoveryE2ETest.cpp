@@ -5,6 +5,7 @@
 #include "net/TradingLink.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/FaultProxy.h"
+#include "tests/support/LinkTimingPresets.h"
 #include "tests/support/QuorvexdProcess.h"
 #include "tests/support/RecordingNotifier.h"
 #include "wire/Frame.h"
@@ -26,6 +27,7 @@
 using namespace std::chrono_literals;
 using tavix::test::FaultProxy;
 using tavix::test::QuorvexdProcess;
+using tavix::test::RealServerTimings;
 using tavix::test::RecordingNotifier;
 using tavix::test::WaitUntil;
 using Clock = std::chrono::steady_clock;
@@ -34,18 +36,6 @@ namespace {
 
 const std::string kLogin = "user_name=demo&pwd=demo123&yjm=E2E";
 constexpr auto kRecoveryGoal = 3s;
-
-// Breaks are noticed in a fraction of a second; the retry pause stays short but real.
-net::LinkTimings FastTimings() {
-    net::LinkTimings t;
-    t.connectTimeout = 1000ms;
-    t.receiveWait = 200ms;
-    t.heartbeatAfter = 1000ms;
-    t.reconnectAfter = 2000ms;
-    t.retryDelay = 200ms;
-    t.sendTimeout = 2000ms;
-    return t;
-}
 
 int OpenDescriptors() {
     int n = 0;
@@ -77,7 +67,7 @@ protected:
         state.credentials.Set("demo", "demo123");
     }
 
-    void MakeLink(net::LinkTimings timings = FastTimings()) {
+    void MakeLink(net::LinkTimings timings = RealServerTimings()) {
         link = std::make_unique<net::TradingLink>(state, notifier, timings);
         link->SetRequestObserver([this](int command, bool sent) {
             if (command == net::kCmdLogin && sent)
@@ -90,7 +80,7 @@ protected:
     }
 
     // Logs in as the dialog does and subscribes to 600000; waits for the first quote.
-    void LogInAndSubscribe(net::LinkTimings timings = FastTimings()) {
+    void LogInAndSubscribe(net::LinkTimings timings = RealServerTimings()) {
         MakeLink(timings);
         ASSERT_TRUE(link->SendLogin(kLogin));
         ASSERT_TRUE(notifier.WaitFor(net::kMsgLoginReply, 1, 10s));

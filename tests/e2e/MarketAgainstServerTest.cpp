@@ -1,13 +1,13 @@
 // The market's views against the real contest server: the quote board, the watchlist, the
 // lookup, the chart and the order forms' day figures, driven through the client's main window.
 
+#include "core/ClientContext.h"
 #include "market/BoardModel.h"
 #include "market/ChartView.h"
 #include "market/CodeLookup.h"
 #include "market/QuoteListView.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 #include "shell/LeftView.h"
 #include "shell/MainFrame.h"

@@ -4,10 +4,10 @@
 
 #include "account/StandingView.h"
 #include "controls/ModalHook.h"
+#include "core/ClientContext.h"
+#include "core/Gbk.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
-#include "shell/Gbk.h"
 #include "shell/GuiNotifier.h"
 #include "shell/MainFrame.h"
 #include "tests/e2e/GuiClient.h"

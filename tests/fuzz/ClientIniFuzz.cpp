@@ -3,7 +3,7 @@
 #include "FuzzCheck.h"
 #include "MemoryFile.h"
 
-#include "shell/IniFile.h"
+#include "core/IniFile.h"
 #include "wire/GbkText.h"
 
 #include <cstdint>

@@ -59,6 +59,7 @@ struct Contest {
             ledger.PlaceOrder(*ledger.FindAccount(userId), "600000", ask, "1000", "1", friday.time);
         FUZZ_CHECK(bought.rfind("0,", 0) == 0);
         ledger.Rollover(now.day, friday);
+        ledger.Flush();
         db->Commit();
         FUZZ_CHECK(ledger.FindAccount(userId)->positions.at("600000").available == 1000);
         funds = Funds();

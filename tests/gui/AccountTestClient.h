@@ -1,11 +1,11 @@
 #pragma once
 
 #include "controls/ModalHook.h"
-#include "controls/TFormView.h"
+#include "core/ClientContext.h"
+#include "core/TFormView.h"
 #include "net/LinkNotifier.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 #include "tests/support/FakeTradingServer.h"
 #include "tests/support/GuiTestClient.h"
 #include "tests/support/ModalRecorder.h"

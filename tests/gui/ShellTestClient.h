@@ -1,13 +1,14 @@
 #pragma once
 
 #include "controls/ModalHook.h"
+#include "core/ClientContext.h"
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 #include "shell/GuiNotifier.h"
 #include "tests/support/FakeTradingServer.h"
 #include "tests/support/GuiTestClient.h"
+#include "tests/support/LinkTimingPresets.h"
 #include "tests/support/ModalRecorder.h"
 
 #include <QDialog>
@@ -27,15 +28,7 @@ using tavix::test::ModalRecorder;
 // The client as the shell tests need it: the program's own notifier, quick reconnection,
 // no credentials until a login stores them.
 struct ShellTestClient : tavix::test::GuiTestClient<CGuiNotifier> {
-    static net::LinkTimings Timings() {
-        net::LinkTimings t;
-        t.connectTimeout = 1000ms;
-        t.receiveWait = 100ms;
-        t.retryDelay = 50ms;
-        t.heartbeatAfter = 30000ms;
-        t.reconnectAfter = 60000ms;
-        return t;
-    }
+    static net::LinkTimings Timings() { return tavix::test::WindowTimings(); }
 
     explicit ShellTestClient(bool connect = true, const net::LinkTimings& timings = Timings())
         : GuiTestClient({.connect = false, .withFrame = false, .user = "", .password = "", .timings = timings}) {

@@ -6,7 +6,7 @@
 #include "account/ListCtrlCl.h"
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "tests/gui/AccountTestClient.h"
 
 #include <QAction>
@@ -17,6 +17,9 @@
 #include <QTest>
 
 #include <functional>
+#include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -155,8 +158,44 @@ void TestCsvExport::exportWritesHeadingsAndRowsAsUtf8WithBom() {
     QVERIFY(!QString::fromUtf8(ReadAll(path)).contains(QStringLiteral("浦发银行")));
 }
 
+namespace {
+
+// The fields of CSV text: quoted fields may hold commas, doubled quotes and line breaks.
+QList<QStringList> CsvRows(const QString& text) {
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text.at(i + 1) == u'"')
+                field += text.at(++i);
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            row << std::exchange(field, QString());
+        } else if (c == u'\n') {
+            row << std::exchange(field, QString());
+            rows << std::exchange(row, QStringList());
+        } else if (c != u'\r' && c != QChar(0xFEFF)) {
+            field += c;
+        }
+    }
+    if (!field.isEmpty() || !row.isEmpty())
+        rows << (row << field);
+    return rows;
+}
+
+} // namespace
+
 // The export opened by LibreOffice Calc (headless, default import) and written back as CSV:
-// the codes keep their leading zeros.
+// every field comes back, codes with their leading zeros and text as written; Calc writes
+// numbers its own way (10.00 as 10), so those are compared as numbers.
 void TestCsvExport::calcKeepsCodesAsText() {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty())
@@ -166,13 +205,16 @@ void TestCsvExport::calcKeepsCodesAsText() {
     view.OnInitialUpdate();
     client.notifier.pane = &view;
     client.link.ParseTodayTrades(ToGbk(QStringLiteral("2021-02-19,09:30:01,600000,浦发银行,买入,10.00,100,1000.00|"
-                                                      "2021-02-19,09:31:02,000001,平安银行,卖出,15.00,200,3000.00|"
+                                                      "2021-02-19,09:31:02,000001,平安银行,卖出,15.05,200,3010.00|"
                                                       "2021-02-19,09:32:03,002594,比亚迪,买入,200.00,100,20000.00|")));
     view.FillTodayTradeList();
-    QCOMPARE(view.List()->GetItemCount(), 3);
+    CListCtrlCl* list = view.List();
+    QCOMPARE(list->GetItemCount(), 3);
+    QTRY_COMPARE(list->GetItemText(0, 2), QStringLiteral("002594")); // newest first
+    list->SetItemText(0, 3, QStringLiteral("比亚迪,\"A\""));         // text that needs quoting
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("trades.csv"));
-    auto* exporter = view.List()->findChild<CCsvExport*>();
+    auto* exporter = list->findChild<CCsvExport*>();
     exporter->SetPathPicker([&](QWidget*) { return path; });
     QVERIFY(exporter->Export());
 
@@ -184,15 +226,29 @@ void TestCsvExport::calcKeepsCodesAsText() {
     QVERIFY(calc.waitForFinished(150000));
     const QByteArray back = ReadAll(dir.filePath(QStringLiteral("out/trades.csv")));
     QVERIFY2(!back.isEmpty(), calc.readAllStandardError().constData());
-    QStringList codes;
-    for (const QString& line : QString::fromUtf8(back).split(QStringLiteral("\n"), Qt::SkipEmptyParts)) {
-        const QStringList cells = line.trimmed().split(u',');
-        if (cells.size() > 2)
-            codes << cells[2];
+
+    const QList<QStringList> expected = {
+        {u"成交日期"_s, u"成交时间"_s, u"证券代码"_s, u"证券名称"_s, u"操 作"_s, u"成交均价"_s, u"成交数量"_s,
+         u"成交金额"_s},
+        {u"2021-02-19"_s, u"09:32:03"_s, u"002594"_s, u"比亚迪,\"A\""_s, u"买入"_s, u"200.00"_s, u"100"_s,
+         u"20000.00"_s},
+        {u"2021-02-19"_s, u"09:31:02"_s, u"000001"_s, u"平安银行"_s, u"卖出"_s, u"15.05"_s, u"200"_s, u"3010.00"_s},
+        {u"2021-02-19"_s, u"09:30:01"_s, u"600000"_s, u"浦发银行"_s, u"买入"_s, u"10.00"_s, u"100"_s, u"1000.00"_s},
+    };
+    const QList<QStringList> rows = CsvRows(QString::fromUtf8(back));
+    QCOMPARE(rows.size(), expected.size());
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        QCOMPARE(rows[r].size(), expected[r].size());
+        for (qsizetype c = 0; c < rows[r].size(); ++c) {
+            const bool number = r > 0 && c >= 5; // 成交均价, 成交数量, 成交金额
+            bool ok = !number;
+            if (number)
+                QCOMPARE(rows[r][c].toDouble(&ok), expected[r][c].toDouble());
+            else
+                QCOMPARE(rows[r][c], expected[r][c]);
+            QVERIFY2(ok, qPrintable(rows[r][c]));
+        }
     }
-    codes.removeFirst(); // the heading
-    codes.sort();
-    QCOMPARE(codes, QStringList({QStringLiteral("000001"), QStringLiteral("002594"), QStringLiteral("600000")}));
 }
 
 void TestCsvExport::cancelledPickerWritesNothing() {

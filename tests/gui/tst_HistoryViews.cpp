@@ -4,7 +4,7 @@
 #include "account/HisWeituoView.h"
 #include "account/ListCtrlCl.h"
 #include "controls/FailDlg.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "tests/gui/AccountTestClient.h"
 
 #include <QDateEdit>

@@ -1,4 +1,4 @@
-#include "shell/IniFile.h"
+#include "core/IniFile.h"
 #include "shell/InstallPaths.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "ShellTestClient.h"
 
-#include "shell/Gbk.h"
-#include "shell/IniFile.h"
+#include "core/Gbk.h"
+#include "core/IniFile.h"
 #include "shell/LoginDlg.h"
 #include "wire/Commands.h"
 

@@ -1,10 +1,11 @@
 #include "ShellTestClient.h"
 
+#include "account/ListCtrlCl.h"
 #include "controls/FailDlg.h"
 #include "controls/ModalHook.h"
-#include "controls/TFormView.h"
 #include "controls/XPButton.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
+#include "core/TFormView.h"
 #include "shell/InstallPaths.h"
 #include "shell/LeftView.h"
 #include "shell/LinkPane.h"
@@ -25,7 +26,10 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -139,6 +143,11 @@ private slots:
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:70000"), &host, &port));
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral(":80"), &host, &port));
         QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:x1"), &host, &port));
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral("h:0"), &host, &port));
+        QVERIFY(!CTavixApp::ParseServer(QStringLiteral("::1"), &host, &port));
+        QVERIFY(CTavixApp::ParseServer(QStringLiteral(" [::1]:7001 "), &host, &port));
+        QCOMPARE(host, std::string("::1"));
+        QCOMPARE(port, 7001);
     }
 
     void commandLineAndCancelledLogin() {
@@ -264,7 +273,7 @@ private slots:
                                    QStringLiteral("行情 --:--:--")};
         const int widths[] = {190, 70, 70, 70, 130, 90, 200};
         const QColor dark(0, 4, 20), red(255, 0, 0);
-        const QColor colours[] = {dark, QColor(), dark, QColor(), red, red, dark};
+        const QColor colours[] = {dark, QColor(), dark, QColor(), red, dark, dark}; // 正常 is no alarm
         for (int i = 0; i < CStatusPanes::kPaneCount; ++i) {
             QCOMPARE(panes->PaneText(i), texts[i]);
             QCOMPARE(panes->PaneWidth(i), widths[i]);
@@ -283,7 +292,25 @@ private slots:
         for (const std::string status : {"", "1", "00"}) {
             Fixture frozen(false, status);
             QCOMPARE(frozen.frame.Panes()->PaneText(CMainFrame::kPaneStatus), QStringLiteral("冻结"));
+            QCOMPARE(frozen.frame.Panes()->PaneColor(CMainFrame::kPaneStatus), red);
         }
+
+        // Narrow, with long texts: the account's panes show whole and the panes fit the window.
+        f.frame.resize(600, 400);
+        QTRY_COMPARE(f.frame.width(), 600);
+        net::FundsRecord funds{};
+        net::StoreField(funds.availableFunds, "1000000.00");
+        f.client.state.funds.Store(funds);
+        f.frame.ShowNotice(QStringLiteral("成交：买入 600000 浦发银行 1000股 @7.11"));
+        QTRY_COMPARE(panes->PaneText(CMainFrame::kPaneFunds), QStringLiteral("1000000.00元"));
+        int total = 0;
+        for (int i = 0; i < CStatusPanes::kPaneCount; ++i) {
+            const int needed = panes->fontMetrics().horizontalAdvance(panes->PaneText(i)) + 6;
+            if (i >= CMainFrame::kPaneUser && i <= CMainFrame::kPaneStatus)
+                QVERIFY2(panes->PaneWidth(i) >= needed, qPrintable(panes->PaneText(i)));
+            total += panes->PaneWidth(i) + 2;
+        }
+        QVERIFY2(total <= 600, qPrintable(QString::number(total)));
     }
 
     void availableFundsFollowTheFundsRecord() {
@@ -473,8 +500,8 @@ private slots:
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             top << tree->topLevelItem(i)->text(0);
         QCOMPARE(top, QStringList({QStringLiteral("买入[F1]"), QStringLiteral("卖出[F2]"), QStringLiteral("撤单[F3]"),
-                                   QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"), QStringLiteral("修改密码"),
-                                   QStringLiteral("行情")}));
+                                   QStringLiteral("查询[F4]"), QStringLiteral("大赛排名[F6]"),
+                                   QStringLiteral("修改密码"), QStringLiteral("行情")}));
         QTreeWidgetItem* market = f.Item(QStringLiteral("行情"));
         QCOMPARE(market->childCount(), 2);
         QCOMPARE(market->child(0)->text(0), QStringLiteral("行情报价"));
@@ -615,6 +642,14 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
         auto* code = f.frame.RightView()->findChild<QLineEdit*>(QStringLiteral("id1002"));
         QCOMPARE(QApplication::focusWidget(), code);
+        // Its key again, from another field of the open form: back to the code, which typing
+        // replaces, ready for the next order.
+        code->setText(QStringLiteral("600000"));
+        auto* quantity = f.frame.RightView()->findChild<QLineEdit*>(QStringLiteral("id1011"));
+        quantity->setFocus();
+        QTest::keyClick(quantity, Qt::Key_F1);
+        QCOMPARE(QApplication::focusWidget(), code);
+        QCOMPARE(code->selectedText(), QStringLiteral("600000"));
 
         // F5 in the funds view asks for positions and funds again. Opening the view asks once
         // first: that query is waited for, so it is not taken for F5's.
@@ -781,6 +816,56 @@ private slots:
         QVERIFY(f.frame.Splitter()->isVisible() || !f.frame.isVisible());
     }
 
+    // What a contestant must see without scrolling, at the sizes a small or scaled screen gives.
+    void layoutFitsSmallScreens() {
+        // 1600×1000: 1200×700. At twice the scale (800×500): the whole screen, not 600×350.
+        // 1280×800: 960×640, not 960×560. A panel's room is not taken.
+        QCOMPARE(CMainFrame::InitialSize({1600, 1000}, {1600, 1000}), QSize(1200, 700));
+        QCOMPARE(CMainFrame::InitialSize({800, 500}, {800, 500}), QSize(800, 500));
+        QCOMPARE(CMainFrame::InitialSize({1280, 800}, {1280, 800}), QSize(960, 640));
+        QCOMPARE(CMainFrame::InitialSize({800, 500}, {800, 470}), QSize(800, 470));
+
+        Fixture f;
+
+        f.frame.resize(800, 500);
+        f.frame.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+        QWidget* viewport = f.frame.RightPane()->viewport();
+        const auto shown = [&](QWidget* w) {
+            const QRect r(w->mapTo(viewport, QPoint(0, 0)), w->size());
+            return viewport->rect().contains(r);
+        };
+        f.frame.ShowFunction(QStringLiteral("资金股票"));
+        QTRY_VERIFY(f.frame.RightView()->findChild<QWidget*>(QStringLiteral("id1057")));
+        for (const char* id : {"id1057", "id1060"}) // 可用金额, 总资产
+            QVERIFY2(shown(f.frame.RightView()->findChild<QWidget*>(QLatin1StringView(id))), id);
+        f.frame.ShowFunction(QStringLiteral("买入[F1]"));
+        QTRY_VERIFY(f.frame.RightView()->findChild<QWidget*>(QStringLiteral("dayVolume")));
+        // 卖五..买五's volumes, 涨幅, 跌停 and 成交量.
+        for (int id : {1019, 1020, 1021, 1022, 1023, 1029, 1030, 1031, 1032, 1033, 1035, 1037})
+            QVERIFY2(shown(f.frame.RightView()->findChild<QWidget*>(QStringLiteral("id%1").arg(id))),
+                     QByteArray::number(id));
+        QVERIFY(shown(f.frame.RightView()->findChild<QWidget*>(QStringLiteral("dayVolume"))));
+
+        // At 1200×700 with the tree at its usual width, the positions list ends with 交易市场 whole.
+        f.frame.resize(1200, 700);
+        f.frame.Splitter()->setSizes({230, 964});
+        f.frame.ShowFunction(QStringLiteral("资金股票"));
+        auto* list = f.frame.RightView()->findChild<CListCtrlCl*>();
+        QVERIFY(list);
+        const int last = list->columnCount() - 1;
+        QCOMPARE(list->horizontalHeaderItem(last)->text(), QStringLiteral("交易市场"));
+        QTRY_VERIFY2(list->columnViewportPosition(last) + list->columnWidth(last) <= list->viewport()->width(),
+                     qPrintable(QString::number(list->columnViewportPosition(last) + list->columnWidth(last))));
+        for (int c = 0; c <= last; ++c)
+            QVERIFY(list->columnWidth(c) >=
+                    list->horizontalHeader()->fontMetrics().horizontalAdvance(list->horizontalHeaderItem(c)->text()));
+        // Wide again: the columns take their own widths back (成本价 90, 盈亏比列(%) 110).
+        f.frame.resize(1500, 700);
+        QTRY_COMPARE(list->columnWidth(7), 110);
+        QCOMPARE(list->columnWidth(6), 80);
+    }
+
     // Without a window manager (the offscreen platform has none) Ctrl+L hides every pixel
     // of the content and asks for the password at once; nothing is minimised.
     void lockWithoutWindowManager() {
@@ -801,11 +886,37 @@ private slots:
         QCOMPARE(f.frame.childAt(QPoint(5, 5)), cover);
         QCOMPARE(f.frame.childAt(QPoint(400, f.frame.height() - 5)), cover); // the status bar too
 
+        // The password dialog stands below the cover's text and button, inside the window,
+        // at this size and at a smaller one.
+        QRect dialogAt, textAt, buttonAt;
+        f.frame.SetLockDialogRunner([&](CLockDlg& d) {
+            ++f.lockRuns;
+            dialogAt = d.geometry();
+            textAt = QRect(cover->mapToGlobal(cover->TextRect().topLeft()), cover->TextRect().size());
+            buttonAt = QRect(cover->UnlockButton()->mapToGlobal(QPoint(0, 0)), cover->UnlockButton()->size());
+            return int(QDialog::Rejected);
+        });
+        for (const QSize size : {QSize(800, 500), QSize(640, 360)}) {
+            f.frame.resize(size);
+            QTRY_COMPARE(cover->size(), size);
+            const int runs = f.lockRuns;
+            QTest::mouseClick(cover, Qt::LeftButton, {}, QPoint(10, 10));
+            QTRY_COMPARE(f.lockRuns, runs + 1);
+            QVERIFY2(!dialogAt.intersects(textAt) && !dialogAt.intersects(buttonAt),
+                     qPrintable(QStringLiteral("%1 %2").arg(dialogAt.y()).arg(buttonAt.bottom())));
+            QVERIFY(QRect(f.frame.mapToGlobal(QPoint(0, 0)), size).contains(dialogAt));
+        }
+        f.frame.SetLockDialogRunner([&](CLockDlg& d) {
+            ++f.lockRuns;
+            return d.result();
+        });
+
         // A click or Enter on the cover asks again; the keys of the functions stay dead.
+        const int runs = f.lockRuns;
         QTest::mouseClick(cover, Qt::LeftButton, {}, QPoint(10, 10));
-        QTRY_COMPARE(f.lockRuns, 2);
+        QTRY_COMPARE(f.lockRuns, runs + 1);
         QTest::keyClick(cover, Qt::Key_Return);
-        QTRY_COMPARE(f.lockRuns, 3);
+        QTRY_COMPARE(f.lockRuns, runs + 2);
 
         // Answers that arrive while locked wait for the unlock, in their order.
         ModalRecorder modal;

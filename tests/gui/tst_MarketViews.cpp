@@ -3,12 +3,12 @@
 // never answers the market's requests.
 
 #include "account/ListCtrlCl.h"
+#include "core/Gbk.h"
 #include "market/BoardModel.h"
 #include "market/ChartView.h"
 #include "market/CodeLookup.h"
 #include "market/QuoteListView.h"
 #include "market/Watchlist.h"
-#include "shell/Gbk.h"
 #include "shell/MainFrame.h"
 #include "tests/support/GuiTestClient.h"
 #include "tests/support/RecordingNotifier.h"

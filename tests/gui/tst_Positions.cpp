@@ -45,6 +45,7 @@ private slots:
     void profitColourCrossesRedAndBlue();
     void rowsThatAreNotRevalued();
     void ratioFollowsTheNewProfit();
+    void profitComesFromTheExactCost();
     void totalsChangeOnlyWithAProfitText();
     void marginAccountFiguresAreShown();
     void refreshQueriesThenRefills();
@@ -185,6 +186,32 @@ void TestPositions::ratioFollowsTheNewProfit() {
     QCOMPARE(list.GetItemText(1, col::kProfit), QStringLiteral("1100.00"));
     QCOMPARE(list.GetItemText(1, col::kProfitRatio), QStringLiteral("--"));
     QCOMPARE(list.GetItemText(2, col::kProfitRatio), QStringLiteral("--"));
+}
+
+void TestPositions::profitComesFromTheExactCost() {
+    GuiTestEnv env;
+    // 30,000 bought at 10.50 for 315,097.65 with fees: 10.503255 a share, sent as 10.503, and
+    // 市值 − 盈亏 = 315,000.00 + 97.65. 100 bought at 7.19 for 724.01 (5.00 commission, 0.01
+    // transfer fee): 7.2401, sent as 7.240. The third record's figures do not add up to its
+    // 成本价 (10.00 × 100 is not 1,000.00 − 5.00 + 20.00): its 成本价 is taken.
+    env.FillPositions(Position("000001", "30000", "-97.65", "10.503", "10.50", "315000.00") +
+                      Position("600000", "100", "-5.01", "7.240", "7.19", "719.00") +
+                      Position("600036", "100", "-20.00", "10.00", "10.05", "1005.00"));
+    CLcDlg page(env.context);
+    page.FillPositionList();
+    CListCtrlCl& list = *page.List();
+    list.SortByColumn(col::kCode, Qt::DescendingOrder); // the costs follow their rows
+    QTRY_COMPARE(list.GetItemText(0, col::kCode), QStringLiteral("600036"));
+    env.SetQuote("000001", 10.46f);
+    env.SetQuote("600000", 7.19f);
+    env.SetQuote("600036", 10.05f);
+    page.RevaluePositions();
+    // 313,800.00 − 315,097.65; 719.00 − 724.01; 1,005.00 − 1,000.00.
+    QCOMPARE(list.GetItemText(2, col::kProfit), QStringLiteral("-1297.65"));
+    QCOMPARE(list.GetItemText(2, col::kProfitRatio), QStringLiteral("-0.41"));
+    QCOMPARE(list.GetItemText(1, col::kProfit), QStringLiteral("-5.01"));
+    QCOMPARE(list.GetItemText(1, col::kProfitRatio), QStringLiteral("-0.69"));
+    QCOMPARE(list.GetItemText(0, col::kProfit), QStringLiteral("5.00"));
 }
 
 void TestPositions::totalsChangeOnlyWithAProfitText() {

@@ -1,4 +1,4 @@
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "shell/PwdView.h"
 #include "tests/gui/AccountTestClient.h"
 
@@ -67,6 +67,13 @@ void TestPwdView::localChecksInOrder_data() {
                                     << QStringLiteral("新密码和确认密码不一致");
     QTest::newRow("ampersand") << QStringLiteral("a") << QStringLiteral("x&pwd=y") << QStringLiteral("x&pwd=y")
                                << QStringLiteral("新密码不能包含“&”或“=”");
+    QTest::newRow("comma") << QStringLiteral("a") << QStringLiteral("x,y") << QStringLiteral("x,y")
+                           << QStringLiteral("新密码不能包含逗号、竖线、“&”、“=”或控制字符");
+    QTest::newRow("tab") << QStringLiteral("a") << QStringLiteral("x\ty") << QStringLiteral("x\ty")
+                         << QStringLiteral("新密码不能包含逗号、竖线、“&”、“=”或控制字符");
+    // 17 Chinese characters are 34 bytes on the wire.
+    QTest::newRow("too long") << QStringLiteral("a") << QString(17, QChar(u'新')) << QString(17, QChar(u'新'))
+                              << QStringLiteral("新密码长度应为1到32个字节");
     QTest::newRow("outside the character set")
         << QStringLiteral("a") << QStringLiteral("pw\u00e9\U0001F600") << QStringLiteral("pw\u00e9\U0001F600")
         << QStringLiteral("新密码含有无法使用的字符");

@@ -1,7 +1,7 @@
 #include "account/ListCtrlCl.h"
 #include "account/TodayTradeView.h"
 #include "account/TodayWeituoView.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "tests/gui/AccountTestClient.h"
 
 #include <QTest>

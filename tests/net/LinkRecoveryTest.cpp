@@ -107,6 +107,22 @@ TEST_F(LinkRecoveryTest, AnAcceptedReloginRefreshesTheAccountAndTheStateFollows)
     EXPECT_EQ(notifier.CountOf(net::kMsgLoginReply), 0);
 }
 
+// An order answered at once, even before the sending thread is done with it, is answered:
+// the break that follows tells of nothing unknown.
+TEST_F(LinkRecoveryTest, AnOrderAnsweredAtOnceIsNotToldAsUnknownAfterABreak) {
+    StartLink(QuietTimings());
+    server.SetAutoReply(net::kCmdOrder, [](const net::Frame&) { return std::string("0,ok"); });
+    ASSERT_TRUE(link->SendRequest(net::kCmdOrder, "code=600000&price=7.00&num=100&type=1"));
+    ASSERT_TRUE(notifier.WaitFor(net::kMsgOrderReply, 1, 5s));
+    server.Drop();
+    ASSERT_TRUE(server.WaitForConnectionCount(2, 5s));
+    ASSERT_TRUE(server.WaitForCommand(net::kCmdLogin, 5s));
+    server.Send(net::kCmdLogin, "0,,,ok");
+    ASSERT_TRUE(WaitUntil([&] { return server.CountOf(net::kCmdTodayOrders) == 1; }));
+    EXPECT_EQ(link->Status().phase, net::LinkPhase::kLive);
+    EXPECT_EQ(notifier.CountOf(net::kMsgOrderResultUnknown), 0);
+}
+
 TEST_F(LinkRecoveryTest, ARejectedReloginIsToldOnceAndNotRepeated) {
     StartLink(QuietTimings());
     server.Drop();

@@ -3,8 +3,9 @@
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "tests/support/RecordingNotifier.h"
 #include "tests/support/FakeTradingServer.h"
+#include "tests/support/LinkTimingPresets.h"
+#include "tests/support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 
@@ -15,29 +16,6 @@
 namespace tavix::test {
 
 using namespace std::chrono_literals;
-
-// The link's time-outs scaled down so that silence and reconnects take a fraction of a second.
-inline net::LinkTimings FastTimings() {
-    net::LinkTimings t;
-    t.connectTimeout = 300ms;
-    t.receiveWait = 200ms;
-    t.heartbeatAfter = 300ms;
-    t.reconnectAfter = 600ms;
-    t.retryDelay = 100ms;
-    t.sendTimeout = 500ms;
-    return t;
-}
-
-// Receive waits as short as the fast ones, but silence never triggers a heartbeat or a
-// reconnect: only a broken connection does.
-inline net::LinkTimings QuietTimings() {
-    net::LinkTimings t = FastTimings();
-    t.heartbeatAfter = 60s;
-    t.reconnectAfter = 120s;
-    t.retryDelay = 50ms;
-    t.sendTimeout = 300ms;
-    return t;
-}
 
 // Polls `condition` until it holds or the time-out passes.
 template <typename Condition>

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace tavix::test {
 namespace {
@@ -18,22 +21,173 @@ protected:
     }
 };
 
-TEST_F(ParsersTest, PositionsFillTheirSlotsAndSubscribeTheirCodes) {
+// One reply per table, each field of its record holding a value of its own; what every field of
+// the stored record reads, in the record's order, and the one notification that follows.
+struct RecordCase {
+    const char* name;
+    void (net::TradingLink::*parse)(std::string_view);
+    std::string reply;
+    int at; // the record read back
+    std::vector<std::string> (*stored)(const net::SharedState&, int at);
+    std::vector<std::string> fields;
+    int message;
+};
+
+template <class Record, class... Member>
+std::vector<std::string> FieldsOf(const Record& r, Member... member) {
+    return {std::string(FieldText(r.*member))...};
+}
+
+const RecordCase kRecords[] = {
+    {"positions",
+     &net::TradingLink::ParsePositions,
+     "600000,A,1000,1000,0,120.50,10.20,1.18,10.32,10320.00|",
+     0,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.positions.At(at);
+         using P = net::PositionRecord;
+         return FieldsOf(r, &P::code, &P::name, &P::balance, &P::available, &P::frozen, &P::profit, &P::costPrice,
+                         &P::profitRatio, &P::marketPrice, &P::marketValue);
+     },
+     {"600000", "A", "1000", "1000", "0", "120.50", "10.20", "1.18", "10.32", "10320.00"},
+     net::kMsgPositionsStored},
+    {"today's trades",
+     &net::TradingLink::ParseTodayTrades,
+     "2021-2-3,9:30:01,600000,A,\xC2\xF2\xC8\xEB,10.00,100,1000.00|"
+     "2021-2-3,9:31:00,000001,B,\xC2\xF4\xB3\xF6,11.00,200,2200.00|",
+     1,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.todayTrades.At(at);
+         using T = net::TradeRecord;
+         return FieldsOf(r, &T::tradeDate, &T::tradeTime, &T::code, &T::name, &T::side, &T::avgPrice, &T::quantity,
+                         &T::amount);
+     },
+     {"2021-2-3", "9:31:00", "000001", "B", "\xC2\xF4\xB3\xF6", "11.00", "200", "2200.00"},
+     net::kMsgTodayTradesStored},
+    {"today's orders",
+     &net::TradingLink::ParseTodayOrders,
+     "600000,A,300,100,10.50,10.45,1,2021-2-3 9:30:00,\xD2\xD1\xB3\xB7|",
+     0,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.todayOrders.At(at);
+         using O = net::OrderRecord;
+         return FieldsOf(r, &O::code, &O::name, &O::orderQty, &O::filledQty, &O::orderPrice, &O::avgPrice, &O::side,
+                         &O::orderTime, &O::status, &O::contractNo);
+     },
+     {"600000", "A", "300", "100", "10.50", "10.45", "1", "2021-2-3 9:30:00", "\xD2\xD1\xB3\xB7", ""},
+     net::kMsgTodayOrdersStored},
+    {"today's orders with their contract numbers",
+     &net::TradingLink::ParseTodayOrders,
+     "600000,A,300,100,10.50,10.45,1,2021-2-3 9:30:00,s,17|000001,B,200,0,9.00,0.00,2,2021-2-3 9:31:00,t,18|",
+     1,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.todayOrders.At(at);
+         using O = net::OrderRecord;
+         return FieldsOf(r, &O::code, &O::name, &O::orderQty, &O::filledQty, &O::orderPrice, &O::avgPrice, &O::side,
+                         &O::orderTime, &O::status, &O::contractNo);
+     },
+     {"000001", "B", "200", "0", "9.00", "0.00", "2", "2021-2-3 9:31:00", "t", "18"},
+     net::kMsgTodayOrdersStored},
+    {"funds",
+     &net::TradingLink::ParseFunds,
+     "1,2,3,4,5,6,7,8,9",
+     0,
+     [](const net::SharedState& s, int) {
+         const auto r = s.funds.Get();
+         using F = net::FundsRecord;
+         return FieldsOf(r, &F::cashBalance, &F::withdrawable, &F::frozenFunds, &F::stockValue, &F::availableFunds,
+                         &F::totalAssets, &F::marginFunds, &F::value7, &F::value8, &F::accountStatus);
+     },
+     {"1", "2", "3", "4", "5", "6", "7", "8", "9", ""}, // a server that does not tell the status
+     net::kMsgFundsStored},
+    {"funds with the account's status",
+     &net::TradingLink::ParseFunds,
+     "1,2,3,4,5,6,7,8,9,1",
+     0,
+     [](const net::SharedState& s, int) {
+         const auto r = s.funds.Get();
+         using F = net::FundsRecord;
+         return FieldsOf(r, &F::cashBalance, &F::value8, &F::accountStatus);
+     },
+     {"1", "9", "1"},
+     net::kMsgFundsStored},
+    {"history orders",
+     &net::TradingLink::ParseHistoryOrders,
+     "600000,A,300,100,10.50,10.45,1,t,s|",
+     0,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.historyOrders.At(at);
+         using O = net::OrderRecord;
+         return FieldsOf(r, &O::code, &O::orderQty, &O::orderTime, &O::status);
+     },
+     {"600000", "300", "t", "s"},
+     net::kMsgHistoryTableStored},
+    {"history trades",
+     &net::TradingLink::ParseHistoryTrades,
+     "d,t,600000,A,s,1,1,1|",
+     0,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.historyTrades.At(at);
+         using T = net::TradeRecord;
+         return FieldsOf(r, &T::tradeDate, &T::code, &T::amount);
+     },
+     {"d", "600000", "1"},
+     net::kMsgHistoryTableStored},
+    {"funds flow",
+     &net::TradingLink::ParseFundsFlow,
+     "2021-2-3,buy,600000,A,op,100,10.00,1000.00,5000.00|",
+     0,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.fundsFlow.At(at);
+         using F = net::FundsFlowRecord;
+         return FieldsOf(r, &F::date, &F::summary, &F::code, &F::name, &F::operation, &F::quantity, &F::avgPrice,
+                         &F::amount, &F::balance);
+     },
+     {"2021-2-3", "buy", "600000", "A", "op", "100", "10.00", "1000.00", "5000.00"},
+     net::kMsgHistoryTableStored},
+    // The settlement's last two wire fields swap places in the record.
+    {"settlement",
+     &net::TradingLink::ParseSettlement,
+     "2021-2-3,600000,A,sum,100,10.00,1000.00,-1005.00,5.00,0.00,0.02,w11,w12,w13|",
+     0,
+     [](const net::SharedState& s, int at) {
+         const auto r = s.settlement.At(at);
+         using S = net::SettlementRecord;
+         return FieldsOf(r, &S::tradeDate, &S::code, &S::name, &S::summary, &S::quantity, &S::avgPrice, &S::tradeAmount,
+                         &S::settledAmount, &S::commission, &S::stampDuty, &S::transferFee, &S::value11,
+                         &S::contractNo);
+     },
+     {"2021-2-3", "600000", "A", "sum", "100", "10.00", "1000.00", "-1005.00", "5.00", "0.00", "0.02", "w13", "w12"},
+     net::kMsgHistoryTableStored},
+};
+
+void PrintTo(const RecordCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class RecordParsing : public LinkTest, public ::testing::WithParamInterface<RecordCase> {};
+
+TEST_P(RecordParsing, EveryFieldLandsInItsSlot) {
+    const RecordCase& c = GetParam();
+    MakeLink();
+    link->InitialLoadWorker(); // creates the history tables; its requests fail without a connection
+    notifier.Clear();
+    ((*link).*c.parse)(c.reply);
+    EXPECT_EQ(c.stored(state, c.at), c.fields);
+    EXPECT_EQ(notifier.Messages(), std::vector<int>{c.message});
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, RecordParsing, ::testing::ValuesIn(kRecords), [](const auto& info) {
+    std::string name;
+    for (const char ch : std::string(info.param.name))
+        name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name;
+});
+
+TEST_F(ParsersTest, PositionsSubscribeTheirCodes) {
     link->ParsePositions("600000,A,1000,1000,0,120.50,10.20,1.18,10.32,10320.00|");
-    const auto r = state.positions.At(0);
-    EXPECT_EQ(FieldText(r.code), "600000");
-    EXPECT_EQ(FieldText(r.name), "A");
-    EXPECT_EQ(FieldText(r.balance), "1000");
-    EXPECT_EQ(FieldText(r.available), "1000");
-    EXPECT_EQ(FieldText(r.frozen), "0");
-    EXPECT_EQ(FieldText(r.profit), "120.50");
-    EXPECT_EQ(FieldText(r.costPrice), "10.20");
-    EXPECT_EQ(FieldText(r.profitRatio), "1.18");
-    EXPECT_EQ(FieldText(r.marketPrice), "10.32");
-    EXPECT_EQ(FieldText(r.marketValue), "10320.00");
     EXPECT_TRUE(net::FieldEmpty(state.positions.At(1).code));
     EXPECT_EQ(state.quoteCodes.Get(), "600000");
-    EXPECT_EQ(notifier.Messages(), std::vector<int>{net::kMsgPositionsStored});
 }
 
 TEST_F(ParsersTest, ShortPiecesLeaveTheirSlotEmptyAndReadersStopThere) {
@@ -51,15 +205,6 @@ TEST_F(ParsersTest, EachReplyReplacesTheWholeTable) {
     link->ParseTodayTrades("2021-2-3,9:30:01,600000,A,\xC2\xF2\xC8\xEB,10.00,100,1000.00|"
                            "2021-2-3,9:31:00,000001,B,\xC2\xF4\xB3\xF6,11.00,200,2200.00|");
     ASSERT_EQ(state.todayTrades.Count(&net::TradeRecord::code), 2u);
-    const auto t = state.todayTrades.At(1);
-    EXPECT_EQ(FieldText(t.tradeDate), "2021-2-3");
-    EXPECT_EQ(FieldText(t.tradeTime), "9:31:00");
-    EXPECT_EQ(FieldText(t.code), "000001");
-    EXPECT_EQ(FieldText(t.name), "B");
-    EXPECT_EQ(FieldText(t.side), "\xC2\xF4\xB3\xF6");
-    EXPECT_EQ(FieldText(t.avgPrice), "11.00");
-    EXPECT_EQ(FieldText(t.quantity), "200");
-    EXPECT_EQ(FieldText(t.amount), "2200.00");
 
     link->ParseTodayTrades("2021-2-4,10:00:00,600001,C,x,1,1,1|");
     EXPECT_EQ(state.todayTrades.Count(&net::TradeRecord::code), 1u);
@@ -69,46 +214,18 @@ TEST_F(ParsersTest, EachReplyReplacesTheWholeTable) {
     EXPECT_EQ(notifier.CountOf(net::kMsgTodayTradesStored), 3);
 }
 
-TEST_F(ParsersTest, OrdersKeepEveryField) {
-    link->ParseTodayOrders("600000,A,300,100,10.50,10.45,1,2021-2-3 9:30:00,\xD2\xD1\xB3\xB7|");
-    const auto o = state.todayOrders.At(0);
-    EXPECT_EQ(FieldText(o.code), "600000");
-    EXPECT_EQ(FieldText(o.name), "A");
-    EXPECT_EQ(FieldText(o.orderQty), "300");
-    EXPECT_EQ(FieldText(o.filledQty), "100");
-    EXPECT_EQ(FieldText(o.orderPrice), "10.50");
-    EXPECT_EQ(FieldText(o.avgPrice), "10.45");
-    EXPECT_EQ(FieldText(o.side), "1");
-    EXPECT_EQ(FieldText(o.orderTime), "2021-2-3 9:30:00");
-    EXPECT_EQ(FieldText(o.status), "\xD2\xD1\xB3\xB7");
-    EXPECT_EQ(notifier.Messages(), std::vector<int>{net::kMsgTodayOrdersStored});
-}
-
 TEST_F(ParsersTest, FundsKeepTheirValuesUnlessTheReplyHoldsARecord) {
     link->ParseFunds("1,2,3,4,5,6,7,8,9");
-    auto f = state.funds.Get();
-    EXPECT_EQ(FieldText(f.cashBalance), "1");
-    EXPECT_EQ(FieldText(f.withdrawable), "2");
-    EXPECT_EQ(FieldText(f.frozenFunds), "3");
-    EXPECT_EQ(FieldText(f.stockValue), "4");
-    EXPECT_EQ(FieldText(f.availableFunds), "5");
-    EXPECT_EQ(FieldText(f.totalAssets), "6");
-    EXPECT_EQ(FieldText(f.marginFunds), "7");
-    EXPECT_EQ(FieldText(f.value7), "8");
-    EXPECT_EQ(FieldText(f.value8), "9");
-    EXPECT_TRUE(net::FieldEmpty(f.accountStatus)); // a server that does not tell
-    EXPECT_EQ(notifier.Messages(), std::vector<int>{net::kMsgFundsStored});
     link->ParseFunds("");
     link->ParseFunds("a,b");
     EXPECT_EQ(FieldText(state.funds.Get().value8), "9");
     EXPECT_EQ(notifier.Messages().size(), 1u) << "nothing stored, nothing told";
     link->ParseFunds("10,20,30");
-    f = state.funds.Get();
+    const auto f = state.funds.Get();
     EXPECT_EQ(FieldText(f.frozenFunds), "30");
     EXPECT_TRUE(net::FieldEmpty(f.stockValue));
     EXPECT_TRUE(net::FieldEmpty(f.value8));
     link->ParseFunds("1,2,3,4,5,6,7,8,9,1");
-    EXPECT_EQ(FieldText(state.funds.Get().accountStatus), "1");
     EXPECT_EQ(notifier.Messages(), std::vector<int>(3, net::kMsgFundsStored));
 }
 
@@ -126,37 +243,7 @@ TEST_F(ParsersTest, HistoryRepliesWaitForTheInitialLoad) {
     link->ParseHistoryTrades("d,t,600000,A,s,1,1,1|");
     link->ParseFundsFlow("2021-2-3,buy,600000,A,op,100,10.00,1000.00,5000.00|");
     EXPECT_EQ(FieldText(state.historyOrders.At(0).status), "s");
-    EXPECT_EQ(FieldText(state.historyTrades.At(0).code), "600000");
-    const auto flow = state.fundsFlow.At(0);
-    EXPECT_EQ(FieldText(flow.date), "2021-2-3");
-    EXPECT_EQ(FieldText(flow.summary), "buy");
-    EXPECT_EQ(FieldText(flow.code), "600000");
-    EXPECT_EQ(FieldText(flow.name), "A");
-    EXPECT_EQ(FieldText(flow.operation), "op");
-    EXPECT_EQ(FieldText(flow.quantity), "100");
-    EXPECT_EQ(FieldText(flow.avgPrice), "10.00");
-    EXPECT_EQ(FieldText(flow.amount), "1000.00");
-    EXPECT_EQ(FieldText(flow.balance), "5000.00");
     EXPECT_EQ(notifier.Messages(), std::vector<int>(3, net::kMsgHistoryTableStored));
-}
-
-TEST_F(ParsersTest, SettlementSwapsItsLastTwoWireFields) {
-    state.settlement.Create();
-    link->ParseSettlement("2021-2-3,600000,A,sum,100,10.00,1000.00,-1005.00,5.00,0.00,0.02,w11,w12,w13|");
-    const auto s = state.settlement.At(0);
-    EXPECT_EQ(FieldText(s.tradeDate), "2021-2-3");
-    EXPECT_EQ(FieldText(s.code), "600000");
-    EXPECT_EQ(FieldText(s.name), "A");
-    EXPECT_EQ(FieldText(s.summary), "sum");
-    EXPECT_EQ(FieldText(s.quantity), "100");
-    EXPECT_EQ(FieldText(s.avgPrice), "10.00");
-    EXPECT_EQ(FieldText(s.tradeAmount), "1000.00");
-    EXPECT_EQ(FieldText(s.settledAmount), "-1005.00");
-    EXPECT_EQ(FieldText(s.commission), "5.00");
-    EXPECT_EQ(FieldText(s.stampDuty), "0.00");
-    EXPECT_EQ(FieldText(s.transferFee), "0.02");
-    EXPECT_EQ(FieldText(s.value11), "w13");
-    EXPECT_EQ(FieldText(s.contractNo), "w12");
 }
 
 TEST_F(ParsersTest, OverlongFieldsAreCutAndExtraPiecesDropped) {

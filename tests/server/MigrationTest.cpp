@@ -14,7 +14,7 @@
 #include <set>
 #include <sstream>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 
@@ -67,14 +67,14 @@ TEST(MigrationTest, AContestOfThePreviousReleaseOpensWithItsAccountsAndOrders) {
     ASSERT_EQ(store->AppliedMigrations(), 1);
     store->Migrate();
     EXPECT_EQ(store->AppliedMigrations(), store->KnownMigrations());
-    EXPECT_EQ(store->KnownMigrations(), 4);
+    EXPECT_EQ(store->KnownMigrations(), 5);
     // Migration 3 gives the stored prices their day's figures, zero until the next tick.
     EXPECT_EQ(Count(*store, "SELECT last FROM prices WHERE code = '600000'"), 1012);
     EXPECT_EQ(Count(*store, "SELECT open + high + low + volume + amount FROM prices"), 0);
     EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM daily_totals"), 0);
 
     server::Market market{1, 10, 20};
-    server::Ledger ledger{*store, market, server::FeeSchedule{}, nullptr};
+    server::Ledger ledger{*store, market, net::FeeSchedule{}, nullptr};
     store->Begin();
     ledger.Load();
     EXPECT_EQ(ledger.Day(), "2026-03-05");

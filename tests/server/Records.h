@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace servertest {
+namespace tavix::test {
 
 // The records of a table reply: every record ends with '|', fields are ','-separated.
 inline std::vector<std::vector<std::string>> Records(const std::string& body) {
@@ -27,4 +27,4 @@ inline std::vector<std::string> Fields(const std::string& text, const char* sepa
     return out;
 }
 
-} // namespace servertest
+} // namespace tavix::test

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

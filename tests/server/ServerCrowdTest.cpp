@@ -1,6 +1,8 @@
 // A crowd of hostile contestants, logged in or not: none of them can outlive a password
 // change, exhaust the server's memory or slots, or starve the others.
 
+#include "server/engine/Requests.h"
+#include "server/ledger/AccountHistory.h"
 #include "server/ledger/PasswordHash.h"
 #include "tests/server/Records.h"
 #include "tests/server/ServerHarness.h"
@@ -10,13 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 
@@ -240,6 +245,142 @@ TEST(CrowdFairnessTest, AnAccountsOpenOrdersAreCappedWithAClearRefusal) {
     ASSERT_EQ(amy.Request(net::kCmdCancelOne, "code=600000&num=100&time=" + orders[0][7] + "&id=" + orders[0][9]),
               "0,撤单成功");
     EXPECT_EQ(Fields(amy.Request(net::kCmdOrder, resting))[0], "0");
+}
+
+// Holds the engine inside a batch until the returned promise is set, so that what is posted
+// meanwhile queues up for the next one.
+std::promise<void> HoldEngine(server::Engine& engine) {
+    std::promise<void> holding, release;
+    engine.Post(
+        [&holding, released = release.get_future().share()](server::Ledger&,
+                                                            const server::LocalTime&) -> std::optional<std::string> {
+            holding.set_value();
+            released.wait();
+            return std::nullopt;
+        },
+        [](std::optional<std::string>) {});
+    EXPECT_EQ(holding.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    return release;
+}
+
+std::string RestingBuy(server::Ledger& ledger, std::int64_t id, const server::LocalTime& now) {
+    return ledger.PlaceOrder(*ledger.FindAccount(id), "600000", "9.50", "100", "1", now.time);
+}
+
+TEST(CrowdFairnessTest, ABystandersOrderGoesIntoTheFirstBatchBesideAFloodersShare) {
+    ServerHarness harness;
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    const std::int64_t amy = harness.Directory().Find("amy")->id;
+    const std::int64_t bob = harness.Directory().Find("bob")->id;
+    server::Engine& engine = harness.GetEngine();
+    std::mutex mutex;
+    std::vector<std::string> answered;
+    std::promise<void> all;
+    const auto note = [&](const char* who) {
+        std::lock_guard lock(mutex);
+        answered.emplace_back(who);
+        if (answered.size() == 201)
+            all.set_value();
+    };
+    std::promise<void> release = HoldEngine(engine);
+    // amy's 200 orders came first, bob's one after them.
+    for (int i = 0; i < 200; ++i)
+        engine.Post([amy](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, amy, now); },
+                    [&](std::optional<std::string>) { note("amy"); }, std::nullopt, false, amy);
+    engine.Post([bob](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, bob, now); },
+                [&](std::optional<std::string>) { note("bob"); }, std::nullopt, false, bob);
+    release.set_value();
+    ASSERT_EQ(all.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    const auto bobsPlace = std::find(answered.begin(), answered.end(), "bob") - answered.begin();
+    EXPECT_LE(bobsPlace, static_cast<long>(server::Engine::kAccountShare)) << "bob waited behind amy's whole flood";
+}
+
+TEST(CrowdFairnessTest, AQueryBeingReadDoesNotHoldUpAnotherAccountsOrder) {
+    ServerHarness harness;
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    const std::int64_t amy = harness.Directory().Find("amy")->id;
+    const std::int64_t bob = harness.Directory().Find("bob")->id;
+    server::Engine& engine = harness.GetEngine();
+    std::promise<std::optional<std::string>> bobsAnswer;
+    std::shared_future<std::optional<std::string>> answer = bobsAnswer.get_future().share();
+    std::promise<void> reading;
+    std::promise<bool> orderAnsweredMeanwhile;
+    std::promise<std::optional<std::string>> amysAnswer;
+    // amy's query reads until bob's order is answered, or gives up after 5 s.
+    engine.PostQuery(
+        amy,
+        [&](server::Ledger&, const server::LocalTime&) -> server::Engine::Read {
+            return [&, amy](server::AccountHistory& history) -> std::optional<std::string> {
+                reading.set_value();
+                orderAnsweredMeanwhile.set_value(answer.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
+                return history.Orders(amy, "2000-01-01", "2099-12-31");
+            };
+        },
+        [&](std::optional<std::string> a) { amysAnswer.set_value(std::move(a)); });
+    ASSERT_EQ(reading.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    engine.Post([bob](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, bob, now); },
+                [&](std::optional<std::string> a) { bobsAnswer.set_value(std::move(a)); }, std::nullopt, false, bob);
+    EXPECT_TRUE(orderAnsweredMeanwhile.get_future().get());
+    EXPECT_TRUE(answer.get().value_or("").starts_with("0,"));
+    EXPECT_EQ(amysAnswer.get_future().get(), std::optional<std::string>("")) << "amy has no orders";
+}
+
+TEST(CrowdFairnessTest, ACancelAllOfManyOrdersLetsAnotherAccountsOrderThroughBetweenItsTurns) {
+    ServerHarness harness;
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    const std::int64_t amy = harness.Directory().Find("amy")->id;
+    const std::int64_t bob = harness.Directory().Find("bob")->id;
+    harness.OnEngine([amy](server::Ledger& ledger, const server::LocalTime& now) {
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_TRUE(RestingBuy(ledger, amy, now).starts_with("0,"));
+    });
+    server::Engine& engine = harness.GetEngine();
+    std::promise<void> release = HoldEngine(engine);
+    std::promise<std::optional<std::string>> cancelAnswer;
+    engine.PostSliced(
+        amy,
+        [amy, &harness](server::Ledger& ledger, const server::LocalTime& now, server::Engine::Turn& turn) {
+            return server::CancelAllTurn(ledger, server::WindowAt(harness.Options(), now), amy, net::kCmdCancelAll,
+                                         turn.progress, turn.more);
+        },
+        [&](std::optional<std::string> a) { cancelAnswer.set_value(std::move(a)); }, std::string("1,busy"));
+    std::size_t amysOpenOrders = 0;
+    std::promise<void> bobDone;
+    engine.Post(
+        [&, bob, amy](server::Ledger& l, const server::LocalTime& now) {
+            amysOpenOrders = l.FindAccount(amy)->openOrders.size();
+            return RestingBuy(l, bob, now);
+        },
+        [&](std::optional<std::string>) { bobDone.set_value(); }, std::nullopt, false, bob);
+    // amy's own order after her cancel-all waits for all of it, so stays open.
+    std::promise<std::optional<std::string>> amysOrder;
+    engine.Post([amy](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, amy, now); },
+                [&](std::optional<std::string> a) { amysOrder.set_value(std::move(a)); }, std::nullopt, false, amy);
+    release.set_value();
+    EXPECT_EQ(cancelAnswer.get_future().get(), std::optional<std::string>("0,已撤销1000笔委托"));
+    EXPECT_TRUE(amysOrder.get_future().get().value_or("").starts_with("0,"));
+    bobDone.get_future().wait();
+    EXPECT_GT(amysOpenOrders, 0u) << "bob's order waited for the whole cancel-all";
+    EXPECT_LT(amysOpenOrders, 1000u);
+    harness.OnEngine([amy](server::Ledger& ledger, const server::LocalTime&) {
+        EXPECT_EQ(ledger.FindAccount(amy)->openOrders.size(), 1u);
+    });
+
+    // Over the wire, the turns add up to one answer.
+    harness.OnEngine([amy](server::Ledger& ledger, const server::LocalTime& now) {
+        for (int i = 0; i < 250; ++i)
+            ASSERT_TRUE(RestingBuy(ledger, amy, now).starts_with("0,"));
+    });
+    TestClient client(harness.Port());
+    ASSERT_EQ(Fields(client.Login("amy", "pw"), ",,,")[0], "0");
+    EXPECT_EQ(client.Request(net::kCmdCancelAll), "0,已撤销251笔委托") << "250 and the one kept above";
+    const auto orders = Records(client.Request(net::kCmdTodayOrders));
+    ASSERT_GT(orders.size(), 250u) << "the newest of 1,250, as many as fill a frame";
+    for (const auto& order : orders)
+        ASSERT_EQ(order[8], "已撤");
 }
 
 } // namespace

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

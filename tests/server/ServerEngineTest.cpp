@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-using namespace servertest;
+using namespace tavix::test;
 using namespace std::chrono_literals;
 
 namespace {

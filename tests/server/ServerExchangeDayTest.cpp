@@ -19,7 +19,7 @@
 #include <mutex>
 #include <thread>
 
-using namespace servertest;
+using namespace tavix::test;
 using server::MarketPhase;
 
 namespace {

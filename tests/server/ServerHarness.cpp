@@ -1,6 +1,6 @@
 #include "tests/server/ServerHarness.h"
 
-#include "server/store/pg/PgStore.h"
+#include "server/store/Store.h"
 
 #include <unistd.h>
 
@@ -11,7 +11,7 @@
 #include <random>
 #include <stdexcept>
 
-namespace servertest {
+namespace tavix::test {
 
 std::string FixedBookCsv() {
     std::string csv = "# tick,code,name,last,prev close,bids,bid volumes,asks,ask volumes\n";
@@ -20,41 +20,6 @@ std::string FixedBookCsv() {
                "10.00,10.00,9.99,9.98,9.97,9.96,9.95,300,200,1000,1000,1000,10.00,10.01,10.02,10.03,10.04,"
                "300,200,1000,1000,1000\n";
     return csv;
-}
-
-TestDatabase::TestDatabase(const std::filesystem::path& dir) {
-    const char* state = std::getenv("QUORVEXD_TEST_PG_STATE");
-    if (!state || !*state) {
-        location_ = (dir / "quorvex.db").string();
-        return;
-    }
-    std::ifstream in(state);
-    std::string folder;
-    std::getline(in, folder);
-    std::getline(in, adminUri_);
-    if (adminUri_.empty())
-        throw std::runtime_error(std::string("no PostgreSQL test cluster described in ") + state);
-    static std::atomic<int> counter{0};
-    name_ = "qt_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-    server::PgStore admin(adminUri_);
-    admin.Execute(("DROP DATABASE IF EXISTS " + name_).c_str());
-    admin.Execute(("CREATE DATABASE " + name_).c_str());
-    // The maintenance database's URI names "/postgres"; the test's own database replaces it.
-    const auto at = adminUri_.find("/postgres?");
-    if (at == std::string::npos)
-        throw std::runtime_error("unexpected test cluster URI " + adminUri_);
-    location_ = adminUri_.substr(0, at) + "/" + name_ + adminUri_.substr(at + 9);
-}
-
-TestDatabase::~TestDatabase() {
-    if (!IsPostgres())
-        return;
-    try {
-        server::PgStore admin(adminUri_);
-        admin.Execute(("DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)").c_str());
-    } catch (const std::exception&) {
-        // The cluster goes away at the end of the run anyway.
-    }
 }
 
 ServerHarness::ServerHarness(std::function<void(server::ServerOptions&)> adjust) {
@@ -107,4 +72,4 @@ void ServerHarness::OnEngine(const std::function<void(server::Ledger&, const ser
         throw std::runtime_error("engine did not run the work");
 }
 
-} // namespace servertest
+} // namespace tavix::test

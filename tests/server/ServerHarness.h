@@ -6,6 +6,7 @@
 #include "server/ledger/UserDirectory.h"
 #include "server/network/Server.h"
 #include "tests/support/ScratchDir.h"
+#include "tests/support/TestDatabase.h"
 
 #include <filesystem>
 #include <functional>
@@ -14,29 +15,7 @@
 #include <string>
 #include <thread>
 
-namespace servertest {
-
-using tavix::test::ScratchDir;
-
-// Where a test's contest lives: a SQLite file in `dir`, or, when the tests run against
-// PostgreSQL (QUORVEXD_TEST_PG_STATE names the state file of scripts/pg-test-cluster.sh), a
-// fresh database in that cluster, dropped again with the object.
-class TestDatabase final {
-public:
-    explicit TestDatabase(const std::filesystem::path& dir);
-    ~TestDatabase();
-    TestDatabase(const TestDatabase&) = delete;
-    TestDatabase& operator=(const TestDatabase&) = delete;
-
-    // A file path or a PostgreSQL URI, for ServerOptions::dbPath and --db.
-    const std::string& Location() const { return location_; }
-    bool IsPostgres() const { return !adminUri_.empty(); }
-
-private:
-    std::string location_;
-    std::string adminUri_;
-    std::string name_;
-};
+namespace tavix::test {
 
 // The fixed book the tests trade against: previous close 10.00 everywhere, asks from
 // 10.00 up (300 shares at 10.00, 200 at 10.01, then 1,000 a level), bids from 9.99 down.
@@ -76,4 +55,4 @@ private:
     std::uint16_t port_ = 0;
 };
 
-} // namespace servertest
+} // namespace tavix::test

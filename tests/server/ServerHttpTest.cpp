@@ -22,7 +22,7 @@
 #include <chrono>
 #include <thread>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

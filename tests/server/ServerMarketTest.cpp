@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

@@ -132,9 +132,9 @@ TEST(MarketTest, PriceLimitsArePercentOfThePreviousCloseRoundedToTheCent) {
 }
 
 TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
-    servertest::ScratchDir dir;
+    tavix::test::ScratchDir dir;
     const auto path = (dir.Path() / "q.csv").string();
-    std::ofstream(path) << servertest::FixedBookCsv()
+    std::ofstream(path) << tavix::test::FixedBookCsv()
                         << "2,600000,浦发银行,10.50,10.00,10.50,10.49,10.48,10.47,10.46,1,2,3,4,5,"
                            "10.51,10.52,10.53,10.54,10.55,6,7,8,9,10\n";
     Market m(1, 10, 20);
@@ -199,7 +199,7 @@ TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {
 }
 
 TEST(DatabaseTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
-    servertest::ScratchDir dir;
+    tavix::test::ScratchDir dir;
     const std::string path = (dir.Path() / "sync.db").string();
     const auto level = [](SqliteStore& db) {
         Statement s = db.Prepare("PRAGMA synchronous");

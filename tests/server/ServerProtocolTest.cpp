@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

@@ -20,8 +20,7 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace servertest;
-using tavix::test::QuorvexdChild;
+using namespace tavix::test;
 
 namespace {
 
@@ -84,6 +83,9 @@ TEST(ServerRestartTest, AcknowledgedOrdersSurviveSigkill) {
     const auto funds = Fields(client.Request(net::kCmdFunds));
     ASSERT_FALSE(orders.empty());
     EXPECT_NEAR(std::stod(funds[2]), 955.01 * static_cast<double>(orders.size()), 0.001);
+    // Numbers go on past every stored order, those whose answers the kill cut off included.
+    EXPECT_EQ(client.Request(net::kCmdOrder, "code=600000&price=9.50&num=100&name=x&type=1"),
+              "0,委托已受理，合同编号" + std::to_string(orders.size() + 1));
 
     // The admin commands work on the same file while the server runs; the server follows.
     {

@@ -40,7 +40,7 @@
 #include <fstream>
 #include <thread>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 
@@ -55,7 +55,7 @@ protected:
     ServerStandingTest()
         : harness_([](server::ServerOptions& options) {
             std::ofstream(options.quotesCsv) << StillBookCsv();
-            options.fees = server::FeeSchedule{0, 0, 0, 0};
+            options.fees = net::FeeSchedule{0, 0, 0, 0};
             options.clock = [] { return server::LocalTime{"2026-02-27", "10:00:00", 600}; };
         }) {}
 

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <thread>
 
-using namespace servertest;
+using namespace tavix::test;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace servertest {
+namespace tavix::test {
 
 TestClient::TestClient(std::uint16_t port, int receiveBuffer, const char* sourceAddress) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -148,4 +148,4 @@ std::string TestClient::Login(const std::string& user, const std::string& passwo
     return reply ? reply->body : "<no answer>";
 }
 
-} // namespace servertest
+} // namespace tavix::test

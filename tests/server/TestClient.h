@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace servertest {
+namespace tavix::test {
 
 // A blocking loopback client speaking the trading protocol, for tests: UTF-8 in and
 // out, GBK on the wire. Every wait has a deadline.
@@ -57,4 +57,4 @@ private:
     std::string password_;
 };
 
-} // namespace servertest
+} // namespace tavix::test

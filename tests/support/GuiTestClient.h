@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/ClientContext.h"
 #include "net/LinkTimings.h"
 #include "net/SharedState.h"
 #include "net/TradingLink.h"
-#include "shell/ClientContext.h"
 #include "tests/support/FakeTradingServer.h"
 #include "wire/Commands.h"
 #include "wire/GbkText.h"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace tavix::test {
@@ -24,7 +25,7 @@ bool QuorvexdProcess::Start(std::chrono::milliseconds timeout) {
     args.insert(args.end(), extra_.begin(), extra_.end());
     QuorvexdChild::Options options;
     options.binary = binary_;
-    options.outputFile = "/dev/null";
+    options.outputFile = Directory() / "serve.out";
     child_ = std::make_unique<QuorvexdChild>(std::move(args), std::move(options));
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
@@ -39,6 +40,11 @@ bool QuorvexdProcess::Start(std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+}
+
+std::string QuorvexdProcess::Output() const {
+    std::ifstream in(Directory() / "serve.out");
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void QuorvexdProcess::Kill(int signal) {

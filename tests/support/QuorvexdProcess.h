@@ -35,6 +35,8 @@ public:
     bool Running() const { return child_ && child_->Running(); }
 
     int Port() const { return port_; }
+    // What the latest start wrote on standard output so far.
+    std::string Output() const;
     const std::filesystem::path& Directory() const { return dir_.Path(); }
 
     struct Result {

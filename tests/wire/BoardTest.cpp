@@ -22,6 +22,20 @@ TEST(Board, LeadingDigitsNameTheBoard) {
         EXPECT_EQ(net::BoardOf(c.code), c.board) << c.code;
 }
 
+TEST(Board, CodesBeginningWithSixTradeInShanghai) {
+    const struct {
+        const char* code;
+        net::Exchange exchange;
+    } cases[] = {
+        {"600000", net::Exchange::kShanghai}, {"688981", net::Exchange::kShanghai},
+        {"689009", net::Exchange::kShanghai}, {"000001", net::Exchange::kShenzhen},
+        {"300059", net::Exchange::kShenzhen}, {"301269", net::Exchange::kShenzhen},
+        {"", net::Exchange::kShenzhen},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(net::ExchangeOf(c.code), c.exchange) << c.code;
+}
+
 TEST(Board, GrowthBoardsMoveTwentyPercentOthersTen) {
     EXPECT_EQ(net::LimitPercent(net::BoardOf("600000")), 10);
     EXPECT_EQ(net::LimitPercent(net::BoardOf("000001")), 10);

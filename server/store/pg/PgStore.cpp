@@ -245,7 +245,22 @@ CREATE TABLE daily_bars(
 )sql");
 }
 
-// Migration 4: which server leads, over which database session, and until when by the
+// Migration 4: an account's rows indexed by day and then id, so that its newest rows of a
+// range are read from the index in order, without sorting the whole day.
+void IndexNewestFirst(PgStore& db) {
+    db.Execute(R"sql(
+DROP INDEX orders_by_user;
+CREATE INDEX orders_by_user ON orders(user_id, day, id);
+DROP INDEX trades_by_user;
+CREATE INDEX trades_by_user ON trades(user_id, day, id);
+DROP INDEX funds_flow_by_user;
+CREATE INDEX funds_flow_by_user ON funds_flow(user_id, day, id);
+DROP INDEX statements_by_user;
+CREATE INDEX statements_by_user ON statements(user_id, day, id);
+)sql");
+}
+
+// Migration 5: which server leads, over which database session, and until when by the
 // database's clock (one row, written by the leader; see LeaderLease).
 void AddLeaderLease(PgStore& db) {
     db.Execute(R"sql(
@@ -258,8 +273,8 @@ CREATE TABLE leader_lease(
 }
 
 const std::vector<std::function<void(PgStore&)>>& Migrations() {
-    static const std::vector<std::function<void(PgStore&)>> kMigrations = {CreateTables, AddDailyCloses,
-                                                                           AddMarketHistory, AddLeaderLease};
+    static const std::vector<std::function<void(PgStore&)>> kMigrations = {
+        CreateTables, AddDailyCloses, AddMarketHistory, IndexNewestFirst, AddLeaderLease};
     return kMigrations;
 }
 

@@ -51,16 +51,12 @@ public:
 
     // The serving server holds this session lock for as long as its connection lives; a
     // second server waits here for at most `limit`: false when the first one still holds it.
-    bool WaitToLead(std::chrono::milliseconds limit);
+    bool WaitToLead(std::chrono::milliseconds limit) override;
     // The same without waiting: false when another server leads.
-    bool TryToLead();
+    bool TryToLead() override;
 
-    // After the connection was lost: connects again with the same settings (anything the old
-    // session held is gone); throws DatabaseError while the database cannot be reached.
-    void Reconnect();
-    // Called from any thread: breaks the connection, so that a call waiting on a dead network
-    // path returns (with a failure) at once. The connection stays lost until Reconnect.
-    void Abandon();
+    void Reconnect() override;
+    void Abandon() override;
 
     // A statement's text with `?` placeholders numbered as PostgreSQL wants them ($1, $2, …);
     // question marks inside quotes stay.

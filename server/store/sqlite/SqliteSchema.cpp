@@ -165,7 +165,11 @@ CREATE TABLE daily_bars(
 )sql");
 }
 
-// Migration 4: the leader's lease of a PostgreSQL contest. A file is served by one server
+// Migration 4: nothing. PostgreSQL indexes an account's rows by day and then id here; a file's
+// (user_id, day) indexes end with the row id, which is the id, already.
+void IndexNewestFirst(SqliteStore&) {}
+
+// Migration 5: the leader's lease of a PostgreSQL contest. A file is served by one server
 // alone and never writes it; it is here so that both stores keep the same tables and numbers.
 void AddLeaderLease(SqliteStore& db) {
     db.Execute(R"sql(
@@ -180,8 +184,8 @@ CREATE TABLE IF NOT EXISTS leader_lease(
 } // namespace
 
 const std::vector<std::function<void(SqliteStore&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses,
-                                                                               AddMarketHistory, AddLeaderLease};
+    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {
+        CreateSchema, AddDailyCloses, AddMarketHistory, IndexNewestFirst, AddLeaderLease};
     return kMigrations;
 }
 

@@ -1,6 +1,6 @@
 #include "tests/gui/support/GuiTestEnv.h"
 
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 
 #include <QStringList>
 

@@ -6,7 +6,7 @@
 #include "market/QuoteListView.h"
 #include "market/Watchlist.h"
 #include "wire/MarketRecords.h"
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 #include "shell/MainFrame.h"
 #include "tests/support/GuiTestClient.h"
 #include "tests/support/RecordingNotifier.h"

@@ -9,8 +9,6 @@
 
 namespace server {
 
-class PgStore;
-
 // The lease was taken by another server, or the lock that goes with it could not be had:
 // this server no longer leads.
 class LeaseLost final : public std::runtime_error {
@@ -33,7 +31,7 @@ public:
     static constexpr std::chrono::seconds kTerm{5};
     static constexpr std::chrono::seconds kTrusted{4};
 
-    explicit LeaderLease(PgStore& db);
+    explicit LeaderLease(Store& db);
 
     // Returns once this server holds the leader's lock. While another server holds it, calls
     // `standingBy` once; rides out database errors and restarts, reconnecting, with a line
@@ -60,7 +58,7 @@ public:
     const std::string& Holder() const { return holder_; }
 
 private:
-    PgStore& db_;
+    Store& db_;
     std::string holder_;
     Clock::time_point lastRenewal_; // of the engine thread, for Due
     std::atomic<Clock::rep> trustedUntil_{0};

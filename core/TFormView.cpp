@@ -1,4 +1,4 @@
-#include "controls/TFormView.h"
+#include "core/TFormView.h"
 
 #include <QAbstractButton>
 #include <QPainter>

@@ -1,6 +1,4 @@
-#include "server/store/pg/LeaderLease.h"
-
-#include "server/store/pg/PgStore.h"
+#include "server/store/LeaderLease.h"
 
 #include <unistd.h>
 
@@ -21,7 +19,7 @@ std::string MakeHolder() {
 
 } // namespace
 
-LeaderLease::LeaderLease(PgStore& db)
+LeaderLease::LeaderLease(Store& db)
     : db_(db)
     , holder_(MakeHolder()) {}
 

@@ -1,4 +1,4 @@
-#include "shell/IniFile.h"
+#include "core/IniFile.h"
 
 #include "wire/Frame.h"
 #include "wire/GbkText.h"

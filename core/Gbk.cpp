@@ -1,4 +1,4 @@
-#include "shell/Gbk.h"
+#include "core/Gbk.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
