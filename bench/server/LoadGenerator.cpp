@@ -34,11 +34,16 @@
 //                                              and 1,024 daily bars (command 22), answers/s
 //   quotes and market: --securities N serves N securities from a --securities file
 //   quorvex_load stores  --pg URI [--orders 20000] [--rate 1000] [--seconds 10]
-//   quorvex_load takeover --pg URI [--runs 10] [--silent 1]   (--silent: freeze the leader first)
+//   quorvex_load takeover --pg URI [--runs 10] [--fault kill|stop|partition|outage]
+//                         [--pg-state STATE --outage-seconds 30]   (--silent 1: --fault stop)
 //
 // stores runs the orders and latency modes on a SQLite file and then on a PostgreSQL
-// database; takeover starts two servers on one PostgreSQL database, kills the serving one
-// with SIGKILL and times how long until a client gets its first quote from the standby.
+// database; takeover starts two servers on one PostgreSQL database, fails the serving one and
+// times how long until a server accepts an order again: kill (SIGKILL),
+// stop (SIGSTOP), partition (its path to the database, through a proxy, holds every byte; the
+// cluster must be on this machine) or outage (the database stopped for --outage-seconds and
+// started again, timed from its return; the cluster must be one of scripts/pg-test-cluster.sh,
+// named by its STATE file, which also gives the URI).
 // URI is the libpq URI of a maintenance database ("…/postgres?…"): each run creates a
 // database of its own beside it and drops it afterwards.
 //
@@ -56,6 +61,7 @@
 #include "server/engine/GbkCodec.h"
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
+#include "tests/support/FaultProxy.h"
 #include "tests/support/QuorvexdChild.h"
 #include "tests/support/TestDatabase.h"
 #include "wire/Commands.h"
@@ -63,6 +69,9 @@
 #include "wire/MarketRecords.h"
 
 #include <asio.hpp>
+#ifndef QUORVEXD_NO_POSTGRESQL
+#include <libpq-fe.h>
+#endif
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -71,6 +80,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
@@ -1289,11 +1299,63 @@ int RunGuessers(std::uint16_t port, long attack) {
     return 0;
 }
 
-int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
+// The leader's database URI through `path`, a proxy to the cluster of g_pg (a local socket
+// or a port on this machine).
+std::string Through(const tavix::test::TestDatabase& db, std::unique_ptr<tavix::test::FaultProxy>& path) {
+#ifdef QUORVEXD_NO_POSTGRESQL
+    (void)db;
+    (void)path;
+    throw std::runtime_error("quorvex_load was built without PostgreSQL");
+#else
+    std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(g_pg.c_str()), &PQfinish);
+    if (PQstatus(conn.get()) != CONNECTION_OK)
+        throw std::runtime_error(PQerrorMessage(conn.get()));
+    const std::string host = PQhost(conn.get());
+    const std::string port = PQport(conn.get());
+    path = host.starts_with("/") ? std::make_unique<tavix::test::FaultProxy>(host + "/.s.PGSQL." + port)
+                                 : std::make_unique<tavix::test::FaultProxy>(std::stoi(port));
+    return "postgresql:///" + db.Name() + "?host=127.0.0.1&port=" + std::to_string(path->Port()) +
+           "&user=" + PQuser(conn.get());
+#endif
+}
+
+// When an order is first accepted after `after`: on the client already logged in to the
+// leader (when there is one), or on the standby once it listens. Each logged-in client sends
+// an order every 20 ms.
+std::optional<Clock::time_point> FirstAcceptedAfter(Clock::time_point after, asio::io_context& io,
+                                                    std::vector<std::shared_ptr<Client>>& clients,
+                                                    std::optional<Clock::time_point>& acceptedAt,
+                                                    QuorvexdChild& standby,
+                                                    const std::function<void(std::uint16_t)>& watch) {
+    bool watching = false;
+    acceptedAt.reset();
+    const auto deadline = Clock::now() + std::chrono::seconds(120);
+    while (!acceptedAt && Clock::now() < deadline) {
+        if (!watching)
+            if (const std::uint16_t port = standby.WaitListeningPort(std::chrono::milliseconds(5)); port != 0) {
+                watch(port);
+                watching = true;
+            }
+        for (const auto& client : clients)
+            if (client->loggedIn)
+                client->Send(net::kCmdOrder, kOrderBody);
+        io.run_for(std::chrono::milliseconds(20));
+    }
+    return acceptedAt && *acceptedAt > after ? acceptedAt : std::nullopt;
+}
+
+// kill: SIGKILL to the leader; stop: SIGSTOP; partition: its path to the database holds every
+// byte; outage: the database (a cluster of scripts/pg-test-cluster.sh, --pg-state) stopped for
+// --outage-seconds, timed from its return to the first order whichever server serves accepts.
+int RunTakeovers(const std::string& binary, const std::filesystem::path& dir, const std::string& fault,
+                 const std::string& clusterState) {
     const long runs = Option("--runs", 10);
     const std::string csv = (dir / "book.csv").string();
     std::ofstream(csv) << "0,600000,浦发银行,10.00,10.00,9.99,9.98,9.97,9.96,9.95,100,100,100,100,100,"
                           "10.00,10.01,10.02,10.03,10.04,100,100,100,100,100\n";
+    const auto cluster = [&](const char* action) {
+        return std::system(("bash " PG_CLUSTER_SCRIPT " " + std::string(action) + " " + clusterState).c_str());
+    };
     std::vector<double> ms;
     for (long run = 1; run <= runs; ++run) {
         tavix::test::TestDatabase db(g_pg, "quorvex_load");
@@ -1304,71 +1366,76 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir) {
             std::fprintf(stderr, "quorvex_load: add-user failed\n");
             return 1;
         }
-        const std::vector<std::string> args = {"serve",     "--db",        db.Location(),  "--listen", "127.0.0.1:0",
-                                               "--no-demo", "--fast-hash", "--quotes-csv", csv};
-        QuorvexdChild first(args, Using(binary));
-        if (first.WaitListeningPort(kStartWait) == 0) {
+        const auto serve = [&](const std::string& location) {
+            return std::vector<std::string>{"serve",     "--db",        location,       "--listen", "127.0.0.1:0",
+                                            "--no-demo", "--fast-hash", "--quotes-csv", csv};
+        };
+        std::unique_ptr<tavix::test::FaultProxy> path;
+        QuorvexdChild first(serve(fault == "partition" ? Through(db, path) : db.Location()), Using(binary));
+        const std::uint16_t firstPort = first.WaitListeningPort(kStartWait);
+        if (firstPort == 0) {
             std::fprintf(stderr, "quorvex_load: the first server did not start\n");
             return 1;
         }
-        QuorvexdChild second(args, Using(binary)); // only now, so that the first one leads
+        QuorvexdChild second(serve(db.Location()), Using(binary)); // only now, so that the first one leads
         if (second.WaitLine("standby", kStartWait).empty()) {
             std::fprintf(stderr, "quorvex_load: the two servers did not start as leader and standby\n");
             return 1;
         }
-        auto killedAt = Clock::now();
-        std::uint16_t port = 0;
-        if (Option("--silent", 0) != 0) {
-            // A frozen leader (a hung machine): its connection to the store stays open and
-            // says nothing. Does the standby take over?
-            ::kill(first.Pid(), SIGSTOP);
-            port = second.WaitListeningPort(kStartWait);
-            if (port == 0) {
-                std::printf("  run %ld: the standby did not take over within 30 s of the leader freezing; "
-                            "killing the frozen leader\n",
-                            run);
-                killedAt = Clock::now();
-            } else {
-                std::printf("  run %ld: the standby took over %.0f ms after the leader froze\n", run,
-                            std::chrono::duration<double, std::milli>(Clock::now() - killedAt).count());
-            }
-        }
-        first.Kill(SIGKILL);
-        if (port == 0)
-            port = second.WaitListeningPort(kStartWait);
-        if (port == 0) {
-            std::fprintf(stderr, "quorvex_load: the standby did not take over\n");
-            return 1;
-        }
         asio::io_context io;
-        std::optional<Clock::time_point> quotedAt;
-        auto client = std::make_shared<Client>(
-            io,
-            [&](Client& self, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
-                    self.Send(net::kCmdQuoteSubscribe, "code=600000");
-                else if (f.command == net::kCmdQuoteUpdate && !quotedAt)
-                    quotedAt = Clock::now();
-            },
-            AccountName(0));
-        client->Connect(port);
-        const auto deadline = Clock::now() + std::chrono::seconds(30);
-        while (!quotedAt && Clock::now() < deadline)
-            io.run_for(std::chrono::milliseconds(2));
-        if (!quotedAt) {
-            std::fprintf(stderr, "quorvex_load: no quote from the standby\n");
+        const auto busy = asio::make_work_guard(io); // run_for waits even before a client connects
+        std::optional<Clock::time_point> acceptedAt;
+        std::vector<std::shared_ptr<Client>> clients;
+        const auto watch = [&](std::uint16_t port) {
+            clients.push_back(std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
+                if (f.command == net::kCmdLogin)
+                    self.loggedIn = f.body.starts_with("0,,,");
+                else if (f.command == net::kCmdOrder && f.body.starts_with("0,") && !acceptedAt)
+                    acceptedAt = Clock::now();
+            }));
+            clients.back()->Connect(port);
+        };
+        Clock::time_point faultAt;
+        if (fault == "outage") {
+            // A leader that wins its lease back serves its connected clients again.
+            watch(firstPort);
+            io.run_for(std::chrono::milliseconds(500));
+            if (!clients.back()->loggedIn) {
+                std::fprintf(stderr, "quorvex_load: no login on the leader\n");
+                return 1;
+            }
+            if (cluster("down") != 0)
+                return 1;
+            std::this_thread::sleep_for(std::chrono::seconds(Option("--outage-seconds", 30)));
+            if (cluster("up") != 0)
+                return 1;
+        } else if (fault == "partition") {
+            path->SetHolding(true);
+        } else if (fault == "stop") {
+            first.Pause();
+        } else {
+            first.Kill(SIGKILL);
+        }
+        faultAt = Clock::now();
+        const auto servedAt = FirstAcceptedAfter(faultAt, io, clients, acceptedAt, second, watch);
+        if (fault == "stop")
+            first.Kill(SIGKILL);
+        if (!servedAt) {
+            std::fprintf(stderr, "quorvex_load: no server served again\n");
             return 1;
         }
-        ms.push_back(std::chrono::duration<double, std::milli>(*quotedAt - killedAt).count());
-        std::printf("  run %ld: first quote from the standby %.0f ms after SIGKILL\n", run, ms.back());
+        ms.push_back(std::chrono::duration<double, std::milli>(*servedAt - faultAt).count());
+        std::printf("  run %ld: first order accepted %.0f ms after the %s\n", run, ms.back(),
+                    fault == "outage" ? "database's return" : fault.c_str());
         std::fflush(stdout);
     }
     std::sort(ms.begin(), ms.end());
     const std::size_t n = ms.size();
     const double median = n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
-    std::printf("takeover: %zu runs, SIGKILL to the first quote from the standby: median %.0f ms, min %.0f ms, "
-                "max %.0f ms\n",
-                n, median, ms.front(), ms.back());
+    std::printf(
+        "takeover after %s: %zu runs, to the first order accepted by a serving server: median %.0f ms, min %.0f ms, "
+        "max %.0f ms\n",
+        fault == "outage" ? "an outage" : fault.c_str(), n, median, ms.front(), ms.back());
     return 0;
 }
 
@@ -1508,16 +1575,23 @@ int main(int argc, char** argv) {
             "usage: quorvex_load quotes|market|orders|latency|logins|guesses|flood|wal|crowd|standing|stores|takeover "
             "[--clients N] "
             "[--codes N] [--seconds N] "
-            "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH]\n");
+            "[--window N] [--orders N] [--rate N] [--users N] [--pg URI] [--server PATH] "
+            "[--fault kill|stop|partition|outage] [--pg-state STATE]\n");
         return 2;
     }
     const std::string mode = argv[1];
     std::string binary = tavix::test::QuorvexdPath();
+    std::string fault = "kill";
+    std::string clusterState;
     for (int i = 2; i + 1 < argc; i += 2) {
         if (std::string(argv[i]) == "--server")
             binary = argv[i + 1];
         else if (std::string(argv[i]) == "--pg")
             g_pg = argv[i + 1];
+        else if (std::string(argv[i]) == "--fault")
+            fault = argv[i + 1];
+        else if (std::string(argv[i]) == "--pg-state")
+            clusterState = argv[i + 1];
         else
             g_options[argv[i]] = std::stol(argv[i + 1]);
     }
@@ -1531,12 +1605,26 @@ int main(int argc, char** argv) {
     const auto dir = std::filesystem::temp_directory_path() / ("quorvex-load-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     int rc = 1;
-    if (mode == "stores" || mode == "takeover") {
+    if (Option("--silent", 0) != 0)
+        fault = "stop"; // a frozen leader: its connection to the store stays open and says nothing
+    if (g_pg.empty() && !clusterState.empty()) {
+        std::ifstream state(clusterState);
+        std::getline(state, g_pg); // the cluster's folder
+        std::getline(state, g_pg); // its maintenance database
+    }
+    if (mode == "takeover" && (fault != "kill" && fault != "stop" && fault != "partition" && fault != "outage")) {
+        std::fprintf(stderr, "quorvex_load: --fault is kill, stop, partition or outage\n");
+        rc = 2;
+    } else if (mode == "takeover" && fault == "outage" && clusterState.empty()) {
+        std::fprintf(stderr,
+                     "quorvex_load: --fault outage needs --pg-state STATE (scripts/pg-test-cluster.sh start STATE)\n");
+        rc = 2;
+    } else if (mode == "stores" || mode == "takeover") {
         if (g_pg.empty()) {
             std::fprintf(stderr, "quorvex_load: %s needs --pg URI\n", mode.c_str());
             rc = 2;
         } else if (mode == "takeover") {
-            rc = RunTakeovers(binary, dir);
+            rc = RunTakeovers(binary, dir, fault, clusterState);
         } else {
             rc = 0;
             // Latency at the rates asked for, or at a quiet and a busy day's.

@@ -53,12 +53,12 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
     file_ = dynamic_cast<SqliteStore*>(db_.get());
     if (overlap)
         syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
-    if (lead && !db_->TryToLead()) {
+    if (lead && !db_->IsFile()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
-        if (standingBy)
-            standingBy();
-        db_->WaitToLead();
+        lease_ = std::make_unique<LeaderLease>(*db_);
+        RateLimitedLog log;
+        lease_->WaitForLock(standingBy, [&log](const std::string& line) { log.Write(line); });
     }
     const std::int64_t applied = db_->AppliedMigrations();
     if (access != StoreAccess::kCreate && applied == 0)
@@ -155,6 +155,10 @@ void Engine::Start(QuotesListener listener) {
     });
     listener_ = std::move(listener);
     dataVersion_ = db_->DataVersion(); // what RunNow changed before is the engine's own
+    if (lease_) {
+        lease_->Take();
+        leaseWatch_ = std::thread([this] { WatchLease(); });
+    }
     if (readerUsable_)
         reader_ = std::make_unique<QueryReader>(options_.dbPath, [this](std::int64_t account) {
             {
@@ -227,6 +231,14 @@ void Engine::Stop() {
     checkpointDone_.notify_all();
     if (thread_.joinable())
         thread_.join();
+    // Only now: the watch is what frees an engine thread stuck on a dead network path.
+    {
+        std::lock_guard lock(mutex_);
+        watchStopping_ = true;
+    }
+    leaseWake_.notify_all();
+    if (leaseWatch_.joinable())
+        leaseWatch_.join();
     if (checkpointer_.joinable())
         checkpointer_.join();
     syncer_.reset(); // the last answers, after their sync
@@ -367,6 +379,7 @@ bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::
                         bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts) {
     bool accountsChanged = false;
     db_->Begin();
+    RenewLease(std::chrono::steady_clock::now()); // before the transaction reaches the database
     const std::int64_t version = db_->DataVersion();
     if (version != dataVersion_) {
         // An admin command wrote to the file: take its state as the truth.
@@ -440,9 +453,16 @@ void Engine::Run() {
         Batch batch;
         if (!TakeBatch(batch, nextTick))
             return;
+        if (StandAside(batch)) {
+            if (batch.tick)
+                nextTick = Clock::now() + period;
+            continue;
+        }
         const auto started = Clock::now();
         CommitBatch(batch);
         CountBatch(batch, started);
+        if (!MayAnswer(batch.committed))
+            continue;
         Deliver(batch);
         if (batch.committed && Clock::now() - rankingPublished_ >= std::chrono::milliseconds(500)) {
             try {
@@ -496,21 +516,21 @@ void Engine::CommitBatch(Batch& batch) {
                 db_->Rollback();
             } catch (const std::exception&) {
             }
-            if (storeLost_ && db_->Lost()) {
-                storeLost_();
-                storeLost_ = nullptr;
-            }
+            if (db_->Lost())
+                ConnectionLost();
             // Fills of the lost batch took book volume that nobody bought after all.
             market_->Rewind(market);
             history_.Discard();
             batch.filledAccounts.clear();
+            // What the batch answered was rolled back: not a word of it goes out, even when
+            // the reload below fails too (a lost connection), and then neither does a query's.
+            batch.answers.assign(batch.jobs.size(), std::nullopt);
             try {
                 ledger_->Load(); // back to what the database holds
-                if (isolated || batch.jobs.empty() || db_->Lost()) {
+                if (isolated || batch.jobs.empty() || db_->Lost() || !leading_) {
                     RerunReadOnly(batch.jobs, batch.answers, batch.now);
                     return;
                 }
-                batch.answers.assign(batch.jobs.size(), std::nullopt);
             } catch (const std::exception& again) {
                 batchLog_.Write(std::string("reload failed: ") + again.what());
                 return;

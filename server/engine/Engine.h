@@ -10,6 +10,7 @@
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/QuoteSnapshot.h"
+#include "server/store/LeaderLease.h"
 #include "server/store/Store.h"
 #include "server/store/sqlite/SqliteStore.h"
 
@@ -70,7 +71,8 @@ public:
 
     // Opens the database and loads the contest; throws DatabaseError or std::runtime_error.
     // With `lead` on a PostgreSQL store, first becomes the one server that serves it: while
-    // another one does, calls `standingBy` once and waits until that one's connection is gone.
+    // another one does, calls `standingBy` once and waits, through database errors, until that
+    // one's connection is gone or its lease expired (see LeaderLease).
     // The contest's calendar is the one it keeps in its database (the options' choice is
     // stored when the contest is created or first served); options that contradict it throw
     // CalendarConflict.
@@ -96,10 +98,13 @@ public:
     void RunNow(const Work& work);
     // Runs `work` on the contest as loaded, writing nothing (after OpenForAdmin(kRead)).
     void ReadNow(const Work& work) { work(*ledger_, Now()); }
-    // Called once, on the engine thread, when a batch failed because the store can no longer
-    // be reached: with it went the leadership, so the server should stop and let its standby
-    // serve. Set before Start.
+    // Called once, on the engine thread or the lease's watch, when this server no longer leads
+    // a PostgreSQL contest: its lease lapsed (it could not renew it in time), another server
+    // took it, or the database stayed unreachable for kReconnectLimit. From then on nothing is
+    // answered; the server should stop and let its standby serve. Set before Start.
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
+    // How long a leader that lost its database connection answers "busy" while it reconnects.
+    static constexpr std::chrono::seconds kReconnectLimit{60};
     // Called after a committed batch that changed accounts nobody asked about, once the batch
     // is durable (on the engine thread, or on a SQLite store's syncing thread): the day rolled
     // over, a call auction filled orders, or an admin command's writes were taken in. Set
@@ -194,6 +199,18 @@ private:
     // Each account's queries, with what they need of the ledger taken now, for the reader.
     using Questions = std::vector<std::pair<std::int64_t, std::vector<QueryReader::Question>>>;
     Questions PrepareQueries(std::vector<Job>& queries, const LocalTime& now);
+    // Leadership of a PostgreSQL contest (EngineLeadership.cpp). Each is a no-op without a lease.
+    // Inside the batch's transaction when due; a lease taken by another server ends the leadership.
+    void RenewLease(std::chrono::steady_clock::time_point began);
+    // After a batch: whether its answers may go out (the lease is still trusted).
+    bool MayAnswer(bool committed);
+    // After a failed batch whose connection is gone: reconnects while the lease was still ours.
+    void ConnectionLost();
+    // While the connection is being won back (or the leadership is gone): answers the batch
+    // without applying it and tries to reconnect; true when it did.
+    bool StandAside(Batch& batch);
+    void LoseLeadership(const std::string& why);
+    void WatchLease();
     LocalTime Now() const;
     void Checkpoints();
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
@@ -235,7 +252,17 @@ private:
     std::function<void()> accountsChanged_;
     std::function<void(const std::vector<std::int64_t>&)> ordersFilled_;
     std::function<void()> storeLost_;
+    std::unique_ptr<LeaderLease> lease_; // a PostgreSQL contest this server serves
+    bool renewing_ = false;              // the batch in hand renews the lease
+    std::chrono::steady_clock::time_point renewalBegan_;
+    std::atomic<bool> reconnecting_{false};
+    std::atomic<bool> leading_{true};
+    bool watchStopping_ = false; // under mutex_; set once the engine thread has ended
+    std::condition_variable leaseWake_;
+    std::chrono::steady_clock::time_point disconnectedAt_;
+    std::chrono::steady_clock::time_point lastReconnect_;
     std::thread thread_;
+    std::thread leaseWatch_;
     std::thread checkpointer_;
     std::unique_ptr<LogSyncer> syncer_; // a power-safe SQLite store's
 

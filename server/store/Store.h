@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -120,8 +121,14 @@ public:
     // Two servers may share one database server: the serving one leads, the other waits.
     // True at once when this one leads (a file has one server only, by its lock).
     virtual bool TryToLead() { return true; }
-    // Waits until this one leads.
-    virtual void WaitToLead() {}
+    // Waits at most `limit` for the lead: false when another server still holds it.
+    virtual bool WaitToLead(std::chrono::milliseconds) { return true; }
+    // After the connection was lost: connects again with the same settings (anything the old
+    // session held is gone); throws DatabaseError while the database cannot be reached.
+    virtual void Reconnect() {}
+    // Called from any thread: breaks the connection, so that a call waiting on a dead network
+    // path returns (with a failure) at once. The connection stays lost until Reconnect.
+    virtual void Abandon() {}
 
     // A file store has its log copied back by a checkpointer of the engine's.
     virtual bool IsFile() const = 0;

@@ -6,9 +6,11 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace tavix::test {
 
@@ -34,6 +36,12 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 } // namespace
+
+FaultProxy::FaultProxy(std::string targetPath)
+    : FaultProxy(0) {
+    std::lock_guard lock(mutex_);
+    targetPath_ = std::move(targetPath);
+}
 
 FaultProxy::FaultProxy(int targetPort)
     : targetPort_(targetPort) {
@@ -137,9 +145,20 @@ void FaultProxy::AcceptOne() {
         Reset(client);
         return;
     }
-    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::string path;
+    {
+        std::lock_guard lock(mutex_);
+        path = targetPath_;
+    }
     const sockaddr_in target = Loopback(targetPort_);
-    if (server < 0 || ::connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    sockaddr_un local{};
+    local.sun_family = AF_UNIX;
+    std::strncpy(local.sun_path, path.c_str(), sizeof local.sun_path - 1);
+    const int server = ::socket(path.empty() ? AF_INET : AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected =
+        server >= 0 && (path.empty() ? ::connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target)
+                                     : ::connect(server, reinterpret_cast<const sockaddr*>(&local), sizeof local)) == 0;
+    if (!connected) {
         if (server >= 0)
             ::close(server);
         Reset(client);
@@ -147,7 +166,8 @@ void FaultProxy::AcceptOne() {
     }
     const int one = 1;
     ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (path.empty())
+        ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     std::lock_guard lock(mutex_);
     pairs_.push_back({client, server});
 }

@@ -4,17 +4,20 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace tavix::test {
 
-// A TCP proxy on a loopback port that forwards every connection to a target port and breaks
-// them on request: cut every open connection, refuse new ones, or hold all traffic. One thread
-// does the forwarding; every method may be called from any thread.
+// A TCP proxy on a loopback port that forwards every connection to a target port (or a local
+// socket) and breaks them on request: cut every open connection, refuse new ones, or hold all
+// traffic. One thread does the forwarding; every method may be called from any thread.
 class FaultProxy final {
 public:
     explicit FaultProxy(int targetPort);
+    // To the local (unix) socket at `targetPath`, such as a PostgreSQL cluster's.
+    explicit FaultProxy(std::string targetPath);
     ~FaultProxy();
     FaultProxy(const FaultProxy&) = delete;
     FaultProxy& operator=(const FaultProxy&) = delete;
@@ -55,7 +58,8 @@ private:
     // Waits until the forwarding thread has started a new round.
     void WaitForRound();
 
-    int targetPort_;
+    int targetPort_ = 0;
+    std::string targetPath_;
     int listenFd_ = -1;
     int wakeFd_ = -1;
     int port_ = 0;

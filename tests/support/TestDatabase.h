@@ -22,6 +22,8 @@ public:
     // A file path or a PostgreSQL URI, for ServerOptions::dbPath and --db.
     const std::string& Location() const { return location_; }
     bool IsPostgres() const { return !adminUri_.empty(); }
+    // The database's name in its cluster (PostgreSQL only).
+    const std::string& Name() const { return name_; }
 
 private:
     void CreateInCluster(const std::string& prefix);

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <sys/socket.h>
 #include <vector>
 
 namespace server {
@@ -258,30 +260,77 @@ CREATE INDEX statements_by_user ON statements(user_id, day, id);
 )sql");
 }
 
+// Migration 5: which server leads, over which database session, and until when by the
+// database's clock (one row, written by the leader; see LeaderLease).
+void AddLeaderLease(PgStore& db) {
+    db.Execute(R"sql(
+CREATE TABLE leader_lease(
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    holder TEXT NOT NULL,
+    backend_pid INTEGER NOT NULL,
+    expires_at TIMESTAMPTZ NOT NULL);
+)sql");
+}
+
 const std::vector<std::function<void(PgStore&)>>& Migrations() {
-    static const std::vector<std::function<void(PgStore&)>> kMigrations = {CreateTables, AddDailyCloses,
-                                                                           AddMarketHistory, IndexNewestFirst};
+    static const std::vector<std::function<void(PgStore&)>> kMigrations = {
+        CreateTables, AddDailyCloses, AddMarketHistory, IndexNewestFirst, AddLeaderLease};
     return kMigrations;
 }
 
 } // namespace
 
-PgStore::PgStore(const std::string& uri, bool readOnly) {
-    conn_ = PQconnectdb(uri.c_str());
+PgStore::PgStore(const std::string& uri, bool readOnly)
+    : readOnly_(readOnly) {
+    // A dead network path is noticed within seconds instead of the system's hours: TCP
+    // keepalives and a bound on unacknowledged data, and a bound on connecting. The URI comes
+    // last, so that settings it names itself win.
+    const char* keywords[] = {"connect_timeout",  "keepalives",       "keepalives_idle", "keepalives_interval",
+                              "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
+    const char* values[] = {"3", "1", "2", "1", "2", "4000", uri.c_str(), nullptr};
+    conn_ = PQconnectdbParams(keywords, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         const std::string message = ErrorOf(conn_);
         PQfinish(conn_);
         conn_ = nullptr;
         throw DatabaseError("cannot connect to PostgreSQL: " + message);
     }
-    if (PQsetClientEncoding(conn_, "UTF8") != 0)
-        throw DatabaseError("PostgreSQL: " + ErrorOf(conn_));
     const char* host = PQhost(conn_);
     description_ = std::string("postgresql database ") + PQdb(conn_) + " on " + (host ? host : "local socket") + ":" +
                    PQport(conn_);
-    Execute("SET client_min_messages = warning");
-    if (readOnly)
+    SetUpSession();
+}
+
+void PgStore::SetUpSession() {
+    if (PQsetClientEncoding(conn_, "UTF8") != 0)
+        throw DatabaseError("PostgreSQL: " + ErrorOf(conn_));
+    // The database server's end of the connection watches the path too (ignored on a local socket).
+    Execute("SET client_min_messages = warning; SET tcp_keepalives_idle = 2; SET tcp_keepalives_interval = 1; "
+            "SET tcp_keepalives_count = 2; SET tcp_user_timeout = 4000");
+    if (readOnly_)
         Execute("SET default_transaction_read_only = on");
+    std::lock_guard lock(socketMutex_);
+    socket_ = PQsocket(conn_);
+}
+
+void PgStore::Reconnect() {
+    {
+        std::lock_guard lock(socketMutex_);
+        socket_ = -1; // the old socket is closed below: Abandon must not touch its number
+    }
+    pipeline_ = false;
+    queued_ = 0;
+    prepared_.clear(); // the new session has none of the old one's statements
+    PQreset(conn_);
+    if (PQstatus(conn_) != CONNECTION_OK)
+        throw DatabaseError("cannot connect to PostgreSQL: " + ErrorOf(conn_));
+    SetUpSession();
+}
+
+void PgStore::Abandon() {
+    std::lock_guard lock(socketMutex_);
+    if (socket_ >= 0)
+        ::shutdown(socket_, SHUT_RDWR);
 }
 
 std::int64_t PgStore::AppliedMigrations() {
@@ -522,8 +571,21 @@ bool PgStore::Lost() const {
     return PQstatus(conn_) == CONNECTION_BAD;
 }
 
-void PgStore::WaitToLead() {
-    Execute(kTakeLeaderLock);
+bool PgStore::WaitToLead(std::chrono::milliseconds limit) {
+    // A session lock outlives the transaction it was taken in; the transaction only bounds the wait.
+    Execute("BEGIN");
+    Execute(("SET LOCAL lock_timeout = " + std::to_string(limit.count())).c_str());
+    Result result(PQexec(conn_, kTakeLeaderLock), &PQclear);
+    const bool got = result && PQresultStatus(result.get()) == PGRES_TUPLES_OK;
+    const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    if (!got && (!state || std::string_view(state) != "55P03")) { // anything but the wait running out
+        const std::string message = result ? PQresultErrorMessage(result.get()) : ErrorOf(conn_);
+        if (!Lost())
+            PQclear(PQexec(conn_, "ROLLBACK"));
+        throw DatabaseError("PostgreSQL: waiting for the lead: " + message);
+    }
+    Execute(got ? "COMMIT" : "ROLLBACK");
+    return got;
 }
 
 bool PgStore::TryToLead() {

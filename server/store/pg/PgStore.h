@@ -2,7 +2,9 @@
 
 #include "server/store/Store.h"
 
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,7 +25,8 @@ namespace server {
 class PgStore final : public Store {
 public:
     // `uri` is a libpq connection URI; throws DatabaseError when it cannot connect.
-    // `readOnly`: every transaction of the session is read-only.
+    // `readOnly`: every transaction of the session is read-only. Keepalives on both ends of
+    // the connection notice a dead network path within seconds.
     explicit PgStore(const std::string& uri, bool readOnly = false);
     ~PgStore() override;
     PgStore(const PgStore&) = delete;
@@ -47,10 +50,13 @@ public:
     std::string Describe() const override { return description_; }
 
     // The serving server holds this session lock for as long as its connection lives; a
-    // second server waits here until the first one's connection is gone.
-    void WaitToLead() override;
+    // second server waits here for at most `limit`: false when the first one still holds it.
+    bool WaitToLead(std::chrono::milliseconds limit) override;
     // The same without waiting: false when another server leads.
     bool TryToLead() override;
+
+    void Reconnect() override;
+    void Abandon() override;
 
     // A statement's text with `?` placeholders numbered as PostgreSQL wants them ($1, $2, …);
     // question marks inside quotes stay.
@@ -76,8 +82,13 @@ private:
     void ForgetPrepared();
     // Ends the pipeline: a sync point, every answer up to it read; throws the first failure.
     void EndPipeline();
+    // The session's settings, after connecting.
+    void SetUpSession();
 
     pg_conn* conn_ = nullptr;
+    bool readOnly_ = false;
+    std::mutex socketMutex_;
+    int socket_ = -1; // the connection's socket while it is open, for Abandon
     bool pipeline_ = false;
     int queued_ = 0;
     std::unordered_map<std::string, std::string> prepared_;

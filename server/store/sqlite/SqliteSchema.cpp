@@ -169,11 +169,23 @@ CREATE TABLE daily_bars(
 // (user_id, day) indexes end with the row id, which is the id, already.
 void IndexNewestFirst(SqliteStore&) {}
 
+// Migration 5: the leader's lease of a PostgreSQL contest. A file is served by one server
+// alone and never writes it; it is here so that both stores keep the same tables and numbers.
+void AddLeaderLease(SqliteStore& db) {
+    db.Execute(R"sql(
+CREATE TABLE IF NOT EXISTS leader_lease(
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    holder TEXT NOT NULL,
+    backend_pid INTEGER NOT NULL,
+    expires_at TEXT NOT NULL);
+)sql");
+}
+
 } // namespace
 
 const std::vector<std::function<void(SqliteStore&)>>& SqliteMigrations() {
-    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {CreateSchema, AddDailyCloses,
-                                                                               AddMarketHistory, IndexNewestFirst};
+    static const std::vector<std::function<void(SqliteStore&)>> kMigrations = {
+        CreateSchema, AddDailyCloses, AddMarketHistory, IndexNewestFirst, AddLeaderLease};
     return kMigrations;
 }
 
