@@ -37,6 +37,7 @@ public:
     // Runs `work` on the engine thread inside a committed batch and waits for it.
     void OnEngine(const std::function<void(server::Ledger&, const server::LocalTime&)>& work);
     server::Engine& Engine() { return *engine_; }
+    const server::Metrics& Metrics() const { return server_->GetMetrics(); }
     const server::UserDirectory& Directory() const { return directory_; }
     // Queues work as the network side does, without waiting.
     void Post(server::Engine::Work work, server::Engine::Done done, std::optional<std::string> failure) {
