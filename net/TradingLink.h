@@ -30,7 +30,8 @@ namespace net {
 // market's requests and the quote subscription. The client makes one for the whole run.
 class TradingLink final : public RequestSender {
 public:
-    // `clock` gives the calendar time used for the dates in query bodies (tests fix it).
+    // `clock` gives the calendar time: the dates in query bodies, the times in the status
+    // (tests fix it).
     TradingLink(SharedState& state, LinkNotifier& notifier, LinkTimings timings = {},
                 std::function<std::time_t()> clock = nullptr);
     // Stops the network thread and waits for the worker threads (tests make and destroy
