@@ -10,7 +10,7 @@
 #include "server/market/TradingHours.h"
 #include "server/network/LoginThrottle.h"
 #include "server/store/sqlite/SqliteStore.h"
-#include "tests/server/ServerHarness.h"
+#include "tests/support/ServerHarness.h"
 
 #include <gtest/gtest.h>
 

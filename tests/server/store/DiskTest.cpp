@@ -1,9 +1,9 @@
 // The disk under the contest: a full disk refuses changes but answers everyone and
 // recovers by itself, and the write-ahead log stays bounded under load.
 
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 
