@@ -1,15 +1,11 @@
-// The server's parsing helpers and the market, without a network.
+// The market's parts without a network: money, local time, trading hours and the prices.
 
 #include "server/engine/GbkCodec.h"
-#include "server/engine/QueryString.h"
-#include "server/engine/RateLimitedLog.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/Money.h"
 #include "server/market/Securities.h"
 #include "server/market/TradingHours.h"
-#include "server/network/LoginThrottle.h"
-#include "server/store/sqlite/SqliteStore.h"
 #include "tests/support/ServerHarness.h"
 
 #include <gtest/gtest.h>
@@ -18,20 +14,6 @@
 #include <set>
 
 using namespace server;
-
-TEST(QueryStringTest, DuplicateKeysAndPiecesWithoutValueInvalidateTheBody) {
-    const auto q = QueryString::Parse("code=600000&pwd=a=b&name=");
-    ASSERT_TRUE(q);
-    EXPECT_EQ(q->Get("code"), "600000");
-    EXPECT_EQ(q->Get("pwd"), "a=b"); // '=' inside a value is kept
-    EXPECT_TRUE(q->Has("name"));
-    EXPECT_EQ(q->Get("name"), "");
-    EXPECT_FALSE(q->Has("missing"));
-    EXPECT_FALSE(QueryString::Parse("pwd=x&curuser=eve&curuser=alice")); // injected key
-    EXPECT_FALSE(QueryString::Parse("pwd=a&b&curuser=alice"));           // '&' inside a value
-    EXPECT_FALSE(QueryString::Parse("=x"));
-    EXPECT_TRUE(QueryString::Parse("")); // an empty body has no keys
-}
 
 TEST(MoneyTest, PricesMustSitOnTheCentTick) {
     EXPECT_EQ(ParseCents("12.3"), 1230);
@@ -171,170 +153,4 @@ TEST(MarketTest, CsvReplayAppliesTicksAndHoldsTheLastSnapshot) {
     std::ofstream(path) << "0,600000,X" << book << "1,600000,\xFF\xFE" << book;
     EXPECT_FALSE(m.LoadCsv(path, error, server::GbkToUtf8));
     EXPECT_NE(error.find(":2: neither UTF-8 nor GBK"), std::string::npos) << error;
-}
-
-TEST(QueryStringTest, BodiesOfThousandsOfKeysAreRefusedUnread) {
-    std::string body;
-    for (int i = 0; i < 13898; ++i)
-        body += (i ? "&k" : "k") + std::to_string(i) + "=v";
-    EXPECT_FALSE(QueryString::Parse(body));
-    std::string largest;
-    for (std::size_t i = 0; i < QueryString::kMaxPieces; ++i)
-        largest += (i ? "&k" : "k") + std::to_string(i) + "=v";
-    const auto q = QueryString::Parse(largest);
-    ASSERT_TRUE(q);
-    EXPECT_EQ(q->Get("k63"), "v");
-    EXPECT_FALSE(QueryString::Parse(largest + "&one=more"));
-}
-
-TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {
-    RateLimitedLog log(std::chrono::seconds(5));
-    const auto t0 = RateLimitedLog::Clock::time_point{} + std::chrono::hours(1);
-    EXPECT_EQ(log.Line("disk full", t0), "quorvexd: disk full");
-    for (int i = 1; i <= 47; ++i)
-        EXPECT_EQ(log.Line("disk full", t0 + std::chrono::milliseconds(100 * i)), "") << i;
-    EXPECT_EQ(log.Line("disk full", t0 + std::chrono::seconds(5)),
-              "quorvexd: disk full (47 more like it since the last report)");
-    EXPECT_EQ(log.Line("disk full", t0 + std::chrono::seconds(6)), "");
-}
-
-TEST(DatabaseTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
-    tavix::test::ScratchDir dir;
-    const std::string path = (dir.Path() / "sync.db").string();
-    const auto level = [](SqliteStore& db) {
-        Statement s = db.Prepare("PRAGMA synchronous");
-        return s.Step() ? s.Int(0) : -1;
-    };
-    SqliteStore full(path);
-    EXPECT_EQ(level(full), 2); // FULL: the log is synced at every commit
-    SqliteStore normal(path, Synchronous::kNormal);
-    EXPECT_EQ(level(normal), 1); // NORMAL
-}
-
-namespace {
-
-// One finished attempt that failed; the attempt must have been let in.
-void Fail(LoginThrottle& throttle, const std::string& name, const std::string& address,
-          LoginThrottle::Clock::time_point t) {
-    ASSERT_TRUE(throttle.Begin(name, address, t).allowed) << name << " from " << address;
-    throttle.End(name, address, false, t);
-}
-
-bool Allowed(LoginThrottle& throttle, const std::string& name, const std::string& address,
-             LoginThrottle::Clock::time_point t) {
-    const bool allowed = throttle.Begin(name, address, t).allowed;
-    if (allowed)
-        throttle.Abandon(name, address);
-    return allowed;
-}
-
-} // namespace
-
-TEST(LoginThrottleTest, FiveFailuresSlowANameAtOneAddressToOneAttemptEveryThreeSecondsNeverALock) {
-    using namespace std::chrono_literals;
-    LoginThrottle throttle;
-    const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
-    for (int i = 0; i < 4; ++i) {
-        Fail(throttle, "eve", "10.0.0.1", t0);
-        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0)) << "after failure " << i + 1;
-    }
-    Fail(throttle, "eve", "10.0.0.1", t0); // the fifth: the next check in 3 s
-    EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t0 + 2s));
-    // The same name from elsewhere (its owner, perhaps) is let in, only slowed down.
-    const auto elsewhere = throttle.Begin("eve", "10.0.0.2", t0 + 1s);
-    EXPECT_TRUE(elsewhere.allowed);
-    EXPECT_EQ(elsewhere.delay, LoginThrottle::kFirstDelay);
-    throttle.Abandon("eve", "10.0.0.2");
-    const auto other = throttle.Begin("bob", "10.0.0.1", t0 + 1s);
-    EXPECT_TRUE(other.allowed);
-    EXPECT_EQ(other.delay, LoginThrottle::Clock::duration::zero());
-    throttle.Abandon("bob", "10.0.0.1");
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t0 + 3s));
-
-    // Further failures do not lengthen the wait: one check every 3 s, however many failed.
-    auto t = t0 + 3s;
-    for (int i = 0; i < 4; ++i) {
-        Fail(throttle, "eve", "10.0.0.1", t);
-        EXPECT_FALSE(Allowed(throttle, "eve", "10.0.0.1", t + 2900ms)) << i;
-        EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t + 3s)) << i;
-        t += 3s;
-    }
-
-    // A successful login forgets the failures.
-    ASSERT_TRUE(throttle.Begin("eve", "10.0.0.1", t).allowed);
-    throttle.End("eve", "10.0.0.1", true, t);
-    Fail(throttle, "eve", "10.0.0.1", t);
-    EXPECT_TRUE(Allowed(throttle, "eve", "10.0.0.1", t));
-}
-
-TEST(LoginThrottleTest, ANameFailingTenTimesFromAnywhereHasOneCheckEveryHalfMinuteExceptWhereItLoggedIn) {
-    using namespace std::chrono_literals;
-    LoginThrottle throttle;
-    const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
-    ASSERT_TRUE(throttle.Begin("ann", "10.0.1.99", t0).allowed); // ann's own address
-    throttle.End("ann", "10.0.1.99", true, t0);
-    for (int i = 0; i < 10; ++i)
-        Fail(throttle, "ann", "10.0.1." + std::to_string(i), t0);
-    // From a new address: one check now, none for the next 30 s from any other.
-    EXPECT_TRUE(Allowed(throttle, "ann", "10.0.1.50", t0 + 1s));
-    EXPECT_FALSE(Allowed(throttle, "ann", "10.0.1.51", t0 + 2s));
-    EXPECT_FALSE(Allowed(throttle, "ann", "10.0.1.52", t0 + 30s));
-    EXPECT_TRUE(Allowed(throttle, "ann", "10.0.1.53", t0 + 31s));
-    // Where ann has logged in before she is only slowed down.
-    const auto home = throttle.Begin("ann", "10.0.1.99", t0 + 32s);
-    EXPECT_TRUE(home.allowed);
-    EXPECT_EQ(home.delay, LoginThrottle::kMaxDelay);
-    throttle.Abandon("ann", "10.0.1.99");
-    // Other names are not touched.
-    EXPECT_TRUE(Allowed(throttle, "bob", "10.0.1.51", t0 + 2s));
-    // Ten failures from three addresses are a rival's, held by each pair's pace, not a crowd's.
-    for (int i = 0; i < 10; ++i)
-        Fail(throttle, "cat", "10.0.2." + std::to_string(i % 3), t0 + std::chrono::seconds(3 * (i / 3)));
-    EXPECT_TRUE(Allowed(throttle, "cat", "10.0.2.50", t0 + 10s));
-    EXPECT_TRUE(Allowed(throttle, "cat", "10.0.2.51", t0 + 10s));
-}
-
-TEST(LoginThrottleTest, AttemptsCountFromTheirStartAndBusyNamesOrAddressesOnlyWait) {
-    using namespace std::chrono_literals;
-    LoginThrottle throttle;
-    const auto t0 = LoginThrottle::Clock::time_point{} + 24h;
-    // Five attempts in the air for one name and address: a sixth is refused before any
-    // of them is judged.
-    for (int i = 0; i < 5; ++i)
-        EXPECT_TRUE(throttle.Begin("amy", "10.0.0.3", t0).allowed) << i;
-    EXPECT_FALSE(throttle.Begin("amy", "10.0.0.3", t0).allowed);
-    throttle.End("amy", "10.0.0.3", true, t0); // one of them was right after all
-
-    // Thirty failures for many names behind one address slow that address down (250 ms,
-    // then doubling to at most 2 s) but lock nobody out; other addresses do not wait.
-    for (int i = 0; i < 30; ++i)
-        Fail(throttle, "user" + std::to_string(i), "10.0.0.9", t0);
-    const std::pair<int, std::chrono::milliseconds> waits[] = {{0, 250ms}, {1, 500ms}, {3, 2000ms}, {10, 2000ms}};
-    int extra = 0;
-    for (const auto& [more, wait] : waits) {
-        for (; extra < more; ++extra)
-            Fail(throttle, "more" + std::to_string(extra), "10.0.0.9", t0);
-        const auto d = throttle.Begin("anyone", "10.0.0.9", t0 + 1s);
-        EXPECT_TRUE(d.allowed) << more;
-        EXPECT_EQ(d.delay, wait) << more;
-        throttle.Abandon("anyone", "10.0.0.9");
-    }
-    EXPECT_EQ(throttle.Begin("anyone", "10.0.0.8", t0).delay, LoginThrottle::Clock::duration::zero());
-    throttle.Abandon("anyone", "10.0.0.8");
-
-    // Four failures, then fifteen quiet minutes and a second: the count starts again, so
-    // four more failures lock nothing and a fifth does.
-    for (int i = 0; i < 4; ++i)
-        Fail(throttle, "kim", "10.0.0.1", t0);
-    const auto later = t0 + 15min + 1s;
-    for (int i = 0; i < 4; ++i)
-        Fail(throttle, "kim", "10.0.0.1", later);
-    EXPECT_TRUE(Allowed(throttle, "kim", "10.0.0.1", later));
-    Fail(throttle, "kim", "10.0.0.1", later);
-    EXPECT_FALSE(Allowed(throttle, "kim", "10.0.0.1", later));
-    // Within fifteen minutes the failures add up.
-    Fail(throttle, "lee", "10.0.0.1", t0);
-    for (int i = 0; i < 4; ++i)
-        Fail(throttle, "lee", "10.0.0.1", t0 + 14min);
-    EXPECT_FALSE(Allowed(throttle, "lee", "10.0.0.1", t0 + 14min));
 }
