@@ -51,8 +51,11 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
                          options_.synchronous == Synchronous::kFull;
     db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous, access);
     file_ = dynamic_cast<SqliteStore*>(db_.get());
-    if (overlap)
-        syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
+    if (overlap) {
+        auto failed = [this](const std::string& why) { Halt("cannot sync the write-ahead log (" + why + ")"); };
+        syncer_ = options_.logSync ? std::make_unique<LogSyncer>(options_.logSync, failed)
+                                   : std::make_unique<LogSyncer>(options_.dbPath + "-wal", failed);
+    }
     if (lead && !db_->IsFile()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
@@ -106,13 +109,13 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         history_.Load(*db_, *market_, ledger_->Day());
         ledger_->Flush();
         db_->Commit();
-        if (syncer_)
-            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         history_.Discard();
         throw;
     }
+    if (syncer_)
+        syncer_->SyncNow();
     history_.Publish();
     dataVersion_ = db_->DataVersion();
     snapshot_ = BuildSnapshot(Now());
@@ -138,12 +141,12 @@ void Engine::RunNow(const Work& work) {
         ledger_->Flush();
         db_->NoteAdminChange();
         db_->Commit();
-        if (syncer_)
-            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         throw;
     }
+    if (syncer_)
+        syncer_->SyncNow();
 }
 
 void Engine::Start(QuotesListener listener) {
@@ -187,9 +190,10 @@ void Engine::Checkpoints() {
         const bool tooLarge = logTooLarge_;
         lock.unlock();
         try {
-            if (!db)
+            if (!db && !halted_)
                 db = std::make_unique<SqliteStore>(options_.dbPath, options_.synchronous);
-            const auto copied = db->PassiveCheckpoint();
+            // After a failed sync nothing more is copied from a log the disk may not hold.
+            const auto copied = halted_ ? std::nullopt : db->PassiveCheckpoint();
             if (copied)
                 ++checkpoints_;
             // Caught up: the log's frames are all in the database, so emptying it costs only
@@ -198,7 +202,7 @@ void Engine::Checkpoints() {
             // reader (an organiser's query, a backup) pins the log: it is not waited for, and the
             // engine stops asking for a second; the log is emptied once the reader lets go.
             std::string error;
-            if ((copied && copied->caughtUp) || tooLarge) {
+            if ((copied && copied->caughtUp) || (tooLarge && !halted_)) {
                 // The query reader reads back to back under a flood of queries, always holding
                 // the log: it waits for the cut, which it would otherwise never let happen.
                 const auto held = reader_ ? reader_->HoldReads() : std::unique_lock<std::mutex>();
@@ -208,6 +212,8 @@ void Engine::Checkpoints() {
                     logRetryAt_ = std::chrono::steady_clock::now() + std::chrono::seconds(1);
                 }
             }
+        } catch (const CommitUncertain& e) {
+            Halt(e.what());
         } catch (const std::exception& e) {
             ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
@@ -505,6 +511,11 @@ void Engine::CommitBatch(Batch& batch) {
             batch.accountsChanged =
                 ApplyBatch(batch.jobs, batch.answers, batch.now, batch.tick, isolated, batch.filledAccounts);
             batch.committed = true;
+            return;
+        } catch (const CommitUncertain& e) {
+            // Neither its answers nor a refusal would be true: nothing is said, and the server stops.
+            Halt(e.what());
+            batch.answers.assign(batch.jobs.size(), std::nullopt);
             return;
         } catch (const std::exception& e) {
             if (isolated || batch.jobs.empty() || db_->Lost()) {

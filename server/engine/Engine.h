@@ -100,8 +100,11 @@ public:
     void ReadNow(const Work& work) { work(*ledger_, Now()); }
     // Called once, on the engine thread or the lease's watch, when this server no longer leads
     // a PostgreSQL contest: its lease lapsed (it could not renew it in time), another server
-    // took it, or the database stayed unreachable for kReconnectLimit. From then on nothing is
-    // answered; the server should stop and let its standby serve. Set before Start.
+    // took it, or the database stayed unreachable for kReconnectLimit. Called once too (on the
+    // engine thread, the log's syncing thread or the checkpointer) when a commit's outcome
+    // cannot be known: a sync of a SQLite store's files failed, or the connection broke while
+    // PostgreSQL committed. From then on nothing is answered; the server should stop and let its
+    // standby, or a restart that recovers from what the database holds, serve. Set before Start.
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
     // How long a leader that lost its database connection answers "busy" while it reconnects.
     static constexpr std::chrono::seconds kReconnectLimit{60};
@@ -210,6 +213,8 @@ private:
     // without applying it and tries to reconnect; true when it did.
     bool StandAside(Batch& batch);
     void LoseLeadership(const std::string& why);
+    // A commit's outcome cannot be known (see OnStoreLost): nothing more is applied or answered.
+    void Halt(const std::string& why);
     void WatchLease();
     LocalTime Now() const;
     void Checkpoints();
@@ -257,6 +262,7 @@ private:
     std::chrono::steady_clock::time_point renewalBegan_;
     std::atomic<bool> reconnecting_{false};
     std::atomic<bool> leading_{true};
+    std::atomic<bool> halted_{false};
     bool watchStopping_ = false; // under mutex_; set once the engine thread has ended
     std::condition_variable leaseWake_;
     std::chrono::steady_clock::time_point disconnectedAt_;

@@ -42,15 +42,17 @@ public:
     std::int64_t LogBytes() const { return logBytes_; }
     // Copies the whole log into the database and empties the log file. Gives up (false,
     // with the reason in `error`) when readers hold it for longer than `wait` or the disk
-    // refuses the copy; after readers made it give up, calls within the next second give up
-    // at once, so that a reader left open does not cost every batch a try.
+    // refuses the copy; throws CommitUncertain when a sync failed. After readers made it give up, calls within the next
+    // second give up at once, so that a reader left open does not cost every batch a try.
     bool TruncateLog(std::chrono::milliseconds wait, std::string& error);
     // Copies what it can of the log without waiting for anyone; nothing when another
-    // checkpoint is running, throws on failure.
+    // checkpoint is running, throws on failure (CommitUncertain when a sync failed).
     struct Copied {
         bool caughtUp = false; // every frame of the log is in the database (and the log has some)
     };
     std::optional<Copied> PassiveCheckpoint();
+    // Closing leaves the log as it is, uncopied, for the next start to recover from. Any thread.
+    void KeepLogAtClose();
 
 private:
     static int OnCommit(void* self, sqlite3* db, const char* name, int pages);
