@@ -1,16 +1,16 @@
 // The engine's batches on their own: a request that cannot be written, order numbers across
-// a takeover, a batch of thousands, the log's syncing thread, the day rollover while
-// serving, and the market's prices across a restart.
+// a takeover, a batch of thousands, the log's syncing thread, a crash between a batch's commit
+// and its answers, the day rollover while serving, and the market's prices across a restart.
 
 #include "server/engine/Engine.h"
 #include "server/engine/LogSyncer.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/store/pg/PgStore.h"
 #include "tests/e2e/E2eSupport.h"
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
 #include "tests/support/FaultProxy.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/SplitText.h"
 
