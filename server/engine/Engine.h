@@ -218,6 +218,12 @@ private:
     void WatchLease();
     LocalTime Now() const;
     void Checkpoints();
+    // The checkpointer's: waits for the engine to pause between two batches; whether it was
+    // idle then, or nothing when it did not pause in time. ResumeEngine lets it go on.
+    std::optional<bool> PauseEngine();
+    void ResumeEngine();
+    // The longest the engine pauses for the checkpointer; then it goes on while the copy does.
+    static constexpr std::chrono::milliseconds kPauseLimit{20};
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
@@ -250,6 +256,9 @@ private:
     std::unique_ptr<QueryReader> reader_;
     bool stopping_ = false;
     bool logTooLarge_ = false; // the checkpointer should empty the log now
+    bool pauseWanted_ = false; // the checkpointer asks the engine to pause between batches
+    bool paused_ = false;      // ... which it does now
+    bool pausedIdle_ = false;  // ... with nothing to do
     // Readers held the log at the last try: the engine does not ask again before this.
     std::chrono::steady_clock::time_point logRetryAt_;
     QuoteSnapshotPtr snapshot_;

@@ -149,11 +149,6 @@ int SqliteStore::OnCommit(void* self, sqlite3*, const char*, int pages) {
 }
 
 bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now < truncateAgain_) {
-        error = "readers hold the log; trying again shortly";
-        return false;
-    }
     sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
     int logFrames = 0;
     int copied = 0;
@@ -164,9 +159,8 @@ bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error
         return true;
     }
     ThrowIfSyncFailed(db_, "emptying the write-ahead log");
-    if (rc == SQLITE_BUSY)
-        truncateAgain_ = now + std::chrono::seconds(1);
-    error = sqlite3_errmsg(db_);
+    error = rc == SQLITE_BUSY ? "another connection holds the log (a reader, or a writer that was not paused)"
+                              : sqlite3_errmsg(db_);
     return false;
 }
 
