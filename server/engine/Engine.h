@@ -223,7 +223,7 @@ private:
     std::optional<bool> PauseEngine();
     void ResumeEngine();
     // The longest the engine pauses for the checkpointer; then it goes on while the copy does.
-    static constexpr std::chrono::milliseconds kPauseLimit{20};
+    static constexpr std::chrono::milliseconds kPauseLimit{5};
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
