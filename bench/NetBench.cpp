@@ -86,7 +86,7 @@ void BM_ParseQuotes(benchmark::State& state) {
     net::SharedState shared;
     CountingNotifier notifier;
     net::TradingLink link(shared, notifier);
-    link.ParseQuotes(QuoteUpdate(100000, net::kQuoteCapacity)); // fills the table in code order
+    link.Dispatch(net::kCmdQuoteUpdate, QuoteUpdate(100000, net::kQuoteCapacity)); // fills the table in code order
     if (shared.quotes.Used() != net::kQuoteCapacity)
         state.SkipWithError("table not full");
     const std::vector<int> codes = CodesInOrder(static_cast<int>(state.range(0)));
@@ -109,7 +109,7 @@ void BM_ParseQuotes(benchmark::State& state) {
     long long bytes = 0;
     std::size_t k = 0;
     for (auto _ : state) {
-        link.ParseQuotes(bodies[k]);
+        link.Dispatch(net::kCmdQuoteUpdate, bodies[k]);
         records += counts[k];
         bytes += static_cast<long long>(bodies[k].size());
         k = (k + 1) % bodies.size();

@@ -2,7 +2,6 @@
 
 #include "net/MarketParsers.h"
 #include "wire/Frame.h"
-#include "wire/GbkText.h"
 #include "wire/SplitText.h"
 
 #include <chrono>
@@ -22,10 +21,6 @@ std::uint32_t Tick() {
     return static_cast<std::uint32_t>(ms.count());
 }
 
-std::uint32_t Millis(std::chrono::milliseconds d) {
-    return static_cast<std::uint32_t>(d.count());
-}
-
 } // namespace
 
 TradingLink::TradingLink(SharedState& state, LinkNotifier& notifier, LinkTimings timings,
@@ -34,7 +29,9 @@ TradingLink::TradingLink(SharedState& state, LinkNotifier& notifier, LinkTimings
     , notifier_(notifier)
     , timings_(timings)
     , clock_(clock ? std::move(clock) : [] { return std::time(nullptr); })
-    , socket_(timings) {}
+    , socket_(timings)
+    , machine_(timings)
+    , queries_(state, notifier, *this, clock_) {}
 
 TradingLink::~TradingLink() {
     Stop();
@@ -43,6 +40,7 @@ TradingLink::~TradingLink() {
 void TradingLink::Start() {
     if (started_.exchange(true) || Stopping())
         return;
+    machine_.SetServerCount(state_.moreServers.size() + 1);
     networkThread_ = std::thread(&TradingLink::NetworkThread, this);
 }
 
@@ -55,13 +53,7 @@ void TradingLink::Stop() {
     socket_.Interrupt();
     if (networkThread_.joinable())
         networkThread_.join();
-    std::list<Worker> workers;
-    {
-        std::lock_guard lock(workersMutex_);
-        workers.swap(workers_);
-    }
-    for (Worker& w : workers)
-        w.thread.join();
+    queries_.JoinWorkers();
     socket_.Close();
 }
 
@@ -71,14 +63,14 @@ bool TradingLink::SendRequest(int command, std::string_view body) {
     // leave the request "unanswered", told as unknown at the next break.
     const bool awaitsAnswer = IsOrderOrCancel(command);
     if (awaitsAnswer)
-        ++unanswered_;
+        machine_.OrderSent();
     bool sent = false;
     if (socket_.Connected()) {
         const auto [user, password] = state_.credentials.Get();
         sent = socket_.Send(FormatFrame(command, WithCredentials(body, user, password)));
     }
     if (awaitsAnswer && !sent)
-        AnswerCame();
+        machine_.AnswerCame();
     if (requestObserver_)
         requestObserver_(command, sent);
     return sent;
@@ -89,46 +81,19 @@ bool TradingLink::Pause(std::chrono::milliseconds d) {
     return !stopSignal_.wait_for(lock, d, [this] { return stop_.load(); });
 }
 
-void TradingLink::NotifyTable(int message) {
-    if (notifier_.HasMainFrame())
-        notifier_.NotifyTable(message);
-}
-
-void TradingLink::Spawn(void (TradingLink::*work)()) {
-    std::lock_guard lock(workersMutex_);
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (it->done->load()) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    workers_.push_back({std::thread([this, work, done] {
-                            (this->*work)();
-                            done->store(true);
-                        }),
-                        done});
-}
-
-void TradingLink::ConnectLoop() {
+bool TradingLink::ConnectLoop() {
     while (!Stopping()) {
-        if (serverIndex_ == 0 ? socket_.Connect(state_.serverAddress, state_.port)
-                              : socket_.Connect(state_.moreServers[serverIndex_ - 1].host,
-                                                state_.moreServers[serverIndex_ - 1].port)) {
-            connectedTick_ = Tick();
+        const std::size_t server = machine_.Server();
+        if (server == 0 ? socket_.Connect(state_.serverAddress, state_.port)
+                        : socket_.Connect(state_.moreServers[server - 1].host, state_.moreServers[server - 1].port)) {
             // Requests sent on an earlier connection will never be answered.
             state_.market.ForgetPending();
-            return;
+            return true;
         }
-        NextServer();
+        machine_.ConnectFailed();
         Pause(timings_.retryDelay);
     }
-}
-
-void TradingLink::NextServer() {
-    serverIndex_ = (serverIndex_ + 1) % (state_.moreServers.size() + 1);
+    return false;
 }
 
 bool TradingLink::SendLogin(std::string_view body) {
@@ -148,21 +113,14 @@ void TradingLink::ForgetPendingLogin() {
 }
 
 LinkStatus TradingLink::Status() const {
-    std::lock_guard lock(marketPhaseMutex_);
-    return {phase_.load(), brokenSince_.load(), lastQuote_.load(), marketPhase_};
-}
-
-void TradingLink::SetMarketPhase(std::string_view text) {
-    // A few words for a status pane: a longer body is cut, never in the middle of a character.
-    text = text.substr(0, GbkPrefixLength(text, kMarketPhaseLimit));
-    std::lock_guard lock(marketPhaseMutex_);
-    marketPhase_ = text;
+    return machine_.Status();
 }
 
 bool TradingLink::LogInAgain() {
     const auto [user, password] = state_.credentials.Get();
-    reloginPending_ = SendRequest(kCmdLogin, "user_name=" + user + "&pwd=" + password);
-    return reloginPending_;
+    const bool sent = SendRequest(kCmdLogin, "user_name=" + user + "&pwd=" + password);
+    machine_.ReloginSent(sent);
+    return sent;
 }
 
 void TradingLink::ResendPendingLogin() {
@@ -180,86 +138,56 @@ void TradingLink::Resubscribe() {
 }
 
 void TradingLink::Reconnect() {
-    const LinkPhase before = phase_.load();
-    if (before == LinkPhase::kLive) {
-        brokenSince_.store(clock_());
-        phase_.store(LinkPhase::kBroken);
-    }
-    reloginPending_ = false;
-    state_.standing.ForgetAsked(); // their answers will not come
-    // Their answers went with the connection: whether they were carried out is unknown.
-    if (unanswered_.exchange(0) > 0)
-        resultUnknown_ = true;
-    // The server that broke may be gone for good; its standby listens on the next address.
-    NextServer();
-    // A connection that broke as soon as it was made (a proxy or balancer in front of a dead
-    // server accepts and drops at once) is retried at the connect pace, not in a tight loop.
-    if (Tick() - connectedTick_ < Millis(timings_.retryDelay))
+    const bool brokeAtOnce = machine_.Broke(Tick(), clock_());
+    queries_.ConnectionLost();
+    // A connection that broke as soon as it was made is retried at the connect pace, not in a
+    // tight loop.
+    if (brokeAtOnce)
         Pause(timings_.retryDelay);
-    while (!Stopping()) {
-        ConnectLoop();
-        if (Stopping())
-            return;
-        if (!loginAccepted_.load()) {
-            if (before != LinkPhase::kRefused)
-                phase_.store(LinkPhase::kConnected);
+    while (ConnectLoop()) {
+        if (machine_.Connected(Tick()) == LinkStateMachine::Greeting::kUserLogin) {
             ResendPendingLogin();
             return;
         }
-        // The phase stays broken until the server accepts this login.
         if (LogInAgain()) {
             Resubscribe();
             return;
         }
-        // A connection that cannot take a login is no connection: connect anew.
         socket_.Close();
-        NextServer();
         Pause(timings_.retryDelay);
     }
 }
 
 void TradingLink::OnLoginAnswer(std::string_view body) {
     const std::vector<std::string_view> fields = SplitText(body, ",,,");
-    const bool accepted = fields.front() == "0";
-    if (reloginPending_) {
-        reloginPending_ = false;
-        if (accepted) {
-            // The server tells the state of the market right after this answer.
-            SetMarketPhase({});
-            phase_.store(LinkPhase::kLive);
-            // Orders may have filled while the link was down.
-            StartRefreshAll();
-            if (resultUnknown_ && notifier_.HasMainFrame())
-                notifier_.PostReply(kMsgOrderResultUnknown, {});
-            resultUnknown_ = false;
-        } else {
-            loginAccepted_.store(false);
-            phase_.store(LinkPhase::kRefused);
-            if (notifier_.HasMainFrame())
-                notifier_.PostReply(kMsgReloginFailed, std::string(fields.size() > 1 ? fields[1] : ""));
-        }
-        return;
-    }
-    {
-        std::lock_guard lock(loginMutex_);
-        pendingLogin_.reset();
-    }
-    if (accepted) {
-        SetMarketPhase({});
-        loginAccepted_.store(true);
-        phase_.store(LinkPhase::kLive);
+    if (!machine_.ReloginPending())
+        ForgetPendingLogin();
+    const LinkStateMachine::LoginResult result = machine_.LoginAnswered(fields.front() == "0");
+    switch (result.kind) {
+    case LinkStateMachine::LoginResult::kReloginAccepted:
+        // Orders may have filled while the link was down.
+        queries_.StartRefreshAll();
+        if (result.resultUnknown && notifier_.HasMainFrame())
+            notifier_.PostReply(kMsgOrderResultUnknown, {});
+        break;
+    case LinkStateMachine::LoginResult::kReloginRefused:
+        if (notifier_.HasMainFrame())
+            notifier_.PostReply(kMsgReloginFailed, std::string(fields.size() > 1 ? fields[1] : ""));
+        break;
+    case LinkStateMachine::LoginResult::kUserAccepted:
         // Waits: the dialog stores the account before anything else is read for it.
         notifier_.DeliverReply(kMsgLoginReply, body);
-    } else {
+        break;
+    case LinkStateMachine::LoginResult::kUserRefused:
         notifier_.PostReply(kMsgLoginReply, std::string(body));
+        break;
     }
 }
 
 void TradingLink::NetworkThread() {
-    ConnectLoop();
-    if (!Stopping())
-        phase_.store(LinkPhase::kConnected);
-    std::uint32_t lastFrameTick = Tick();
+    if (!ConnectLoop())
+        return;
+    machine_.Connected(Tick());
     // One byte more than the longest frame keeps the body zero-terminated.
     std::vector<char> buffer(CClientSocket::kBufferSize, '\0');
     std::size_t dirty = 0;
@@ -270,37 +198,34 @@ void TradingLink::NetworkThread() {
         if (Stopping())
             break;
         if (result < 0) {
-            // Deliberately keeps lastFrameTick: a server that stays silent is dropped again
-            // at the next empty wait.
             Reconnect();
             continue;
         }
         if (result == 0) {
-            const std::uint32_t idle = Tick() - lastFrameTick;
-            if (idle > Millis(timings_.reconnectAfter)) {
+            switch (machine_.Idle(Tick())) {
+            case LinkStateMachine::Silence::kReconnect:
                 socket_.Close();
                 Reconnect();
-            } else if (idle > Millis(timings_.heartbeatAfter)) {
+                break;
+            case LinkStateMachine::Silence::kHeartbeat: {
                 const auto [user, password] = state_.credentials.Get();
                 SendRequest(kCmdHeartbeat, "user_name=" + user + "&pwd=" + password);
+                break;
+            }
+            case LinkStateMachine::Silence::kWait:
+                break;
             }
             continue;
         }
         dirty = static_cast<std::size_t>(result);
         if (result < static_cast<int>(kHeaderSize))
             continue;
-        lastFrameTick = Tick();
+        machine_.FrameArrived(Tick());
         const int command = ParseCommand(std::string_view(buffer.data() + kLengthPrefixSize, 3));
         // The body ends at the frame's end or at a zero byte inside it.
         const char* body = buffer.data() + kHeaderSize;
         const std::size_t bodyLength = strnlen(body, static_cast<std::size_t>(result) - kHeaderSize);
         Dispatch(command, std::string_view(body, bodyLength));
-    }
-}
-
-void TradingLink::AnswerCame() {
-    int n = unanswered_.load();
-    while (n > 0 && !unanswered_.compare_exchange_weak(n, n - 1)) {
     }
 }
 
@@ -310,7 +235,7 @@ void TradingLink::Dispatch(int command, std::string_view body) {
         OnLoginAnswer(body);
         break;
     case kCmdOrder:
-        AnswerCame();
+        machine_.AnswerCame();
         if (notifier_.HasMainFrame())
             notifier_.PostReply(kMsgOrderReply, std::string(body));
         break;
@@ -318,48 +243,46 @@ void TradingLink::Dispatch(int command, std::string_view body) {
     case kCmdCancelAllSells:
     case kCmdCancelAllBuys:
     case kCmdCancelAll:
-        AnswerCame();
+        machine_.AnswerCame();
         if (notifier_.HasMainFrame())
             notifier_.PostReply(kMsgCancelReply, std::string(body));
         break;
     case kCmdTodayOrders:
-        ParseTodayOrders(body);
+        queries_.StoreTodayOrders(body);
         break;
     case kCmdTodayTrades:
-        ParseTodayTrades(body);
+        queries_.StoreTodayTrades(body);
         break;
     case kCmdPositions:
-        ParsePositions(body);
+        queries_.StorePositions(body);
         break;
     case kCmdFundsFlow:
-        ParseFundsFlow(body);
+        queries_.StoreFundsFlow(body);
         break;
     case kCmdFunds:
-        ParseFunds(body);
+        queries_.StoreFunds(body);
         break;
     case kCmdHistoryOrders:
-        ParseHistoryOrders(body);
+        queries_.StoreHistoryOrders(body);
         break;
     case kCmdHistoryTrades:
-        ParseHistoryTrades(body);
+        queries_.StoreHistoryTrades(body);
         break;
     case kCmdSettlement:
-        ParseSettlement(body);
+        queries_.StoreSettlement(body);
         break;
     case kCmdStanding:
-        state_.standing.StoreStanding(ParseStandingAnswer(body));
-        NotifyTable(kMsgStandingStored);
+        queries_.StoreStanding(body);
         break;
     case kCmdCurve:
-        state_.standing.StoreCurve(ParseCurveAnswer(body));
-        NotifyTable(kMsgStandingStored);
+        queries_.StoreCurve(body);
         break;
     case kCmdQuoteUpdate:
-        lastQuote_.store(clock_());
-        ParseQuotes(body);
+        machine_.QuoteArrived(clock_());
+        StoreQuotes(body);
         break;
     case kCmdMarketPhase:
-        SetMarketPhase(body);
+        machine_.SetMarketPhase(body);
         break;
     case kCmdQuoteBoard:
         OnBoardAnswer(body);

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "net/AccountQueries.h"
 #include "net/ClientSocket.h"
 #include "net/LinkNotifier.h"
+#include "net/LinkStateMachine.h"
 #include "net/LinkStatus.h"
 #include "net/LinkTimings.h"
+#include "net/RequestSender.h"
 #include "net/SharedState.h"
 #include "wire/MarketRecords.h"
 #include "wire/Standing.h"
@@ -13,8 +16,6 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
-#include <list>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,12 +24,14 @@
 
 namespace net {
 
-// The client's side of the trading protocol: the connection and its network thread, the
-// requests, the parsers that fill the shared tables, the queries and their workers, and
-// the quote subscription. The client makes one for the whole run.
-class TradingLink final {
+// The client's side of the trading protocol, as the windows see it: the socket and its network
+// thread, which does what the connection's state machine (LinkStateMachine) decides and hands
+// every frame to its handler; the account queries and their answers (AccountQueries); the
+// market's requests and the quote subscription. The client makes one for the whole run.
+class TradingLink final : public RequestSender {
 public:
-    // `clock` gives the calendar time used for the dates in query bodies (tests fix it).
+    // `clock` gives the calendar time: the dates in query bodies, the times in the status
+    // (tests fix it).
     TradingLink(SharedState& state, LinkNotifier& notifier, LinkTimings timings = {},
                 std::function<std::time_t()> clock = nullptr);
     // Stops the network thread and waits for the worker threads (tests make and destroy
@@ -56,7 +59,7 @@ public:
 
     // Any thread. Appends the credentials, frames the body and writes it whole. False when
     // the connection was never established or the write failed; nothing is queued.
-    bool SendRequest(int command, std::string_view body);
+    bool SendRequest(int command, std::string_view body) override;
 
     // Called after every request with its command and whether it was written; lets tests
     // see attempts that failed. Set it before Start() and before any worker runs.
@@ -72,52 +75,28 @@ public:
 
     // Any thread, never waits for the network thread.
     LinkStatus Status() const;
-    static constexpr std::size_t kMarketPhaseLimit = 24; // bytes of GBK kept of the market's state
+    static constexpr std::size_t kMarketPhaseLimit = LinkStateMachine::kMarketPhaseLimit;
     const LinkTimings& Timings() const { return timings_; }
 
     CClientSocket& Socket() { return socket_; }
     SharedState& State() { return state_; }
 
-    // --- reply handling (network thread; public so tests can drive them directly) -------
-
-    // Hands a received frame to its handler by command.
+    // Network thread: hands a received frame to its handler by command. Tests and fuzzers
+    // hand frames here without a socket.
     void Dispatch(int command, std::string_view body);
 
-    void ParsePositions(std::string_view body);
-    void ParseFunds(std::string_view body);
-    void ParseTodayTrades(std::string_view body);
-    void ParseTodayOrders(std::string_view body);
-    void ParseHistoryOrders(std::string_view body);
-    void ParseHistoryTrades(std::string_view body);
-    void ParseFundsFlow(std::string_view body);
-    void ParseSettlement(std::string_view body);
-    void ParseQuotes(std::string_view body);
+    // --- the account's queries (any thread; see AccountQueries) -------------------------
 
-    // --- queries (any thread) ----------------------------------------------------------
-
-    bool QueryPositions();        // 9, empty body; the send's result
-    bool QueryFunds();            // 11, empty body; the send's result
-    bool QueryTodayTrades();      // 8, start=today; always true
-    bool QueryRecentSettlement(); // 14, start=seven days ago; always true
-    bool QueryRecentFundsFlow();  // 10, start=yesterday; always true
-    bool QueryTodayOrders();      // 7, start=today, then the 1129 notification; always true
-    // Where the user stands: command 23 for `period` with the top `count`, command 24 with the
-    // whole curve. Each answer is parsed into state.standing, then kMsgStandingStored is
-    // notified. The send's result.
-    bool QueryStanding(StandingPeriod period, int count);
-    bool QueryCurve();
-
-    // Creates the history tables, sends 9 and 11 (each tried twice on failure), clears
-    // initialLoadPending, then sends 8, 14 and 7 — on a thread of its own.
-    void StartInitialLoad();
-    // Sends 11, 9, 8, 14, 10 and 7 once each on a thread of its own.
-    void StartRefreshAll();
-    // The bodies of the two workers, run on the calling thread (tests call them directly).
-    void InitialLoadWorker();
-    void RefreshAllWorker();
-
-    // "%d-%d-%d" of the local date `secondsBack` seconds before now.
-    std::string DateText(long secondsBack = 0) const;
+    bool QueryPositions() { return queries_.QueryPositions(); }
+    bool QueryFunds() { return queries_.QueryFunds(); }
+    bool QueryTodayTrades() { return queries_.QueryTodayTrades(); }
+    bool QueryRecentSettlement() { return queries_.QueryRecentSettlement(); }
+    bool QueryRecentFundsFlow() { return queries_.QueryRecentFundsFlow(); }
+    bool QueryTodayOrders() { return queries_.QueryTodayOrders(); }
+    bool QueryStanding(StandingPeriod period, int count) { return queries_.QueryStanding(period, count); }
+    bool QueryCurve() { return queries_.QueryCurve(); }
+    void StartInitialLoad() { queries_.StartInitialLoad(); }
+    void StartRefreshAll() { queries_.StartRefreshAll(); }
 
     // --- the market (any thread) ---------------------------------------------------------
 
@@ -141,20 +120,16 @@ public:
 
     // Adds the comma-separated codes to QuoteCodes and sends the list only when one of them
     // was new. Returns true when a request was sent.
-    bool AddQuoteSubscription(std::string_view codes);
+    bool AddQuoteSubscription(std::string_view codes) override;
 
     // The order forms' subscription: when `list` differs from QuoteCodes it replaces it and
     // is sent. Returns true when a request was sent.
     bool ReplaceQuoteSubscription(const std::string& list);
 
 private:
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-
     void NetworkThread();
-    void ConnectLoop();
+    // Connects to the state machine's server, moving on after every failure; false when stopping.
+    bool ConnectLoop();
     bool LogInAgain();
     void ResendPendingLogin();
     void Resubscribe();
@@ -162,15 +137,10 @@ private:
     void OnLoginAnswer(std::string_view body);
     void OnBoardAnswer(std::string_view body);
     bool SendBoardPage(int start, int count, bool wholeBoard);
-    // An order or cancel answer arrived: one fewer outstanding.
-    void AnswerCame();
-    void SetMarketPhase(std::string_view text);
-    void NextServer();
+    void StoreQuotes(std::string_view body);
     bool Stopping() const { return stop_.load(); }
     // Sleeps for `d` unless the link is being stopped; false when stopping.
     bool Pause(std::chrono::milliseconds d);
-    void NotifyTable(int message);
-    void Spawn(void (TradingLink::*work)());
 
     SharedState& state_;
     LinkNotifier& notifier_;
@@ -178,37 +148,20 @@ private:
     std::function<std::time_t()> clock_;
     std::function<void(int, bool)> requestObserver_;
     CClientSocket socket_;
+    // Set before the network thread starts; its own afterwards, except the status and the
+    // count of orders in flight, which any thread may touch.
+    LinkStateMachine machine_;
+    AccountQueries queries_;
 
     std::thread networkThread_;
     std::atomic<bool> started_{false};
     std::atomic<bool> stop_{false};
-    // Set once the server has accepted a login on this link. Before that there is no session
-    // to restore after a reconnect: logging in again with whatever was last typed would only
-    // bring the login dialog a rejection it did not ask for.
-    std::atomic<bool> loginAccepted_{false};
-    // Network thread: a re-login went out and its answer has not come.
-    bool reloginPending_ = false;
-    // Orders and cancels written whose answers have not come (any thread writes, the network
-    // thread reads); when the link breaks with one outstanding, the accepted re-login says so.
-    std::atomic<int> unanswered_{0};
-    bool resultUnknown_ = false; // network thread only
-    // Network thread: when the current connection was made (32-bit milliseconds).
-    std::uint32_t connectedTick_ = 0;
-    std::atomic<LinkPhase> phase_{LinkPhase::kConnecting};
-    std::atomic<std::time_t> brokenSince_{0};
-    std::atomic<std::time_t> lastQuote_{0};
-    mutable std::mutex marketPhaseMutex_;
-    std::string marketPhase_;
     // The user's login whose answer is outstanding, and whether a reconnect resent it.
     std::mutex loginMutex_;
     std::optional<std::string> pendingLogin_;
     bool pendingResent_ = false;
-    // Network thread only: 0 for state.serverAddress, i for state.moreServers[i - 1].
-    std::size_t serverIndex_ = 0;
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
-    std::mutex workersMutex_;
-    std::list<Worker> workers_; // finished ones are joined when the next one starts
 };
 
 } // namespace net

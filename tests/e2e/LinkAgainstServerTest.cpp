@@ -1,6 +1,7 @@
 // The client's trading link against the real contest server, over loopback: every table the
 // client shows must come out of the server's replies with the layout the client parses.
 
+#include "net/AccountQueries.h"
 #include "net/TradingLink.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/QuorvexdProcess.h"
@@ -55,6 +56,7 @@ protected:
     net::SharedState state;
     RecordingNotifier notifier{true};
     net::TradingLink link{state, notifier};
+    net::AccountQueries queries{state, notifier, link}; // the initial load, on the test's thread
     std::string loginReply;
 };
 
@@ -81,7 +83,7 @@ TEST_F(LinkAgainstServer, WrongPasswordIsRejectedWithAReason) {
 
 TEST_F(LinkAgainstServer, InitialLoadQuotesBuyCancelAndHistory) {
     ASSERT_EQ(LoginFields()[0], "0");
-    link.InitialLoadWorker();
+    queries.InitialLoadWorker();
     ASSERT_TRUE(WaitUntil([&] { return net::FieldText(state.funds.Get().value8) == "100"; }));
     const net::FundsRecord funds = state.funds.Get();
     for (const char* f : {funds.cashBalance, funds.availableFunds, funds.totalAssets})
@@ -146,7 +148,7 @@ TEST_F(LinkAgainstServer, InitialLoadQuotesBuyCancelAndHistory) {
         15s));
 
     // The day's settlement statement lists the fill.
-    const std::string today = link.DateText();
+    const std::string today = queries.DateText();
     std::vector<net::SettlementRecord> statements;
     ASSERT_TRUE(WaitUntil([&] {
         const int stored = notifier.CountOf(net::kMsgHistoryTableStored);

@@ -126,9 +126,11 @@ void TestCsvExport::exportWritesHeadingsAndRowsAsUtf8WithBom() {
     CHisJgdView view(client.context);
     view.OnInitialUpdate();
     client.notifier.pane = &view;
-    client.link.ParseSettlement(ToGbk(
-        QStringLiteral("20210219,600000,浦发银行,证券卖出,100,10.00,1000.00,998.00,1.00,1.00,0.02,x,C001,V1|"
-                       "20210220,000001,平安\"银行\",证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,x,C002,V2|")));
+    client.link.Dispatch(
+        net::kCmdSettlement,
+        ToGbk(QStringLiteral(
+            "20210219,600000,浦发银行,证券卖出,100,10.00,1000.00,998.00,1.00,1.00,0.02,x,C001,V1|"
+            "20210220,000001,平安\"银行\",证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,x,C002,V2|")));
     CListCtrlCl* list = view.List();
     QCOMPARE(list->GetItemCount(), 2);
     list->SetItemText(1, 12, QStringLiteral("a,b\nc")); // text that needs quoting
@@ -204,9 +206,10 @@ void TestCsvExport::calcKeepsCodesAsText() {
     CTodayTradeView view(client.context);
     view.OnInitialUpdate();
     client.notifier.pane = &view;
-    client.link.ParseTodayTrades(ToGbk(QStringLiteral("2021-02-19,09:30:01,600000,浦发银行,买入,10.00,100,1000.00|"
-                                                      "2021-02-19,09:31:02,000001,平安银行,卖出,15.05,200,3010.00|"
-                                                      "2021-02-19,09:32:03,002594,比亚迪,买入,200.00,100,20000.00|")));
+    client.link.Dispatch(net::kCmdTodayTrades,
+                         ToGbk(QStringLiteral("2021-02-19,09:30:01,600000,浦发银行,买入,10.00,100,1000.00|"
+                                              "2021-02-19,09:31:02,000001,平安银行,卖出,15.05,200,3010.00|"
+                                              "2021-02-19,09:32:03,002594,比亚迪,买入,200.00,100,20000.00|")));
     view.FillTodayTradeList();
     CListCtrlCl* list = view.List();
     QCOMPARE(list->GetItemCount(), 3);

@@ -148,7 +148,7 @@ void TestHistoryViews::queryBodies() {
 void TestHistoryViews::failedSendShowsTheConnectionFailureAndLeavesTheListEmpty() {
     AccountTestClient client; // never connected: every send fails
     ModalRecorder modal;
-    client.link.ParseHistoryOrders(Gbk("600000,浦发银行,100,0,10.00,0.00,1,09:30:00,未成|"));
+    client.link.Dispatch(net::kCmdHistoryOrders, Gbk("600000,浦发银行,100,0,10.00,0.00,1,09:30:00,未成|"));
     auto view = Open(Maker<CHisWeituoView>(), client);
     view->FillHistoryList();
     QCOMPARE(view->List()->GetItemCount(), 1);
@@ -165,10 +165,10 @@ void TestHistoryViews::orderHistoryFill() {
                                               "操作", "委托时间", "备注"})));
     QCOMPARE(view->List()->columnWidth(7), 200);
     // The third piece has too few fields: its slot stays empty and ends the list.
-    client.link.ParseHistoryOrders(Gbk("600000,浦发银行,100,100,10.00,10.00,1,2021-02-22 09:30:00,已成|"
-                                       "000001,平安银行,200,0,15.50,0.00,2,2021-02-22 10:00:00,已撤|"
-                                       "x,y|"
-                                       "000002,万科A,300,0,20.00,0.00,1,2021-02-22 11:00:00,未成|"));
+    client.link.Dispatch(net::kCmdHistoryOrders, Gbk("600000,浦发银行,100,100,10.00,10.00,1,2021-02-22 09:30:00,已成|"
+                                                     "000001,平安银行,200,0,15.50,0.00,2,2021-02-22 10:00:00,已撤|"
+                                                     "x,y|"
+                                                     "000002,万科A,300,0,20.00,0.00,1,2021-02-22 11:00:00,未成|"));
     const CListCtrlCl& list = *view->List();
     QCOMPARE(list.GetItemCount(), 2);
     QCOMPARE(RowTexts(list, 0),
@@ -183,10 +183,10 @@ void TestHistoryViews::tradeHistoryColours() {
     auto view = Open(Maker<CHisTradeView>(), client);
     QCOMPARE(Headings(*view->List()),
              (Texts({"成交日期", "成交时间", "证券代码", "证券名称", "操 作", "成交均价", "成交数量", "成交金额"})));
-    client.link.ParseHistoryTrades(Gbk("2021-02-22,09:31:00,600000,浦发银行,卖出,10.00,100,1000.00|"
-                                       "2021-02-22,09:32:00,000001,平安银行,买入,15.00,200,3000.00|"
-                                       "2021-02-22,09:33:00,000002,万科A,证券卖出,20.00,100,2000.00|"
-                                       "2021-02-22,09:34:00,000003,测试,卖出 ,20.00,100,2000.00|"));
+    client.link.Dispatch(net::kCmdHistoryTrades, Gbk("2021-02-22,09:31:00,600000,浦发银行,卖出,10.00,100,1000.00|"
+                                                     "2021-02-22,09:32:00,000001,平安银行,买入,15.00,200,3000.00|"
+                                                     "2021-02-22,09:33:00,000002,万科A,证券卖出,20.00,100,2000.00|"
+                                                     "2021-02-22,09:34:00,000003,测试,卖出 ,20.00,100,2000.00|"));
     const CListCtrlCl& list = *view->List();
     QCOMPARE(list.GetItemCount(), 4);
     QCOMPARE(RowTexts(list, 0),
@@ -197,7 +197,7 @@ void TestHistoryViews::tradeHistoryColours() {
     QVERIFY(RowHasColour(list, 3, kBlue));
 
     // A refill with fewer rows recolours the rows it shows.
-    client.link.ParseHistoryTrades(Gbk("2021-02-19,14:00:00,000001,平安银行,买入,15.00,200,3000.00|"));
+    client.link.Dispatch(net::kCmdHistoryTrades, Gbk("2021-02-19,14:00:00,000001,平安银行,买入,15.00,200,3000.00|"));
     QCOMPARE(list.GetItemCount(), 1);
     QVERIFY(RowHasColour(list, 0, kBlue));
 }
@@ -208,11 +208,12 @@ void TestHistoryViews::fundsFlowEndsAtAnEmptyBalance() {
     QCOMPARE(Headings(*view->List()),
              (Texts({"日期", "摘要", "证券代码", "证券名称", "操作", "成交数量", "成交均价", "发生金额", "本次余额"})));
     // Records without a code are shown (deposits); the one without a balance ends the list.
-    client.link.ParseFundsFlow(Gbk("2021-02-19,银行转账,,,资金转入,0,0,5000.00,105000.00|"
-                                   "2021-02-19,证券卖出,600000,浦发银行,卖出,100,10.00,1000.00,106000.00|"
-                                   "2021-02-20,证券买入,000001,平安银行,买入,100,15.00,-1500.00,104500.00|"
-                                   "2021-02-21,证券买入,000002,万科A,买入,100,20.00,-2000.00,|"
-                                   "2021-02-22,证券买入,000003,测试,买入,100,20.00,-2000.00,100.00|"));
+    client.link.Dispatch(net::kCmdFundsFlow,
+                         Gbk("2021-02-19,银行转账,,,资金转入,0,0,5000.00,105000.00|"
+                             "2021-02-19,证券卖出,600000,浦发银行,卖出,100,10.00,1000.00,106000.00|"
+                             "2021-02-20,证券买入,000001,平安银行,买入,100,15.00,-1500.00,104500.00|"
+                             "2021-02-21,证券买入,000002,万科A,买入,100,20.00,-2000.00,|"
+                             "2021-02-22,证券买入,000003,测试,买入,100,20.00,-2000.00,100.00|"));
     const CListCtrlCl& list = *view->List();
     QCOMPARE(list.GetItemCount(), 3);
     QCOMPARE(RowTexts(list, 0),
@@ -232,7 +233,8 @@ void TestHistoryViews::settlementComputedColumns() {
                      "手续费", "印花税", "过户费", "合同编号", "其他杂项", "股东账号", "备注"})));
     QCOMPARE(view->List()->columnWidth(11), 130);
     // Wire field 11 is not stored; field 12 is the contract number, field 13 shown nowhere.
-    client.link.ParseSettlement(
+    client.link.Dispatch(
+        net::kCmdSettlement,
         Gbk("20210219,600000,浦发银行,证券卖出,100,10.00,1000.00,998.00,1.00,1.00,0.02,x,C001,V1|"
             "20210219,000001,平安银行,证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,x,C002,V2|"
             "20210220,300750,宁德时代,证券买入,100,300.00,30000.00,-30005.00,5.00,0.00,0.00,x,C003,V3|"));
@@ -252,13 +254,14 @@ void TestHistoryViews::settlementComputedColumns() {
 
 void TestHistoryViews::aSettlementAnswerRebuildsTheFundsFlowViewFromItsOwnTable() {
     AccountTestClient client;
-    client.link.ParseFundsFlow(Gbk("2021-02-19,证券卖出,600000,浦发银行,卖出,100,10.00,1000.00,106000.00|"));
+    client.link.Dispatch(net::kCmdFundsFlow,
+                         Gbk("2021-02-19,证券卖出,600000,浦发银行,卖出,100,10.00,1000.00,106000.00|"));
     auto view = Open(Maker<CHisMoneyView>(), client);
     QCOMPARE(view->List()->GetItemCount(), 0); // a new view shows nothing until a refresh
 
-    client.link.ParseSettlement(
-        Gbk("20210219,000001,平安银行,证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,x,C002,V2|"
-            "20210220,000002,万科A,证券买入,100,20.00,2000.00,-2001.00,1.00,0.00,0.00,x,C003,V3|"));
+    client.link.Dispatch(net::kCmdSettlement,
+                         Gbk("20210219,000001,平安银行,证券买入,200,15.00,3000.00,-3001.00,1.00,0.00,0.00,x,C002,V2|"
+                             "20210220,000002,万科A,证券买入,100,20.00,2000.00,-2001.00,1.00,0.00,0.00,x,C003,V3|"));
     const CListCtrlCl& list = *view->List();
     QCOMPARE(list.GetItemCount(), 1);
     QCOMPARE(list.GetItemText(0, 1), QStringLiteral("证券卖出"));

@@ -56,10 +56,10 @@ private slots:
 
 void TestTodayViews::ordersViewFillsOnOpeningAndColoursOnlyTheRemark() {
     AccountTestClient client;
-    client.link.ParseTodayOrders(Gbk("600000,浦发银行,100,100,10.00,10.00,1,09:30:00,已成|"
-                                     "000001,平安银行,200,0,15.50,0.00,2,09:31:00,已撤|"
-                                     "000002,万科A,300,0,20.00,0.00,0,09:32:00,|"
-                                     "000003,测试,300,0,20.00,0.00,,09:33:00,已撤 |"));
+    client.link.Dispatch(net::kCmdTodayOrders, Gbk("600000,浦发银行,100,100,10.00,10.00,1,09:30:00,已成|"
+                                                   "000001,平安银行,200,0,15.50,0.00,2,09:31:00,已撤|"
+                                                   "000002,万科A,300,0,20.00,0.00,0,09:32:00,|"
+                                                   "000003,测试,300,0,20.00,0.00,,09:33:00,已撤 |"));
     auto view = Open<CTodayWeituoView>(client);
     const CListCtrlCl& list = *view->List();
     QCOMPARE(list.columnCount(), 10);
@@ -83,13 +83,13 @@ void TestTodayViews::ordersViewFillsOnOpeningAndColoursOnlyTheRemark() {
 
 void TestTodayViews::ordersRefillResetsEveryRemarkColour() {
     AccountTestClient client;
-    client.link.ParseTodayOrders(Gbk("600000,浦发银行,100,100,10.00,10.00,1,09:30:00,已成|"
-                                     "000001,平安银行,200,0,15.50,0.00,2,09:31:00,未成|"));
+    client.link.Dispatch(net::kCmdTodayOrders, Gbk("600000,浦发银行,100,100,10.00,10.00,1,09:30:00,已成|"
+                                                   "000001,平安银行,200,0,15.50,0.00,2,09:31:00,未成|"));
     auto view = Open<CTodayWeituoView>(client);
     QCOMPARE(view->List()->ItemTextColor(0, 8), kRed);
 
     // Stored orders reach the view through the main window's routing.
-    client.link.ParseTodayOrders(Gbk("600000,浦发银行,100,0,10.00,0.00,1,09:30:00,已撤|"));
+    client.link.Dispatch(net::kCmdTodayOrders, Gbk("600000,浦发银行,100,0,10.00,0.00,1,09:30:00,已撤|"));
     QCOMPARE(view->List()->GetItemCount(), 1);
     QCOMPARE(view->List()->ItemTextColor(0, 8), kBlack);
 }
@@ -103,12 +103,12 @@ void TestTodayViews::tradesAreRedOnlyForAnExactSale() {
     QCOMPARE(list.horizontalHeaderItem(4)->text(), QStringLiteral("操 作"));
     QCOMPARE(list.columnWidth(0), 120);
 
-    client.link.ParseTodayTrades(Gbk("2021-02-23,09:31:00,600000,浦发银行,卖出,10.00,100,1000.00|"
-                                     "2021-02-23,09:32:00,000001,平安银行,买入,15.00,200,3000.00|"
-                                     "2021-02-23,09:33:00,000002,万科A,证券卖出,20.00,100,2000.00|"
-                                     "2021-02-23,09:34:00,000003,测试,卖出 ,20.00,100,2000.00|"
-                                     "|"
-                                     "2021-02-23,09:35:00,000004,测试,卖出,20.00,100,2000.00|"));
+    client.link.Dispatch(net::kCmdTodayTrades, Gbk("2021-02-23,09:31:00,600000,浦发银行,卖出,10.00,100,1000.00|"
+                                                   "2021-02-23,09:32:00,000001,平安银行,买入,15.00,200,3000.00|"
+                                                   "2021-02-23,09:33:00,000002,万科A,证券卖出,20.00,100,2000.00|"
+                                                   "2021-02-23,09:34:00,000003,测试,卖出 ,20.00,100,2000.00|"
+                                                   "|"
+                                                   "2021-02-23,09:35:00,000004,测试,卖出,20.00,100,2000.00|"));
     QCOMPARE(list.GetItemCount(), 4);
     QCOMPARE(RowTexts(list, 0),
              Texts({"2021-02-23", "09:31:00", "600000", "浦发银行", "卖出", "10.00", "100", "1000.00"}));
@@ -144,8 +144,8 @@ void TestTodayViews::refreshAsksForTodaysTableAndRefillsAtOnce() {
     QCOMPARE(list->GetItemCount(), 0);
     // The tables change behind the view's back (no notification), then a history answer arrives.
     client.notifier.pane = nullptr;
-    client.link.ParseTodayOrders(Gbk("600000,浦发银行,100,100,10.00,10.00,1,09:30:00,已成|"));
-    client.link.ParseTodayTrades(Gbk("2021-02-23,09:31:00,600000,浦发银行,卖出,10.00,100,1000.00|"));
+    client.link.Dispatch(net::kCmdTodayOrders, Gbk("600000,浦发银行,100,100,10.00,10.00,1,09:30:00,已成|"));
+    client.link.Dispatch(net::kCmdTodayTrades, Gbk("2021-02-23,09:31:00,600000,浦发银行,卖出,10.00,100,1000.00|"));
     client.notifier.pane = view.get();
     view->OnHistoryTableStored();
     QCOMPARE(list->GetItemCount(), 1);

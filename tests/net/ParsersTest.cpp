@@ -1,3 +1,4 @@
+#include "net/AccountQueries.h"
 #include "tests/net/LinkTestSupport.h"
 #include "wire/GbkText.h"
 
@@ -13,19 +14,23 @@ namespace {
 
 using net::FieldText;
 
+// The answers stored by the account queries, on a link that is never started.
 class ParsersTest : public LinkTest {
 protected:
     void SetUp() override {
         LinkTest::SetUp();
         MakeLink();
+        queries = std::make_unique<net::AccountQueries>(state, notifier, *link);
     }
+
+    std::unique_ptr<net::AccountQueries> queries;
 };
 
 // One reply per table, each field of its record holding a value of its own; what every field of
 // the stored record reads, in the record's order, and the one notification that follows.
 struct RecordCase {
     const char* name;
-    void (net::TradingLink::*parse)(std::string_view);
+    void (net::AccountQueries::*store)(std::string_view);
     std::string reply;
     int at; // the record read back
     std::vector<std::string> (*stored)(const net::SharedState&, int at);
@@ -40,7 +45,7 @@ std::vector<std::string> FieldsOf(const Record& r, Member... member) {
 
 const RecordCase kRecords[] = {
     {"positions",
-     &net::TradingLink::ParsePositions,
+     &net::AccountQueries::StorePositions,
      "600000,A,1000,1000,0,120.50,10.20,1.18,10.32,10320.00|",
      0,
      [](const net::SharedState& s, int at) {
@@ -52,7 +57,7 @@ const RecordCase kRecords[] = {
      {"600000", "A", "1000", "1000", "0", "120.50", "10.20", "1.18", "10.32", "10320.00"},
      net::kMsgPositionsStored},
     {"today's trades",
-     &net::TradingLink::ParseTodayTrades,
+     &net::AccountQueries::StoreTodayTrades,
      "2021-2-3,9:30:01,600000,A,\xC2\xF2\xC8\xEB,10.00,100,1000.00|"
      "2021-2-3,9:31:00,000001,B,\xC2\xF4\xB3\xF6,11.00,200,2200.00|",
      1,
@@ -65,7 +70,7 @@ const RecordCase kRecords[] = {
      {"2021-2-3", "9:31:00", "000001", "B", "\xC2\xF4\xB3\xF6", "11.00", "200", "2200.00"},
      net::kMsgTodayTradesStored},
     {"today's orders",
-     &net::TradingLink::ParseTodayOrders,
+     &net::AccountQueries::StoreTodayOrders,
      "600000,A,300,100,10.50,10.45,1,2021-2-3 9:30:00,\xD2\xD1\xB3\xB7|",
      0,
      [](const net::SharedState& s, int at) {
@@ -77,7 +82,7 @@ const RecordCase kRecords[] = {
      {"600000", "A", "300", "100", "10.50", "10.45", "1", "2021-2-3 9:30:00", "\xD2\xD1\xB3\xB7", ""},
      net::kMsgTodayOrdersStored},
     {"today's orders with their contract numbers",
-     &net::TradingLink::ParseTodayOrders,
+     &net::AccountQueries::StoreTodayOrders,
      "600000,A,300,100,10.50,10.45,1,2021-2-3 9:30:00,s,17|000001,B,200,0,9.00,0.00,2,2021-2-3 9:31:00,t,18|",
      1,
      [](const net::SharedState& s, int at) {
@@ -89,7 +94,7 @@ const RecordCase kRecords[] = {
      {"000001", "B", "200", "0", "9.00", "0.00", "2", "2021-2-3 9:31:00", "t", "18"},
      net::kMsgTodayOrdersStored},
     {"funds",
-     &net::TradingLink::ParseFunds,
+     &net::AccountQueries::StoreFunds,
      "1,2,3,4,5,6,7,8,9",
      0,
      [](const net::SharedState& s, int) {
@@ -101,7 +106,7 @@ const RecordCase kRecords[] = {
      {"1", "2", "3", "4", "5", "6", "7", "8", "9", ""}, // a server that does not tell the status
      net::kMsgFundsStored},
     {"funds with the account's status",
-     &net::TradingLink::ParseFunds,
+     &net::AccountQueries::StoreFunds,
      "1,2,3,4,5,6,7,8,9,1",
      0,
      [](const net::SharedState& s, int) {
@@ -112,7 +117,7 @@ const RecordCase kRecords[] = {
      {"1", "9", "1"},
      net::kMsgFundsStored},
     {"history orders",
-     &net::TradingLink::ParseHistoryOrders,
+     &net::AccountQueries::StoreHistoryOrders,
      "600000,A,300,100,10.50,10.45,1,t,s|",
      0,
      [](const net::SharedState& s, int at) {
@@ -123,7 +128,7 @@ const RecordCase kRecords[] = {
      {"600000", "300", "t", "s"},
      net::kMsgHistoryTableStored},
     {"history trades",
-     &net::TradingLink::ParseHistoryTrades,
+     &net::AccountQueries::StoreHistoryTrades,
      "d,t,600000,A,s,1,1,1|",
      0,
      [](const net::SharedState& s, int at) {
@@ -134,7 +139,7 @@ const RecordCase kRecords[] = {
      {"d", "600000", "1"},
      net::kMsgHistoryTableStored},
     {"funds flow",
-     &net::TradingLink::ParseFundsFlow,
+     &net::AccountQueries::StoreFundsFlow,
      "2021-2-3,buy,600000,A,op,100,10.00,1000.00,5000.00|",
      0,
      [](const net::SharedState& s, int at) {
@@ -147,7 +152,7 @@ const RecordCase kRecords[] = {
      net::kMsgHistoryTableStored},
     // The settlement's last two wire fields swap places in the record.
     {"settlement",
-     &net::TradingLink::ParseSettlement,
+     &net::AccountQueries::StoreSettlement,
      "2021-2-3,600000,A,sum,100,10.00,1000.00,-1005.00,5.00,0.00,0.02,w11,w12,w13|",
      0,
      [](const net::SharedState& s, int at) {
@@ -170,9 +175,10 @@ class RecordParsing : public LinkTest, public ::testing::WithParamInterface<Reco
 TEST_P(RecordParsing, EveryFieldLandsInItsSlot) {
     const RecordCase& c = GetParam();
     MakeLink();
-    link->InitialLoadWorker(); // creates the history tables; its requests fail without a connection
+    net::AccountQueries queries(state, notifier, *link);
+    queries.InitialLoadWorker(); // creates the history tables; its requests fail without a connection
     notifier.Clear();
-    ((*link).*c.parse)(c.reply);
+    (queries.*c.store)(c.reply);
     EXPECT_EQ(c.stored(state, c.at), c.fields);
     EXPECT_EQ(notifier.Messages(), std::vector<int>{c.message});
 }
@@ -185,13 +191,13 @@ INSTANTIATE_TEST_SUITE_P(Replies, RecordParsing, ::testing::ValuesIn(kRecords), 
 });
 
 TEST_F(ParsersTest, PositionsSubscribeTheirCodes) {
-    link->ParsePositions("600000,A,1000,1000,0,120.50,10.20,1.18,10.32,10320.00|");
+    queries->StorePositions("600000,A,1000,1000,0,120.50,10.20,1.18,10.32,10320.00|");
     EXPECT_TRUE(net::FieldEmpty(state.positions.At(1).code));
     EXPECT_EQ(state.quoteCodes.Get(), "600000");
 }
 
 TEST_F(ParsersTest, ShortPiecesLeaveTheirSlotEmptyAndReadersStopThere) {
-    link->ParsePositions("600000,A,1|x,y|000001,B,2|");
+    queries->StorePositions("600000,A,1|x,y|000001,B,2|");
     EXPECT_EQ(FieldText(state.positions.At(0).code), "600000");
     // Three fields are a record: the missing fields stay empty.
     EXPECT_TRUE(net::FieldEmpty(state.positions.At(0).available));
@@ -202,46 +208,46 @@ TEST_F(ParsersTest, ShortPiecesLeaveTheirSlotEmptyAndReadersStopThere) {
 }
 
 TEST_F(ParsersTest, EachReplyReplacesTheWholeTable) {
-    link->ParseTodayTrades("2021-2-3,9:30:01,600000,A,\xC2\xF2\xC8\xEB,10.00,100,1000.00|"
-                           "2021-2-3,9:31:00,000001,B,\xC2\xF4\xB3\xF6,11.00,200,2200.00|");
+    queries->StoreTodayTrades("2021-2-3,9:30:01,600000,A,\xC2\xF2\xC8\xEB,10.00,100,1000.00|"
+                              "2021-2-3,9:31:00,000001,B,\xC2\xF4\xB3\xF6,11.00,200,2200.00|");
     ASSERT_EQ(state.todayTrades.Count(&net::TradeRecord::code), 2u);
 
-    link->ParseTodayTrades("2021-2-4,10:00:00,600001,C,x,1,1,1|");
+    queries->StoreTodayTrades("2021-2-4,10:00:00,600001,C,x,1,1,1|");
     EXPECT_EQ(state.todayTrades.Count(&net::TradeRecord::code), 1u);
     EXPECT_TRUE(net::FieldEmpty(state.todayTrades.At(1).tradeDate));
-    link->ParseTodayTrades("");
+    queries->StoreTodayTrades("");
     EXPECT_EQ(state.todayTrades.Count(&net::TradeRecord::code), 0u);
     EXPECT_EQ(notifier.CountOf(net::kMsgTodayTradesStored), 3);
 }
 
 TEST_F(ParsersTest, FundsKeepTheirValuesUnlessTheReplyHoldsARecord) {
-    link->ParseFunds("1,2,3,4,5,6,7,8,9");
-    link->ParseFunds("");
-    link->ParseFunds("a,b");
+    queries->StoreFunds("1,2,3,4,5,6,7,8,9");
+    queries->StoreFunds("");
+    queries->StoreFunds("a,b");
     EXPECT_EQ(FieldText(state.funds.Get().value8), "9");
     EXPECT_EQ(notifier.Messages().size(), 1u) << "nothing stored, nothing told";
-    link->ParseFunds("10,20,30");
+    queries->StoreFunds("10,20,30");
     const auto f = state.funds.Get();
     EXPECT_EQ(FieldText(f.frozenFunds), "30");
     EXPECT_TRUE(net::FieldEmpty(f.stockValue));
     EXPECT_TRUE(net::FieldEmpty(f.value8));
-    link->ParseFunds("1,2,3,4,5,6,7,8,9,1");
+    queries->StoreFunds("1,2,3,4,5,6,7,8,9,1");
     EXPECT_EQ(notifier.Messages(), std::vector<int>(3, net::kMsgFundsStored));
 }
 
 TEST_F(ParsersTest, HistoryRepliesWaitForTheInitialLoad) {
-    link->ParseHistoryOrders("600000,A,300,100,10.50,10.45,1,t,s|");
-    link->ParseHistoryTrades("d,t,600000,A,s,1,1,1|");
-    link->ParseFundsFlow("d,s,600000,A,o,1,1,1,1|");
-    link->ParseSettlement("d,600000,A,s,1,1,1,1,1,1,1,11,12,13|");
+    queries->StoreHistoryOrders("600000,A,300,100,10.50,10.45,1,t,s|");
+    queries->StoreHistoryTrades("d,t,600000,A,s,1,1,1|");
+    queries->StoreFundsFlow("d,s,600000,A,o,1,1,1,1|");
+    queries->StoreSettlement("d,600000,A,s,1,1,1,1,1,1,1,11,12,13|");
     EXPECT_FALSE(state.historyOrders.Exists());
     EXPECT_TRUE(notifier.Events().empty());
 
-    link->InitialLoadWorker(); // creates the tables; its requests fail without a connection
+    queries->InitialLoadWorker(); // creates the tables; its requests fail without a connection
     notifier.Clear();
-    link->ParseHistoryOrders("600000,A,300,100,10.50,10.45,1,t,s|");
-    link->ParseHistoryTrades("d,t,600000,A,s,1,1,1|");
-    link->ParseFundsFlow("2021-2-3,buy,600000,A,op,100,10.00,1000.00,5000.00|");
+    queries->StoreHistoryOrders("600000,A,300,100,10.50,10.45,1,t,s|");
+    queries->StoreHistoryTrades("d,t,600000,A,s,1,1,1|");
+    queries->StoreFundsFlow("2021-2-3,buy,600000,A,op,100,10.00,1000.00,5000.00|");
     EXPECT_EQ(FieldText(state.historyOrders.At(0).status), "s");
     EXPECT_EQ(notifier.Messages(), std::vector<int>(3, net::kMsgHistoryTableStored));
 }
@@ -252,7 +258,7 @@ TEST_F(ParsersTest, OverlongFieldsAreCutAndExtraPiecesDropped) {
     std::string body = "6000001234," + name + ",1000|";
     for (int i = 1; i < 70; ++i)
         body += std::to_string(100000 + i) + ",N,1|";
-    link->ParsePositions(body);
+    queries->StorePositions(body);
     const auto r = state.positions.At(0);
     EXPECT_EQ(FieldText(r.code), "6000001");
     EXPECT_EQ(FieldText(r.name), name.substr(0, 15));
@@ -264,10 +270,10 @@ TEST_F(ParsersTest, OverlongFieldsAreCutAndExtraPiecesDropped) {
 TEST_F(ParsersTest, NoTableNotificationWithoutAMainWindow) {
     notifier.SetMainFrame(false);
     state.settlement.Create();
-    link->ParsePositions("600000,A,1|");
-    link->ParseTodayTrades("a,b,c|");
-    link->ParseTodayOrders("a,b,c|");
-    link->ParseSettlement("a,b,c|");
+    queries->StorePositions("600000,A,1|");
+    queries->StoreTodayTrades("a,b,c|");
+    queries->StoreTodayOrders("a,b,c|");
+    queries->StoreSettlement("a,b,c|");
     link->QueryTodayOrders();
     EXPECT_TRUE(notifier.Events().empty());
     // The tables are stored all the same.
@@ -275,6 +281,7 @@ TEST_F(ParsersTest, NoTableNotificationWithoutAMainWindow) {
 }
 
 TEST_F(ParsersTest, RepliesOverTheWireReachTheirTables) {
+    queries.reset(); // the started link stores with its own
     StartLink(QuietTimings());
     state.settlement.Create();
     server.Send(net::kCmdFunds, "1,2,3,4,5,6,7,8,9");

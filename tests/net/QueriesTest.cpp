@@ -1,3 +1,4 @@
+#include "net/AccountQueries.h"
 #include "tests/net/LinkTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -45,10 +46,11 @@ protected:
 };
 
 TEST_F(QueriesTest, DatesCountBackFromTheInjectedClock) {
-    MakeLink(FirstOfMarch);
-    EXPECT_EQ(link->DateText(), "2021-3-1");
-    EXPECT_EQ(link->DateText(86400), "2021-2-28");
-    EXPECT_EQ(link->DateText(604800), "2021-2-22");
+    MakeLink();
+    net::AccountQueries queries(state, notifier, *link, FirstOfMarch);
+    EXPECT_EQ(queries.DateText(), "2021-3-1");
+    EXPECT_EQ(queries.DateText(86400), "2021-2-28");
+    EXPECT_EQ(queries.DateText(604800), "2021-2-22");
 }
 
 TEST_F(QueriesTest, QueryBodiesCarryTheirStartDates) {
@@ -90,7 +92,7 @@ TEST_F(QueriesTest, InitialLoadTriesPositionsAndFundsTwiceWithoutAConnection) {
     MakeLink();
     ObserveRequests();
     state.initialLoadPending = 1;
-    link->InitialLoadWorker();
+    net::AccountQueries(state, notifier, *link).InitialLoadWorker();
     const std::vector<std::pair<int, bool>> expected = {{9, false}, {9, false},  {11, false}, {11, false},
                                                         {8, false}, {14, false}, {7, false}};
     EXPECT_EQ(Attempts(), expected);
@@ -109,7 +111,7 @@ TEST_F(QueriesTest, RefreshAllSendsSixQueries) {
 TEST_F(QueriesTest, RefreshAllWithTheConnectionDownWritesNothingAndNotifiesOnce) {
     MakeLink();
     ObserveRequests();
-    link->RefreshAllWorker();
+    net::AccountQueries(state, notifier, *link).RefreshAllWorker();
     const std::vector<std::pair<int, bool>> expected = {{11, false}, {9, false},  {8, false},
                                                         {14, false}, {10, false}, {7, false}};
     EXPECT_EQ(Attempts(), expected);

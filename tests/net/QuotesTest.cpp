@@ -65,7 +65,7 @@ TEST_F(QuotesTest, SubscriptionSendsTheWholeListEachTime) {
 
 TEST_F(QuotesTest, UpdatesFillSlotsInOrderAndOverwriteInPlace) {
     MakeLink();
-    link->ParseQuotes(QuoteText("600000") + "|" + QuoteText("000001") + "|");
+    link->Dispatch(net::kCmdQuoteUpdate, QuoteText("600000") + "|" + QuoteText("000001") + "|");
     EXPECT_EQ(state.quotes.Used(), 2);
     net::QuoteRecord q{};
     ASSERT_TRUE(state.quotes.FindQuote("000001", q));
@@ -82,7 +82,7 @@ TEST_F(QuotesTest, UpdatesFillSlotsInOrderAndOverwriteInPlace) {
     EXPECT_EQ(q.askVolume[0], 600);
     EXPECT_EQ(q.askVolume[4], 1000);
 
-    link->ParseQuotes(QuoteText("600000", "11.00") + "|" + QuoteText("600001"));
+    link->Dispatch(net::kCmdQuoteUpdate, QuoteText("600000", "11.00") + "|" + QuoteText("600001"));
     EXPECT_EQ(state.quotes.Used(), 3);
     ASSERT_TRUE(state.quotes.FindQuote("600000", q));
     EXPECT_FLOAT_EQ(q.lastPrice, 11.00f);
@@ -94,9 +94,11 @@ TEST_F(QuotesTest, UpdatesFillSlotsInOrderAndOverwriteInPlace) {
 
 TEST_F(QuotesTest, EachCodeKeepsOneSlotWhateverTheOrderOfUpdates) {
     MakeLink();
-    link->ParseQuotes(QuoteText("600000") + "|" + QuoteText("600001") + "|" + QuoteText("600002"));
-    link->ParseQuotes(QuoteText("600002", "2") + "|" + QuoteText("600000", "0") + "|" + QuoteText("600001", "1"));
-    link->ParseQuotes(QuoteText("600001", "11") + "|" + QuoteText("600003", "3") + "|" + QuoteText("600001", "21"));
+    link->Dispatch(net::kCmdQuoteUpdate, QuoteText("600000") + "|" + QuoteText("600001") + "|" + QuoteText("600002"));
+    link->Dispatch(net::kCmdQuoteUpdate,
+                   QuoteText("600002", "2") + "|" + QuoteText("600000", "0") + "|" + QuoteText("600001", "1"));
+    link->Dispatch(net::kCmdQuoteUpdate,
+                   QuoteText("600001", "11") + "|" + QuoteText("600003", "3") + "|" + QuoteText("600001", "21"));
     EXPECT_EQ(state.quotes.Used(), 4);
     const char* codes[] = {"600000", "600001", "600002", "600003"};
     const float last[] = {0.0f, 21.0f, 2.0f, 3.0f};
@@ -111,11 +113,11 @@ TEST_F(QuotesTest, ShortOrGarbledPiecesAndMissingMainWindow) {
     MakeLink();
     std::string short23 = QuoteText("600000");
     short23.erase(short23.rfind(','));
-    link->ParseQuotes(short23 + "||x,y");
+    link->Dispatch(net::kCmdQuoteUpdate, short23 + "||x,y");
     EXPECT_EQ(state.quotes.Used(), 0);
 
-    link->ParseQuotes("600002,N,abc,,x,10.30,10.29,10.28,10.27,1e3,-5,z,400,99999999999,"
-                      "10.33,10.34,10.35,10.36,10.37,600,700,800,900,1000,extra");
+    link->Dispatch(net::kCmdQuoteUpdate, "600002,N,abc,,x,10.30,10.29,10.28,10.27,1e3,-5,z,400,99999999999,"
+                                         "10.33,10.34,10.35,10.36,10.37,600,700,800,900,1000,extra");
     net::QuoteRecord q{};
     ASSERT_TRUE(state.quotes.FindQuote("600002", q));
     EXPECT_EQ(q.lastPrice, 0.0f);
@@ -127,13 +129,13 @@ TEST_F(QuotesTest, ShortOrGarbledPiecesAndMissingMainWindow) {
     EXPECT_EQ(q.bidVolume[4], 2147483647);
 
     notifier.SetMainFrame(false);
-    link->ParseQuotes(QuoteText("600003"));
+    link->Dispatch(net::kCmdQuoteUpdate, QuoteText("600003"));
     EXPECT_FALSE(state.quotes.FindQuote("600003", q));
 }
 
 TEST_F(QuotesTest, FindQuoteLeavesTheDestinationAloneWhenNothingMatches) {
     MakeLink();
-    link->ParseQuotes(QuoteText("600000"));
+    link->Dispatch(net::kCmdQuoteUpdate, QuoteText("600000"));
     net::QuoteRecord q{};
     q.lastPrice = 42.0f;
     EXPECT_FALSE(state.quotes.FindQuote("000001", q));
@@ -150,9 +152,9 @@ TEST_F(QuotesTest, AFullTableDropsNewCodesButStillUpdatesKnownOnes) {
     std::string body;
     for (int i = 0; i < net::kQuoteCapacity; ++i)
         body += QuoteText(std::to_string(100000 + i)) + "|";
-    link->ParseQuotes(body);
+    link->Dispatch(net::kCmdQuoteUpdate, body);
     EXPECT_EQ(state.quotes.Used(), net::kQuoteCapacity);
-    link->ParseQuotes(QuoteText("999999") + "|" + QuoteText("100511", "12.5"));
+    link->Dispatch(net::kCmdQuoteUpdate, QuoteText("999999") + "|" + QuoteText("100511", "12.5"));
     net::QuoteRecord q{};
     EXPECT_FALSE(state.quotes.FindQuote("999999", q));
     ASSERT_TRUE(state.quotes.FindQuote("100511", q));
@@ -165,7 +167,7 @@ TEST_F(QuotesTest, AFullTableUpdatedInAnyOrderKeepsEachCodeInItsSlot) {
     std::string body;
     for (int i = 0; i < net::kQuoteCapacity; ++i)
         body += QuoteText(std::to_string(100000 + i)) + "|";
-    link->ParseQuotes(body);
+    link->Dispatch(net::kCmdQuoteUpdate, body);
     // Backwards, each code with a price of its own: 100511 gets 0.01, 100000 gets 5.12.
     body.clear();
     for (int i = net::kQuoteCapacity - 1; i >= 0; --i) {
@@ -174,7 +176,7 @@ TEST_F(QuotesTest, AFullTableUpdatedInAnyOrderKeepsEachCodeInItsSlot) {
         std::snprintf(price, sizeof price, "%d.%02d", cents / 100, cents % 100);
         body += QuoteText(std::to_string(100000 + i), price) + "|";
     }
-    link->ParseQuotes(body);
+    link->Dispatch(net::kCmdQuoteUpdate, body);
     EXPECT_EQ(state.quotes.Used(), net::kQuoteCapacity);
     net::QuoteRecord q{};
     ASSERT_TRUE(state.quotes.FindQuote("100511", q));
@@ -196,7 +198,7 @@ TEST_F(QuotesTest, PricesReadAsTheGeneralReaderReadsThem) {
     for (const char* p : prices)
         record += std::string(",") + p;
     record += ",100,200,300,400,500,+3,1234567890.1234567,99999999999999999999,,x,600,700,800,900,1000";
-    link->ParseQuotes(record);
+    link->Dispatch(net::kCmdQuoteUpdate, record);
     net::QuoteRecord q{};
     ASSERT_TRUE(state.quotes.FindQuote("600000", q));
     EXPECT_EQ(q.lastPrice, expected[0]);
@@ -215,7 +217,7 @@ TEST_F(QuotesTest, AnUpdateIsStoredWholeAtOneMoment) {
     std::string body;
     for (int i = 0; i < 200; ++i)
         body += QuoteText(std::to_string(100000 + i)) + "|";
-    link->ParseQuotes(body);
+    link->Dispatch(net::kCmdQuoteUpdate, body);
     net::QuoteRecord q{};
     std::chrono::steady_clock::time_point first;
     std::chrono::steady_clock::time_point last;

@@ -71,7 +71,7 @@ TEST_F(RecordLayoutTest, AccountRecordsRoundTrip) {
         SLOT(kPositionMarketValue, marketValue),
     };
     ASSERT_EQ(position.size(), std::size_t{net::kPositionFieldCount});
-    link->ParsePositions(NumberedFields<net::kPositionFieldCount>().Record());
+    link->Dispatch(net::kCmdPositions, NumberedFields<net::kPositionFieldCount>().Record());
     ExpectSlots(state.positions.At(0), position, "position");
 
     const std::vector<Slot<net::FundsRecord>> funds = {
@@ -84,7 +84,7 @@ TEST_F(RecordLayoutTest, AccountRecordsRoundTrip) {
     ASSERT_EQ(funds.size(), std::size_t{net::kFundsFieldCount});
     std::string fundsBody;
     NumberedFields<net::kFundsFieldCount>().AppendFields(fundsBody);
-    link->ParseFunds(fundsBody);
+    link->Dispatch(net::kCmdFunds, fundsBody);
     ExpectSlots(state.funds.Get(), funds, "funds");
 
     const std::vector<Slot<net::OrderRecord>> order = {
@@ -96,8 +96,8 @@ TEST_F(RecordLayoutTest, AccountRecordsRoundTrip) {
     };
     ASSERT_EQ(order.size(), std::size_t{net::kOrderFieldCount});
     const std::string orders = NumberedFields<net::kOrderFieldCount>().Record();
-    link->ParseTodayOrders(orders);
-    link->ParseHistoryOrders(orders);
+    link->Dispatch(net::kCmdTodayOrders, orders);
+    link->Dispatch(net::kCmdHistoryOrders, orders);
     ExpectSlots(state.todayOrders.At(0), order, "today's order");
     ExpectSlots(state.historyOrders.At(0), order, "history order");
 
@@ -108,8 +108,8 @@ TEST_F(RecordLayoutTest, AccountRecordsRoundTrip) {
     };
     ASSERT_EQ(trade.size(), std::size_t{net::kTradeFieldCount});
     const std::string trades = NumberedFields<net::kTradeFieldCount>().Record();
-    link->ParseTodayTrades(trades);
-    link->ParseHistoryTrades(trades);
+    link->Dispatch(net::kCmdTodayTrades, trades);
+    link->Dispatch(net::kCmdHistoryTrades, trades);
     ExpectSlots(state.todayTrades.At(0), trade, "today's trade");
     ExpectSlots(state.historyTrades.At(0), trade, "history trade");
 
@@ -119,7 +119,7 @@ TEST_F(RecordLayoutTest, AccountRecordsRoundTrip) {
         SLOT(kFlowAvgPrice, avgPrice), SLOT(kFlowAmount, amount),       SLOT(kFlowBalance, balance),
     };
     ASSERT_EQ(flow.size(), std::size_t{net::kFlowFieldCount});
-    link->ParseFundsFlow(NumberedFields<net::kFlowFieldCount>().Record());
+    link->Dispatch(net::kCmdFundsFlow, NumberedFields<net::kFlowFieldCount>().Record());
     ExpectSlots(state.fundsFlow.At(0), flow, "funds flow");
 
     // The other fees are the one field the client does not keep.
@@ -139,7 +139,7 @@ TEST_F(RecordLayoutTest, AccountRecordsRoundTrip) {
         SLOT(kSettlementHolder, value11),
     };
     ASSERT_EQ(settlement.size() + 1, std::size_t{net::kSettlementFieldCount});
-    link->ParseSettlement(NumberedFields<net::kSettlementFieldCount>().Record());
+    link->Dispatch(net::kCmdSettlement, NumberedFields<net::kSettlementFieldCount>().Record());
     ExpectSlots(state.settlement.At(0), settlement, "settlement");
 }
 
@@ -155,7 +155,7 @@ TEST_F(RecordLayoutTest, QuotesRoundTripFromTheMarket) {
         q.bids[i] = {1'031 - level, 100 * (level + 1)};
         q.asks[i] = {1'033 + level, 1'000 * (level + 1)};
     }
-    link->ParseQuotes(server::Market::RecordText(q));
+    link->Dispatch(net::kCmdQuoteUpdate, server::Market::RecordText(q));
     net::QuoteRecord quote{};
     ASSERT_TRUE(state.quotes.FindQuote("600000", quote));
     const net::QuoteRecord* r = &quote;

@@ -136,10 +136,10 @@ public:
     int Received(int command) const { return server.CountOf(command); }
 
     // Tables filled as the link's parsers would from a reply body (GBK bytes).
-    void FillPositions(std::string_view body) { link.ParsePositions(body); }
-    void FillFunds(std::string_view body) { link.ParseFunds(body); }
-    void FillTodayTrades(std::string_view body) { link.ParseTodayTrades(body); }
-    void FillTodayOrders(std::string_view body) { link.ParseTodayOrders(body); }
+    void FillPositions(std::string_view body) { link.Dispatch(net::kCmdPositions, body); }
+    void FillFunds(std::string_view body) { link.Dispatch(net::kCmdFunds, body); }
+    void FillTodayTrades(std::string_view body) { link.Dispatch(net::kCmdTodayTrades, body); }
+    void FillTodayOrders(std::string_view body) { link.Dispatch(net::kCmdTodayOrders, body); }
     // Tables stored directly from records.
     void SetPositions(std::initializer_list<net::PositionRecord> rows) { Store(state.positions, rows); }
     void SetOrders(const std::vector<net::OrderRecord>& rows) { Store(state.todayOrders, rows); }
