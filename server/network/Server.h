@@ -2,6 +2,7 @@
 
 #include <asio.hpp>
 
+#include "server/engine/Answer.h"
 #include "server/engine/Metrics.h"
 #include "server/engine/QueryString.h"
 #include "server/engine/RankingBoard.h"
@@ -80,7 +81,7 @@ private:
     void ForgetAccountSession(Session& session);
     void Check(std::shared_ptr<Session> session, std::string name, std::string password);
     void CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Session>& keep);
-    void CountOrder(const std::optional<std::string>& answer);
+    void CountOrder(const std::optional<Answer>& answer);
     // `auth` is the account checked (id 0: rejected); `rehashed` its password hashed anew.
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                   const UserAuth& auth, const std::string& rehashed);
