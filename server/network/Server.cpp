@@ -34,6 +34,7 @@ Server::Server(asio::io_context& io, Engine& engine, UserDirectory& directory, c
     , metrics_(engine.GetMetrics())
     , directory_(directory)
     , options_(options)
+    , limits_{std::chrono::seconds(options.loginSeconds), std::chrono::seconds(options.idleSeconds)}
     , acceptor_(io)
     , acceptPause_(io) {
     // Unknown names are checked against this hash too, so a reply's timing does not tell
