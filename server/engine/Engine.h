@@ -2,7 +2,7 @@
 
 #include "server/engine/Answer.h"
 #include "server/engine/FairQueue.h"
-#include "server/engine/Metrics.h"
+#include "server/engine/published/Metrics.h"
 #include "server/engine/QueryReader.h"
 #include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"

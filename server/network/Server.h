@@ -3,10 +3,9 @@
 #include <asio.hpp>
 
 #include "server/engine/Answer.h"
-#include "server/engine/Metrics.h"
 #include "server/engine/QueryString.h"
-#include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
+#include "server/engine/published/Metrics.h"
 #include "server/ledger/MarketHistory.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/QuoteSnapshot.h"

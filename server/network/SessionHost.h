@@ -1,8 +1,8 @@
 #pragma once
 
-#include "server/engine/Metrics.h"
 #include "server/engine/QueryString.h"
-#include "server/engine/RankingBoard.h"
+#include "server/engine/published/Metrics.h"
+#include "server/engine/published/PublishedRanking.h"
 #include "server/ledger/MarketHistory.h"
 #include "server/market/QuoteSnapshot.h"
 
