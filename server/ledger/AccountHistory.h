@@ -12,9 +12,8 @@ namespace server {
 // The queries over an account's stored days (its orders, trades, funds flow and settlements),
 // newest first, at most kMaxRows of them. Each reads only the rows it returns: it walks the
 // (user, day) index backwards and stops at the limit, so asking costs what the answer holds,
-// not the account's whole day. Holds its own
-// statements on one store connection, so a reader thread can keep one beside the ledger's.
-// Used by one thread at a time.
+// not the account's whole day. Holds its own statements on one store connection, so a reader
+// thread can keep one beside the ledger's. Used by one thread at a time.
 class AccountHistory final {
 public:
     // More than one frame's worth of records: a frame holds no more.
