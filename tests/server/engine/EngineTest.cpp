@@ -9,6 +9,7 @@
 #include "tests/support/Records.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TestClient.h"
+#include "tests/support/TestClock.h"
 #include "wire/Commands.h"
 #include "wire/SplitText.h"
 
@@ -26,23 +27,6 @@ using namespace tavix::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A wall clock the test moves by hand.
-class TestClock final {
-public:
-    void Set(std::string day, std::string time, int minuteOfDay) {
-        std::lock_guard lock(mutex_);
-        now_ = {std::move(day), std::move(time), minuteOfDay};
-    }
-    server::LocalTime operator()() const {
-        std::lock_guard lock(mutex_);
-        return now_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    server::LocalTime now_{"2026-03-02", "10:00:00", 600};
-};
 
 constexpr int kNoTicks = 3'600'000; // one tick an hour: the fixed book stays as the test leaves it
 
@@ -334,14 +318,14 @@ TEST(LogSyncerTest, NothingIsDeliveredBeforeASyncThatBeganAfterItWasHandedOver) 
 }
 
 TEST(EngineRolloverTest, MidnightClosesTheDayWhileServing) {
-    auto clock = std::make_shared<TestClock>();
+    auto clock = std::make_shared<TestClock>(At(day::kMonday, day::kMidMorning));
     ServerHarness harness([clock](server::ServerOptions& o) {
         o.tickMs = kNoTicks;
         o.clock = [clock] { return (*clock)(); };
     });
     harness.AddUser("amy", "pw");
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
-        EXPECT_EQ(ledger.Day(), "2026-03-02");
+        EXPECT_EQ(ledger.Day(), day::kMonday);
         server::Account& amy = *ledger.FindAccount("amy");
         EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "10.00", "100", "1", now.time).Accepted()); // fills
         EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "9.50", "100", "1", now.time).Accepted());  // rests
@@ -350,16 +334,16 @@ TEST(EngineRolloverTest, MidnightClosesTheDayWhileServing) {
     });
 
     // A minute before midnight nothing changes.
-    clock->Set("2026-03-02", "23:59:00", 23 * 60 + 59);
+    clock->Set(At(day::kMonday, {23, 59}));
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
-        EXPECT_EQ(ledger.Day(), "2026-03-02");
+        EXPECT_EQ(ledger.Day(), day::kMonday);
         EXPECT_EQ(ledger.OpenOrderCount(), 1u);
     });
 
     // The first batch of the new day rolls over before it does anything else.
-    clock->Set("2026-03-03", "00:00:01", 0);
+    clock->Set(At(day::kTuesday, {0, 0, 1}));
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
-        EXPECT_EQ(ledger.Day(), "2026-03-03");
+        EXPECT_EQ(ledger.Day(), day::kTuesday);
         const server::Account& amy = *ledger.FindAccount("amy");
         EXPECT_EQ(ledger.OpenOrderCount(), 0u) << "open orders expire with their day";
         EXPECT_EQ(amy.frozen, 0);
@@ -380,7 +364,7 @@ std::map<std::string, std::pair<std::string, std::string>> Prices(const server::
 
 TEST(EngineRestartTest, TheSimulatedMarketContinuesFromItsStoredPrices) {
     ScratchDir dir;
-    auto clock = std::make_shared<TestClock>();
+    auto clock = std::make_shared<TestClock>(At(day::kMonday, day::kMidMorning));
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();
     options.tickMs = 10;
@@ -417,7 +401,7 @@ TEST(EngineRestartTest, TheSimulatedMarketContinuesFromItsStoredPrices) {
     }
 
     // The next day: yesterday's last price is the previous close.
-    clock->Set("2026-03-03", "09:00:00", 540);
+    clock->Set(At(day::kTuesday, {9, 0}));
     server::UserDirectory directory;
     server::Engine engine(options, directory);
     engine.Open();

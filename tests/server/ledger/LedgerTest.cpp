@@ -8,6 +8,7 @@
 #include "server/market/Market.h"
 #include "server/store/Store.h"
 #include "tests/support/ServerHarness.h"
+#include "tests/support/TestClock.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ protected:
     }();
     server::Market market{1, 10, 20};
     server::Ledger ledger{*store, market, net::FeeSchedule{}, nullptr};
-    server::LocalTime today{"2026-03-04", "10:00:00", 10 * 60};
+    const server::LocalTime today = At(day::kTuesday, day::kMidMorning);
     std::int64_t id = 0;
 };
 
@@ -86,7 +87,7 @@ TEST_F(LedgerTest, SharesBoughtTodaySellTheNextTradingDayWithStampDuty) {
     EXPECT_EQ(early.refusal->count, 0);
     EXPECT_EQ(early.refusal->boughtToday, 300);
 
-    ledger.Rollover("2026-03-05", server::LocalTime{"2026-03-04", "15:00:00", 15 * 60});
+    ledger.Rollover(day::kWednesday, At(day::kTuesday, day::kClose));
     EXPECT_EQ(Ann().positions.at("600000").available, 300);
     const server::Cents before = Ann().cash;
     EXPECT_EQ(before, 100'000'000 - 300'000 - 500 - 3);
