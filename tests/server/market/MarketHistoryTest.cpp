@@ -197,6 +197,13 @@ TEST(PinyinInitialsTest, InitialsOfSecuritiesNames) {
     EXPECT_EQ(initials.Of("中国重工"), "ZGZG");
     EXPECT_EQ(initials.Of("厦门银行"), "XMYH");
     EXPECT_EQ(initials.Of(""), "");
+    // From the ends of the table (一 yī U+4E00, 龟 guī U+9F9F) and the full-width forms.
+    EXPECT_EQ(initials.Of("一龟"), "YG");
+    EXPECT_EQ(initials.Of("中国平安"), "ZGPA");
+    EXPECT_EQ(initials.Of("ＳＴ１２ｂ"), "ST12B");
+    // Outside the table's blocks: 䶮 (yǎn, U+4DAE) and 㐀 (qiū, U+3400), from the transliterator.
+    EXPECT_EQ(initials.Of("刘䶮"), "LY");
+    EXPECT_EQ(initials.Of("㐀"), "Q");
 }
 
 TEST(SecuritiesFileTest, ReadsUtf8AndGbkAndNamesTheFaultyLine) {
