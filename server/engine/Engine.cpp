@@ -11,6 +11,16 @@
 #include <cstdio>
 
 namespace server {
+namespace {
+
+// What a request is answered when its batch cannot be committed.
+std::optional<Answer> Failure(std::optional<std::string> text) {
+    if (!text)
+        return std::nullopt;
+    return Answer(std::move(*text), Answer::Outcome::kFailed);
+}
+
+} // namespace
 
 Engine::Engine(const ServerOptions& options, UserDirectory& directory)
     : options_(options)
@@ -293,7 +303,7 @@ void Engine::Post(Work work, Done done, std::optional<std::string> failure, bool
     job.account = account;
     job.work = [work = std::move(work)](Ledger& ledger, const LocalTime& now, Turn&) { return work(ledger, now); };
     job.done = std::move(done);
-    job.failure = std::move(failure);
+    job.failure = Failure(std::move(failure));
     job.readOnly = readOnly;
     Queue(std::move(job));
 }
@@ -303,7 +313,7 @@ void Engine::PostSliced(std::int64_t account, Slice slice, Done done, std::optio
     job.account = account;
     job.work = std::move(slice);
     job.done = std::move(done);
-    job.failure = std::move(failure);
+    job.failure = Failure(std::move(failure));
     Queue(std::move(job));
 }
 
@@ -384,8 +394,7 @@ void Engine::RecordBars(const LocalTime& now) {
     history_.Record(*db_, *market_, ledger_->Day(), BarMinute(now.minuteOfDay, options_.exchangeDay.has_value()));
 }
 
-void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers,
-                           const LocalTime& now) {
+void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<Answer>>& answers, const LocalTime& now) {
     // The batch's answers may tell of changes that were just rolled back; queries are
     // asked again of the state that stands.
     for (std::size_t i = 0; i < batch.size(); ++i) {
@@ -396,7 +405,7 @@ void Engine::RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<st
     }
 }
 
-void Engine::RunRequest(Job& job, std::optional<std::string>& answer, const LocalTime& now,
+void Engine::RunRequest(Job& job, std::optional<Answer>& answer, const LocalTime& now,
                         std::vector<std::int64_t>& paused) {
     job.goesOn = std::find(paused.begin(), paused.end(), job.account) != paused.end();
     if (job.goesOn)
@@ -410,7 +419,7 @@ void Engine::RunRequest(Job& job, std::optional<std::string>& answer, const Loca
     }
 }
 
-bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+bool Engine::ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<Answer>>& answers, const LocalTime& now,
                         bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts) {
     bool accountsChanged = false;
     db_->Begin();
@@ -634,7 +643,7 @@ void Engine::Deliver(Batch& batch) {
     // account's requests that waited behind it; its answer goes out with its last turn.
     std::vector<Job> later;
     std::vector<Job> answered;
-    std::vector<std::optional<std::string>> texts;
+    std::vector<std::optional<Answer>> texts;
     for (std::size_t i = 0; i < batch.jobs.size(); ++i) {
         Job& job = batch.jobs[i];
         if (batch.committed && job.goesOn) {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "server/engine/Answer.h"
 #include "server/engine/FairQueue.h"
-#include "server/engine/Metrics.h"
 #include "server/engine/QueryReader.h"
 #include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
+#include "server/engine/published/Metrics.h"
 #include "server/ledger/Ledger.h"
 #include "server/ledger/MarketHistory.h"
 #include "server/market/LocalTime.h"
@@ -43,7 +44,7 @@ class Engine final {
 public:
     // Runs on the engine thread inside the batch's transaction; an empty result means
     // "no answer".
-    using Work = std::function<std::optional<std::string>(Ledger&, const LocalTime&)>;
+    using Work = std::function<std::optional<Answer>(Ledger&, const LocalTime&)>;
     // Where a request done in turns stands: what its committed turns did (a count, say), and
     // whether parts remain after this turn.
     struct Turn {
@@ -52,7 +53,7 @@ public:
     };
     // One turn of a long request: does a bounded part, adds to `turn.progress` and sets
     // `turn.more` while parts remain, which go on in later batches. Returns the answer so far.
-    using Slice = std::function<std::optional<std::string>(Ledger&, const LocalTime&, Turn& turn)>;
+    using Slice = std::function<std::optional<Answer>(Ledger&, const LocalTime&, Turn& turn)>;
     // The part of a query that reads the store; runs on the reader, outside any batch.
     using Read = QueryReader::Read;
     // Runs on the engine thread when the query's turn comes: takes what the query needs of the
@@ -61,7 +62,7 @@ public:
     using Query = std::function<Read(Ledger&, const LocalTime&)>;
     // Runs once the batch is durable, on the engine thread or (a power-safe SQLite store) on
     // the thread that syncs its log (on the reader for a query); must only hand the answer on.
-    using Done = std::function<void(std::optional<std::string>)>;
+    using Done = std::function<void(std::optional<Answer>)>;
     using QuotesListener = std::function<void(QuoteSnapshotPtr)>;
 
     Engine(const ServerOptions& options, UserDirectory& directory);
@@ -161,19 +162,19 @@ private:
         Slice work;  // runs in the batch
         Query query; // or: answered by the reader
         Done done;
-        std::optional<std::string> failure;
+        std::optional<Answer> failure; // its outcome kFailed
         bool readOnly = false;
-        Turn turn;                            // a sliced request's, as of its last committed turn
-        Turn next;                            // ... and as of this batch's
-        std::optional<std::string> committed; // its answer as of its last committed turn
-        bool goesOn = false;                  // its account's turn ended before it ran or finished
+        Turn turn;                       // a sliced request's, as of its last committed turn
+        Turn next;                       // ... and as of this batch's
+        std::optional<Answer> committed; // its answer as of its last committed turn
+        bool goesOn = false;             // its account's turn ended before it ran or finished
         bool ForReader() const { return static_cast<bool>(query); }
     };
     // What one round of the loop takes and makes.
     struct Batch {
         std::vector<Job> jobs;
         std::vector<Job> queries; // for the reader, after this batch
-        std::vector<std::optional<std::string>> answers;
+        std::vector<std::optional<Answer>> answers;
         LocalTime now;
         bool tick = false;
         bool committed = false;
@@ -193,12 +194,11 @@ private:
     // One transaction for the batch; throws when it cannot be committed. `isolated` puts each
     // request in a savepoint of its own. True when accounts changed that nobody asked about;
     // `filledAccounts` gets the accounts whose resting orders the tick filled.
-    bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now,
+    bool ApplyBatch(std::vector<Job>& batch, std::vector<std::optional<Answer>>& answers, const LocalTime& now,
                     bool tick, bool isolated, std::vector<std::int64_t>& filledAccounts);
     // One request of the batch; a request that goes on in a later batch holds back the
     // requests of its account behind it (`paused`), so that they still come after it.
-    void RunRequest(Job& job, std::optional<std::string>& answer, const LocalTime& now,
-                    std::vector<std::int64_t>& paused);
+    void RunRequest(Job& job, std::optional<Answer>& answer, const LocalTime& now, std::vector<std::int64_t>& paused);
     // Each account's queries, with what they need of the ledger taken now, for the reader.
     using Questions = std::vector<std::pair<std::int64_t, std::vector<QueryReader::Question>>>;
     Questions PrepareQueries(std::vector<Job>& queries, const LocalTime& now);
@@ -224,7 +224,7 @@ private:
     void ResumeEngine();
     // The longest the engine pauses for the checkpointer; then it goes on while the copy does.
     static constexpr std::chrono::milliseconds kPauseLimit{5};
-    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
+    void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<Answer>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
     void HoldCallAuctions(const LocalTime& now);

@@ -1,4 +1,4 @@
-#include "server/engine/Metrics.h"
+#include "server/engine/published/Metrics.h"
 
 #include <cstdio>
 

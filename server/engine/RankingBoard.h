@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/engine/Standings.h"
+#include "server/engine/published/PublishedRanking.h"
 #include "server/ledger/Ledger.h"
 #include "server/market/Money.h"
 
@@ -45,7 +46,6 @@ private:
     mutable std::once_flag standingsMade_;
     mutable std::optional<StandingBook> standings_;
 };
-using RankingSnapshotPtr = std::shared_ptr<const RankingSnapshot>;
 
 // `rows` in the ledger's order (total assets, highest first), numbered from 1.
 RankingSnapshotPtr MakeRankingSnapshot(const std::vector<RankingRow>& rows, std::string day, std::string updated,
@@ -59,12 +59,6 @@ std::string MaskName(std::string_view utf8);
 // without initial cash.
 std::string ReturnPercent(Cents total, Cents initialCash);
 
-// The snapshot as the JSON document the ranking page reads: by total assets and the return
-// since the start without a period, else by the period's return (its rank, return and profit),
-// with the live index and the contest's median return.
-std::string RankingJson(const RankingSnapshot& snapshot, bool fullNames,
-                        std::optional<net::StandingPeriod> period = std::nullopt);
-
 } // namespace server
 
 namespace server {
@@ -74,7 +68,7 @@ namespace server {
 // snapshot becomes the latest, so that neither the engine nor the network thread spends
 // its time on them; a snapshot that arrives while one is being worked out replaces any
 // other waiting.
-class RankingBoard final {
+class RankingBoard final : public RankingSource {
 public:
     RankingBoard();
     ~RankingBoard();
@@ -83,8 +77,7 @@ public:
 
     // Any thread. The first snapshot is worked out at once, on the calling thread.
     void Publish(RankingSnapshotPtr snapshot);
-    // Any thread. Null until the first snapshot was published.
-    RankingSnapshotPtr Current() const;
+    RankingSnapshotPtr Current() const override;
 
 private:
     void Work();

@@ -1,5 +1,6 @@
 #include "server/engine/Requests.h"
 
+#include "server/engine/Replies.h"
 #include "server/ledger/AccountHistory.h"
 #include "server/ledger/Ledger.h"
 #include "wire/Commands.h"
@@ -25,10 +26,14 @@ std::optional<Range> DateRange(const QueryString& query, const std::string& toda
     return Range{*from, *to};
 }
 
+Answer Refusal(std::string text) {
+    return {std::move(text), Answer::Outcome::kRefused};
+}
+
 // Cancels are answered like orders: "0,..." when something was cancelled.
-std::string CancelAllAnswer(std::int64_t cancelled) {
+Answer CancelAllAnswer(std::int64_t cancelled) {
     if (cancelled == 0)
-        return "1,没有可撤销的委托";
+        return Refusal("1,没有可撤销的委托");
     return "0,已撤销" + std::to_string(cancelled) + "笔委托";
 }
 
@@ -72,52 +77,51 @@ TradingWindow WindowAt(const ServerOptions& options, const LocalTime& now) {
     return options.exchangeDay ? WindowFor(options.exchangeDay->PhaseAt(now)) : WindowFor(options.hours, now);
 }
 
-std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
-                                                int command, const QueryString& query, const LocalTime& now) {
+std::optional<Answer> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
+                                           int command, const QueryString& query, const LocalTime& now) {
     Account* account = ledger.FindAccount(userId);
     if (!account)
         return std::nullopt; // removed behind the server's back; the session is stale
     if (net::IsCancel(command) && !window.cancelRefusal.empty())
-        return window.cancelRefusal;
+        return Refusal(window.cancelRefusal);
     switch (command) {
     case net::kCmdOrder: {
         if (!window.ordersAccepted)
-            return std::string(kNotTradingHours);
-        std::string answer = ledger.PlaceOrder(*account, query.Get("code"), query.Get("price"), query.Get("num"),
-                                               query.Get("type"), now.time, window.ordersMatch);
-        if (answer.starts_with("0,"))
-            answer += window.orderNote;
-        return answer;
+            return Refusal(kNotTradingHours);
+        const OrderResult result = ledger.PlaceOrder(*account, query.Get("code"), query.Get("price"), query.Get("num"),
+                                                     query.Get("type"), now.time, window.ordersMatch);
+        return Answer(OrderReply(result, window.orderNote),
+                      result.Accepted() ? Answer::Outcome::kDone : Answer::Outcome::kRefused);
     }
     case net::kCmdCancelOne:
         switch (
             ledger.CancelMatching(*account, query.Get("code"), query.Get("num"), query.Get("time"), query.Get("id"))) {
         case CancelResult::kCancelled:
-            return std::string("0,撤单成功");
+            return Answer("0,撤单成功");
         case CancelResult::kAmbiguous:
-            return std::string("1,有多笔委托与撤单请求相符，请按合同编号撤单");
+            return Refusal("1,有多笔委托与撤单请求相符，请按合同编号撤单");
         case CancelResult::kNotFound:
             break;
         }
-        return std::string("1,没有找到可撤销的委托");
+        return Refusal("1,没有找到可撤销的委托");
     case net::kCmdPositions:
-        return ledger.PositionsReply(*account);
+        return PositionsReply(ledger.Positions(*account));
     case net::kCmdFunds:
-        return ledger.FundsReply(*account);
+        return FundsReply(ledger.Funds(*account));
     default:
         return std::nullopt;
     }
 }
 
-std::optional<std::string> CancelAllTurn(Ledger& ledger, const TradingWindow& window, std::int64_t userId, int command,
-                                         std::int64_t& cancelled, bool& more) {
+std::optional<Answer> CancelAllTurn(Ledger& ledger, const TradingWindow& window, std::int64_t userId, int command,
+                                    std::int64_t& cancelled, bool& more) {
     more = false;
     Account* account = ledger.FindAccount(userId);
     if (!account)
         return std::nullopt;
     // A window that closed between two turns ends the request with what it did.
     if (!window.cancelRefusal.empty())
-        return cancelled > 0 ? CancelAllAnswer(cancelled) : window.cancelRefusal;
+        return cancelled > 0 ? CancelAllAnswer(cancelled) : Refusal(window.cancelRefusal);
     const int n =
         ledger.CancelAll(*account, command != net::kCmdCancelAllBuys, command != net::kCmdCancelAllSells, kCancelSlice);
     cancelled += n;
@@ -136,22 +140,23 @@ QueryReader::Read PrepareHistoryQuery(Ledger& ledger, std::int64_t userId, int c
         return {}; // removed behind the server's back; the session is stale
     const std::string today = ledger.Day();
     if (command == net::kCmdTodayOrders)
-        return [userId, today](AccountHistory& h) { return h.Orders(userId, today, today); };
+        return [userId, today](AccountHistory& h) { return OrdersReply(h.Orders(userId, today, today)); };
     if (command == net::kCmdTodayTrades)
-        return [userId, today](AccountHistory& h) { return h.Trades(userId, today, today); };
+        return [userId, today](AccountHistory& h) { return TradesReply(h.Trades(userId, today, today)); };
     const auto range = DateRange(query, today);
     if (!range)
         return {};
     switch (command) {
     case net::kCmdFundsFlow:
-        return [userId, range](AccountHistory& h) { return h.FundsFlow(userId, range->from, range->to); };
+        return
+            [userId, range](AccountHistory& h) { return FundsFlowReply(h.FundsFlow(userId, range->from, range->to)); };
     case net::kCmdHistoryOrders:
-        return [userId, range](AccountHistory& h) { return h.Orders(userId, range->from, range->to); };
+        return [userId, range](AccountHistory& h) { return OrdersReply(h.Orders(userId, range->from, range->to)); };
     case net::kCmdHistoryTrades:
-        return [userId, range](AccountHistory& h) { return h.Trades(userId, range->from, range->to); };
+        return [userId, range](AccountHistory& h) { return TradesReply(h.Trades(userId, range->from, range->to)); };
     case net::kCmdSettlement:
         return [userId, range, sh = account->shAccount, sz = account->szAccount](AccountHistory& h) {
-            return h.Settlements(userId, range->from, range->to, sh, sz);
+            return SettlementReply(h.Settlements(userId, range->from, range->to), sh, sz);
         };
     default:
         return {};

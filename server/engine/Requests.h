@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/engine/Answer.h"
 #include "server/engine/QueryReader.h"
 #include "server/engine/QueryString.h"
 #include "server/engine/ServerOptions.h"
@@ -30,16 +31,17 @@ TradingWindow WindowFor(MarketPhase phase);
 TradingWindow WindowAt(const ServerOptions& options, const LocalTime& now);
 
 // Applies one authenticated request of the account `userId` (an order, a cancel, the funds
-// or the positions) and returns the answer body, or nothing when the body is malformed.
-// Orders and cancels answer "0,text" when done and "1,reason" when not. Engine thread only.
-std::optional<std::string> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
-                                                int command, const QueryString& query, const LocalTime& now);
+// or the positions) and returns the answer, or nothing when the body is malformed.
+// Orders and cancels answer "0,text" when done and "1,reason" (Answer::Outcome::kRefused)
+// when not. Engine thread only.
+std::optional<Answer> HandleAccountRequest(Ledger& ledger, const TradingWindow& window, std::int64_t userId,
+                                           int command, const QueryString& query, const LocalTime& now);
 
 // The cancel-alls (of sells, of buys, of both) go in turns of a hundred orders at most.
 // One turn: `cancelled` counts what the earlier turns cancelled; `more` is set while orders may
 // remain. Answers as the whole request would, with the count so far. Engine thread only.
-std::optional<std::string> CancelAllTurn(Ledger& ledger, const TradingWindow& window, std::int64_t userId, int command,
-                                         std::int64_t& cancelled, bool& more);
+std::optional<Answer> CancelAllTurn(Ledger& ledger, const TradingWindow& window, std::int64_t userId, int command,
+                                    std::int64_t& cancelled, bool& more);
 
 // The queries over the account's stored days: today's orders and trades, the funds flow, the
 // orders and trades of past days, the settlements.

@@ -16,8 +16,8 @@ constexpr time_t kReadSeconds = 5;
 
 } // namespace
 
-HttpServer::HttpServer(const RankingBoard& board, const Metrics& metrics, bool fullNames)
-    : board_(board)
+HttpServer::HttpServer(const RankingSource& ranking, const Metrics& metrics, bool fullNames)
+    : ranking_(ranking)
     , metrics_(metrics)
     , fullNames_(fullNames) {}
 
@@ -50,7 +50,7 @@ void HttpServer::Start(const std::string& host, std::uint16_t port) {
                 return;
             }
         }
-        const RankingSnapshotPtr snapshot = board_.Current();
+        const RankingSnapshotPtr snapshot = ranking_.Current();
         if (!snapshot) {
             res.status = 503;
             res.set_content("{\"error\":\"no ranking yet\"}", "application/json; charset=utf-8");

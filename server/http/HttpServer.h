@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/engine/Metrics.h"
-#include "server/engine/RankingBoard.h"
+#include "server/engine/published/Metrics.h"
+#include "server/engine/published/PublishedRanking.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +20,7 @@ namespace server {
 // slow browser cannot hold up an order.
 class HttpServer final {
 public:
-    HttpServer(const RankingBoard& board, const Metrics& metrics, bool fullNames);
+    HttpServer(const RankingSource& ranking, const Metrics& metrics, bool fullNames);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -35,7 +35,7 @@ public:
     void SetServing(bool serving) { serving_.store(serving); }
 
 private:
-    const RankingBoard& board_;
+    const RankingSource& ranking_;
     const Metrics& metrics_;
     const bool fullNames_;
     std::atomic<bool> serving_{false};

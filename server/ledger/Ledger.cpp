@@ -3,9 +3,7 @@
 #include "server/ledger/MarketHistory.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/LocalTime.h"
-#include "wire/AccountRecords.h"
 #include "wire/Board.h"
-#include "wire/RecordFields.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,27 +12,29 @@
 namespace server {
 namespace {
 
-// Replies must fit one frame (65,535 bytes with the header); UTF-8 is never shorter than
-// the GBK that goes out, so a cap on the UTF-8 length is safe.
-constexpr std::size_t kMaxReplyBytes = 64000;
+OrderResult Refused(OrderRefusalReason reason) {
+    return {.refusal = OrderRefusal{.reason = reason}};
+}
 
-// Why an order's quantity breaks its board's rules, as the client shows it.
-std::string QuantityRefusal(net::QuantityProblem problem, net::Board board) {
+OrderResult Refused(OrderRefusal refusal) {
+    return {.refusal = std::move(refusal)};
+}
+
+OrderRefusalReason QuantityRefusal(net::QuantityProblem problem) {
     switch (problem) {
     case net::QuantityProblem::kBuyNotWholeLots:
-        return "1,买入数量必须是100股的整数倍";
+        return OrderRefusalReason::kBuyNotWholeLots;
     case net::QuantityProblem::kBuyBelowMinimum:
-        return "1,科创板买入数量不能少于200股";
+        return OrderRefusalReason::kBuyBelowMinimum;
     case net::QuantityProblem::kOddLotNotInFull:
-        return "1,不足100股的零股部分须一次性卖出";
+        return OrderRefusalReason::kOddLotNotInFull;
     case net::QuantityProblem::kSmallHoldingPart:
-        return "1,科创板卖出不足200股时须一次性全部卖出";
+        return OrderRefusalReason::kSmallHoldingPart;
     case net::QuantityProblem::kAboveMaximum:
-        return "1,委托数量超过单笔上限" + std::to_string(net::MaxOrderShares(board)) + "股";
     case net::QuantityProblem::kOk:
         break;
     }
-    return {};
+    return OrderRefusalReason::kAboveMaximum;
 }
 
 // The price a new order is caged against: the other side's best price, else this side's,
@@ -47,18 +47,6 @@ Cents CageReference(const Quote& quote, bool buy) {
     if (same.price > 0 && same.volume > 0)
         return same.price;
     return quote.last;
-}
-
-std::string Percent(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
-std::string PriceText3(Cents total, std::int64_t shares) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", shares > 0 ? static_cast<double>(total) / 100.0 / shares : 0.0);
-    return text;
 }
 
 } // namespace
@@ -297,16 +285,6 @@ Account* Ledger::FindAccount(std::string_view name) {
     return it == accountIds_.end() ? nullptr : FindAccount(it->second);
 }
 
-std::string Ledger::LoginAnswer(const Account& a, std::string_view info, std::string_view version,
-                                std::string_view updateCommand) const {
-    std::string out = "0,,,";
-    out.append(info).append(",,,").append(FormatCents(a.Available())).append(",,,").append(version);
-    out.append(",,,").append(a.shAccount).append(":").append(a.szAccount);
-    out.append(",,,").append(std::to_string(a.status)).append(",,,").append(a.name);
-    out.append(",,,").append(updateCommand);
-    return out;
-}
-
 Cents Ledger::BuyFreeze(const Order& o) const {
     const Cents rest = o.price * (o.qty - o.filled);
     if (rest <= 0)
@@ -328,33 +306,34 @@ Cents Ledger::SellFreeze(const Order& o) const {
     return charges > rest ? charges - rest : 0;
 }
 
-std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_view priceText, std::string_view numText,
+OrderResult Ledger::PlaceOrder(Account& a, std::string_view code, std::string_view priceText, std::string_view numText,
                                std::string_view typeText, const std::string& time, bool matchNow) {
+    using enum OrderRefusalReason;
     if (a.status != 0)
-        return "1,账户已冻结，不能委托";
+        return Refused(kAccountFrozen);
     if (maxOpenOrders_ != 0 && a.openOrders.size() >= maxOpenOrders_)
-        return "1,未成交委托已达" + std::to_string(maxOpenOrders_) + "笔上限，请先撤单再委托";
+        return Refused({.reason = kTooManyOpenOrders, .count = static_cast<std::int64_t>(maxOpenOrders_)});
     if (typeText != "1" && typeText != "2")
-        return "1,买卖方向无效";
+        return Refused(kBadSide);
     const bool sell = typeText == "2";
     Quote* quote = market_.Find(code);
     if (!quote)
-        return "1,证券代码" + std::string(code) + "不存在";
+        return Refused({.reason = kNoSuchCode, .code = std::string(code)});
     const auto qty = ParseCount(numText);
     if (!qty || *qty <= 0)
-        return "1,委托数量无效";
+        return Refused(kBadQuantity);
     const net::Board board = net::BoardOf(quote->code);
     const auto price = ParseCents(priceText);
     if (!price || *price <= 0)
-        return "1,委托价格无效，价格最小变动单位为0.01元";
+        return Refused(kBadPrice);
     if (*price > quote->LimitUp() || *price < quote->LimitDown())
-        return "1,委托价格超出涨跌停限制（跌停" + FormatCents(quote->LimitDown()) + "元，涨停" +
-               FormatCents(quote->LimitUp()) + "元）";
+        return Refused({.reason = kOutsidePriceLimits, .low = quote->LimitDown(), .high = quote->LimitUp()});
     const Cents reference = CageReference(*quote, !sell);
     if (!net::InPriceCage(board, !sell, *price, reference))
-        return std::string("1,委托价格超出价格笼子：") + (sell ? "卖出价格不得低于" : "买入价格不得高于") +
-               (sell ? "买一" : "卖一") + "价" + FormatCents(reference) + "元的" + (sell ? "98%" : "102%") +
-               (net::IsGrowthBoard(board) ? "" : "或" + std::string(sell ? "低" : "高") + "出10个价位");
+        return Refused({.reason = kOutsidePriceCage,
+                        .reference = reference,
+                        .sell = sell,
+                        .growthBoard = net::IsGrowthBoard(board)});
 
     Order o;
     o.userId = a.id;
@@ -368,32 +347,28 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     Position* position = nullptr;
     if (!sell) {
         if (const auto problem = net::CheckBuy(board, *qty); problem != net::QuantityProblem::kOk)
-            return QuantityRefusal(problem, board);
+            return Refused({.reason = QuantityRefusal(problem), .count = net::MaxOrderShares(board)});
         o.frozenCash = BuyFreeze(o);
         if (o.frozenCash > a.Available())
-            return "1,可用资金不足（需要" + FormatCents(o.frozenCash) + "元，可用" + FormatCents(a.Available()) +
-                   "元）";
+            return Refused({.reason = kFundsShort, .needed = o.frozenCash, .available = a.Available()});
     } else {
         const auto it = a.positions.find(o.code);
         const std::int64_t available = it == a.positions.end() ? 0 : it->second.available;
         if (*qty > available) {
-            std::string refusal = "1,可卖数量不足（可用" + std::to_string(available) + "股）";
             // Shares held but not yet sellable are today's purchases (T+1).
             const std::int64_t boughtToday =
                 it == a.positions.end() ? 0 : it->second.balance - available - it->second.frozen;
-            if (boughtToday > 0)
-                refusal += "，今日买入的" + std::to_string(boughtToday) + "股下一交易日起才能卖出";
-            return refusal;
+            return Refused({.reason = kSharesShort, .count = available, .boughtToday = boughtToday});
         }
         if (const auto problem = net::CheckSell(board, *qty, available); problem != net::QuantityProblem::kOk) {
             // Without an odd lot in the holding the fault is the quantity, not an odd lot.
             if (problem == net::QuantityProblem::kOddLotNotInFull && available % 100 == 0)
-                return "1,卖出数量必须是100股的整数倍";
-            return QuantityRefusal(problem, board);
+                return Refused(kSellNotWholeLots);
+            return Refused({.reason = QuantityRefusal(problem), .count = net::MaxOrderShares(board)});
         }
         o.frozenCash = SellFreeze(o);
         if (o.frozenCash > a.Available())
-            return "1,可用资金不足以支付交易费用";
+            return Refused(kFeesNotCovered);
         position = &it->second;
     }
 
@@ -409,16 +384,14 @@ std::string Ledger::PlaceOrder(Account& a, std::string_view code, std::string_vi
     a.openOrders.insert(o.id);
     Order& stored = openOrders_[o.id] = std::move(o);
     const std::int64_t id = stored.id;
+    const std::int64_t ordered = stored.qty;
     if (matchNow)
         Match(stored, *quote, time);
 
-    std::string answer = "0,委托已受理，合同编号" + std::to_string(id);
-    const auto it = openOrders_.find(id);
-    if (it == openOrders_.end())
-        answer += "，已全部成交";
-    else if (it->second.filled > 0)
-        answer += "，已成交" + std::to_string(it->second.filled) + "股";
-    return answer;
+    const auto open = openOrders_.find(id); // gone once filled in full
+    if (open == openOrders_.end())
+        return {.id = id, .filled = ordered, .filledInFull = true};
+    return {.id = id, .filled = open->second.filled};
 }
 
 void Ledger::Match(Order& o, Quote& quote, const std::string& time) {
@@ -766,75 +739,21 @@ Cents Ledger::StockValue(const Account& a) const {
     return value;
 }
 
-std::string Ledger::FundsReply(const Account& a) const {
-    // 资金余额 is the cash that open orders do not hold, so that it adds up with 冻结金额 and
-    // 股票市值 to the total assets, the figure the ranking counts. The account's status
-    // follows the nine figures.
-    const Cents stock = StockValue(a);
-    const std::string available = FormatCents(a.Available());
-    net::RecordFields<net::kFundsFieldCount> f;
-    f[net::kFundsCashBalance] = available;
-    f[net::kFundsWithdrawable] = available;
-    f[net::kFundsFrozen] = FormatCents(a.frozen);
-    f[net::kFundsStockValue] = FormatCents(stock);
-    f[net::kFundsAvailable] = available;
-    f[net::kFundsTotalAssets] = FormatCents(a.cash + stock);
-    f[net::kFundsMargin] = "0.00";
-    f[net::kFundsValue7] = "0";
-    f[net::kFundsBuyingPower] = "100";
-    f[net::kFundsAccountStatus] = std::to_string(a.status);
-    std::string out;
-    f.AppendFields(out);
-    return out;
+FundsRow Ledger::Funds(const Account& a) const {
+    return {a.cash, a.frozen, StockValue(a), a.status};
 }
 
-std::string Ledger::PositionsReply(const Account& a) const {
-    std::string out;
-    for (const auto& [code, p] : a.positions) {
-        if (p.balance <= 0)
-            continue;
-        const Cents last = LastPrice(code, p);
-        const Cents value = last * p.balance;
-        const Cents profit = value - p.cost;
-        const double ratio = p.cost > 0 ? 100.0 * static_cast<double>(profit) / static_cast<double>(p.cost) : 0.0;
-        net::RecordFields<net::kPositionFieldCount> f;
-        f[net::kPositionCode] = code;
-        f[net::kPositionName] = p.name;
-        f[net::kPositionBalance] = std::to_string(p.balance);
-        f[net::kPositionAvailable] = std::to_string(p.available);
-        f[net::kPositionFrozen] = std::to_string(p.frozen);
-        f[net::kPositionProfit] = FormatCents(profit);
-        f[net::kPositionCostPrice] = PriceText3(p.cost, p.balance);
-        f[net::kPositionProfitRatio] = Percent(ratio);
-        f[net::kPositionMarketPrice] = FormatCents(last);
-        f[net::kPositionMarketValue] = FormatCents(value);
-        const std::string record = f.Record();
-        if (out.size() + record.size() > kMaxReplyBytes)
-            break;
-        out += record;
-    }
-    return out;
+std::vector<PositionRow> Ledger::Positions(const Account& a) const {
+    std::vector<PositionRow> rows;
+    for (const auto& [code, p] : a.positions)
+        if (p.balance > 0)
+            rows.push_back({code, p.name, p.balance, p.available, p.frozen, p.cost, LastPrice(code, p)});
+    return rows;
 }
 
 AccountHistory& Ledger::History() {
     Flush(); // the batch's own changes are part of what it reads
     return history_;
-}
-
-std::string Ledger::OrdersReply(const Account& a, const std::string& from, const std::string& to) {
-    return History().Orders(a.id, from, to);
-}
-
-std::string Ledger::TradesReply(const Account& a, const std::string& from, const std::string& to) {
-    return History().Trades(a.id, from, to);
-}
-
-std::string Ledger::FundsFlowReply(const Account& a, const std::string& from, const std::string& to) {
-    return History().FundsFlow(a.id, from, to);
-}
-
-std::string Ledger::SettlementReply(const Account& a, const std::string& from, const std::string& to) {
-    return History().Settlements(a.id, from, to, a.shAccount, a.szAccount);
 }
 
 void Ledger::SetPasswordHash(Account& a, const std::string& hash, bool samePassword) {

@@ -2,6 +2,7 @@
 
 #include "server/ledger/AccountHistory.h"
 #include "server/ledger/DailyCloses.h"
+#include "server/ledger/OrderResult.h"
 #include "server/market/LocalTime.h"
 #include "server/market/Market.h"
 #include "server/market/Money.h"
@@ -46,8 +47,6 @@ struct Account {
 
     Cents Available() const { return cash - frozen; }
 };
-
-enum class OrderStatus : int { kOpen = 0, kFilled = 1, kCancelled = 2, kExpired = 3 };
 
 struct Order {
     std::int64_t id = 0;
@@ -104,11 +103,8 @@ public:
     Account* FindAccount(std::int64_t id);
     Account* FindAccount(std::string_view name);
 
-    // Answers of the protocol, without the frame.
-    std::string LoginAnswer(const Account& account, std::string_view info, std::string_view version,
-                            std::string_view updateCommand) const;
     // Without `matchNow` the order waits for a call auction or the next session.
-    std::string PlaceOrder(Account& account, std::string_view code, std::string_view priceText,
+    OrderResult PlaceOrder(Account& account, std::string_view code, std::string_view priceText,
                            std::string_view numText, std::string_view typeText, const std::string& time,
                            bool matchNow = true);
     // Cancels one open order: the one numbered `idText` (合同编号) when it is given, otherwise
@@ -119,13 +115,11 @@ public:
     // `limit` of them; returns how many.
     int CancelAll(Account& account, bool sells, bool buys, std::size_t limit = SIZE_MAX);
 
-    std::string FundsReply(const Account& account) const;
-    std::string PositionsReply(const Account& account) const;
-    std::string OrdersReply(const Account& account, const std::string& from, const std::string& to);
-    std::string TradesReply(const Account& account, const std::string& from, const std::string& to);
-    std::string FundsFlowReply(const Account& account, const std::string& from, const std::string& to);
-    std::string SettlementReply(const Account& account, const std::string& from, const std::string& to);
-    // The queries above, on the ledger's own connection, after writing what changed.
+    FundsRow Funds(const Account& account) const;
+    // The securities held (a balance above 0), by code.
+    std::vector<PositionRow> Positions(const Account& account) const;
+    // The queries over the stored days, on the ledger's own connection, after writing what
+    // changed.
     AccountHistory& History();
 
     // `samePassword`: the same password hashed at a new cost, not a change of password.

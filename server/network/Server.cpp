@@ -1,6 +1,7 @@
 #include "server/network/Server.h"
 
 #include "server/engine/Engine.h"
+#include "server/engine/Replies.h"
 #include "server/engine/Requests.h"
 #include "server/ledger/Ledger.h"
 #include "server/ledger/PasswordHash.h"
@@ -33,6 +34,7 @@ Server::Server(asio::io_context& io, Engine& engine, UserDirectory& directory, c
     , metrics_(engine.GetMetrics())
     , directory_(directory)
     , options_(options)
+    , limits_{std::chrono::seconds(options.loginSeconds), std::chrono::seconds(options.idleSeconds)}
     , acceptor_(io)
     , acceptPause_(io) {
     // Unknown names are checked against this hash too, so a reply's timing does not tell
@@ -377,12 +379,12 @@ void Server::Verified(const std::shared_ptr<Session>& session, const std::string
                 return std::nullopt;
             if (!rehashed.empty() && current->passwordHash == checked)
                 ledger.SetPasswordHash(*account, rehashed, true);
-            return ledger.LoginAnswer(*account, options_.welcome, options_.clientVersion, options_.updateCommand);
+            return LoginReply(*account, options_.welcome, options_.clientVersion, options_.updateCommand);
         },
-        [this, session, name, password, userId](std::optional<std::string> answer) {
+        [this, session, name, password, userId](std::optional<Answer> answer) {
             asio::post(io_, [session, name, password, userId, answer = std::move(answer)] {
                 if (answer)
-                    session->LoginFinished(userId, name, password, *answer);
+                    session->LoginFinished(userId, name, password, answer->body);
                 else
                     session->LoginFinished(0, {}, {}, "1,,,用户名或密码错误");
             });
@@ -416,8 +418,8 @@ void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userI
                     ledger.SetPasswordHash(*account, hash);
                     return std::string("0");
                 },
-                [this, session, userId, newPassword](std::optional<std::string> answer) {
-                    asio::post(io_, [this, session, userId, newPassword, answer = std::move(answer)] {
+                [this, session, userId, newPassword](std::optional<Answer> answer) {
+                    asio::post(io_, [this, session, userId, newPassword, answer = BodyOf(std::move(answer))] {
                         if (answer && *answer == "0") {
                             CloseOtherSessions(userId, session);
                             session->PasswordChangeFinished(newPassword, "0");
@@ -438,15 +440,20 @@ void Server::CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Sessi
             other->Close();
 }
 
-void Server::CountOrder(const std::optional<std::string>& answer) {
-    // An order's answer starts with "0," when it was accepted; a failed batch answers with
-    // the busy text, anything else carries the reason it was refused.
-    if (answer && answer->starts_with("0,"))
+void Server::CountOrder(const std::optional<Answer>& answer) {
+    // No answer at all (the account is gone) counts as a refusal.
+    const auto outcome = answer ? answer->outcome : Answer::Outcome::kRefused;
+    switch (outcome) {
+    case Answer::Outcome::kDone:
         metrics_.ordersAccepted.fetch_add(1, std::memory_order_relaxed);
-    else if (answer && *answer == kOrderBusy)
-        metrics_.ordersFailed.fetch_add(1, std::memory_order_relaxed);
-    else
+        break;
+    case Answer::Outcome::kRefused:
         metrics_.ordersRejected.fetch_add(1, std::memory_order_relaxed);
+        break;
+    case Answer::Outcome::kFailed:
+        metrics_.ordersFailed.fetch_add(1, std::memory_order_relaxed);
+        break;
+    }
 }
 
 void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query) {
@@ -455,10 +462,11 @@ void Server::Submit(std::shared_ptr<Session> session, std::int64_t userId, int c
         failure = kOrderBusy;
     else if (net::IsCancel(command))
         failure = "1,系统繁忙，撤单未受理，请稍后再试";
-    Engine::Done done = [this, session = std::move(session), command](std::optional<std::string> answer) {
+    Engine::Done done = [this, session = std::move(session), command](std::optional<Answer> answer) {
         if (command == net::kCmdOrder)
             CountOrder(answer);
-        asio::post(io_, [session, command, answer = std::move(answer)] { session->RequestDone(command, answer); });
+        asio::post(io_,
+                   [session, command, answer = BodyOf(std::move(answer))] { session->RequestDone(command, answer); });
     };
     if (IsHistoryQuery(command)) {
         engine_.PostQuery(

@@ -2,14 +2,15 @@
 
 #include <asio.hpp>
 
-#include "server/engine/Metrics.h"
+#include "server/engine/Answer.h"
 #include "server/engine/QueryString.h"
-#include "server/engine/RankingBoard.h"
 #include "server/engine/ServerOptions.h"
+#include "server/engine/published/Metrics.h"
 #include "server/ledger/MarketHistory.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/QuoteSnapshot.h"
 #include "server/network/LoginThrottle.h"
+#include "server/network/SessionHost.h"
 #include "server/network/VerifiedLogins.h"
 
 #include <cstdint>
@@ -32,9 +33,10 @@ class Session;
 asio::ip::tcp::endpoint ListenEndpoint(const std::string& host, std::uint16_t port);
 
 // Accepts connections, verifies passwords off the network thread, passes authenticated
-// requests to the engine and fans quote snapshots out to the subscribed connections.
-// Runs on one network thread (the io_context's); password hashing has two threads of its own.
-class Server final {
+// requests to the engine and fans quote snapshots out to the subscribed connections; each
+// connection sees it as its SessionHost. Runs on one network thread (the io_context's);
+// password hashing has two threads of its own.
+class Server final : public SessionHost {
 public:
     Server(asio::io_context& io, Engine& engine, UserDirectory& directory, const ServerOptions& options);
     ~Server();
@@ -53,25 +55,22 @@ public:
     // Resting orders of these accounts filled: their sessions get the account pushed.
     void OrdersFilled(std::vector<std::int64_t> userIds);
 
-    // Network thread only.
-    void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password);
-    void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword);
-    void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query);
-    void Remove(const std::shared_ptr<Session>& session);
+    // The SessionHost, network thread only.
+    void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) override;
+    void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword) override;
+    void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query) override;
+    void Remove(const std::shared_ptr<Session>& session) override;
     // A login was accepted on `session`: it leaves the queue of connections that have not
     // logged in, and past the account's cap the account's oldest connection is closed.
-    void LoggedIn(Session& session);
-    // Output queued for clients and written out again, in bytes of memory held; past the
-    // output budget the clients that read slowest are dropped until it fits again.
-    void OutputQueued(std::size_t bytes);
-    void OutputReleased(std::size_t bytes) { outputBytes_ -= bytes; }
-    Metrics& GetMetrics() { return metrics_; }
-    const QuoteSnapshotPtr& Snapshot() const { return snapshot_; }
-    // The standings the engine published last; null before the first.
-    RankingSnapshotPtr Standings() const;
-    const MarketHistory& History() const;
-    const ServerOptions& Options() const { return options_; }
-    asio::io_context& Io() { return io_; }
+    void LoggedIn(Session& session) override;
+    // Past the output budget the clients that read slowest are dropped until it fits again.
+    void OutputQueued(std::size_t bytes) override;
+    void OutputReleased(std::size_t bytes) override { outputBytes_ -= bytes; }
+    Metrics& GetMetrics() override { return metrics_; }
+    const QuoteSnapshotPtr& Snapshot() const override { return snapshot_; }
+    RankingSnapshotPtr Standings() const override;
+    const MarketHistory& History() const override;
+    const SessionLimits& Limits() const override { return limits_; }
 
 private:
     void Accept();
@@ -80,7 +79,7 @@ private:
     void ForgetAccountSession(Session& session);
     void Check(std::shared_ptr<Session> session, std::string name, std::string password);
     void CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Session>& keep);
-    void CountOrder(const std::optional<std::string>& answer);
+    void CountOrder(const std::optional<Answer>& answer);
     // `auth` is the account checked (id 0: rejected); `rehashed` its password hashed anew.
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                   const UserAuth& auth, const std::string& rehashed);
@@ -95,6 +94,7 @@ private:
     Metrics& metrics_; // the engine's
     UserDirectory& directory_;
     const ServerOptions options_;
+    const SessionLimits limits_;
     asio::ip::tcp::acceptor acceptor_;
     asio::steady_timer acceptPause_;
     asio::thread_pool hashPool_{2}; // as many as kHashThreads

@@ -5,7 +5,6 @@
 #include "server/engine/Standings.h"
 #include "server/ledger/PasswordHash.h"
 #include "server/market/Money.h"
-#include "server/network/Server.h"
 #include "wire/Commands.h"
 #include "wire/MarketRecords.h"
 #include "wire/PasswordRule.h"
@@ -36,10 +35,10 @@ constexpr std::size_t kMaxBodyBytes = net::kMaxFrameLength - net::kHeaderSize;
 
 } // namespace
 
-Session::Session(asio::ip::tcp::socket socket, Server& server)
+Session::Session(asio::ip::tcp::socket socket, SessionHost& host)
     : socket_(std::move(socket))
     , idleTimer_(socket_.get_executor())
-    , server_(server) {
+    , host_(host) {
     asio::error_code ec;
     const auto endpoint = socket_.remote_endpoint(ec);
     address_ = ec ? std::string("?") : endpoint.address().to_string();
@@ -49,7 +48,7 @@ Session::Session(asio::ip::tcp::socket socket, Server& server)
 
 void Session::Start() {
     lastRequest_ = std::chrono::steady_clock::now();
-    loginDeadline_ = lastRequest_ + std::chrono::seconds(server_.Options().loginSeconds);
+    loginDeadline_ = lastRequest_ + host_.Limits().login;
     ArmIdleTimer();
     Read();
 }
@@ -69,14 +68,14 @@ void Session::Close() {
         outbox_.pop_back();
     }
     // Not removed synchronously: the caller may be walking the server's session list.
-    asio::post(server_.Io(), [self = shared_from_this()] { self->server_.Remove(self); });
+    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->host_.Remove(self); });
 }
 
 void Session::ArmIdleTimer() {
     // Until it has logged in a connection has a short while; after that its authenticated
     // requests count as signs of life, and so does the peer taking what it is sent (a
     // watching client sends nothing while quotes flow). A dead peer takes nothing.
-    const auto idleLimit = std::chrono::seconds(server_.Options().idleSeconds);
+    const auto idleLimit = host_.Limits().idle;
     idleTimer_.expires_at(userId_ == 0 ? loginDeadline_ : LastSignOfLife() + idleLimit);
     idleTimer_.async_wait([self = shared_from_this(), idleLimit](const asio::error_code& ec) {
         if (ec || !self->open_)
@@ -234,7 +233,7 @@ void Session::Handle(const net::Frame& frame) {
     case net::kCmdHistoryTrades:
     case net::kCmdSettlement:
         ++inFlight_;
-        server_.Submit(shared_from_this(), userId_, frame.command, std::move(*query));
+        host_.Submit(shared_from_this(), userId_, frame.command, std::move(*query));
         return;
     default:
         return;
@@ -244,7 +243,7 @@ void Session::Handle(const net::Frame& frame) {
 void Session::OnStanding(int command, const QueryString& query) {
     // Answered from the engine's last published standings, here on the network thread: a
     // contest asking for its ranks never queues behind the orders.
-    const RankingSnapshotPtr snapshot = server_.Standings();
+    const RankingSnapshotPtr snapshot = host_.Standings();
     if (!snapshot)
         return;
     const auto answer =
@@ -265,13 +264,13 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
         return;
     }
     loginPending_ = true;
-    server_.Authenticate(shared_from_this(), name, password);
+    host_.Authenticate(shared_from_this(), name, password);
 }
 
 void Session::LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,
                             const std::string& answer) {
     loginPending_ = false;
-    (userId != 0 ? server_.GetMetrics().loginsOk : server_.GetMetrics().loginsRejected)
+    (userId != 0 ? host_.GetMetrics().loginsOk : host_.GetMetrics().loginsRejected)
         .fetch_add(1, std::memory_order_relaxed);
     if (!open_)
         return;
@@ -280,21 +279,21 @@ void Session::LoginFinished(std::int64_t userId, const std::string& name, const 
         userId_ = userId;
         name_ = name;
         password_ = password;
-        server_.LoggedIn(*this);
+        host_.LoggedIn(*this);
         idleTimer_.cancel();
         ArmIdleTimer(); // from the login deadline to the idle limit
     }
     Send(net::kCmdLogin, answer);
     if (userId != 0) {
         phaseSent_.clear(); // a new login is told the market's state afresh
-        if (const QuoteSnapshotPtr& snapshot = server_.Snapshot())
+        if (const QuoteSnapshotPtr& snapshot = host_.Snapshot())
             PushPhase(snapshot->phase);
     }
     DrainHeld();
 }
 
 void Session::OnSubscribe(const QueryString& query) {
-    const QuoteSnapshotPtr& snapshot = server_.Snapshot();
+    const QuoteSnapshotPtr& snapshot = host_.Snapshot();
     subscriptions_.clear();
     for (std::string_view code : net::SplitText(query.Get("code"), ",")) {
         if (subscriptions_.size() >= kMaxSubscriptions)
@@ -314,7 +313,7 @@ void Session::OnBoard(const QueryString& query) {
     if (!start || !count)
         return;
     std::string body;
-    if (const QuoteSnapshotPtr& snapshot = server_.Snapshot(); snapshot && *start < std::ssize(snapshot->board)) {
+    if (const QuoteSnapshotPtr& snapshot = host_.Snapshot(); snapshot && *start < std::ssize(snapshot->board)) {
         const auto first = snapshot->board.begin() + *start;
         const auto last =
             first + std::min<std::int64_t>({*count, net::kMaxBoardRecords, snapshot->board.end() - first});
@@ -331,7 +330,7 @@ void Session::OnBars(const QueryString& query) {
     if (!period || !count)
         return;
     const int wanted = static_cast<int>(std::min<std::int64_t>(*count, net::kMaxBarRecords));
-    SendGbk(net::kCmdBars, server_.History().BarsText(query.Get("code"), *period, wanted, kMaxBodyBytes));
+    SendGbk(net::kCmdBars, host_.History().BarsText(query.Get("code"), *period, wanted, kMaxBodyBytes));
 }
 
 void Session::OnChangePassword(const QueryString& query) {
@@ -348,7 +347,7 @@ void Session::OnChangePassword(const QueryString& query) {
         return;
     }
     passwordPending_ = true;
-    server_.ChangePassword(shared_from_this(), userId_, std::string(newPassword));
+    host_.ChangePassword(shared_from_this(), userId_, std::string(newPassword));
 }
 
 void Session::PasswordChangeFinished(const std::optional<std::string>& newPassword, const std::string& answer) {
@@ -391,7 +390,7 @@ void Session::PushAccount() {
         if (!query)
             return;
         ++inFlight_;
-        server_.Submit(shared_from_this(), userId_, command, std::move(*query));
+        host_.Submit(shared_from_this(), userId_, command, std::move(*query));
     }
 }
 
@@ -406,7 +405,7 @@ void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     if (!open_ || userId_ == 0 || subscriptions_.empty())
         return;
     if (queuedPushes_ > 0) {
-        server_.GetMetrics().quotePushesSkipped.fetch_add(1, std::memory_order_relaxed);
+        host_.GetMetrics().quotePushesSkipped.fetch_add(1, std::memory_order_relaxed);
         return; // a client still busy with the last push skips this one
     }
     std::string body;
@@ -418,7 +417,7 @@ void Session::PushQuotes(const QuoteSnapshot& snapshot) {
     }
     if (body.empty() || body.size() + net::kHeaderSize > net::kMaxFrameLength)
         return;
-    server_.GetMetrics().quotePushes.fetch_add(1, std::memory_order_relaxed);
+    host_.GetMetrics().quotePushes.fetch_add(1, std::memory_order_relaxed);
     Queue(net::FormatFrame(net::kCmdQuoteUpdate, body), true);
 }
 
@@ -433,7 +432,7 @@ std::size_t Session::Outgoing::Cost() const {
 void Session::Unqueue(const Outgoing& frame) {
     const std::size_t cost = frame.Cost();
     outboxBytes_ -= cost;
-    server_.OutputReleased(cost);
+    host_.OutputReleased(cost);
     if (frame.push)
         --queuedPushes_;
 }
@@ -442,7 +441,7 @@ void Session::Queue(std::string frame, bool push) {
     Outgoing out{std::move(frame), push};
     const std::size_t cost = out.Cost();
     if (outboxBytes_ + cost > (userId_ == 0 ? kMaxOutboxBytesBeforeLogin : kMaxOutboxBytes)) {
-        server_.GetMetrics().slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
+        host_.GetMetrics().slowReadersDropped.fetch_add(1, std::memory_order_relaxed);
         Close();
         return;
     }
@@ -451,7 +450,7 @@ void Session::Queue(std::string frame, bool push) {
         ++queuedPushes_;
     outbox_.push_back(std::move(out));
     // Past the server's budget the slowest readers go, perhaps this one.
-    server_.OutputQueued(cost);
+    host_.OutputQueued(cost);
     if (open_ && !writing_)
         Write();
 }

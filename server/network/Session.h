@@ -3,6 +3,7 @@
 #include <asio.hpp>
 
 #include "server/market/QuoteSnapshot.h"
+#include "server/network/SessionHost.h"
 #include "wire/Frame.h"
 
 #include <array>
@@ -19,14 +20,13 @@
 namespace server {
 
 class QueryString;
-class Server;
 
 // One client connection: takes frames out of the byte stream, checks every request's
-// credentials against the login of this connection, hands work to the server, writes
-// answers and quote pushes in order. Network thread only.
+// credentials against the login of this connection, hands work to its host (the Server),
+// writes answers and quote pushes in order. Network thread only.
 class Session final : public std::enable_shared_from_this<Session> {
 public:
-    Session(asio::ip::tcp::socket socket, Server& server);
+    Session(asio::ip::tcp::socket socket, SessionHost& host);
 
     void Start();
     void Close();
@@ -60,7 +60,7 @@ public:
     void LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,
                        const std::string& answer);
     void PasswordChangeFinished(const std::optional<std::string>& newPassword, const std::string& answer);
-    // The end of a request handed to the server with Submit(); no answer is sent when empty.
+    // The end of a request handed to the host with Submit(); no answer is sent when empty.
     void RequestDone(int command, const std::optional<std::string>& answer);
 
 private:
@@ -87,7 +87,7 @@ private:
 
     asio::ip::tcp::socket socket_;
     asio::steady_timer idleTimer_;
-    Server& server_;
+    SessionHost& host_;
     std::string address_;
     bool open_ = true;
     std::array<char, 16384> readBuffer_{};

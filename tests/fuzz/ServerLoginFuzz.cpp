@@ -83,7 +83,7 @@ struct Contest {
                 ledger.SetPasswordHash(*account, hash);
                 return std::nullopt;
             },
-            [&done](std::optional<std::string>) { done.set_value(); });
+            [&done](std::optional<server::Answer>) { done.set_value(); });
         done.get_future().wait();
     }
 };

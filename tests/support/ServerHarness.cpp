@@ -67,7 +67,7 @@ void ServerHarness::OnEngine(const std::function<void(server::Ledger&, const ser
             work(ledger, now);
             return std::nullopt;
         },
-        [&](std::optional<std::string>) { done.set_value(); });
+        [&](std::optional<server::Answer>) { done.set_value(); });
     if (done.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready)
         throw std::runtime_error("engine did not run the work");
 }

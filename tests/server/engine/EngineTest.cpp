@@ -4,6 +4,7 @@
 
 #include "server/engine/Engine.h"
 #include "server/engine/LogSyncer.h"
+#include "server/engine/Replies.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/store/pg/PgStore.h"
 #include "tests/e2e/E2eSupport.h"
@@ -45,7 +46,7 @@ std::promise<void> HoldEngine(ServerHarness& harness) {
             released.wait();
             return std::nullopt;
         },
-        [](std::optional<std::string>) {}, std::nullopt);
+        [](std::optional<server::Answer>) {}, std::nullopt);
     EXPECT_EQ(holding.get_future().wait_for(10s), std::future_status::ready);
     return release;
 }
@@ -57,9 +58,11 @@ std::future<std::optional<std::string>> PostOrder(ServerHarness& harness, const 
     auto future = answer->get_future();
     harness.Post(
         [=](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
-            return ledger.PlaceOrder(*ledger.FindAccount(name), "600000", price, qty, "1", now.time);
+            return server::OrderReply(
+                ledger.PlaceOrder(*ledger.FindAccount(name), "600000", price, qty, "1", now.time));
         },
-        [answer](std::optional<std::string> a) { answer->set_value(std::move(a)); }, std::string("1,busy"));
+        [answer](std::optional<server::Answer> a) { answer->set_value(server::BodyOf(std::move(a))); },
+        std::string("1,busy"));
     return future;
 }
 
@@ -77,19 +80,19 @@ TEST(EngineBatchTest, ARequestThatCannotBeWrittenFailsAloneAndTheOthersCommit) {
     // is read after the refused write, so a store that sends writes on without waiting must
     // still learn of it before the request is done.
     const bool pg = server::IsPostgresLocation(harness.Options().dbPath);
-    std::promise<std::optional<std::string>> amyAnswer;
+    std::promise<std::optional<server::Answer>> amyAnswer;
     std::string placed;
     harness.Post(
         [&placed, pg](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
             server::Account& amy = *ledger.FindAccount("amy");
-            placed = ledger.PlaceOrder(amy, "600000", "10.00", "200", "1", now.time);
+            placed = server::OrderReply(ledger.PlaceOrder(amy, "600000", "10.00", "200", "1", now.time));
             if (pg)
                 ledger.SetPasswordHash(amy, "\xba\xaa\xb5\xa6");
             else
                 ledger.AddUser("bob", "hash", 100, "", "", now.day, now.time);
             return placed;
         },
-        [&](std::optional<std::string> answer) { amyAnswer.set_value(std::move(answer)); }, std::string("9,busy"));
+        [&](std::optional<server::Answer> answer) { amyAnswer.set_value(std::move(answer)); }, std::string("9,busy"));
     auto cat = PostOrder(harness, "cat", "9.50", "100");
     release.set_value();
 
@@ -98,7 +101,10 @@ TEST(EngineBatchTest, ARequestThatCannotBeWrittenFailsAloneAndTheOthersCommit) {
     ASSERT_EQ(bob.wait_for(10s), std::future_status::ready);
     ASSERT_EQ(cat.wait_for(10s), std::future_status::ready);
     EXPECT_TRUE(placed.starts_with("0,")) << "the order was applied before the request broke: " << placed;
-    EXPECT_EQ(amy.get(), std::optional<std::string>("9,busy"));
+    const auto amyGot = amy.get();
+    ASSERT_TRUE(amyGot);
+    EXPECT_EQ(amyGot->body, "9,busy");
+    EXPECT_EQ(amyGot->outcome, server::Answer::Outcome::kFailed) << "the metrics count it as failed";
     const auto bobAnswer = bob.get();
     const auto catAnswer = cat.get();
     ASSERT_TRUE(bobAnswer && catAnswer);
@@ -112,13 +118,16 @@ TEST(EngineBatchTest, ARequestThatCannotBeWrittenFailsAloneAndTheOthersCommit) {
         EXPECT_EQ(amy.cash, 100'000'000);
         EXPECT_EQ(amy.frozen, 0);
         EXPECT_TRUE(amy.positions.empty());
-        EXPECT_EQ(ledger.OrdersReply(amy, "0", "9"), "");
+        EXPECT_EQ(server::OrdersReply(ledger.History().Orders(amy.id, "0", "9")), "");
         EXPECT_EQ(ledger.OpenOrderCount(), 1u) << "cat's order rests";
         const server::Account& bob = *ledger.FindAccount("bob");
         ASSERT_EQ(bob.positions.count("600000"), 1u);
         EXPECT_EQ(bob.positions.at("600000").balance, 100);
-        EXPECT_EQ(net::SplitText(ledger.OrdersReply(*ledger.FindAccount("cat"), "0", "9"), "|").size(), 2u);
-        const std::string again = ledger.PlaceOrder(amy, "600000", "10.00", "200", "1", now.time);
+        EXPECT_EQ(
+            net::SplitText(server::OrdersReply(ledger.History().Orders(ledger.FindAccount("cat")->id, "0", "9")), "|")
+                .size(),
+            2u);
+        const std::string again = server::OrderReply(ledger.PlaceOrder(amy, "600000", "10.00", "200", "1", now.time));
         EXPECT_TRUE(again.starts_with("0,")) << again;
         ASSERT_EQ(amy.positions.count("600000"), 1u) << "nothing filled: the book lost the volume";
         EXPECT_EQ(amy.positions.at("600000").balance, 200);
@@ -139,9 +148,10 @@ TEST(EngineBatchTest, OrderNumbersGoOnAfterAnotherServerTakesTheStoreOver) {
         std::promise<std::optional<std::string>> answer;
         engine.Post(
             [price](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
-                return ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", price, "100", "1", now.time);
+                return server::OrderReply(
+                    ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", price, "100", "1", now.time));
             },
-            [&](std::optional<std::string> a) { answer.set_value(std::move(a)); });
+            [&](std::optional<server::Answer> a) { answer.set_value(server::BodyOf(std::move(a))); });
         auto future = answer.get_future();
         EXPECT_EQ(future.wait_for(10s), std::future_status::ready);
         return future.get().value_or("");
@@ -161,10 +171,11 @@ TEST(EngineBatchTest, OrderNumbersGoOnAfterAnotherServerTakesTheStoreOver) {
         std::promise<void> failed;
         leader.Post(
             [](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
-                ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", "9.50", "100", "1", now.time);
+                server::OrderReply(
+                    ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", "9.50", "100", "1", now.time));
                 throw std::runtime_error("cannot be written");
             },
-            [&](std::optional<std::string>) { failed.set_value(); });
+            [&](std::optional<server::Answer>) { failed.set_value(); });
         EXPECT_EQ(failed.get_future().wait_for(10s), std::future_status::ready);
         EXPECT_TRUE(place(leader, "9.50").starts_with("0,委托已受理，合同编号3"));
     } // the leader is gone, and its connection with it
@@ -381,11 +392,12 @@ struct LoneEngine {
     void Post(std::promise<std::string>& answer, std::atomic<bool>& answered) {
         engine->Post(
             [](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
-                return ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", "9.50", "100", "1", now.time);
+                return server::OrderReply(
+                    ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", "9.50", "100", "1", now.time));
             },
-            [&](std::optional<std::string> a) {
+            [&](std::optional<server::Answer> a) {
                 answered = true;
-                answer.set_value(a.value_or(""));
+                answer.set_value(server::BodyOf(std::move(a)).value_or(""));
             },
             std::string("1,busy"));
     }
@@ -491,8 +503,8 @@ TEST(EngineRolloverTest, MidnightClosesTheDayWhileServing) {
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
         EXPECT_EQ(ledger.Day(), day::kMonday);
         server::Account& amy = *ledger.FindAccount("amy");
-        EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "10.00", "100", "1", now.time).starts_with("0,")); // fills
-        EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "9.50", "100", "1", now.time).starts_with("0,"));  // rests
+        EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "10.00", "100", "1", now.time).Accepted()); // fills
+        EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "9.50", "100", "1", now.time).Accepted());  // rests
         EXPECT_EQ(amy.positions.at("600000").available, 0);
         EXPECT_GT(amy.frozen, 0);
     });

@@ -1,7 +1,7 @@
 // The HTTP side: the ranking's masking, rounding and JSON, the metrics' counting and text,
 // and the four addresses served from a running contest.
 
-#include "server/engine/Metrics.h"
+#include "server/engine/published/Metrics.h"
 #include "server/engine/RankingBoard.h"
 #include "server/http/HttpServer.h"
 #include "tests/support/Records.h"

@@ -34,7 +34,7 @@ protected:
     }
 
     server::Account& Ann() { return *ledger.FindAccount(id); }
-    std::string Order(const char* price, const char* num, bool sell) {
+    server::OrderResult Order(const char* price, const char* num, bool sell) {
         return ledger.PlaceOrder(Ann(), "600000", price, num, sell ? "2" : "1", today.time);
     }
 
@@ -52,8 +52,10 @@ protected:
 
 TEST_F(LedgerTest, ABuyWalksTheBookAndItsRestHoldsWhatItMayStillCost) {
     // 300 × 10.00 + 200 × 10.01 = 5,002.00; commission 5.00 (the minimum); transfer fee 0.05.
-    const std::string answer = Order("10.01", "1000", false);
-    ASSERT_TRUE(answer.starts_with("0,")) << answer;
+    const server::OrderResult result = Order("10.01", "1000", false);
+    ASSERT_TRUE(result.Accepted());
+    EXPECT_EQ(result.filled, 500);
+    EXPECT_FALSE(result.filledInFull);
     EXPECT_EQ(Ann().cash, 100'000'000 - 500'200 - 500 - 5);
     const server::Position& held = Ann().positions.at("600000");
     EXPECT_EQ(held.balance, 500);
@@ -74,8 +76,16 @@ TEST_F(LedgerTest, ABuyWalksTheBookAndItsRestHoldsWhatItMayStillCost) {
 }
 
 TEST_F(LedgerTest, SharesBoughtTodaySellTheNextTradingDayWithStampDuty) {
-    ASSERT_TRUE(Order("10.00", "300", false).starts_with("0,")); // 3,000.00 + 5.00 + 0.03
-    EXPECT_EQ(Order("9.99", "100", true), "1,可卖数量不足（可用0股），今日买入的300股下一交易日起才能卖出");
+    const server::OrderResult bought = Order("10.00", "300", false); // 3,000.00 + 5.00 + 0.03
+    ASSERT_TRUE(bought.Accepted());
+    EXPECT_TRUE(bought.filledInFull);
+    EXPECT_EQ(bought.filled, 300);
+    // Nothing sellable: the 300 held were bought today.
+    const server::OrderResult early = Order("9.99", "100", true);
+    ASSERT_FALSE(early.Accepted());
+    EXPECT_EQ(early.refusal->reason, server::OrderRefusalReason::kSharesShort);
+    EXPECT_EQ(early.refusal->count, 0);
+    EXPECT_EQ(early.refusal->boughtToday, 300);
 
     ledger.Rollover(day::kWednesday, At(day::kTuesday, day::kClose));
     EXPECT_EQ(Ann().positions.at("600000").available, 300);
@@ -83,15 +93,19 @@ TEST_F(LedgerTest, SharesBoughtTodaySellTheNextTradingDayWithStampDuty) {
     EXPECT_EQ(before, 100'000'000 - 300'000 - 500 - 3);
     // 200 × 9.99 = 1,998.00, less commission 5.00, stamp duty 1.00 (0.999) and transfer fee
     // 0.02 (0.01998): 1,991.98.
-    ASSERT_TRUE(Order("9.99", "200", true).starts_with("0,"));
+    ASSERT_TRUE(Order("9.99", "200", true).Accepted());
     EXPECT_EQ(Ann().cash - before, 199'198);
     EXPECT_EQ(Ann().positions.at("600000").balance, 100);
 
     // A sell that rests holds its shares, and a cancel gives them back.
-    ASSERT_TRUE(Order("10.50", "100", true).starts_with("0,"));
+    ASSERT_TRUE(Order("10.50", "100", true).Accepted());
     EXPECT_EQ(Ann().positions.at("600000").frozen, 100);
     EXPECT_EQ(Ann().positions.at("600000").available, 0);
-    EXPECT_EQ(Order("10.50", "100", true), "1,可卖数量不足（可用0股）");
+    const server::OrderResult twice = Order("10.50", "100", true);
+    ASSERT_FALSE(twice.Accepted());
+    EXPECT_EQ(twice.refusal->reason, server::OrderRefusalReason::kSharesShort);
+    EXPECT_EQ(twice.refusal->count, 0);
+    EXPECT_EQ(twice.refusal->boughtToday, 0) << "the 100 held are frozen by the resting sell, not bought today";
     EXPECT_EQ(ledger.CancelAll(Ann(), true, false), 1);
     EXPECT_EQ(Ann().positions.at("600000").frozen, 0);
     EXPECT_EQ(Ann().positions.at("600000").available, 100);
@@ -99,7 +113,7 @@ TEST_F(LedgerTest, SharesBoughtTodaySellTheNextTradingDayWithStampDuty) {
 
 TEST_F(LedgerTest, WhatTheLedgerHoldsComesBackFromTheStore) {
     store->Begin();
-    ASSERT_TRUE(Order("10.01", "1000", false).starts_with("0,"));
+    ASSERT_TRUE(Order("10.01", "1000", false).Accepted());
     ledger.Flush();
     store->Commit();
     ledger.Load(); // as after a restart
@@ -110,7 +124,9 @@ TEST_F(LedgerTest, WhatTheLedgerHoldsComesBackFromTheStore) {
     EXPECT_EQ(ledger.OpenOrders().begin()->second.frozenCash, 500'505);
     // A frozen account takes no orders, and loses nothing it holds.
     ledger.SetStatus(Ann(), 1);
-    EXPECT_TRUE(Order("10.02", "100", false).starts_with("1,")) << Order("10.02", "100", false);
+    const server::OrderResult frozen = Order("10.02", "100", false);
+    ASSERT_FALSE(frozen.Accepted());
+    EXPECT_EQ(frozen.refusal->reason, server::OrderRefusalReason::kAccountFrozen);
     EXPECT_EQ(Ann().cash, 99'499'295);
 }
 

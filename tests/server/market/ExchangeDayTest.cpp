@@ -2,6 +2,7 @@
 // a clock the test moves, and a server restarted around the opening call.
 
 #include "server/engine/Engine.h"
+#include "server/engine/Replies.h"
 #include "server/engine/Requests.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/ExchangeCalendar.h"
@@ -373,7 +374,7 @@ void InBatch(server::Engine& engine, const std::function<void(server::Ledger&, c
             work(ledger, now);
             return std::nullopt;
         },
-        [&](std::optional<std::string>) { done.set_value(); });
+        [&](std::optional<server::Answer>) { done.set_value(); });
     ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
@@ -387,13 +388,15 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
     options.exchangeDay = server::ExchangeCalendar();
     options.clock = [clock] { return (*clock)(); };
     const auto trades = [](server::Ledger& ledger) {
-        return Records(ledger.TradesReply(*ledger.FindAccount("amy"), day::kMonday, day::kMonday)).size();
+        return Records(server::TradesReply(
+                           ledger.History().Trades(ledger.FindAccount("amy")->id, day::kMonday, day::kMonday)))
+            .size();
     };
 
     const auto order = [&](server::Ledger& ledger, const server::LocalTime& now) {
         const auto query = server::QueryString::Parse("code=600000&price=10.02&num=500&type=1");
-        return server::HandleAccountRequest(ledger, server::WindowAt(options, now), ledger.FindAccount("amy")->id,
-                                            net::kCmdOrder, *query, now)
+        return server::BodyOf(server::HandleAccountRequest(ledger, server::WindowAt(options, now),
+                                                           ledger.FindAccount("amy")->id, net::kCmdOrder, *query, now))
             .value_or("");
     };
 

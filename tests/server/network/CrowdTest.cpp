@@ -1,6 +1,7 @@
 // A crowd of hostile contestants, logged in or not: none of them can outlive a password
 // change, exhaust the server's memory or slots, or starve the others.
 
+#include "server/engine/Replies.h"
 #include "server/engine/Requests.h"
 #include "server/ledger/AccountHistory.h"
 #include "server/ledger/PasswordHash.h"
@@ -86,7 +87,7 @@ TEST(CrowdMemoryTest, PastTheServersOutputBudgetTheSlowReaderGoesAndOthersAreSer
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
         server::Account& account = *ledger.FindAccount("amy");
         for (int i = 0; i < 900; ++i) // today's orders answer with about 50 KB
-            ASSERT_TRUE(ledger.PlaceOrder(account, "600000", "9.50", "100", "1", "09:00:00").starts_with("0,"));
+            ASSERT_TRUE(ledger.PlaceOrder(account, "600000", "9.50", "100", "1", "09:00:00").Accepted());
     });
     TestClient bob(harness.Port());
     ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
@@ -258,13 +259,13 @@ std::promise<void> HoldEngine(server::Engine& engine) {
             released.wait();
             return std::nullopt;
         },
-        [](std::optional<std::string>) {});
+        [](std::optional<server::Answer>) {});
     EXPECT_EQ(holding.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     return release;
 }
 
 std::string RestingBuy(server::Ledger& ledger, std::int64_t id, const server::LocalTime& now) {
-    return ledger.PlaceOrder(*ledger.FindAccount(id), "600000", "9.50", "100", "1", now.time);
+    return server::OrderReply(ledger.PlaceOrder(*ledger.FindAccount(id), "600000", "9.50", "100", "1", now.time));
 }
 
 TEST(CrowdFairnessTest, ABystandersOrderGoesIntoTheFirstBatchBesideAFloodersShare) {
@@ -287,9 +288,9 @@ TEST(CrowdFairnessTest, ABystandersOrderGoesIntoTheFirstBatchBesideAFloodersShar
     // amy's 200 orders came first, bob's one after them.
     for (int i = 0; i < 200; ++i)
         engine.Post([amy](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, amy, now); },
-                    [&](std::optional<std::string>) { note("amy"); }, std::nullopt, false, amy);
+                    [&](std::optional<server::Answer>) { note("amy"); }, std::nullopt, false, amy);
     engine.Post([bob](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, bob, now); },
-                [&](std::optional<std::string>) { note("bob"); }, std::nullopt, false, bob);
+                [&](std::optional<server::Answer>) { note("bob"); }, std::nullopt, false, bob);
     release.set_value();
     ASSERT_EQ(all.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
     const auto bobsPlace = std::find(answered.begin(), answered.end(), "bob") - answered.begin();
@@ -315,13 +316,14 @@ TEST(CrowdFairnessTest, AQueryBeingReadDoesNotHoldUpAnotherAccountsOrder) {
             return [&, amy](server::AccountHistory& history) -> std::optional<std::string> {
                 reading.set_value();
                 orderAnsweredMeanwhile.set_value(answer.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
-                return history.Orders(amy, "2000-01-01", "2099-12-31");
+                return server::OrdersReply(history.Orders(amy, "2000-01-01", "2099-12-31"));
             };
         },
-        [&](std::optional<std::string> a) { amysAnswer.set_value(std::move(a)); });
+        [&](std::optional<server::Answer> a) { amysAnswer.set_value(server::BodyOf(std::move(a))); });
     ASSERT_EQ(reading.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     engine.Post([bob](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, bob, now); },
-                [&](std::optional<std::string> a) { bobsAnswer.set_value(std::move(a)); }, std::nullopt, false, bob);
+                [&](std::optional<server::Answer> a) { bobsAnswer.set_value(server::BodyOf(std::move(a))); },
+                std::nullopt, false, bob);
     EXPECT_TRUE(orderAnsweredMeanwhile.get_future().get());
     EXPECT_TRUE(answer.get().value_or("").starts_with("0,"));
     EXPECT_EQ(amysAnswer.get_future().get(), std::optional<std::string>("")) << "amy has no orders";
@@ -346,7 +348,8 @@ TEST(CrowdFairnessTest, ACancelAllOfManyOrdersLetsAnotherAccountsOrderThroughBet
             return server::CancelAllTurn(ledger, server::WindowAt(harness.Options(), now), amy, net::kCmdCancelAll,
                                          turn.progress, turn.more);
         },
-        [&](std::optional<std::string> a) { cancelAnswer.set_value(std::move(a)); }, std::string("1,busy"));
+        [&](std::optional<server::Answer> a) { cancelAnswer.set_value(server::BodyOf(std::move(a))); },
+        std::string("1,busy"));
     std::size_t amysOpenOrders = 0;
     std::promise<void> bobDone;
     engine.Post(
@@ -354,11 +357,12 @@ TEST(CrowdFairnessTest, ACancelAllOfManyOrdersLetsAnotherAccountsOrderThroughBet
             amysOpenOrders = l.FindAccount(amy)->openOrders.size();
             return RestingBuy(l, bob, now);
         },
-        [&](std::optional<std::string>) { bobDone.set_value(); }, std::nullopt, false, bob);
+        [&](std::optional<server::Answer>) { bobDone.set_value(); }, std::nullopt, false, bob);
     // amy's own order after her cancel-all waits for all of it, so stays open.
     std::promise<std::optional<std::string>> amysOrder;
     engine.Post([amy](server::Ledger& l, const server::LocalTime& now) { return RestingBuy(l, amy, now); },
-                [&](std::optional<std::string> a) { amysOrder.set_value(std::move(a)); }, std::nullopt, false, amy);
+                [&](std::optional<server::Answer> a) { amysOrder.set_value(server::BodyOf(std::move(a))); },
+                std::nullopt, false, amy);
     release.set_value();
     EXPECT_EQ(cancelAnswer.get_future().get(), std::optional<std::string>("0,已撤销1000笔委托"));
     EXPECT_TRUE(amysOrder.get_future().get().value_or("").starts_with("0,"));

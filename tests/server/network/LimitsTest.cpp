@@ -36,7 +36,7 @@ void PlaceRestingOrders(ServerHarness& harness, const std::string& user, int cou
     harness.OnEngine([&](server::Ledger& ledger, const server::LocalTime&) {
         server::Account& account = *ledger.FindAccount(user);
         for (int i = 0; i < count; ++i)
-            ASSERT_TRUE(ledger.PlaceOrder(account, "600000", "9.50", "100", "1", ClockText(i)).starts_with("0,"));
+            ASSERT_TRUE(ledger.PlaceOrder(account, "600000", "9.50", "100", "1", ClockText(i)).Accepted());
     });
 }
 
