@@ -60,7 +60,6 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
     const bool overlap = access != StoreAccess::kReadOnly && !IsPostgresLocation(options_.dbPath) &&
                          options_.synchronous == Synchronous::kFull;
     db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous, access);
-    file_ = dynamic_cast<SqliteStore*>(db_.get());
     if (overlap) {
         auto failed = [this](const std::string& why) { Halt("cannot sync the write-ahead log (" + why + ")"); };
         syncer_ = options_.logSync ? std::make_unique<LogSyncer>(options_.logSync, failed)
@@ -609,7 +608,7 @@ void Engine::CountBatch(const Batch& batch, std::chrono::steady_clock::time_poin
         metrics_.fillsBuy.fetch_add(ledger_->BuyFills() - buyFillsCounted_, std::memory_order_relaxed);
         metrics_.fillsSell.fetch_add(ledger_->SellFills() - sellFillsCounted_, std::memory_order_relaxed);
     }
-    if (batch.committed && file_ && file_->LogBytes() > options_.logLimitBytes) {
+    if (batch.committed && db_->LogBytes() > options_.logLimitBytes) {
         bool ask = false;
         {
             std::lock_guard lock(mutex_);

@@ -235,7 +235,6 @@ private:
     ServerOptions options_; // its calendar replaced by the contest's own at Open
     UserDirectory& directory_;
     std::unique_ptr<Store> db_;
-    SqliteStore* file_ = nullptr; // db_ when it is a SQLite file
     std::unique_ptr<Market> market_;
     std::unique_ptr<Ledger> ledger_;
     std::int64_t dataVersion_ = 0;

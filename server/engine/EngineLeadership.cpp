@@ -119,8 +119,8 @@ void Engine::Halt(const std::string& why) {
                  why.c_str());
     // Closing must not copy the log into the database either: the next start recovers from
     // what the disk holds.
-    if (file_)
-        file_->KeepLogAtClose();
+    if (db_)
+        db_->KeepLogAtClose();
     if (storeLost_)
         storeLost_();
 }

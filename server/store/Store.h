@@ -141,6 +141,11 @@ public:
 
     // A file store has its log copied back by a checkpointer of the engine's.
     virtual bool IsFile() const = 0;
+    // Bytes in a file store's write-ahead log after this connection's last commit (0 without one).
+    virtual std::int64_t LogBytes() const { return 0; }
+    // Closing leaves a file store's log as it is, uncopied, for the next start to recover
+    // from. Any thread. Nothing to keep for a database server.
+    virtual void KeepLogAtClose() {}
     // Where it is, for messages (a PostgreSQL URI without its password).
     virtual std::string Describe() const = 0;
 };

@@ -38,8 +38,7 @@ public:
 
     sqlite3* Handle() const { return db_; }
 
-    // Bytes in the write-ahead log after this connection's last commit.
-    std::int64_t LogBytes() const { return logBytes_; }
+    std::int64_t LogBytes() const override { return logBytes_; }
     // Copies the whole log into the database and empties the log file. Gives up (false,
     // with the reason in `error`) when another connection holds it for longer than `wait` or
     // the disk refuses the copy; throws CommitUncertain when a sync failed.
@@ -50,8 +49,7 @@ public:
         bool caughtUp = false; // every frame of the log is in the database (and the log has some)
     };
     std::optional<Copied> PassiveCheckpoint();
-    // Closing leaves the log as it is, uncopied, for the next start to recover from. Any thread.
-    void KeepLogAtClose();
+    void KeepLogAtClose() override;
 
 private:
     static int OnCommit(void* self, sqlite3* db, const char* name, int pages);
