@@ -160,6 +160,33 @@ TEST(CrowdLoginTest, AHashOfAnotherCostIsMadeAnewAtTheNextLogin) {
     EXPECT_EQ(Fields(amy.Request(net::kCmdFunds)).size(), 10u) << "a rehash is not a password change";
 }
 
+TEST(CrowdLoginTest, TheSamePasswordOnSeveralConnectionsAtOnceIsOneCheckWhoseResultAllGet) {
+    // Real hashing: the first check is still running when the other logins arrive.
+    ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
+    harness.AddUser("amy", "pw");
+    const auto loginsAtOnce = [&](const std::string& password, const char* address) {
+        std::vector<std::unique_ptr<TestClient>> clients;
+        for (int i = 0; i < 8; ++i) {
+            clients.push_back(std::make_unique<TestClient>(harness.Port(), 0, address));
+            clients.back()->SendPlain(net::kCmdLogin, "user_name=amy&pwd=" + password);
+        }
+        std::vector<std::string> answers;
+        for (auto& c : clients) {
+            const auto reply = c->NextAnswer(std::chrono::seconds(30));
+            answers.push_back(reply ? reply->body : "no answer");
+        }
+        return answers;
+    };
+    // A client opening its eight connections is one login, not eight attempts in the air.
+    for (const std::string& answer : loginsAtOnce("pw", "127.0.0.2"))
+        EXPECT_EQ(Fields(answer, ",,,")[0], "0") << answer;
+    EXPECT_EQ(harness.Metrics().passwordChecks.load(), 1u);
+    // A wrong password sent eight times at once is one failure, told to all eight.
+    for (const std::string& answer : loginsAtOnce("wrong", "127.0.0.3"))
+        EXPECT_EQ(answer, "1,,,用户名或密码错误");
+    EXPECT_EQ(harness.Metrics().passwordChecks.load(), 2u);
+}
+
 TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
     ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
     harness.AddUser("amy", "pw");
