@@ -1,11 +1,13 @@
 // The engine's parsing helpers: request bodies, the wire's text encoding and the log's rate limit.
 
+#include "server/engine/AnswerBudget.h"
 #include "server/engine/GbkCodec.h"
 #include "server/engine/QueryString.h"
 #include "server/engine/RateLimitedLog.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 using namespace server;
@@ -62,6 +64,30 @@ TEST(GbkCodecTest, AnswersOfRepeatedNamesConvertEveryNameAndReplaceWhatGbkCannot
               "a?b");
     EXPECT_EQ(Utf8ToGbk("ab\xE6\xB5"), "ab??");
     EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80,已成"), "x????,\xD2\xD1\xB3\xC9");
+}
+
+TEST(AnswerBudgetTest, AnAccountPastItsBytesWaitsForThemAtTheBudgetsPaceAndOthersDoNot) {
+    using namespace std::chrono_literals;
+    // 1,000 bytes a second, 1,000 at once; each answer costs its bytes and 256 for the reading.
+    AnswerBudget budget(1000, 1000);
+    const auto t0 = AnswerBudget::Clock::time_point{} + 24h;
+    EXPECT_LE(budget.ReadyAt(1), t0);
+    budget.Charge(1, 744, t0); // 1,000 bytes: paid for at t0 + 1 s, within the burst
+    EXPECT_EQ(budget.ReadyAt(1), t0);
+    budget.Charge(1, 1744, t0); // 2,000 more: paid for at t0 + 3 s, ready 1 s before
+    EXPECT_EQ(budget.ReadyAt(1), t0 + 2s);
+    EXPECT_LE(budget.ReadyAt(2), t0) << "another account is not held";
+    budget.Charge(1, 0, t0 + 2s); // an empty answer costs its reading: 256 ms more
+    EXPECT_EQ(budget.ReadyAt(1), t0 + 2256ms);
+    // Quiet for a while, the account starts afresh: no credit piles up beyond the burst.
+    budget.Charge(1, 744, t0 + 10s);
+    EXPECT_EQ(budget.ReadyAt(1), t0 + 10s);
+    budget.Charge(1, 744, t0 + 10s);
+    EXPECT_EQ(budget.ReadyAt(1), t0 + 11s);
+
+    AnswerBudget unlimited(0, 0);
+    unlimited.Charge(1, 1'000'000'000, t0);
+    EXPECT_LE(unlimited.ReadyAt(1), t0);
 }
 
 TEST(RateLimitedLogTest, RepeatsAreCountedAndReportedOncePerPeriod) {

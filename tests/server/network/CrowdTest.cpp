@@ -274,6 +274,35 @@ TEST(CrowdFairnessTest, AnAccountsOpenOrdersAreCappedWithAClearRefusal) {
     EXPECT_EQ(Fields(amy.Request(net::kCmdOrder, resting))[0], "0");
 }
 
+TEST(CrowdFairnessTest, QueriesPastAnAccountsAnswerBudgetWaitWhileAnotherAccountIsAnswered) {
+    // 1 KiB a second, as much at once: an empty answer costs the 256 bytes of its reading, a
+    // quarter of a second. Five are answered at once (the fifth starts while a second is owed),
+    // the other three a quarter of a second apart: the last after three quarters.
+    ServerHarness harness([](server::ServerOptions& o) { o.queryBytesPerSecond = 1024; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    TestClient bob(harness.Port(), 0, "127.0.0.2");
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 8; ++i)
+        amy.Send(net::kCmdTodayTrades, "");
+    EXPECT_EQ(bob.Request(net::kCmdTodayTrades), "");
+    const auto bobAnswered = std::chrono::steady_clock::now();
+    int answered = 0;
+    while (answered < 8) {
+        const auto reply = amy.NextAnswer(std::chrono::seconds(10));
+        if (!reply)
+            break;
+        answered += reply->command == net::kCmdTodayTrades && reply->body.empty();
+    }
+    const auto amyAnswered = std::chrono::steady_clock::now();
+    EXPECT_EQ(answered, 8) << "past the budget queries wait; none is dropped";
+    EXPECT_GE(amyAnswered - t0, std::chrono::milliseconds(700)) << "the last three waited for the budget";
+    EXPECT_LT(bobAnswered, amyAnswered) << "bob did not wait behind amy's budget";
+}
+
 // Holds the engine inside a batch until the returned promise is set, so that what is posted
 // meanwhile queues up for the next one.
 std::promise<void> HoldEngine(server::Engine& engine) {
