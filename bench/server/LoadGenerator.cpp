@@ -23,7 +23,9 @@
 //                        reports the server's peak RSS and bench0's answers;
 //                        3 a rival behind bench0's address guesses its password (10 at once,
 //                        then one a second): how long bench0 takes to get in from there;
-//                        4 64 addresses guess bench0's password: how many guesses are checked
+//                        4 64 addresses guess bench0's password: how many guesses are checked;
+//                        5 144 connections (128 from one address) guess names at the real hash
+//                        cost: how long bench0's and bench1's first logins take
 //   quorvex_load standing [--accounts 10000] [--days 60] [--standing-rate 1000] [--rate 200]
 //                         [--seconds 10]   order latency alone, then beside a stream of
 //                                          command 23 (where I stand) on a crowded contest
@@ -1319,8 +1321,8 @@ int RunGuessers(std::uint16_t port, long attack) {
     std::atomic<long> checked{0};
     std::atomic<long> refused{0};
     std::atomic<bool> stop{false};
-    const auto guess = [&](int host, int i) {
-        const std::string answer = LoginOnce(port, host, "bench0", "guess" + std::to_string(i));
+    const auto guess = [&](int host, int i, const std::string& name = "bench0") {
+        const std::string answer = LoginOnce(port, host, name, "guess" + std::to_string(i));
         (answer.find("用户名或密码错误") != std::string::npos ? checked : refused) += 1;
     };
     if (attack == 3) {
@@ -1353,6 +1355,31 @@ int RunGuessers(std::uint16_t port, long attack) {
             "  bench0 from that address: %s after %.2f s (%d tries); rival's guesses checked %ld, refused %ld\n",
             in ? "in" : "still refused", took, tries, checked.load(), refused.load());
         return in ? 0 : 1;
+    }
+    if (attack == 5) {
+        // 128 connections from 127.0.0.2 and 16 from others keep trying names, each a password
+        // check at the server's real cost; bench0 and then bench1 log in for the first time.
+        std::vector<std::thread> flood;
+        for (int i = 0; i < 144; ++i)
+            flood.emplace_back([&, i] {
+                for (int k = 0; !stop; ++k)
+                    guess(i < 128 ? 2 : 3 + i % 16, k, "nobody" + std::to_string(i * 1000000 + k));
+            });
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        int rc = 0;
+        for (const char* user : {"bench0", "bench1"}) {
+            const auto t0 = Clock::now();
+            const bool in = LoginOnce(port, 250, user, kPassword).starts_with("0,,,");
+            std::printf("crowd: %s's first login from 127.0.0.250 while 144 connections guess: %s after %.0f ms\n",
+                        user, in ? "in" : "refused", Seconds(Clock::now() - t0) * 1000);
+            rc |= in ? 0 : 1;
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+        }
+        stop = true;
+        for (auto& t : flood)
+            t.join();
+        std::printf("  the guesses meanwhile: %ld checked, %ld refused unchecked\n", checked.load(), refused.load());
+        return rc;
     }
     std::vector<std::thread> guessers;
     const auto t0 = Clock::now();
@@ -1551,7 +1578,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             const std::filesystem::path& dir) {
     int rc = 1;
     {
-        const bool fastHash = mode != "logins" && mode != "guesses";
+        // The attack on first logins (crowd --attack 5) needs the real cost too.
+        const bool fastHash = mode != "logins" && mode != "guesses" && !(mode == "crowd" && Option("--attack", 0) == 5);
         const long users = AccountsFor(mode);
         // A few add-user commands at a time (each is a process of its own), after a first one
         // alone that makes the tables.
