@@ -1341,9 +1341,13 @@ int RunGuessers(std::uint16_t port, long attack) {
         const auto t0 = Clock::now();
         int tries = 0;
         bool in = false;
+        std::map<std::string, int> answers; // what bench0 was told, how often
         while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
             ++tries;
-            in = LoginOnce(port, 2, "bench0", kPassword).starts_with("0,,,");
+            const std::string answer = LoginOnce(port, 2, "bench0", kPassword);
+            in = answer.starts_with("0,,,");
+            if (!in)
+                ++answers[answer.empty() ? "(no answer)" : answer];
             if (!in)
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
@@ -1354,6 +1358,8 @@ int RunGuessers(std::uint16_t port, long attack) {
         std::printf(
             "  bench0 from that address: %s after %.2f s (%d tries); rival's guesses checked %ld, refused %ld\n",
             in ? "in" : "still refused", took, tries, checked.load(), refused.load());
+        for (const auto& [answer, count] : answers)
+            std::printf("  bench0 was told %d times: %s\n", count, answer.c_str());
         return in ? 0 : 1;
     }
     if (attack == 5) {
