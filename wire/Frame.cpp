@@ -131,6 +131,14 @@ void FrameDecoder::Append(const char* data, std::size_t size) {
     buffer_.append(data, size);
 }
 
+std::size_t FrameDecoder::Missing() const {
+    const std::size_t available = Buffered();
+    if (available < kHeaderSize)
+        return kHeaderSize - available;
+    const auto length = ParseLengthPrefix(std::string_view(buffer_).substr(offset_, kLengthPrefixSize));
+    return length && *length > available ? *length - available : 0;
+}
+
 FrameDecoder::Status FrameDecoder::Next(Frame& out) {
     const std::size_t available = buffer_.size() - offset_;
     if (available < kLengthPrefixSize)

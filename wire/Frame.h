@@ -50,6 +50,10 @@ public:
     // kFrame fills `out`; kBroken means a malformed length prefix: the connection must close.
     Status Next(Frame& out);
     std::size_t Buffered() const { return buffer_.size() - offset_; }
+    // How many more bytes the frame under way needs (a header's worth when none has begun);
+    // 0 once a whole frame or a malformed prefix waits for Next. A reader that takes no more
+    // than this leaves the rest of the stream in the socket.
+    std::size_t Missing() const;
 
 private:
     std::string buffer_;

@@ -64,6 +64,7 @@
 #include "server/market/Securities.h"
 #include "server/store/Store.h"
 #include "tests/support/FaultProxy.h"
+#include "tests/support/ProtocolClient.h"
 #include "tests/support/QuorvexdChild.h"
 #include "tests/support/TestDatabase.h"
 #include "wire/Commands.h"
@@ -105,6 +106,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr const char* kPassword = "benchpw";
 constexpr auto kStartWait = std::chrono::seconds(30);
+using tavix::test::ProtocolClient;
 using tavix::test::QuorvexdChild;
 // The server answers at most this many requests of one connection at a time and stops
 // reading it meanwhile (server/Session.cpp).
@@ -162,7 +164,7 @@ public:
     Client(asio::io_context& io, OnFrame onFrame, std::string user = AccountName(0))
         : socket_(io)
         , onFrame_(std::move(onFrame))
-        , user_(std::move(user)) {}
+        , protocol_(std::move(user), kPassword) {}
 
     // `sourceHost` > 0 connects from 127.0.0.0 + sourceHost, as a crowd from many addresses.
     void Connect(std::uint16_t port, std::uint32_t sourceHost = 0) {
@@ -181,7 +183,7 @@ public:
                                   self->Read();
                               });
     }
-    void Login() { Send(net::kCmdLogin, "user_name=" + user_ + "&pwd=" + kPassword + "&yjm=BENCH"); }
+    void Login() { Write(protocol_.LoginFrame("BENCH")); }
     // Logs in again on this connection after `wait`, as a client does after a refusal.
     void LoginAfter(Clock::duration wait) {
         auto timer = std::make_shared<asio::steady_timer>(socket_.get_executor(), wait);
@@ -190,19 +192,20 @@ public:
                 self->Login();
         });
     }
-    void Send(int command, const std::string& body) {
-        const bool idle = pending_.empty() && writing_.empty();
-        pending_ += net::FormatFrame(command, net::WithCredentials(body, user_, kPassword));
-        if (idle)
-            Flush();
-    }
-    const std::string& User() const { return user_; }
+    void Send(int command, const std::string& body) { Write(protocol_.RequestFrame(command, body)); }
+    const std::string& User() const { return protocol_.User(); }
     bool loggedIn = false;
     std::size_t counter = 0;
     Clock::time_point lastPush{};
     double maxGapMs = 0;
 
 private:
+    void Write(const std::string& frame) {
+        const bool idle = pending_.empty() && writing_.empty();
+        pending_ += frame;
+        if (idle)
+            Flush();
+    }
     void Flush() {
         if (pending_.empty() || !writing_.empty())
             return;
@@ -222,14 +225,14 @@ private:
                         std::fprintf(stderr,
                                      "quorvex_load: %s's connection ended before its "
                                      "login: %s\n",
-                                     self->user_.c_str(), ec.message().c_str());
+                                     self->User().c_str(), ec.message().c_str());
                     return;
                 }
-                self->decoder_.Append(self->buffer_.data(), n);
+                self->protocol_.Received(self->buffer_.data(), n);
                 net::Frame frame;
-                while (self->decoder_.Next(frame) == net::FrameDecoder::Status::kFrame) {
-                    if (frame.command == net::kCmdLogin && !frame.body.starts_with("0,,,"))
-                        std::fprintf(stderr, "quorvex_load: %s's login refused: %s\n", self->user_.c_str(),
+                while (self->protocol_.Next(frame) == net::FrameDecoder::Status::kFrame) {
+                    if (frame.command == net::kCmdLogin && !ProtocolClient::LoginAccepted(frame.body))
+                        std::fprintf(stderr, "quorvex_load: %s's login refused: %s\n", self->User().c_str(),
                                      server::GbkToUtf8(frame.body).value_or(frame.body).c_str());
                     self->onFrame_(*self, frame);
                 }
@@ -239,9 +242,8 @@ private:
 
     asio::ip::tcp::socket socket_;
     OnFrame onFrame_;
-    std::string user_;
+    ProtocolClient protocol_;
     std::array<char, 65536> buffer_{};
-    net::FrameDecoder decoder_;
     std::string pending_;
     std::string writing_;
 };
@@ -292,7 +294,7 @@ int RunQuotes(QuorvexdChild& server, std::uint16_t port) {
         auto c = std::make_shared<Client>(
             io,
             [&, i](Client& self, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                     self.loggedIn = true;
                     ++loggedIn;
                     std::string list;
@@ -375,7 +377,7 @@ std::pair<std::size_t, std::size_t> Hammer(std::uint16_t port, int command,
     bool measuring = false;
     for (long i = 0; i < clients; ++i) {
         auto c = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+            if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                 ++loggedIn;
             } else if (f.command == command) {
                 if (measuring) {
@@ -498,7 +500,7 @@ int RunOrders(QuorvexdChild& server, std::uint16_t port, const std::string& db) 
         auto c = std::make_shared<Client>(
             io,
             [&](Client& self, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                     ++loggedIn;
                     self.loggedIn = true;
                 } else if (f.command == net::kCmdOrder) {
@@ -566,7 +568,7 @@ int RunWal(std::uint16_t port, const std::string& db) {
         auto c = std::make_shared<Client>(
             io,
             [&](Client& self, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                     ++loggedIn;
                     self.loggedIn = true;
                 } else if (f.command == net::kCmdOrder) {
@@ -621,7 +623,7 @@ int RunLatency(std::uint16_t port, const std::string& db) {
         all.push_back(std::make_shared<Client>(
             io,
             [&](Client& self, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+                if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                     self.loggedIn = true;
                     ++loggedIn;
                 } else if (f.command == net::kCmdOrder && !mine.empty()) {
@@ -763,13 +765,13 @@ int RunStanding(std::uint16_t port) {
             q.pop_front();
         };
         auto trader = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+            if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body))
                 self.loggedIn = true;
             else if (f.command == net::kCmdOrder)
                 answer(ordersInFlight, orderLatencies);
         });
         auto watcher = std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+            if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                 self.loggedIn = true;
             } else if (f.command == net::kCmdStanding) {
                 standingBytes += f.body.size();
@@ -842,7 +844,7 @@ int RunGuesses(std::uint16_t port) {
         auto socket = std::make_shared<asio::ip::tcp::socket>(io);
         socket->connect({asio::ip::make_address("127.0.0.1"), port});
         const std::string frame =
-            net::FormatFrame(net::kCmdLogin, "user_name=" + AccountName(0) + "&pwd=guess" + std::to_string(i));
+            net::FormatFrame(net::kCmdLogin, tavix::test::LoginBody(AccountName(0), "guess" + std::to_string(i)));
         asio::write(*socket, asio::buffer(frame));
         sockets.push_back(socket);
     }
@@ -917,7 +919,7 @@ int RunFlood(std::uint16_t port) {
             [&](Client& self, const net::Frame& f) {
                 const bool accepted = f.body.starts_with("0,");
                 if (f.command == net::kCmdLogin) {
-                    if (f.body.starts_with("0,,,")) {
+                    if (ProtocolClient::LoginAccepted(f.body)) {
                         self.loggedIn = true;
                         ++floodersIn;
                     } else {
@@ -980,7 +982,7 @@ int RunFlood(std::uint16_t port) {
     auto victim = std::make_shared<Client>(
         io,
         [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+            if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                 self.loggedIn = true;
                 ++victimIn;
             } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
@@ -1092,7 +1094,7 @@ int RunLogins(std::uint16_t port, long users) {
             io,
             [&](Client&, const net::Frame& f) {
                 if (f.command == net::kCmdLogin) {
-                    done = f.body.starts_with("0,,,");
+                    done = ProtocolClient::LoginAccepted(f.body);
                     ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
                 }
             },
@@ -1119,7 +1121,7 @@ int RunLogins(std::uint16_t port, long users) {
             auto c = std::make_shared<Client>(
                 io,
                 [&](Client&, const net::Frame& f) {
-                    if (f.command == net::kCmdLogin && f.body.starts_with("0,,,"))
+                    if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body))
                         answered.push_back(Seconds(Clock::now() - t0));
                 },
                 AccountName(u));
@@ -1200,8 +1202,7 @@ int RunCrowd(QuorvexdChild& server, std::uint16_t port) {
     ::getrlimit(RLIMIT_NOFILE, &limit);
     const long spare = static_cast<long>(limit.rlim_cur) - 300;
     std::vector<int> crowd;
-    const std::string attackerLogin =
-        net::FormatFrame(net::kCmdLogin, "user_name=bench1&pwd=" + std::string(kPassword));
+    const std::string attackerLogin = net::FormatFrame(net::kCmdLogin, tavix::test::LoginBody("bench1", kPassword));
     for (long i = 0; i < std::min(connections, spare); ++i) {
         const int fd = HostileConnection(port, 2 + static_cast<int>(i % addresses));
         if (fd < 0)
@@ -1213,7 +1214,7 @@ int RunCrowd(QuorvexdChild& server, std::uint16_t port) {
     std::string burst;
     for (int i = 0; i < 64; ++i)
         burst += attack == 0 ? net::FormatFrame(net::kCmdHeartbeat, "")
-                             : net::FormatFrame(net::kCmdFunds, net::WithCredentials("", "bench1", kPassword));
+                             : ProtocolClient("bench1", kPassword).RequestFrame(net::kCmdFunds, "");
 
     // bench0 trades meanwhile: an order every 20 ms, each answer timed; in the slots attack it
     // also logs in again on a fresh connection every few seconds.
@@ -1223,7 +1224,7 @@ int RunCrowd(QuorvexdChild& server, std::uint16_t port) {
     auto trader = std::make_shared<Client>(
         io,
         [&](Client& self, const net::Frame& f) {
-            if (f.command == net::kCmdLogin && f.body.starts_with("0,,,")) {
+            if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
                 self.loggedIn = true;
             } else if (f.command == net::kCmdOrder && !inFlight.empty()) {
                 latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - inFlight.front()).count());
@@ -1256,7 +1257,7 @@ int RunCrowd(QuorvexdChild& server, std::uint16_t port) {
                 io,
                 [&](Client&, const net::Frame& f) {
                     if (f.command == net::kCmdLogin)
-                        loginsOk += f.body.starts_with("0,,,");
+                        loginsOk += ProtocolClient::LoginAccepted(f.body);
                 },
                 "bench0");
             c->Connect(port);
@@ -1293,9 +1294,9 @@ std::string LoginOnce(std::uint16_t port, int host, const std::string& user, con
         return {};
     pollfd p{fd, POLLOUT, 0};
     ::poll(&p, 1, 5000);
-    const std::string frame = net::FormatFrame(net::kCmdLogin, "user_name=" + user + "&pwd=" + password);
+    const std::string frame = net::FormatFrame(net::kCmdLogin, tavix::test::LoginBody(user, password));
     (void)::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
-    net::FrameDecoder decoder;
+    ProtocolClient decoder;
     net::Frame reply;
     std::string answer;
     const auto deadline = Clock::now() + std::chrono::seconds(30);
@@ -1307,7 +1308,7 @@ std::string LoginOnce(std::uint16_t port, int host, const std::string& user, con
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
         if (n <= 0)
             break;
-        decoder.Append(chunk, static_cast<std::size_t>(n));
+        decoder.Received(chunk, static_cast<std::size_t>(n));
         while (decoder.Next(reply) == net::FrameDecoder::Status::kFrame)
             if (reply.command == net::kCmdLogin)
                 answer = server::GbkToUtf8(reply.body).value_or("?");
@@ -1345,7 +1346,7 @@ int RunGuessers(std::uint16_t port, long attack) {
         while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
             ++tries;
             const std::string answer = LoginOnce(port, 2, "bench0", kPassword);
-            in = answer.starts_with("0,,,");
+            in = ProtocolClient::LoginAccepted(answer);
             if (!in)
                 ++answers[answer.empty() ? "(no answer)" : answer];
             if (!in)
@@ -1493,7 +1494,7 @@ int RunTakeovers(const std::string& binary, const std::filesystem::path& dir, co
         const auto watch = [&](std::uint16_t port) {
             clients.push_back(std::make_shared<Client>(io, [&](Client& self, const net::Frame& f) {
                 if (f.command == net::kCmdLogin)
-                    self.loggedIn = f.body.starts_with("0,,,");
+                    self.loggedIn = ProtocolClient::LoginAccepted(f.body);
                 else if (f.command == net::kCmdOrder && f.body.starts_with("0,") && !acceptedAt)
                     acceptedAt = Clock::now();
             }));

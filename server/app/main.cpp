@@ -497,7 +497,8 @@ int Serve(ServerOptions options) {
         WritePortFile(options.portFile, server.Port());
     std::atomic<bool> lost{false};
     engine.OnStoreLost([&] {
-        std::fprintf(stderr, "quorvexd: lost the connection to the database; stopping so that a standby serves\n");
+        std::fprintf(stderr, "quorvexd: the database can no longer be trusted from here; stopping so that a standby "
+                             "(or a restart) serves\n");
         lost = true;
         http.SetServing(false);
         asio::post(io, [&] {

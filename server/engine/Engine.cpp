@@ -51,8 +51,11 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
                          options_.synchronous == Synchronous::kFull;
     db_ = OpenStore(options_.dbPath, overlap ? Synchronous::kNormal : options_.synchronous, access);
     file_ = dynamic_cast<SqliteStore*>(db_.get());
-    if (overlap)
-        syncer_ = std::make_unique<LogSyncer>(options_.dbPath + "-wal");
+    if (overlap) {
+        auto failed = [this](const std::string& why) { Halt("cannot sync the write-ahead log (" + why + ")"); };
+        syncer_ = options_.logSync ? std::make_unique<LogSyncer>(options_.logSync, failed)
+                                   : std::make_unique<LogSyncer>(options_.dbPath + "-wal", failed);
+    }
     if (lead && !db_->IsFile()) {
         // The lock belongs to this very connection, which every commit goes through: a
         // server whose connection is gone can no longer write, so two never serve at once.
@@ -106,13 +109,13 @@ void Engine::Load(StoreAccess access, bool lead, const std::function<void()>& st
         history_.Load(*db_, *market_, ledger_->Day());
         ledger_->Flush();
         db_->Commit();
-        if (syncer_)
-            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         history_.Discard();
         throw;
     }
+    if (syncer_)
+        syncer_->SyncNow();
     history_.Publish();
     dataVersion_ = db_->DataVersion();
     snapshot_ = BuildSnapshot(Now());
@@ -138,12 +141,12 @@ void Engine::RunNow(const Work& work) {
         ledger_->Flush();
         db_->NoteAdminChange();
         db_->Commit();
-        if (syncer_)
-            syncer_->SyncNow();
     } catch (...) {
         db_->Rollback();
         throw;
     }
+    if (syncer_)
+        syncer_->SyncNow();
 }
 
 void Engine::Start(QuotesListener listener) {
@@ -176,10 +179,13 @@ void Engine::Start(QuotesListener listener) {
 }
 
 void Engine::Checkpoints() {
-    // Copies the log into the database in the background, and once it has copied all of it
-    // empties the log file, so that the engine never has to (cutting a large file back takes
-    // tens of milliseconds, and every answer of the batch would wait for it). A failure (a
-    // full disk, say) is reported and tried again, never the end of it.
+    // Copies the log into the database in the background, so that the engine never has to.
+    // Once it has copied nearly all of it, the engine pauses between two batches while the rest
+    // is copied: a busy engine's next batch then finds the log all copied and starts it over
+    // from its beginning (the file keeps its size: no cut, which takes tens of milliseconds for
+    // a large file), and an idle engine's log file is emptied. Above the limit the log is
+    // emptied anyway while the engine waits for it, so that it stays bounded however busy the
+    // engine is. A failure (a full disk, say) is reported and tried again, never the end of it.
     RateLimitedLog log;
     std::unique_ptr<SqliteStore> db;
     std::unique_lock lock(mutex_);
@@ -187,30 +193,43 @@ void Engine::Checkpoints() {
         checkpointWake_.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping_ || logTooLarge_; });
         if (stopping_)
             break;
-        const bool tooLarge = logTooLarge_;
+        const bool tooLarge = logTooLarge_; // the engine waits for this round
         lock.unlock();
         try {
-            if (!db)
+            // After a failed sync nothing more is copied from a log the disk may not hold.
+            if (!db && !halted_)
                 db = std::make_unique<SqliteStore>(options_.dbPath, options_.synchronous);
-            const auto copied = db->PassiveCheckpoint();
+            const auto copied = halted_ ? std::nullopt : db->PassiveCheckpoint();
             if (copied)
                 ++checkpoints_;
-            // Caught up: the log's frames are all in the database, so emptying it costs only
-            // the cut, done between two batches. Above the limit it is emptied anyway while the
-            // engine waits for it, so that the log stays bounded however busy the engine is. A
-            // reader (an organiser's query, a backup) pins the log: it is not waited for, and the
-            // engine stops asking for a second; the log is emptied once the reader lets go.
+            // A reader (an organiser's query, a backup) pins the log: it is not waited for, the
+            // engine stops asking for a second, and the log is emptied once the reader lets go.
+            // The query reader reads back to back under a flood of queries, always holding the
+            // log: it waits for the cut, which it would otherwise never let happen.
             std::string error;
-            if ((copied && copied->caughtUp) || tooLarge) {
-                // The query reader reads back to back under a flood of queries, always holding
-                // the log: it waits for the cut, which it would otherwise never let happen.
+            if (tooLarge && !halted_) {
                 const auto held = reader_ ? reader_->HoldReads() : std::unique_lock<std::mutex>();
-                if (!db->TruncateLog(std::chrono::milliseconds(0), error) && tooLarge) {
+                if (!db->TruncateLog(std::chrono::milliseconds(0), error)) {
                     log.Write("write-ahead log above its limit, could not empty it: " + error);
                     std::lock_guard blocked(mutex_);
                     logRetryAt_ = std::chrono::steady_clock::now() + std::chrono::seconds(1);
                 }
+            } else if (copied && copied->caughtUp) {
+                struct Resume {
+                    Engine& engine;
+                    ~Resume() { engine.ResumeEngine(); }
+                } resume{*this};
+                if (const std::optional<bool> idle = PauseEngine()) {
+                    if (*idle) {
+                        const auto held = reader_ ? reader_->HoldReads() : std::unique_lock<std::mutex>();
+                        db->TruncateLog(std::chrono::milliseconds(0), error); // else at the next round
+                    } else {
+                        db->PassiveCheckpoint();
+                    }
+                }
             }
+        } catch (const CommitUncertain& e) {
+            Halt(e.what());
         } catch (const std::exception& e) {
             ++checkpointFailures_;
             log.Write(std::string("checkpoint failed, will retry: ") + e.what());
@@ -222,6 +241,22 @@ void Engine::Checkpoints() {
             checkpointDone_.notify_all();
         }
     }
+}
+
+std::optional<bool> Engine::PauseEngine() {
+    std::unique_lock lock(mutex_);
+    pauseWanted_ = true;
+    wake_.notify_all();
+    checkpointWake_.wait_for(lock, std::chrono::milliseconds(100), [&] { return paused_ || stopping_; });
+    return paused_ ? std::optional<bool>(pausedIdle_) : std::nullopt;
+}
+
+void Engine::ResumeEngine() {
+    {
+        std::lock_guard lock(mutex_);
+        pauseWanted_ = false;
+    }
+    checkpointDone_.notify_all();
 }
 
 void Engine::Stop() {
@@ -488,7 +523,18 @@ bool Engine::TakeBatch(Batch& batch, std::chrono::steady_clock::time_point nextT
         std::unique_lock lock(mutex_);
         // The log passed its limit: let the checkpointer empty it before writing more.
         checkpointDone_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !logTooLarge_ || stopping_; });
-        wake_.wait_until(lock, nextTick, [&] { return stopping_ || queue_.Ready(); });
+        for (;;) {
+            wake_.wait_until(lock, nextTick, [&] { return stopping_ || queue_.Ready() || pauseWanted_; });
+            if (!pauseWanted_ || stopping_)
+                break;
+            // The checkpointer copies the log's last frames while no batch runs (see Checkpoints).
+            paused_ = true;
+            pausedIdle_ = !queue_.Ready();
+            checkpointWake_.notify_all();
+            checkpointDone_.wait_for(lock, kPauseLimit, [&] { return !pauseWanted_ || stopping_; });
+            paused_ = false;
+            pauseWanted_ = false; // taken, however long the copy goes on
+        }
         if (stopping_ && !queue_.Ready())
             return false;
         queue_.Take(batch.jobs, batch.queries);
@@ -508,6 +554,11 @@ void Engine::CommitBatch(Batch& batch) {
             batch.accountsChanged =
                 ApplyBatch(batch.jobs, batch.answers, batch.now, batch.tick, isolated, batch.filledAccounts);
             batch.committed = true;
+            return;
+        } catch (const CommitUncertain& e) {
+            // Neither its answers nor a refusal would be true: nothing is said, and the server stops.
+            Halt(e.what());
+            batch.answers.assign(batch.jobs.size(), std::nullopt);
             return;
         } catch (const std::exception& e) {
             if (isolated || batch.jobs.empty() || db_->Lost()) {

@@ -100,8 +100,11 @@ public:
     void ReadNow(const Work& work) { work(*ledger_, Now()); }
     // Called once, on the engine thread or the lease's watch, when this server no longer leads
     // a PostgreSQL contest: its lease lapsed (it could not renew it in time), another server
-    // took it, or the database stayed unreachable for kReconnectLimit. From then on nothing is
-    // answered; the server should stop and let its standby serve. Set before Start.
+    // took it, or the database stayed unreachable for kReconnectLimit. Called once too (on the
+    // engine thread, the log's syncing thread or the checkpointer) when a commit's outcome
+    // cannot be known: a sync of a SQLite store's files failed, or the connection broke while
+    // PostgreSQL committed. From then on nothing is answered; the server should stop and let its
+    // standby, or a restart that recovers from what the database holds, serve. Set before Start.
     void OnStoreLost(std::function<void()> handler) { storeLost_ = std::move(handler); }
     // How long a leader that lost its database connection answers "busy" while it reconnects.
     static constexpr std::chrono::seconds kReconnectLimit{60};
@@ -210,9 +213,17 @@ private:
     // without applying it and tries to reconnect; true when it did.
     bool StandAside(Batch& batch);
     void LoseLeadership(const std::string& why);
+    // A commit's outcome cannot be known (see OnStoreLost): nothing more is applied or answered.
+    void Halt(const std::string& why);
     void WatchLease();
     LocalTime Now() const;
     void Checkpoints();
+    // The checkpointer's: waits for the engine to pause between two batches; whether it was
+    // idle then, or nothing when it did not pause in time. ResumeEngine lets it go on.
+    std::optional<bool> PauseEngine();
+    void ResumeEngine();
+    // The longest the engine pauses for the checkpointer; then it goes on while the copy does.
+    static constexpr std::chrono::milliseconds kPauseLimit{5};
     void RerunReadOnly(std::vector<Job>& batch, std::vector<std::optional<std::string>>& answers, const LocalTime& now);
     void CatchUp(const LocalTime& now);
     std::string TradingDay(const LocalTime& now) const;
@@ -245,6 +256,9 @@ private:
     std::unique_ptr<QueryReader> reader_;
     bool stopping_ = false;
     bool logTooLarge_ = false; // the checkpointer should empty the log now
+    bool pauseWanted_ = false; // the checkpointer asks the engine to pause between batches
+    bool paused_ = false;      // ... which it does now
+    bool pausedIdle_ = false;  // ... with nothing to do
     // Readers held the log at the last try: the engine does not ask again before this.
     std::chrono::steady_clock::time_point logRetryAt_;
     QuoteSnapshotPtr snapshot_;
@@ -257,6 +271,7 @@ private:
     std::chrono::steady_clock::time_point renewalBegan_;
     std::atomic<bool> reconnecting_{false};
     std::atomic<bool> leading_{true};
+    std::atomic<bool> halted_{false};
     bool watchStopping_ = false; // under mutex_; set once the engine thread has ended
     std::condition_variable leaseWake_;
     std::chrono::steady_clock::time_point disconnectedAt_;

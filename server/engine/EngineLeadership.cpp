@@ -1,5 +1,6 @@
 // The engine's side of leading a PostgreSQL contest: renewing the lease with the batches,
-// answering nothing once it cannot be trusted, and riding out a lost connection.
+// answering nothing once it cannot be trusted, and riding out a lost connection; and stopping
+// when a commit's outcome cannot be known (on either store).
 
 #include "server/engine/Engine.h"
 
@@ -25,6 +26,8 @@ void Engine::RenewLease(Clock::time_point began) {
 }
 
 bool Engine::MayAnswer(bool committed) {
+    if (halted_)
+        return false;
     if (!lease_)
         return true;
     if (renewing_ && committed)
@@ -54,6 +57,8 @@ void Engine::ConnectionLost() {
 }
 
 bool Engine::StandAside(Batch& batch) {
+    if (halted_)
+        return true; // nothing is answered any more
     if (!lease_)
         return false;
     if (leading_ && !reconnecting_ && lease_->Lapsed())
@@ -101,6 +106,21 @@ void Engine::LoseLeadership(const std::string& why) {
     // A call waiting on a dead network path returns at once, and the session (with its lock)
     // goes, so that a standby need not wait for the database to notice.
     db_->Abandon();
+    if (storeLost_)
+        storeLost_();
+}
+
+void Engine::Halt(const std::string& why) {
+    if (halted_.exchange(true))
+        return;
+    std::fprintf(stderr,
+                 "quorvexd: %s: nothing that commit covered is answered; stopping, so that a restart (or a "
+                 "standby) serves what the database holds\n",
+                 why.c_str());
+    // Closing must not copy the log into the database either: the next start recovers from
+    // what the disk holds.
+    if (file_)
+        file_->KeepLogAtClose();
     if (storeLost_)
         storeLost_();
 }

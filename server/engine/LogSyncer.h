@@ -14,27 +14,35 @@ namespace server {
 // and each delivery handed over runs only after a sync of the log that began after it was
 // handed over (so nothing is acknowledged before it is on disk). Deliveries run in the order
 // they were handed over; one sync covers all that wait for it (group commit).
+//
+// A failed sync is final: after it the system may have dropped the pages it could not write,
+// so a later sync that succeeds proves nothing about them. What waited for it, and everything
+// handed over later, is never delivered; `failed` is told once, and the owner should stop so
+// that the next start recovers from what the disk holds.
 class LogSyncer final {
 public:
     // Syncs the file at `logPath` (a missing file has nothing to sync).
-    explicit LogSyncer(std::string logPath);
-    // Runs `sync` as the sync; it returns false when the sync failed (it is then tried again).
-    explicit LogSyncer(std::function<bool()> sync);
-    // Runs what is still pending, after a sync, and stops.
+    LogSyncer(std::string logPath, std::function<void(const std::string& why)> failed);
+    // Runs `sync` as the sync; it returns what failed, or an empty text when the log is on disk.
+    LogSyncer(std::function<std::string()> sync, std::function<void(const std::string& why)> failed);
+    // Runs what is still pending, after a sync, and stops (nothing, once a sync failed).
     ~LogSyncer();
     LogSyncer(const LogSyncer&) = delete;
     LogSyncer& operator=(const LogSyncer&) = delete;
 
     // Any thread. `durable`: what `deliver` tells of was committed and must be synced first.
     void Hand(std::function<void()> deliver, bool durable = true);
-    // Syncs on the calling thread and returns once the log is on disk.
+    // Syncs on the calling thread and returns once the log is on disk; throws
+    // std::runtime_error when it cannot be (then, or at an earlier sync).
     void SyncNow();
 
 private:
     void Run();
-    void SyncUntilDone();
+    // True when the log is on disk; false once a sync failed (now or before).
+    bool Sync();
 
-    std::function<bool()> sync_;
+    std::function<std::string()> sync_;
+    std::function<void(const std::string&)> failed_;
     std::mutex mutex_;
     std::condition_variable wake_;
     struct Delivery {
@@ -44,6 +52,7 @@ private:
     std::vector<Delivery> pending_;
     bool stopping_ = false;
     std::mutex syncMutex_; // one sync at a time
+    std::string failure_;  // under syncMutex_: what the failed sync said
     std::thread thread_;
 };
 

@@ -71,6 +71,9 @@ struct ServerOptions {
     bool rankingFullNames = false; // the public page masks names unless asked not to
     // The engine's calendar and wall clock; tests move it to cross midnight. Unset: the system's.
     std::function<LocalTime()> clock;
+    // The sync of a power-safe SQLite store's log; tests make it fail. Returns what failed, or
+    // an empty text. Unset: the log file's fdatasync.
+    std::function<std::string()> logSync;
 };
 
 } // namespace server

@@ -7,6 +7,10 @@
 #include <stdexcept>
 
 namespace server {
+namespace pinyin_table {        // made at build time (MakePinyinTable.cpp); '.' where there is no initial
+extern const char kHan[];       // U+4E00 to U+9FFF
+extern const char kFullwidth[]; // U+FF00 to U+FFEF
+} // namespace pinyin_table
 namespace {
 
 // ICU gives each character one reading, its most common one. In these words of securities'
@@ -31,21 +35,29 @@ bool IsAsciiAlnum(char c) {
 
 } // namespace
 
-PinyinInitials::PinyinInitials() {
-    UErrorCode status = U_ZERO_ERROR;
-    toLatin_.reset(
-        icu::Transliterator::createInstance("Han-Latin; Fullwidth-Halfwidth; Latin-ASCII", UTRANS_FORWARD, status));
-    if (U_FAILURE(status) || !toLatin_)
-        throw std::runtime_error(std::string("ICU's Han-Latin transliterator is missing: ") + u_errorName(status));
-}
+PinyinInitials::PinyinInitials() = default;
 
 PinyinInitials::~PinyinInitials() = default;
 
 char PinyinInitials::InitialOf(int codePoint) {
     if (codePoint < 0x80)
         return IsAsciiAlnum(static_cast<char>(codePoint)) ? Upper(static_cast<char>(codePoint)) : 0;
+    const char* table = codePoint >= 0x4E00 && codePoint <= 0x9FFF   ? pinyin_table::kHan + (codePoint - 0x4E00)
+                        : codePoint >= 0xFF00 && codePoint <= 0xFFEF ? pinyin_table::kFullwidth + (codePoint - 0xFF00)
+                                                                     : nullptr;
+    if (table)
+        return *table == '.' ? 0 : *table;
     if (const auto it = known_.find(codePoint); it != known_.end())
         return it->second;
+    // A character outside the table's blocks (a rarer ideograph): the transliterator is built
+    // the first time one is met.
+    if (!toLatin_) {
+        UErrorCode status = U_ZERO_ERROR;
+        toLatin_.reset(
+            icu::Transliterator::createInstance("Han-Latin; Fullwidth-Halfwidth; Latin-ASCII", UTRANS_FORWARD, status));
+        if (U_FAILURE(status) || !toLatin_)
+            throw std::runtime_error(std::string("ICU's Han-Latin transliterator is missing: ") + u_errorName(status));
+    }
     icu::UnicodeString text(static_cast<UChar32>(codePoint));
     toLatin_->transliterate(text);
     std::string latin;

@@ -14,6 +14,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A commit whose outcome cannot be known: a sync of the store's files failed (the system may
+// have dropped what it could not write, however later syncs turn out), or the connection broke
+// after the database was asked to commit. Nothing the commit covered may be acknowledged, and
+// what the server holds in memory may differ from what the database holds after recovery.
+class CommitUncertain final : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // How a commit reaches the disk. kFull syncs the log at every commit, so an acknowledged
 // change survives a power cut; kNormal syncs only at checkpoints and survives a killed
 // process but may lose the last commits to a power cut. (PostgreSQL commits follow the

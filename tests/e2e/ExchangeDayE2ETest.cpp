@@ -6,6 +6,7 @@
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/QuorvexdProcess.h"
 #include "tests/support/RecordingNotifier.h"
+#include "tests/support/TestDay.h"
 #include "wire/GbkText.h"
 
 #include <gtest/gtest.h>
@@ -19,23 +20,28 @@
 #include <thread>
 
 #include <csignal>
+#include <optional>
+#include <string_view>
 
 using namespace std::chrono_literals;
 using tavix::test::Gbk;
 using tavix::test::RecordingNotifier;
 using tavix::test::WaitUntil;
+namespace day = tavix::test::day;
 
 namespace {
 
 class ExchangeDayE2E : public ::testing::Test {
 protected:
     // A server whose clock starts at `moment` and runs on from there.
-    void Start(const char* moment, std::vector<std::string> extra = {}) {
-        setenv("QUORVEXD_TEST_CLOCK", moment, 1);
+    void Start(std::string_view date, day::ClockTime time, std::vector<std::string> extra = {}) {
         extra.insert(extra.begin(), "--exchange-day");
         server = std::make_unique<tavix::test::QuorvexdProcess>(std::move(extra));
-        const bool listening = server->Start();
-        unsetenv("QUORVEXD_TEST_CLOCK");
+        bool listening = false;
+        {
+            const day::ClockAt clock(date, time);
+            listening = server->Start();
+        }
         ASSERT_TRUE(listening) << "quorvexd did not start";
         state.serverAddress = "127.0.0.1";
         state.port = server->Port();
@@ -74,7 +80,7 @@ protected:
 };
 
 TEST_F(ExchangeDayE2E, TheOpeningCallCollectsTheOrderAndRefusesItsCancelWithAReason) {
-    Start("2026-03-06 09:21:00"); // a Friday, between 9:20 and 9:25
+    Start(day::kFriday, {9, 21}); // between 9:20 and 9:25
     const std::string order = BuyAtPreviousClose();
     EXPECT_EQ(order.rfind(Gbk("0,委托已受理，合同编号"), 0), 0u) << order;
     EXPECT_NE(order.find(Gbk("等待集合竞价撮合")), std::string::npos) << order;
@@ -83,7 +89,7 @@ TEST_F(ExchangeDayE2E, TheOpeningCallCollectsTheOrderAndRefusesItsCancelWithARea
 }
 
 TEST_F(ExchangeDayE2E, TheLinkIsToldOfTheMiddayBreakAsItBegins) {
-    Start("2026-03-06 11:29:57"); // the server's clock runs on from here
+    Start(day::kFriday, {11, 29, 57}); // the server's clock runs on from here
     ASSERT_TRUE(WaitUntil([&] { return !link.Status().marketPhase.empty(); }));
     const std::string atLogin = link.Status().marketPhase;
     EXPECT_TRUE(atLogin == Gbk("交易中") || atLogin == Gbk("午间休市")) << atLogin;
@@ -92,28 +98,32 @@ TEST_F(ExchangeDayE2E, TheLinkIsToldOfTheMiddayBreakAsItBegins) {
 }
 
 TEST_F(ExchangeDayE2E, SaturdayRefusesOrdersAndARolloverThatWouldSkipMondayIsRefused) {
-    Start("2026-03-07 10:00:00");
+    Start(day::kSaturday, day::kMidMorning);
     EXPECT_TRUE(WaitUntil([&] { return link.Status().marketPhase == Gbk("休市"); })) << link.Status().marketPhase;
     EXPECT_EQ(BuyAtPreviousClose(), Gbk("1,现在不是交易时间，不能委托"));
 
     // Saturday belongs to Monday, which has not begun: closing it by hand would skip it.
-    setenv("QUORVEXD_TEST_CLOCK", "2026-03-07 10:00:00", 1);
+    std::optional<day::ClockAt> clock;
+    clock.emplace(day::kSaturday, day::kMidMorning);
     const auto early = server->Admin({"rollover", "--exchange-day"});
     EXPECT_EQ(early.status, 1) << early.output;
-    EXPECT_NE(early.output.find("trading day 2026-03-09 has not begun"), std::string::npos) << early.output;
+    EXPECT_NE(early.output.find("trading day " + std::string(day::kMonday) + " has not begun"), std::string::npos)
+        << early.output;
 
     // From Monday's opening call on, closing Monday by hand opens Tuesday.
-    setenv("QUORVEXD_TEST_CLOCK", "2026-03-09 09:15:00", 1);
+    clock.emplace(day::kMonday, day::kOpeningCall);
     const auto rolled = server->Admin({"rollover", "--exchange-day"});
     EXPECT_EQ(rolled.status, 0) << rolled.output;
-    EXPECT_NE(rolled.output.find("closed trading day 2026-03-09; trading day is now 2026-03-10"), std::string::npos)
+    EXPECT_NE(
+        rolled.output.find("closed trading day " + std::string(day::kMonday) + "; trading day is now " + day::kTuesday),
+        std::string::npos)
         << rolled.output;
 
     // A holiday file with a bad line stops the command, naming the file and the line.
     const std::string holidays = (server->Directory() / "holidays.txt").string();
     std::ofstream(holidays) << "# closed\n2026-13-01\n";
     const auto refused = server->Admin({"ranking", "--exchange-day", "--holidays", holidays});
-    unsetenv("QUORVEXD_TEST_CLOCK");
+    clock.reset();
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.output.find(holidays + ":2:"), std::string::npos) << refused.output;
 }
@@ -125,17 +135,20 @@ TEST_F(ExchangeDayE2E, AClockOnALaterDayRollsTheContestOverAndHoldsItsOpeningCal
     const auto book = std::filesystem::temp_directory_path() / ("tavix-e2e-open-" + std::to_string(getpid()) + ".csv");
     std::ofstream(book) << "0,600000,浦发银行,7.19,7.12,7.18,7.17,7.16,7.15,7.14,900000,900000,900000,900000,900000,"
                            "7.19,7.20,7.21,7.22,7.23,900000,900000,900000,900000,900000\n";
-    Start("2026-03-10 10:00:00", {"--quotes-csv", book.string()}); // a Tuesday, trading
+    Start(day::kTuesday, day::kMidMorning, {"--quotes-csv", book.string()}); // trading
     EXPECT_EQ(server->Output().find("closed trading day"), std::string::npos) << server->Output();
     server->Kill(SIGTERM);
     ASSERT_TRUE(WaitUntil([&] { return link.Status().phase != net::LinkPhase::kLive; }));
-    setenv("QUORVEXD_TEST_CLOCK", "2026-03-11 09:24:52", 1); // Wednesday, 8 s before the opening match
-    const bool started = server->Start();
-    unsetenv("QUORVEXD_TEST_CLOCK");
+    bool started = false;
+    {
+        const day::ClockAt clock(day::kWednesday, {9, 24, 52}); // 8 s before the opening match
+        started = server->Start();
+    }
     ASSERT_TRUE(started);
     EXPECT_TRUE(WaitUntil([&] {
-        return server->Output().find("closed trading day 2026-03-10 at start") != std::string::npos &&
-               server->Output().find("trading day is now 2026-03-11") != std::string::npos;
+        return server->Output().find("closed trading day " + std::string(day::kTuesday) + " at start") !=
+                   std::string::npos &&
+               server->Output().find("trading day is now " + std::string(day::kWednesday)) != std::string::npos;
     })) << server->Output();
 
     // The link logs in again by itself; an order of the opening call fills at 9:25.

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace tavix::test {
 
 TestClient::TestClient(std::uint16_t port, int receiveBuffer, const char* sourceAddress) {
@@ -57,50 +59,51 @@ bool TestClient::SendRaw(const std::string& bytes) {
 }
 
 bool TestClient::Send(int command, const std::string& body) {
-    return SendPlain(command, net::WithCredentials(body, user_, password_));
+    return SendRaw(protocol_.RequestFrame(command, server::Utf8ToGbk(body)));
 }
 
 bool TestClient::SendPlain(int command, const std::string& body) {
     return SendRaw(net::FormatFrame(command, server::Utf8ToGbk(body)));
 }
 
-bool TestClient::ReadExact(char* out, std::size_t n, std::chrono::steady_clock::time_point deadline) {
-    std::size_t got = 0;
-    while (got < n) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-            return false;
-        const ssize_t r = ::recv(fd_, out + got, n - got, 0);
-        if (r <= 0) {
-            closed_ = true;
-            return false;
-        }
-        got += static_cast<std::size_t>(r);
+bool TestClient::Receive(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return false;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+        return false;
+    // No more than the frame under way needs: what follows stays in the socket, where a test
+    // that stops reading wants the server's writes held back.
+    char chunk[65536];
+    const ssize_t r = ::recv(fd_, chunk, std::min(sizeof chunk, protocol_.Missing()), 0);
+    if (r <= 0) {
+        closed_ = true;
+        truncated_ = protocol_.MidFrame();
+        return false;
     }
+    protocol_.Received(chunk, static_cast<std::size_t>(r));
     return true;
 }
 
 std::optional<TestClient::Reply> TestClient::Next(std::chrono::milliseconds timeout) {
-    if (fd_ < 0 || closed_)
+    if (fd_ < 0)
         return std::nullopt;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    char header[net::kHeaderSize];
-    if (!ReadExact(header, sizeof header, deadline))
-        return std::nullopt;
-    const auto length = net::ParseLengthPrefix(std::string_view(header, net::kLengthPrefixSize));
-    if (!length)
-        return std::nullopt;
-    std::string body(*length - net::kHeaderSize, '\0');
-    if (!ReadExact(body.data(), body.size(), deadline))
-        return std::nullopt;
-    Reply reply;
-    reply.command = net::ParseCommand(std::string_view(header + net::kLengthPrefixSize, 3));
-    reply.body = server::GbkToUtf8(body).value_or("<not GBK>");
-    return reply;
+    net::Frame frame;
+    for (;;) {
+        switch (protocol_.Next(frame)) {
+        case net::FrameDecoder::Status::kFrame:
+            return Reply{frame.command, server::GbkToUtf8(frame.body).value_or("<not GBK>")};
+        case net::FrameDecoder::Status::kBroken:
+            broken_ = true;
+            return std::nullopt;
+        case net::FrameDecoder::Status::kNeedMore:
+            if (closed_ || !Receive(deadline))
+                return std::nullopt;
+        }
+    }
 }
 
 std::optional<TestClient::Reply> TestClient::NextAnswer(std::chrono::milliseconds timeout) {
@@ -111,7 +114,7 @@ std::optional<TestClient::Reply> TestClient::NextAnswer(std::chrono::millisecond
         if (left.count() <= 0)
             return std::nullopt;
         auto reply = Next(left);
-        if (!reply || (reply->command != net::kCmdQuoteUpdate && reply->command != net::kCmdMarketPhase))
+        if (!reply || !ProtocolClient::IsPush(reply->command))
             return reply;
     }
 }
@@ -141,9 +144,13 @@ bool TestClient::WaitClosed(std::chrono::milliseconds timeout) {
     return closed_;
 }
 
+void TestClient::SetCredentials(const std::string& user, const std::string& password) {
+    protocol_.SetCredentials(server::Utf8ToGbk(user), server::Utf8ToGbk(password));
+}
+
 std::string TestClient::Login(const std::string& user, const std::string& password) {
     SetCredentials(user, password);
-    Send(net::kCmdLogin, "user_name=" + user + "&pwd=" + password + "&yjm=TESTMACHINE");
+    SendRaw(protocol_.LoginFrame("TESTMACHINE"));
     const auto reply = NextAnswer();
     return reply ? reply->body : "<no answer>";
 }

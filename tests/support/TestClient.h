@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/ProtocolClient.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -43,18 +45,23 @@ public:
 
     // Logs in the way the client does; returns the answer body.
     std::string Login(const std::string& user, const std::string& password);
-    void SetCredentials(const std::string& user, const std::string& password) {
-        user_ = user;
-        password_ = password;
-    }
+    // Credentials in UTF-8, which travel as GBK like every body.
+    void SetCredentials(const std::string& user, const std::string& password);
+
+    // The server ended the connection in the middle of a frame.
+    bool Truncated() const { return truncated_; }
+    // A frame's length prefix was malformed: nothing after it can be read.
+    bool Broken() const { return broken_; }
 
 private:
-    bool ReadExact(char* out, std::size_t n, std::chrono::steady_clock::time_point deadline);
+    // Reads what the frame under way still needs, as far as it has arrived by `deadline`.
+    bool Receive(std::chrono::steady_clock::time_point deadline);
 
     int fd_ = -1;
     bool closed_ = false;
-    std::string user_;
-    std::string password_;
+    bool truncated_ = false;
+    bool broken_ = false;
+    ProtocolClient protocol_;
 };
 
 } // namespace tavix::test

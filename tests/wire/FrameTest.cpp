@@ -71,6 +71,30 @@ TEST(FrameTest, DecoderTakesWholeFramesOutOfPieces) {
     EXPECT_EQ(decoder.Next(frame), FrameDecoder::Status::kBroken);
 }
 
+// "00000015001abcd": a header of 11 bytes that says 15 in all, then a body of four.
+TEST(FrameTest, DecoderSaysHowManyBytesTheFrameUnderWayStillNeeds) {
+    FrameDecoder decoder;
+    Frame frame;
+    EXPECT_EQ(decoder.Missing(), 11u);
+    decoder.Append("00000", 5);
+    EXPECT_EQ(decoder.Missing(), 6u);
+    decoder.Append("015001", 6);
+    EXPECT_EQ(decoder.Missing(), 4u);
+    decoder.Append("abc", 3);
+    EXPECT_EQ(decoder.Missing(), 1u);
+    decoder.Append("d00000012002x", 13); // the rest, and a whole second frame
+    EXPECT_EQ(decoder.Missing(), 0u);
+    ASSERT_EQ(decoder.Next(frame), FrameDecoder::Status::kFrame);
+    EXPECT_EQ(frame.body, "abcd");
+    EXPECT_EQ(decoder.Missing(), 0u);
+    ASSERT_EQ(decoder.Next(frame), FrameDecoder::Status::kFrame);
+    EXPECT_EQ(frame.body, "x");
+    EXPECT_EQ(decoder.Missing(), 11u);
+    decoder.Append("0000000Xyzw", 11); // a prefix that is not eight digits
+    EXPECT_EQ(decoder.Missing(), 0u);
+    EXPECT_EQ(decoder.Next(frame), FrameDecoder::Status::kBroken);
+}
+
 TEST(SplitTextTest, KeepsEmptyPiecesAndTheRemainder) {
     EXPECT_EQ(SplitText("a,b", ",").size(), 2u);
     const auto pieces = SplitText("a,b,", ",");

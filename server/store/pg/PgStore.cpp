@@ -27,6 +27,14 @@ std::string ErrorOf(pg_conn* conn) {
     return message;
 }
 
+// The server's own answer that it did not do what was asked (an error with its code), as
+// opposed to a failure libpq reports for a connection that broke. A PANIC is no such answer:
+// the server stopped in the middle of it.
+bool Refusal(const PGresult* result) {
+    const char* severity = PQresultErrorField(result, PG_DIAG_SEVERITY_NONLOCALIZED);
+    return PQresultErrorField(result, PG_DIAG_SQLSTATE) && !(severity && std::string_view(severity) == "PANIC");
+}
+
 Result Check(pg_conn* conn, PGresult* raw, const char* sql) {
     Result result(raw, &PQclear);
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
@@ -460,8 +468,10 @@ void PgStore::CollectQueued() {
     for (; queued_ > 0; --queued_) {
         Result result(PQgetResult(conn_), &PQclear);
         const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && failure.empty())
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && failure.empty()) {
             failure = result ? PQresultErrorMessage(result.get()) : ErrorOf(conn_);
+            refused_ = result && Refusal(result.get());
+        }
         if (!result)
             break; // the connection is gone: nothing more will come
         while (PGresult* more = PQgetResult(conn_))
@@ -474,6 +484,7 @@ void PgStore::CollectQueued() {
 
 std::string PgStore::SyncPipeline() {
     std::string failure;
+    refused_ = false;
     if (!PQpipelineSync(conn_))
         failure = ErrorOf(conn_);
     try {
@@ -540,9 +551,20 @@ void PgStore::Begin() {
 
 void PgStore::Commit() {
     // With synchronous_commit on (PostgreSQL's default) COMMIT is answered once the WAL is
-    // flushed; EndPipeline waits for that answer.
-    Queue("COMMIT", {});
-    EndPipeline();
+    // flushed; EndPipeline waits for that answer. The server runs each statement as it arrives:
+    // once COMMIT may have been sent, only the server's own refusal (of it or of a statement
+    // before it) says the transaction did not commit; a connection that broke says nothing.
+    refused_ = false;
+    try {
+        Queue("COMMIT", {});
+        EndPipeline();
+    } catch (const DatabaseError& e) {
+        if (refused_)
+            throw;
+        std::string why = "the connection broke while PostgreSQL committed: ";
+        why += e.what();
+        throw CommitUncertain(why);
+    }
 }
 
 void PgStore::Rollback() {

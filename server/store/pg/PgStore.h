@@ -39,6 +39,7 @@ public:
     Statement Prepare(const char* sql) override;
     std::int64_t LastInsertId() override;
     void Begin() override;
+    // Throws CommitUncertain when the connection broke after COMMIT may have reached the server.
     void Commit() override;
     void Rollback() override;
     std::int64_t DataVersion() override;
@@ -91,6 +92,7 @@ private:
     int socket_ = -1; // the connection's socket while it is open, for Abandon
     bool pipeline_ = false;
     int queued_ = 0;
+    bool refused_ = false; // the last pipeline's first failure was the server's refusal
     std::unordered_map<std::string, std::string> prepared_;
     long preparedCount_ = 0;
     std::string description_;

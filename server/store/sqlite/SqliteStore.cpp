@@ -13,6 +13,13 @@ namespace {
     throw DatabaseError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
 }
 
+// A checkpoint syncs the log before it copies it: once that failed, the log's unsynced pages
+// may be gone from the disk, whatever a later sync says.
+void ThrowIfSyncFailed(sqlite3* db, const char* what) {
+    if (sqlite3_extended_errcode(db) == SQLITE_IOERR_FSYNC)
+        throw CommitUncertain(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
 class SqliteStatement final : public StatementImpl {
 public:
     SqliteStatement(sqlite3* db, sqlite3_stmt* stmt)
@@ -142,11 +149,6 @@ int SqliteStore::OnCommit(void* self, sqlite3*, const char*, int pages) {
 }
 
 bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now < truncateAgain_) {
-        error = "readers hold the log; trying again shortly";
-        return false;
-    }
     sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
     int logFrames = 0;
     int copied = 0;
@@ -156,9 +158,9 @@ bool SqliteStore::TruncateLog(std::chrono::milliseconds wait, std::string& error
         logBytes_ = 0;
         return true;
     }
-    if (rc == SQLITE_BUSY)
-        truncateAgain_ = now + std::chrono::seconds(1);
-    error = sqlite3_errmsg(db_);
+    ThrowIfSyncFailed(db_, "emptying the write-ahead log");
+    error = rc == SQLITE_BUSY ? "another connection holds the log (a reader, or a writer that was not paused)"
+                              : sqlite3_errmsg(db_);
     return false;
 }
 
@@ -168,9 +170,15 @@ std::optional<SqliteStore::Copied> SqliteStore::PassiveCheckpoint() {
     const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
         return std::nullopt; // another checkpoint is running: nothing wrong, try again later
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
+        ThrowIfSyncFailed(db_, "checkpoint");
         Fail(db_, "checkpoint");
+    }
     return Copied{logFrames > 0 && copied == logFrames};
+}
+
+void SqliteStore::KeepLogAtClose() {
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 
 std::int64_t SqliteStore::LastInsertId() {

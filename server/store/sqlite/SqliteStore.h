@@ -41,16 +41,17 @@ public:
     // Bytes in the write-ahead log after this connection's last commit.
     std::int64_t LogBytes() const { return logBytes_; }
     // Copies the whole log into the database and empties the log file. Gives up (false,
-    // with the reason in `error`) when readers hold it for longer than `wait` or the disk
-    // refuses the copy; after readers made it give up, calls within the next second give up
-    // at once, so that a reader left open does not cost every batch a try.
+    // with the reason in `error`) when another connection holds it for longer than `wait` or
+    // the disk refuses the copy; throws CommitUncertain when a sync failed.
     bool TruncateLog(std::chrono::milliseconds wait, std::string& error);
     // Copies what it can of the log without waiting for anyone; nothing when another
-    // checkpoint is running, throws on failure.
+    // checkpoint is running, throws on failure (CommitUncertain when a sync failed).
     struct Copied {
         bool caughtUp = false; // every frame of the log is in the database (and the log has some)
     };
     std::optional<Copied> PassiveCheckpoint();
+    // Closing leaves the log as it is, uncopied, for the next start to recover from. Any thread.
+    void KeepLogAtClose();
 
 private:
     static int OnCommit(void* self, sqlite3* db, const char* name, int pages);
@@ -58,7 +59,6 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     std::int64_t logBytes_ = 0;
-    std::chrono::steady_clock::time_point truncateAgain_;
     int pageSize_ = 4096;
 };
 

@@ -6,6 +6,7 @@
 #include "tests/support/Records.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TestClient.h"
+#include "tests/support/TestDay.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 
@@ -262,15 +263,6 @@ TEST(AdminCommandTest, FreezeUnfreezeAndResetReachARunningServer) {
 
 namespace {
 
-// Starts the clock of the quorvexd processes run after it at `moment`; undone with the object.
-class ClockAt final {
-public:
-    explicit ClockAt(const char* moment) { ::setenv("QUORVEXD_TEST_CLOCK", moment, 1); }
-    ~ClockAt() { ::unsetenv("QUORVEXD_TEST_CLOCK"); }
-    ClockAt(const ClockAt&) = delete;
-    ClockAt& operator=(const ClockAt&) = delete;
-};
-
 // The first column of the first row, or "-" when there is none.
 std::string FirstValue(const std::string& db, const char* sql) {
     const auto store = server::OpenStore(db);
@@ -288,27 +280,29 @@ TEST(ContestSettingsTest, TheCalendarIsTheContestsOwnAndAReadWritesNothing) {
     const std::string db = store.Location();
     const std::string holidays = (dir.Path() / "holidays.txt").string();
     const std::string other = (dir.Path() / "other.txt").string();
-    std::ofstream(holidays) << "2026-03-09\n"; // the Monday after 2026-03-06, a Friday
+    std::ofstream(holidays) << day::kMonday << "\n"; // the Monday after the test day
     std::ofstream(other) << "2026-10-01\n";
     {
-        ClockAt friday("2026-03-06 10:00:00");
+        day::ClockAt friday(day::kFriday, day::kMidMorning);
         ASSERT_EQ(Admin({"init-db", "--db", db, "--exchange-day", "--holidays", holidays}), 0);
     }
     {
-        ClockAt saturday("2026-03-07 10:00:00");
+        day::ClockAt saturday(day::kSaturday, day::kMidMorning);
         std::string line;
         EXPECT_EQ(Admin({"ranking", "--db", db}, "rank", &line), 0) << line;
-        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='day'"), "2026-03-06") << "no rollover";
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='day'"), day::kFriday) << "no rollover";
         EXPECT_EQ(FirstValue(db, "SELECT day FROM closed_days"), "-") << "no day closed";
     }
     {
-        ClockAt fridayAfterTheClose("2026-03-06 15:10:00");
+        day::ClockAt fridayAfterTheClose(day::kFriday, {15, 10});
         std::string line;
         EXPECT_EQ(Admin({"rollover", "--db", db}, "closed", &line), 0);
         // Monday is the contest's holiday: Tuesday is next.
-        EXPECT_NE(line.find("trading day is now 2026-03-10"), std::string::npos) << line;
-        EXPECT_EQ(FirstValue(db, "SELECT closed_at FROM closed_days WHERE day='2026-03-06'").substr(0, 18),
-                  "2026-03-06 15:10:0");
+        EXPECT_NE(line.find("trading day is now " + std::string(day::kTuesday)), std::string::npos) << line;
+        EXPECT_EQ(
+            FirstValue(db, ("SELECT closed_at FROM closed_days WHERE day='" + std::string(day::kFriday) + "'").c_str())
+                .substr(0, 18),
+            day::Moment(day::kFriday, {15, 10}).substr(0, 18));
 
         // (The processes say first that their clock is a test's.)
         EXPECT_EQ(
@@ -318,7 +312,7 @@ TEST(ContestSettingsTest, TheCalendarIsTheContestsOwnAndAReadWritesNothing) {
         EXPECT_EQ(Admin({"ranking", "--db", db, "--exchange-day", "--holidays", other}, "contradicts", &line), 2);
         EXPECT_NE(line.find("holidays"), std::string::npos) << line;
         EXPECT_NE(line.find("init-db"), std::string::npos) << line;
-        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='holidays'"), "2026-03-09");
+        EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='holidays'"), day::kMonday);
         // init-db replaces the list; the others then agree with it.
         ASSERT_EQ(Admin({"init-db", "--db", db, "--exchange-day", "--holidays", other}), 0);
         EXPECT_EQ(FirstValue(db, "SELECT value FROM meta WHERE key='holidays'"), "2026-10-01");

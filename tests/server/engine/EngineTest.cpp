@@ -1,19 +1,25 @@
 // The engine's batches on their own: a request that cannot be written, order numbers across
-// a takeover, a batch of thousands, the log's syncing thread, the day rollover while
-// serving, and the market's prices across a restart.
+// a takeover, a batch of thousands, the log's syncing thread, a crash between a batch's commit
+// and its answers, the day rollover while serving, and the market's prices across a restart.
 
 #include "server/engine/Engine.h"
 #include "server/engine/LogSyncer.h"
 #include "server/ledger/UserDirectory.h"
+#include "server/store/pg/PgStore.h"
+#include "tests/e2e/E2eSupport.h"
+#include "tests/support/FaultProxy.h"
 #include "tests/support/Records.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TestClient.h"
+#include "tests/support/TestClock.h"
 #include "wire/Commands.h"
 #include "wire/SplitText.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -25,23 +31,6 @@ using namespace tavix::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A wall clock the test moves by hand.
-class TestClock final {
-public:
-    void Set(std::string day, std::string time, int minuteOfDay) {
-        std::lock_guard lock(mutex_);
-        now_ = {std::move(day), std::move(time), minuteOfDay};
-    }
-    server::LocalTime operator()() const {
-        std::lock_guard lock(mutex_);
-        return now_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    server::LocalTime now_{"2026-03-02", "10:00:00", 600};
-};
 
 constexpr int kNoTicks = 3'600'000; // one tick an hour: the fixed book stays as the test leaves it
 
@@ -284,17 +273,19 @@ TEST(LogSyncerTest, NothingIsDeliveredBeforeASyncThatBeganAfterItWasHandedOver) 
     std::vector<std::pair<int, int>> seen; // (syncs begun at hand-over, newest finished at delivery)
     std::vector<int> order;
     {
-        server::LogSyncer syncer([&] {
-            int mine = 0;
-            {
+        server::LogSyncer syncer(
+            [&] {
+                int mine = 0;
+                {
+                    std::lock_guard lock(mutex);
+                    mine = ++begun;
+                }
+                std::this_thread::sleep_for(5ms);
                 std::lock_guard lock(mutex);
-                mine = ++begun;
-            }
-            std::this_thread::sleep_for(5ms);
-            std::lock_guard lock(mutex);
-            lastFinished = mine;
-            return true;
-        });
+                lastFinished = mine;
+                return std::string();
+            },
+            {});
         for (int i = 0; i < 40; ++i) {
             int begunNow = 0;
             {
@@ -322,15 +313,183 @@ TEST(LogSyncerTest, NothingIsDeliveredBeforeASyncThatBeganAfterItWasHandedOver) 
     EXPECT_LT(begun, 30) << "one sync covers what waits for it";
 }
 
+TEST(LogSyncerTest, AFailedSyncIsFinalAndNothingThatWaitedForItIsDelivered) {
+    std::atomic<bool> failing{false};
+    std::mutex mutex;
+    std::vector<int> delivered;
+    std::vector<std::string> reported;
+    const auto deliver = [&](int n) {
+        return [&, n] {
+            std::lock_guard lock(mutex);
+            delivered.push_back(n);
+        };
+    };
+    {
+        server::LogSyncer syncer([&] { return failing ? std::string("injected: Input/output error") : std::string(); },
+                                 [&](const std::string& why) {
+                                     std::lock_guard lock(mutex);
+                                     reported.push_back(why);
+                                 });
+        std::promise<void> first;
+        syncer.Hand([&] {
+            deliver(1)();
+            first.set_value();
+        });
+        ASSERT_EQ(first.get_future().wait_for(10s), std::future_status::ready);
+        failing = true;
+        syncer.Hand(deliver(2));        // its sync fails
+        syncer.Hand(deliver(3), false); // a rolled-back batch's answers, behind it
+        EXPECT_THROW(syncer.SyncNow(), std::runtime_error);
+        // The disk answers again: a sync now proves nothing about the pages the failed one lost.
+        failing = false;
+        syncer.Hand(deliver(4));
+        EXPECT_THROW(syncer.SyncNow(), std::runtime_error);
+    } // whatever was still pending had its chance
+    EXPECT_EQ(delivered, std::vector<int>{1});
+    ASSERT_EQ(reported.size(), 1u) << "told once";
+    EXPECT_NE(reported[0].find("injected: Input/output error"), std::string::npos) << reported[0];
+}
+
+// An engine over a store of its own, trading against the fixed book as "amy".
+struct LoneEngine {
+    ScratchDir dir;
+    TestDatabase db{dir.Path()};
+    server::ServerOptions options;
+    std::unique_ptr<server::UserDirectory> directory;
+    std::unique_ptr<server::Engine> engine;
+    std::promise<void> stopped; // OnStoreLost
+
+    LoneEngine() {
+        options.dbPath = db.Location();
+        options.tickMs = kNoTicks;
+        options.quotesCsv = (dir.Path() / "book.csv").string();
+        std::ofstream(options.quotesCsv) << FixedBookCsv();
+    }
+    void Serve(bool addAmy) {
+        directory = std::make_unique<server::UserDirectory>();
+        engine = std::make_unique<server::Engine>(options, *directory);
+        engine->Open();
+        if (addAmy)
+            engine->RunNow([](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
+                ledger.AddUser("amy", "hash", 100'000'000, "", "", now.day, now.time);
+                return std::nullopt;
+            });
+        engine->OnStoreLost([this] { stopped.set_value(); });
+        engine->Start({});
+    }
+    // Posts a resting buy of amy's; `answered` is set if an answer ever comes.
+    void Post(std::promise<std::string>& answer, std::atomic<bool>& answered) {
+        engine->Post(
+            [](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
+                return ledger.PlaceOrder(*ledger.FindAccount("amy"), "600000", "9.50", "100", "1", now.time);
+            },
+            [&](std::optional<std::string> a) {
+                answered = true;
+                answer.set_value(a.value_or(""));
+            },
+            std::string("1,busy"));
+    }
+    std::string Place() {
+        std::promise<std::string> answer;
+        std::atomic<bool> answered{false};
+        Post(answer, answered);
+        auto future = answer.get_future();
+        EXPECT_EQ(future.wait_for(10s), std::future_status::ready);
+        return future.wait_for(0s) == std::future_status::ready ? future.get() : "";
+    }
+    std::int64_t StoredOrders() {
+        auto store = server::OpenStore(options.dbPath);
+        server::Statement count = store->Prepare("SELECT COUNT(*) FROM orders");
+        return count.Step() ? count.Int(0) : -1;
+    }
+};
+
+// A crash between a batch's commit and its answers, as a failed sync of the log: the batch is
+// never answered, nor is anything after it, and the server stops; the next start recovers the
+// commit from the log, and numbers go on after it.
+TEST(EngineSyncTest, AFailedSyncStopsTheServerAndItsBatchIsNeverAnswered) {
+    LoneEngine lone;
+    if (lone.db.IsPostgres())
+        GTEST_SKIP() << "the log's sync is a SQLite store's";
+    std::atomic<bool> failing{false};
+    lone.options.logSync = [&] { return failing ? std::string("injected: Input/output error") : std::string(); };
+    lone.Serve(true);
+    EXPECT_TRUE(lone.Place().starts_with("0,委托已受理，合同编号1"));
+
+    failing = true;
+    std::promise<std::string> second, third;
+    std::atomic<bool> secondAnswered{false}, thirdAnswered{false};
+    lone.Post(second, secondAnswered);
+    ASSERT_EQ(lone.stopped.get_future().wait_for(10s), std::future_status::ready);
+    lone.Post(third, thirdAnswered);
+    failing = false; // a sync that works again changes nothing
+    lone.engine->Stop();
+    EXPECT_FALSE(secondAnswered) << "answered a batch whose sync failed";
+    EXPECT_FALSE(thirdAnswered) << "answered after a failed sync";
+    lone.engine.reset();
+    const std::filesystem::path log = lone.options.dbPath + "-wal";
+    EXPECT_TRUE(std::filesystem::exists(log) && std::filesystem::file_size(log) > 0)
+        << "the log was copied into the database at close instead of left for recovery";
+
+    lone.options.logSync = {};
+    lone.Serve(false);
+    EXPECT_TRUE(lone.Place().starts_with("0,委托已受理，合同编号3")) << "the unanswered commit holds number 2";
+    EXPECT_EQ(lone.StoredOrders(), 3) << "nothing after the failed sync was applied";
+}
+
+// The same crash on PostgreSQL: the connection breaks while the database commits (its commit
+// waits for a lock the test holds), so nobody can know whether the batch committed. The
+// server says nothing of it, not even "busy", and stops; here the commit did go through once
+// the lock was let go, as a refusal would have denied.
+TEST(EngineSyncTest, AConnectionThatBreaksWhilePostgresCommitsStopsTheServerUnanswered) {
+    LoneEngine lone;
+    if (!lone.db.IsPostgres())
+        GTEST_SKIP() << "a PostgreSQL store's";
+    const std::string direct = lone.options.dbPath;
+    const auto hostAt = direct.find("host=") + 5;
+    FaultProxy proxy(direct.substr(hostAt, direct.find('&', hostAt) - hostAt) + "/.s.PGSQL.5432");
+    lone.options.dbPath =
+        "postgresql:///" + lone.db.Name() + "?host=127.0.0.1&port=" + std::to_string(proxy.Port()) + "&user=postgres";
+    lone.Serve(true);
+    EXPECT_TRUE(lone.Place().starts_with("0,委托已受理，合同编号1"));
+
+    server::PgStore admin(direct);
+    admin.Execute("CREATE FUNCTION wait_at_commit() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN PERFORM "
+                  "pg_advisory_xact_lock(4711); RETURN NULL; END$$; CREATE CONSTRAINT TRIGGER wait_at_commit AFTER "
+                  "INSERT ON orders DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION wait_at_commit()");
+    server::PgStore holder(direct);
+    holder.Execute("SELECT pg_advisory_lock(4711)");
+    std::promise<std::string> second;
+    std::atomic<bool> answered{false};
+    lone.Post(second, answered);
+    const auto waiting = [&] {
+        server::Statement s = admin.Prepare("SELECT COUNT(*) FROM pg_locks WHERE locktype = 'advisory' AND objid = "
+                                            "4711 AND NOT granted");
+        return s.Step() && s.Int(0) == 1;
+    };
+    ASSERT_TRUE(WaitUntil(waiting, 10s)) << "the commit never waited";
+    proxy.CutAll();
+    ASSERT_EQ(lone.stopped.get_future().wait_for(10s), std::future_status::ready);
+    holder.Execute("SELECT pg_advisory_unlock(4711)");
+    ASSERT_TRUE(WaitUntil([&] { return lone.StoredOrders() == 2; }, 10s)) << "the broken commit went through after all";
+    lone.engine->Stop();
+    EXPECT_FALSE(answered) << "answered " << (answered ? second.get_future().get() : "");
+
+    admin.Execute("DROP TRIGGER wait_at_commit ON orders");
+    lone.options.dbPath = direct;
+    lone.Serve(false);
+    EXPECT_TRUE(lone.Place().starts_with("0,委托已受理，合同编号3")) << "the unanswered commit holds number 2";
+}
+
 TEST(EngineRolloverTest, MidnightClosesTheDayWhileServing) {
-    auto clock = std::make_shared<TestClock>();
+    auto clock = std::make_shared<TestClock>(At(day::kMonday, day::kMidMorning));
     ServerHarness harness([clock](server::ServerOptions& o) {
         o.tickMs = kNoTicks;
         o.clock = [clock] { return (*clock)(); };
     });
     harness.AddUser("amy", "pw");
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime& now) {
-        EXPECT_EQ(ledger.Day(), "2026-03-02");
+        EXPECT_EQ(ledger.Day(), day::kMonday);
         server::Account& amy = *ledger.FindAccount("amy");
         EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "10.00", "100", "1", now.time).starts_with("0,")); // fills
         EXPECT_TRUE(ledger.PlaceOrder(amy, "600000", "9.50", "100", "1", now.time).starts_with("0,"));  // rests
@@ -339,16 +498,16 @@ TEST(EngineRolloverTest, MidnightClosesTheDayWhileServing) {
     });
 
     // A minute before midnight nothing changes.
-    clock->Set("2026-03-02", "23:59:00", 23 * 60 + 59);
+    clock->Set(At(day::kMonday, {23, 59}));
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
-        EXPECT_EQ(ledger.Day(), "2026-03-02");
+        EXPECT_EQ(ledger.Day(), day::kMonday);
         EXPECT_EQ(ledger.OpenOrderCount(), 1u);
     });
 
     // The first batch of the new day rolls over before it does anything else.
-    clock->Set("2026-03-03", "00:00:01", 0);
+    clock->Set(At(day::kTuesday, {0, 0, 1}));
     harness.OnEngine([](server::Ledger& ledger, const server::LocalTime&) {
-        EXPECT_EQ(ledger.Day(), "2026-03-03");
+        EXPECT_EQ(ledger.Day(), day::kTuesday);
         const server::Account& amy = *ledger.FindAccount("amy");
         EXPECT_EQ(ledger.OpenOrderCount(), 0u) << "open orders expire with their day";
         EXPECT_EQ(amy.frozen, 0);
@@ -369,7 +528,7 @@ std::map<std::string, std::pair<std::string, std::string>> Prices(const server::
 
 TEST(EngineRestartTest, TheSimulatedMarketContinuesFromItsStoredPrices) {
     ScratchDir dir;
-    auto clock = std::make_shared<TestClock>();
+    auto clock = std::make_shared<TestClock>(At(day::kMonday, day::kMidMorning));
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();
     options.tickMs = 10;
@@ -406,7 +565,7 @@ TEST(EngineRestartTest, TheSimulatedMarketContinuesFromItsStoredPrices) {
     }
 
     // The next day: yesterday's last price is the previous close.
-    clock->Set("2026-03-03", "09:00:00", 540);
+    clock->Set(At(day::kTuesday, {9, 0}));
     server::UserDirectory directory;
     server::Engine engine(options, directory);
     engine.Open();

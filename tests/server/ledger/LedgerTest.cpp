@@ -8,6 +8,7 @@
 #include "server/market/Market.h"
 #include "server/store/Store.h"
 #include "tests/support/ServerHarness.h"
+#include "tests/support/TestClock.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ protected:
     }();
     server::Market market{1, 10, 20};
     server::Ledger ledger{*store, market, net::FeeSchedule{}, nullptr};
-    server::LocalTime today{"2026-03-04", "10:00:00", 10 * 60};
+    const server::LocalTime today = At(day::kTuesday, day::kMidMorning);
     std::int64_t id = 0;
 };
 
@@ -76,7 +77,7 @@ TEST_F(LedgerTest, SharesBoughtTodaySellTheNextTradingDayWithStampDuty) {
     ASSERT_TRUE(Order("10.00", "300", false).starts_with("0,")); // 3,000.00 + 5.00 + 0.03
     EXPECT_EQ(Order("9.99", "100", true), "1,可卖数量不足（可用0股），今日买入的300股下一交易日起才能卖出");
 
-    ledger.Rollover("2026-03-05", server::LocalTime{"2026-03-04", "15:00:00", 15 * 60});
+    ledger.Rollover(day::kWednesday, At(day::kTuesday, day::kClose));
     EXPECT_EQ(Ann().positions.at("600000").available, 300);
     const server::Cents before = Ann().cash;
     EXPECT_EQ(before, 100'000'000 - 300'000 - 500 - 3);

@@ -4,6 +4,7 @@
 #include "tests/support/Records.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TestClient.h"
+#include "tests/support/TestClock.h"
 #include "wire/Commands.h"
 
 #include <gtest/gtest.h>
@@ -138,7 +139,7 @@ TEST(ServerHoursTest, OrdersOutsideTradingHoursAreRefused) {
     // The engine's clock stands at 10:00; the only session is at 22:00.
     ServerHarness harness([](server::ServerOptions& o) {
         o.hours = *server::TradingHours::Parse("22:00-22:01");
-        o.clock = [] { return server::LocalTime{"2026-03-02", "10:00:00", 600}; };
+        o.clock = [] { return At(day::kMonday, day::kMidMorning); };
     });
     harness.AddUser("night", "pw");
     TestClient client(harness.Port());

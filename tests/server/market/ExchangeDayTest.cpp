@@ -8,6 +8,7 @@
 #include "tests/support/Records.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TestClient.h"
+#include "tests/support/TestClock.h"
 #include "wire/Commands.h"
 
 #include <gtest/gtest.h>
@@ -24,57 +25,38 @@ using server::MarketPhase;
 
 namespace {
 
-// 2026-03-06 is a Friday; 2026-03-09, the Monday after, is a holiday in these tests.
-constexpr const char* kFriday = "2026-03-06";
-
-server::LocalTime At(const std::string& day, int hour, int minute, int second = 0) {
-    char time[16];
-    std::snprintf(time, sizeof time, "%02d:%02d:%02d", hour, minute, second);
-    return {day, time, hour * 60 + minute};
-}
-
-// A wall clock the test moves by hand.
-class TestClock final {
-public:
-    void Set(server::LocalTime now) {
-        std::lock_guard lock(mutex_);
-        now_ = std::move(now);
-    }
-    server::LocalTime operator()() const {
-        std::lock_guard lock(mutex_);
-        return now_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    server::LocalTime now_ = At(kFriday, 9, 10);
-};
-
 TEST(ExchangeCalendarTest, WeekendsHolidaysAndTheDaySettledAfterTheClose) {
     const server::ExchangeCalendar plain;
-    const server::ExchangeCalendar holiday({"2026-03-09"});
-    EXPECT_TRUE(plain.IsTradingDay(kFriday));
-    EXPECT_FALSE(plain.IsTradingDay("2026-03-07")); // Saturday
-    EXPECT_FALSE(plain.IsTradingDay("2026-03-08")); // Sunday
-    EXPECT_FALSE(holiday.IsTradingDay("2026-03-09"));
-    EXPECT_EQ(plain.NextTradingDay(kFriday), "2026-03-09");
-    EXPECT_EQ(holiday.NextTradingDay(kFriday), "2026-03-10");
+    const server::ExchangeCalendar holiday({day::kMonday});
+    EXPECT_TRUE(plain.IsTradingDay(day::kFriday));
+    EXPECT_FALSE(plain.IsTradingDay(day::kSaturday)); // Saturday
+    EXPECT_FALSE(plain.IsTradingDay(day::kSunday));   // Sunday
+    EXPECT_FALSE(holiday.IsTradingDay(day::kMonday));
+    EXPECT_EQ(plain.NextTradingDay(day::kFriday), day::kMonday);
+    EXPECT_EQ(holiday.NextTradingDay(day::kFriday), day::kTuesday);
     EXPECT_EQ(plain.NextTradingDay("2026-12-31"), "2027-01-01");
 
-    EXPECT_EQ(plain.TradingDayAt(At(kFriday, 15, 29)), kFriday);
-    EXPECT_EQ(plain.TradingDayAt(At(kFriday, 15, 30)), "2026-03-09");
-    EXPECT_EQ(plain.TradingDayAt(At("2026-03-07", 10, 0)), "2026-03-09");
-    EXPECT_EQ(holiday.TradingDayAt(At("2026-03-09", 10, 0)), "2026-03-10");
-    EXPECT_EQ(plain.TradingDayAt(At("2026-03-09", 0, 5)), "2026-03-09");
+    EXPECT_EQ(plain.TradingDayAt(At(day::kFriday, {15, 29})), day::kFriday);
+    EXPECT_EQ(plain.TradingDayAt(At(day::kFriday, {15, 30})), day::kMonday);
+    EXPECT_EQ(plain.TradingDayAt(At(day::kSaturday, {10, 0})), day::kMonday);
+    EXPECT_EQ(holiday.TradingDayAt(At(day::kMonday, {10, 0})), day::kTuesday);
+    EXPECT_EQ(plain.TradingDayAt(At(day::kMonday, {0, 5})), day::kMonday);
 
     const std::vector<std::pair<server::LocalTime, MarketPhase>> phases = {
-        {At(kFriday, 9, 14, 59), MarketPhase::kClosed},      {At(kFriday, 9, 15), MarketPhase::kOpeningCall},
-        {At(kFriday, 9, 19, 59), MarketPhase::kOpeningCall}, {At(kFriday, 9, 20), MarketPhase::kOpeningCallLocked},
-        {At(kFriday, 9, 25), MarketPhase::kPreOpen},         {At(kFriday, 9, 30), MarketPhase::kContinuous},
-        {At(kFriday, 11, 29), MarketPhase::kContinuous},     {At(kFriday, 11, 30), MarketPhase::kMiddayBreak},
-        {At(kFriday, 13, 0), MarketPhase::kContinuous},      {At(kFriday, 14, 57), MarketPhase::kClosingCall},
-        {At(kFriday, 15, 0), MarketPhase::kAfterClose},      {At(kFriday, 15, 30), MarketPhase::kClosed},
-        {At("2026-03-07", 10, 0), MarketPhase::kClosed},     {At("2026-03-09", 10, 0), MarketPhase::kClosed}};
+        {At(day::kFriday, {9, 14, 59}), MarketPhase::kClosed},
+        {At(day::kFriday, day::kOpeningCall), MarketPhase::kOpeningCall},
+        {At(day::kFriday, {9, 19, 59}), MarketPhase::kOpeningCall},
+        {At(day::kFriday, day::kOpeningCallLocked), MarketPhase::kOpeningCallLocked},
+        {At(day::kFriday, day::kOpeningMatch), MarketPhase::kPreOpen},
+        {At(day::kFriday, day::kMorningOpen), MarketPhase::kContinuous},
+        {At(day::kFriday, {11, 29}), MarketPhase::kContinuous},
+        {At(day::kFriday, day::kMorningClose), MarketPhase::kMiddayBreak},
+        {At(day::kFriday, day::kAfternoonOpen), MarketPhase::kContinuous},
+        {At(day::kFriday, day::kClosingCall), MarketPhase::kClosingCall},
+        {At(day::kFriday, day::kClose), MarketPhase::kAfterClose},
+        {At(day::kFriday, {15, 30}), MarketPhase::kClosed},
+        {At(day::kSaturday, {10, 0}), MarketPhase::kClosed},
+        {At(day::kMonday, {10, 0}), MarketPhase::kClosed}};
     for (const auto& [now, phase] : phases)
         EXPECT_EQ(holiday.PhaseAt(now), phase) << now.day << " " << now.time;
 }
@@ -83,11 +65,11 @@ TEST(ExchangeCalendarTest, WeekendsHolidaysAndTheDaySettledAfterTheClose) {
 TEST(ExchangeClockTest, BeijingTimeWhateverTheHostsZone) {
     // 01:15 UTC is the opening call in Beijing; 16:30 UTC is already the next day there.
     const auto opening = server::ExchangeTimeOf(*server::ParseMoment("2026-03-06 01:15:00"));
-    EXPECT_EQ(opening.day, kFriday);
+    EXPECT_EQ(opening.day, day::kFriday);
     EXPECT_EQ(opening.time, "09:15:00");
     EXPECT_EQ(opening.minuteOfDay, 555);
     const auto lateUtc = server::ExchangeTimeOf(*server::ParseMoment("2026-03-06 16:30:00"));
-    EXPECT_EQ(lateUtc.day, "2026-03-07");
+    EXPECT_EQ(lateUtc.day, day::kSaturday);
     EXPECT_EQ(lateUtc.time, "00:30:00");
     // New York's summer time (from 2026-03-08) moves nothing on the exchange's clock.
     const auto summer = server::ExchangeTimeOf(*server::ParseMoment("2026-03-09 13:00:00"));
@@ -144,7 +126,7 @@ class ExchangeDayTest : public ::testing::Test {
 protected:
     ExchangeDayTest()
         : harness_([this](server::ServerOptions& o) {
-            o.exchangeDay = server::ExchangeCalendar({"2026-03-09"});
+            o.exchangeDay = server::ExchangeCalendar({day::kMonday});
             o.clock = [clock = clock_] { return (*clock)(); };
         })
         , client_(harness_.Port()) {
@@ -167,7 +149,7 @@ protected:
         return day;
     }
 
-    std::shared_ptr<TestClock> clock_ = std::make_shared<TestClock>();
+    std::shared_ptr<TestClock> clock_ = std::make_shared<TestClock>(At(day::kFriday, {9, 10}));
     ServerHarness harness_;
     TestClient client_;
 };
@@ -177,7 +159,7 @@ TEST_F(ExchangeDayTest, AWholeFridayFromTheOpeningCallToTheNextTradingDay) {
     EXPECT_EQ(Order("600000", "10.02", "100"), closed) << "9:10 is before the opening call";
 
     // 9:16: orders are collected, not matched; cancels are still taken.
-    clock_->Set(At(kFriday, 9, 16));
+    clock_->Set(At(day::kFriday, {9, 16}));
     const std::string collected = Order("600000", "10.02", "500");
     EXPECT_TRUE(collected.starts_with("0,委托已受理") && collected.ends_with("等待集合竞价撮合")) << collected;
     ASSERT_TRUE(Order("600000", "9.50", "100").starts_with("0,"));
@@ -186,57 +168,57 @@ TEST_F(ExchangeDayTest, AWholeFridayFromTheOpeningCallToTheNextTradingDay) {
     ASSERT_EQ(orders.size(), 3u);
     for (const auto& o : orders)
         EXPECT_EQ(o[3], "0") << "nothing fills in the call";
-    clock_->Set(At(kFriday, 9, 19));
+    clock_->Set(At(day::kFriday, {9, 19}));
     EXPECT_EQ(Cancel(orders[2]), "0,撤单成功");
 
     // 9:21: no cancels until 9:30, whichever command asks.
-    clock_->Set(At(kFriday, 9, 21));
+    clock_->Set(At(day::kFriday, {9, 21}));
     const std::string locked = "1,9:20至9:30为开盘集合竞价，不接受撤单";
     EXPECT_EQ(Cancel(orders[1]), locked);
     EXPECT_EQ(client_.Request(net::kCmdCancelAll), locked);
 
     // 9:25: one opening match at the opening price 10.00 fills the crossing 10.02 buy whole
     // (in one trade, though the book's 10.00 level holds only 300); the 9.50 buy stays open.
-    clock_->Set(At(kFriday, 9, 25, 3));
+    clock_->Set(At(day::kFriday, {9, 25, 3}));
     auto trades = Trades();
     ASSERT_EQ(trades.size(), 1u);
-    EXPECT_EQ(trades[0],
-              (std::vector<std::string>{kFriday, "09:25:03", "600000", "浦发银行", "买入", "10.00", "500", "5000.00"}));
+    EXPECT_EQ(trades[0], (std::vector<std::string>{day::kFriday, "09:25:03", "600000", "浦发银行", "买入", "10.00",
+                                                   "500", "5000.00"}));
     // 1,000,000.00 - 5,000.00 - commission 5.00 - transfer fee 0.05, plus 500 shares at 10.00.
     EXPECT_EQ(Fields(client_.Request(net::kCmdFunds))[5], "999994.95");
 
     // 9:27: held for the continuous session, which fills it at the book from 9:30.
-    clock_->Set(At(kFriday, 9, 27));
+    clock_->Set(At(day::kFriday, {9, 27}));
     EXPECT_TRUE(Order("600000", "10.02", "100").ends_with("9:30开始撮合"));
     // The call is over: what holds cancels now is the pause before the open.
     EXPECT_EQ(Cancel(Orders()[3]), "1,9:25至9:30为开盘前暂停时段，不接受撤单");
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // ticks pass; nothing may fill
     EXPECT_EQ(Trades().size(), 1u);
-    clock_->Set(At(kFriday, 9, 30, 1));
+    clock_->Set(At(day::kFriday, {9, 30, 1}));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (Trades().size() < 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(Trades().size(), 2u);
 
     // The midday break takes no orders; cancels are answered.
-    clock_->Set(At(kFriday, 11, 45));
+    clock_->Set(At(day::kFriday, {11, 45}));
     EXPECT_EQ(Order("600000", "10.02", "100"), closed);
     EXPECT_EQ(client_.Request(net::kCmdCancelAllSells), "1,没有可撤销的委托");
 
     // 14:58: the closing call collects without cancels; 15:00 matches it at one price.
-    clock_->Set(At(kFriday, 14, 58));
+    clock_->Set(At(day::kFriday, {14, 58}));
     EXPECT_TRUE(Order("600000", "10.01", "200").ends_with("等待集合竞价撮合"));
     EXPECT_EQ(Cancel(Orders()[4]), "1,14:57至15:00为收盘集合竞价，不接受撤单");
-    clock_->Set(At(kFriday, 15, 0));
+    clock_->Set(At(day::kFriday, day::kClose));
     trades = Trades();
     ASSERT_EQ(trades.size(), 3u);
-    EXPECT_EQ(trades[2],
-              (std::vector<std::string>{kFriday, "15:00:00", "600000", "浦发银行", "买入", "10.00", "200", "2000.00"}));
+    EXPECT_EQ(trades[2], (std::vector<std::string>{day::kFriday, "15:00:00", "600000", "浦发银行", "买入", "10.00",
+                                                   "200", "2000.00"}));
 
     // After the close: still Friday, nothing sellable yet (T+1).
-    clock_->Set(At(kFriday, 15, 10));
+    clock_->Set(At(day::kFriday, {15, 10}));
     EXPECT_EQ(Order("600000", "10.02", "100"), closed);
-    EXPECT_EQ(Day(), kFriday);
+    EXPECT_EQ(Day(), day::kFriday);
     auto positions = Records(client_.Request(net::kCmdPositions));
     ASSERT_EQ(positions.size(), 1u);
     EXPECT_EQ(positions[0][2], "800");
@@ -244,21 +226,21 @@ TEST_F(ExchangeDayTest, AWholeFridayFromTheOpeningCallToTheNextTradingDay) {
 
     // 15:30 settles Friday: the trading day is Tuesday (Monday is a holiday), the open buy
     // expired with Friday, the shares are sellable, Friday's orders keep their date.
-    clock_->Set(At(kFriday, 15, 31));
-    EXPECT_EQ(Day(), "2026-03-10");
+    clock_->Set(At(day::kFriday, {15, 31}));
+    EXPECT_EQ(Day(), day::kTuesday);
     EXPECT_TRUE(Orders().empty());
     orders = Records(client_.Request(net::kCmdHistoryOrders, "start=2026-03-06&end=2026-03-06"));
     ASSERT_EQ(orders.size(), 5u);
-    EXPECT_EQ(orders[1][7].substr(0, 10), kFriday);
+    EXPECT_EQ(orders[1][7].substr(0, 10), day::kFriday);
     EXPECT_EQ(orders[1][8], "已失效");
     positions = Records(client_.Request(net::kCmdPositions));
     EXPECT_EQ(positions[0][3], "800");
     EXPECT_EQ(Order("600000", "9.97", "800", 2), closed) << "Friday evening";
-    clock_->Set(At("2026-03-09", 10, 0));
+    clock_->Set(At(day::kMonday, {10, 0}));
     EXPECT_EQ(Order("600000", "9.97", "800", 2), closed) << "the holiday";
-    EXPECT_EQ(Day(), "2026-03-10");
+    EXPECT_EQ(Day(), day::kTuesday);
 
-    clock_->Set(At("2026-03-10", 9, 31));
+    clock_->Set(At(day::kTuesday, {9, 31}));
     EXPECT_TRUE(Order("600000", "9.97", "800", 2).ends_with("已全部成交"));
 }
 
@@ -277,9 +259,9 @@ std::optional<std::string> Unasked(TestClient& client, int command) {
 }
 
 TEST_F(ExchangeDayTest, AnIdleClientIsToldOfTheOpeningMatchFills) {
-    clock_->Set(At(kFriday, 9, 16));
+    clock_->Set(At(day::kFriday, {9, 16}));
     ASSERT_TRUE(Order("600000", "10.02", "500").starts_with("0,"));
-    clock_->Set(At(kFriday, 9, 25, 3)); // and nothing asked after the order
+    clock_->Set(At(day::kFriday, {9, 25, 3})); // and nothing asked after the order
     const auto orders = Unasked(client_, net::kCmdTodayOrders);
     ASSERT_TRUE(orders);
     ASSERT_EQ(Records(*orders).size(), 1u);
@@ -312,7 +294,7 @@ TEST_F(ExchangeDayTest, ALoggedInClientIsToldTheMarketsStateAtLoginAndAtEachChan
         while (!ready(*harness_.Engine().Snapshot()) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     };
-    clock_->Set(At(kFriday, 9, 16));
+    clock_->Set(At(day::kFriday, {9, 16}));
     awaitSnapshot([](const server::QuoteSnapshot& s) { return s.phase == "开盘集合竞价"; });
     TestClient bob(harness_.Port());
     harness_.AddUser("bob", "pw");
@@ -327,18 +309,18 @@ TEST_F(ExchangeDayTest, ALoggedInClientIsToldTheMarketsStateAtLoginAndAtEachChan
     EXPECT_EQ(told->command, net::kCmdMarketPhase);
     EXPECT_EQ(told->body, "开盘集合竞价");
 
-    clock_->Set(At(kFriday, 9, 25, 3));
+    clock_->Set(At(day::kFriday, {9, 25, 3}));
     EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"等待开盘"});
-    clock_->Set(At(kFriday, 9, 30, 1));
+    clock_->Set(At(day::kFriday, {9, 30, 1}));
     EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"交易中"});
     // Ticks keep coming; each state is told once, so the next one told is the midday break.
     const auto ticks = harness_.Engine().Snapshot()->tick;
     awaitSnapshot([&](const server::QuoteSnapshot& s) { return s.tick >= ticks + 3; });
-    clock_->Set(At(kFriday, 11, 30));
+    clock_->Set(At(day::kFriday, day::kMorningClose));
     EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"午间休市"});
-    clock_->Set(At(kFriday, 14, 58));
+    clock_->Set(At(day::kFriday, {14, 58}));
     EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"收盘集合竞价"});
-    clock_->Set(At(kFriday, 15, 1));
+    clock_->Set(At(day::kFriday, {15, 1}));
     EXPECT_EQ(PushedPhases(bob, 1), std::vector<std::string>{"休市"});
 
     // A new login on the same connection is told again, though nothing changed.
@@ -349,7 +331,7 @@ TEST_F(ExchangeDayTest, ALoggedInClientIsToldTheMarketsStateAtLoginAndAtEachChan
 TEST(MarketPhasePushTest, ALoginIsToldWithoutWaitingForATick) {
     ServerHarness harness([](server::ServerOptions& o) {
         o.exchangeDay = server::ExchangeCalendar();
-        o.clock = [] { return At("2026-03-07", 10, 0); };
+        o.clock = [] { return At(day::kSaturday, {10, 0}); };
         o.tickMs = 600'000; // no tick during the test
     });
     harness.AddUser("amy", "pw");
@@ -378,9 +360,9 @@ TEST(MarketPhasePushTest, WithoutTheExchangesCalendarNothingIsTold) {
 }
 
 TEST_F(ExchangeDayTest, SaturdayIsClosedAndBelongsToMonday) {
-    clock_->Set(At("2026-03-07", 10, 0));
+    clock_->Set(At(day::kSaturday, {10, 0}));
     EXPECT_EQ(Order("600000", "10.02", "100"), "1,现在不是交易时间，不能委托");
-    EXPECT_EQ(Day(), "2026-03-10") << "Friday was settled, Monday is a holiday";
+    EXPECT_EQ(Day(), day::kTuesday) << "Friday was settled, Monday is a holiday";
 }
 
 // Runs `work` in one engine batch and waits for it.
@@ -397,7 +379,7 @@ void InBatch(server::Engine& engine, const std::function<void(server::Ledger&, c
 
 TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEachCallOnce) {
     ScratchDir dir;
-    auto clock = std::make_shared<TestClock>();
+    auto clock = std::make_shared<TestClock>(At(day::kFriday, {9, 10}));
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();
     options.quotesCsv = (dir.Path() / "book.csv").string();
@@ -405,7 +387,7 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
     options.exchangeDay = server::ExchangeCalendar();
     options.clock = [clock] { return (*clock)(); };
     const auto trades = [](server::Ledger& ledger) {
-        return Records(ledger.TradesReply(*ledger.FindAccount("amy"), "2026-03-09", "2026-03-09")).size();
+        return Records(ledger.TradesReply(*ledger.FindAccount("amy"), day::kMonday, day::kMonday)).size();
     };
 
     const auto order = [&](server::Ledger& ledger, const server::LocalTime& now) {
@@ -415,18 +397,18 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
             .value_or("");
     };
 
-    clock->Set(At("2026-03-07", 10, 0));
+    clock->Set(At(day::kSaturday, {10, 0}));
     {
         server::UserDirectory directory;
         server::Engine engine(options, directory);
         engine.Open();
         engine.RunNow([](server::Ledger& ledger, const server::LocalTime& now) -> std::optional<std::string> {
-            EXPECT_EQ(ledger.Day(), "2026-03-09") << "a new contest on Saturday starts on Monday";
+            EXPECT_EQ(ledger.Day(), day::kMonday) << "a new contest on Saturday starts on Monday";
             ledger.AddUser("amy", "-", 100'000'000, "", "", now.day, now.time);
             return std::nullopt;
         });
     }
-    clock->Set(At("2026-03-09", 9, 16));
+    clock->Set(At(day::kMonday, {9, 16}));
     {
         server::UserDirectory directory;
         server::Engine engine(options, directory);
@@ -439,7 +421,7 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
     // Down over 9:25, back at 9:26 and again at 9:27: the opening match happens once, so the
     // order collected at 9:26 waits for 9:30.
     for (int minute : {26, 27}) {
-        clock->Set(At("2026-03-09", 9, minute));
+        clock->Set(At(day::kMonday, {9, minute}));
         server::UserDirectory directory;
         server::Engine engine(options, directory);
         engine.Open();
@@ -456,8 +438,8 @@ TEST(ExchangeDayRestartTest, AServerStartedOnSaturdayOrAroundTheOpeningHoldsEach
 
 TEST(ExchangeDayMarketTest, PricesHoldStillWhileTheMarketIsClosed) {
     ScratchDir dir;
-    auto clock = std::make_shared<TestClock>();
-    clock->Set(At("2026-03-07", 10, 0));
+    auto clock = std::make_shared<TestClock>(At(day::kFriday, {9, 10}));
+    clock->Set(At(day::kSaturday, {10, 0}));
     server::ServerOptions options;
     options.dbPath = (dir.Path() / "quorvex.db").string();
     options.tickMs = 10;
@@ -491,11 +473,11 @@ TEST(ExchangeDayMarketTest, PricesHoldStillWhileTheMarketIsClosed) {
         }
     };
     ASSERT_TRUE(waitFor([&] { return pushes >= 30; }));
-    clock->Set(At("2026-03-09", 12, 0)); // the midday break
+    clock->Set(At(day::kMonday, {12, 0})); // the midday break
     const int seen = pushes;
     ASSERT_TRUE(waitFor([&] { return pushes >= seen + 30; }));
     EXPECT_FALSE(moved) << "prices moved while nobody could trade";
-    clock->Set(At("2026-03-09", 13, 1));
+    clock->Set(At(day::kMonday, {13, 1}));
     EXPECT_TRUE(waitFor([&] { return moved; })) << "the afternoon session moves prices";
     engine.Stop();
 }

@@ -9,6 +9,7 @@
 #include "server/market/PinyinInitials.h"
 #include "tests/support/ServerHarness.h"
 #include "tests/support/TestClient.h"
+#include "tests/support/TestClock.h"
 #include "wire/Commands.h"
 #include "wire/MarketRecords.h"
 
@@ -21,30 +22,6 @@
 using namespace tavix::test;
 
 namespace {
-
-constexpr const char* kFriday = "2026-03-06";
-
-server::LocalTime At(const std::string& day, int hour, int minute) {
-    char time[16];
-    std::snprintf(time, sizeof time, "%02d:%02d:00", hour, minute);
-    return {day, time, hour * 60 + minute};
-}
-
-class TestClock final {
-public:
-    void Set(server::LocalTime now) {
-        std::lock_guard lock(mutex_);
-        now_ = std::move(now);
-    }
-    server::LocalTime operator()() const {
-        std::lock_guard lock(mutex_);
-        return now_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    server::LocalTime now_ = At(kFriday, 10, 0);
-};
 
 // 600000 trades 1,000 shares at 10.00, 500 at 10.20, 300 at 9.90 and 200 at 10.10 in the
 // 10:00 minute, then 100 at 10.30 and 50 at 10.00 in the 10:01 minute (ticks 300 and 310).
@@ -124,7 +101,7 @@ TEST(MarketHistoryTest, BoardAndBarsOfAReplayAcrossARestartAndTheSettlement) {
         engine.Open();
         EXPECT_EQ(Board(engine), firstMinuteBoard);
         EXPECT_EQ(Bars(engine, "600000", net::BarPeriod::kMinute), "600000,1,1000,10.00,10.20,9.90,10.10,2000|");
-        clock->Set(At(kFriday, 10, 1));
+        clock->Set(At(day::kFriday, {10, 1}));
         engine.Start({});
         ASSERT_TRUE(WaitFor([&] { return engine.Snapshot()->tick >= 312; }));
         EXPECT_EQ(Bars(engine, "600000", net::BarPeriod::kMinute),
@@ -140,7 +117,7 @@ TEST(MarketHistoryTest, BoardAndBarsOfAReplayAcrossARestartAndTheSettlement) {
         engine.Stop();
     }
     // Settled at 15:30: the day's figures become daily bars, the next day starts empty.
-    clock->Set(At(kFriday, 15, 30));
+    clock->Set(At(day::kFriday, {15, 30}));
     {
         server::UserDirectory directory;
         server::Engine engine(options, directory);
@@ -220,6 +197,13 @@ TEST(PinyinInitialsTest, InitialsOfSecuritiesNames) {
     EXPECT_EQ(initials.Of("中国重工"), "ZGZG");
     EXPECT_EQ(initials.Of("厦门银行"), "XMYH");
     EXPECT_EQ(initials.Of(""), "");
+    // From the ends of the table (一 yī U+4E00, 龟 guī U+9F9F) and the full-width forms.
+    EXPECT_EQ(initials.Of("一龟"), "YG");
+    EXPECT_EQ(initials.Of("中国平安"), "ZGPA");
+    EXPECT_EQ(initials.Of("ＳＴ１２ｂ"), "ST12B");
+    // Outside the table's blocks: 䶮 (yǎn, U+4DAE) and 㐀 (qiū, U+3400), from the transliterator.
+    EXPECT_EQ(initials.Of("刘䶮"), "LY");
+    EXPECT_EQ(initials.Of("㐀"), "Q");
 }
 
 TEST(SecuritiesFileTest, ReadsUtf8AndGbkAndNamesTheFaultyLine) {

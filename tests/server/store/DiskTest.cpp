@@ -282,3 +282,27 @@ TEST(SqliteStoreTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
     server::SqliteStore normal(path, server::Synchronous::kNormal);
     EXPECT_EQ(level(normal), 1); // NORMAL
 }
+
+TEST(SqliteStoreTest, ALogHeldByAWriterIsEmptiedAsSoonAsTheWriterCommits) {
+    // The checkpointer's cut, refused while the engine's connection writes, is tried again
+    // at once: being refused by a writer says nothing about readers that might keep the log.
+    ScratchDir dir;
+    const std::string path = (dir.Path() / "log.db").string();
+    server::SqliteStore writer(path, server::Synchronous::kNormal);
+    server::SqliteStore checkpointer(path);
+    writer.Execute("CREATE TABLE t(x INTEGER)");
+    writer.Begin();
+    writer.Execute("INSERT INTO t VALUES(1)");
+    std::string error;
+    EXPECT_FALSE(checkpointer.TruncateLog(std::chrono::milliseconds(0), error));
+    EXPECT_FALSE(error.empty());
+    writer.Commit();
+    const auto log = std::filesystem::path(path + "-wal");
+    ASSERT_GT(std::filesystem::file_size(log), 0u);
+    EXPECT_TRUE(checkpointer.TruncateLog(std::chrono::milliseconds(0), error)) << error;
+    EXPECT_EQ(std::filesystem::file_size(log), 0u);
+    // And what was written is in the database.
+    server::Statement count = checkpointer.Prepare("SELECT COUNT(*) FROM t");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Int(0), 1);
+}
