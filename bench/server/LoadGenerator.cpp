@@ -23,7 +23,9 @@
 //                        reports the server's peak RSS and bench0's answers;
 //                        3 a rival behind bench0's address guesses its password (10 at once,
 //                        then one a second): how long bench0 takes to get in from there;
-//                        4 64 addresses guess bench0's password: how many guesses are checked
+//                        4 64 addresses guess bench0's password: how many guesses are checked;
+//                        5 144 connections (128 from one address) guess names at the real hash
+//                        cost: how long bench0's and bench1's first logins take
 //   quorvex_load standing [--accounts 10000] [--days 60] [--standing-rate 1000] [--rate 200]
 //                         [--seconds 10]   order latency alone, then beside a stream of
 //                                          command 23 (where I stand) on a crowded contest
@@ -177,9 +179,18 @@ public:
                                       return;
                                   }
                                   self->socket_.set_option(asio::ip::tcp::no_delay(true));
-                                  self->Write(self->protocol_.LoginFrame("BENCH"));
+                                  self->Login();
                                   self->Read();
                               });
+    }
+    void Login() { Write(protocol_.LoginFrame("BENCH")); }
+    // Logs in again on this connection after `wait`, as a client does after a refusal.
+    void LoginAfter(Clock::duration wait) {
+        auto timer = std::make_shared<asio::steady_timer>(socket_.get_executor(), wait);
+        timer->async_wait([self = shared_from_this(), timer](const asio::error_code& ec) {
+            if (!ec)
+                self->Login();
+        });
     }
     void Send(int command, const std::string& body) { Write(protocol_.RequestFrame(command, body)); }
     const std::string& User() const { return protocol_.User(); }
@@ -863,7 +874,9 @@ int RunGuesses(std::uint16_t port) {
 
 // One account floods over its connections from a thread of its own; another account sends
 // paced orders from another thread meanwhile, so the flooder's answers never delay the
-// victim's reading of its own.
+// victim's reading of its own. Every flooder connection must log in (a refused login is tried
+// again a second later) and the flood must be answered while the victim is measured, or the
+// run is reported invalid and fails: a figure taken without the flood says nothing.
 int RunFlood(std::uint16_t port) {
     const long queries = Option("--queries", 20000);
     const long rate = Option("--rate", 200);
@@ -875,27 +888,52 @@ int RunFlood(std::uint16_t port) {
     const long cap = Option("--cap", 2000); // the server's default cap on an account's open orders
     // The flooder (bench0) runs on a thread of its own, the victim (bench1) on this one.
     asio::io_context floodIo;
-    std::atomic<long> flooded{0};
+    std::atomic<long> floodSent{0};     // requests of the flood proper, cancel-alls included
+    std::atomic<long> floodAnswered{0}; // ... answered
+    std::atomic<long> floodAccepted{0}; // orders and cancel-alls whose answer starts with 0
     std::atomic<long> floodersIn{0};
+    std::atomic<long> loginRefusals{0};
     std::atomic<long> prefilled{0};
+    std::atomic<long> prefillAccepted{0};
+    std::atomic<long> cancelAllsSent{0};
     std::atomic<long> cancelAlls{0};
+    std::atomic<bool> measuring{false};
+    std::atomic<long> answeredWhileMeasured{0};
     std::vector<std::shared_ptr<Client>> flooders;
     long cycleAnswers = 0; // flood thread only
+    const auto send = [&](long i, int command, const char* body) {
+        ++floodSent;
+        flooders[static_cast<std::size_t>(i % connections)]->Send(command, body);
+    };
     const auto placeOrders = [&](long n) {
         for (long i = 0; i < n; ++i)
-            flooders[static_cast<std::size_t>(i % connections)]->Send(net::kCmdOrder, kOrderBody);
+            send(i, net::kCmdOrder, kOrderBody);
+    };
+    const auto cancelEverything = [&] {
+        ++cancelAllsSent;
+        send(0, net::kCmdCancelAll, "");
     };
     for (long i = 0; i < connections; ++i) {
         flooders.push_back(std::make_shared<Client>(
             floodIo,
-            [&](Client&, const net::Frame& f) {
-                if (f.command == net::kCmdLogin && ProtocolClient::LoginAccepted(f.body)) {
-                    ++floodersIn;
+            [&](Client& self, const net::Frame& f) {
+                const bool accepted = f.body.starts_with("0,");
+                if (f.command == net::kCmdLogin) {
+                    if (ProtocolClient::LoginAccepted(f.body)) {
+                        self.loggedIn = true;
+                        ++floodersIn;
+                    } else {
+                        ++loginRefusals;
+                        self.LoginAfter(std::chrono::seconds(1));
+                    }
                 } else if (prefilled < prefill && f.command == net::kCmdOrder) {
                     ++prefilled;
+                    prefillAccepted += accepted;
                 } else if (f.command == net::kCmdTodayOrders || f.command == net::kCmdOrder ||
                            f.command == net::kCmdCancelAll) {
-                    ++flooded;
+                    ++floodAnswered;
+                    floodAccepted += accepted;
+                    answeredWhileMeasured += measuring.load();
                     if (!cancelAll)
                         return;
                     // Fill up to the cap, cancel everything once every order is answered, again.
@@ -904,22 +942,35 @@ int RunFlood(std::uint16_t port) {
                         cycleAnswers = 0;
                         placeOrders(cap);
                     } else if (++cycleAnswers == cap) {
-                        flooders[0]->Send(net::kCmdCancelAll, "");
+                        cancelEverything();
                     }
                 }
             },
             AccountName(0)));
-        flooders.back()->Connect(port);
     }
+    for (auto& flooder : flooders)
+        flooder->Connect(port);
     auto guard = asio::make_work_guard(floodIo);
     std::thread floodThread([&] { floodIo.run(); });
-    // Past the server's cap on one account's connections the oldest are closed: wait for the
-    // logins, not for all of them to stay.
-    const auto loginDeadline = Clock::now() + std::chrono::seconds(5);
+    const auto stopFlood = [&] {
+        guard.reset();
+        floodIo.stop();
+        floodThread.join();
+    };
+    const auto loginDeadline = Clock::now() + std::chrono::seconds(30);
     while (floodersIn < connections && Clock::now() < loginDeadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (floodersIn < connections) {
+        stopFlood();
+        std::fprintf(stderr, "flood: INVALID, only %ld of bench0's %ld connections logged in (%ld refusals)\n",
+                     floodersIn.load(), connections, loginRefusals.load());
+        return 1;
+    }
     if (prefill > 0) {
-        asio::post(floodIo, [&] { placeOrders(prefill); });
+        asio::post(floodIo, [&] {
+            for (long i = 0; i < prefill; ++i)
+                flooders[static_cast<std::size_t>(i % connections)]->Send(net::kCmdOrder, kOrderBody);
+        });
         const auto prefillDeadline = Clock::now() + std::chrono::seconds(60);
         while (prefilled < prefill && Clock::now() < prefillDeadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -941,8 +992,10 @@ int RunFlood(std::uint16_t port) {
         },
         AccountName(1));
     victim->Connect(port);
-    if (!AwaitLogins(io, victimIn, 1))
+    if (!AwaitLogins(io, victimIn, 1)) {
+        stopFlood();
         return 1;
+    }
     // Some stored orders make each query read a little.
     for (int i = 0; i < 50; ++i)
         victim->Send(net::kCmdOrder, kOrderBody);
@@ -956,14 +1009,17 @@ int RunFlood(std::uint16_t port) {
     // it pipelines today's-orders queries, or fills and cancels its book.
     asio::post(floodIo, [&] {
         if (cancelAll) {
-            placeOrders(cap - prefill);
             cycleAnswers = prefill;
+            if (cap > prefill)
+                placeOrders(cap - prefill);
+            else
+                cancelEverything();
             return;
         }
         for (long i = 0; i < (resting > 0 ? resting : queries); ++i)
-            flooders[static_cast<std::size_t>(i % connections)]->Send(
-                resting > 0 ? net::kCmdOrder : net::kCmdTodayOrders, resting > 0 ? kOrderBody : "start=2000-1-1");
+            send(i, resting > 0 ? net::kCmdOrder : net::kCmdTodayOrders, resting > 0 ? kOrderBody : "start=2000-1-1");
     });
+    measuring = true;
     const auto t0 = Clock::now();
     const long total = rate * seconds;
     long sent = 0;
@@ -983,9 +1039,11 @@ int RunFlood(std::uint16_t port) {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds + 120);
     while (static_cast<long>(latencies.size()) < total && Clock::now() < deadline)
         io.run_for(std::chrono::milliseconds(20));
-    guard.reset();
-    floodIo.stop();
-    floodThread.join();
+    measuring = false;
+    const double measured = Seconds(Clock::now() - t0);
+    // Whether the flood was still going when the victim's last order was answered.
+    const bool floodOutlasted = floodAnswered < floodSent;
+    stopFlood();
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double q) {
         return latencies.empty()
@@ -999,13 +1057,28 @@ int RunFlood(std::uint16_t port) {
     else
         std::printf("flood: bench0 pipelines %ld %s over %ld connections", resting > 0 ? resting : queries,
                     resting > 0 ? "resting orders" : "today's-orders queries", connections);
-    std::printf(" after %ld resting orders; bench1 sends %ld orders/s for %ld s\n", prefill, rate, seconds);
-    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms; bench0 answered %ld", at(0.5),
-                at(0.99), latencies.empty() ? 0.0 : latencies.back(), flooded.load());
+    std::printf(" after %ld resting orders (%ld accepted); bench1 sends %ld orders/s for %ld s\n", prefill,
+                prefillAccepted.load(), rate, seconds);
+    std::printf("  bench1's order answers: median %.1f ms, p99 %.1f ms, max %.1f ms\n", at(0.5), at(0.99),
+                latencies.empty() ? 0.0 : latencies.back());
+    std::printf("  bench0: %ld connections logged in (%ld refusals); %ld of its %ld requests answered (%ld while "
+                "bench1 was measured, %.1f s), %ld accepted",
+                floodersIn.load(), loginRefusals.load(), floodAnswered.load(), floodSent.load(),
+                answeredWhileMeasured.load(), measured, floodAccepted.load());
     if (cancelAll)
-        std::printf(" (%ld cancel-alls)", cancelAlls.load());
-    std::printf("\n");
-    return static_cast<long>(latencies.size()) == total ? 0 : 1;
+        std::printf("; %ld of %ld cancel-alls answered", cancelAlls.load(), cancelAllsSent.load());
+    std::printf("%s\n", floodOutlasted ? "; still flooding at the end" : "; the flood was over before the end");
+    // The flood that was asked for must have reached the server while bench1 was measured.
+    const char* invalid = nullptr;
+    if (prefill > 0 && prefillAccepted < prefill)
+        invalid = "not every resting order of the prefill was accepted";
+    else if (cancelAll && cancelAlls == 0)
+        invalid = "no cancel-all was answered";
+    else if ((cancelAll || resting > 0 || queries > 0) && answeredWhileMeasured == 0)
+        invalid = "none of bench0's flood was answered while bench1 was measured";
+    if (invalid)
+        std::fprintf(stderr, "flood: INVALID, %s\n", invalid);
+    return static_cast<long>(latencies.size()) == total && !invalid ? 0 : 1;
 }
 
 // Every user's first login checks the password against its argon2id hash; later logins of
@@ -1249,8 +1322,8 @@ int RunGuessers(std::uint16_t port, long attack) {
     std::atomic<long> checked{0};
     std::atomic<long> refused{0};
     std::atomic<bool> stop{false};
-    const auto guess = [&](int host, int i) {
-        const std::string answer = LoginOnce(port, host, "bench0", "guess" + std::to_string(i));
+    const auto guess = [&](int host, int i, const std::string& name = "bench0") {
+        const std::string answer = LoginOnce(port, host, name, "guess" + std::to_string(i));
         (answer.find("用户名或密码错误") != std::string::npos ? checked : refused) += 1;
     };
     if (attack == 3) {
@@ -1269,9 +1342,13 @@ int RunGuessers(std::uint16_t port, long attack) {
         const auto t0 = Clock::now();
         int tries = 0;
         bool in = false;
+        std::map<std::string, int> answers; // what bench0 was told, how often
         while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
             ++tries;
-            in = ProtocolClient::LoginAccepted(LoginOnce(port, 2, "bench0", kPassword));
+            const std::string answer = LoginOnce(port, 2, "bench0", kPassword);
+            in = ProtocolClient::LoginAccepted(answer);
+            if (!in)
+                ++answers[answer.empty() ? "(no answer)" : answer];
             if (!in)
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
@@ -1282,7 +1359,34 @@ int RunGuessers(std::uint16_t port, long attack) {
         std::printf(
             "  bench0 from that address: %s after %.2f s (%d tries); rival's guesses checked %ld, refused %ld\n",
             in ? "in" : "still refused", took, tries, checked.load(), refused.load());
+        for (const auto& [answer, count] : answers)
+            std::printf("  bench0 was told %d times: %s\n", count, answer.c_str());
         return in ? 0 : 1;
+    }
+    if (attack == 5) {
+        // 128 connections from 127.0.0.2 and 16 from others keep trying names, each a password
+        // check at the server's real cost; bench0 and then bench1 log in for the first time.
+        std::vector<std::thread> flood;
+        for (int i = 0; i < 144; ++i)
+            flood.emplace_back([&, i] {
+                for (int k = 0; !stop; ++k)
+                    guess(i < 128 ? 2 : 3 + i % 16, k, "nobody" + std::to_string(i * 1000000 + k));
+            });
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        int rc = 0;
+        for (const char* user : {"bench0", "bench1"}) {
+            const auto t0 = Clock::now();
+            const bool in = LoginOnce(port, 250, user, kPassword).starts_with("0,,,");
+            std::printf("crowd: %s's first login from 127.0.0.250 while 144 connections guess: %s after %.0f ms\n",
+                        user, in ? "in" : "refused", Seconds(Clock::now() - t0) * 1000);
+            rc |= in ? 0 : 1;
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+        }
+        stop = true;
+        for (auto& t : flood)
+            t.join();
+        std::printf("  the guesses meanwhile: %ld checked, %ld refused unchecked\n", checked.load(), refused.load());
+        return rc;
     }
     std::vector<std::thread> guessers;
     const auto t0 = Clock::now();
@@ -1481,7 +1585,8 @@ int RunMode(const std::string& binary, const std::string& mode, const std::strin
             const std::filesystem::path& dir) {
     int rc = 1;
     {
-        const bool fastHash = mode != "logins" && mode != "guesses";
+        // The attack on first logins (crowd --attack 5) needs the real cost too.
+        const bool fastHash = mode != "logins" && mode != "guesses" && !(mode == "crowd" && Option("--attack", 0) == 5);
         const long users = AccountsFor(mode);
         // A few add-user commands at a time (each is a process of its own), after a first one
         // alone that makes the tables.

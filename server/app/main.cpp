@@ -99,6 +99,9 @@ options of serve:
                              over 6 MiB, about 15 ms) or libsodium's interactive limits (64 MiB);
                              a hash of another cost is made anew at its next login
   --max-open-orders N        open orders one account may hold; more are refused, 1 to 100000000 (2000)
+  --query-budget-kb N        kilobytes a second of answers to one account's queries of orders,
+                             trades, funds flow and settlements, a second's worth at once; past
+                             it its further queries wait, 0 (no limit) to 1048576 (2048)
   --max-connections N        connections in all; when full, a new one closes the oldest that has
                              not logged in, 1 to 10000000 (20000, at most the descriptors allowed)
   --synchronous full|normal  full (default): an acknowledged order survives a power cut;
@@ -238,6 +241,7 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
     std::string hashCost;
     std::string rankingNames;
     int logLimitMb = 0;
+    std::size_t queryBudgetKb = options.queryBytesPerSecond / 1024;
     bool noDemo = false;
     serve->add_option("--listen", listen, "HOST:PORT (127.0.0.1:9690)")->check(HostPort());
     serve->add_option("--port-file", options.portFile, "write the bound port to FILE");
@@ -278,6 +282,8 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
         ->check(CLI::IsMember({"contest", "interactive"}));
     serve->add_option("--max-open-orders", options.maxOpenOrders, "open orders one account may hold")
         ->check(CLI::Range(1, 100000000));
+    serve->add_option("--query-budget-kb", queryBudgetKb, "kilobytes a second of one account's query answers")
+        ->check(CLI::Range(0, 1 << 20));
     serve->add_option("--max-connections", options.maxConnections, "connections in all")
         ->check(CLI::Range(1, 10000000));
     serve->add_option("--synchronous", synchronous, "full or normal")->check(CLI::IsMember({"full", "normal"}));
@@ -327,6 +333,7 @@ std::string ParseCommandLine(int argc, char** argv, ServerOptions& options, Invo
         options.synchronous = synchronous == "full" ? Synchronous::kFull : Synchronous::kNormal;
     if (!rankingNames.empty())
         options.rankingFullNames = rankingNames == "full";
+    options.queryBytesPerSecond = queryBudgetKb * 1024;
     if (logLimitMb > 0)
         options.logLimitBytes = static_cast<std::int64_t>(logLimitMb) * 1024 * 1024;
     options.createDemo = !noDemo;

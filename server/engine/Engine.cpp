@@ -172,13 +172,16 @@ void Engine::Start(QuotesListener listener) {
         leaseWatch_ = std::thread([this] { WatchLease(); });
     }
     if (readerUsable_)
-        reader_ = std::make_unique<QueryReader>(options_.dbPath, [this](std::int64_t account) {
-            {
-                std::lock_guard lock(mutex_);
-                queue_.Release(account);
-            }
-            wake_.notify_one();
-        });
+        reader_ = std::make_unique<QueryReader>(
+            options_.dbPath,
+            [this](std::int64_t account) {
+                {
+                    std::lock_guard lock(mutex_);
+                    queue_.Release(account);
+                }
+                wake_.notify_one();
+            },
+            options_.queryBytesPerSecond);
     thread_ = std::thread([this] { Run(); });
     if (db_->IsFile())
         checkpointer_ = std::thread([this] { Checkpoints(); });

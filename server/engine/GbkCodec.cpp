@@ -1,7 +1,9 @@
 #include "server/engine/GbkCodec.h"
 
 #include <cerrno>
+#include <functional>
 #include <iconv.h>
+#include <unordered_map>
 
 namespace server {
 namespace {
@@ -65,14 +67,70 @@ bool IsAscii(std::string_view text) {
     return true;
 }
 
+// The text outside ASCII in an answer is a few words said again and again (the securities'
+// names, an order's state): each is converted once per thread and kept, so an answer of a
+// thousand records costs a copy of its ASCII and a look-up per word, not a conversion of
+// every byte. ASCII never occurs inside a UTF-8 sequence, so converting the runs between
+// ASCII apart gives what converting the whole would.
+class RunCache final {
+public:
+    const std::string& Gbk(std::string_view run) {
+        if (const auto it = runs_.find(run); it != runs_.end())
+            return it->second;
+        if (runs_.size() >= kMaxRuns)
+            runs_.clear(); // bounded: whatever the answers hold, this stays small
+        std::string gbk;
+        converter_.Convert(run, gbk, true);
+        return runs_.emplace(std::string(run), std::move(gbk)).first->second;
+    }
+    void ConvertLong(std::string_view run, std::string& out) {
+        std::string gbk;
+        converter_.Convert(run, gbk, true);
+        out += gbk;
+    }
+
+    static constexpr std::size_t kMaxRuns = 4096;
+    static constexpr std::size_t kMaxRunBytes = 64; // a name; longer text is converted as it comes
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    Converter converter_{"GBK", "UTF-8"};
+    std::unordered_map<std::string, std::string, Hash, std::equal_to<>> runs_;
+};
+
+bool IsAsciiByte(char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+}
+
 } // namespace
 
 std::string Utf8ToGbk(std::string_view utf8) {
     if (IsAscii(utf8))
         return std::string(utf8);
-    thread_local Converter converter("GBK", "UTF-8");
+    thread_local RunCache cache;
     std::string out;
-    converter.Convert(utf8, out, true);
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        std::size_t end = i;
+        while (end < utf8.size() && IsAsciiByte(utf8[end]))
+            ++end;
+        out.append(utf8, i, end - i);
+        if (end == utf8.size())
+            break;
+        i = end;
+        while (end < utf8.size() && !IsAsciiByte(utf8[end]))
+            ++end;
+        const std::string_view run = utf8.substr(i, end - i);
+        if (run.size() <= RunCache::kMaxRunBytes)
+            out += cache.Gbk(run);
+        else
+            cache.ConvertLong(run, out);
+        i = end;
+    }
     return out;
 }
 

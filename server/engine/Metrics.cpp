@@ -65,6 +65,8 @@ std::string Metrics::Render() const {
     Line(out, "quorvexd_logins_total", "{outcome=\"ok\"}", get(loginsOk));
     Line(out, "quorvexd_logins_total", "{outcome=\"rejected\"}", get(loginsRejected));
     Line(out, "quorvexd_logins_total", "{outcome=\"throttled\"}", get(loginsThrottled));
+    Header(out, "quorvexd_password_checks_total", "counter", "Logins checked against a stored password hash.");
+    Line(out, "quorvexd_password_checks_total", "", get(passwordChecks));
     Header(out, "quorvexd_orders_total", "counter", "Orders by outcome.");
     Line(out, "quorvexd_orders_total", "{outcome=\"accepted\"}", get(ordersAccepted));
     Line(out, "quorvexd_orders_total", "{outcome=\"rejected\"}", get(ordersRejected));

@@ -1,10 +1,14 @@
 #include "server/engine/QueryReader.h"
 
+#include <algorithm>
+
 namespace server {
 
-QueryReader::QueryReader(std::string location, std::function<void(std::int64_t account)> finished)
+QueryReader::QueryReader(std::string location, std::function<void(std::int64_t account)> finished,
+                         std::size_t bytesPerSecond)
     : location_(std::move(location))
     , finished_(std::move(finished))
+    , budget_(bytesPerSecond, bytesPerSecond)
     , thread_([this] { Run(); }) {}
 
 QueryReader::~QueryReader() {
@@ -53,11 +57,30 @@ std::optional<std::string> QueryReader::Answer(const Read& read) {
 void QueryReader::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || !turns_.empty(); });
-        if (turns_.empty())
-            return; // stopping, everything asked answered
-        const std::int64_t account = turns_.front();
-        turns_.pop_front();
+        // The first account in turn whose budget allows an answer now; once stopping, every
+        // account's, so that what was asked is answered without waiting.
+        const auto now = AnswerBudget::Clock::now();
+        auto next = turns_.end();
+        auto soonest = AnswerBudget::Clock::time_point::max();
+        for (auto it = turns_.begin(); it != turns_.end(); ++it) {
+            const auto ready = budget_.ReadyAt(*it);
+            if (stopping_ || ready <= now) {
+                next = it;
+                break;
+            }
+            soonest = std::min(soonest, ready);
+        }
+        if (next == turns_.end()) {
+            if (stopping_)
+                return; // everything asked answered
+            if (turns_.empty())
+                wake_.wait(lock);
+            else
+                wake_.wait_until(lock, soonest);
+            continue;
+        }
+        const std::int64_t account = *next;
+        turns_.erase(next);
         const auto line = lines_.find(account);
         Question question = std::move(line->second.front());
         line->second.pop_front();
@@ -72,6 +95,7 @@ void QueryReader::Run() {
             std::lock_guard reading(readMutex_);
             answer = Answer(question.read);
         }
+        budget_.Charge(account, answer ? answer->size() : 0, AnswerBudget::Clock::now());
         question.done(std::move(answer));
         if (last)
             finished_(account);

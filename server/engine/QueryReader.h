@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/engine/AnswerBudget.h"
 #include "server/engine/RateLimitedLog.h"
 #include "server/ledger/AccountHistory.h"
 
@@ -21,7 +22,8 @@ namespace server {
 // own, outside the engine's write batches: a flood of them costs the reader's time, not the
 // time of the batches that carry other accounts' orders. It reads what was committed last,
 // one query of each account in turn, so one account's many wait behind each other and not in
-// front of another's one.
+// front of another's one; an account past its budget of answer bytes (AnswerBudget) waits
+// until the budget allows its next, while the others' are answered.
 class QueryReader final {
 public:
     using Read = std::function<std::optional<std::string>(AccountHistory&)>;
@@ -33,8 +35,10 @@ public:
 
     // `location`: the contest's store, opened read-only when the first query comes (and again
     // after a failure). `finished` is called on the reader's thread once an account's
-    // questions are all answered (after their `done`).
-    QueryReader(std::string location, std::function<void(std::int64_t account)> finished);
+    // questions are all answered (after their `done`). `bytesPerSecond`: each account's budget
+    // of answer bytes, a second's worth at once (0: none).
+    QueryReader(std::string location, std::function<void(std::int64_t account)> finished,
+                std::size_t bytesPerSecond = 0);
     ~QueryReader();
     QueryReader(const QueryReader&) = delete;
     QueryReader& operator=(const QueryReader&) = delete;
@@ -57,6 +61,7 @@ private:
 
     std::string location_;
     std::function<void(std::int64_t)> finished_;
+    AnswerBudget budget_; // the reader's thread only
     std::unique_ptr<Store> db_;
     std::unique_ptr<AccountHistory> history_;
     RateLimitedLog log_;

@@ -50,6 +50,10 @@ struct ServerOptions {
     std::size_t maxConnections = 20000;
     // Open orders one account may hold.
     std::size_t maxOpenOrders = 2000;
+    // Bytes a second of answers to one account's queries over its stored days (today's orders
+    // and trades, history, funds flow, settlements), a second's worth at once; past it the
+    // account's further queries wait. 0: no limit.
+    std::size_t queryBytesPerSecond = 2 * 1024 * 1024;
     // Logged-in connections of one account; a further login closes the account's oldest.
     std::size_t maxConnectionsPerAccount = 8;
     // Answers and pushes queued for all clients together; past it the slowest readers go.

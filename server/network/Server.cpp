@@ -25,6 +25,10 @@ constexpr int kMaxHashesPerName = 8;
 constexpr int kHashThreads = 2;
 
 constexpr const char* kOrderBusy = "1,系统繁忙，委托未受理，请稍后再试";
+// Refusals of a login that was not checked: they say why, as only the first is about failures.
+constexpr const char* kTooManyFailures = "1,,,登录失败次数过多，请稍后再试";
+constexpr const char* kTooManyAttempts = "1,,,登录请求过多，请稍后再试";
+constexpr const char* kHashesBusy = "1,,,系统繁忙，请稍后再试";
 
 } // namespace
 
@@ -246,12 +250,15 @@ void Server::Authenticate(std::shared_ptr<Session> session, std::string name, st
         Verified(session, name, password, *auth, {});
         return;
     }
+    if (JoinPendingCheck(session, name, password))
+        return;
     const auto decision = throttle_.Begin(name, session->Address(), LoginThrottle::Clock::now());
     if (!decision.allowed) {
         metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
-        session->LoginFinished(0, {}, {}, "1,,,登录失败次数过多，请稍后再试");
+        session->LoginFinished(0, {}, {}, kTooManyFailures);
         return;
     }
+    pendingChecks_[name].push_back({password, {}});
     if (decision.delay <= LoginThrottle::Clock::duration::zero()) {
         Check(std::move(session), std::move(name), std::move(password));
         return;
@@ -264,6 +271,37 @@ void Server::Authenticate(std::shared_ptr<Session> session, std::string name, st
     });
 }
 
+bool Server::JoinPendingCheck(const std::shared_ptr<Session>& session, const std::string& name,
+                              const std::string& password) {
+    const auto it = pendingChecks_.find(name);
+    if (it == pendingChecks_.end())
+        return false;
+    for (PendingCheck& check : it->second) {
+        if (SecretsEqual(check.password, password)) {
+            check.joined.push_back(session);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::shared_ptr<Session>> Server::EndPendingCheck(const std::string& name, const std::string& password) {
+    std::vector<std::shared_ptr<Session>> joined;
+    const auto it = pendingChecks_.find(name);
+    if (it == pendingChecks_.end())
+        return joined;
+    auto& checks = it->second;
+    const auto check = std::find_if(checks.begin(), checks.end(),
+                                    [&](const PendingCheck& c) { return SecretsEqual(c.password, password); });
+    if (check != checks.end()) {
+        joined = std::move(check->joined);
+        checks.erase(check);
+    }
+    if (checks.empty())
+        pendingChecks_.erase(it);
+    return joined;
+}
+
 void Server::Check(std::shared_ptr<Session> session, std::string name, std::string password) {
     auto auth = directory_.Find(name);
     if (auth && verified_.Matches(name, auth->passwordHash, password)) {
@@ -271,13 +309,16 @@ void Server::Check(std::shared_ptr<Session> session, std::string name, std::stri
         return;
     }
     std::string address = session->Address();
-    if (!HashRoom(address, name)) {
+    if (const char* refusal = HashRefusal(address, name)) {
         // A flood of attempts is answered without a hash, so it cannot delay anyone else's.
         throttle_.Abandon(name, address);
         metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
-        session->LoginFinished(0, {}, {}, "1,,,登录请求过多，请稍后再试");
+        session->LoginFinished(0, {}, {}, refusal);
+        for (const auto& other : EndPendingCheck(name, password))
+            other->LoginFinished(0, {}, {}, refusal);
         return;
     }
+    metrics_.passwordChecks.fetch_add(1, std::memory_order_relaxed);
     QueueHash(address, name,
               [this, session = std::move(session), name, password = std::move(password), auth = std::move(auth),
                address]() mutable {
@@ -303,13 +344,17 @@ void Server::Check(std::shared_ptr<Session> session, std::string name, std::stri
               });
 }
 
-bool Server::HashRoom(const std::string& address, const std::string& name) const {
+const char* Server::HashRefusal(const std::string& address, const std::string& name) const {
     const auto count = [](const auto& map, const std::string& key) {
         const auto it = map.find(key);
         return it == map.end() ? 0 : it->second;
     };
-    return hashesQueued_ < kMaxPendingHashes && count(hashesPerAddress_, address) < kMaxHashesPerAddress &&
-           (name.empty() || count(hashesPerName_, name) < kMaxHashesPerName);
+    if (hashesQueued_ >= kMaxPendingHashes)
+        return kHashesBusy;
+    if (count(hashesPerAddress_, address) >= kMaxHashesPerAddress ||
+        (!name.empty() && count(hashesPerName_, name) >= kMaxHashesPerName))
+        return kTooManyAttempts;
+    return nullptr;
 }
 
 void Server::QueueHash(const std::string& address, const std::string& name, std::function<void()> work) {
@@ -358,8 +403,16 @@ void Server::HashDone(const std::string& address, const std::string& name) {
 
 void Server::Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                       const UserAuth& auth, const std::string& rehashed) {
+    throttle_.End(name, session->Address(), auth.id != 0, LoginThrottle::Clock::now());
+    const auto joined = EndPendingCheck(name, password);
+    Admit(session, name, password, auth, rehashed);
+    for (const auto& other : joined)
+        Admit(other, name, password, auth, {});
+}
+
+void Server::Admit(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
+                   const UserAuth& auth, const std::string& rehashed) {
     const std::int64_t userId = auth.id;
-    throttle_.End(name, session->Address(), userId != 0, LoginThrottle::Clock::now());
     if (userId == 0) {
         session->LoginFinished(0, {}, {}, "1,,,用户名或密码错误");
         return;
@@ -394,7 +447,7 @@ void Server::Verified(const std::shared_ptr<Session>& session, const std::string
 
 void Server::ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword) {
     const std::string address = session->Address();
-    if (!HashRoom(address, {})) {
+    if (HashRefusal(address, {})) {
         session->PasswordChangeFinished(std::nullopt, "9,服务器繁忙，请稍后再试");
         return;
     }

@@ -78,12 +78,24 @@ private:
     bool EvictOldestNotLoggedIn();
     void ForgetAccountSession(Session& session);
     void Check(std::shared_ptr<Session> session, std::string name, std::string password);
+    // A login with the same name and password as one being checked waits for that check's
+    // result instead of a check of its own: a client opening several connections at once is
+    // one attempt, not several. True when `session` joined one.
+    bool JoinPendingCheck(const std::shared_ptr<Session>& session, const std::string& name,
+                          const std::string& password);
+    // The check of `name` and `password` ended: the logins that joined it.
+    std::vector<std::shared_ptr<Session>> EndPendingCheck(const std::string& name, const std::string& password);
     void CloseOtherSessions(std::int64_t userId, const std::shared_ptr<Session>& keep);
     void CountOrder(const std::optional<Answer>& answer);
     // `auth` is the account checked (id 0: rejected); `rehashed` its password hashed anew.
+    // The logins that joined the check get the same result.
     void Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                   const UserAuth& auth, const std::string& rehashed);
-    bool HashRoom(const std::string& address, const std::string& name) const;
+    // Lets one login in with the checked account, or rejects it.
+    void Admit(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
+               const UserAuth& auth, const std::string& rehashed);
+    // Null when a check from `address` for `name` may be queued; else the refusal to answer.
+    const char* HashRefusal(const std::string& address, const std::string& name) const;
     // `work` runs on a hashing thread and must end by posting HashDone() to the network thread.
     void QueueHash(const std::string& address, const std::string& name, std::function<void()> work);
     void DispatchHashes();
@@ -106,6 +118,11 @@ private:
     std::deque<std::string> hashTurns_;
     std::unordered_map<std::string, int> hashesPerAddress_;
     std::unordered_map<std::string, int> hashesPerName_;
+    struct PendingCheck {
+        std::string password;
+        std::vector<std::shared_ptr<Session>> joined;
+    };
+    std::unordered_map<std::string, std::vector<PendingCheck>> pendingChecks_; // by name
     LoginThrottle throttle_;
     VerifiedLogins verified_;
     QuoteSnapshotPtr snapshot_;

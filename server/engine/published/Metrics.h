@@ -52,6 +52,7 @@ struct Metrics {
     std::atomic<std::uint64_t> loginsOk{0};
     std::atomic<std::uint64_t> loginsRejected{0};
     std::atomic<std::uint64_t> loginsThrottled{0};
+    std::atomic<std::uint64_t> passwordChecks{0}; // logins checked against a stored hash
     std::atomic<std::uint64_t> ordersAccepted{0};
     std::atomic<std::uint64_t> ordersRejected{0}; // answered with a reason
     std::atomic<std::uint64_t> ordersFailed{0};   // their batch could not be committed

@@ -161,6 +161,33 @@ TEST(CrowdLoginTest, AHashOfAnotherCostIsMadeAnewAtTheNextLogin) {
     EXPECT_EQ(Fields(amy.Request(net::kCmdFunds)).size(), 10u) << "a rehash is not a password change";
 }
 
+TEST(CrowdLoginTest, TheSamePasswordOnSeveralConnectionsAtOnceIsOneCheckWhoseResultAllGet) {
+    // Real hashing: the first check is still running when the other logins arrive.
+    ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
+    harness.AddUser("amy", "pw");
+    const auto loginsAtOnce = [&](const std::string& password, const char* address) {
+        std::vector<std::unique_ptr<TestClient>> clients;
+        for (int i = 0; i < 8; ++i) {
+            clients.push_back(std::make_unique<TestClient>(harness.Port(), 0, address));
+            clients.back()->SendPlain(net::kCmdLogin, "user_name=amy&pwd=" + password);
+        }
+        std::vector<std::string> answers;
+        for (auto& c : clients) {
+            const auto reply = c->NextAnswer(std::chrono::seconds(30));
+            answers.push_back(reply ? reply->body : "no answer");
+        }
+        return answers;
+    };
+    // A client opening its eight connections is one login, not eight attempts in the air.
+    for (const std::string& answer : loginsAtOnce("pw", "127.0.0.2"))
+        EXPECT_EQ(Fields(answer, ",,,")[0], "0") << answer;
+    EXPECT_EQ(harness.Metrics().passwordChecks.load(), 1u);
+    // A wrong password sent eight times at once is one failure, told to all eight.
+    for (const std::string& answer : loginsAtOnce("wrong", "127.0.0.3"))
+        EXPECT_EQ(answer, "1,,,用户名或密码错误");
+    EXPECT_EQ(harness.Metrics().passwordChecks.load(), 2u);
+}
+
 TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
     ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
     harness.AddUser("amy", "pw");
@@ -246,6 +273,35 @@ TEST(CrowdFairnessTest, AnAccountsOpenOrdersAreCappedWithAClearRefusal) {
     ASSERT_EQ(amy.Request(net::kCmdCancelOne, "code=600000&num=100&time=" + orders[0][7] + "&id=" + orders[0][9]),
               "0,撤单成功");
     EXPECT_EQ(Fields(amy.Request(net::kCmdOrder, resting))[0], "0");
+}
+
+TEST(CrowdFairnessTest, QueriesPastAnAccountsAnswerBudgetWaitWhileAnotherAccountIsAnswered) {
+    // 1 KiB a second, as much at once: an empty answer costs the 256 bytes of its reading, a
+    // quarter of a second. Five are answered at once (the fifth starts while a second is owed),
+    // the other three a quarter of a second apart: the last after three quarters.
+    ServerHarness harness([](server::ServerOptions& o) { o.queryBytesPerSecond = 1024; });
+    harness.AddUser("amy", "pw");
+    harness.AddUser("bob", "pw");
+    TestClient amy(harness.Port());
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    TestClient bob(harness.Port(), 0, "127.0.0.2");
+    ASSERT_EQ(Fields(bob.Login("bob", "pw"), ",,,")[0], "0");
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 8; ++i)
+        amy.Send(net::kCmdTodayTrades, "");
+    EXPECT_EQ(bob.Request(net::kCmdTodayTrades), "");
+    const auto bobAnswered = std::chrono::steady_clock::now();
+    int answered = 0;
+    while (answered < 8) {
+        const auto reply = amy.NextAnswer(std::chrono::seconds(10));
+        if (!reply)
+            break;
+        answered += reply->command == net::kCmdTodayTrades && reply->body.empty();
+    }
+    const auto amyAnswered = std::chrono::steady_clock::now();
+    EXPECT_EQ(answered, 8) << "past the budget queries wait; none is dropped";
+    EXPECT_GE(amyAnswered - t0, std::chrono::milliseconds(700)) << "the last three waited for the budget";
+    EXPECT_LT(bobAnswered, amyAnswered) << "bob did not wait behind amy's budget";
 }
 
 // Holds the engine inside a batch until the returned promise is set, so that what is posted
