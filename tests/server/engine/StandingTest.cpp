@@ -30,9 +30,9 @@
 //   王五 day, week, month 0.00 and 0.00; all 1.02 → 2.00, profit 4,000.00 (from his own 200,000).
 // Live median of 1.012032, 1.0240264, 1.02 → 2.00 %.
 
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 
 #include <gtest/gtest.h>

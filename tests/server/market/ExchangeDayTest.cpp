@@ -5,9 +5,9 @@
 #include "server/engine/Requests.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/ExchangeCalendar.h"
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 
 #include <gtest/gtest.h>

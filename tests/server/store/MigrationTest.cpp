@@ -5,7 +5,7 @@
 #include "server/ledger/Ledger.h"
 #include "server/market/Market.h"
 #include "server/store/Store.h"
-#include "tests/server/ServerHarness.h"
+#include "tests/support/ServerHarness.h"
 
 #include <gtest/gtest.h>
 

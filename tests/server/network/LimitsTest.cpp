@@ -1,9 +1,9 @@
 // What protects the server from its clients: a client that stops reading, too many
 // connections, and histories longer than one reply.
 
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #ifndef QUORVEXD_NO_POSTGRESQL
 #include "server/store/pg/PgStore.h"
 #endif
-#include "tests/server/ServerHarness.h"
+#include "tests/support/ServerHarness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/server/TestClient.h"
+#include "tests/support/TestClient.h"
 
 #include "server/engine/GbkCodec.h"
 #include "wire/Commands.h"

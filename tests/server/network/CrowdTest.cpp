@@ -4,9 +4,9 @@
 #include "server/engine/Requests.h"
 #include "server/ledger/AccountHistory.h"
 #include "server/ledger/PasswordHash.h"
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 

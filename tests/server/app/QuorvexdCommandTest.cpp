@@ -2,10 +2,10 @@
 // every acknowledged order is still there, with its funds frozen.
 
 #include "server/store/Store.h"
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
 #include "tests/support/QuorvexdChild.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 

@@ -1,9 +1,11 @@
 // The disk under the contest: a full disk refuses changes but answers everyone and
-// recovers by itself, and the write-ahead log stays bounded under load.
+// recovers by itself, the write-ahead log stays bounded under load, and commits are synced
+// to the disk unless the weaker setting is asked for.
 
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "server/store/sqlite/SqliteStore.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 
@@ -267,3 +269,16 @@ TEST(ServerDiskTest, AReaderDoesNotHoldOrdersAndAnOnlineBackupHoldsEveryAcknowle
 }
 
 } // namespace
+
+TEST(SqliteStoreTest, CommitsArePowerSafeUnlessTheWeakerSettingIsAsked) {
+    ScratchDir dir;
+    const std::string path = (dir.Path() / "sync.db").string();
+    const auto level = [](server::SqliteStore& db) {
+        server::Statement s = db.Prepare("PRAGMA synchronous");
+        return s.Step() ? s.Int(0) : -1;
+    };
+    server::SqliteStore full(path);
+    EXPECT_EQ(level(full), 2); // FULL: the log is synced at every commit
+    server::SqliteStore normal(path, server::Synchronous::kNormal);
+    EXPECT_EQ(level(normal), 1); // NORMAL
+}

@@ -1,8 +1,8 @@
 // Requests that arrive while a login is being checked, and heartbeats before a login.
 
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 

@@ -1,9 +1,9 @@
 // Orders against the fixed book: acceptance rules, fills, fees, cancels, T+1, persistence
 // of every table a client reads.
 
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 
 #include <gtest/gtest.h>

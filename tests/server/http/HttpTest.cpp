@@ -4,9 +4,9 @@
 #include "server/engine/Metrics.h"
 #include "server/engine/RankingBoard.h"
 #include "server/http/HttpServer.h"
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 
 #include <httplib.h>

@@ -2,9 +2,9 @@
 // parallel, lock another out, keep using a changed password, slow the server down before
 // logging in, crowd everyone else's requests out, or hold every connection slot.
 
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/Frame.h"
 

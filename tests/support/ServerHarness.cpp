@@ -1,4 +1,4 @@
-#include "tests/server/ServerHarness.h"
+#include "tests/support/ServerHarness.h"
 
 #include "server/store/Store.h"
 

@@ -5,9 +5,9 @@
 #include "server/engine/Engine.h"
 #include "server/engine/LogSyncer.h"
 #include "server/ledger/UserDirectory.h"
-#include "tests/server/Records.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/Records.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/SplitText.h"
 

@@ -7,8 +7,8 @@
 #include "server/engine/SecuritiesFile.h"
 #include "server/ledger/UserDirectory.h"
 #include "server/market/PinyinInitials.h"
-#include "tests/server/ServerHarness.h"
-#include "tests/server/TestClient.h"
+#include "tests/support/ServerHarness.h"
+#include "tests/support/TestClient.h"
 #include "wire/Commands.h"
 #include "wire/MarketRecords.h"
 
