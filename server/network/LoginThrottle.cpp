@@ -71,6 +71,11 @@ void LoginThrottle::Abandon(const std::string& name, const std::string& address)
         it->second.pending = std::max(it->second.pending - 1, 0);
 }
 
+bool LoginThrottle::HasFailed(const std::string& address, Clock::time_point now) const {
+    const auto it = addresses_.find(address);
+    return it != addresses_.end() && it->second.failures > 0 && now - it->second.lastFailure <= kForget;
+}
+
 void LoginThrottle::End(const std::string& name, const std::string& address, bool succeeded, Clock::time_point now) {
     const std::string key = PairKey(name, address);
     Entry& pair = Find(pairs_, key, now);

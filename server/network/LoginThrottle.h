@@ -29,6 +29,8 @@ public:
     void End(const std::string& name, const std::string& address, bool succeeded, Clock::time_point now);
     // An attempt that was never checked (the server was too busy) counts neither way.
     void Abandon(const std::string& name, const std::string& address);
+    // True while an address has failures that are not yet forgotten.
+    bool HasFailed(const std::string& address, Clock::time_point now) const;
 
     static constexpr int kPairLimit = 5;
     static constexpr int kNameSlowdown = 5;

@@ -363,8 +363,14 @@ void Server::QueueHash(const std::string& address, const std::string& name, std:
     if (!name.empty())
         ++hashesPerName_[name];
     auto& queue = hashQueues_[address];
-    if (queue.empty())
-        hashTurns_.push_back(address);
+    // An address that has not failed takes its turn before those that have: a contestant's
+    // first login waits for the checks under way, not behind every guessing address.
+    if (queue.empty()) {
+        const auto now = LoginThrottle::Clock::now();
+        const auto failed = [&](const std::string& a) { return throttle_.HasFailed(a, now); };
+        hashTurns_.insert(
+            failed(address) ? hashTurns_.end() : std::find_if(hashTurns_.begin(), hashTurns_.end(), failed), address);
+    }
     queue.push_back(std::move(work));
     DispatchHashes();
 }

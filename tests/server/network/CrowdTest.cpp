@@ -227,6 +227,41 @@ TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
     EXPECT_GE(refused, 1);
 }
 
+TEST(CrowdLoginTest, AnAddressThatHasNotFailedIsCheckedBeforeAddressesThatGuess) {
+    ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
+    harness.AddUser("amy", "pw");
+    const auto attempt = [&](int host, int i) {
+        const std::string address = "127.0.0." + std::to_string(host);
+        auto c = std::make_unique<TestClient>(harness.Port(), 0, address.c_str());
+        c->SendPlain(net::kCmdLogin, "user_name=nobody" + std::to_string(host * 100 + i) + "&pwd=x");
+        return c;
+    };
+    // Eight addresses that have guessed wrong once each, then two more guesses from each.
+    for (int host = 10; host < 18; ++host)
+        ASSERT_TRUE(attempt(host, 0)->Next(std::chrono::seconds(10)).has_value());
+    std::vector<std::unique_ptr<TestClient>> guesses;
+    for (int i = 1; i <= 2; ++i)
+        for (int host = 10; host < 18; ++host)
+            guesses.push_back(attempt(host, i));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // all queued
+    std::vector<bool> answered(guesses.size());
+    for (std::size_t i = 0; i < guesses.size(); ++i)
+        answered[i] = guesses[i]->Next(std::chrono::milliseconds(1)).has_value();
+    // Round robin would put amy behind a turn of each of the eight addresses still queued.
+    TestClient amy(harness.Port(), 0, "127.0.0.8");
+    ASSERT_EQ(Fields(amy.Login("amy", "pw"), ",,,")[0], "0");
+    int before = 0;
+    int queuedWhenAmyCame = 0;
+    for (std::size_t i = 0; i < guesses.size(); ++i) {
+        if (answered[i])
+            continue;
+        ++queuedWhenAmyCame;
+        before += guesses[i]->Next(std::chrono::milliseconds(1)).has_value();
+    }
+    ASSERT_GE(queuedWhenAmyCame, 8) << "the guesses drained before amy came; the check proves nothing";
+    EXPECT_LE(before, 3) << "amy's check waited behind the guessing addresses' turns";
+}
+
 TEST(CrowdQuotesTest, AGbkQuotesFileTradesUnderItsNamesAndABystanderIsUnaffected) {
     ServerHarness harness([](server::ServerOptions& o) {
         // 浦发银行 in GBK: C6D6 B7A2 D2F8 D0D0.
