@@ -191,15 +191,18 @@ TEST(CrowdLoginTest, TheSamePasswordOnSeveralConnectionsAtOnceIsOneCheckWhoseRes
     EXPECT_EQ(harness.Metrics().passwordChecks.load(), 2u);
 }
 
+// A wrong password for `name` sent from `address`, the answer left unread.
+std::unique_ptr<TestClient> GuessFrom(std::uint16_t port, const std::string& address, const std::string& name) {
+    auto c = std::make_unique<TestClient>(port, 0, address.c_str());
+    c->SendPlain(net::kCmdLogin, "user_name=" + name + "&pwd=x");
+    return c;
+}
+
 TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
     ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
     harness.AddUser("amy", "pw");
     // Attempts from one address, each for another name, so no name's limit applies.
-    const auto attempt = [&](int i) {
-        auto c = std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.7");
-        c->SendPlain(net::kCmdLogin, "user_name=nobody" + std::to_string(i) + "&pwd=x");
-        return c;
-    };
+    const auto attempt = [&](int i) { return GuessFrom(harness.Port(), "127.0.0.7", "nobody" + std::to_string(i)); };
     std::vector<std::unique_ptr<TestClient>> checked;
     for (int i = 0; i < 16; ++i)
         checked.push_back(attempt(i));
@@ -214,11 +217,7 @@ TEST(CrowdLoginTest, OneAddresssFloodOfLoginsIsBoundedAndWaitsBehindOthers) {
     // More from one address while sixteen of its checks wait are refused at once, without a
     // hash: a fresh flood, sent whole before any answer is read, so that the checks cannot have
     // drained meanwhile whatever the machine's speed.
-    const auto flood = [&](int i) {
-        auto c = std::make_unique<TestClient>(harness.Port(), 0, "127.0.0.9");
-        c->SendPlain(net::kCmdLogin, "user_name=other" + std::to_string(i) + "&pwd=x");
-        return c;
-    };
+    const auto flood = [&](int i) { return GuessFrom(harness.Port(), "127.0.0.9", "other" + std::to_string(i)); };
     std::vector<std::unique_ptr<TestClient>> waiting;
     for (int i = 0; i < 24; ++i)
         waiting.push_back(flood(i));
@@ -234,10 +233,7 @@ TEST(CrowdLoginTest, AnAddressThatHasNotFailedIsCheckedBeforeAddressesThatGuess)
     ServerHarness harness([](server::ServerOptions& o) { o.hashCost = server::HashCost::kInteractive; });
     harness.AddUser("amy", "pw");
     const auto attempt = [&](int host, int i) {
-        const std::string address = "127.0.0." + std::to_string(host);
-        auto c = std::make_unique<TestClient>(harness.Port(), 0, address.c_str());
-        c->SendPlain(net::kCmdLogin, "user_name=nobody" + std::to_string(host * 100 + i) + "&pwd=x");
-        return c;
+        return GuessFrom(harness.Port(), "127.0.0." + std::to_string(host), "nobody" + std::to_string(host * 100 + i));
     };
     // Eight addresses that have guessed wrong once each, then two more guesses from each.
     for (int host = 10; host < 18; ++host)
