@@ -1287,14 +1287,16 @@ int RunCrowd(QuorvexdChild& server, std::uint16_t port) {
     return 0;
 }
 
-// One login on a connection of its own from 127.0.0.`host`; the answer (UTF-8), empty when none.
-std::string LoginOnce(std::uint16_t port, int host, const std::string& user, const std::string& password) {
+// One login on a connection of its own from 127.0.0.`host`, from the computer `machine`; the
+// answer (UTF-8), empty when none.
+std::string LoginOnce(std::uint16_t port, int host, const std::string& user, const std::string& password,
+                      const std::string& machine = "BENCH") {
     const int fd = HostileConnection(port, host);
     if (fd < 0)
         return {};
     pollfd p{fd, POLLOUT, 0};
     ::poll(&p, 1, 5000);
-    const std::string frame = net::FormatFrame(net::kCmdLogin, tavix::test::LoginBody(user, password));
+    const std::string frame = net::FormatFrame(net::kCmdLogin, tavix::test::LoginBody(user, password, machine));
     (void)::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
     ProtocolClient decoder;
     net::Frame reply;
@@ -1323,11 +1325,11 @@ int RunGuessers(std::uint16_t port, long attack) {
     std::atomic<long> refused{0};
     std::atomic<bool> stop{false};
     const auto guess = [&](int host, int i, const std::string& name = "bench0") {
-        const std::string answer = LoginOnce(port, host, name, "guess" + std::to_string(i));
+        const std::string answer = LoginOnce(port, host, name, "guess" + std::to_string(i), "RIVAL");
         (answer.find("用户名或密码错误") != std::string::npos ? checked : refused) += 1;
     };
     if (attack == 3) {
-        // The rival shares 127.0.0.2 with bench0.
+        // The rival shares 127.0.0.2 with bench0, at another computer of that lab.
         std::vector<std::thread> burst;
         for (int i = 0; i < 10; ++i)
             burst.emplace_back(guess, 2, i);
@@ -1345,7 +1347,7 @@ int RunGuessers(std::uint16_t port, long attack) {
         std::map<std::string, int> answers; // what bench0 was told, how often
         while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
             ++tries;
-            const std::string answer = LoginOnce(port, 2, "bench0", kPassword);
+            const std::string answer = LoginOnce(port, 2, "bench0", kPassword, "BENCH0");
             in = ProtocolClient::LoginAccepted(answer);
             if (!in)
                 ++answers[answer.empty() ? "(no answer)" : answer];
