@@ -14,15 +14,16 @@
 //                        them all, again and again) over its connections; bench1's order latency
 //                        is measured
 //   quorvex_load wal     [--clients 20] [--window 32] [--seconds 60]  log size under load
-//   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
+//   quorvex_load crowd   [--attack 0..5] [--connections 512] [--addresses 4] [--seconds 25]
 //                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
 //                        and never log in nor read, 1 bench1's logged-in connections asking for
 //                        funds and never reading, 2 as many idle connections as the system
 //                        allows (--addresses 158) against --max-connections 10000, and bench0
 //                        logging in 8 times meanwhile;
 //                        reports the server's peak RSS and bench0's answers;
-//                        3 a rival behind bench0's address guesses its password (10 at once,
-//                        then one a second): how long bench0 takes to get in from there;
+//                        3 a rival behind bench0's address, at another computer, guesses its
+//                        password (10 at once, then one a second): how long bench0 takes to
+//                        get in from there;
 //                        4 64 addresses guess bench0's password: how many guesses are checked;
 //                        5 144 connections (128 from one address) guess names at the real hash
 //                        cost: how long bench0's and bench1's first logins take
