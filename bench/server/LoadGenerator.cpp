@@ -24,7 +24,8 @@
 //                        3 a rival behind bench0's address, at another computer, guesses its
 //                        password (10 at once, then one a second): how long bench0 takes to
 //                        get in from there;
-//                        4 64 addresses guess bench0's password: how many guesses are checked;
+//                        4 64 addresses guess bench0's password: how many guesses are checked,
+//                        how long bench0 takes to log in from its address and from a new one;
 //                        5 144 connections (128 from one address) guess names at the real hash
 //                        cost: how long bench0's and bench1's first logins take
 //   quorvex_load standing [--accounts 10000] [--days 60] [--standing-rate 1000] [--rate 200]
@@ -1391,6 +1392,9 @@ int RunGuessers(std::uint16_t port, long attack) {
         std::printf("  the guesses meanwhile: %ld checked, %ld refused unchecked\n", checked.load(), refused.load());
         return rc;
     }
+    // bench0 has logged in from 127.0.0.200 before the attack.
+    if (!ProtocolClient::LoginAccepted(LoginOnce(port, 200, "bench0", kPassword, "BENCH0")))
+        return 1;
     std::vector<std::thread> guessers;
     const auto t0 = Clock::now();
     for (int a = 0; a < 64; ++a)
@@ -1400,10 +1404,27 @@ int RunGuessers(std::uint16_t port, long attack) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
         });
+    // Ten seconds in, bench0 logs in from there, then from an address new to it (trying again
+    // half a second after each refusal) until the attack ends.
+    std::this_thread::sleep_for(std::chrono::seconds(std::min(10L, seconds / 2)));
+    std::printf("crowd: 64 addresses guess bench0's password for %ld s\n", seconds);
+    for (const int host : {200, 201}) {
+        const auto start = Clock::now();
+        int tries = 0;
+        bool in = false;
+        while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
+            ++tries;
+            in = ProtocolClient::LoginAccepted(LoginOnce(port, host, "bench0", kPassword, "BENCH0"));
+            if (!in)
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        std::printf("  bench0 from 127.0.0.%d (%s): %s after %.2f s (%d tries)\n", host,
+                    host == 200 ? "where it logged in before" : "new to it", in ? "in" : "still refused",
+                    Seconds(Clock::now() - start), tries);
+    }
     for (auto& t : guessers)
         t.join();
-    std::printf("crowd: 64 addresses guessed bench0's password for %ld s: %ld checked, %ld refused unchecked\n",
-                seconds, checked.load(), refused.load());
+    std::printf("  the guesses: %ld checked, %ld refused unchecked\n", checked.load(), refused.load());
     return 0;
 }
 

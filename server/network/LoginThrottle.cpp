@@ -11,11 +11,12 @@ bool Stale(const auto& entry, LoginThrottle::Clock::time_point now) {
 }
 
 // Whether a name has failed often enough, from enough addresses, to be held to one check per
-// interval.
+// interval; attempts being checked count as failures, so a crowd's guesses sent at once cannot
+// all slip in before the first is judged.
 bool NameHeld(const auto& named, LoginThrottle::Clock::time_point now) {
-    return named.failures >= LoginThrottle::kNameCeiling &&
-           named.failedFrom.size() >= LoginThrottle::kNameCeilingAddresses &&
-           now - named.lastFailure <= LoginThrottle::kForget;
+    return named.failures + named.pending >= LoginThrottle::kNameCeiling &&
+           named.triedFrom.size() >= LoginThrottle::kNameCeilingAddresses &&
+           (named.pending > 0 || now - named.lastFailure <= LoginThrottle::kForget);
 }
 
 } // namespace
@@ -101,15 +102,22 @@ void LoginThrottle::PassName(Ticket ticket, Attempt attempt, Clock::time_point n
         named.blockedUntil = now + kNameInterval;
         named.line.Checked(attempt.address, now);
     }
-    out.push_back({ticket, true,
-                   std::max(Delay(names_, attempt.name, kNameSlowdown, now),
-                            Delay(addresses_, attempt.address, kAddressSlowdown, now))});
+    out.push_back({ticket, true, Checking(attempt, now)});
+}
+
+LoginThrottle::Clock::duration LoginThrottle::Checking(const Attempt& attempt, Clock::time_point now) {
+    Entry& named = Find(names_, attempt.name, now);
+    ++named.pending;
+    if (named.triedFrom.size() < kNameCeilingAddresses)
+        named.triedFrom.insert(attempt.address);
+    return std::max(Delay(names_, attempt.name, kNameSlowdown, now),
+                    Delay(addresses_, attempt.address, kAddressSlowdown, now));
 }
 
 void LoginThrottle::Refuse(Ticket ticket, bool passedPair, std::vector<Outcome>& out) {
     if (const auto it = waiting_.find(ticket); it != waiting_.end()) {
-        if (passedPair)
-            Abandon(it->second.name, it->second.address);
+        if (passedPair) // but not yet counted against its name
+            Release(pairs_, PairKey(it->second.name, it->second.address));
         waiting_.erase(it);
     }
     out.push_back({ticket, false, {}});
@@ -118,7 +126,12 @@ void LoginThrottle::Refuse(Ticket ticket, bool passedPair, std::vector<Outcome>&
 std::vector<LoginThrottle::Outcome> LoginThrottle::Turns(Clock::time_point now) {
     std::vector<Outcome> out;
     for (auto it = waitingPairs_.begin(); it != waitingPairs_.end();) {
-        Entry& pair = pairs_.at(*it);
+        const auto found = pairs_.find(*it);
+        if (found == pairs_.end()) { // its waiters left and it was forgotten
+            it = waitingPairs_.erase(it);
+            continue;
+        }
+        Entry& pair = found->second;
         while (!pair.line.Empty() && PairOpen(pair, now)) {
             auto attempt = waiting_.extract(*pair.line.Take(now));
             ++pair.pending;
@@ -127,16 +140,19 @@ std::vector<LoginThrottle::Outcome> LoginThrottle::Turns(Clock::time_point now) 
         it = pair.line.Empty() ? waitingPairs_.erase(it) : std::next(it);
     }
     for (auto it = waitingNames_.begin(); it != waitingNames_.end();) {
-        Entry& named = names_.at(*it);
-        // A name that logged in, or whose failures are forgotten, lets everyone waiting go.
+        const auto found = names_.find(*it);
+        if (found == names_.end()) {
+            it = waitingNames_.erase(it);
+            continue;
+        }
+        Entry& named = found->second;
+        // A name whose failures are forgotten lets everyone waiting go.
         const bool held = NameHeld(named, now);
         while (!named.line.Empty() && (!held || now >= named.blockedUntil)) {
             const auto attempt = waiting_.extract(*named.line.Take(now));
             if (held)
                 named.blockedUntil = now + kNameInterval;
-            out.push_back({attempt.key(), true,
-                           std::max(Delay(names_, *it, kNameSlowdown, now),
-                                    Delay(addresses_, attempt.mapped().address, kAddressSlowdown, now))});
+            out.push_back({attempt.key(), true, Checking(attempt.mapped(), now)});
         }
         it = named.line.Empty() ? waitingNames_.erase(it) : std::next(it);
     }
@@ -150,17 +166,38 @@ std::optional<LoginThrottle::Clock::time_point> LoginThrottle::NextTurn() const 
             next = t;
     };
     for (const auto& key : waitingPairs_)
-        if (const auto opens = PairOpensAt(pairs_.at(key)))
-            consider(*opens);
+        if (const auto pair = pairs_.find(key); pair != pairs_.end() && !pair->second.line.Empty())
+            if (const auto opens = PairOpensAt(pair->second))
+                consider(*opens);
     for (const auto& name : waitingNames_)
-        consider(names_.at(name).blockedUntil);
+        if (const auto named = names_.find(name); named != names_.end() && !named->second.line.Empty())
+            consider(named->second.blockedUntil);
     return next;
 }
 
-void LoginThrottle::Abandon(const std::string& name, const std::string& address) {
-    const auto it = pairs_.find(PairKey(name, address));
-    if (it != pairs_.end())
+void LoginThrottle::Release(Map& map, const std::string& key) {
+    if (const auto it = map.find(key); it != map.end())
         it->second.pending = std::max(it->second.pending - 1, 0);
+}
+
+void LoginThrottle::Abandon(const std::string& name, const std::string& address) {
+    Release(pairs_, PairKey(name, address));
+    Release(names_, name);
+}
+
+void LoginThrottle::Withdraw(Ticket ticket) {
+    const auto it = waiting_.find(ticket);
+    if (it == waiting_.end())
+        return;
+    const Attempt& attempt = it->second;
+    const auto pair = pairs_.find(PairKey(attempt.name, attempt.address));
+    if (pair == pairs_.end() || !pair->second.line.Leave(ticket)) {
+        // Not in its pair's line, so in its name's, past the pair.
+        if (const auto named = names_.find(attempt.name); named != names_.end())
+            named->second.line.Leave(ticket);
+        Release(pairs_, PairKey(attempt.name, attempt.address));
+    }
+    waiting_.erase(it);
 }
 
 bool LoginThrottle::HasFailed(const std::string& address, Clock::time_point now) const {
@@ -169,24 +206,13 @@ bool LoginThrottle::HasFailed(const std::string& address, Clock::time_point now)
 }
 
 void LoginThrottle::End(const std::string& name, const std::string& address, bool succeeded, Clock::time_point now) {
-    const std::string key = PairKey(name, address);
-    Entry& pair = Find(pairs_, key, now);
-    pair.pending = std::max(pair.pending - 1, 0);
+    Abandon(name, address); // no longer being checked
     if (succeeded) {
-        pair.failures = 0;
-        pair.blockedUntil = {};
-        Forget(pairs_, key, now);
-        // The name's failures go; anyone waiting for its turn is let through at the next Turns().
-        if (const auto named = names_.find(name); named != names_.end()) {
-            named->second.failures = 0;
-            named->second.blockedUntil = {};
-            named->second.failedFrom.clear();
-        }
-        if (trusted_.size() > 100000)
-            trusted_.clear();
-        trusted_.insert(key);
+        LoggedIn(name, address, now);
         return;
     }
+    const std::string key = PairKey(name, address);
+    Entry& pair = Find(pairs_, key, now);
     ++pair.failures;
     pair.lastFailure = now;
     if (pair.failures >= kPairLimit)
@@ -196,8 +222,20 @@ void LoginThrottle::End(const std::string& name, const std::string& address, boo
         ++e.failures;
         e.lastFailure = now;
     }
-    if (Entry& named = names_[name]; named.failedFrom.size() < kNameCeilingAddresses)
-        named.failedFrom.insert(address);
+    if (Entry& named = names_[name]; named.triedFrom.size() < kNameCeilingAddresses)
+        named.triedFrom.insert(address);
+}
+
+void LoginThrottle::LoggedIn(const std::string& name, const std::string& address, Clock::time_point now) {
+    const std::string key = PairKey(name, address);
+    Entry& pair = Find(pairs_, key, now);
+    pair.failures = 0;
+    pair.blockedUntil = {};
+    Forget(pairs_, key, now);
+    // The name's failures stay: its owner logging in must not open it to the crowd again.
+    if (trusted_.size() > 100000)
+        trusted_.clear();
+    trusted_.insert(key);
 }
 
 } // namespace server

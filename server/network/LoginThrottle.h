@@ -49,9 +49,13 @@ public:
     // depends on a check still running (End and Abandon may bring the turn forward).
     std::optional<Clock::time_point> NextTurn() const;
     void End(const std::string& name, const std::string& address, bool succeeded, Clock::time_point now);
+    // A login let in without a check of its own (its password had passed already).
+    void LoggedIn(const std::string& name, const std::string& address, Clock::time_point now);
     // An attempt that was never checked (the server was too busy, the client left) counts
     // neither way.
     void Abandon(const std::string& name, const std::string& address);
+    // A waiting attempt whose client left gives its place up.
+    void Withdraw(Ticket ticket);
     // True while an address has failures that are not yet forgotten.
     bool HasFailed(const std::string& address, Clock::time_point now) const;
 
@@ -73,13 +77,15 @@ private:
         int failures = 0;
         int pending = 0;
         Clock::time_point lastFailure;
-        Clock::time_point blockedUntil;             // no attempt is checked before then
-        std::unordered_set<std::string> failedFrom; // names only: a few of the addresses
-        TurnLine line;                              // attempts waiting for a turn
+        Clock::time_point blockedUntil;            // no attempt is checked before then
+        std::unordered_set<std::string> triedFrom; // names only: a few addresses checked for it
+        TurnLine line;                             // attempts waiting for a turn
     };
     using Map = std::unordered_map<std::string, Entry>;
 
     static Entry& Find(Map& map, const std::string& key, Clock::time_point now);
+    // One attempt fewer under way for `key`.
+    static void Release(Map& map, const std::string& key);
     static void Forget(Map& map, const std::string& key, Clock::time_point now);
     static Clock::duration Delay(const Map& map, const std::string& key, int threshold, Clock::time_point now);
     static std::string PairKey(const std::string& name, const std::string& address);
@@ -91,6 +97,9 @@ private:
     bool Ceiling(const std::string& name, const std::string& address, Clock::time_point now) const;
     // An attempt through its pair's gate: checked, or put in its name's line.
     void PassName(Ticket ticket, Attempt attempt, Clock::time_point now, std::vector<Outcome>& out);
+    // An attempt goes to be checked: it counts against its name until it ends; the delay
+    // before its check.
+    Clock::duration Checking(const Attempt& attempt, Clock::time_point now);
     // A waiting attempt pushed out of its line: refused, its place in its pair given back.
     void Refuse(Ticket ticket, bool passedPair, std::vector<Outcome>& out);
 

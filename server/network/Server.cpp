@@ -188,6 +188,15 @@ void Server::ForgetAccountSession(Session& session) {
 }
 
 void Server::Remove(const std::shared_ptr<Session>& session) {
+    // A login waiting for its turn gives its place to the next.
+    for (auto held = heldLogins_.begin(); held != heldLogins_.end(); ++held) {
+        if (held->second.session == session) {
+            throttle_.Withdraw(held->first);
+            heldLogins_.erase(held);
+            ScheduleTurns();
+            break;
+        }
+    }
     if (session->notLoggedInAt) {
         notLoggedIn_.erase(*session->notLoggedInAt);
         session->notLoggedInAt.reset();
@@ -250,7 +259,8 @@ void Server::Authenticate(std::shared_ptr<Session> session, std::string name, st
     // A password that has passed its check already is let in whatever others have failed:
     // only the guesses that do not match it are slowed down below.
     if (auto auth = directory_.Find(name); auth && verified_.Matches(name, auth->passwordHash, password)) {
-        Verified(session, name, password, *auth, {});
+        throttle_.LoggedIn(name, session->Address(), LoginThrottle::Clock::now());
+        Admit(session, name, password, *auth, {});
         return;
     }
     if (JoinPendingCheck(session, name, password))

@@ -48,6 +48,10 @@ std::optional<TurnLine::Ticket> TurnLine::Take(Clock::time_point now) {
     return ticket;
 }
 
+bool TurnLine::Leave(Ticket ticket) {
+    return std::erase_if(waiting_, [&](const Waiter& w) { return w.ticket == ticket; }) > 0;
+}
+
 void TurnLine::Checked(const std::string& source, Clock::time_point now) {
     if (served_.size() >= kRemembered && !served_.contains(source))
         served_.erase(std::min_element(served_.begin(), served_.end(),

@@ -28,6 +28,8 @@ public:
     std::optional<Ticket> Join(Ticket ticket, const std::string& source);
     // The next attempt to check, its source marked as checked at `now`; none when empty.
     std::optional<Ticket> Take(Clock::time_point now);
+    // Takes `ticket` out of line; false when it was not in it.
+    bool Leave(Ticket ticket);
     // An attempt from `source` was checked without waiting in line.
     void Checked(const std::string& source, Clock::time_point now);
     bool Empty() const { return waiting_.empty(); }

@@ -162,6 +162,8 @@ TEST(LoginThrottleTest, ANameFailingTenTimesFromAnywhereHasOneCheckEveryHalfMinu
     EXPECT_FALSE(logins.Begin("ann", "10.0.1.50", t0 + 3s)); // checked at t0 + 1 s already
     const auto again = logins.Last();
     EXPECT_FALSE(logins.Begin("ann", "10.0.1.52", t0 + 30s));
+    logins.throttle.Withdraw(logins.Last()); // its client left: the place goes to the next
+    EXPECT_FALSE(logins.Begin("ann", "10.0.1.53", t0 + 30s));
     const auto third = logins.Last();
     EXPECT_TRUE(logins.throttle.Turns(t0 + 30s).empty());
     // Each turn goes to the address checked longest ago, the earlier arrival among equals.
@@ -172,13 +174,22 @@ TEST(LoginThrottleTest, ANameFailingTenTimesFromAnywhereHasOneCheckEveryHalfMinu
         EXPECT_EQ(turn[0].ticket, ticket);
         EXPECT_EQ(turn[0].delay, LoginThrottle::kMaxDelay);
     }
-    // Where ann has logged in before she is only slowed down.
-    const auto home = logins.Begin("ann", "10.0.1.99", t0 + 32s);
+    // Where ann has logged in before she is only slowed down, and her logging in there does
+    // not open the name to the others again.
+    const auto home = logins.Begin("ann", "10.0.1.99", t0 + 92s);
     ASSERT_TRUE(home && home->check);
     EXPECT_EQ(home->delay, LoginThrottle::kMaxDelay);
-    logins.throttle.Abandon("ann", "10.0.1.99");
+    logins.throttle.End("ann", "10.0.1.99", true, t0 + 92s);
+    EXPECT_EQ(logins.CheckedAt("ann", "10.0.1.60", t0 + 92s), t0 + 121s);
     // Other names are not touched.
     EXPECT_EQ(logins.CheckedAt("bob", "10.0.1.51", t0 + 2s), t0 + 2s);
+    // A crowd's guesses sent at once count from their start: the eleventh is the name's check
+    // for the next half minute, and the twelfth waits for the turn after it.
+    for (int i = 0; i < 11; ++i) {
+        const auto outcome = logins.Begin("dan", "10.0.3." + std::to_string(i), t0);
+        EXPECT_TRUE(outcome && outcome->check) << i;
+    }
+    EXPECT_EQ(logins.CheckedAt("dan", "10.0.3.11", t0), t0 + 30s);
     // Ten failures from three addresses are a rival's, held by each pair's pace, not a crowd's.
     for (int i = 0; i < 10; ++i)
         logins.Fail("cat", "10.0.2." + std::to_string(i % 3), t0 + std::chrono::seconds(3 * (i / 3)));
