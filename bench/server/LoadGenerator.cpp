@@ -14,15 +14,16 @@
 //                        them all, again and again) over its connections; bench1's order latency
 //                        is measured
 //   quorvex_load wal     [--clients 20] [--window 32] [--seconds 60]  log size under load
-//   quorvex_load crowd   [--attack 0|1|2] [--connections 512] [--addresses 4] [--seconds 25]
+//   quorvex_load crowd   [--attack 0..5] [--connections 512] [--addresses 4] [--seconds 25]
 //                        a hostile crowd while bench0 trades: 0 connections that send heartbeats
 //                        and never log in nor read, 1 bench1's logged-in connections asking for
 //                        funds and never reading, 2 as many idle connections as the system
 //                        allows (--addresses 158) against --max-connections 10000, and bench0
 //                        logging in 8 times meanwhile;
 //                        reports the server's peak RSS and bench0's answers;
-//                        3 a rival behind bench0's address guesses its password (10 at once,
-//                        then one a second): how long bench0 takes to get in from there;
+//                        3 a rival behind bench0's address, at another computer, guesses its
+//                        password (10 at once, then one a second): how long bench0 takes to
+//                        get in from there;
 //                        4 64 addresses guess bench0's password: how many guesses are checked;
 //                        5 144 connections (128 from one address) guess names at the real hash
 //                        cost: how long bench0's and bench1's first logins take
@@ -1287,14 +1288,16 @@ int RunCrowd(QuorvexdChild& server, std::uint16_t port) {
     return 0;
 }
 
-// One login on a connection of its own from 127.0.0.`host`; the answer (UTF-8), empty when none.
-std::string LoginOnce(std::uint16_t port, int host, const std::string& user, const std::string& password) {
+// One login on a connection of its own from 127.0.0.`host`, from the computer `machine`; the
+// answer (UTF-8), empty when none.
+std::string LoginOnce(std::uint16_t port, int host, const std::string& user, const std::string& password,
+                      const std::string& machine = "BENCH") {
     const int fd = HostileConnection(port, host);
     if (fd < 0)
         return {};
     pollfd p{fd, POLLOUT, 0};
     ::poll(&p, 1, 5000);
-    const std::string frame = net::FormatFrame(net::kCmdLogin, tavix::test::LoginBody(user, password));
+    const std::string frame = net::FormatFrame(net::kCmdLogin, tavix::test::LoginBody(user, password, machine));
     (void)::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
     ProtocolClient decoder;
     net::Frame reply;
@@ -1323,11 +1326,11 @@ int RunGuessers(std::uint16_t port, long attack) {
     std::atomic<long> refused{0};
     std::atomic<bool> stop{false};
     const auto guess = [&](int host, int i, const std::string& name = "bench0") {
-        const std::string answer = LoginOnce(port, host, name, "guess" + std::to_string(i));
+        const std::string answer = LoginOnce(port, host, name, "guess" + std::to_string(i), "RIVAL");
         (answer.find("用户名或密码错误") != std::string::npos ? checked : refused) += 1;
     };
     if (attack == 3) {
-        // The rival shares 127.0.0.2 with bench0.
+        // The rival shares 127.0.0.2 with bench0, at another computer of that lab.
         std::vector<std::thread> burst;
         for (int i = 0; i < 10; ++i)
             burst.emplace_back(guess, 2, i);
@@ -1345,7 +1348,7 @@ int RunGuessers(std::uint16_t port, long attack) {
         std::map<std::string, int> answers; // what bench0 was told, how often
         while (!in && Clock::now() - t0 < std::chrono::seconds(seconds)) {
             ++tries;
-            const std::string answer = LoginOnce(port, 2, "bench0", kPassword);
+            const std::string answer = LoginOnce(port, 2, "bench0", kPassword, "BENCH0");
             in = ProtocolClient::LoginAccepted(answer);
             if (!in)
                 ++answers[answer.empty() ? "(no answer)" : answer];

@@ -6,7 +6,16 @@ namespace server {
 namespace {
 
 bool Stale(const auto& entry, LoginThrottle::Clock::time_point now) {
-    return entry.pending == 0 && now - entry.lastFailure > LoginThrottle::kForget && now >= entry.blockedUntil;
+    return entry.pending == 0 && now - entry.lastFailure > LoginThrottle::kForget && now >= entry.blockedUntil &&
+           entry.line.Empty();
+}
+
+// Whether a name has failed often enough, from enough addresses, to be held to one check per
+// interval.
+bool NameHeld(const auto& named, LoginThrottle::Clock::time_point now) {
+    return named.failures >= LoginThrottle::kNameCeiling &&
+           named.failedFrom.size() >= LoginThrottle::kNameCeilingAddresses &&
+           now - named.lastFailure <= LoginThrottle::kForget;
 }
 
 } // namespace
@@ -39,30 +48,113 @@ std::string LoginThrottle::PairKey(const std::string& name, const std::string& a
     return name + '\n' + address; // an address never holds a line break, so no two pairs share a key
 }
 
-LoginThrottle::Decision LoginThrottle::Begin(const std::string& name, const std::string& address,
-                                             Clock::time_point now) {
-    Entry& pair = Find(pairs_, PairKey(name, address), now);
-    // Up to the limit, attempts in the air count as failures; past it, once the lock has
+std::optional<LoginThrottle::Clock::time_point> LoginThrottle::PairOpensAt(const Entry& pair) {
+    // Up to the limit, attempts in the air count as failures; past it, once the pause has
     // run out, one attempt at a time.
     const int budget = pair.failures >= kPairLimit ? pair.failures + 1 : kPairLimit;
-    if (now < pair.blockedUntil || pair.failures + pair.pending >= budget) {
-        Forget(pairs_, PairKey(name, address), now);
-        return {};
-    }
-    // A name guessed from everywhere: one attempt per interval across all addresses, except
-    // where it has logged in before.
+    if (pair.failures + pair.pending >= budget)
+        return std::nullopt;
+    return pair.blockedUntil;
+}
+
+bool LoginThrottle::PairOpen(const Entry& pair, Clock::time_point now) {
+    const auto opens = PairOpensAt(pair);
+    return opens && now >= *opens;
+}
+
+bool LoginThrottle::Ceiling(const std::string& name, const std::string& address, Clock::time_point now) const {
     const auto named = names_.find(name);
-    if (named != names_.end() && named->second.failures >= kNameCeiling &&
-        named->second.failedFrom.size() >= kNameCeilingAddresses && now - named->second.lastFailure <= kForget &&
-        !trusted_.contains(PairKey(name, address))) {
-        if (now < named->second.blockedUntil) {
-            Forget(pairs_, PairKey(name, address), now);
-            return {};
-        }
-        named->second.blockedUntil = now + kNameInterval;
+    return named != names_.end() && NameHeld(named->second, now) && !trusted_.contains(PairKey(name, address));
+}
+
+std::vector<LoginThrottle::Outcome> LoginThrottle::Begin(Ticket ticket, Attempt attempt, Clock::time_point now) {
+    std::vector<Outcome> out;
+    const std::string key = PairKey(attempt.name, attempt.address);
+    Entry& pair = Find(pairs_, key, now);
+    if (!pair.line.Empty() || !PairOpen(pair, now)) {
+        const std::string machine = attempt.machine;
+        waiting_.emplace(ticket, std::move(attempt));
+        waitingPairs_.insert(key);
+        if (const auto refused = pair.line.Join(ticket, machine))
+            Refuse(*refused, false, out);
+        return out;
     }
     ++pair.pending;
-    return {true, std::max(Delay(names_, name, kNameSlowdown, now), Delay(addresses_, address, kAddressSlowdown, now))};
+    pair.line.Checked(attempt.machine, now);
+    PassName(ticket, std::move(attempt), now, out);
+    return out;
+}
+
+void LoginThrottle::PassName(Ticket ticket, Attempt attempt, Clock::time_point now, std::vector<Outcome>& out) {
+    // A name guessed from everywhere: one attempt per interval across all addresses, except
+    // where it has logged in before.
+    if (Ceiling(attempt.name, attempt.address, now)) {
+        Entry& named = names_.at(attempt.name);
+        if (now < named.blockedUntil || !named.line.Empty()) {
+            const std::string address = attempt.address;
+            waitingNames_.insert(attempt.name);
+            waiting_.emplace(ticket, std::move(attempt));
+            if (const auto refused = named.line.Join(ticket, address))
+                Refuse(*refused, true, out);
+            return;
+        }
+        named.blockedUntil = now + kNameInterval;
+        named.line.Checked(attempt.address, now);
+    }
+    out.push_back({ticket, true,
+                   std::max(Delay(names_, attempt.name, kNameSlowdown, now),
+                            Delay(addresses_, attempt.address, kAddressSlowdown, now))});
+}
+
+void LoginThrottle::Refuse(Ticket ticket, bool passedPair, std::vector<Outcome>& out) {
+    if (const auto it = waiting_.find(ticket); it != waiting_.end()) {
+        if (passedPair)
+            Abandon(it->second.name, it->second.address);
+        waiting_.erase(it);
+    }
+    out.push_back({ticket, false, {}});
+}
+
+std::vector<LoginThrottle::Outcome> LoginThrottle::Turns(Clock::time_point now) {
+    std::vector<Outcome> out;
+    for (auto it = waitingPairs_.begin(); it != waitingPairs_.end();) {
+        Entry& pair = pairs_.at(*it);
+        while (!pair.line.Empty() && PairOpen(pair, now)) {
+            auto attempt = waiting_.extract(*pair.line.Take(now));
+            ++pair.pending;
+            PassName(attempt.key(), std::move(attempt.mapped()), now, out);
+        }
+        it = pair.line.Empty() ? waitingPairs_.erase(it) : std::next(it);
+    }
+    for (auto it = waitingNames_.begin(); it != waitingNames_.end();) {
+        Entry& named = names_.at(*it);
+        // A name that logged in, or whose failures are forgotten, lets everyone waiting go.
+        const bool held = NameHeld(named, now);
+        while (!named.line.Empty() && (!held || now >= named.blockedUntil)) {
+            const auto attempt = waiting_.extract(*named.line.Take(now));
+            if (held)
+                named.blockedUntil = now + kNameInterval;
+            out.push_back({attempt.key(), true,
+                           std::max(Delay(names_, *it, kNameSlowdown, now),
+                                    Delay(addresses_, attempt.mapped().address, kAddressSlowdown, now))});
+        }
+        it = named.line.Empty() ? waitingNames_.erase(it) : std::next(it);
+    }
+    return out;
+}
+
+std::optional<LoginThrottle::Clock::time_point> LoginThrottle::NextTurn() const {
+    std::optional<Clock::time_point> next;
+    const auto consider = [&](Clock::time_point t) {
+        if (!next || t < *next)
+            next = t;
+    };
+    for (const auto& key : waitingPairs_)
+        if (const auto opens = PairOpensAt(pairs_.at(key)))
+            consider(*opens);
+    for (const auto& name : waitingNames_)
+        consider(names_.at(name).blockedUntil);
+    return next;
 }
 
 void LoginThrottle::Abandon(const std::string& name, const std::string& address) {
@@ -84,7 +176,12 @@ void LoginThrottle::End(const std::string& name, const std::string& address, boo
         pair.failures = 0;
         pair.blockedUntil = {};
         Forget(pairs_, key, now);
-        names_.erase(name);
+        // The name's failures go; anyone waiting for its turn is let through at the next Turns().
+        if (const auto named = names_.find(name); named != names_.end()) {
+            named->second.failures = 0;
+            named->second.blockedUntil = {};
+            named->second.failedFrom.clear();
+        }
         if (trusted_.size() > 100000)
             trusted_.clear();
         trusted_.insert(key);

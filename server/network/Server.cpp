@@ -40,7 +40,8 @@ Server::Server(asio::io_context& io, Engine& engine, UserDirectory& directory, c
     , options_(options)
     , limits_{std::chrono::seconds(options.loginSeconds), std::chrono::seconds(options.idleSeconds)}
     , acceptor_(io)
-    , acceptPause_(io) {
+    , acceptPause_(io)
+    , turnTimer_(io) {
     // Unknown names are checked against this hash too, so a reply's timing does not tell
     // which names exist.
     dummyHash_ = HashPassword("no such user", options_.hashCost);
@@ -87,6 +88,7 @@ void Server::Shutdown() {
     asio::error_code ec;
     acceptor_.close(ec);
     acceptPause_.cancel();
+    turnTimer_.cancel();
     for (const auto& session : std::unordered_set<std::shared_ptr<Session>>(sessions_))
         session->Close();
 }
@@ -243,7 +245,8 @@ void Server::OrdersFilled(std::vector<std::int64_t> userIds) {
     });
 }
 
-void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) {
+void Server::Authenticate(std::shared_ptr<Session> session, std::string name, std::string password,
+                          std::string machine) {
     // A password that has passed its check already is let in whatever others have failed:
     // only the guesses that do not match it are slowed down below.
     if (auto auth = directory_.Find(name); auth && verified_.Matches(name, auth->passwordHash, password)) {
@@ -252,22 +255,51 @@ void Server::Authenticate(std::shared_ptr<Session> session, std::string name, st
     }
     if (JoinPendingCheck(session, name, password))
         return;
-    const auto decision = throttle_.Begin(name, session->Address(), LoginThrottle::Clock::now());
-    if (!decision.allowed) {
-        metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
-        session->LoginFinished(0, {}, {}, kTooManyFailures);
+    const LoginThrottle::Ticket ticket = ++lastTicket_;
+    LoginThrottle::Attempt attempt{name, session->Address(), std::move(machine)};
+    heldLogins_.emplace(ticket, HeldLogin{std::move(session), std::move(name), std::move(password)});
+    Decide(throttle_.Begin(ticket, std::move(attempt), LoginThrottle::Clock::now()));
+}
+
+void Server::Decide(const std::vector<LoginThrottle::Outcome>& outcomes) {
+    for (const auto& outcome : outcomes) {
+        auto held = heldLogins_.extract(outcome.ticket);
+        auto& [session, name, password] = held.mapped();
+        if (!outcome.check) {
+            metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
+            session->LoginFinished(0, {}, {}, kTooManyFailures);
+            continue;
+        }
+        // A login that waited for its turn may have gone, or its password be under check by now.
+        if (!session->IsOpen() || JoinPendingCheck(session, name, password)) {
+            throttle_.Abandon(name, session->Address());
+            continue;
+        }
+        pendingChecks_[name].push_back({password, {}});
+        if (outcome.delay <= LoginThrottle::Clock::duration::zero()) {
+            Check(std::move(session), std::move(name), std::move(password));
+            continue;
+        }
+        // A name or address under attack answers slowly; the right password still gets in.
+        auto timer = std::make_shared<asio::steady_timer>(io_, outcome.delay);
+        timer->async_wait([this, timer, session = std::move(session), name = std::move(name),
+                           password = std::move(password)](const asio::error_code&) mutable {
+            Check(std::move(session), std::move(name), std::move(password));
+        });
+    }
+    ScheduleTurns();
+}
+
+void Server::ScheduleTurns() {
+    const auto next = throttle_.NextTurn();
+    if (!next) {
+        turnTimer_.cancel();
         return;
     }
-    pendingChecks_[name].push_back({password, {}});
-    if (decision.delay <= LoginThrottle::Clock::duration::zero()) {
-        Check(std::move(session), std::move(name), std::move(password));
-        return;
-    }
-    // A name or address under attack answers slowly; the right password still gets in.
-    auto timer = std::make_shared<asio::steady_timer>(io_, decision.delay);
-    timer->async_wait([this, timer, session = std::move(session), name = std::move(name),
-                       password = std::move(password)](const asio::error_code&) mutable {
-        Check(std::move(session), std::move(name), std::move(password));
+    turnTimer_.expires_at(*next); // cancels the wait set before
+    turnTimer_.async_wait([this](const asio::error_code& error) {
+        if (!error)
+            Decide(throttle_.Turns(LoginThrottle::Clock::now()));
     });
 }
 
@@ -312,6 +344,7 @@ void Server::Check(std::shared_ptr<Session> session, std::string name, std::stri
     if (const char* refusal = HashRefusal(address, name)) {
         // A flood of attempts is answered without a hash, so it cannot delay anyone else's.
         throttle_.Abandon(name, address);
+        ScheduleTurns();
         metrics_.loginsThrottled.fetch_add(1, std::memory_order_relaxed);
         session->LoginFinished(0, {}, {}, refusal);
         for (const auto& other : EndPendingCheck(name, password))
@@ -410,6 +443,7 @@ void Server::HashDone(const std::string& address, const std::string& name) {
 void Server::Verified(const std::shared_ptr<Session>& session, const std::string& name, const std::string& password,
                       const UserAuth& auth, const std::string& rehashed) {
     throttle_.End(name, session->Address(), auth.id != 0, LoginThrottle::Clock::now());
+    ScheduleTurns();
     const auto joined = EndPendingCheck(name, password);
     Admit(session, name, password, auth, rehashed);
     for (const auto& other : joined)

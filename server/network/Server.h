@@ -56,7 +56,8 @@ public:
     void OrdersFilled(std::vector<std::int64_t> userIds);
 
     // The SessionHost, network thread only.
-    void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) override;
+    void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password,
+                      std::string machine) override;
     void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword) override;
     void Submit(std::shared_ptr<Session> session, std::int64_t userId, int command, QueryString query) override;
     void Remove(const std::shared_ptr<Session>& session) override;
@@ -77,6 +78,10 @@ private:
     // Makes room for one more connection; false when every connection has logged in.
     bool EvictOldestNotLoggedIn();
     void ForgetAccountSession(Session& session);
+    // Acts on what the throttle decided: a check starts, or a refusal is answered.
+    void Decide(const std::vector<LoginThrottle::Outcome>& outcomes);
+    // Wakes Decide(throttle_.Turns()) when the next waiting login's turn comes.
+    void ScheduleTurns();
     void Check(std::shared_ptr<Session> session, std::string name, std::string password);
     // A login with the same name and password as one being checked waits for that check's
     // result instead of a check of its own: a client opening several connections at once is
@@ -124,6 +129,15 @@ private:
     };
     std::unordered_map<std::string, std::vector<PendingCheck>> pendingChecks_; // by name
     LoginThrottle throttle_;
+    // Logins the throttle holds, waiting for their turn or just let through, by ticket.
+    struct HeldLogin {
+        std::shared_ptr<Session> session;
+        std::string name;
+        std::string password;
+    };
+    std::unordered_map<LoginThrottle::Ticket, HeldLogin> heldLogins_;
+    LoginThrottle::Ticket lastTicket_ = 0;
+    asio::steady_timer turnTimer_;
     VerifiedLogins verified_;
     QuoteSnapshotPtr snapshot_;
     std::size_t outputBytes_ = 0;

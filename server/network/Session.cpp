@@ -32,6 +32,8 @@ constexpr int kMaxInFlight = 32;
 constexpr std::size_t kMaxHeldFrames = 32;
 constexpr std::size_t kMaxHeldBytes = 64 * 1024;
 constexpr std::size_t kMaxBodyBytes = net::kMaxFrameLength - net::kHeaderSize;
+// The client's machine code is a few dozen digits; what is longer tells no computer apart better.
+constexpr std::size_t kMaxMachineCode = 64;
 
 } // namespace
 
@@ -264,7 +266,9 @@ void Session::OnLogin(const std::optional<QueryString>& query) {
         return;
     }
     loginPending_ = true;
-    host_.Authenticate(shared_from_this(), name, password);
+    // The machine code only tells computers apart; a client could send anything in it.
+    std::string machine(query->Get("yjm").substr(0, kMaxMachineCode));
+    host_.Authenticate(shared_from_this(), name, password, std::move(machine));
 }
 
 void Session::LoginFinished(std::int64_t userId, const std::string& name, const std::string& password,

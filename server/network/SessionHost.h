@@ -28,8 +28,10 @@ struct SessionLimits {
 // RequestDone. Network thread only.
 class SessionHost {
 public:
-    // Checks a login; answers with Session::LoginFinished.
-    virtual void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) = 0;
+    // Checks a login from the computer whose machine code is `machine` (empty when the client
+    // sent none); answers with Session::LoginFinished.
+    virtual void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password,
+                              std::string machine) = 0;
     // Answers with Session::PasswordChangeFinished.
     virtual void ChangePassword(std::shared_ptr<Session> session, std::int64_t userId, std::string newPassword) = 0;
     // An authenticated request for the engine; answers with Session::RequestDone.

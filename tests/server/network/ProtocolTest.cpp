@@ -78,11 +78,24 @@ TEST_F(ServerProtocolTest, RepeatedFailuresThrottleTheUserName) {
         TestClient client(harness_.Port());
         EXPECT_EQ(Fields(client.Login("alice", "guess" + std::to_string(i)), ",,,")[0], "1");
     }
+    // The next guess waits for the name's turn at this address; the heartbeat behind it is
+    // answered once the login has been taken in.
+    TestClient waiting(harness_.Port());
+    waiting.SendPlain(net::kCmdLogin, "user_name=alice&pwd=guess5&yjm=TESTMACHINE");
+    waiting.SendPlain(net::kCmdHeartbeat, "");
+    const auto beat = waiting.NextAnswer();
+    ASSERT_TRUE(beat);
+    ASSERT_EQ(beat->command, net::kCmdHeartbeat);
+    // Another attempt from that computer meanwhile is refused at once.
     TestClient client(harness_.Port());
     const auto fields = Fields(client.Login("alice", "secret1"), ",,,");
     ASSERT_EQ(fields.size(), 2u);
     EXPECT_EQ(fields[0], "1");
     EXPECT_NE(fields[1].find("稍后"), std::string::npos) << fields[1];
+    // The waiting guess is checked at its turn, and is wrong.
+    const auto guessed = waiting.NextAnswer(std::chrono::seconds(10));
+    ASSERT_TRUE(guessed);
+    EXPECT_EQ(Fields(guessed->body, ",,,")[0], "1") << guessed->body;
     // Another name from the same address is not locked by alice's failures.
     TestClient other(harness_.Port());
     EXPECT_EQ(Fields(other.Login("bob", "secret2"), ",,,")[0], "0");

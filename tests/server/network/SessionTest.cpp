@@ -26,7 +26,7 @@ public:
     explicit RecordingHost(asio::io_context& io)
         : io_(io) {}
 
-    void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password) override {
+    void Authenticate(std::shared_ptr<Session> session, std::string name, std::string password, std::string) override {
         Note("authenticate " + name + " " + password);
         const bool ok = name == "amy" && password == "pw";
         session->LoginFinished(ok ? 7 : 0, name, password, ok ? "0,,,welcome" : "1,,,refused");
