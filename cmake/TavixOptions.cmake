@@ -33,8 +33,8 @@ if(TAVIX_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-# The linker: lld where it is installed (scripts/setup.sh installs it), which links the hundred
-# test programs several times faster than the default; without it the default links.
+# The linker: lld where the compiler accepts it (scripts/setup.sh installs it), which links the
+# hundred test programs faster than the default one; without it the default links.
 # -DTAVIX_LINKER=OFF keeps the default.
 set(TAVIX_LINKER lld CACHE STRING "Linker passed to -fuse-ld= when the compiler accepts it (OFF: the default)")
 if(TAVIX_LINKER)
