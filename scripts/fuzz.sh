@@ -7,6 +7,7 @@
 #   FUZZ_TARGETS="client_frames server_session"  only these targets
 #   FUZZ_NICE=19                                  run at that scheduling priority
 set -euo pipefail
+export CMAKE_GENERATOR="${CMAKE_GENERATOR:-Ninja}" # as scripts/setup.sh
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 root="$PWD"

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-    g++ cmake make pkg-config git
+    g++ cmake make ninja-build lld pkg-config git
     qt6-base-dev qt6-base-dev-tools libqt6network6 libqt6widgets6 libqt6test6 qt6-l10n-tools
     qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev
     libgl1-mesa-dev libxkbcommon-dev
@@ -31,5 +31,8 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
+# Ninja for a new folder (it keeps both cores busy across targets, and a rebuild starts at once);
+# an existing folder keeps the generator it was made with.
+export CMAKE_GENERATOR="${CMAKE_GENERATOR:-Ninja}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTAVIX_BUILD_TESTS=ON
 cmake --build build -j"$(nproc)"

@@ -16,6 +16,7 @@
 # --build only configures and builds, --test only runs the tests of a finished build (.ci/run
 # builds the next folder while a suite runs).
 set -euo pipefail
+export CMAKE_GENERATOR="${CMAKE_GENERATOR:-Ninja}" # as scripts/setup.sh
 cd "$(dirname "$0")/.."
 root="$PWD"
 jobs="$(nproc)"
