@@ -9,6 +9,8 @@
 #            the store, which runs on the engine thread only), the client and the link
 #            against the real server, the notifier that hands the link's answers to the
 #            windows, and the updater's download thread.
+# The address suite runs twice as many tests as there are cores (they mostly wait on sockets and
+# timers); the thread suite, whose tests keep the processor busy, one per core.
 # Neither runs the scenarios labelled `timing` (real time-outs, seconds of waiting), nor
 # builds the benchmarks: the Release suite (scripts/test.sh) has both.
 # Without a mode both run. Any sanitizer report fails the test that caused it.
@@ -43,7 +45,7 @@ for mode in "${modes[@]}"; do
         if ((test)); then
             ASAN_OPTIONS="suppressions=$root/tests/sanitizers/asan.supp:detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1" \
                 LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0" \
-                ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE timing
+                ctest --test-dir build-asan --output-on-failure -j"$((2 * jobs))" -LE timing
         fi
         ;;
     thread)

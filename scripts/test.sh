@@ -4,4 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+# The tests mostly wait on sockets and timers: twice as many as there are cores keep them busy.
+ctest --test-dir build --output-on-failure -j"$((2 * $(nproc)))"
