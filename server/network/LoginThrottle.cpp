@@ -21,9 +21,13 @@ bool NameHeld(const auto& named, LoginThrottle::Clock::time_point now) {
 
 } // namespace
 
+void LoginThrottle::Purge(Clock::time_point now) {
+    for (Map* map : {&pairs_, &names_, &addresses_})
+        if (map->size() > 100000)
+            std::erase_if(*map, [&](const auto& item) { return Stale(item.second, now); });
+}
+
 LoginThrottle::Entry& LoginThrottle::Find(Map& map, const std::string& key, Clock::time_point now) {
-    if (map.size() > 100000)
-        std::erase_if(map, [&](const auto& item) { return Stale(item.second, now); });
     Entry& e = map[key];
     if (Stale(e, now))
         e = Entry{};
@@ -69,6 +73,7 @@ bool LoginThrottle::Ceiling(const std::string& name, const std::string& address,
 }
 
 std::vector<LoginThrottle::Outcome> LoginThrottle::Begin(Ticket ticket, Attempt attempt, Clock::time_point now) {
+    Purge(now);
     std::vector<Outcome> out;
     const std::string key = PairKey(attempt.name, attempt.address);
     Entry& pair = Find(pairs_, key, now);
@@ -124,6 +129,7 @@ void LoginThrottle::Refuse(Ticket ticket, bool passedPair, std::vector<Outcome>&
 }
 
 std::vector<LoginThrottle::Outcome> LoginThrottle::Turns(Clock::time_point now) {
+    Purge(now);
     std::vector<Outcome> out;
     for (auto it = waitingPairs_.begin(); it != waitingPairs_.end();) {
         const auto found = pairs_.find(*it);
@@ -206,6 +212,7 @@ bool LoginThrottle::HasFailed(const std::string& address, Clock::time_point now)
 }
 
 void LoginThrottle::End(const std::string& name, const std::string& address, bool succeeded, Clock::time_point now) {
+    Purge(now);
     Abandon(name, address); // no longer being checked
     if (succeeded) {
         LoggedIn(name, address, now);
@@ -227,6 +234,7 @@ void LoginThrottle::End(const std::string& name, const std::string& address, boo
 }
 
 void LoginThrottle::LoggedIn(const std::string& name, const std::string& address, Clock::time_point now) {
+    Purge(now);
     const std::string key = PairKey(name, address);
     Entry& pair = Find(pairs_, key, now);
     pair.failures = 0;

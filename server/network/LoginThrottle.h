@@ -83,6 +83,10 @@ private:
     };
     using Map = std::unordered_map<std::string, Entry>;
 
+    // Forgets stale entries once a table has grown large; only where no entry is held by
+    // reference.
+    void Purge(Clock::time_point now);
+    // The entry for `key`, a fresh one when its failures are forgotten.
     static Entry& Find(Map& map, const std::string& key, Clock::time_point now);
     // One attempt fewer under way for `key`.
     static void Release(Map& map, const std::string& key);
